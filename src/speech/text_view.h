@@ -1,0 +1,26 @@
+#pragma once
+// The TextView: the rich-edit control that shows the text being spoken.
+// Positions count one character per paragraph break (a single CR).
+#include <windows.h>
+#include <string>
+
+extern HWND textView;
+
+// The control's window class comes from Msftedit.dll, which must be loaded before
+// the first TextView is created.
+bool LoadTextViewLibrary();
+
+int TextViewLength();                          // characters, a paragraph break counts one
+std::wstring TextViewGetText();                // whole text, CR for each paragraph break
+void TextViewSetText(const wchar_t* text);     // replaces everything
+int TextViewWindowTextLength();                // WM_GETTEXTLENGTH: a paragraph break counts two
+void TextViewSelect(int start, int end);       // start == end places the caret
+int TextViewSelectionEnd();
+void TextViewReplaceSelection(const wchar_t* text);
+int TextViewSelectionLine();                   // line of the selection start
+int TextViewLineCount();
+int TextViewFirstVisibleLine();
+int TextViewLineIndex(int line);               // first character of a line, -1 if none
+POINT TextViewPosFromChar(int index);          // client coordinates of a character
+void TextViewScrollLines(int lines);
+void TextViewScrollOneLine(bool up);
