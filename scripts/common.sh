@@ -51,8 +51,8 @@ build_all() {
   say "building in $BUILD_DIR"
   if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$CLIPVOCE_ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE="$CLIPVOCE_ROOT/cmake/mingw-w64-x86_64.cmake" >"$BUILD_DIR.configure.log" 2>&1 \
-      || { cat "$BUILD_DIR.configure.log"; rm -rf "$BUILD_DIR/CMakeCache.txt"; die "cmake configure failed"; }
+      -DCMAKE_TOOLCHAIN_FILE="$CLIPVOCE_ROOT/cmake/mingw-w64-x86_64.cmake" >"$BUILD_DIR/configure.log" 2>&1 \
+      || { cat "$BUILD_DIR/configure.log"; rm -rf "$BUILD_DIR/CMakeCache.txt"; die "cmake configure failed"; }
   fi
   cmake --build "$BUILD_DIR" -j"$(nproc)" >"$BUILD_DIR/build.log" 2>&1 \
     || { tail -60 "$BUILD_DIR/build.log"; die "build failed (full log: $BUILD_DIR/build.log)"; }
