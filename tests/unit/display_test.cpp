@@ -155,8 +155,9 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
         ASSERT_LE(first, line) << "line " << line;
         ASSERT_LT(line - first, visibleLines) << "line " << line;
         // Until the view reaches the end, the spoken line stays in its upper half.
-        if (line < 150)
+        if (line < 150) {
             ASSERT_LE(line - first, visibleLines / 2 + 1) << "line " << line;
+        }
     }
 }
 
