@@ -1,9 +1,7 @@
 // SpStream: the speech platform's stream object, as far as the voice's output needs
 // it. Bound to a file it writes a RIFF/WAVE file in the format it was given, the
-// RIFF header hidden from the stream positions; bound to a base stream it passes
-// the audio through.
+// RIFF header hidden from the stream positions.
 #include "audio_output.h"
-#include "com_ptr.h"
 #include "module.h"
 #include "sapi_errors.h"
 #include "tone.h"
@@ -65,33 +63,17 @@ public:
     }
 
     // ISpStream
-    STDMETHODIMP SetBaseStream(IStream* base, REFGUID formatId, const WAVEFORMATEX* format) override
-    {
-        if (!base)
-            return E_INVALIDARG;
-        std::lock_guard lock(mu_);
-        if (mode_ != Mode::Unbound)
-            return SPERR_ALREADY_INITIALIZED;
-        const HRESULT hr = TakeFormat(formatId, format);
-        if (FAILED(hr))
-            return hr;
-        base_ = ComPtr<IStream>::Share(base);
-        mode_ = Mode::Base;
-        return S_OK;
-    }
+    // Another stream underneath could be an object of another apartment, which the
+    // speaking thread must never wait for; the stand-in writes files only.
+    STDMETHODIMP SetBaseStream(IStream*, REFGUID, const WAVEFORMATEX*) override { return E_NOTIMPL; }
 
     STDMETHODIMP GetBaseStream(IStream** base) override
     {
         if (!base)
             return E_POINTER;
-        std::lock_guard lock(mu_);
         *base = nullptr;
-        if (mode_ == Mode::Unbound || mode_ == Mode::Closed)
-            return NotReady();
-        if (mode_ != Mode::Base)
-            return S_FALSE;
-        *base = ComPtr<IStream>(base_).Detach();
-        return S_OK;
+        std::lock_guard lock(mu_);
+        return mode_ == Mode::File ? S_FALSE : NotReady();
     }
 
     STDMETHODIMP BindToFile(LPCWSTR fileName, SPFILEMODE mode, const GUID* formatId,
@@ -157,8 +139,6 @@ public:
         std::lock_guard lock(mu_);
         if (read)
             *read = 0;
-        if (mode_ == Mode::Base)
-            return base_->Read(data, cb, read);
         if (mode_ != Mode::File)
             return NotReady();
         const ULONG n = static_cast<ULONG>(std::min<uint64_t>(cb, dataBytes_ - std::min(pos_, dataBytes_)));
@@ -182,8 +162,6 @@ public:
     STDMETHODIMP Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPos) override
     {
         std::lock_guard lock(mu_);
-        if (mode_ == Mode::Base)
-            return base_->Seek(move, origin, newPos);
         if (mode_ != Mode::File)
             return NotReady();
         int64_t from = 0;
@@ -204,8 +182,6 @@ public:
     STDMETHODIMP SetSize(ULARGE_INTEGER size) override
     {
         std::lock_guard lock(mu_);
-        if (mode_ == Mode::Base)
-            return base_->SetSize(size);
         if (mode_ != Mode::File)
             return NotReady();
         if (!SeekFile(headerBytes_ + size.QuadPart) || !SetEndOfFile(file_))
@@ -216,11 +192,9 @@ public:
 
     STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
 
-    STDMETHODIMP Commit(DWORD flags) override
+    STDMETHODIMP Commit(DWORD) override
     {
         std::lock_guard lock(mu_);
-        if (mode_ == Mode::Base)
-            return base_->Commit(flags);
         if (mode_ != Mode::File)
             return NotReady();
         return WriteHeader();
@@ -235,8 +209,6 @@ public:
         if (!stat)
             return E_POINTER;
         std::lock_guard lock(mu_);
-        if (mode_ == Mode::Base)
-            return base_->Stat(stat, flags);
         if (mode_ != Mode::File)
             return NotReady();
         *stat = STATSTG{};
@@ -275,7 +247,7 @@ public:
     }
 
 private:
-    enum class Mode { Unbound, File, Base, Closed };
+    enum class Mode { Unbound, File, Closed };
 
     HRESULT NotReady() const { return mode_ == Mode::Closed ? SPERR_STREAM_CLOSED : SPERR_UNINITIALIZED; }
 
@@ -295,8 +267,6 @@ private:
     {
         if (written)
             *written = 0;
-        if (mode_ == Mode::Base)
-            return base_->Write(data, cb, written);
         if (mode_ != Mode::File)
             return NotReady();
         DWORD put = 0;
@@ -360,7 +330,6 @@ private:
             CloseHandle(file_);
             file_ = INVALID_HANDLE_VALUE;
         }
-        base_.Reset();
         if (mode_ != Mode::Unbound)
             mode_ = Mode::Closed;
         return hr;
@@ -371,7 +340,6 @@ private:
     Mode mode_ = Mode::Unbound;
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::wstring fileName_;
-    ComPtr<IStream> base_;
     GUID formatId_{};
     std::vector<uint8_t> format_;
     WAVEFORMATEX plainFormat_{};
