@@ -156,10 +156,9 @@ void ModuleRelease()
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
+    // Thread notifications stay on: the statically linked thread library relies on them.
+    if (reason == DLL_PROCESS_ATTACH)
         moduleInstance = instance;
-        DisableThreadLibraryCalls(instance);
-    }
     return TRUE;
 }
 
