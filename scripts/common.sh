@@ -80,6 +80,9 @@ register_voice() {
   local dll="$BIN_DIR/clipvoce_voice.dll"
   [ -f "$dll" ] || return 0
   wine regsvr32 /s "$(winepath -w "$dll")" >/dev/null 2>&1 || die "registering the stand-in voice failed"
+  # regsvr32 leaves a wineserver behind for a few seconds; a persistent one for the
+  # run can only start once it is gone.
+  wineserver -w
 }
 
 # Makes a fresh prefix in $1; a stamp marks it complete, so a damaged or half-made

@@ -1,0 +1,826 @@
+// The stand-in voice, used exactly as the program uses the platform's: created through
+// COM in the test prefix, events announced to a window and drained in its procedure.
+#include <windows.h>
+#include <malloc.h>
+#include <psapi.h>
+#include <sapi.h>
+#include <gtest/gtest.h>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+#include "pump.h"
+#include "resource.h"
+
+namespace {
+
+const GUID kWaveFormatEx = {0xc31adbae, 0x527f, 0x4ff5, {0xa2, 0x30, 0xf6, 0x2b, 0xb6, 0x1f, 0xf7, 0x0c}};
+const wchar_t kVoiceDll[] = L"clipvoce_voice.dll";
+
+struct Event {
+    int id;
+    ULONG stream;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+// What the window procedure drains; the fixture points it at the voice under test.
+ISpVoice* drainedVoice = nullptr;
+std::vector<Event> events;
+int tokenEvents = 0;
+
+void ReleaseParameter(SPEVENT& e)
+{
+    switch (e.elParamType) {
+    case SPET_LPARAM_IS_TOKEN:
+    case SPET_LPARAM_IS_OBJECT:
+        reinterpret_cast<IUnknown*>(e.lParam)->Release();
+        break;
+    case SPET_LPARAM_IS_POINTER:
+    case SPET_LPARAM_IS_STRING:
+        CoTaskMemFree(reinterpret_cast<void*>(e.lParam));
+        break;
+    default:
+        break;
+    }
+}
+
+void DrainEvents()
+{
+    SPEVENT e{};
+    while (drainedVoice && drainedVoice->GetEvents(1, &e, nullptr) == S_OK) {
+        if (e.elParamType == SPET_LPARAM_IS_TOKEN)
+            ++tokenEvents;
+        const LPARAM value = e.elParamType == SPET_LPARAM_IS_UNDEFINED ? e.lParam : 0;
+        events.push_back({e.eEventId, e.ulStreamNum, e.wParam, value});
+        ReleaseParameter(e);
+        e = SPEVENT{};
+    }
+}
+
+LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_VOICE_EVENT) {
+        DrainEvents();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+using Span = std::pair<ULONG, ULONG>; // position, length
+
+std::vector<Span> Spans(int id, ULONG stream)
+{
+    std::vector<Span> spans;
+    for (const Event& e : events)
+        if (e.id == id && e.stream == stream)
+            spans.push_back({static_cast<ULONG>(e.lParam), static_cast<ULONG>(e.wParam)});
+    return spans;
+}
+
+int Count(int id, ULONG stream = 0)
+{
+    int n = 0;
+    for (const Event& e : events)
+        n += e.id == id && (stream == 0 || e.stream == stream);
+    return n;
+}
+
+bool Ended(ULONG stream)
+{
+    return Count(SPEI_END_INPUT_STREAM, stream) > 0;
+}
+
+// "w00 w01 ..." and where each word starts.
+std::wstring NumberedWords(int n, std::vector<Span>* spans = nullptr)
+{
+    std::wstring text;
+    for (int i = 0; i < n; ++i) {
+        if (i)
+            text += L' ';
+        if (spans)
+            spans->push_back({static_cast<ULONG>(text.size()), 3});
+        text += L'w';
+        text += static_cast<wchar_t>(L'0' + i / 10);
+        text += static_cast<wchar_t>(L'0' + i % 10);
+    }
+    return text;
+}
+
+class StandInVoice : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = EventWindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"StandInVoiceEvents";
+        RegisterClassExW(&wc);
+        window_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        ASSERT_NE(window_, nullptr);
+        events.clear();
+        tokenEvents = 0;
+    }
+
+    void TearDown() override
+    {
+        drainedVoice = nullptr;
+        if (voice_)
+            voice_->Release();
+        DestroyWindow(window_);
+        CoUninitialize();
+    }
+
+    // Words per minute at rate 0: the voice reads the pace when it is created.
+    ISpVoice* CreateVoice(int wordsPerMinute)
+    {
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", std::to_wstring(wordsPerMinute).c_str());
+        ISpVoice* voice = nullptr;
+        const HRESULT hr = CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, reinterpret_cast<void**>(&voice));
+        EXPECT_EQ(hr, S_OK);
+        if (!voice)
+            return nullptr;
+        EXPECT_EQ(voice->SetInterest(SPFEI_ALL_TTS_EVENTS, SPFEI_ALL_TTS_EVENTS), S_OK);
+        EXPECT_EQ(voice->SetNotifyWindowMessage(window_, WM_VOICE_EVENT, 0, 0), S_OK);
+        voice_ = voice;
+        drainedVoice = voice;
+        return voice;
+    }
+
+    ULONG Speak(const std::wstring& text, DWORD flags = SPF_ASYNC)
+    {
+        ULONG stream = 0;
+        EXPECT_EQ(voice_->Speak(text.c_str(), flags, &stream), S_OK);
+        return stream;
+    }
+
+    void Purge() { EXPECT_EQ(voice_->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr), S_OK); }
+
+    bool WaitForEnd(ULONG stream, DWORD timeoutMs = 10000)
+    {
+        return PumpUntil([&] { return Ended(stream); }, timeoutMs);
+    }
+
+    bool WaitForWords(ULONG stream, size_t n, DWORD timeoutMs = 10000)
+    {
+        return PumpUntil([&] { return Spans(SPEI_WORD_BOUNDARY, stream).size() >= n; }, timeoutMs);
+    }
+
+    // After Pause returns no new word starts, so what is queued now is all there is.
+    Span PauseAndSettle(ULONG stream)
+    {
+        EXPECT_EQ(voice_->Pause(), S_OK);
+        PumpPending();
+        DrainEvents();
+        const auto words = Spans(SPEI_WORD_BOUNDARY, stream);
+        return words.empty() ? Span{} : words.back();
+    }
+
+    HWND window_ = nullptr;
+    ISpVoice* voice_ = nullptr;
+};
+
+// --- Registration --------------------------------------------------------------------
+
+std::wstring RegistryString(const std::wstring& key, const wchar_t* value)
+{
+    wchar_t text[1024] = {};
+    DWORD bytes = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), value, RRF_RT_REG_SZ, nullptr, text, &bytes) != ERROR_SUCCESS)
+        return {};
+    return text;
+}
+
+std::wstring ServerKey(const CLSID& clsid)
+{
+    wchar_t text[40];
+    StringFromGUID2(clsid, text, 40);
+    return std::wstring(L"CLSID\\") + text + L"\\InprocServer32";
+}
+
+bool EndsWithNoCase(const std::wstring& s, const std::wstring& tail)
+{
+    return s.size() >= tail.size() && _wcsicmp(s.c_str() + s.size() - tail.size(), tail.c_str()) == 0;
+}
+
+TEST_F(StandInVoice, RegisteredForVoiceAndStreamAndLoadedByCoCreateInstance)
+{
+    for (const CLSID* clsid : {&CLSID_SpVoice, &CLSID_SpStream}) {
+        EXPECT_TRUE(EndsWithNoCase(RegistryString(ServerKey(*clsid), nullptr), L"\\clipvoce_voice.dll"));
+        EXPECT_EQ(RegistryString(ServerKey(*clsid), L"ThreadingModel"), L"Both");
+    }
+    ASSERT_NE(CreateVoice(600), nullptr);
+    EXPECT_NE(GetModuleHandleW(kVoiceDll), nullptr);
+}
+
+// --- Words and sentences -------------------------------------------------------------
+
+TEST_F(StandInVoice, WordBoundariesAreUtf16PositionsAndLengths)
+{
+    ASSERT_NE(CreateVoice(60000), nullptr);
+    // CR line breaks, a run of blanks, a tab, non-ASCII letters, CJK and a surrogate pair.
+    const std::wstring text = L"Hello,\r  wide\t world\r\rna\u00efve caf\u00e9 \u0416\u0443\u043a "
+                              L"\u65e5\u672c\u8a9e a\U0001F600b end.";
+    ASSERT_EQ(text.size(), 50u);
+    const ULONG stream = Speak(text);
+    ASSERT_TRUE(WaitForEnd(stream));
+
+    const std::vector<Span> expected = {{0, 6},  {9, 4},  {15, 5}, {22, 5}, {28, 4},
+                                        {33, 3}, {37, 3}, {41, 4}, {46, 4}};
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream), expected);
+    EXPECT_EQ(Spans(SPEI_SENTENCE_BOUNDARY, stream), (std::vector<Span>{{0, 50}}));
+    EXPECT_EQ(events.front().id, SPEI_START_INPUT_STREAM);
+    EXPECT_EQ(events.back().id, SPEI_END_INPUT_STREAM);
+    EXPECT_EQ(Count(SPEI_START_INPUT_STREAM), 1);
+    EXPECT_EQ(Count(SPEI_END_INPUT_STREAM), 1);
+
+    // The status keeps the last word once the text is done, where the caret goes.
+    SPVOICESTATUS status{};
+    ASSERT_EQ(voice_->GetStatus(&status, nullptr), S_OK);
+    EXPECT_EQ(status.ulInputWordPos, 46u);
+    EXPECT_EQ(status.ulInputWordLen, 4u);
+    EXPECT_EQ(status.dwRunningState, static_cast<DWORD>(SPRS_DONE));
+}
+
+TEST_F(StandInVoice, SentencesEndAtPunctuationBeforeBlankLineBreakOrEnd)
+{
+    ASSERT_NE(CreateVoice(60000), nullptr);
+    // "3.5" and "e.g.x" go on; a full stop before a tab does too.
+    const std::wstring text = L"Version 3.5 is out. Really? Yes!\rNext e.g.x line.\tstill.\nLast";
+    const ULONG stream = Speak(text);
+    ASSERT_TRUE(WaitForEnd(stream));
+    const std::vector<Span> expected = {{0, 19}, {20, 7}, {28, 4}, {33, 23}, {57, 4}};
+    EXPECT_EQ(Spans(SPEI_SENTENCE_BOUNDARY, stream), expected);
+
+    // Without punctuation, fifty blanks make a sentence, as the program counts them.
+    events.clear();
+    const ULONG longStream = Speak(NumberedWords(120) + L".");
+    ASSERT_TRUE(WaitForEnd(longStream));
+    const auto sentences = Spans(SPEI_SENTENCE_BOUNDARY, longStream);
+    ASSERT_EQ(sentences.size(), 3u);
+    EXPECT_EQ(sentences[1].first, 50u * 4);
+    EXPECT_EQ(sentences[2].first, 100u * 4);
+}
+
+// --- Purge ---------------------------------------------------------------------------
+
+TEST_F(StandInVoice, PurgedUtteranceStillEndsWithItsEndOfInput)
+{
+    ASSERT_NE(CreateVoice(600), nullptr);
+    const ULONG first = Speak(NumberedWords(50));
+    ASSERT_TRUE(WaitForWords(first, 1));
+    Purge();
+    ASSERT_TRUE(WaitForEnd(first));
+    EXPECT_LT(Spans(SPEI_WORD_BOUNDARY, first).size(), 50u);
+
+    // The next text follows the end of the dropped one.
+    const ULONG second = Speak(L"Next one.");
+    ASSERT_TRUE(WaitForEnd(second));
+    size_t endOfFirst = 0, startOfSecond = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        if (events[i].id == SPEI_END_INPUT_STREAM && events[i].stream == first)
+            endOfFirst = i;
+        if (events[i].id == SPEI_START_INPUT_STREAM && events[i].stream == second)
+            startOfSecond = i;
+    }
+    EXPECT_LT(endOfFirst, startOfSecond);
+    for (size_t i = endOfFirst + 1; i < events.size(); ++i)
+        EXPECT_NE(events[i].stream, first);
+
+    // Even an utterance dropped before it began, or while paused, ends.
+    const ULONG unstarted = Speak(NumberedWords(50));
+    Purge();
+    ASSERT_TRUE(WaitForEnd(unstarted));
+    ASSERT_EQ(voice_->Pause(), S_OK);
+    const ULONG paused = Speak(NumberedWords(50));
+    Purge();
+    EXPECT_TRUE(WaitForEnd(paused));
+    EXPECT_EQ(voice_->Resume(), S_OK);
+    EXPECT_EQ(Count(SPEI_START_INPUT_STREAM), Count(SPEI_END_INPUT_STREAM));
+}
+
+// --- Pause and resume ----------------------------------------------------------------
+
+TEST_F(StandInVoice, PauseStopsWordEventsAndResumeGoesOnWithTheNextWord)
+{
+    ASSERT_NE(CreateVoice(1200), nullptr);
+    std::vector<Span> words;
+    const ULONG stream = Speak(NumberedWords(30, &words));
+    ASSERT_TRUE(WaitForWords(stream, 3));
+
+    const Span last = PauseAndSettle(stream);
+    SPVOICESTATUS status{};
+    ASSERT_EQ(voice_->GetStatus(&status, nullptr), S_OK);
+    EXPECT_EQ(status.ulInputWordPos, last.first);
+    EXPECT_EQ(status.ulInputWordLen, last.second);
+
+    // Six words' time without a word.
+    const size_t heard = Spans(SPEI_WORD_BOUNDARY, stream).size();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream).size(), heard);
+
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    ASSERT_TRUE(WaitForEnd(stream));
+    // Every word once, in order: nothing repeated, nothing left out.
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream), words);
+}
+
+TEST_F(StandInVoice, PausesAreCountedAndWaitUntilDoneTimesOutWhilePaused)
+{
+    ASSERT_NE(CreateVoice(60000), nullptr);
+    ASSERT_EQ(voice_->Pause(), S_OK);
+    ASSERT_EQ(voice_->Pause(), S_OK);
+    const ULONG stream = Speak(L"Held back.");
+    EXPECT_EQ(voice_->WaitUntilDone(100), S_FALSE);
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    EXPECT_EQ(voice_->WaitUntilDone(100), S_FALSE);
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    EXPECT_EQ(voice_->WaitUntilDone(5000), S_OK);
+    EXPECT_TRUE(WaitForEnd(stream));
+}
+
+// --- Skip ----------------------------------------------------------------------------
+
+// Sentences of five words: sentence s starts at word 5 s.
+std::wstring Sentences(int count, std::vector<Span>& words)
+{
+    std::wstring text;
+    for (int s = 0; s < count; ++s) {
+        for (int w = 0; w < 5; ++w) {
+            words.push_back({static_cast<ULONG>(text.size()), w == 4 ? 4u : 3u});
+            text += L's';
+            text += static_cast<wchar_t>(L'0' + s);
+            text += static_cast<wchar_t>(L'0' + w);
+            text += w == 4 ? L". " : L" ";
+        }
+    }
+    return text;
+}
+
+size_t WordIndex(const std::vector<Span>& words, Span word)
+{
+    for (size_t i = 0; i < words.size(); ++i)
+        if (words[i] == word)
+            return i;
+    return words.size();
+}
+
+TEST_F(StandInVoice, SkipRightAfterSpeakStartsAtThatSentence)
+{
+    ASSERT_NE(CreateVoice(60000), nullptr);
+    std::vector<Span> words;
+    const std::wstring text = Sentences(4, words);
+    const ULONG stream = Speak(text);
+    ULONG skipped = 0;
+    ASSERT_EQ(voice_->Skip(L"Sentence", 2, &skipped), S_OK);
+    EXPECT_EQ(skipped, 2u);
+    ASSERT_TRUE(WaitForEnd(stream));
+    const auto heard = Spans(SPEI_WORD_BOUNDARY, stream);
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front(), words[10]);
+    EXPECT_EQ(heard.size(), 10u);
+
+    // As after appending: purge, speak the whole text, skip to its new part.
+    events.clear();
+    const ULONG playing = Speak(text);
+    Purge();
+    const ULONG appended = Speak(text);
+    ASSERT_EQ(voice_->Skip(L"Sentence", 3, nullptr), S_OK);
+    ASSERT_TRUE(WaitForEnd(appended));
+    EXPECT_TRUE(Ended(playing));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, appended).front(), words[15]);
+}
+
+TEST_F(StandInVoice, SkipMovesRelativeToTheCurrentSentence)
+{
+    ASSERT_NE(CreateVoice(1200), nullptr);
+    std::vector<Span> words;
+    const ULONG stream = Speak(Sentences(8, words));
+    ASSERT_TRUE(WaitForWords(stream, 2));
+
+    // Pinned by a pause, the current word is known; the skip applies on resuming.
+    size_t current = WordIndex(words, PauseAndSettle(stream));
+    ASSERT_LT(current, 30u);
+    size_t before = Spans(SPEI_WORD_BOUNDARY, stream).size();
+    ULONG skipped = 0;
+    ASSERT_EQ(voice_->Skip(L"Sentence", 1, &skipped), S_OK);
+    EXPECT_EQ(skipped, 1u);
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    ASSERT_TRUE(WaitForWords(stream, before + 1));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream)[before], words[(current / 5 + 1) * 5]);
+
+    current = WordIndex(words, PauseAndSettle(stream));
+    ASSERT_LT(current, words.size());
+    before = Spans(SPEI_WORD_BOUNDARY, stream).size();
+    const size_t sentence = current / 5;
+    ASSERT_EQ(voice_->Skip(L"Sentence", -1, &skipped), S_OK);
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    ASSERT_TRUE(WaitForWords(stream, before + 1));
+    const size_t expected = sentence == 0 ? 0 : (sentence - 1) * 5;
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream)[before], words[expected]);
+    EXPECT_EQ(skipped, sentence == 0 ? 0u : 1u);
+
+    // Past the last sentence the utterance is over.
+    PauseAndSettle(stream);
+    before = Spans(SPEI_WORD_BOUNDARY, stream).size();
+    ASSERT_EQ(voice_->Skip(L"Sentence", 10, nullptr), S_OK);
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    ASSERT_TRUE(WaitForEnd(stream));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream).size(), before);
+}
+
+// --- Rate ----------------------------------------------------------------------------
+
+TEST_F(StandInVoice, HigherRateSpeaksTheSameTextFaster)
+{
+    ASSERT_NE(CreateVoice(600), nullptr);
+    const std::wstring text = NumberedWords(12);
+    auto timed = [&](long rate) {
+        EXPECT_EQ(voice_->SetRate(rate), S_OK);
+        const ULONGLONG start = GetTickCount64();
+        const ULONG stream = Speak(text);
+        EXPECT_TRUE(WaitForEnd(stream));
+        return static_cast<double>(GetTickCount64() - start);
+    };
+    const double normal = timed(0);
+    const double fast = timed(10);
+    // About three times faster; the margin leaves room for a busy machine.
+    EXPECT_GT(normal / fast, 2.0) << normal << " ms against " << fast << " ms";
+    EXPECT_EQ(voice_->SetRate(11), E_INVALIDARG);
+}
+
+// --- Rendering into a file -----------------------------------------------------------
+
+struct WaveFile {
+    WORD formatTag = 0, channels = 0, blockAlign = 0, bitsPerSample = 0;
+    DWORD samplesPerSec = 0, avgBytesPerSec = 0;
+    std::vector<int16_t> samples;
+    bool valid = false;
+};
+
+uint32_t U32(const std::vector<uint8_t>& b, size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+uint16_t U16(const std::vector<uint8_t>& b, size_t at)
+{
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+std::vector<uint8_t> ReadBytes(const std::wstring& path)
+{
+    std::vector<uint8_t> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file, &size);
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD read = 0;
+    if (!bytes.empty() && !ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
+        read = 0;
+    bytes.resize(read);
+    CloseHandle(file);
+    return bytes;
+}
+
+// Walks the RIFF chunks; the sizes in the headers must agree with the file's.
+WaveFile ParseWave(const std::vector<uint8_t>& b)
+{
+    WaveFile w;
+    if (b.size() < 12 || memcmp(b.data(), "RIFF", 4) != 0 || memcmp(b.data() + 8, "WAVE", 4) != 0 ||
+        U32(b, 4) != b.size() - 8)
+        return w;
+    bool haveFormat = false, haveData = false;
+    for (size_t at = 12; at + 8 <= b.size();) {
+        const uint32_t size = U32(b, at + 4);
+        const size_t body = at + 8;
+        if (body + size > b.size())
+            return w;
+        if (memcmp(b.data() + at, "fmt ", 4) == 0 && size >= 16) {
+            w.formatTag = U16(b, body);
+            w.channels = U16(b, body + 2);
+            w.samplesPerSec = U32(b, body + 4);
+            w.avgBytesPerSec = U32(b, body + 8);
+            w.blockAlign = U16(b, body + 12);
+            w.bitsPerSample = U16(b, body + 14);
+            haveFormat = true;
+        } else if (memcmp(b.data() + at, "data", 4) == 0) {
+            w.samples.resize(size / 2);
+            memcpy(w.samples.data(), b.data() + body, w.samples.size() * 2);
+            haveData = true;
+        }
+        at = body + size + (size & 1);
+    }
+    w.valid = haveFormat && haveData;
+    return w;
+}
+
+std::wstring TempWavePath(const wchar_t* name)
+{
+    wchar_t dir[MAX_PATH];
+    GetTempPathW(MAX_PATH, dir);
+    return std::wstring(dir) + name;
+}
+
+class Rendering : public StandInVoice {
+protected:
+    // The export's sequence: keep the output, point the voice at a file stream, speak,
+    // wait on another thread, restore the output, release the stream.
+    std::wstring Render(const std::wstring& text, const wchar_t* name, long rate = 0)
+    {
+        const std::wstring path = TempWavePath(name);
+        ISpStreamFormat* saved = nullptr;
+        EXPECT_EQ(voice_->GetOutputStream(&saved), S_OK);
+        ISpStream* stream = nullptr;
+        EXPECT_EQ(CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_ISpStream, reinterpret_cast<void**>(&stream)), S_OK);
+        if (!stream || !saved)
+            return path;
+        WAVEFORMATEX* format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
+        *format = WAVEFORMATEX{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+        EXPECT_EQ(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kWaveFormatEx, format, SPFEI_ALL_EVENTS), S_OK);
+        CoTaskMemFree(format);
+        EXPECT_EQ(voice_->SetOutput(stream, TRUE), S_OK);
+        EXPECT_EQ(voice_->SetRate(rate), S_OK);
+        Speak(text);
+
+        std::atomic<bool> done{false};
+        uint64_t sizeWhenDone = 0;
+        std::thread waiter([&] {
+            voice_->WaitUntilDone(INFINITE);
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+            sizeWhenDone = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+            done = true;
+        });
+        EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 20000));
+        waiter.join();
+        SPVOICESTATUS status{};
+        voice_->GetStatus(&status, nullptr);
+        EXPECT_EQ(status.dwRunningState, static_cast<DWORD>(SPRS_DONE));
+
+        stream->Release();
+        EXPECT_EQ(voice_->SetOutput(saved, FALSE), S_OK);
+        saved->Release();
+        // Rendering was complete when WaitUntilDone returned: closing added nothing.
+        EXPECT_EQ(ReadBytes(path).size(), sizeWhenDone);
+        return path;
+    }
+};
+
+TEST_F(Rendering, FileIsRiffWaveOfTheRequestedFormatWithToneAndSilence)
+{
+    ASSERT_NE(CreateVoice(600), nullptr);
+    const std::wstring path = Render(L"Alpha beta gamma delta.", L"standin_voice_render.wav");
+    const WaveFile wave = ParseWave(ReadBytes(path));
+    ASSERT_TRUE(wave.valid);
+    EXPECT_EQ(wave.formatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(wave.channels, 2);
+    EXPECT_EQ(wave.samplesPerSec, 48000u);
+    EXPECT_EQ(wave.avgBytesPerSec, 192000u);
+    EXPECT_EQ(wave.blockAlign, 4);
+    EXPECT_EQ(wave.bitsPerSample, 16);
+
+    // Four words at 600 a minute: 0.4 s of stereo frames.
+    const size_t frames = wave.samples.size() / 2;
+    EXPECT_NEAR(static_cast<double>(frames), 0.4 * 48000, 48.0);
+    size_t loud = 0, silent = 0;
+    for (size_t i = 0; i < frames; ++i) {
+        EXPECT_EQ(wave.samples[2 * i], wave.samples[2 * i + 1]);
+        const int v = std::abs(static_cast<int>(wave.samples[2 * i]));
+        loud += v > 3000;
+        silent += v == 0;
+    }
+    EXPECT_GT(loud, frames / 4);
+    EXPECT_GT(silent, frames / 10);
+    DeleteFileW(path.c_str());
+}
+
+TEST_F(Rendering, LengthGrowsWithTheTextShrinksWithTheRateAndIsDeterministic)
+{
+    ASSERT_NE(CreateVoice(600), nullptr);
+    const std::wstring text = L"One two three four five six.";
+    const auto shortData = ParseWave(ReadBytes(Render(text, L"standin_voice_a.wav"))).samples;
+    const auto again = ParseWave(ReadBytes(Render(text, L"standin_voice_b.wav"))).samples;
+    const auto longData = ParseWave(ReadBytes(Render(text + L" " + text, L"standin_voice_c.wav"))).samples;
+    const auto fastData = ParseWave(ReadBytes(Render(text, L"standin_voice_d.wav", 10))).samples;
+    ASSERT_FALSE(shortData.empty());
+    EXPECT_EQ(shortData, again);
+    EXPECT_NEAR(static_cast<double>(longData.size()) / shortData.size(), 2.0, 0.01);
+    EXPECT_NEAR(static_cast<double>(shortData.size()) / fastData.size(), 3.0, 0.02);
+    for (const wchar_t* name : {L"standin_voice_a.wav", L"standin_voice_b.wav", L"standin_voice_c.wav", L"standin_voice_d.wav"})
+        DeleteFileW(TempWavePath(name).c_str());
+}
+
+TEST_F(Rendering, CancelledRenderingLetsGoOfTheFile)
+{
+    ASSERT_NE(CreateVoice(60), nullptr);
+    const std::wstring path = TempWavePath(L"standin_voice_cancel.wav");
+    ISpStreamFormat* saved = nullptr;
+    ASSERT_EQ(voice_->GetOutputStream(&saved), S_OK);
+    ISpStream* stream = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_ISpStream, reinterpret_cast<void**>(&stream)), S_OK);
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+    ASSERT_EQ(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kWaveFormatEx, &format, SPFEI_ALL_EVENTS), S_OK);
+    ASSERT_EQ(voice_->SetOutput(stream, TRUE), S_OK);
+    // Over three minutes of audio, cancelled after its first word.
+    const ULONG spoken = Speak(NumberedWords(200));
+    ASSERT_TRUE(WaitForWords(spoken, 1));
+    Purge();
+    stream->Release();
+    ASSERT_EQ(voice_->SetOutput(saved, FALSE), S_OK);
+    saved->Release();
+    EXPECT_TRUE(DeleteFileW(path.c_str()));
+    EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(WaitForEnd(spoken));
+}
+
+TEST_F(Rendering, StreamReportsItsFormatAndRefusesWhatItCannotWrite)
+{
+    ISpStream* stream = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_ISpStream, reinterpret_cast<void**>(&stream)), S_OK);
+    const std::wstring path = TempWavePath(L"standin_voice_format.wav");
+    WAVEFORMATEX adpcm{2, 2, 48000, 192000, 4, 16, 0};
+    EXPECT_EQ(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kWaveFormatEx, &adpcm, 0), E_INVALIDARG);
+    WAVEFORMATEX inconsistent{WAVE_FORMAT_PCM, 2, 48000, 96000, 4, 16, 0};
+    EXPECT_EQ(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kWaveFormatEx, &inconsistent, 0), E_INVALIDARG);
+
+    WAVEFORMATEX mono{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+    ASSERT_EQ(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kWaveFormatEx, &mono, 0), S_OK);
+    EXPECT_NE(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &kWaveFormatEx, &mono, 0), S_OK);
+    GUID id{};
+    WAVEFORMATEX* reported = nullptr;
+    ASSERT_EQ(stream->GetFormat(&id, &reported), S_OK);
+    EXPECT_TRUE(IsEqualGUID(id, kWaveFormatEx));
+    EXPECT_EQ(memcmp(reported, &mono, sizeof mono), 0);
+    CoTaskMemFree(reported);
+
+    // Written audio lands behind the header, at the stream's own positions.
+    const int16_t samples[3] = {1, -2, 3};
+    ULONG written = 0;
+    ASSERT_EQ(stream->Write(samples, sizeof samples, &written), S_OK);
+    EXPECT_EQ(written, sizeof samples);
+    EXPECT_EQ(stream->Close(), S_OK);
+    EXPECT_NE(stream->Write(samples, sizeof samples, nullptr), S_OK);
+    stream->Release();
+    const WaveFile wave = ParseWave(ReadBytes(path));
+    ASSERT_TRUE(wave.valid);
+    EXPECT_EQ(wave.channels, 1);
+    EXPECT_EQ(wave.samples, (std::vector<int16_t>{1, -2, 3}));
+    DeleteFileW(path.c_str());
+}
+
+// --- Token ---------------------------------------------------------------------------
+
+TEST_F(StandInVoice, VoiceTokenHasADisplayName)
+{
+    ASSERT_NE(CreateVoice(600), nullptr);
+    ISpObjectToken* token = nullptr;
+    ASSERT_EQ(voice_->GetVoice(&token), S_OK);
+    ASSERT_NE(token, nullptr);
+    LPWSTR name = nullptr;
+    ASSERT_EQ(token->GetStringValue(nullptr, &name), S_OK);
+    ASSERT_NE(name, nullptr);
+    EXPECT_GT(wcslen(name), 0u);
+    CoTaskMemFree(name);
+    token->Release();
+}
+
+// --- Lifetime and robustness ---------------------------------------------------------
+
+HRESULT VoiceDllCanUnloadNow()
+{
+    const auto canUnload = reinterpret_cast<HRESULT(WINAPI*)()>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(kVoiceDll), "DllCanUnloadNow")));
+    return canUnload ? canUnload() : E_FAIL;
+}
+
+TEST_F(StandInVoice, ReleasedMidSentenceStopsAndPostsNothingMore)
+{
+    ASSERT_NE(CreateVoice(1200), nullptr);
+    const ULONG stream = Speak(NumberedWords(50));
+    ASSERT_TRUE(WaitForWords(stream, 2));
+    drainedVoice = nullptr;
+    voice_->Release();
+    voice_ = nullptr;
+    EXPECT_EQ(VoiceDllCanUnloadNow(), S_OK);
+
+    // What was posted before the release may still be queued; nothing may follow it.
+    MSG m;
+    while (PeekMessageW(&m, window_, WM_VOICE_EVENT, WM_VOICE_EVENT, PM_REMOVE)) {
+    }
+    EXPECT_FALSE(PumpUntil([&] { return PeekMessageW(&m, window_, WM_VOICE_EVENT, WM_VOICE_EVENT, PM_NOREMOVE) != 0; }, 300));
+}
+
+// Bytes in use on the C runtime's heap, which the voice DLL shares with this program.
+size_t HeapInUse()
+{
+    _HEAPINFO entry{};
+    size_t used = 0;
+    while (_heapwalk(&entry) == _HEAPOK)
+        if (entry._useflag == _USEDENTRY)
+            used += entry._size;
+    return used;
+}
+
+TEST_F(StandInVoice, ThousandsOfSpeakPurgeCyclesNeitherLeakNorHang)
+{
+    ASSERT_NE(CreateVoice(600), nullptr);
+    // A long text makes any lost utterance visible in the heap.
+    const std::wstring text = NumberedWords(1000);
+    auto cycles = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            Speak(text);
+            Purge();
+            if (i % 16 == 0)
+                PumpPending();
+        }
+        EXPECT_EQ(voice_->WaitUntilDone(10000), S_OK);
+        PumpPending();
+        DrainEvents();
+    };
+    cycles(200);
+    events.clear();
+    events.shrink_to_fit();
+    const size_t heapBefore = HeapInUse();
+    const ULONGLONG start = GetTickCount64();
+    cycles(2000);
+    EXPECT_LT(GetTickCount64() - start, 30000u);
+    EXPECT_EQ(Count(SPEI_START_INPUT_STREAM), 2000);
+    EXPECT_EQ(Count(SPEI_END_INPUT_STREAM), 2000);
+    EXPECT_EQ(tokenEvents, 2200);
+    events.clear();
+    events.shrink_to_fit();
+    const size_t heapAfter = HeapInUse();
+    EXPECT_LT(heapAfter, heapBefore + 1024 * 1024) << heapBefore << " bytes before, " << heapAfter << " after";
+
+    drainedVoice = nullptr;
+    voice_->Release();
+    voice_ = nullptr;
+    EXPECT_EQ(VoiceDllCanUnloadNow(), S_OK);
+}
+
+TEST_F(StandInVoice, ControlCallsInAnyOrderNeitherDeadlockNorLoseEndEvents)
+{
+    ASSERT_NE(CreateVoice(6000), nullptr);
+    // Another thread watches the voice all along, as the export's worker does.
+    std::atomic<bool> stop{false};
+    std::thread watcher([&] {
+        while (!stop) {
+            SPVOICESTATUS status;
+            voice_->GetStatus(&status, nullptr);
+            voice_->WaitUntilDone(1);
+        }
+    });
+
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    std::vector<Span> words;
+    const std::wstring text = Sentences(4, words);
+    int speaks = 0, pauses = 0;
+    for (int i = 0; i < 3000; ++i) {
+        switch (next(7)) {
+        case 0: Speak(text); ++speaks; break;
+        case 1: Speak(text, SPF_ASYNC | SPF_PURGEBEFORESPEAK); ++speaks; break;
+        case 2: Purge(); break;
+        case 3: voice_->Pause(); ++pauses; break;
+        case 4: if (pauses) { voice_->Resume(); --pauses; } break;
+        case 5: voice_->Skip(L"Sentence", static_cast<LONG>(next(7)) - 3, nullptr); break;
+        default: voice_->SetRate(static_cast<LONG>(next(21)) - 10); break;
+        }
+        if (i % 8 == 0)
+            PumpPending();
+    }
+    while (pauses--)
+        voice_->Resume();
+    voice_->SetRate(10);
+    EXPECT_EQ(voice_->WaitUntilDone(20000), S_OK);
+    stop = true;
+    watcher.join();
+    EXPECT_TRUE(PumpUntil([&] { return Count(SPEI_END_INPUT_STREAM) == speaks; }, 10000));
+    EXPECT_EQ(Count(SPEI_START_INPUT_STREAM), speaks);
+
+    // Streams begin and end in the order they were spoken, one at a time.
+    ULONG open = 0, last = 0;
+    for (const Event& e : events) {
+        if (e.id == SPEI_START_INPUT_STREAM) {
+            EXPECT_EQ(open, 0u);
+            EXPECT_GT(e.stream, last);
+            open = last = e.stream;
+        } else if (e.id == SPEI_END_INPUT_STREAM) {
+            EXPECT_EQ(e.stream, open);
+            open = 0;
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,55 @@
+#pragma once
+// An owning COM interface pointer: releases what it holds, nothing more.
+#include <unknwn.h>
+#include <utility>
+
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    // Takes over a reference the caller already owns.
+    static ComPtr Adopt(T* p)
+    {
+        ComPtr c;
+        c.p_ = p;
+        return c;
+    }
+    // Adds a reference of its own.
+    static ComPtr Share(T* p)
+    {
+        if (p)
+            p->AddRef();
+        return Adopt(p);
+    }
+    ComPtr(const ComPtr& o) : p_(o.p_)
+    {
+        if (p_)
+            p_->AddRef();
+    }
+    ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    ComPtr& operator=(ComPtr o) noexcept
+    {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+    ~ComPtr() { Reset(); }
+
+    void Reset()
+    {
+        if (T* p = std::exchange(p_, nullptr))
+            p->Release();
+    }
+    // Hands the reference to the caller.
+    T* Detach() { return std::exchange(p_, nullptr); }
+    T* Get() const { return p_; }
+    T* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    T** Out()
+    {
+        Reset();
+        return &p_;
+    }
+
+private:
+    T* p_ = nullptr;
+};

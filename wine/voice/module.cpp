@@ -1,0 +1,201 @@
+// The DLL's COM plumbing: class objects for the voice and the stream, the unload
+// check, and registration over the platform's own entries for the two classes.
+#include "module.h"
+#include <olectl.h>
+#include <sapi.h>
+#include <string>
+
+const GUID kWaveFormatExId = {0xc31adbae, 0x527f, 0x4ff5, {0xa2, 0x30, 0xf6, 0x2b, 0xb6, 0x1f, 0xf7, 0x0c}};
+
+namespace {
+
+HINSTANCE moduleInstance = nullptr;
+LONG moduleRefs = 0;
+
+using CreateFunction = HRESULT (*)(REFIID, void**);
+
+// Class objects live as long as the DLL; a reference to one holds the module.
+class ClassFactory final : public IClassFactory {
+public:
+    explicit ClassFactory(CreateFunction create) : create_(create) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
+            *ppv = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override
+    {
+        ModuleAddRef();
+        return 2;
+    }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        ModuleRelease();
+        return 1;
+    }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        *ppv = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        return create_(riid, ppv);
+    }
+    STDMETHODIMP LockServer(BOOL lock) override
+    {
+        if (lock)
+            ModuleAddRef();
+        else
+            ModuleRelease();
+        return S_OK;
+    }
+
+private:
+    CreateFunction create_;
+};
+
+ClassFactory voiceFactory(CreateVoice);
+ClassFactory streamFactory(CreateWavStream);
+
+struct ServedClass {
+    const CLSID* clsid;
+    const wchar_t* name;
+};
+
+const ServedClass servedClasses[] = {
+    {&CLSID_SpVoice, L"Stand-in speech voice"},
+    {&CLSID_SpStream, L"Stand-in speech stream"},
+};
+
+std::wstring ClassKey(const CLSID& clsid)
+{
+    wchar_t text[40];
+    StringFromGUID2(clsid, text, 40);
+    return std::wstring(L"CLSID\\") + text;
+}
+
+std::wstring ModulePath()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(moduleInstance, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0)
+            return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+LSTATUS SetString(HKEY key, const wchar_t* name, const std::wstring& value)
+{
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+HRESULT RegisterServedClass(const ServedClass& served, const std::wstring& path)
+{
+    const std::wstring classKey = ClassKey(*served.clsid);
+    HKEY key = nullptr;
+    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS)
+        return SELFREG_E_CLASS;
+    status = SetString(key, nullptr, served.name);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS)
+        return SELFREG_E_CLASS;
+
+    const std::wstring serverKey = classKey + L"\\InprocServer32";
+    status = RegCreateKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    if (status != ERROR_SUCCESS)
+        return SELFREG_E_CLASS;
+    status = SetString(key, nullptr, path);
+    if (status == ERROR_SUCCESS)
+        status = SetString(key, L"ThreadingModel", L"Both");
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+}
+
+// Removes the server entry only where it still names this DLL: whatever registered
+// itself after us keeps its entry.
+void UnregisterServedClass(const ServedClass& served, const std::wstring& path)
+{
+    const std::wstring classKey = ClassKey(*served.clsid);
+    const std::wstring serverKey = classKey + L"\\InprocServer32";
+    wchar_t server[MAX_PATH * 2] = {};
+    DWORD bytes = sizeof server - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, serverKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, server, &bytes) != ERROR_SUCCESS)
+        return;
+    if (_wcsicmp(server, path.c_str()) != 0)
+        return;
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, serverKey.c_str());
+}
+
+} // namespace
+
+void ModuleAddRef()
+{
+    InterlockedIncrement(&moduleRefs);
+}
+
+void ModuleRelease()
+{
+    InterlockedDecrement(&moduleRefs);
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    // Thread notifications stay on: the statically linked thread library relies on them.
+    if (reason == DLL_PROCESS_ATTACH)
+        moduleInstance = instance;
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (IsEqualCLSID(clsid, CLSID_SpVoice))
+        return voiceFactory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_SpStream))
+        return streamFactory.QueryInterface(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow()
+{
+    return moduleRefs == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllRegisterServer()
+{
+    const std::wstring path = ModulePath();
+    if (path.empty())
+        return SELFREG_E_CLASS;
+    for (const ServedClass& served : servedClasses) {
+        const HRESULT hr = RegisterServedClass(served, path);
+        if (FAILED(hr))
+            return hr;
+    }
+    return S_OK;
+}
+
+STDAPI DllUnregisterServer()
+{
+    const std::wstring path = ModulePath();
+    for (const ServedClass& served : servedClasses)
+        UnregisterServedClass(served, path);
+    return S_OK;
+}

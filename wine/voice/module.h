@@ -1,0 +1,16 @@
+#pragma once
+// What the DLL's objects share: the count that decides whether the DLL may be
+// unloaded, and the identifiers and constructors of its classes.
+#include <windows.h>
+#include <objbase.h>
+
+// Every live object and every LockServer(TRUE) holds the module.
+void ModuleAddRef();
+void ModuleRelease();
+
+// The wave-format identifier of the speech platform (SPDFID_WaveFormatEx); the
+// import library leaves it out.
+extern const GUID kWaveFormatExId;
+
+HRESULT CreateVoice(REFIID riid, void** ppv);
+HRESULT CreateWavStream(REFIID riid, void** ppv);

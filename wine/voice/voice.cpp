@@ -1,0 +1,799 @@
+// SpVoice: speaks on a thread of its own, word by word, and reports what it does as
+// queued events announced by a window message, as the platform voice does.
+//
+// One mutex guards all of the voice's state. The speaking thread waits on `work_`
+// and holds the mutex except while it renders audio; callers wait on `idle_` for
+// utterances to finish. The speaking thread never waits for a caller's thread, so no
+// order of calls from the user-interface thread can deadlock it.
+#include "audio_output.h"
+#include "com_ptr.h"
+#include "device_output.h"
+#include "module.h"
+#include "sapi_errors.h"
+#include "text_units.h"
+#include "tone.h"
+#include "voice_token.h"
+#include <sapi.h>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+constexpr unsigned kDefaultWordsPerMinute = 180;
+constexpr unsigned kMaxWordsPerMinute = 1000000;
+constexpr long kMinRate = -10;
+constexpr long kMaxRate = 10;
+constexpr USHORT kMaxVolume = 100;
+constexpr uint32_t kRenderChunkFrames = 4096;
+constexpr ULONG kDefaultSyncSpeakTimeout = 10000;
+
+// The pace at rate 0. Tests and the run script set it through the environment so
+// that speech takes a predictable, short time.
+unsigned WordsPerMinuteFromEnvironment()
+{
+    wchar_t text[32];
+    const DWORD n = GetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", text, 32);
+    if (n == 0 || n >= 32)
+        return kDefaultWordsPerMinute;
+    wchar_t* end = nullptr;
+    const unsigned long value = wcstoul(text, &end, 10);
+    if (*end != L'\0' || value == 0 || value > kMaxWordsPerMinute)
+        return kDefaultWordsPerMinute;
+    return static_cast<unsigned>(value);
+}
+
+// Every ten steps of rate make a word about three times shorter or longer.
+double WordSeconds(unsigned wordsPerMinute, long rate)
+{
+    return 60.0 / wordsPerMinute * std::pow(3.0, -static_cast<double>(rate) / 10.0);
+}
+
+void FreeEventParameter(SPEVENT& event)
+{
+    switch (event.elParamType) {
+    case SPET_LPARAM_IS_TOKEN:
+    case SPET_LPARAM_IS_OBJECT:
+        if (event.lParam)
+            reinterpret_cast<IUnknown*>(event.lParam)->Release();
+        break;
+    case SPET_LPARAM_IS_POINTER:
+    case SPET_LPARAM_IS_STRING:
+        CoTaskMemFree(reinterpret_cast<void*>(event.lParam));
+        break;
+    default:
+        break;
+    }
+    event.lParam = 0;
+}
+
+bool IsValidInterest(ULONGLONG interest)
+{
+    return interest == 0 || (interest & SPFEI_FLAGCHECK) == SPFEI_FLAGCHECK;
+}
+
+struct Utterance {
+    ULONG stream = 0;
+    std::wstring text;
+    TextUnits units;
+    size_t nextWord = 0;
+    // The word being spoken; none before the first and right after a skip.
+    long currentWord = -1;
+    // Counts the skips, so that the word being spoken when one arrives is cut short.
+    unsigned jumps = 0;
+    bool purged = false;
+    bool failed = false;
+
+    size_t CurrentSentence() const
+    {
+        if (currentWord >= 0)
+            return units.words[static_cast<size_t>(currentWord)].sentence;
+        if (nextWord < units.words.size())
+            return units.words[nextWord].sentence;
+        return units.sentences.size();
+    }
+};
+
+class Voice final : public ISpVoice {
+public:
+    Voice() : wordsPerMinute_(WordsPerMinuteFromEnvironment()) { ModuleAddRef(); }
+
+    HRESULT Start()
+    {
+        token_ = ComPtr<ISpObjectToken>::Adopt(NewVoiceToken());
+        device_ = ComPtr<ISpStreamFormat>::Adopt(NewDeviceOutput());
+        doneEvent_ = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        if (!token_ || !device_ || !doneEvent_)
+            return E_OUTOFMEMORY;
+        if (FAILED(UseOutput(nullptr)))
+            return E_OUTOFMEMORY;
+        try {
+            worker_ = std::thread([this] { Run(); });
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    }
+
+    ~Voice()
+    {
+        {
+            std::lock_guard lock(mu_);
+            shutdown_ = true;
+        }
+        work_.notify_all();
+        idle_.notify_all();
+        // Once the thread has ended nothing can post to the notification window.
+        if (worker_.joinable())
+            worker_.join();
+        for (SPEVENT& event : events_)
+            FreeEventParameter(event);
+        if (doneEvent_)
+            CloseHandle(doneEvent_);
+        if (notifyEvent_)
+            CloseHandle(notifyEvent_);
+        ModuleRelease();
+    }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv)
+            return E_POINTER;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISpNotifySource) ||
+            IsEqualIID(riid, IID_ISpEventSource) || IsEqualIID(riid, IID_ISpVoice)) {
+            *ppv = static_cast<ISpVoice*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG n = InterlockedDecrement(&refs_);
+        if (n == 0)
+            delete this;
+        return n;
+    }
+
+    // ISpNotifySource
+    STDMETHODIMP SetNotifySink(ISpNotifySink* sink) override
+    {
+        if (sink)
+            return E_NOTIMPL;
+        std::lock_guard lock(mu_);
+        notifyWindow_ = nullptr;
+        notifyByEvent_ = false;
+        return S_OK;
+    }
+
+    STDMETHODIMP SetNotifyWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override
+    {
+        if (!IsWindow(window))
+            return E_INVALIDARG;
+        std::lock_guard lock(mu_);
+        notifyWindow_ = window;
+        notifyMessage_ = message;
+        notifyWParam_ = wParam;
+        notifyLParam_ = lParam;
+        notifyByEvent_ = false;
+        notifyPending_ = false;
+        if (!events_.empty())
+            Notify();
+        return S_OK;
+    }
+
+    STDMETHODIMP SetNotifyCallbackFunction(SPNOTIFYCALLBACK*, WPARAM, LPARAM) override { return E_NOTIMPL; }
+    STDMETHODIMP SetNotifyCallbackInterface(ISpNotifyCallback*, WPARAM, LPARAM) override { return E_NOTIMPL; }
+
+    STDMETHODIMP SetNotifyWin32Event() override
+    {
+        std::lock_guard lock(mu_);
+        if (!notifyEvent_)
+            notifyEvent_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (!notifyEvent_)
+            return HRESULT_FROM_WIN32(GetLastError());
+        notifyWindow_ = nullptr;
+        notifyByEvent_ = true;
+        notifyPending_ = false;
+        if (!events_.empty())
+            Notify();
+        return S_OK;
+    }
+
+    STDMETHODIMP WaitForNotifyEvent(DWORD milliseconds) override
+    {
+        HANDLE event;
+        {
+            std::lock_guard lock(mu_);
+            if (!notifyByEvent_)
+                return SPERR_UNINITIALIZED;
+            event = notifyEvent_;
+        }
+        // The handle lives as long as the voice, so waiting on it needs no lock.
+        const DWORD result = WaitForSingleObject(event, milliseconds);
+        return result == WAIT_OBJECT_0 ? S_OK : S_FALSE;
+    }
+
+    STDMETHODIMP_(HANDLE) GetNotifyEventHandle() override
+    {
+        std::lock_guard lock(mu_);
+        return notifyByEvent_ ? notifyEvent_ : nullptr;
+    }
+
+    // ISpEventSource
+    STDMETHODIMP SetInterest(ULONGLONG eventInterest, ULONGLONG queuedInterest) override
+    {
+        if (!IsValidInterest(eventInterest) || !IsValidInterest(queuedInterest))
+            return E_INVALIDARG;
+        eventInterest &= ~SPFEI_FLAGCHECK;
+        queuedInterest &= ~SPFEI_FLAGCHECK;
+        if (queuedInterest & ~eventInterest)
+            return E_INVALIDARG;
+        std::lock_guard lock(mu_);
+        eventInterest_ = eventInterest;
+        queuedInterest_ = queuedInterest;
+        return S_OK;
+    }
+
+    // What is handed out belongs to the caller, parameter included.
+    STDMETHODIMP GetEvents(ULONG count, SPEVENT* events, ULONG* fetched) override
+    {
+        if (!events || (!fetched && count != 1))
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        notifyPending_ = false;
+        ULONG n = 0;
+        while (n < count && !events_.empty()) {
+            events[n++] = events_.front();
+            events_.pop_front();
+        }
+        if (fetched)
+            *fetched = n;
+        return n == count ? S_OK : S_FALSE;
+    }
+
+    STDMETHODIMP GetInfo(SPEVENTSOURCEINFO* info) override
+    {
+        if (!info)
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        info->ullEventInterest = eventInterest_ ? eventInterest_ | SPFEI_FLAGCHECK : 0;
+        info->ullQueuedInterest = queuedInterest_ ? queuedInterest_ | SPFEI_FLAGCHECK : 0;
+        info->ulCount = static_cast<ULONG>(events_.size());
+        return S_OK;
+    }
+
+    // ISpVoice
+    STDMETHODIMP SetOutput(IUnknown* output, BOOL) override { return UseOutput(output); }
+
+    STDMETHODIMP GetOutputObjectToken(ISpObjectToken** token) override
+    {
+        if (token)
+            *token = nullptr;
+        return E_NOTIMPL;
+    }
+
+    STDMETHODIMP GetOutputStream(ISpStreamFormat** stream) override
+    {
+        if (!stream)
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        *stream = ComPtr<ISpStreamFormat>(outputStream_).Detach();
+        return S_OK;
+    }
+
+    STDMETHODIMP Pause() override
+    {
+        std::lock_guard lock(mu_);
+        ++pauseCount_;
+        work_.notify_all();
+        return S_OK;
+    }
+
+    STDMETHODIMP Resume() override
+    {
+        std::lock_guard lock(mu_);
+        if (pauseCount_ > 0)
+            --pauseCount_;
+        work_.notify_all();
+        return S_OK;
+    }
+
+    // The stand-in has one voice; any voice asked for is that one.
+    STDMETHODIMP SetVoice(ISpObjectToken*) override { return S_OK; }
+
+    STDMETHODIMP GetVoice(ISpObjectToken** token) override
+    {
+        if (!token)
+            return E_POINTER;
+        *token = ComPtr<ISpObjectToken>(token_).Detach();
+        return S_OK;
+    }
+
+    STDMETHODIMP Speak(LPCWSTR text, DWORD flags, ULONG* streamNumber) override
+    {
+        if (streamNumber)
+            *streamNumber = 0;
+        if (flags & SPF_IS_FILENAME)
+            return E_NOTIMPL;
+        if (!text && !(flags & SPF_PURGEBEFORESPEAK))
+            return E_INVALIDARG;
+        std::unique_ptr<Utterance> utterance;
+        if (text) {
+            try {
+                utterance = std::make_unique<Utterance>();
+                utterance->text = text;
+                utterance->units = SplitText(utterance->text);
+            } catch (const std::bad_alloc&) {
+                return E_OUTOFMEMORY;
+            }
+        }
+
+        std::unique_lock lock(mu_);
+        if (flags & SPF_PURGEBEFORESPEAK)
+            PurgeLocked(lock);
+        if (!utterance)
+            return S_OK;
+        const ULONG stream = utterance->stream = ++lastStream_;
+        try {
+            queue_.push_back(std::move(utterance));
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        ResetEvent(doneEvent_);
+        work_.notify_all();
+        if (streamNumber)
+            *streamNumber = stream;
+        if (!(flags & SPF_ASYNC))
+            idle_.wait(lock, [&] { return shutdown_ || finishedThrough_ >= stream; });
+        return S_OK;
+    }
+
+    STDMETHODIMP SpeakStream(IStream*, DWORD, ULONG* streamNumber) override
+    {
+        if (streamNumber)
+            *streamNumber = 0;
+        return E_NOTIMPL;
+    }
+
+    STDMETHODIMP GetStatus(SPVOICESTATUS* status, LPWSTR* lastBookmark) override
+    {
+        if (!status)
+            return E_POINTER;
+        if (lastBookmark)
+            *lastBookmark = nullptr;
+        std::lock_guard lock(mu_);
+        *status = SPVOICESTATUS{};
+        status->ulCurrentStream = currentStream_;
+        status->ulLastStreamQueued = lastStream_;
+        status->hrLastResult = lastResult_;
+        if (queue_.empty())
+            status->dwRunningState = SPRS_DONE;
+        else if (pauseCount_ == 0)
+            status->dwRunningState = SPRS_IS_SPEAKING;
+        status->ulInputWordPos = wordPos_;
+        status->ulInputWordLen = wordLen_;
+        status->ulInputSentPos = sentencePos_;
+        status->ulInputSentLen = sentenceLen_;
+        return S_OK;
+    }
+
+    STDMETHODIMP Skip(LPCWSTR itemType, LONG items, ULONG* skipped) override
+    {
+        if (skipped)
+            *skipped = 0;
+        if (!itemType)
+            return E_POINTER;
+        if (_wcsicmp(itemType, L"Sentence") != 0)
+            return E_INVALIDARG;
+        std::lock_guard lock(mu_);
+        Utterance* u = ActiveUtterance();
+        if (!u)
+            return S_OK;
+        const long count = static_cast<long>(u->units.sentences.size());
+        const long current = static_cast<long>(u->CurrentSentence());
+        const long target = std::clamp(current + items, 0L, count);
+        u->nextWord = target < count ? u->units.sentences[static_cast<size_t>(target)].firstWord
+                                     : u->units.words.size();
+        u->currentWord = -1;
+        ++u->jumps;
+        work_.notify_all();
+        if (skipped)
+            *skipped = static_cast<ULONG>(std::labs(target - current));
+        return S_OK;
+    }
+
+    STDMETHODIMP SetPriority(SPVPRIORITY priority) override
+    {
+        std::lock_guard lock(mu_);
+        priority_ = priority;
+        return S_OK;
+    }
+    STDMETHODIMP GetPriority(SPVPRIORITY* priority) override
+    {
+        if (!priority)
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        *priority = priority_;
+        return S_OK;
+    }
+    STDMETHODIMP SetAlertBoundary(SPEVENTENUM boundary) override
+    {
+        std::lock_guard lock(mu_);
+        alertBoundary_ = boundary;
+        return S_OK;
+    }
+    STDMETHODIMP GetAlertBoundary(SPEVENTENUM* boundary) override
+    {
+        if (!boundary)
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        *boundary = alertBoundary_;
+        return S_OK;
+    }
+
+    STDMETHODIMP SetRate(LONG rate) override
+    {
+        if (rate < kMinRate || rate > kMaxRate)
+            return E_INVALIDARG;
+        std::lock_guard lock(mu_);
+        rate_ = rate;
+        return S_OK;
+    }
+    STDMETHODIMP GetRate(LONG* rate) override
+    {
+        if (!rate)
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        *rate = rate_;
+        return S_OK;
+    }
+
+    STDMETHODIMP SetVolume(USHORT volume) override
+    {
+        if (volume > kMaxVolume)
+            return E_INVALIDARG;
+        std::lock_guard lock(mu_);
+        volume_ = volume;
+        return S_OK;
+    }
+    STDMETHODIMP GetVolume(USHORT* volume) override
+    {
+        if (!volume)
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        *volume = volume_;
+        return S_OK;
+    }
+
+    // Called from any thread, the export's worker among them.
+    STDMETHODIMP WaitUntilDone(ULONG milliseconds) override
+    {
+        std::unique_lock lock(mu_);
+        const auto done = [&] { return shutdown_ || queue_.empty(); };
+        if (milliseconds == INFINITE) {
+            idle_.wait(lock, done);
+            return S_OK;
+        }
+        return idle_.wait_for(lock, std::chrono::milliseconds(milliseconds), done) ? S_OK : S_FALSE;
+    }
+
+    STDMETHODIMP SetSyncSpeakTimeout(ULONG milliseconds) override
+    {
+        std::lock_guard lock(mu_);
+        syncSpeakTimeout_ = milliseconds;
+        return S_OK;
+    }
+    STDMETHODIMP GetSyncSpeakTimeout(ULONG* milliseconds) override
+    {
+        if (!milliseconds)
+            return E_POINTER;
+        std::lock_guard lock(mu_);
+        *milliseconds = syncSpeakTimeout_;
+        return S_OK;
+    }
+
+    STDMETHODIMP_(HANDLE) SpeakCompleteEvent() override { return doneEvent_; }
+
+    STDMETHODIMP IsUISupported(LPCWSTR, void*, ULONG, BOOL* supported) override
+    {
+        if (!supported)
+            return E_POINTER;
+        *supported = FALSE;
+        return S_OK;
+    }
+    STDMETHODIMP DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG) override { return E_NOTIMPL; }
+
+private:
+    // The output is one of the voice's own objects: its default device or an SpStream.
+    // An audio device token stands for the default device, the only one there is.
+    HRESULT UseOutput(IUnknown* output)
+    {
+        ComPtr<IStandInOutput> target;
+        ComPtr<ISpStreamFormat> stream;
+        ComPtr<ISpObjectToken> token;
+        if (output && SUCCEEDED(output->QueryInterface(IID_IStandInOutput, reinterpret_cast<void**>(target.Out())))) {
+            if (FAILED(output->QueryInterface(IID_ISpStreamFormat, reinterpret_cast<void**>(stream.Out()))))
+                return E_INVALIDARG;
+        } else if (!output || SUCCEEDED(output->QueryInterface(IID_ISpObjectToken, reinterpret_cast<void**>(token.Out())))) {
+            stream = device_;
+            if (FAILED(stream->QueryInterface(IID_IStandInOutput, reinterpret_cast<void**>(target.Out()))))
+                return E_UNEXPECTED;
+        } else {
+            return E_INVALIDARG;
+        }
+        // A stream that is neither bound to a file nor to a base stream has no format.
+        if (!target->IsRealTime() && !IsRenderableFormat(target->AudioFormat()))
+            return SPERR_UNINITIALIZED;
+        std::lock_guard lock(mu_);
+        std::swap(output_, target);
+        std::swap(outputStream_, stream);
+        // The previous output is released after the lock: closing a file takes time.
+        return S_OK;
+    }
+
+    // The utterance that Skip moves: the first one not dropped by a purge.
+    Utterance* ActiveUtterance()
+    {
+        for (auto& u : queue_)
+            if (!u->purged)
+                return u.get();
+        return nullptr;
+    }
+
+    // Drops everything queued or speaking and returns once the speaking thread has let
+    // go of the output; each dropped utterance still ends with its end-of-input event.
+    void PurgeLocked(std::unique_lock<std::mutex>& lock)
+    {
+        if (queue_.empty())
+            return;
+        for (auto& u : queue_)
+            u->purged = true;
+        const ULONG last = queue_.back()->stream;
+        work_.notify_all();
+        idle_.wait(lock, [&] { return shutdown_ || finishedThrough_ >= last; });
+    }
+
+    void QueueEvent(SPEVENTENUM id, const Utterance& u, WPARAM wParam, LPARAM lParam,
+                    SPEVENTLPARAMTYPE type = SPET_LPARAM_IS_UNDEFINED)
+    {
+        const ULONGLONG bit = 1ull << id;
+        if (shutdown_ || !(eventInterest_ & bit))
+            return;
+        if (queuedInterest_ & bit) {
+            SPEVENT event{};
+            event.eEventId = id;
+            event.elParamType = type;
+            event.ulStreamNum = u.stream;
+            event.ullAudioStreamOffset = audioOffset_;
+            event.wParam = wParam;
+            event.lParam = lParam;
+            try {
+                events_.push_back(event);
+            } catch (const std::bad_alloc&) {
+                return;
+            }
+            if (type == SPET_LPARAM_IS_TOKEN || type == SPET_LPARAM_IS_OBJECT)
+                reinterpret_cast<IUnknown*>(lParam)->AddRef();
+        }
+        Notify();
+    }
+
+    // One notification stands for every event queued until the next GetEvents, so a
+    // fast voice does not flood the window's message queue.
+    void Notify()
+    {
+        if (shutdown_ || notifyPending_)
+            return;
+        if (notifyWindow_) {
+            notifyPending_ = true;
+            PostMessageW(notifyWindow_, notifyMessage_, notifyWParam_, notifyLParam_);
+        } else if (notifyByEvent_) {
+            notifyPending_ = true;
+            SetEvent(notifyEvent_);
+        }
+    }
+
+    void Run()
+    {
+        std::unique_lock lock(mu_);
+        for (;;) {
+            work_.wait(lock, [&] {
+                return shutdown_ || (!queue_.empty() && (pauseCount_ == 0 || queue_.front()->purged));
+            });
+            if (shutdown_)
+                return;
+            Utterance& u = *queue_.front();
+            ComPtr<IStandInOutput> output = output_;
+            BeginUtterance(u);
+            SpeakWords(lock, u, output.Get());
+            if (shutdown_)
+                return;
+            lock.unlock();
+            output->Checkpoint();
+            output.Reset();
+            lock.lock();
+            EndUtterance(u);
+        }
+    }
+
+    void BeginUtterance(const Utterance& u)
+    {
+        currentStream_ = u.stream;
+        wordPos_ = wordLen_ = sentencePos_ = sentenceLen_ = 0;
+        audioOffset_ = 0;
+        lastResult_ = S_OK;
+        QueueEvent(SPEI_START_INPUT_STREAM, u, 0, 0);
+        QueueEvent(SPEI_VOICE_CHANGE, u, 0, reinterpret_cast<LPARAM>(token_.Get()), SPET_LPARAM_IS_TOKEN);
+    }
+
+    void EndUtterance(const Utterance& u)
+    {
+        QueueEvent(SPEI_END_INPUT_STREAM, u, 0, 0);
+        finishedThrough_ = u.stream;
+        queue_.pop_front();
+        if (queue_.empty())
+            SetEvent(doneEvent_);
+        idle_.notify_all();
+    }
+
+    bool Interrupted(const Utterance& u, unsigned jumps) const
+    {
+        return shutdown_ || u.purged || u.failed || u.jumps != jumps;
+    }
+
+    void SpeakWords(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output)
+    {
+        const bool realTime = output->IsRealTime();
+        const WAVEFORMATEX format = output->AudioFormat();
+        for (;;) {
+            work_.wait(lock, [&] { return shutdown_ || u.purged || pauseCount_ == 0; });
+            if (shutdown_ || u.purged || u.failed || u.nextWord >= u.units.words.size())
+                return;
+            const size_t index = u.nextWord++;
+            const TextWord& word = u.units.words[index];
+            const TextSentence& sentence = u.units.sentences[word.sentence];
+            if (sentence.firstWord == index) {
+                sentencePos_ = sentence.pos;
+                sentenceLen_ = sentence.len;
+                QueueEvent(SPEI_SENTENCE_BOUNDARY, u, sentence.len, sentence.pos);
+            }
+            u.currentWord = static_cast<long>(index);
+            wordPos_ = word.pos;
+            wordLen_ = word.len;
+            QueueEvent(SPEI_WORD_BOUNDARY, u, word.len, word.pos);
+
+            const double seconds = WordSeconds(wordsPerMinute_, rate_);
+            if (realTime)
+                WaitOutWord(lock, u, seconds, format);
+            else
+                RenderWord(lock, u, output, format, seconds, std::wstring_view(u.text).substr(word.pos, word.len));
+        }
+    }
+
+    // The default device: the word takes its time, and a pause stops the clock.
+    void WaitOutWord(std::unique_lock<std::mutex>& lock, const Utterance& u, double seconds, const WAVEFORMATEX& format)
+    {
+        const unsigned jumps = u.jumps;
+        Clock::duration remaining = std::chrono::duration_cast<Clock::duration>(Seconds(seconds));
+        while (remaining > Clock::duration::zero()) {
+            const Clock::time_point deadline = Clock::now() + remaining;
+            const bool woken = work_.wait_until(lock, deadline, [&] { return Interrupted(u, jumps) || pauseCount_ > 0; });
+            remaining = woken ? deadline - Clock::now() : Clock::duration::zero();
+            if (!woken || Interrupted(u, jumps))
+                break;
+            work_.wait(lock, [&] { return Interrupted(u, jumps) || pauseCount_ == 0; });
+            if (Interrupted(u, jumps))
+                break;
+        }
+        const double played = seconds - std::max(0.0, std::chrono::duration_cast<Seconds>(remaining).count());
+        const uint64_t frames = static_cast<uint64_t>(played * format.nSamplesPerSec);
+        audioOffset_ += frames * format.nBlockAlign;
+    }
+
+    // A stream: the word's sound is written as fast as it can be made.
+    void RenderWord(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output,
+                    const WAVEFORMATEX& format, double seconds, std::wstring_view word)
+    {
+        const unsigned jumps = u.jumps;
+        const double pitch = WordPitch(word);
+        const uint64_t totalFrames = std::max<uint64_t>(1, std::llround(seconds * format.nSamplesPerSec));
+        uint64_t done = 0;
+        while (done < totalFrames) {
+            work_.wait(lock, [&] { return Interrupted(u, jumps) || pauseCount_ == 0; });
+            if (Interrupted(u, jumps))
+                return;
+            const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kRenderChunkFrames, totalFrames - done));
+            const unsigned volume = volume_;
+            lock.unlock();
+            HRESULT hr = S_OK;
+            try {
+                RenderWordFrames(format, pitch, volume, totalFrames, done, count, renderBuffer_);
+                hr = output->WriteAudio(renderBuffer_.data(), static_cast<ULONG>(renderBuffer_.size()));
+            } catch (const std::bad_alloc&) {
+                hr = E_OUTOFMEMORY;
+            }
+            lock.lock();
+            if (FAILED(hr)) {
+                // A full disk ends the utterance; the status reports why.
+                lastResult_ = hr;
+                u.failed = true;
+                return;
+            }
+            done += count;
+            audioOffset_ += static_cast<uint64_t>(count) * format.nBlockAlign;
+        }
+    }
+
+    LONG refs_ = 1;
+    const unsigned wordsPerMinute_;
+
+    std::mutex mu_;
+    std::condition_variable work_;
+    std::condition_variable idle_;
+    std::thread worker_;
+    bool shutdown_ = false;
+
+    std::deque<std::unique_ptr<Utterance>> queue_;
+    ULONG lastStream_ = 0;
+    ULONG finishedThrough_ = 0;
+    unsigned pauseCount_ = 0;
+    long rate_ = 0;
+    USHORT volume_ = kMaxVolume;
+    SPVPRIORITY priority_ = SPVPRI_NORMAL;
+    SPEVENTENUM alertBoundary_ = SPEI_WORD_BOUNDARY;
+    ULONG syncSpeakTimeout_ = kDefaultSyncSpeakTimeout;
+    HANDLE doneEvent_ = nullptr;
+
+    // What GetStatus reports.
+    ULONG currentStream_ = 0;
+    ULONG wordPos_ = 0, wordLen_ = 0, sentencePos_ = 0, sentenceLen_ = 0;
+    HRESULT lastResult_ = S_OK;
+    ULONGLONG audioOffset_ = 0;
+
+    std::deque<SPEVENT> events_;
+    ULONGLONG eventInterest_ = 0;
+    ULONGLONG queuedInterest_ = 0;
+    HWND notifyWindow_ = nullptr;
+    UINT notifyMessage_ = 0;
+    WPARAM notifyWParam_ = 0;
+    LPARAM notifyLParam_ = 0;
+    bool notifyByEvent_ = false;
+    HANDLE notifyEvent_ = nullptr;
+    bool notifyPending_ = false;
+
+    ComPtr<ISpObjectToken> token_;
+    ComPtr<ISpStreamFormat> device_;
+    ComPtr<IStandInOutput> output_;
+    ComPtr<ISpStreamFormat> outputStream_;
+    // Used by the speaking thread only.
+    std::vector<uint8_t> renderBuffer_;
+};
+
+} // namespace
+
+HRESULT CreateVoice(REFIID riid, void** ppv)
+{
+    Voice* voice = new (std::nothrow) Voice;
+    if (!voice)
+        return E_OUTOFMEMORY;
+    HRESULT hr = voice->Start();
+    if (SUCCEEDED(hr))
+        hr = voice->QueryInterface(riid, ppv);
+    voice->Release();
+    return hr;
+}
