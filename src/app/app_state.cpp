@@ -5,3 +5,5 @@ wchar_t windowTitle[CaptionBufferLength] = L"";
 wchar_t appName[CaptionBufferLength] = L"";
 HWND speechWindow = nullptr;
 HMENU popupMenu = nullptr;
+HWND optionsWindow = nullptr;
+HWND waitDialog = nullptr;

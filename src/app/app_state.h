@@ -10,3 +10,5 @@ extern wchar_t windowTitle[CaptionBufferLength];   // string 2000, "Speech windo
 extern wchar_t appName[CaptionBufferLength];       // string 40000, "Clipvoce"
 extern HWND speechWindow;
 extern HMENU popupMenu;
+extern HWND optionsWindow;   // the open Options dialog, or null
+extern HWND waitDialog;      // the export's open wait dialog, or null

@@ -1,3 +1,81 @@
 #pragma once
-#define IDS_SPEECH_WINDOW 2000
-#define IDS_APP_NAME 40000
+// Every resource, command and control identifier of the program.
+
+// Icons
+#define IDI_PROGRAM                 107
+#define IDI_FONT                    108
+#define IDI_POSITION_TOPLEFT        109
+#define IDI_POSITION_CURRENT        110
+#define IDI_POSITION_TOPRIGHT       111
+#define IDI_POSITION_BOTTOMRIGHT    112
+
+// Strings
+#define IDS_SPEECH_WINDOW           2000
+#define IDS_STOP                    2001
+#define IDS_PLAY                    2002
+#define IDS_PAUSE                   2003
+#define IDS_RESUME                  2004
+#define IDS_PLAYING                 2005
+#define IDS_STOPPED                 2006
+#define IDS_PAUSED                  2007
+#define IDS_OPTIONS                 2008
+#define IDS_SPEECH                  2009
+#define IDS_APPEARANCE              2010
+#define IDS_CONFIRMATION            2011
+#define IDS_CONFIRM_QUIT            2012
+#define IDS_CONFIRM_RESET           2013
+#define IDS_WARNING                 2014
+#define IDS_ALREADY_RUNNING         2015
+#define IDS_ABOUT                   2016
+#define IDS_VOICE_EXPORT            2017
+#define IDS_FILE_SAVE_FAILED        2018
+#define IDS_SAVING                  2019
+#define IDS_LAME_MISSING            2020
+#define IDS_NO_UPDATE               2021
+#define IDS_DOWNLOAD_FAILED         2022
+#define IDS_UPDATED                 2023
+#define IDS_HELP                    2024
+#define IDS_CONFIRM_DELETE          2025
+#define IDS_HOT_KEYS                2026
+#define IDS_APP_NAME                40000
+#define IDS_RESET_MUTEX             40003
+
+// Menu and accelerators
+#define IDM_POPUP                   40013
+#define IDA_ACCELERATORS            40003
+
+// Commands
+#define CMD_QUIT                    40002
+#define CMD_COPY                    40004
+#define CMD_CLIPBOARD_MONITOR       40005
+#define CMD_APPEND_TEXT             40006
+#define CMD_PLAY_PAUSE              40009
+#define CMD_PAUSE                   40010
+#define CMD_STOP                    40011
+#define CMD_BORDER                  40012
+#define CMD_DELETE_ALL              40014
+#define CMD_OPTIONS                 40015
+#define CMD_ABOUT                   40016
+#define CMD_PLAY_STOP               40019
+#define CMD_CONTEXT_MENU            40022
+#define CMD_SPEAKER_WINDOW          40049
+#define CMD_NEXT_SENTENCE           40061
+#define CMD_PREVIOUS_SENTENCE       40062
+#define CMD_EXPORT                  40081
+#define CMD_SCROLL_END              40090
+#define CMD_SCROLL_HOME             40091
+#define CMD_PASTE                   40094
+#define CMD_HELP                    40095
+#define CMD_RATE_UP                 40096
+#define CMD_RATE_DOWN               40097
+
+// Window messages of the program's own
+#define WM_TRAYICON                 (WM_USER + 1)
+#define WM_VOICE_EVENT              (WM_USER + 2)
+
+// Timer of the Speech window
+#define IDT_SPEECH_TIMER            1
+#define SPEECH_TIMER_PERIOD         2000
+
+// Tray icon identifier
+#define TRAY_ICON_ID                107

@@ -5,15 +5,14 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "res/resource.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 
 namespace {
 
-constexpr UINT IdsConfirmation = 2011;
-constexpr UINT IdsResetQuestion = 2013;
-constexpr UINT IdsRestartMutex = 40003;
-constexpr INT_PTR IdResetSettings = 40056;
+// The Options dialog ends with the identifier of its "Reset settings" button.
+constexpr INT_PTR ResetSettingsResult = 40056;
 constexpr wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr wchar_t RestartArgument[] = L"/r";
 
@@ -26,10 +25,10 @@ ProgramInfoRecord CaptureProgramInfo()
     ProgramInfoRecord info{};
     wchar_t path[MAX_PATH] = L"";
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    info.path = path;
-    const size_t slash = info.path.rfind(L'\\');
-    info.fileName = slash == std::wstring::npos ? info.path : info.path.substr(slash + 1);
-    info.version = ReadFileVersion(info.fileName);
+    info.programPath = path;
+    const size_t slash = info.programPath.rfind(L'\\');
+    info.fileName = slash == std::wstring::npos ? info.programPath : info.programPath.substr(slash + 1);
+    info.versionText = ReadFileVersion(info.fileName);
     info.osVersion.dwOSVersionInfoSize = sizeof info.osVersion;
     GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info.osVersion));
     return info;
@@ -61,9 +60,9 @@ std::wstring ReadFileVersion(const std::wstring& fileName)
 // Files\..." would start "C:\Program" if such a file exists.
 std::wstring RunCommand()
 {
-    if (ProgramInfo.path.find(L' ') == std::wstring::npos)
-        return ProgramInfo.path;
-    return L"\"" + ProgramInfo.path + L"\"";
+    if (ProgramInfo.programPath.find(L' ') == std::wstring::npos)
+        return ProgramInfo.programPath;
+    return L"\"" + ProgramInfo.programPath + L"\"";
 }
 
 } // namespace
@@ -91,22 +90,22 @@ void RequestReset(HWND optionsDialog)
 {
     wchar_t caption[CaptionBufferLength] = L"";
     wchar_t question[MessageBufferLength] = L"";
-    LoadStringW(appInstance, IdsConfirmation, caption, CaptionBufferLength);
-    LoadStringW(appInstance, IdsResetQuestion, question, MessageBufferLength);
+    LoadStringW(appInstance, IDS_CONFIRMATION, caption, CaptionBufferLength);
+    LoadStringW(appInstance, IDS_CONFIRM_RESET, question, MessageBufferLength);
     if (MessageBoxW(optionsDialog, question, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     resetPending = true;
-    EndDialog(optionsDialog, IdResetSettings);
+    EndDialog(optionsDialog, ResetSettingsResult);
     RestartSelf();
 }
 
 void RestartSelf()
 {
     wchar_t mutexName[CaptionBufferLength] = L"";
-    LoadStringW(appInstance, IdsRestartMutex, mutexName, CaptionBufferLength);
+    LoadStringW(appInstance, IDS_RESET_MUTEX, mutexName, CaptionBufferLength);
     // Held until this process exits: the new copy waits on it, so it reads the settings
     // only after this copy has saved or deleted them.
     CreateMutexW(nullptr, TRUE, mutexName);
-    ShellExecuteW(nullptr, L"open", ProgramInfo.path.c_str(), RestartArgument, nullptr, SW_SHOWNORMAL);
+    ShellExecuteW(nullptr, L"open", ProgramInfo.programPath.c_str(), RestartArgument, nullptr, SW_SHOWNORMAL);
     SendMessageW(speechWindow, WM_DESTROY, 0, 0);
 }

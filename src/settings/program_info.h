@@ -5,10 +5,10 @@
 #include <string>
 
 struct ProgramInfoRecord {
-    std::wstring path;       // full path of the running executable
-    std::wstring fileName;   // the part of the path after its last backslash
-    std::wstring version;    // the file version as "%d.%d.%d.%d", or "NA"
-    OSVERSIONINFOEXW osVersion;
+    std::wstring programPath;   // full path of the running executable
+    std::wstring fileName;      // the part of the path after its last backslash
+    std::wstring versionText;   // the file version as "%d.%d.%d.%d", or "NA"
+    OSVERSIONINFOEXW osVersion{};
 };
 
 // Captured during static initialisation, before start-up runs; never changed.

@@ -315,8 +315,8 @@ TEST_F(SettingsTest, RunEntryFollowsStartSetting)
     AppSettings.start = true;
     EXPECT_TRUE(UpdateAutostart());
     // No blank in this program's path, so it stands unquoted.
-    ASSERT_EQ(ProgramInfo.path.find(L' '), std::wstring::npos);
-    EXPECT_EQ(RunValue(TestAppName), ProgramInfo.path);
+    ASSERT_EQ(ProgramInfo.programPath.find(L' '), std::wstring::npos);
+    EXPECT_EQ(RunValue(TestAppName), ProgramInfo.programPath);
 
     AppSettings.start = false;
     EXPECT_TRUE(UpdateAutostart());
@@ -327,19 +327,21 @@ TEST(RunningProgram, IsDescribedByProgramInfo)
 {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    EXPECT_EQ(ProgramInfo.path, path);
+    EXPECT_EQ(ProgramInfo.programPath, path);
     EXPECT_EQ(ProgramInfo.fileName, L"unit_settings_test.exe");
     EXPECT_GE(ProgramInfo.osVersion.dwMajorVersion, 5u);
-    // The test programs carry the program's own resources, version block included when
-    // there is one.
-    const bool hasVersion = FindResourceW(nullptr, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION) != nullptr;
-    EXPECT_EQ(ProgramInfo.version, hasVersion ? L"0.0.2.3" : L"NA");
+    // The test programs carry the program's own resources, its version block included.
+    EXPECT_EQ(ProgramInfo.versionText, L"0.0.2.3");
 }
 
 // Answers the first message box owned by the given window with No, and keeps its texts.
 struct MessageBoxAnswerer {
     explicit MessageBoxAnswerer(HWND owner) : owner(owner), worker([this] { Run(); }) {}
-    ~MessageBoxAnswerer() { worker.join(); }
+    ~MessageBoxAnswerer()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
 
     void Run()
     {
@@ -349,6 +351,7 @@ struct MessageBoxAnswerer {
                 if (GetWindow(box, GW_OWNER) != owner)
                     continue;
                 GetWindowTextW(box, caption, 64);
+                GetDlgItemTextW(box, 0xFFFF, text, 260);   // the box's message
                 PostMessageW(box, WM_COMMAND, IDNO, 0);
                 answered = true;
             }
@@ -358,6 +361,7 @@ struct MessageBoxAnswerer {
 
     HWND owner;
     wchar_t caption[64] = L"";
+    wchar_t text[260] = L"";
     std::atomic<bool> answered{false};
     std::thread worker;
 };
@@ -367,10 +371,13 @@ TEST_F(SettingsTest, DecliningResetChangesNothing)
     HWND dialog = CreateWindowExW(0, L"STATIC", L"Options", WS_POPUP, 0, 0, 100, 100,
                                   nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(dialog, nullptr);
-    {
-        MessageBoxAnswerer answerer(dialog);
-        RequestReset(dialog);
-    }
+    MessageBoxAnswerer answerer(dialog);
+    RequestReset(dialog);
+    answerer.worker.join();
+    ASSERT_TRUE(answerer.answered);
+    EXPECT_STREQ(answerer.caption, L"Confirmation");
+    EXPECT_STREQ(answerer.text,
+                 L"Application must be restarted to set the default settings.\nDo you want to restart now?");
     EXPECT_FALSE(resetPending);
     EXPECT_TRUE(IsWindow(dialog));
     DestroyWindow(dialog);

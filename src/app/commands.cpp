@@ -1,0 +1,120 @@
+#include "app/commands.h"
+#include "app/app_state.h"
+#include "app/tray_icon.h"
+#include "clipboard/clipboard_monitor.h"
+#include "speech/display.h"
+#include "speech/speech_controller.h"
+#include "speech/text_view.h"
+#include "settings/app_settings.h"
+#include "settings/program_info.h"
+#include "res/resource.h"
+#include <richedit.h>
+#include <climits>
+#include <string>
+
+int optionsStartTab = 0;
+
+namespace {
+
+constexpr int SpeechTab = 0;
+constexpr int HelpTab = 3;
+
+void QuitProgram()
+{
+    // The destroy handling ends the program; the window itself is left to the system.
+    if (ConfirmQuit())
+        SendMessageW(speechWindow, WM_DESTROY, 0, 0);
+}
+
+void ToggleClipboardMonitor()
+{
+    AppSettings.clipboard = !AppSettings.clipboard;
+    CheckMenuItem(popupMenu, CMD_CLIPBOARD_MONITOR, MF_BYCOMMAND | (AppSettings.clipboard ? MF_CHECKED : MF_UNCHECKED));
+    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_DISABLED));
+}
+
+void ToggleAppendText()
+{
+    AppSettings.append = !AppSettings.append;
+    CheckMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.append ? MF_CHECKED : MF_UNCHECKED));
+}
+
+INT_PTR CALLBACK PlaceholderDialogProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+void OpenOptionsDialog(int tab)
+{
+    optionsStartTab = tab;
+    if (optionsWindow) {
+        SetForegroundWindow(optionsWindow);
+        return;
+    }
+    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(OptionsDialogId), speechWindow, PlaceholderDialogProc, 0);
+}
+
+void ShowAboutDialog()
+{
+    // A plain modal box stands in for the About dialog until it exists; it blocks the
+    // caller the same way, which the first-run hand-over relies on.
+    wchar_t caption[CaptionBufferLength];
+    LoadStringW(appInstance, IDS_ABOUT, caption, CaptionBufferLength);
+    const std::wstring text = std::wstring(appName) + L" " + ProgramInfo.versionText;
+    MessageBoxW(speechWindow, text.c_str(), caption, MB_OK | MB_ICONINFORMATION);
+}
+
+void ShowContextMenu()
+{
+    SendMessageW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
+}
+
+void ExportSpeech()
+{
+    // Audio export is not available in this build yet.
+}
+
+} // namespace
+
+bool ConfirmQuit()
+{
+    if (!AppSettings.confirm)
+        return true;
+    wchar_t caption[CaptionBufferLength];
+    wchar_t question[MessageBufferLength];
+    LoadStringW(appInstance, IDS_CONFIRMATION, caption, CaptionBufferLength);
+    LoadStringW(appInstance, IDS_CONFIRM_QUIT, question, MessageBufferLength);
+    return MessageBoxW(speechWindow, question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    switch (LOWORD(wParam)) {
+    case CMD_QUIT:              QuitProgram(); break;
+    case CMD_COPY:              CopySpeechText(); break;
+    case CMD_CLIPBOARD_MONITOR: ToggleClipboardMonitor(); break;
+    case CMD_APPEND_TEXT:       ToggleAppendText(); break;
+    case CMD_PLAY_PAUSE:        PlayPause(); break;
+    case CMD_PAUSE:             PauseResume(); break;
+    case CMD_STOP:              Stop(); break;
+    case CMD_BORDER:            ToggleBorder(); break;
+    case CMD_DELETE_ALL:        DeleteAllText(); break;
+    case CMD_OPTIONS:           OpenOptionsDialog(SpeechTab); break;
+    case CMD_ABOUT:             ShowAboutDialog(); break;
+    case CMD_PLAY_STOP:         PlayStop(); break;
+    case CMD_CONTEXT_MENU:      ShowContextMenu(); break;
+    case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(0); break;
+    case CMD_NEXT_SENTENCE:     StepSentence(+1); break;
+    case CMD_PREVIOUS_SENTENCE: StepSentence(-1); break;
+    case CMD_EXPORT:            ExportSpeech(); break;
+    case CMD_SCROLL_END:        TextViewScrollLines(INT_MAX); break;
+    case CMD_SCROLL_HOME:       TextViewScrollLines(INT_MIN); break;
+    case CMD_PASTE:             PasteClipboardText(); break;
+    case CMD_HELP:              OpenOptionsDialog(HelpTab); break;
+    case CMD_RATE_UP:           ChangeRate(+1); break;
+    case CMD_RATE_DOWN:         ChangeRate(-1); break;
+    default:                    break;
+    }
+    if (HIWORD(wParam) == EN_UPDATE && reinterpret_cast<HWND>(lParam) == textView)
+        SetFocus(speechWindow);
+}

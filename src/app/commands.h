@@ -1,0 +1,13 @@
+#pragma once
+// The command table of the Speech window: menu items, accelerators and the tray.
+#include <windows.h>
+
+void OnCommand(WPARAM wParam, LPARAM lParam);
+
+// Asks "Are you sure want to quit?" when `confirm` is on; true means go ahead.
+bool ConfirmQuit();
+
+// Options dialog template, and the tab it opens on.
+constexpr int OptionsDialogId = 40027;
+constexpr int AboutDialogId = 40068;
+extern int optionsStartTab;

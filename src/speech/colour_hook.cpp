@@ -1,0 +1,141 @@
+#include "speech/colour_hook.h"
+#include "settings/app_settings.h"
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+// The patch is a 5-byte relative jump to a relay placed within 2 GB of the function;
+// the relay's absolute jump (jmp [rip+0] and the address) reaches the hook wherever it
+// lies. A short patch matters: the system's function may be a few bytes long, and a
+// longer patch would overwrite the function that follows it.
+constexpr size_t PatchSize = 5;
+constexpr size_t RelaySize = 14;
+
+using GetSysColorFn = DWORD(WINAPI*)(int);
+
+unsigned char* patchedFunction = nullptr;
+unsigned char savedBytes[PatchSize];
+unsigned char jumpBytes[PatchSize];
+
+bool WriteCode(const unsigned char* bytes)
+{
+    SIZE_T written = 0;
+    const bool ok = WriteProcessMemory(GetCurrentProcess(), patchedFunction, bytes, PatchSize, &written) &&
+                    written == PatchSize;
+    FlushInstructionCache(GetCurrentProcess(), patchedFunction, PatchSize);
+    return ok;
+}
+
+// Reserves executable memory within reach of a rel32 jump from code.
+unsigned char* AllocateNear(unsigned char* code)
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const uintptr_t granularity = info.dwAllocationGranularity;
+    const uintptr_t origin = reinterpret_cast<uintptr_t>(code) & ~(granularity - 1);
+    const uintptr_t reach = 0x70000000;
+    for (uintptr_t offset = granularity; offset < reach; offset += granularity) {
+        for (const uintptr_t candidate : {origin - offset, origin + offset}) {
+            if (candidate < 0x10000)
+                continue;
+            if (void* memory = VirtualAlloc(reinterpret_cast<void*>(candidate), RelaySize,
+                                            MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE))
+                return static_cast<unsigned char*>(memory);
+        }
+    }
+    return nullptr;
+}
+
+DWORD WINAPI HookedGetSysColor(int index)
+{
+    WriteCode(savedBytes);
+    const COLORREF systemColour = reinterpret_cast<GetSysColorFn>(patchedFunction)(index);
+    const COLORREF answer = ColourHookAnswer(index, systemColour);
+    WriteCode(jumpBytes);
+    return answer;
+}
+
+// An exported entry point may only be a jump to the real body (a thunk, or a short
+// forwarder); patching the thunk would overwrite whatever follows it, so follow it.
+unsigned char* FollowJumps(unsigned char* code)
+{
+    for (int hops = 0; hops < 4; ++hops) {
+        unsigned char head[6];
+        SIZE_T read = 0;
+        if (!ReadProcessMemory(GetCurrentProcess(), code, head, sizeof head, &read) || read != sizeof head)
+            return nullptr;
+        if (head[0] == 0xE9) {
+            int32_t rel;
+            std::memcpy(&rel, head + 1, 4);
+            code = code + 5 + rel;
+        } else if (head[0] == 0xFF && head[1] == 0x25) {
+            int32_t rel;
+            std::memcpy(&rel, head + 2, 4);
+            unsigned char* target = nullptr;
+            if (!ReadProcessMemory(GetCurrentProcess(), code + 6 + rel, &target, sizeof target, &read) ||
+                read != sizeof target)
+                return nullptr;
+            code = target;
+        } else {
+            return code;
+        }
+    }
+    return code;
+}
+
+} // namespace
+
+COLORREF ColourHookAnswer(int index, COLORREF systemColour)
+{
+    if (!AppSettings.fulltext) {
+        if (index == COLOR_HIGHLIGHTTEXT)
+            return AppSettings.text;
+        if (index == COLOR_HIGHLIGHT)
+            return AppSettings.background;
+    }
+    return systemColour;
+}
+
+bool ColourHookInstalled()
+{
+    return patchedFunction != nullptr;
+}
+
+void InstallColourHook()
+{
+    if (patchedFunction)
+        return;
+    HMODULE user32 = GetModuleHandleW(L"User32.dll");
+    auto* function = user32 ? reinterpret_cast<unsigned char*>(GetProcAddress(user32, "GetSysColor")) : nullptr;
+    if (!function)
+        return;
+    function = FollowJumps(function);
+    if (!function)
+        return;
+    SIZE_T read = 0;
+    if (!ReadProcessMemory(GetCurrentProcess(), function, savedBytes, PatchSize, &read) || read != PatchSize)
+        return;
+
+    unsigned char* relay = AllocateNear(function);
+    if (!relay)
+        return;
+    relay[0] = 0xFF;
+    relay[1] = 0x25;
+    std::memset(relay + 2, 0, 4);
+    const auto hook = reinterpret_cast<uint64_t>(&HookedGetSysColor);
+    std::memcpy(relay + 6, &hook, sizeof hook);
+    FlushInstructionCache(GetCurrentProcess(), relay, RelaySize);
+
+    jumpBytes[0] = 0xE9;
+    const auto displacement = static_cast<int32_t>(relay - (function + 5));
+    std::memcpy(jumpBytes + 1, &displacement, 4);
+
+    // The code page stays writable: the hook rewrites it on every call.
+    DWORD oldProtection = 0;
+    if (!VirtualProtect(function, PatchSize, PAGE_EXECUTE_READWRITE, &oldProtection))
+        return;
+    patchedFunction = function;
+    if (!WriteCode(jumpBytes))
+        patchedFunction = nullptr;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The VoiceEngine: the platform's speech voice, reached only through ISpVoice so that
+// any registered voice object serves (the platform's, or a stand-in).
+#include <windows.h>
+#include <sapi.h>
+
+extern ISpVoice* voiceEngine;
+
+// Creates the voice and has it announce every text-to-speech event to the window
+// with WM_VOICE_EVENT. False when no voice object could be created.
+bool CreateVoiceEngine(HWND notifyWindow);
+void ReleaseVoiceEngine();
+
+// Releases what an event record owns, by its parameter type, and clears the record.
+void ReleaseEventParameter(SPEVENT& event);
