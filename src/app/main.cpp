@@ -1,12 +1,8 @@
 // Start-up, single instance and the message loop.
 #include "app/app_state.h"
-#include "app/speech_window.h"
+#include "app/startup.h"
 #include "app/tray_icon.h"
-#include "clipboard/clipboard_monitor.h"
-#include "speech/colour_hook.h"
-#include "speech/display.h"
 #include "speech/voice_engine.h"
-#include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
 #include "res/resource.h"
@@ -14,9 +10,6 @@
 #include <objbase.h>
 
 namespace {
-
-constexpr DWORD SpeechWindowExStyle = WS_EX_LAYERED | WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-constexpr DWORD SpeechWindowStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
 
 bool IsRestart(const wchar_t* commandLine)
 {
@@ -57,38 +50,6 @@ bool ClaimSingleInstance()
     return false;
 }
 
-bool RegisterSpeechWindowClass()
-{
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = SpeechWindowProc;
-    wc.hInstance = appInstance;
-    wc.hIcon = LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_PROGRAM));
-    wc.hIconSm = wc.hIcon;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = appName;
-    return RegisterClassExW(&wc) != 0;
-}
-
-void PreparePopupMenu()
-{
-    HMENU menu = LoadMenuW(appInstance, MAKEINTRESOURCEW(IDM_POPUP));
-    popupMenu = GetSubMenu(menu, 0);
-    EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_DISABLED);
-    RefreshStatusLine();
-    CheckMenuItem(popupMenu, CMD_CLIPBOARD_MONITOR, MF_BYCOMMAND | (AppSettings.clipboard ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_DISABLED));
-    CheckMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.append ? MF_CHECKED : MF_UNCHECKED));
-    if (AppSettings.autoplay) {
-        EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_ENABLED);
-        wchar_t stop[CaptionBufferLength];
-        LoadStringW(appInstance, IDS_STOP, stop, CaptionBufferLength);
-        ModifyMenuW(popupMenu, CMD_PLAY_STOP, MF_BYCOMMAND | MF_STRING, CMD_PLAY_STOP, stop);
-    }
-}
-
 int RunMessageLoop(HACCEL accelerators)
 {
     MSG message;
@@ -123,28 +84,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
         return 0;
     RegisterSpeechWindowClass();
     LoadSettings();
-
-    if (!CreateWindowExW(SpeechWindowExStyle, appName, windowTitle, SpeechWindowStyle, AppSettings.x, AppSettings.y,
-                         AppSettings.width, AppSettings.height, nullptr, nullptr, instance, nullptr))
+    if (!CreateSpeechWindow() || !CreateVoiceEngine(speechWindow))
         return 0;
-    if (!CreateVoiceEngine(speechWindow))
-        return 0;
-
-    ApplyBorder();
-    ApplyTopMost();
-    ApplyTransparency();
-    UpdateAutostart();
-    // The record is filled before joining the chain: the notification that the join
-    // sends at once already refreshes the status line.
-    InitTrayIcon();
-    JoinClipboardChain();
-    InstallColourHook();
-    AddTrayIcon();
-    taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
-    PreparePopupMenu();
-    ShowSpeechWindow(showCommand != 0 ? showCommand : SW_SHOWNORMAL);
-    UpdateWindow(speechWindow);
-    SetTimer(speechWindow, IDT_SPEECH_TIMER, SPEECH_TIMER_PERIOD, nullptr);
+    SetUpSpeechWindow(showCommand);
 
     const int exitCode = RunMessageLoop(accelerators);
     DeleteTrayIcon();

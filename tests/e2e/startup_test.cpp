@@ -1,0 +1,142 @@
+// Start-up, single instance, restart hand-over and the window-level commands, driven
+// from outside like a user.
+#include <gtest/gtest.h>
+#include "app_driver.h"
+#include "resource.h"
+
+namespace {
+
+class StartupTest : public testing::Test {
+protected:
+    void SetUp() override { WriteSettingsFile(); }
+};
+
+// A second copy must show exactly one warning and end with code 0.
+void ExpectRefusedAsSecondCopy(const std::wstring& arguments)
+{
+    AppProcess second(arguments);
+    ASSERT_TRUE(second.Started());
+    HWND box = WaitForProcessWindow(second.Id(), L"#32770", L"Warning", 20000);
+    ASSERT_NE(box, nullptr) << "no warning for arguments '" << std::string(arguments.begin(), arguments.end()) << "'";
+    EXPECT_EQ(MessageBoxText(box), L"Another instance of program is already running.");
+    EXPECT_EQ(ProcessWindows(second.Id(), L"#32770").size(), 1u);
+    EXPECT_TRUE(ProcessWindows(second.Id(), L"Clipvoce").empty());
+    PressDialogButton(box, IDOK);
+    EXPECT_EQ(second.WaitExit(), 0);
+}
+
+TEST_F(StartupTest, ShowsSpeechWindowAndQuitsWithCtrlQ)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WindowText(window).rfind(L"Speech window", 0), 0u) << "caption: " << WindowText(window).size();
+    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_NE(TextViewOf(window), nullptr);
+    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);
+
+    PressKey(window, 'Q', true);
+    EXPECT_EQ(app.WaitExit(), 0);
+}
+
+TEST_F(StartupTest, SecondCopyIsRefusedAndFirstKeepsRunning)
+{
+    AppProcess first;
+    HWND window = first.Window();
+    ASSERT_NE(window, nullptr);
+
+    ExpectRefusedAsSecondCopy(L"");
+    // Only exactly "/r" is the restart form.
+    ExpectRefusedAsSecondCopy(L"/R");
+    ExpectRefusedAsSecondCopy(L"/r x");
+
+    EXPECT_TRUE(first.Running());
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(StartupTest, RestartWaitsForTheOldCopyWithoutWarning)
+{
+    AppProcess first;
+    ASSERT_NE(first.Window(), nullptr);
+
+    // Stand in for the old copy that is about to exit.
+    HANDLE resetMutex = CreateMutexW(nullptr, TRUE, L"Clipvoce_RESET");
+    ASSERT_NE(resetMutex, nullptr);
+    AppProcess restarted(L"/r");
+    ASSERT_TRUE(restarted.Started());
+    // While the mutex is held the new copy shows nothing.
+    EXPECT_EQ(WaitForProcessWindow(restarted.Id(), L"Clipvoce", nullptr, 1500), nullptr);
+    EXPECT_TRUE(restarted.Running());
+
+    ReleaseMutex(resetMutex);
+    CloseHandle(resetMutex);
+    EXPECT_NE(restarted.Window(), nullptr);
+    EXPECT_EQ(WaitForProcessWindow(restarted.Id(), L"#32770", L"Warning", 500), nullptr);
+}
+
+TEST_F(StartupTest, SpeakerWindowKeyHidesTheWindow)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    PressKey(window, 'W');
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(window); }, 5000));
+    // Hidden, the window no longer takes keys; the menu command shows it again.
+    SendMessageW(window, WM_COMMAND, CMD_SPEAKER_WINDOW, 0);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) != FALSE; }, 5000));
+    EXPECT_TRUE(app.Running());
+}
+
+TEST_F(StartupTest, CaptionDoubleClickHidesWithoutMaximising)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    RECT before;
+    GetWindowRect(window, &before);
+    POINT caption{(before.left + before.right) / 2, before.top + GetSystemMetrics(SM_CYFRAME) + 4};
+    PostMessageW(window, WM_NCLBUTTONDBLCLK, HTCAPTION, MAKELPARAM(caption.x, caption.y));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(window); }, 5000));
+    EXPECT_FALSE(IsZoomed(window));
+    RECT after;
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.right - after.left, before.right - before.left);
+    EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+}
+
+TEST_F(StartupTest, RateStopsAtTenAndIsKept)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    for (int i = 0; i < 15; ++i)
+        PressKey(window, VK_ADD);
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"rate"), L"10");
+}
+
+TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
+{
+    WriteSettingsFile({{L"delete", L"0"}});
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"One sentence. Another one."));
+    // Everything but quitting, and the dialogs that wait for the user.
+    const UINT commands[] = {CMD_RATE_DOWN, CMD_SCROLL_HOME, CMD_PASTE, CMD_NEXT_SENTENCE, CMD_PLAY_PAUSE,
+                             CMD_PREVIOUS_SENTENCE, CMD_PAUSE, CMD_BORDER, CMD_COPY, CMD_CLIPBOARD_MONITOR,
+                             CMD_APPEND_TEXT, CMD_STOP, CMD_SCROLL_END, CMD_PLAY_STOP, CMD_SPEAKER_WINDOW,
+                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_EXPORT, 0};
+    for (UINT command : commands) {
+        DWORD_PTR result;
+        ASSERT_TRUE(SendMessageTimeoutW(window, WM_COMMAND, command, 0, SMTO_BLOCK, 10000, &result))
+            << "command " << command << " did not return";
+        ASSERT_TRUE(app.Running()) << "ended after command " << command;
+    }
+    PressKey(window, 'Q', true);
+    EXPECT_EQ(app.WaitExit(), 0);
+}
+
+} // namespace

@@ -1,0 +1,302 @@
+#include "app_driver.h"
+#include <shlobj.h>
+#include <fstream>
+#include <sstream>
+
+std::wstring BinFolder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+std::wstring ProgramPath()
+{
+    return BinFolder() + L"\\clipvoce.exe";
+}
+
+AppProcess::AppProcess(const std::wstring& arguments, const std::wstring& exePath)
+{
+    const std::wstring exe = exePath.empty() ? ProgramPath() : exePath;
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!arguments.empty())
+        commandLine += L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+        id_ = info.dwProcessId;
+    }
+}
+
+AppProcess::~AppProcess()
+{
+    Kill();
+    if (process_)
+        CloseHandle(process_);
+}
+
+void AppProcess::Kill()
+{
+    if (Running()) {
+        TerminateProcess(process_, 1);
+        WaitForSingleObject(process_, 10000);
+    }
+}
+
+bool AppProcess::Running() const
+{
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+HWND AppProcess::Window(DWORD timeoutMs)
+{
+    if (!window_ || !IsWindow(window_)) {
+        window_ = WaitForProcessWindow(id_, L"Clipvoce", nullptr, timeoutMs);
+        // Found while still being created is too early: wait for its message loop.
+        if (window_)
+            WaitForInputIdle(process_, timeoutMs);
+    }
+    return window_;
+}
+
+long AppProcess::WaitExit(DWORD timeoutMs)
+{
+    if (!process_)
+        return -1;
+    if (!PumpUntil([&] { return !Running(); }, timeoutMs))
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    return static_cast<long>(code);
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    const wchar_t* className;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId)
+        return TRUE;
+    if (search->className) {
+        wchar_t name[64] = L"";
+        GetClassNameW(window, name, 64);
+        if (wcscmp(name, search->className) != 0)
+            return TRUE;
+    }
+    search->found.push_back(window);
+    return TRUE;
+}
+
+void SendKeyInput(WORD virtualKey, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    if (virtualKey == VK_RIGHT || virtualKey == VK_LEFT || virtualKey == VK_END || virtualKey == VK_HOME ||
+        virtualKey == VK_DELETE || virtualKey == VK_APPS)
+        input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    SendInput(1, &input, sizeof input);
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring FromUtf8(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+} // namespace
+
+std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className)
+{
+    WindowSearch search{processId, className, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title, DWORD timeoutMs)
+{
+    HWND result = nullptr;
+    PumpUntil([&] {
+        for (HWND window : ProcessWindows(processId, className)) {
+            if (!title || WindowText(window) == title) {
+                result = window;
+                return true;
+            }
+        }
+        return false;
+    }, timeoutMs);
+    return result;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[512] = L"";
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+std::wstring MessageBoxText(HWND box)
+{
+    // The message is the static control with id 0xFFFF.
+    wchar_t text[512] = L"";
+    GetDlgItemTextW(box, 0xFFFF, text, 512);
+    return text;
+}
+
+void PressDialogButton(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void PressKey(HWND window, WORD virtualKey, bool control)
+{
+    SetForegroundWindow(window);
+    PumpUntil([&] { return GetForegroundWindow() == window; }, 2000);
+    if (control)
+        SendKeyInput(VK_CONTROL, false);
+    SendKeyInput(virtualKey, false);
+    SendKeyInput(virtualKey, true);
+    if (control)
+        SendKeyInput(VK_CONTROL, true);
+    // Let the target take the keys before anything else is asked of it.
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    PumpPending();
+}
+
+HWND TextViewOf(HWND speechWindow)
+{
+    return FindWindowExW(speechWindow, nullptr, L"RICHEDIT50W", nullptr);
+}
+
+std::wstring TextViewText(HWND speechWindow)
+{
+    HWND view = TextViewOf(speechWindow);
+    const auto length = SendMessageW(view, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const auto got = SendMessageW(view, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(got));
+    return text;
+}
+
+bool SetClipboardText(const std::wstring& text)
+{
+    bool opened = false;
+    PumpUntil([&] { return opened = OpenClipboard(nullptr) != FALSE; }, 5000);
+    if (!opened)
+        return false;
+    EmptyClipboard();
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(memory), text.c_str(), bytes);
+    GlobalUnlock(memory);
+    const bool placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    CloseClipboard();
+    return placed;
+}
+
+std::wstring GetClipboardText()
+{
+    bool opened = false;
+    PumpUntil([&] { return opened = OpenClipboard(nullptr) != FALSE; }, 5000);
+    if (!opened)
+        return L"<clipboard busy>";
+    std::wstring text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+std::wstring SettingsFolder()
+{
+    wchar_t appData[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
+    return std::wstring(appData) + L"\\Clipvoce";
+}
+
+std::wstring SettingsFile()
+{
+    return SettingsFolder() + L"\\clipvoce.ini";
+}
+
+void RemoveSettingsFile()
+{
+    DeleteFileW(SettingsFile().c_str());
+}
+
+void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes)
+{
+    const std::vector<std::pair<std::wstring, std::vector<std::pair<std::wstring, std::wstring>>>> layout = {
+        {L"window", {{L"x", L"600"}, {L"y", L"400"}, {L"width", L"300"}, {L"height", L"150"}, {L"border", L"1"},
+                     {L"window", L"1"}, {L"close", L"1"}, {L"delete", L"1"}, {L"top", L"1"}, {L"transparency", L"255"},
+                     {L"background", L"16777215"}, {L"text", L"0"}, {L"bold", L"1"}, {L"italic", L"0"},
+                     {L"point", L"-13"}, {L"charset", L"0"}, {L"font", L"Courier New"}}},
+        {L"settings", {{L"confirm", L"0"}, {L"start", L"0"}, {L"clipboard", L"1"}, {L"append", L"0"},
+                       {L"repeat", L"0"}, {L"rate", L"-1"}, {L"autoplay", L"0"}, {L"autoscroll", L"1"},
+                       {L"fulltext", L"1"}}},
+        {L"export", {{L"wav", L"1"}, {L"mp3rate", L"128"}, {L"wavdir", L""}, {L"lamedir", L""}, {L"mp3dir", L""}}},
+    };
+    std::wstring content;
+    for (const auto& [section, keys] : layout) {
+        content += L"[" + section + L"]\r\n";
+        for (const auto& [key, value] : keys) {
+            const auto changed = changes.find(key);
+            content += key + L"=" + (changed != changes.end() ? changed->second : value) + L"\r\n";
+        }
+        content += L"\r\n";
+    }
+    CreateDirectoryW(SettingsFolder().c_str(), nullptr);
+    std::ofstream file(SettingsFile().c_str(), std::ios::binary | std::ios::trunc);
+    file << ToUtf8(content);
+}
+
+std::wstring ReadFileUtf8(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    return FromUtf8(bytes.str());
+}
+
+std::wstring IniValue(const std::wstring& content, const std::wstring& key)
+{
+    const std::wstring needle = L"\n" + key + L"=";
+    const size_t at = content.find(needle);
+    if (at == std::wstring::npos)
+        return {};
+    const size_t start = at + needle.size();
+    return content.substr(start, content.find_first_of(L"\r\n", start) - start);
+}

@@ -1,0 +1,66 @@
+#pragma once
+// Drives the real clipvoce.exe from outside, the way a user would: start it, press
+// keys, use its menu, read its caption, text and settings file.
+#include <windows.h>
+#include "pump.h"
+#include <map>
+#include <string>
+#include <vector>
+
+// Folder of the running test program; clipvoce.exe and the voice DLL lie beside it.
+std::wstring BinFolder();
+std::wstring ProgramPath();
+
+class AppProcess {
+public:
+    // Starts clipvoce.exe with the given command line arguments (and, when not empty,
+    // from a different executable path).
+    explicit AppProcess(const std::wstring& arguments = L"", const std::wstring& exePath = L"");
+    ~AppProcess();
+    AppProcess(const AppProcess&) = delete;
+    AppProcess& operator=(const AppProcess&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    DWORD Id() const { return id_; }
+    // The Speech window of this process, waiting for it to appear.
+    HWND Window(DWORD timeoutMs = 20000);
+    bool Running() const;
+    // Waits for the process to end; returns its exit code, or -1 on time-out.
+    long WaitExit(DWORD timeoutMs = 20000);
+    void Kill();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+    HWND window_ = nullptr;
+};
+
+// Top-level windows of a process with the given class (empty: any).
+std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className = nullptr);
+HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title, DWORD timeoutMs);
+std::wstring WindowText(HWND window);
+// The text of a message box's message (its static control).
+std::wstring MessageBoxText(HWND box);
+// Presses a button of a dialog or message box (IDOK, IDYES, IDNO...).
+void PressDialogButton(HWND dialog, int id);
+
+// Keys reach the Speech window through its accelerator table, as typed.
+void PressKey(HWND window, WORD virtualKey, bool control = false);
+
+std::wstring TextViewText(HWND speechWindow);
+HWND TextViewOf(HWND speechWindow);
+
+// The clipboard as another program uses it.
+bool SetClipboardText(const std::wstring& text);
+std::wstring GetClipboardText();
+
+// The settings file of the test prefix.
+std::wstring SettingsFolder();
+std::wstring SettingsFile();
+void RemoveSettingsFile();
+// Writes a complete settings file with the first-run values, changed by `changes`
+// (section "window", "settings" or "export" / key → value text).
+void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes = {});
+std::wstring ReadFileUtf8(const std::wstring& path);
+// The value text of a key in a settings file's content ("" when missing).
+std::wstring IniValue(const std::wstring& content, const std::wstring& key);

@@ -1,0 +1,127 @@
+#include "fake_voice.h"
+
+std::vector<std::wstring> FakeVoice::Take()
+{
+    std::vector<std::wstring> taken;
+    taken.swap(calls);
+    return taken;
+}
+
+void FakeVoice::QueueEvent(SPEVENTENUM id, WPARAM wParam, LPARAM lParam)
+{
+    SPEVENT event{};
+    event.eEventId = id;
+    event.elParamType = SPET_LPARAM_IS_UNDEFINED;
+    event.wParam = wParam;
+    event.lParam = lParam;
+    events.push_back(event);
+}
+
+void FakeVoice::SetWord(ULONG position, ULONG length)
+{
+    status.ulInputWordPos = position;
+    status.ulInputWordLen = length;
+}
+
+HRESULT FakeVoice::QueryInterface(REFIID iid, void** out)
+{
+    if (iid == IID_IUnknown || iid == IID_ISpVoice) {
+        *out = this;
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT FakeVoice::SetNotifyWindowMessage(HWND, UINT, WPARAM, LPARAM)
+{
+    calls.push_back(L"SetNotifyWindowMessage");
+    return S_OK;
+}
+
+HRESULT FakeVoice::SetInterest(ULONGLONG, ULONGLONG)
+{
+    calls.push_back(L"SetInterest");
+    return S_OK;
+}
+
+HRESULT FakeVoice::GetEvents(ULONG count, SPEVENT* out, ULONG* fetched)
+{
+    if (fetched)
+        *fetched = 0;
+    if (count == 0 || events.empty())
+        return S_FALSE;
+    *out = events.front();
+    events.pop_front();
+    if (fetched)
+        *fetched = 1;
+    return S_OK;
+}
+
+HRESULT FakeVoice::SetOutput(IUnknown*, WINBOOL)
+{
+    calls.push_back(L"SetOutput");
+    return S_OK;
+}
+
+HRESULT FakeVoice::Pause()
+{
+    calls.push_back(L"Pause");
+    return S_OK;
+}
+
+HRESULT FakeVoice::Resume()
+{
+    calls.push_back(L"Resume");
+    return S_OK;
+}
+
+HRESULT FakeVoice::Speak(LPCWSTR text, DWORD flags, ULONG*)
+{
+    if (!text && (flags & SPF_PURGEBEFORESPEAK)) {
+        calls.push_back(L"Purge");
+    } else {
+        calls.push_back(L"Speak");
+        lastSpoken = text ? text : L"";
+    }
+    return S_OK;
+}
+
+HRESULT FakeVoice::GetStatus(SPVOICESTATUS* out, LPWSTR*)
+{
+    *out = status;
+    return S_OK;
+}
+
+HRESULT FakeVoice::Skip(LPCWSTR type, LONG items, ULONG*)
+{
+    calls.push_back(std::wstring(L"Skip(") + type + L"," + std::to_wstring(items) + L")");
+    return S_OK;
+}
+
+HRESULT FakeVoice::SetRate(LONG value)
+{
+    rate = value;
+    calls.push_back(L"SetRate(" + std::to_wstring(value) + L")");
+    return S_OK;
+}
+
+HRESULT FakeVoice::GetRate(LONG* value)
+{
+    *value = rate;
+    return S_OK;
+}
+
+HRESULT FakeVoice::SetVolume(USHORT value)
+{
+    volume = value;
+    calls.push_back(L"SetVolume(" + std::to_wstring(value) + L")");
+    return S_OK;
+}
+
+HRESULT FakeVoice::GetVolume(USHORT* value)
+{
+    *value = volume;
+    return S_OK;
+}

@@ -1,0 +1,195 @@
+// The settings record's first-run values, the TextView operations on a real rich-edit
+// control, and the window-level commands run inside the test process.
+#include <gtest/gtest.h>
+#include "in_process_app.h"
+#include "pump.h"
+#include "app/app_state.h"
+#include "settings/app_settings.h"
+#include "speech/text_view.h"
+#include "resource.h"
+
+namespace {
+
+TEST(FirstRunSettings, RecordHoldsTheFirstRunValues)
+{
+    const AppSettingsRecord s;
+    EXPECT_EQ(s.width, 300);
+    EXPECT_EQ(s.height, 150);
+    EXPECT_TRUE(s.border && s.window && s.close && s.delete_ && s.top);
+    EXPECT_EQ(s.transparency, 255);
+    EXPECT_EQ(s.background, 0x00FFFFFFu);
+    EXPECT_EQ(s.text, 0u);
+    EXPECT_TRUE(s.bold);
+    EXPECT_FALSE(s.italic);
+    EXPECT_EQ(s.point, -13);
+    EXPECT_STREQ(s.font, L"Courier New");
+    EXPECT_FALSE(s.confirm || s.start || s.append || s.repeat || s.autoplay);
+    EXPECT_TRUE(s.clipboard && s.autoscroll && s.fulltext && s.wav);
+    EXPECT_EQ(s.rate, -1);
+    EXPECT_EQ(s.mp3rate, 128);
+    EXPECT_STREQ(s.wavdir, L"");
+    EXPECT_STREQ(s.lamedir, L"");
+    EXPECT_STREQ(s.mp3dir, L"");
+}
+
+TEST(FirstRunSettings, FontIsTheGuiFontInBoldCourierNew)
+{
+    LOGFONTW gui{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
+    const LOGFONTW font = FirstRunLogFont();
+    EXPECT_STREQ(font.lfFaceName, L"Courier New");
+    EXPECT_EQ(font.lfHeight, -13);
+    EXPECT_EQ(font.lfWeight, 700);
+    EXPECT_EQ(font.lfCharSet, gui.lfCharSet);
+    EXPECT_EQ(font.lfItalic, gui.lfItalic);
+}
+
+TEST(FirstRunSettings, PositionIsTheBottomRightOfTheWorkArea)
+{
+    EXPECT_EQ(FirstRunPosition(RECT{0, 0, 1920, 1040}).x, 1620);
+    EXPECT_EQ(FirstRunPosition(RECT{0, 0, 1920, 1040}).y, 890);
+    // The rule subtracts the work area's origin as well (a taskbar at the top or left).
+    const POINT shifted = FirstRunPosition(RECT{100, 50, 1920, 1040});
+    EXPECT_EQ(shifted.x, 1920 - 300 - 100);
+    EXPECT_EQ(shifted.y, 1040 - 150 - 50);
+}
+
+TEST(FirstRunSettings, Mp3BitRatesAreTheFourteenRates)
+{
+    FillMp3BitRates();
+    ASSERT_EQ(Mp3BitRates.size(), 14u);
+    EXPECT_EQ(Mp3BitRates.begin()->first, 32);
+    EXPECT_EQ(Mp3BitRates.rbegin()->first, 320);
+    EXPECT_EQ(Mp3BitRates[128], L"128");
+}
+
+class TextViewTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(LoadTextViewLibrary());
+        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 200, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+        textView = CreateWindowExW(0, L"RICHEDIT50W", L"", 0x50000944, 0, 0, 400, 200, parent_, nullptr,
+                                   GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(textView, nullptr);
+        // Scrolling by line works only on a control that is shown.
+        ShowWindow(parent_, SW_SHOWNOACTIVATE);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(parent_);
+        textView = nullptr;
+    }
+    HWND parent_ = nullptr;
+};
+
+TEST_F(TextViewTest, ParagraphBreakIsOneCharacter)
+{
+    TextViewSetText(L"Hello.\r\nWorld \rThird");
+    EXPECT_EQ(TextViewGetText(), L"Hello.\rWorld \rThird");
+    EXPECT_EQ(TextViewLength(), 19);
+    // The window-text length counts each break as two.
+    EXPECT_EQ(TextViewWindowTextLength(), 21);
+    EXPECT_EQ(TextViewLineCount(), 3);
+    EXPECT_EQ(TextViewLineIndex(1), 7);
+    EXPECT_EQ(TextViewLineIndex(2), 14);
+    EXPECT_EQ(TextViewLineIndex(3), -1);
+}
+
+TEST_F(TextViewTest, SelectionCaretAndLines)
+{
+    TextViewSetText(L"one\rtwo\rthree");
+    TextViewSelect(4, 7);
+    EXPECT_EQ(TextViewSelectionEnd(), 7);
+    EXPECT_EQ(TextViewSelectionLine(), 1);
+    TextViewSelect(9, 9);
+    EXPECT_EQ(TextViewSelectionLine(), 2);
+    TextViewSelect(3, 3);
+    TextViewReplaceSelection(L"!");
+    EXPECT_EQ(TextViewGetText(), L"one!\rtwo\rthree");
+    const POINT first = TextViewPosFromChar(0);
+    const POINT second = TextViewPosFromChar(TextViewLineIndex(1));
+    EXPECT_GT(second.y, first.y);
+}
+
+TEST_F(TextViewTest, ScrollingMovesTheFirstVisibleLine)
+{
+    std::wstring text;
+    for (int i = 0; i < 100; ++i)
+        text += L"line " + std::to_wstring(i) + L"\r";
+    TextViewSetText(text.c_str());
+    EXPECT_EQ(TextViewFirstVisibleLine(), 0);
+    TextViewScrollLines(5);
+    EXPECT_EQ(TextViewFirstVisibleLine(), 5);
+    TextViewScrollOneLine(true);
+    EXPECT_EQ(TextViewFirstVisibleLine(), 4);
+    TextViewScrollOneLine(false);
+    EXPECT_EQ(TextViewFirstVisibleLine(), 5);
+    TextViewScrollLines(INT_MIN);
+    EXPECT_EQ(TextViewFirstVisibleLine(), 0);
+    TextViewScrollLines(INT_MAX);
+    EXPECT_GT(TextViewFirstVisibleLine(), 50);
+}
+
+TEST(WindowCommands, RateStopsAtTenAndMinusTen)
+{
+    InProcessApp app;
+    for (int i = 0; i < 15; ++i)
+        app.Command(CMD_RATE_UP);
+    EXPECT_EQ(AppSettings.rate, 10);
+    EXPECT_EQ(app.voice.rate, 10);
+    for (int i = 0; i < 25; ++i)
+        app.Command(CMD_RATE_DOWN);
+    EXPECT_EQ(AppSettings.rate, -10);
+    EXPECT_EQ(app.voice.rate, -10);
+}
+
+TEST(WindowCommands, StartUpMenuFollowsTheSettings)
+{
+    InProcessApp app;
+    EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Play");
+    EXPECT_FALSE(app.MenuEnabled(CMD_PAUSE));
+    EXPECT_TRUE(app.MenuChecked(CMD_CLIPBOARD_MONITOR));
+    EXPECT_TRUE(app.MenuEnabled(CMD_APPEND_TEXT));
+    EXPECT_FALSE(app.MenuChecked(CMD_APPEND_TEXT));
+    EXPECT_TRUE(app.MenuChecked(CMD_SPEAKER_WINDOW));
+    EXPECT_EQ(app.Caption().rfind(L"Speech window - stopped   [ ", 0), 0u);
+}
+
+TEST(WindowCommands, MonitorAppendAndSpeakerWindowToggles)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    app.Command(CMD_APPEND_TEXT);
+    EXPECT_TRUE(AppSettings.append);
+    EXPECT_TRUE(app.MenuChecked(CMD_APPEND_TEXT));
+
+    app.Command(CMD_CLIPBOARD_MONITOR);
+    EXPECT_FALSE(AppSettings.clipboard);
+    EXPECT_FALSE(app.MenuChecked(CMD_CLIPBOARD_MONITOR));
+    EXPECT_FALSE(app.MenuEnabled(CMD_APPEND_TEXT));
+    app.Command(CMD_CLIPBOARD_MONITOR);
+    EXPECT_TRUE(app.MenuEnabled(CMD_APPEND_TEXT));
+
+    app.Command(CMD_SPEAKER_WINDOW);
+    EXPECT_FALSE(AppSettings.window);
+    EXPECT_FALSE(IsWindowVisible(app.window()));
+    EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
+    app.Command(CMD_SPEAKER_WINDOW);
+    EXPECT_TRUE(AppSettings.window);
+    EXPECT_TRUE(IsWindowVisible(app.window()));
+    EXPECT_TRUE(app.MenuChecked(CMD_SPEAKER_WINDOW));
+}
+
+TEST(WindowCommands, CloseHidesWhenCloseIsOff)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    AppSettings.close = false;
+    SendMessageW(app.window(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(IsWindow(app.window()));
+    EXPECT_FALSE(IsWindowVisible(app.window()));
+    EXPECT_FALSE(AppSettings.window);
+    EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+// Taking copied text, append mode, copy, paste and delete-all, inside the test process
+// with the Speech window in the clipboard-viewer chain.
+#include <gtest/gtest.h>
+#include <thread>
+#include "in_process_app.h"
+#include "app_driver.h"
+#include "pump.h"
+#include "app/app_state.h"
+#include "clipboard/clipboard_monitor.h"
+#include "settings/app_settings.h"
+#include "speech/speech_controller.h"
+#include "speech/text_prep.h"
+#include "speech/text_view.h"
+#include "resource.h"
+
+namespace {
+
+// Copies like another program and waits for the Speech window to have handled it.
+void Copy(const std::wstring& text)
+{
+    ASSERT_TRUE(SetClipboardText(text));
+    PumpPending();
+    PumpUntil([] { return false; }, 50);
+}
+
+TEST(ClipboardMonitor, CopiedTextIsPreparedWithATrailingBlank)
+{
+    InProcessApp app;
+    Copy(L"Hello\r\nWorld");
+    EXPECT_EQ(TextViewGetText(), L"Hello.\rWorld ");
+    EXPECT_STREQ(speechText, L"Hello.\rWorld ");
+    EXPECT_EQ(speechState, Stopped);
+    EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 2 ]");
+
+    Copy(L"Ends with breaks\r\n\r\n");
+    EXPECT_EQ(TextViewGetText(), L"Ends with breaks ");
+}
+
+TEST(ClipboardMonitor, ShortTextsAreKept)
+{
+    InProcessApp app;
+    Copy(L"OK");
+    EXPECT_EQ(TextViewGetText(), L"OK ");
+    Copy(L"A");
+    EXPECT_EQ(TextViewGetText(), L"A ");
+}
+
+TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
+{
+    InProcessApp app;
+    AppSettings.append = true;
+    AppSettings.delete_ = false;
+    app.Command(CMD_DELETE_ALL);
+    EXPECT_EQ(TextViewGetText(), L" ");
+    Copy(L"First.");
+    EXPECT_EQ(TextViewGetText(), L"First. ");
+    Copy(L"Second.");
+    EXPECT_EQ(TextViewGetText(), L"First. Second. ");
+}
+
+TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
+{
+    InProcessApp app;
+    AppSettings.append = true;
+    Copy(L"One. Two. Three.");
+    app.Command(CMD_PLAY_STOP);
+    app.voice.Take();
+    Copy(L"Four.");
+    EXPECT_EQ(app.voice.Take(),
+              (std::vector<std::wstring>{L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak", L"Skip(Sentence,3)"}));
+    EXPECT_EQ(speechState, PendingPlay);
+}
+
+TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
+{
+    InProcessApp app;
+    Copy(L"Keep me.");
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 4);
+    SetClipboardData(RegisterClipboardFormatW(L"Clipvoce test format"), memory);
+    CloseClipboard();
+    PumpUntil([] { return false; }, 50);
+    EXPECT_EQ(TextViewGetText(), L"Keep me. ");
+}
+
+TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
+{
+    InProcessApp app;
+    Copy(L"Kept text");
+    app.Command(CMD_CLIPBOARD_MONITOR);
+    Copy(L"Ignored text");
+    EXPECT_EQ(TextViewGetText(), L"Kept text ");
+
+    // Paste takes the clipboard even with monitoring off, and leaves it off.
+    app.Command(CMD_PASTE);
+    EXPECT_EQ(TextViewGetText(), L"Ignored text ");
+    EXPECT_FALSE(AppSettings.clipboard);
+}
+
+TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
+{
+    InProcessApp app;
+    Copy(L"Line one\r\nline two");
+    // An older copy of another program left plain text behind.
+    app.Command(CMD_CLIPBOARD_MONITOR);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    const char oldAnsi[] = "old ansi text";
+    HGLOBAL ansi = GlobalAlloc(GMEM_MOVEABLE, sizeof oldAnsi);
+    memcpy(GlobalLock(ansi), oldAnsi, sizeof oldAnsi);
+    GlobalUnlock(ansi);
+    SetClipboardData(CF_TEXT, ansi);
+    CloseClipboard();
+    PumpUntil([] { return false; }, 50);
+    app.Command(CMD_CLIPBOARD_MONITOR);
+
+    app.Command(CMD_COPY);
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(GetClipboardText(), L"Line one.\rline two ");
+    EXPECT_EQ(TextViewGetText(), L"Line one.\rline two ");
+    EXPECT_TRUE(AppSettings.clipboard);
+    // No format keeps the content of an earlier copy.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE text = GetClipboardData(CF_TEXT);
+    std::string ansiNow = text ? static_cast<const char*>(GlobalLock(text)) : "";
+    if (text)
+        GlobalUnlock(text);
+    CloseClipboard();
+    EXPECT_EQ(ansiNow.find("old ansi"), std::string::npos);
+}
+
+TEST(ClipboardMonitor, DeleteAllWithoutConfirmationStopsAndClears)
+{
+    InProcessApp app;
+    AppSettings.delete_ = false;
+    Copy(L"Some words.");
+    app.Command(CMD_PLAY_STOP);
+    ASSERT_EQ(speechState, Playing);
+    app.Command(CMD_DELETE_ALL);
+    EXPECT_EQ(speechState, Stopped);
+    EXPECT_EQ(TextViewGetText(), L" ");
+    EXPECT_STREQ(speechText, L" ");
+}
+
+TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
+{
+    InProcessApp app;
+    const std::wstring texts[] = {
+        L"\r\n\r\n\r\n", L"////\\\\", std::wstring(L"before\0after", 12), L"lone \xD800 surrogate \xDC00 end",
+        L"\xD83D\xDE00 pair", std::wstring(5000, L'\r'),
+    };
+    for (const std::wstring& text : texts) {
+        Copy(text);
+        EXPECT_EQ(TextViewGetText(), speechText);
+    }
+    EXPECT_EQ(TextViewGetText(), L" ") << "only line breaks leave the placeholder";
+}
+
+TEST(ClipboardMonitor, ClipboardHeldByAnotherProgramIsPassedOver)
+{
+    InProcessApp app;
+    Copy(L"Before.");
+    ASSERT_TRUE(SetClipboardText(L"Changed."));
+    // Another thread holds the clipboard open while the notification is handled.
+    HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        OpenClipboard(nullptr);
+        SetEvent(opened);
+        WaitForSingleObject(release, 10000);
+        CloseClipboard();
+    });
+    WaitForSingleObject(opened, 10000);
+    PumpPending();
+    const ULONGLONG started = GetTickCount64();
+    app.Command(CMD_PASTE);
+    EXPECT_LT(GetTickCount64() - started, 2000u);
+    SetEvent(release);
+    holder.join();
+    CloseHandle(opened);
+    CloseHandle(release);
+    PumpPending();
+    EXPECT_TRUE(IsWindow(app.window()));
+}
+
+} // namespace

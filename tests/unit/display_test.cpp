@@ -1,0 +1,164 @@
+// What the Speech window shows: font size, visible lines, auto scroll, the colour hook
+// and the border toggle.
+#include <gtest/gtest.h>
+#include "in_process_app.h"
+#include "pump.h"
+#include "app/app_state.h"
+#include "settings/app_settings.h"
+#include "speech/colour_hook.h"
+#include "speech/display.h"
+#include "speech/speech_controller.h"
+#include "speech/text_prep.h"
+#include "speech/text_view.h"
+#include "resource.h"
+
+namespace {
+
+TEST(DisplayRules, FontHeightToTwips)
+{
+    EXPECT_EQ(TwipsFromHeight(-16, 96), 240);
+    EXPECT_EQ(TwipsFromHeight(-13, 96), 200);   // 9.75 points rounds to 10
+    EXPECT_EQ(TwipsFromHeight(-16, 120), 200);
+}
+
+TEST(DisplayRules, VisibleLinesRoundAndNeverDropBelowOne)
+{
+    EXPECT_EQ(ComputeVisibleLines(100, 30), 3);
+    EXPECT_EQ(ComputeVisibleLines(105, 30), 4);   // 3.5 rounds up
+    EXPECT_EQ(ComputeVisibleLines(10, 30), 1);
+    EXPECT_EQ(ComputeVisibleLines(0, 30), 1);
+    EXPECT_EQ(ComputeVisibleLines(100, 0), 1);
+}
+
+TEST(DisplayRules, AutoScrollOnlyBelowTheMiddle)
+{
+    const struct {
+        int line, first, visible;
+        bool scroll;
+    } rows[] = {
+        {5, 0, 10, false}, {6, 0, 10, true}, {15, 10, 10, false}, {16, 10, 10, true},
+        {0, 5, 10, false},  // above the view
+        {100, 0, 2, false}, {100, 0, 1, false}, {2, 0, 3, true}, {1, 0, 3, false},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(NeedsAutoScroll(r.line, r.first, r.visible), r.scroll)
+            << "line " << r.line << " first " << r.first << " visible " << r.visible;
+}
+
+TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
+{
+    COLORREF system[31];
+    for (int i = 0; i <= 30; ++i)
+        system[i] = GetSysColor(i);
+    InstallColourHook();
+    ASSERT_TRUE(ColourHookInstalled());
+
+    AppSettings.text = RGB(255, 255, 255);
+    AppSettings.background = RGB(0, 0, 128);
+    AppSettings.fulltext = false;
+    for (int i = 0; i <= 30; ++i) {
+        const COLORREF expected = i == COLOR_HIGHLIGHT ? AppSettings.background
+                                  : i == COLOR_HIGHLIGHTTEXT ? AppSettings.text : system[i];
+        EXPECT_EQ(GetSysColor(i), expected) << "index " << i;
+    }
+    AppSettings.fulltext = true;
+    for (int i = 0; i <= 30; ++i)
+        EXPECT_EQ(GetSysColor(i), system[i]) << "index " << i;
+    // Installing twice must not stack a second patch.
+    InstallColourHook();
+    AppSettings.fulltext = false;
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), AppSettings.background);
+    AppSettings.fulltext = true;
+}
+
+POINT TextOnScreen()
+{
+    POINT origin{0, 0};
+    ClientToScreen(textView, &origin);
+    return origin;
+}
+
+TEST(Border, ToggledTwiceGivesBackTheSameRectangle)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    RECT before;
+    GetWindowRect(app.window(), &before);
+    const POINT textBefore = TextOnScreen();
+
+    app.Command(CMD_BORDER);
+    EXPECT_FALSE(AppSettings.border);
+    EXPECT_FALSE(GetWindowLongW(app.window(), GWL_STYLE) & WS_CAPTION);
+    const POINT textAfter = TextOnScreen();
+    EXPECT_EQ(textAfter.x, textBefore.x);
+    EXPECT_EQ(textAfter.y, textBefore.y);
+
+    app.Command(CMD_BORDER);
+    EXPECT_TRUE(AppSettings.border);
+    RECT after;
+    GetWindowRect(app.window(), &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    EXPECT_EQ(after.right, before.right);
+    EXPECT_EQ(after.bottom, before.bottom);
+}
+
+TEST(Border, FrameHeightDeltaIsMeasuredOnceFromTheFramedWindow)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    RECT window, client;
+    GetWindowRect(app.window(), &window);
+    GetClientRect(textView, &client);
+    EXPECT_EQ(frameHeightDelta, (window.bottom - window.top) - client.bottom);
+    EXPECT_GT(frameHeightDelta, 0);
+}
+
+TEST(Highlight, PlayedTextModeSelectsFromTheStart)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    TextViewSetText(L"One two three four.");
+    PrepareText();
+    Play();
+    app.voice.SetWord(8, 5);
+    AppSettings.fulltext = true;
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    DWORD start = 0, end = 0;
+    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 8u);
+    EXPECT_EQ(end, 13u);
+
+    AppSettings.fulltext = false;
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 13u);
+    EXPECT_EQ(app.Caption().rfind(L"Speech window - playing   [ 1 / 1 ]", 0), 0u) << "caption length " << app.Caption().size();
+}
+
+TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    std::wstring text;
+    for (int i = 0; i < 200; ++i)
+        text += L"Line number " + std::to_wstring(i) + L".\r";
+    TextViewSetText(text.c_str());
+    PrepareText();
+    Play();
+    ASSERT_GT(visibleLines, 2);
+    for (int line = 0; line < 200; ++line) {
+        const int start = TextViewLineIndex(line);
+        app.voice.SetWord(start, 4);
+        app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+        SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+        const int first = TextViewFirstVisibleLine();
+        ASSERT_LE(first, line) << "line " << line;
+        ASSERT_LT(line - first, visibleLines) << "line " << line;
+        // Until the view reaches the end, the spoken line stays in its upper half.
+        if (line < 150) {
+            ASSERT_LE(line - first, visibleLines / 2 + 1) << "line " << line;
+        }
+    }
+}
+
+} // namespace

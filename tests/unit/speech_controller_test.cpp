@@ -1,0 +1,216 @@
+// Every transition of the speech controller against a voice that records its calls,
+// with the popup menu's Play/Stop and Pause/Resume items after each.
+#include <gtest/gtest.h>
+#include "in_process_app.h"
+#include "app_driver.h"
+#include "pump.h"
+#include "app/app_state.h"
+#include "settings/app_settings.h"
+#include "speech/speech_controller.h"
+#include "speech/text_prep.h"
+#include "speech/text_view.h"
+#include "resource.h"
+
+namespace {
+
+using Calls = std::vector<std::wstring>;
+
+enum class Action { Play, PauseResume, Stop, EndOfInput, TimerTick, NewText };
+
+struct Row {
+    int from;
+    Action action;
+    bool repeat;
+    bool autoplay;
+    Calls calls;
+    int to;
+};
+
+const Calls PlayCalls = {L"SetRate(-1)", L"SetVolume(100)", L"Speak"};
+
+void Perform(InProcessApp& app, Action action)
+{
+    switch (action) {
+    case Action::Play: Play(); break;
+    case Action::PauseResume: PauseResume(); break;
+    case Action::Stop: Stop(); break;
+    case Action::EndOfInput:
+        app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+        SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+        break;
+    case Action::TimerTick: SendMessageW(app.window(), WM_TIMER, IDT_SPEECH_TIMER, 0); break;
+    case Action::NewText:
+        ASSERT_TRUE(SetClipboardText(L"A new text."));
+        PumpUntil([&] { return TextViewGetText().rfind(L"A new text.", 0) == 0; }, 5000);
+        break;
+    }
+}
+
+// The menu must always say what the state is.
+void ExpectMenuMatches(const InProcessApp& app, int state)
+{
+    if (state == Stopped) {
+        EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Play");
+        EXPECT_FALSE(app.MenuEnabled(CMD_PAUSE));
+    } else {
+        EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Stop");
+        EXPECT_TRUE(app.MenuEnabled(CMD_PAUSE));
+    }
+    EXPECT_EQ(app.MenuText(CMD_PAUSE), state == Paused ? L"&Resume" : L"&Pause");
+}
+
+class TransitionTest : public testing::TestWithParam<Row> {};
+
+TEST_P(TransitionTest, VoiceCallsStateAndMenu)
+{
+    const Row& row = GetParam();
+    InProcessApp app;
+    AppSettings.repeat = row.repeat;
+    AppSettings.autoplay = row.autoplay;
+    TextViewSetText(L"First sentence. Second one.");
+    PrepareText();
+    // Reach the starting state the way the program does.
+    if (row.from != Stopped)
+        Play();
+    if (row.from == Paused)
+        PauseResume();
+    speechState = row.from;
+    app.voice.Take();
+
+    Perform(app, row.action);
+    EXPECT_EQ(app.voice.Take(), row.calls);
+    EXPECT_EQ(speechState, row.to);
+    ExpectMenuMatches(app, row.to);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controller, TransitionTest,
+    testing::Values(
+        Row{Stopped, Action::Play, false, false, PlayCalls, Playing},
+        Row{Stopped, Action::PauseResume, false, false, {}, Stopped},
+        Row{Playing, Action::PauseResume, false, false, {L"Pause"}, Paused},
+        Row{Playing, Action::Play, false, false, {L"SetRate(-1)", L"SetVolume(100)"}, Playing},
+        Row{Paused, Action::PauseResume, false, false, {L"Resume"}, Playing},
+        Row{Paused, Action::Play, false, false, {L"SetRate(-1)", L"SetVolume(100)", L"Resume"}, Playing},
+        Row{PendingPlay, Action::Play, false, false, PlayCalls, PendingPlay},
+        Row{PendingPlay, Action::PauseResume, false, false, {L"Pause"}, Paused},
+        Row{PendingPlay, Action::TimerTick, false, false, {}, Playing},
+        Row{PendingPlay, Action::EndOfInput, false, false, {}, Playing},
+        Row{Stopped, Action::Stop, false, false, {L"Purge"}, Stopped},
+        Row{Playing, Action::Stop, false, false, {L"Purge"}, Stopped},
+        Row{Paused, Action::Stop, false, false, {L"Resume", L"Purge"}, Stopped},
+        Row{PendingPlay, Action::Stop, false, false, {L"Purge"}, Stopped},
+        Row{Playing, Action::EndOfInput, false, false, {L"Purge"}, Stopped},
+        Row{Playing, Action::EndOfInput, true, false, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, Playing},
+        Row{Paused, Action::EndOfInput, false, false, {L"Resume", L"Purge"}, Stopped},
+        Row{Paused, Action::EndOfInput, true, false, {L"Resume", L"Purge"}, Stopped},
+        Row{Stopped, Action::EndOfInput, false, false, {L"Purge"}, Stopped},
+        Row{Stopped, Action::EndOfInput, true, false, {}, Stopped},
+        Row{Stopped, Action::NewText, false, true, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
+        Row{Playing, Action::NewText, false, true, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
+        Row{PendingPlay, Action::NewText, false, true, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
+        Row{Paused, Action::NewText, false, true, {L"Resume", L"Purge"}, Paused},
+        Row{Paused, Action::NewText, false, false, {L"Resume", L"Purge"}, Paused},
+        Row{Playing, Action::NewText, false, false, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
+        Row{PendingPlay, Action::NewText, false, false, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
+        Row{Stopped, Action::NewText, false, false, {L"Purge"}, Stopped}));
+
+TEST(Controller, EndOfTextLeavesTheCaretAfterTheLastWord)
+{
+    InProcessApp app;
+    TextViewSetText(L"Say these words.");
+    PrepareText();
+    Play();
+    app.voice.SetWord(4, 5);
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(speechState, Stopped);
+    DWORD start = 0, end = 0;
+    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 9u);
+    EXPECT_EQ(end, 9u);
+}
+
+TEST(Controller, ContinuousSpeechStartsOverFromTheTop)
+{
+    InProcessApp app;
+    AppSettings.repeat = true;
+    TextViewSetText(L"Say these words.");
+    PrepareText();
+    Play();
+    app.voice.SetWord(10, 6);
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(speechState, Playing);
+    EXPECT_EQ(TextViewSelectionEnd(), 0);
+    EXPECT_EQ(app.voice.lastSpoken, L"Say these words.");
+}
+
+TEST(Controller, SentenceStepsOnlyWhilePlaying)
+{
+    InProcessApp app;
+    for (int state : {Stopped, Paused}) {
+        speechState = state;
+        app.Command(CMD_NEXT_SENTENCE);
+        app.Command(CMD_PREVIOUS_SENTENCE);
+        EXPECT_TRUE(app.voice.Take().empty()) << "state " << state;
+    }
+    for (int state : {Playing, PendingPlay}) {
+        speechState = state;
+        app.Command(CMD_NEXT_SENTENCE);
+        app.Command(CMD_PREVIOUS_SENTENCE);
+        EXPECT_EQ(app.voice.Take(), (Calls{L"Skip(Sentence,1)", L"Skip(Sentence,-1)"})) << "state " << state;
+    }
+}
+
+TEST(Controller, SpaceAndPlayStopFollowTheState)
+{
+    InProcessApp app;
+    TextViewSetText(L"Some text.");
+    PrepareText();
+    app.Command(CMD_PLAY_PAUSE);
+    EXPECT_EQ(speechState, Playing);
+    app.Command(CMD_PLAY_PAUSE);
+    EXPECT_EQ(speechState, Paused);
+    app.Command(CMD_PLAY_PAUSE);
+    EXPECT_EQ(speechState, Playing);
+    speechState = PendingPlay;
+    app.voice.Take();
+    app.Command(CMD_PLAY_PAUSE);
+    EXPECT_EQ(speechState, PendingPlay);
+    EXPECT_TRUE(app.voice.Take().empty());
+    for (int state : {Playing, Paused, PendingPlay}) {
+        speechState = state;
+        app.Command(CMD_PLAY_STOP);
+        EXPECT_EQ(speechState, Stopped);
+    }
+}
+
+TEST(Controller, CtrlClickWhilePausedSkipsFromTheHighlightedWord)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    // Three terminators before the highlighted word, seven before the first visible line.
+    std::wstring text = L"A. B. C. word D. E. F. G.";
+    for (int i = 0; i < 60; ++i)
+        text += L"\rline";
+    TextViewSetText(text.c_str());
+    PrepareText();
+    Play();
+    PauseResume();
+    TextViewSelect(9, 13);
+    const int lineWithSevenBefore = 1;
+    SendMessageW(textView, EM_LINESCROLL, 0, lineWithSevenBefore);
+    ASSERT_EQ(CountTerminators(speechText, TextViewLineIndex(TextViewFirstVisibleLine())), 7);
+    app.voice.Take();
+    StartAtFirstVisibleLine();
+    EXPECT_EQ(app.voice.Take(), (Calls{L"SetRate(-1)", L"SetVolume(100)", L"Resume", L"Skip(Sentence,4)"}));
+    EXPECT_EQ(speechState, Playing);
+
+    app.voice.Take();
+    StartAtFirstVisibleLine();
+    EXPECT_TRUE(app.voice.Take().empty()) << "Ctrl+click while playing does nothing";
+}
+
+} // namespace
