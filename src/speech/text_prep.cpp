@@ -69,7 +69,10 @@ void PrepareText()
     // Room for one inserted full stop per character, so preparation never reallocates.
     speechText = new wchar_t[2 * text.size() + 1];
     TextViewSelect(0, 0);
-    NormaliseText(text.c_str(), speechText);
-    TextViewSetText(speechText);
+    const size_t length = NormaliseText(text.c_str(), speechText);
+    // Replacing a long text is the costly part of preparation; when nothing changed,
+    // the view already holds SpeechText.
+    if (length != text.size() || text.compare(0, length, speechText) != 0)
+        TextViewSetText(speechText);
     RefreshStatusLine();
 }

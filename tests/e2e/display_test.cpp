@@ -1,0 +1,146 @@
+// What the Speech window shows while it reads, read back from the screen's pixels.
+#include <gtest/gtest.h>
+#include "app_driver.h"
+#include "resource.h"
+#include <set>
+
+namespace {
+
+struct Capture {
+    int width = 0;
+    int height = 0;
+    std::vector<COLORREF> pixels;
+
+    int Count(COLORREF colour) const
+    {
+        int n = 0;
+        for (COLORREF p : pixels)
+            n += p == colour;
+        return n;
+    }
+    // Left edge of the pixels of one colour, -1 when there are none.
+    int LeftMost(COLORREF colour) const
+    {
+        int left = -1;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (pixels[y * width + x] == colour && (left < 0 || x < left))
+                    left = x;
+        return left;
+    }
+    int TopMost(COLORREF colour) const
+    {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (pixels[y * width + x] == colour)
+                    return y;
+        return -1;
+    }
+};
+
+// The TextView's client area as the screen shows it.
+Capture CaptureTextView(HWND speechWindow)
+{
+    HWND view = TextViewOf(speechWindow);
+    RECT client;
+    GetClientRect(view, &client);
+    POINT origin{0, 0};
+    ClientToScreen(view, &origin);
+    Capture capture;
+    capture.width = client.right;
+    capture.height = client.bottom;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, capture.width, capture.height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, capture.width, capture.height, screen, origin.x, origin.y, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = capture.width;
+    info.bmiHeader.biHeight = -capture.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> raw(static_cast<size_t>(capture.width) * capture.height);
+    GetDIBits(memory, bitmap, 0, capture.height, raw.data(), &info, DIB_RGB_COLORS);
+    for (DWORD p : raw)
+        capture.pixels.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return capture;
+}
+
+constexpr COLORREF White = RGB(255, 255, 255);
+constexpr COLORREF DarkBlue = RGB(0, 0, 128);
+
+const wchar_t* const Words = L"Every word appears as it is spoken and not a moment before it.";
+
+class DisplayTest : public testing::Test {
+protected:
+    void Start(std::map<std::wstring, std::wstring> settings)
+    {
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"150");
+        WriteSettingsFile(settings);
+        app_ = std::make_unique<AppProcess>();
+        window_ = app_->Window();
+        ASSERT_NE(window_, nullptr);
+        ASSERT_TRUE(SetClipboardText(Words));
+        ASSERT_TRUE(PumpUntil([&] { return TextViewText(window_).size() > 10; }, 10000));
+        PumpUntil([] { return false; }, 300);
+    }
+    bool Stopped() { return WindowText(window_).rfind(L"Speech window - stopped", 0) == 0; }
+
+    std::unique_ptr<AppProcess> app_;
+    HWND window_ = nullptr;
+};
+
+TEST_F(DisplayTest, PlayedTextAppearsWordByWord)
+{
+    Start({{L"fulltext", L"0"}, {L"autoscroll", L"0"}, {L"text", std::to_wstring(White)},
+           {L"background", std::to_wstring(DarkBlue)}});
+    Capture before = CaptureTextView(window_);
+    EXPECT_EQ(before.Count(DarkBlue), before.width * before.height) << "nothing is visible before playing";
+
+    PressKey(window_, VK_SPACE);
+    std::set<int> seen;
+    int last = 0;
+    bool shrank = false;
+    PumpUntil([&] {
+        const int white = CaptureTextView(window_).Count(White);
+        shrank = shrank || white < last;
+        last = white;
+        if (white > 0)
+            seen.insert(white);
+        return Stopped();
+    }, 30000);
+    EXPECT_GE(seen.size(), 4u) << "the text grows in several steps";
+    EXPECT_FALSE(shrank) << "what was spoken stays visible";
+
+    ASSERT_TRUE(Stopped());
+    PumpUntil([] { return false; }, 300);
+    Capture after = CaptureTextView(window_);
+    EXPECT_EQ(after.Count(DarkBlue), after.width * after.height) << "empty again at the end";
+}
+
+TEST_F(DisplayTest, FullTextShowsTheSpokenWordInSelectionColours)
+{
+    Start({{L"fulltext", L"1"}});
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    Capture before = CaptureTextView(window_);
+    EXPECT_GT(before.Count(RGB(0, 0, 0)), 0) << "the text is shown";
+    EXPECT_EQ(before.Count(highlight), 0);
+
+    PressKey(window_, VK_SPACE);
+    std::set<int> positions;
+    PumpUntil([&] {
+        const Capture now = CaptureTextView(window_);
+        const int left = now.LeftMost(highlight);
+        if (left >= 0)
+            positions.insert(now.TopMost(highlight) * 10000 + left);
+        return Stopped();
+    }, 30000);
+    EXPECT_GE(positions.size(), 4u) << "the highlight moves from word to word";
+}
+
+} // namespace

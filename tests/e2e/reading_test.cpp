@@ -1,0 +1,226 @@
+// The road of a copied text through the real program with the stand-in voice: taken
+// from the clipboard, prepared, read aloud with the spoken word highlighted.
+#include <gtest/gtest.h>
+#include <richedit.h>
+#include <fstream>
+#include "app_driver.h"
+#include "resource.h"
+
+namespace {
+
+class ReadingTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Fast speech, so a whole text is read within a moment.
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"600");
+        WriteSettingsFile(settings_);
+    }
+    std::map<std::wstring, std::wstring> settings_;
+};
+
+std::wstring Caption(HWND window)
+{
+    return WindowText(window);
+}
+
+bool CaptionIs(HWND window, const std::wstring& expected, DWORD timeoutMs = 10000)
+{
+    return PumpUntil([&] { return Caption(window) == expected; }, timeoutMs);
+}
+
+DWORD SelectionEnd(HWND window)
+{
+    return HIWORD(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
+}
+
+// The text as the TextView holds it, each paragraph break as CR.
+std::wstring ViewText(HWND window)
+{
+    std::wstring text = TextViewText(window);
+    for (size_t at; (at = text.find(L"\r\n")) != std::wstring::npos;)
+        text.erase(at + 1, 1);
+    return text;
+}
+
+// Copies through the X selection, as a Linux program would.
+void CopyFromX(const std::wstring& text)
+{
+    const std::wstring file = L"Z:\\tmp\\clipvoce-xclip.txt";
+    {
+        std::ofstream out(file.c_str(), std::ios::binary);
+        const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(size - 1, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), size, nullptr, nullptr);
+        out << utf8;
+    }
+    std::wstring commandLine = L"/usr/bin/xclip -selection clipboard -i /tmp/clipvoce-xclip.txt";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(L"Z:\\usr\\bin\\xclip", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &info));
+    WaitForSingleObject(info.hProcess, 10000);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+}
+
+TEST_F(ReadingTest, CopiedTextIsReadToTheEnd)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"Hello\r\nWorld"));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window) == L"Hello.\rWorld "; }, 10000)) << ViewText(window).size();
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - stopped   [ 1 / 2 ]"));
+
+    PressKey(window, VK_SPACE);
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 1 / 2 ]"));
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 2 / 2 ]"));
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - stopped   [ 2 / 2 ]"));
+    // The caret sits after the last word.
+    EXPECT_EQ(SelectionEnd(window), 12u);
+    const DWORD selection = static_cast<DWORD>(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
+    EXPECT_EQ(LOWORD(selection), HIWORD(selection));
+}
+
+TEST_F(ReadingTest, TextCopiedInXIsTakenToo)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    CopyFromX(L"Hello\r\nWorld");
+    EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L"Hello.\rWorld "; }, 10000)) << ViewText(window).size();
+}
+
+TEST_F(ReadingTest, PauseResumeAndStop)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"60");
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"One two three four five six seven eight nine ten."));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() > 10; }, 10000));
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(CaptionIs(window, L"Speech window - playing   [ 1 / 1 ]"));
+
+    PressKey(window, 'P');
+    ASSERT_TRUE(CaptionIs(window, L"Speech window - paused   [ 1 / 1 ]"));
+    const DWORD pausedAt = SelectionEnd(window);
+    PumpUntil([] { return false; }, 1500);
+    EXPECT_EQ(SelectionEnd(window), pausedAt) << "no words while paused";
+
+    // A double click in the text resumes, and pauses again.
+    PostMessageW(TextViewOf(window), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 5));
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 1 / 1 ]"));
+    EXPECT_TRUE(PumpUntil([&] { return SelectionEnd(window) > pausedAt; }, 10000));
+    PostMessageW(TextViewOf(window), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 5));
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - paused   [ 1 / 1 ]"));
+    PressKey(window, VK_SPACE);
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 1 / 1 ]"));
+
+    PressKey(window, 'S');
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - stopped   [ 1 / 1 ]"));
+}
+
+TEST_F(ReadingTest, ContinuousSpeechStartsAgain)
+{
+    settings_[L"repeat"] = L"1";
+    SetUp();
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"First line\r\nsecond line"));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() > 10; }, 10000));
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(CaptionIs(window, L"Speech window - playing   [ 2 / 2 ]"));
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 1 / 2 ]"));
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 2 / 2 ]"));
+    PressKey(window, 'S');
+    EXPECT_TRUE(PumpUntil([&] { return Caption(window).rfind(L"Speech window - stopped", 0) == 0; }, 10000));
+}
+
+TEST_F(ReadingTest, AppendWhileSpeakingGoesOnWithTheNewText)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"120");
+    settings_[L"append"] = L"1";
+    SetUp();
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"One one one. Two two two. Three three three."));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() > 10; }, 10000));
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(PumpUntil([&] { return SelectionEnd(window) > 0; }, 10000));
+    const DWORD newTextStart = static_cast<DWORD>(ViewText(window).size());
+    ASSERT_TRUE(SetClipboardText(L"Four four."));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window) == L"One one one. Two two two. Three three three. Four four. "; }, 10000));
+    // Speech goes on at the first new sentence, not from the start.
+    EXPECT_TRUE(PumpUntil([&] { return SelectionEnd(window) > newTextStart; }, 10000));
+}
+
+TEST_F(ReadingTest, DeleteAsksAndNoKeepsTheText)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"Keep this text."));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window) == L"Keep this text. "; }, 10000));
+    PressKey(window, VK_DELETE);
+    HWND box = WaitForProcessWindow(app.Id(), L"#32770", L"Confirmation", 10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Are you sure want to delete all text?");
+    PressDialogButton(box, IDNO);
+    PumpUntil([&] { return !IsWindow(box); }, 5000);
+    EXPECT_EQ(ViewText(window), L"Keep this text. ");
+
+    PressKey(window, VK_DELETE);
+    box = WaitForProcessWindow(app.Id(), L"#32770", L"Confirmation", 10000);
+    ASSERT_NE(box, nullptr);
+    PressDialogButton(box, IDYES);
+    EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L" "; }, 10000));
+}
+
+TEST_F(ReadingTest, CopyAndPasteKeys)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"Copy me\r\nplease"));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window) == L"Copy me.\rplease "; }, 10000));
+    PressKey(window, 'C', true);
+    EXPECT_TRUE(PumpUntil([&] { return GetClipboardText() == L"Copy me.\rplease "; }, 10000));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(ViewText(window), L"Copy me.\rplease ") << "the copy is not taken again";
+
+    // With monitoring off a copy leaves the text; V takes it anyway.
+    SendMessageW(window, WM_COMMAND, CMD_CLIPBOARD_MONITOR, 0);
+    ASSERT_TRUE(SetClipboardText(L"Pasted text"));
+    PumpUntil([] { return false; }, 500);
+    EXPECT_EQ(ViewText(window), L"Copy me.\rplease ");
+    PressKey(window, 'V');
+    EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L"Pasted text "; }, 10000));
+}
+
+TEST_F(ReadingTest, FirstRunOpensAboutInsteadOfTakingTheText)
+{
+    RemoveSettingsFile();
+    ASSERT_TRUE(SetClipboardText(L"Not taken on the first run."));
+    AppProcess app;
+    HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About", 20000);
+    ASSERT_NE(about, nullptr) << "the first notification opens About";
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(ViewText(window), L" ");
+    // No menu from the tray while that dialog is open.
+    PostMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
+    EXPECT_EQ(WaitForProcessWindow(app.Id(), L"#32768", nullptr, 1500), nullptr);
+    PressDialogButton(about, IDOK);
+    PumpUntil([&] { return !IsWindow(about); }, 5000);
+
+    // Once it is closed, copies are taken as usual.
+    ASSERT_TRUE(SetClipboardText(L"Taken now."));
+    EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L"Taken now. "; }, 10000));
+}
+
+} // namespace
