@@ -1,25 +1,111 @@
 #include "settings/program_info.h"
 
+#include <shellapi.h>
+#include <cwchar>
+#include <vector>
+
+#include "app/app_state.h"
+#include "res/resource.h"
+#include "settings/app_settings.h"
+#include "settings/settings_file.h"
+
 namespace {
+
+// The Options dialog ends with the identifier of its "Reset settings" button.
+constexpr INT_PTR ResetSettingsResult = 40056;
+constexpr wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t RestartArgument[] = L"/r";
+
+ProgramInfoRecord CaptureProgramInfo();
+std::wstring ReadFileVersion(const std::wstring& fileName);
+std::wstring RunCommand();
 
 ProgramInfoRecord CaptureProgramInfo()
 {
-    ProgramInfoRecord info;
+    ProgramInfoRecord info{};
     wchar_t path[MAX_PATH] = L"";
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     info.programPath = path;
-    info.fileName = info.programPath.substr(info.programPath.find_last_of(L'\\') + 1);
-    info.versionText = L"NA";
+    const size_t slash = info.programPath.rfind(L'\\');
+    info.fileName = slash == std::wstring::npos ? info.programPath : info.programPath.substr(slash + 1);
+    info.versionText = ReadFileVersion(info.fileName);
     info.osVersion.dwOSVersionInfoSize = sizeof info.osVersion;
     GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info.osVersion));
     return info;
+}
+
+// Given the bare file name, the system finds the module in the program's own folder.
+std::wstring ReadFileVersion(const std::wstring& fileName)
+{
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(fileName.c_str(), &handle);
+    if (size == 0)
+        return L"NA";
+    std::vector<BYTE> block(size);
+    if (!GetFileVersionInfoW(fileName.c_str(), 0, size, block.data()))
+        return L"NA";
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)
+        || fixed == nullptr || length < sizeof *fixed)
+        return L"NA";
+    wchar_t text[48];
+    swprintf(text, 48, L"%d.%d.%d.%d",
+             HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+             HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+    return text;
+}
+
+// At logon the system splits an unquoted command at its first blank, so "C:\Program
+// Files\..." would start "C:\Program" if such a file exists.
+std::wstring RunCommand()
+{
+    if (ProgramInfo.programPath.find(L' ') == std::wstring::npos)
+        return ProgramInfo.programPath;
+    return L"\"" + ProgramInfo.programPath + L"\"";
 }
 
 } // namespace
 
 const ProgramInfoRecord ProgramInfo = CaptureProgramInfo();
 
-// Placeholders until the Run key and restart are wired.
-bool UpdateAutostart() { return false; }
-void RequestReset(HWND) {}
-void RestartSelf() {}
+bool UpdateAutostart()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return false;
+    LSTATUS status;
+    if (AppSettings.start) {
+        const std::wstring command = RunCommand();
+        status = RegSetValueExW(key, appName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                                static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    } else {
+        status = RegDeleteValueW(key, appName);
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+void RequestReset(HWND optionsDialog)
+{
+    wchar_t caption[CaptionBufferLength] = L"";
+    wchar_t question[MessageBufferLength] = L"";
+    LoadStringW(appInstance, IDS_CONFIRMATION, caption, CaptionBufferLength);
+    LoadStringW(appInstance, IDS_CONFIRM_RESET, question, MessageBufferLength);
+    if (MessageBoxW(optionsDialog, question, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    resetPending = true;
+    EndDialog(optionsDialog, ResetSettingsResult);
+    RestartSelf();
+}
+
+void RestartSelf()
+{
+    wchar_t mutexName[CaptionBufferLength] = L"";
+    LoadStringW(appInstance, IDS_RESET_MUTEX, mutexName, CaptionBufferLength);
+    // Held until this process exits: the new copy waits on it, so it reads the settings
+    // only after this copy has saved or deleted them.
+    CreateMutexW(nullptr, TRUE, mutexName);
+    ShellExecuteW(nullptr, L"open", ProgramInfo.programPath.c_str(), RestartArgument, nullptr, SW_SHOWNORMAL);
+    SendMessageW(speechWindow, WM_DESTROY, 0, 0);
+}

@@ -1,17 +1,26 @@
 #pragma once
-// Facts about the running executable, captured once before start-up.
+// The running executable as installed: its path and version, starting it with Windows,
+// and handing over to a fresh copy of itself.
 #include <windows.h>
 #include <string>
 
 struct ProgramInfoRecord {
-    std::wstring programPath;
-    std::wstring fileName;
-    std::wstring versionText;   // "major.minor.build.revision", or "NA"
+    std::wstring programPath;   // full path of the running executable
+    std::wstring fileName;      // the part of the path after its last backslash
+    std::wstring versionText;   // the file version as "%d.%d.%d.%d", or "NA"
     OSVERSIONINFOEXW osVersion{};
 };
 
+// Captured during static initialisation, before start-up runs; never changed.
 extern const ProgramInfoRecord ProgramInfo;
 
+// Brings the Run-key entry in line with the start setting: written with this copy's path,
+// or removed. True when the registry accepted the change.
 bool UpdateAutostart();
+
+// "Reset settings": after the user confirms, ends the Options dialog and restarts the
+// program, whose final save deletes the settings file.
 void RequestReset(HWND optionsDialog);
+
+// Starts a new copy with "/r", which waits until this one has gone, and ends this one.
 void RestartSelf();

@@ -1,23 +1,262 @@
 #include "settings/settings_file.h"
+
+#include <shlobj.h>
+#include <cwchar>
+#include <string>
+
+#include "app/app_state.h"
 #include "settings/app_settings.h"
-#include <windows.h>
+#include "settings/ini_file.h"
 
 wchar_t settingsPath[260] = L"";
 bool firstRun = false;
 bool resetPending = false;
 
-// Placeholder until the settings file is read and written: first-run values only.
+namespace {
+
+constexpr wchar_t SettingsFileName[] = L"clipvoce.ini";
+constexpr wchar_t RejectedSuffix[] = L".rejected";
+constexpr wchar_t WindowSection[] = L"window";
+constexpr wchar_t SettingsSection[] = L"settings";
+constexpr wchar_t ExportSection[] = L"export";
+
+enum class KeyKind { Number, Colour, Flag, Text };
+
+// One key of the file and the field of AppSettings it fills.
+struct SettingKey {
+    const wchar_t* section;
+    const wchar_t* name;
+    KeyKind kind;
+    void* field;
+    size_t textCapacity;   // for text: the field's size in code units, terminator included
+};
+
+constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field);
+constexpr SettingKey Colour(const wchar_t* section, const wchar_t* name, COLORREF& field);
+constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& field);
+template <size_t N>
+constexpr SettingKey Text(const wchar_t* section, const wchar_t* name, wchar_t (&field)[N]);
+bool AppendToPath(const wchar_t* part);
+void ComputeSettingsPath();
+void ReadSettings();
+void WriteSettings();
+void KeepRejectedFile();
+void StartFirstRun();
+void CaptureWindowRect();
+
+constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field)
+{
+    return SettingKey{section, name, KeyKind::Number, &field, 0};
+}
+
+constexpr SettingKey Colour(const wchar_t* section, const wchar_t* name, COLORREF& field)
+{
+    return SettingKey{section, name, KeyKind::Colour, &field, 0};
+}
+
+constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& field)
+{
+    return SettingKey{section, name, KeyKind::Flag, &field, 0};
+}
+
+template <size_t N>
+constexpr SettingKey Text(const wchar_t* section, const wchar_t* name, wchar_t (&field)[N])
+{
+    return SettingKey{section, name, KeyKind::Text, field, N};
+}
+
+// The file's keys in the order they are read and written.
+constexpr SettingKey Keys[] = {
+    Number(WindowSection, L"x", AppSettings.x),
+    Number(WindowSection, L"y", AppSettings.y),
+    Number(WindowSection, L"width", AppSettings.width),
+    Number(WindowSection, L"height", AppSettings.height),
+    Flag(WindowSection, L"border", AppSettings.border),
+    Flag(WindowSection, L"window", AppSettings.window),
+    Flag(WindowSection, L"close", AppSettings.close),
+    Flag(WindowSection, L"delete", AppSettings.delete_),
+    Flag(WindowSection, L"top", AppSettings.top),
+    Number(WindowSection, L"transparency", AppSettings.transparency),
+    Colour(WindowSection, L"background", AppSettings.background),
+    Colour(WindowSection, L"text", AppSettings.text),
+    Flag(WindowSection, L"bold", AppSettings.bold),
+    Flag(WindowSection, L"italic", AppSettings.italic),
+    Number(WindowSection, L"point", AppSettings.point),
+    Number(WindowSection, L"charset", AppSettings.charset),
+    Text(WindowSection, L"font", AppSettings.font),
+    Flag(SettingsSection, L"confirm", AppSettings.confirm),
+    Flag(SettingsSection, L"start", AppSettings.start),
+    Flag(SettingsSection, L"clipboard", AppSettings.clipboard),
+    Flag(SettingsSection, L"append", AppSettings.append),
+    Flag(SettingsSection, L"repeat", AppSettings.repeat),
+    Number(SettingsSection, L"rate", AppSettings.rate),
+    Flag(SettingsSection, L"autoplay", AppSettings.autoplay),
+    Flag(SettingsSection, L"autoscroll", AppSettings.autoscroll),
+    Flag(SettingsSection, L"fulltext", AppSettings.fulltext),
+    Flag(ExportSection, L"wav", AppSettings.wav),
+    Number(ExportSection, L"mp3rate", AppSettings.mp3rate),
+    Text(ExportSection, L"wavdir", AppSettings.wavdir),
+    Text(ExportSection, L"lamedir", AppSettings.lamedir),
+    Text(ExportSection, L"mp3dir", AppSettings.mp3dir),
+};
+
+// A path that does not fit is left out altogether: a cut-off path would name some other
+// file, and the settings would silently go there.
+bool AppendToPath(const wchar_t* part)
+{
+    const size_t used = wcslen(settingsPath);
+    const size_t length = wcslen(part);
+    if (used + length >= SettingsPathLength)
+        return false;
+    wmemcpy(settingsPath + used, part, length + 1);
+    return true;
+}
+
+void ComputeSettingsPath()
+{
+    settingsPath[0] = L'\0';
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, settingsPath))) {
+        settingsPath[0] = L'\0';
+        return;
+    }
+    if (!AppendToPath(L"\\") || !AppendToPath(appName)) {
+        settingsPath[0] = L'\0';
+        return;
+    }
+    CreateDirectoryW(settingsPath, nullptr);
+    if (!AppendToPath(L"\\") || !AppendToPath(SettingsFileName))
+        settingsPath[0] = L'\0';
+}
+
+// Keys missing from the file read as 0, false or empty, never as their first-run values.
+void ReadSettings()
+{
+    for (const SettingKey& key : Keys) {
+        switch (key.kind) {
+        case KeyKind::Number:
+            *static_cast<int*>(key.field) = iniFile.GetInt(key.section, key.name, 0);
+            break;
+        case KeyKind::Colour:
+            // Stored as a signed number; the bits are the colour.
+            *static_cast<COLORREF*>(key.field) = static_cast<COLORREF>(iniFile.GetInt(key.section, key.name, 0));
+            break;
+        case KeyKind::Flag:
+            *static_cast<bool*>(key.field) = iniFile.GetBool(key.section, key.name, false);
+            break;
+        case KeyKind::Text: {
+            // A value too long for its field is dropped rather than cut: a cut path names
+            // another folder.
+            const std::wstring value = iniFile.GetValue(key.section, key.name, L"");
+            const size_t length = value.size() < key.textCapacity ? value.size() : 0;
+            wchar_t* text = static_cast<wchar_t*>(key.field);
+            wmemcpy(text, value.c_str(), length);
+            text[length] = L'\0';
+            break;
+        }
+        }
+    }
+    logFont.lfHeight = AppSettings.point;
+    logFont.lfCharSet = static_cast<BYTE>(AppSettings.charset & 0xFF);
+    lstrcpynW(logFont.lfFaceName, AppSettings.font, LF_FACESIZE);
+    logFont.lfWeight = AppSettings.bold ? FW_BOLD : FW_NORMAL;
+    logFont.lfItalic = AppSettings.italic ? 255 : 0;
+}
+
+void WriteSettings()
+{
+    AppSettings.point = logFont.lfHeight;
+    AppSettings.charset = logFont.lfCharSet;
+    lstrcpynW(AppSettings.font, logFont.lfFaceName, FaceNameLength);
+    for (const SettingKey& key : Keys) {
+        switch (key.kind) {
+        case KeyKind::Number:
+            iniFile.SetInt(key.section, key.name, *static_cast<const int*>(key.field));
+            break;
+        case KeyKind::Colour:
+            iniFile.SetInt(key.section, key.name, static_cast<int>(*static_cast<const COLORREF*>(key.field)));
+            break;
+        case KeyKind::Flag:
+            iniFile.SetBool(key.section, key.name, *static_cast<const bool*>(key.field));
+            break;
+        case KeyKind::Text:
+            iniFile.SetValue(key.section, key.name, static_cast<const wchar_t*>(key.field));
+            break;
+        }
+    }
+}
+
+// A file that could not be read through is about to be replaced by first-run values;
+// a copy beside it keeps the user's settings, so a stray tab in an edited file costs
+// nothing but a repair.
+void KeepRejectedFile()
+{
+    if (settingsPath[0] == L'\0')
+        return;
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!GetFileAttributesExW(settingsPath, GetFileExInfoStandard, &info))
+        return;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0))
+        return;
+    const std::wstring rejected = std::wstring(settingsPath) + RejectedSuffix;
+    CopyFileW(settingsPath, rejected.c_str(), FALSE);
+}
+
+void StartFirstRun()
+{
+    RECT workArea{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+    const POINT position = FirstRunPosition(workArea);
+    AppSettings.x = position.x;
+    AppSettings.y = position.y;
+    iniFile.AddSection(WindowSection);
+    iniFile.AddSection(SettingsSection);
+    iniFile.AddSection(ExportSection);
+    AppSettings.background = RGB(255, 255, 255);
+    AppSettings.text = RGB(0, 0, 0);
+    firstRun = true;
+    KeepRejectedFile();
+    SaveSettings(false);
+}
+
+void CaptureWindowRect()
+{
+    RECT rect{};
+    if (!GetWindowRect(speechWindow, &rect))
+        return;
+    AppSettings.x = rect.left;
+    AppSettings.y = rect.top;
+    AppSettings.width = rect.right - rect.left;
+    AppSettings.height = rect.bottom - rect.top;
+    // Without its border the window is shorter by its frame; the stored height is always
+    // that of the framed window, which is how the next start creates it.
+    if (!AppSettings.border)
+        AppSettings.height += frameHeightDelta;
+}
+
+} // namespace
+
 void LoadSettings()
 {
     logFont = FirstRunLogFont();
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const POINT at = FirstRunPosition(work);
-    AppSettings.x = at.x;
-    AppSettings.y = at.y;
+    ComputeSettingsPath();
     FillMp3BitRates();
+    AppSettings.wavdir[0] = L'\0';
+    AppSettings.lamedir[0] = L'\0';
+    AppSettings.mp3dir[0] = L'\0';
+    if (iniFile.Load(settingsPath))
+        ReadSettings();
+    else
+        StartFirstRun();
 }
 
-void SaveSettings(bool)
+void SaveSettings(bool captureWindow)
 {
+    if (captureWindow)
+        CaptureWindowRect();
+    WriteSettings();
+    if (resetPending) {
+        DeleteFileW(settingsPath);
+        return;
+    }
+    iniFile.Save(settingsPath);
 }

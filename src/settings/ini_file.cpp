@@ -1,0 +1,382 @@
+#include "settings/ini_file.h"
+
+#include <windows.h>
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cwchar>
+
+CIniFile iniFile;
+
+namespace {
+
+bool ReadWholeFile(const std::wstring& filePath, std::string& bytes);
+bool WriteFileInPlaceOf(const std::wstring& filePath, const std::string& bytes);
+bool IsContinuation(unsigned char b);
+std::wstring DecodeUtf8(const std::string& bytes);
+void AppendUtf8(std::string& out, const std::wstring& text);
+void AppendLine(std::string& out, const std::wstring& text);
+bool IsAcceptedLineStart(wchar_t c);
+bool IsBlank(wchar_t c);
+int ParseDecimal(const std::wstring& text);
+std::wstring FormatDecimal(int value);
+wchar_t Lowered(wchar_t c);
+bool NamesMatch(const std::wstring& a, const std::wstring& b, bool caseInsensitive);
+
+bool ReadWholeFile(const std::wstring& filePath, std::string& bytes)
+{
+    HANDLE file = CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bytes.clear();
+    char buffer[65536];
+    DWORD got = 0;
+    // A read error ends the input where it happened, like the end of the file.
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return true;
+}
+
+// The old file is replaced only once the new one is complete on disk: a crash or a full
+// disk half-way through must not leave the user with an empty or cut-off settings file.
+bool WriteFileInPlaceOf(const std::wstring& filePath, const std::string& bytes)
+{
+    if (filePath.empty())
+        return false;
+    const std::wstring temporary = filePath + L".tmp";
+    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool complete = true;
+    size_t done = 0;
+    while (complete && done < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        complete = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    complete = complete && FlushFileBuffers(file);
+    complete = CloseHandle(file) && complete;
+    if (complete && MoveFileExW(temporary.c_str(), filePath.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    DeleteFileW(temporary.c_str());
+    return false;
+}
+
+bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Decodes up to the first malformed sequence; what follows it is treated as if the file
+// ended there. Three-byte forms of surrogates are accepted because the writer encodes
+// each half of a pair on its own; a four-byte sequence becomes its surrogate pair.
+std::wstring DecodeUtf8(const std::string& bytes)
+{
+    std::wstring text;
+    text.reserve(bytes.size());
+    const size_t n = bytes.size();
+    size_t i = 0;
+    // Editors put a byte-order mark in front of UTF-8 files; it is not part of the text.
+    if (n >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        i = 3;
+    while (i < n) {
+        const unsigned char b0 = static_cast<unsigned char>(bytes[i]);
+        if (b0 < 0x80) {
+            text.push_back(static_cast<wchar_t>(b0));
+            ++i;
+            continue;
+        }
+        unsigned char lowest = 0x80, highest = 0xBF;
+        size_t length = 0;
+        uint32_t code = 0;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            length = 2;
+            code = b0 & 0x1F;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            length = 3;
+            code = b0 & 0x0F;
+            if (b0 == 0xE0)
+                lowest = 0xA0;   // shorter forms are overlong
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            length = 4;
+            code = b0 & 0x07;
+            if (b0 == 0xF0)
+                lowest = 0x90;
+            if (b0 == 0xF4)
+                highest = 0x8F;  // nothing beyond U+10FFFF
+        } else {
+            break;
+        }
+        if (i + length > n)
+            break;
+        const unsigned char b1 = static_cast<unsigned char>(bytes[i + 1]);
+        if (b1 < lowest || b1 > highest)
+            break;
+        bool valid = true;
+        for (size_t k = 1; k < length; ++k) {
+            const unsigned char b = static_cast<unsigned char>(bytes[i + k]);
+            valid = valid && IsContinuation(b);
+            code = (code << 6) | (b & 0x3F);
+        }
+        if (!valid)
+            break;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            text.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
+            text.push_back(static_cast<wchar_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            text.push_back(static_cast<wchar_t>(code));
+        }
+        i += length;
+    }
+    return text;
+}
+
+// Each 16-bit unit on its own: a surrogate pair becomes two three-byte sequences, which
+// the reader above turns back into the same pair.
+void AppendUtf8(std::string& out, const std::wstring& text)
+{
+    for (wchar_t ch : text) {
+        const unsigned c = static_cast<unsigned>(ch);
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+}
+
+void AppendLine(std::string& out, const std::wstring& text)
+{
+    AppendUtf8(out, text);
+    out += "\r\n";
+}
+
+// Control characters and the Latin-1 range at the start of a line mark a file that is not
+// ours to interpret; characters of other scripts may begin a key or section name.
+bool IsAcceptedLineStart(wchar_t c)
+{
+    return (c >= 0x20 && c <= 0x7E) || c > 0xFF;
+}
+
+bool IsBlank(wchar_t c)
+{
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
+
+int ParseDecimal(const std::wstring& text)
+{
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    const int64_t limit = negative ? -static_cast<int64_t>(INT_MIN) : INT_MAX;
+    int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        magnitude = magnitude * 10 + (text[i] - L'0');
+        if (magnitude > limit)
+            magnitude = limit;   // saturate; the remaining digits cannot lower it
+    }
+    return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+std::wstring FormatDecimal(int value)
+{
+    wchar_t text[16];
+    swprintf(text, 16, L"%d", value);
+    return text;
+}
+
+wchar_t Lowered(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// Compared in place: every key line read scans its section, so copying and lowering both
+// names on each comparison would make a large file slow. Names of equal length that differ
+// mostly differ at the end (numbered keys), so the last unit is looked at first.
+bool NamesMatch(const std::wstring& a, const std::wstring& b, bool caseInsensitive)
+{
+    if (a.size() != b.size())
+        return false;
+    if (!caseInsensitive)
+        return a == b;
+    if (a.empty())
+        return true;
+    const size_t last = a.size() - 1;
+    if (a[last] != b[last] && Lowered(a[last]) != Lowered(b[last]))
+        return false;
+    for (size_t i = 0; i < last; ++i) {
+        if (a[i] != b[i] && Lowered(a[i]) != Lowered(b[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CIniFile::CIniFile(const std::wstring& defaultPath)
+    : caseInsensitive(true), path(defaultPath)
+{
+}
+
+CIniFile::~CIniFile() = default;
+
+bool CIniFile::Load(const std::wstring& filePath)
+{
+    std::string bytes;
+    if (!ReadWholeFile(filePath, bytes))
+        return false;
+    const std::wstring text = DecodeUtf8(bytes);
+
+    std::wstring currentSection;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos)
+            end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        start = end + 1;
+
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        if (!IsAcceptedLineStart(line[0]))
+            return false;
+
+        const size_t mark = line.find_first_of(L";#[=");
+        if (mark == std::wstring::npos)
+            continue;
+        switch (line[mark]) {
+        case L';':
+        case L'#':
+            if (sections.empty()) {
+                fileComments.push_back(line.substr(mark + 1));
+            } else {
+                const int section = FindSection(currentSection);
+                if (section >= 0)
+                    sections[section].comments.push_back(line.substr(mark + 1));
+            }
+            break;
+        case L'=':
+            SetValue(currentSection, line.substr(0, mark), line.substr(mark + 1));
+            break;
+        case L'[': {
+            const size_t close = line.rfind(L']');
+            if (close == std::wstring::npos || close < mark)
+                break;
+            currentSection = line.substr(mark + 1, close - mark - 1);
+            AddSection(currentSection);
+            break;
+        }
+        }
+    }
+    return !sections.empty();
+}
+
+bool CIniFile::Save() const
+{
+    return Save(path);
+}
+
+bool CIniFile::Save(const std::wstring& filePath) const
+{
+    std::string out;
+    for (const std::wstring& comment : fileComments)
+        AppendLine(out, L";" + comment);
+    if (!fileComments.empty())
+        AppendLine(out, L"");
+    for (size_t s = 0; s < sections.size(); ++s) {
+        AppendLine(out, L"[" + sectionNames[s] + L"]");
+        const IniSection& section = sections[s];
+        for (const std::wstring& comment : section.comments)
+            AppendLine(out, L";" + comment);
+        for (size_t k = 0; k < section.keys.size(); ++k)
+            AppendLine(out, section.keys[k] + L"=" + section.values[k]);
+        AppendLine(out, L"");
+    }
+    return WriteFileInPlaceOf(filePath, out);
+}
+
+int CIniFile::FindSection(const std::wstring& name) const
+{
+    for (size_t i = 0; i < sectionNames.size(); ++i) {
+        if (NamesMatch(sectionNames[i], name, caseInsensitive))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int CIniFile::FindKey(int section, const std::wstring& key) const
+{
+    if (section < 0 || section >= static_cast<int>(sections.size()))
+        return -1;
+    const std::vector<std::wstring>& keys = sections[section].keys;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (NamesMatch(keys[i], key, caseInsensitive))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int CIniFile::AddSection(const std::wstring& name)
+{
+    sectionNames.push_back(name);
+    sections.emplace_back();
+    return static_cast<int>(sections.size()) - 1;
+}
+
+std::wstring CIniFile::GetValue(const std::wstring& section, const std::wstring& key,
+                                const std::wstring& defaultValue) const
+{
+    const int s = FindSection(section);
+    const int k = FindKey(s, key);
+    return k < 0 ? defaultValue : sections[s].values[k];
+}
+
+bool CIniFile::SetValue(const std::wstring& section, const std::wstring& key, const std::wstring& value)
+{
+    int s = FindSection(section);
+    if (s < 0)
+        s = AddSection(section);
+    const int k = FindKey(s, key);
+    if (k >= 0) {
+        sections[s].values[k] = value;
+    } else {
+        sections[s].keys.push_back(key);
+        sections[s].values.push_back(value);
+    }
+    return true;
+}
+
+int CIniFile::GetInt(const std::wstring& section, const std::wstring& key, int defaultValue) const
+{
+    return ParseDecimal(GetValue(section, key, FormatDecimal(defaultValue)));
+}
+
+bool CIniFile::SetInt(const std::wstring& section, const std::wstring& key, int value)
+{
+    return SetValue(section, key, FormatDecimal(value));
+}
+
+bool CIniFile::GetBool(const std::wstring& section, const std::wstring& key, bool defaultValue) const
+{
+    return GetInt(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool CIniFile::SetBool(const std::wstring& section, const std::wstring& key, bool value)
+{
+    return SetInt(section, key, value ? 1 : 0);
+}

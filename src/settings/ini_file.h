@@ -1,0 +1,46 @@
+#pragma once
+// The settings file held in memory: sections in file order, each with its keys, values
+// and comments. Everything the file held is kept, so keys the program does not know
+// survive every save. Nothing is ever removed.
+#include <string>
+#include <vector>
+
+struct IniSection {
+    std::vector<std::wstring> keys;
+    std::vector<std::wstring> values;     // parallel to keys
+    std::vector<std::wstring> comments;   // without their leading ';' or '#'
+};
+
+class CIniFile {
+public:
+    explicit CIniFile(const std::wstring& defaultPath = std::wstring());
+    virtual ~CIniFile();
+
+    // Merges the file into the object; true when the object then holds a section.
+    bool Load(const std::wstring& filePath);
+    // Writes the whole object in place of the file; without a path, to the path field.
+    bool Save() const;
+    bool Save(const std::wstring& filePath) const;
+
+    int FindSection(const std::wstring& name) const;
+    int FindKey(int section, const std::wstring& key) const;
+    int AddSection(const std::wstring& name);
+
+    std::wstring GetValue(const std::wstring& section, const std::wstring& key,
+                          const std::wstring& defaultValue) const;
+    bool SetValue(const std::wstring& section, const std::wstring& key, const std::wstring& value);
+    int GetInt(const std::wstring& section, const std::wstring& key, int defaultValue) const;
+    bool SetInt(const std::wstring& section, const std::wstring& key, int value);
+    bool GetBool(const std::wstring& section, const std::wstring& key, bool defaultValue) const;
+    bool SetBool(const std::wstring& section, const std::wstring& key, bool value);
+
+    bool caseInsensitive;
+    std::wstring path;
+    std::vector<IniSection> sections;
+    std::vector<std::wstring> sectionNames;   // parallel to sections
+    std::vector<std::wstring> fileComments;   // comments met before any section existed
+};
+
+// The program's one settings document.
+extern CIniFile iniFile;
+

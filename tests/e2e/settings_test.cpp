@@ -1,0 +1,193 @@
+// The settings as a user meets them: clipvoce.exe is started, driven with its keys and
+// ended, and what it left in the settings file and the Run key is read from outside.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app_driver.h"
+
+namespace {
+
+constexpr wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t RunValueName[] = L"Clipvoce";
+constexpr DWORD Patience = 20000;
+
+std::wstring RejectedFile() { return SettingsFile() + L".rejected"; }
+
+std::wstring RunValue()
+{
+    wchar_t data[1024] = L"";
+    DWORD size = sizeof data;
+    if (RegGetValueW(HKEY_CURRENT_USER, RunKey, RunValueName, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return data;
+}
+
+void DeleteRunValue()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, RunValueName);
+        RegCloseKey(key);
+    }
+}
+
+bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
+bool Framed(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_CAPTION) != 0; }
+
+// Started, shown and ready for keys.
+HWND ShownWindow(AppProcess& app)
+{
+    HWND window = app.Window(Patience);
+    if (!window || !PumpUntil([&] { return Visible(window); }, Patience))
+        return nullptr;
+    return window;
+}
+
+std::wstring SavedValue(const wchar_t* key)
+{
+    return IniValue(ReadFileUtf8(SettingsFile()), key);
+}
+
+class SettingsEndToEnd : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        DeleteFileW(RejectedFile().c_str());
+        DeleteRunValue();
+    }
+    void TearDown() override
+    {
+        DeleteFileW(RejectedFile().c_str());
+        DeleteRunValue();
+    }
+};
+
+TEST_F(SettingsEndToEnd, ChangesMadeWhileRunningAreThereAfterRestart)
+{
+    WriteSettingsFile();
+    {
+        AppProcess app;
+        HWND window = ShownWindow(app);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(Framed(window));
+        PressKey(window, 'B');
+        ASSERT_TRUE(PumpUntil([&] { return !Framed(window); }, Patience));
+        PressKey(window, 'Q', true);
+        ASSERT_EQ(app.WaitExit(Patience), 0);
+    }
+    EXPECT_EQ(SavedValue(L"border"), L"0");
+    // Saved without its frame, the window is stored at the height it has with one.
+    EXPECT_EQ(SavedValue(L"height"), L"150");
+
+    {
+        AppProcess app;
+        HWND window = ShownWindow(app);
+        ASSERT_NE(window, nullptr);
+        EXPECT_FALSE(Framed(window));
+        PressKey(window, 'W');
+        ASSERT_TRUE(PumpUntil([&] { return !Visible(window); }, Patience));
+        // Hidden, the window no longer takes keys; closing it ends the program the same way.
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ASSERT_EQ(app.WaitExit(Patience), 0);
+    }
+    EXPECT_EQ(SavedValue(L"window"), L"0");
+
+    // Started hidden: a W handled by the running program shows the window only if the
+    // setting hid it (and it was not merely not shown yet).
+    AppProcess app;
+    HWND window = app.Window(Patience);
+    ASSERT_NE(window, nullptr);
+    PostMessageW(window, WM_KEYDOWN, 'W', 1);
+    PostMessageW(window, WM_KEYUP, 'W', 0xC0000001);
+    ASSERT_TRUE(PumpUntil([&] { return Visible(window); }, Patience));
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(Patience), 0);
+    EXPECT_EQ(SavedValue(L"window"), L"1");
+}
+
+TEST_F(SettingsEndToEnd, RejectedFileIsKeptBesideTheFreshOne)
+{
+    // An editor indented a line with a tab: the program cannot read past it.
+    const std::wstring edited = L"[window]\r\nx=100\r\n\twidth=640\r\n[settings]\r\nrate=5\r\n";
+    WriteSettingsFile();
+    {
+        HANDLE file = CreateFileW(SettingsFile().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        const std::string bytes(edited.begin(), edited.end());
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+    AppProcess app;
+    HWND window = app.Window(Patience);
+    ASSERT_NE(window, nullptr);
+    // Both files are in place before the window is created.
+    EXPECT_EQ(ReadFileUtf8(RejectedFile()), edited);
+    EXPECT_EQ(SavedValue(L"width"), L"300");
+    EXPECT_EQ(SavedValue(L"rate"), L"-1");
+    // A first run: the About box opens by itself and must be closed before keys count.
+    HWND about = WaitForProcessWindow(app.Id(), L"#32770", nullptr, Patience);
+    ASSERT_NE(about, nullptr);
+    PressDialogButton(about, IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(about); }, Patience));
+    PressKey(window, 'Q', true);
+    EXPECT_EQ(app.WaitExit(Patience), 0);
+}
+
+// A copy of the program in a folder whose name has a blank, removed again afterwards.
+struct CopiedProgram {
+    CopiedProgram()
+    {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder = std::wstring(temp) + L"Clip voce copy";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        path = folder + L"\\clipvoce.exe";
+        copied = CopyFileW(ProgramPath().c_str(), path.c_str(), FALSE) != FALSE;
+    }
+    ~CopiedProgram()
+    {
+        DeleteFileW(path.c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring folder, path;
+    bool copied = false;
+};
+
+TEST_F(SettingsEndToEnd, RunEntryFollowsStartSetting)
+{
+    ASSERT_EQ(ProgramPath().find(L' '), std::wstring::npos);
+    WriteSettingsFile({{L"start", L"1"}});
+    {
+        AppProcess app;
+        HWND window = ShownWindow(app);
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(PumpUntil([&] { return RunValue() == ProgramPath(); }, Patience)) << RunValue();
+        PressKey(window, 'Q', true);
+        ASSERT_EQ(app.WaitExit(Patience), 0);
+    }
+
+    // At logon an unquoted path with a blank could start some other program.
+    CopiedProgram copy;
+    ASSERT_TRUE(copy.copied);
+    {
+        AppProcess app(L"", copy.path);
+        HWND window = ShownWindow(app);
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(PumpUntil([&] { return RunValue() == L"\"" + copy.path + L"\""; }, Patience)) << RunValue();
+        PressKey(window, 'Q', true);
+        ASSERT_EQ(app.WaitExit(Patience), 0);
+    }
+
+    WriteSettingsFile({{L"start", L"0"}});
+    AppProcess app;
+    HWND window = ShownWindow(app);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(PumpUntil([&] { return RunValue() == L"<none>"; }, Patience)) << RunValue();
+    PressKey(window, 'Q', true);
+    EXPECT_EQ(app.WaitExit(Patience), 0);
+}
+
+} // namespace

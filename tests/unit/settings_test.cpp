@@ -1,0 +1,386 @@
+// Loading and saving AppSettings through the settings file, the Run-key entry and the
+// facts about the running executable. Each test works in a settings folder of its own
+// name, so the program's real settings in this prefix are never touched.
+#include <windows.h>
+#include <shlobj.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "app/app_state.h"
+#include "settings/app_settings.h"
+#include "settings/ini_file.h"
+#include "settings/program_info.h"
+#include "settings/settings_file.h"
+
+namespace {
+
+constexpr wchar_t TestAppName[] = L"ClipvoceTest";
+constexpr wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::wstring AppDataFolder()
+{
+    wchar_t path[MAX_PATH] = L"";
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+std::wstring SettingsFolder() { return AppDataFolder() + L"\\" + TestAppName; }
+std::wstring SettingsFile() { return SettingsFolder() + L"\\clipvoce.ini"; }
+std::wstring RejectedFile() { return SettingsFile() + L".rejected"; }
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::wstring RunValue(const wchar_t* name)
+{
+    wchar_t data[1024] = L"";
+    DWORD size = sizeof data;
+    if (RegGetValueW(HKEY_CURRENT_USER, RunKey, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
+        return L"<none>";
+    return data;
+}
+
+// What a fresh process has before start-up: first-run values, nothing read.
+void ForgetEverything()
+{
+    AppSettings = AppSettingsRecord{};
+    logFont = FirstRunLogFont();
+    frameHeightDelta = -1;
+    iniFile = CIniFile();
+    settingsPath[0] = L'\0';
+    firstRun = false;
+    resetPending = false;
+    speechWindow = nullptr;
+}
+
+class SettingsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        lstrcpynW(savedAppName, appName, CaptionBufferLength);
+        lstrcpynW(appName, TestAppName, CaptionBufferLength);
+        appInstance = GetModuleHandleW(nullptr);
+        RemoveFolder();
+        ForgetEverything();
+    }
+
+    void TearDown() override
+    {
+        RemoveFolder();
+        ForgetEverything();
+        lstrcpynW(appName, savedAppName, CaptionBufferLength);
+    }
+
+    static void RemoveFolder()
+    {
+        for (const std::wstring& file : {SettingsFile(), RejectedFile(), SettingsFile() + L".tmp"})
+            DeleteFileW(file.c_str());
+        RemoveDirectoryW(SettingsFolder().c_str());
+    }
+
+    // A new start of the program against the same folder.
+    static void Restart()
+    {
+        ForgetEverything();
+        LoadSettings();
+    }
+
+    static void PrepareFile(const std::string& bytes)
+    {
+        CreateDirectoryW(SettingsFolder().c_str(), nullptr);
+        WriteBytes(SettingsFile(), bytes);
+    }
+
+    wchar_t savedAppName[CaptionBufferLength] = L"";
+};
+
+std::string FirstRunFile()
+{
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    LOGFONTW gui{};
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof gui, &gui);
+    char position[64], charset[32];
+    snprintf(position, sizeof position, "x=%ld\r\ny=%ld\r\n", work.right - 300 - work.left,
+             work.bottom - 150 - work.top);
+    snprintf(charset, sizeof charset, "charset=%d\r\n", gui.lfCharSet);
+    return std::string("[window]\r\n") + position +
+           "width=300\r\nheight=150\r\nborder=1\r\nwindow=1\r\nclose=1\r\ndelete=1\r\ntop=1\r\n"
+           "transparency=255\r\nbackground=16777215\r\ntext=0\r\nbold=1\r\nitalic=0\r\npoint=-13\r\n" +
+           charset + "font=Courier New\r\n\r\n"
+           "[settings]\r\nconfirm=0\r\nstart=0\r\nclipboard=1\r\nappend=0\r\nrepeat=0\r\nrate=-1\r\n"
+           "autoplay=0\r\nautoscroll=1\r\nfulltext=1\r\n\r\n"
+           "[export]\r\nwav=1\r\nmp3rate=128\r\nwavdir=\r\nlamedir=\r\nmp3dir=\r\n\r\n";
+}
+
+TEST_F(SettingsTest, FirstStartCreatesFolderAndWritesFirstRunFile)
+{
+    ASSERT_FALSE(Exists(SettingsFolder()));
+    LoadSettings();
+    EXPECT_TRUE(firstRun);
+    EXPECT_EQ(std::wstring(settingsPath), SettingsFile());
+    EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
+    EXPECT_FALSE(Exists(RejectedFile()));
+    EXPECT_EQ(Mp3BitRates.size(), 14u);
+    EXPECT_EQ(logFont.lfWeight, 700);
+    EXPECT_STREQ(logFont.lfFaceName, L"Courier New");
+}
+
+TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
+{
+    LoadSettings();
+    ASSERT_TRUE(firstRun);
+    AppSettings.width = 411;
+    AppSettings.border = false;
+    AppSettings.delete_ = false;
+    AppSettings.italic = true;
+    AppSettings.bold = false;
+    AppSettings.rate = 7;
+    AppSettings.background = RGB(1, 2, 250);
+    AppSettings.mp3rate = 320;
+    lstrcpyW(AppSettings.lamedir, L"C:\\M\x00FAsica\\lame_enc.dll");
+    logFont.lfHeight = -16;
+    logFont.lfCharSet = 204;
+    lstrcpyW(logFont.lfFaceName, L"Arial");
+    SaveSettings(false);
+
+    Restart();
+    EXPECT_FALSE(firstRun);
+    EXPECT_EQ(AppSettings.width, 411);
+    EXPECT_FALSE(AppSettings.border);
+    EXPECT_FALSE(AppSettings.delete_);
+    EXPECT_TRUE(AppSettings.window);
+    EXPECT_EQ(AppSettings.rate, 7);
+    EXPECT_EQ(AppSettings.background, RGB(1, 2, 250));
+    EXPECT_EQ(AppSettings.mp3rate, 320);
+    EXPECT_STREQ(AppSettings.lamedir, L"C:\\M\x00FAsica\\lame_enc.dll");
+    EXPECT_EQ(logFont.lfHeight, -16);
+    EXPECT_EQ(logFont.lfCharSet, 204);
+    EXPECT_STREQ(logFont.lfFaceName, L"Arial");
+    EXPECT_EQ(logFont.lfWeight, 400);
+    EXPECT_EQ(logFont.lfItalic, 255);
+    EXPECT_EQ(ReadBytes(SettingsFile()).find("[window]\r\n"), 0u);   // written in place, not appended
+}
+
+TEST_F(SettingsTest, ReadFileWithoutKeysGivesZeroesNotFirstRunValues)
+{
+    PrepareFile("[window]\r\n[settings]\r\n[export]\r\n");
+    LoadSettings();
+    EXPECT_FALSE(firstRun);
+    const AppSettingsRecord& s = AppSettings;
+    EXPECT_EQ(s.x, 0);
+    EXPECT_EQ(s.y, 0);
+    EXPECT_EQ(s.width, 0);
+    EXPECT_EQ(s.height, 0);
+    EXPECT_EQ(s.transparency, 0);
+    EXPECT_EQ(s.background, 0u);
+    EXPECT_EQ(s.text, 0u);
+    EXPECT_EQ(s.rate, 0);
+    EXPECT_EQ(s.mp3rate, 0);
+    for (bool flag : {s.border, s.window, s.close, s.delete_, s.top, s.bold, s.italic, s.confirm, s.start,
+                      s.clipboard, s.append, s.repeat, s.autoplay, s.autoscroll, s.fulltext, s.wav})
+        EXPECT_FALSE(flag);
+    EXPECT_STREQ(s.font, L"");
+    EXPECT_EQ(logFont.lfHeight, 0);
+    EXPECT_EQ(logFont.lfWeight, 400);
+    EXPECT_EQ(logFont.lfItalic, 0);
+    EXPECT_STREQ(logFont.lfFaceName, L"");
+}
+
+TEST_F(SettingsTest, ValuesAreTakenAsWritten)
+{
+    const std::string longPath = "C:\\" + std::string(300, 'd');
+    PrepareFile("[window]\nwidth=wide\nborder=2\nwindow=yes\nclose=-1\ncharset=460\nfont=Segoe UI\n"
+                "[settings]\nrate=99\n[export]\nlamedir=" + longPath + "\nmp3dir=D:\\out\n");
+    LoadSettings();
+    EXPECT_FALSE(firstRun);
+    EXPECT_EQ(AppSettings.width, 0);
+    EXPECT_TRUE(AppSettings.border);
+    EXPECT_FALSE(AppSettings.window);
+    EXPECT_TRUE(AppSettings.close);
+    EXPECT_EQ(logFont.lfCharSet, 460 & 0xFF);
+    EXPECT_STREQ(logFont.lfFaceName, L"Segoe UI");
+    EXPECT_EQ(AppSettings.rate, 99);
+    // A path that does not fit its field is not cut to some other path.
+    EXPECT_STREQ(AppSettings.lamedir, L"");
+    EXPECT_STREQ(AppSettings.mp3dir, L"D:\\out");
+}
+
+TEST_F(SettingsTest, UnknownEntriesSurviveSaves)
+{
+    PrepareFile(";written by hand\r\n[window]\r\nx=5\r\n[export]\r\ncustom=keep me\r\n[plugins]\r\n;note\r\nname=value\r\n");
+    LoadSettings();
+    SaveSettings(false);
+    Restart();
+    SaveSettings(false);
+    const std::string file = ReadBytes(SettingsFile());
+    EXPECT_EQ(file.find(";written by hand\r\n\r\n[window]\r\nx=5\r\ny=0\r\n"), 0u) << file;
+    EXPECT_NE(file.find("[export]\r\ncustom=keep me\r\nwav=0\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("[plugins]\r\n;note\r\nname=value\r\n\r\n[settings]\r\n"), std::string::npos) << file;
+}
+
+TEST_F(SettingsTest, RejectedFileIsKeptBesideTheFreshOne)
+{
+    const std::string edited = "[window]\r\nx=5\r\n\twidth=640\r\n[settings]\r\nrate=3\r\n";
+    PrepareFile(edited);
+    LoadSettings();
+    EXPECT_TRUE(firstRun);
+    EXPECT_EQ(ReadBytes(RejectedFile()), edited);
+    EXPECT_EQ(AppSettings.width, 300);
+    // The sections read before the bad line stay first; the fresh values go into them.
+    const std::string fresh = ReadBytes(SettingsFile());
+    EXPECT_EQ(fresh.find("[window]\r\nx="), 0u);
+    EXPECT_NE(fresh.find("width=300\r\n"), std::string::npos);
+    EXPECT_NE(fresh.find("font=Courier New\r\n\r\n[window]\r\n\r\n[settings]\r\n"), std::string::npos) << fresh;
+}
+
+TEST_F(SettingsTest, NothingToKeepWhenNoFileOrAnEmptyOne)
+{
+    LoadSettings();
+    EXPECT_FALSE(Exists(RejectedFile()));
+    PrepareFile("");
+    Restart();
+    EXPECT_TRUE(firstRun);
+    EXPECT_FALSE(Exists(RejectedFile()));
+    EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
+}
+
+TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
+{
+    LoadSettings();
+    AppSettings.rate = 4;
+    SaveSettings(false);
+    resetPending = true;
+    SaveSettings(true);
+    EXPECT_FALSE(Exists(SettingsFile()));
+    Restart();
+    EXPECT_TRUE(firstRun);
+    EXPECT_EQ(AppSettings.rate, -1);
+    EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
+}
+
+TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
+{
+    LoadSettings();
+    speechWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 10, 20, 333, 222,
+                                   nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(speechWindow, nullptr);
+    SaveSettings(true);
+    EXPECT_EQ(AppSettings.x, 10);
+    EXPECT_EQ(AppSettings.y, 20);
+    EXPECT_EQ(AppSettings.width, 333);
+    EXPECT_EQ(AppSettings.height, 222);
+
+    AppSettings.border = false;
+    frameHeightDelta = 37;
+    SaveSettings(true);
+    EXPECT_EQ(AppSettings.height, 259);
+    DestroyWindow(speechWindow);
+    Restart();
+    EXPECT_EQ(AppSettings.height, 259);
+    EXPECT_EQ(AppSettings.x, 10);
+}
+
+TEST_F(SettingsTest, RunEntryFollowsStartSetting)
+{
+    AppSettings.start = true;
+    EXPECT_TRUE(UpdateAutostart());
+    // No blank in this program's path, so it stands unquoted.
+    ASSERT_EQ(ProgramInfo.programPath.find(L' '), std::wstring::npos);
+    EXPECT_EQ(RunValue(TestAppName), ProgramInfo.programPath);
+
+    AppSettings.start = false;
+    EXPECT_TRUE(UpdateAutostart());
+    EXPECT_EQ(RunValue(TestAppName), L"<none>");
+}
+
+TEST(RunningProgram, IsDescribedByProgramInfo)
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    EXPECT_EQ(ProgramInfo.programPath, path);
+    EXPECT_EQ(ProgramInfo.fileName, L"unit_settings_test.exe");
+    EXPECT_GE(ProgramInfo.osVersion.dwMajorVersion, 5u);
+    // The test programs carry the program's own resources, its version block included.
+    EXPECT_EQ(ProgramInfo.versionText, L"0.0.2.3");
+}
+
+// Answers the first message box owned by the given window with No, and keeps its texts.
+struct MessageBoxAnswerer {
+    explicit MessageBoxAnswerer(HWND owner) : owner(owner), worker([this] { Run(); }) {}
+    ~MessageBoxAnswerer()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+
+    void Run()
+    {
+        for (int tries = 0; tries < 500 && !answered; ++tries) {
+            HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr);
+            for (; box && !answered; box = FindWindowExW(nullptr, box, L"#32770", nullptr)) {
+                if (GetWindow(box, GW_OWNER) != owner)
+                    continue;
+                GetWindowTextW(box, caption, 64);
+                GetDlgItemTextW(box, 0xFFFF, text, 260);   // the box's message
+                PostMessageW(box, WM_COMMAND, IDNO, 0);
+                answered = true;
+            }
+            Sleep(20);
+        }
+    }
+
+    HWND owner;
+    wchar_t caption[64] = L"";
+    wchar_t text[260] = L"";
+    std::atomic<bool> answered{false};
+    std::thread worker;
+};
+
+TEST_F(SettingsTest, DecliningResetChangesNothing)
+{
+    HWND dialog = CreateWindowExW(0, L"STATIC", L"Options", WS_POPUP, 0, 0, 100, 100,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    MessageBoxAnswerer answerer(dialog);
+    RequestReset(dialog);
+    answerer.worker.join();
+    ASSERT_TRUE(answerer.answered);
+    EXPECT_STREQ(answerer.caption, L"Confirmation");
+    EXPECT_STREQ(answerer.text,
+                 L"Application must be restarted to set the default settings.\nDo you want to restart now?");
+    EXPECT_FALSE(resetPending);
+    EXPECT_TRUE(IsWindow(dialog));
+    DestroyWindow(dialog);
+}
+
+} // namespace
