@@ -9,7 +9,6 @@
 #include "settings/program_info.h"
 #include "res/resource.h"
 #include <richedit.h>
-#include <climits>
 #include <string>
 
 int optionsStartTab = 0;
@@ -69,6 +68,18 @@ void ShowContextMenu()
     SendMessageW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
 }
 
+// The control clamps a line scroll, so scrolling by the number of lines reaches either
+// end; a larger count overflows inside some rich-edit versions and scrolls nowhere.
+void ScrollToEnd()
+{
+    TextViewScrollLines(TextViewLineCount());
+}
+
+void ScrollToTop()
+{
+    TextViewScrollLines(-TextViewLineCount());
+}
+
 void ExportSpeech()
 {
     // Audio export is not available in this build yet.
@@ -107,8 +118,8 @@ void OnCommand(WPARAM wParam, LPARAM lParam)
     case CMD_NEXT_SENTENCE:     StepSentence(+1); break;
     case CMD_PREVIOUS_SENTENCE: StepSentence(-1); break;
     case CMD_EXPORT:            ExportSpeech(); break;
-    case CMD_SCROLL_END:        TextViewScrollLines(INT_MAX); break;
-    case CMD_SCROLL_HOME:       TextViewScrollLines(INT_MIN); break;
+    case CMD_SCROLL_END:        ScrollToEnd(); break;
+    case CMD_SCROLL_HOME:       ScrollToTop(); break;
     case CMD_PASTE:             PasteClipboardText(); break;
     case CMD_HELP:              OpenOptionsDialog(HelpTab); break;
     case CMD_RATE_UP:           ChangeRate(+1); break;

@@ -223,6 +223,16 @@ bool SetClipboardText(const std::wstring& text)
     return placed;
 }
 
+void EmptyTheClipboard()
+{
+    bool opened = false;
+    PumpUntil([&] { return opened = OpenClipboard(nullptr) != FALSE; }, 5000);
+    if (opened) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+}
+
 std::wstring GetClipboardText()
 {
     bool opened = false;

@@ -53,6 +53,8 @@ HWND TextViewOf(HWND speechWindow);
 // The clipboard as another program uses it.
 bool SetClipboardText(const std::wstring& text);
 std::wstring GetClipboardText();
+// Leaves nothing on the clipboard, so a program that starts takes no earlier text.
+void EmptyTheClipboard();
 
 // The settings file of the test prefix.
 std::wstring SettingsFolder();

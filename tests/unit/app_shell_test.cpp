@@ -119,17 +119,27 @@ TEST_F(TextViewTest, ScrollingMovesTheFirstVisibleLine)
     for (int i = 0; i < 100; ++i)
         text += L"line " + std::to_wstring(i) + L"\r";
     TextViewSetText(text.c_str());
+    PumpPending();
     EXPECT_EQ(TextViewFirstVisibleLine(), 0);
     TextViewScrollLines(5);
     EXPECT_EQ(TextViewFirstVisibleLine(), 5);
-    TextViewScrollOneLine(true);
-    EXPECT_EQ(TextViewFirstVisibleLine(), 4);
     TextViewScrollOneLine(false);
+    EXPECT_EQ(TextViewFirstVisibleLine(), 6);
+    TextViewScrollOneLine(true);
     EXPECT_EQ(TextViewFirstVisibleLine(), 5);
-    TextViewScrollLines(INT_MIN);
+}
+
+TEST(WindowCommands, EndAndHomeScrollToTheEnds)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    std::wstring text;
+    for (int i = 0; i < 100; ++i)
+        text += L"line " + std::to_wstring(i) + L"\r";
+    TextViewSetText(text.c_str());
+    app.Command(CMD_SCROLL_END);
+    EXPECT_GT(TextViewFirstVisibleLine(), 90);
+    app.Command(CMD_SCROLL_HOME);
     EXPECT_EQ(TextViewFirstVisibleLine(), 0);
-    TextViewScrollLines(INT_MAX);
-    EXPECT_GT(TextViewFirstVisibleLine(), 50);
 }
 
 TEST(WindowCommands, RateStopsAtTenAndMinusTen)
