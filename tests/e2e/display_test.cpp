@@ -71,6 +71,12 @@ Capture CaptureTextView(HWND speechWindow)
     return capture;
 }
 
+// Keys travel through the input queue: wait for the key's effect, not for the key.
+bool StartedPlaying(HWND window)
+{
+    return PumpUntil([&] { return WindowText(window).rfind(L"Speech window - playing", 0) == 0; }, 10000);
+}
+
 constexpr COLORREF White = RGB(255, 255, 255);
 constexpr COLORREF DarkBlue = RGB(0, 0, 128);
 
@@ -104,6 +110,7 @@ TEST_F(DisplayTest, PlayedTextAppearsWordByWord)
     EXPECT_EQ(before.Count(DarkBlue), before.width * before.height) << "nothing is visible before playing";
 
     PressKey(window_, VK_SPACE);
+    ASSERT_TRUE(StartedPlaying(window_));
     std::set<int> seen;
     int last = 0, growths = 0, drops = 0;
     PumpUntil([&] {
@@ -134,6 +141,7 @@ TEST_F(DisplayTest, FullTextShowsTheSpokenWordInSelectionColours)
     EXPECT_EQ(before.Count(highlight), 0);
 
     PressKey(window_, VK_SPACE);
+    ASSERT_TRUE(StartedPlaying(window_));
     std::set<int> positions;
     PumpUntil([&] {
         const Capture now = CaptureTextView(window_);
@@ -143,6 +151,46 @@ TEST_F(DisplayTest, FullTextShowsTheSpokenWordInSelectionColours)
         return Stopped();
     }, 30000);
     EXPECT_GE(positions.size(), 4u) << "the highlight moves from word to word";
+}
+
+} // namespace
+
+namespace {
+
+TEST(AutoScroll, TheSpokenLineStaysInView)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"3000");
+    WriteSettingsFile({{L"fulltext", L"1"}, {L"autoscroll", L"1"}, {L"height", L"200"}});
+    EmptyTheClipboard();
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    std::wstring text;
+    for (int i = 0; i < 200; ++i)
+        text += L"Line " + std::to_wstring(i) + L".\r\n";
+    ASSERT_TRUE(SetClipboardText(text));
+    HWND view = TextViewOf(window);
+    ASSERT_TRUE(PumpUntil([&] { return SendMessageW(view, EM_GETLINECOUNT, 0, 0) >= 200; }, 20000));
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(StartedPlaying(window));
+
+    int checks = 0, outOfView = 0, deepest = 0;
+    PumpUntil([&] {
+        const auto selection = static_cast<DWORD>(SendMessageW(view, EM_GETSEL, 0, 0));
+        const int line = static_cast<int>(SendMessageW(view, EM_LINEFROMCHAR, LOWORD(selection), 0));
+        const int first = static_cast<int>(SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
+        RECT client;
+        GetClientRect(view, &client);
+        POINTL at{};
+        SendMessageW(view, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), LOWORD(selection));
+        ++checks;
+        // The word's line is never above the view, and its top lies inside it.
+        outOfView += line < first || at.y < 0 || at.y >= client.bottom;
+        deepest = std::max(deepest, line);
+        return WindowText(window).rfind(L"Speech window - stopped", 0) == 0 || deepest >= 150;
+    }, 60000);
+    EXPECT_GE(deepest, 150) << "speech got far into the text";
+    EXPECT_EQ(outOfView, 0) << "of " << checks << " checks";
 }
 
 } // namespace

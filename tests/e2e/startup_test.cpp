@@ -128,14 +128,46 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     const UINT commands[] = {CMD_RATE_DOWN, CMD_SCROLL_HOME, CMD_PASTE, CMD_NEXT_SENTENCE, CMD_PLAY_PAUSE,
                              CMD_PREVIOUS_SENTENCE, CMD_PAUSE, CMD_BORDER, CMD_COPY, CMD_CLIPBOARD_MONITOR,
                              CMD_APPEND_TEXT, CMD_STOP, CMD_SCROLL_END, CMD_PLAY_STOP, CMD_SPEAKER_WINDOW,
-                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_EXPORT, 0};
+                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_EXPORT, CMD_OPTIONS, CMD_HELP, 0};
     for (UINT command : commands) {
         DWORD_PTR result;
         ASSERT_TRUE(SendMessageTimeoutW(window, WM_COMMAND, command, 0, SMTO_BLOCK, 10000, &result))
             << "command " << command << " did not return";
         ASSERT_TRUE(app.Running()) << "ended after command " << command;
     }
+    // The commands that open a window wait for the user; close what they open.
+    PostMessageW(window, WM_COMMAND, CMD_ABOUT, 0);
+    HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About", 10000);
+    ASSERT_NE(about, nullptr);
+    PressDialogButton(about, IDOK);
+    PostMessageW(window, WM_COMMAND, CMD_CONTEXT_MENU, 0);
+    HWND menu = WaitForProcessWindow(app.Id(), L"#32768", nullptr, 10000);
+    ASSERT_NE(menu, nullptr);
+    PressKey(menu, VK_ESCAPE);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(menu); }, 5000));
+
     PressKey(window, 'Q', true);
+    EXPECT_EQ(app.WaitExit(), 0);
+}
+
+TEST_F(StartupTest, QuitAsksWhenConfirmIsOn)
+{
+    WriteSettingsFile({{L"confirm", L"1"}});
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    PressKey(window, 'Q', true);
+    HWND box = WaitForProcessWindow(app.Id(), L"#32770", L"Confirmation", 10000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Are you sure want to quit?");
+    PressDialogButton(box, IDNO);
+    PumpUntil([&] { return !IsWindow(box); }, 5000);
+    EXPECT_TRUE(app.Running());
+
+    PressKey(window, 'Q', true);
+    box = WaitForProcessWindow(app.Id(), L"#32770", L"Confirmation", 10000);
+    ASSERT_NE(box, nullptr);
+    PressDialogButton(box, IDYES);
     EXPECT_EQ(app.WaitExit(), 0);
 }
 

@@ -186,7 +186,8 @@ void PressKey(HWND window, WORD virtualKey, bool control)
     SendKeyInput(virtualKey, true);
     if (control)
         SendKeyInput(VK_CONTROL, true);
-    // Let the target take the keys before anything else is asked of it.
+    // The keys reach the target through its input queue, after messages sent to it:
+    // this only gives it a turn. Callers wait for the key's effect.
     DWORD_PTR ignored;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
     PumpPending();

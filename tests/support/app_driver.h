@@ -44,7 +44,8 @@ std::wstring MessageBoxText(HWND box);
 // Presses a button of a dialog or message box (IDOK, IDYES, IDNO...).
 void PressDialogButton(HWND dialog, int id);
 
-// Keys reach the Speech window through its accelerator table, as typed.
+// Keys reach the Speech window through its accelerator table, as typed. They arrive in
+// the order pressed but may not have been handled when this returns.
 void PressKey(HWND window, WORD virtualKey, bool control = false);
 
 std::wstring TextViewText(HWND speechWindow);

@@ -6,6 +6,8 @@
 #include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "speech/text_view.h"
+#include "speech/speech_controller.h"
+#include "app/tray_icon.h"
 #include "resource.h"
 
 namespace {
@@ -200,6 +202,40 @@ TEST(WindowCommands, CloseHidesWhenCloseIsOff)
     EXPECT_FALSE(IsWindowVisible(app.window()));
     EXPECT_FALSE(AppSettings.window);
     EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
+}
+
+TEST(StatusLine, CaptionAndTipFollowTheState)
+{
+    EXPECT_EQ(FormatCaption(L"Speech window", L"playing", 3, 12), L"Speech window - playing   [ 3 / 12 ]");
+    InProcessApp app;
+    TextViewSetText(L"First.\rSecond.\rThird.");
+    speechState = PendingPlay;
+    RefreshStatusLine();
+    EXPECT_EQ(app.Caption(), L"Speech window - playing   [ 1 / 3 ]");
+    EXPECT_STREQ(trayIcon.szTip, L"Clipvoce - playing");
+    speechState = Paused;
+    TextViewSelect(9, 9);
+    RefreshStatusLine();
+    EXPECT_EQ(app.Caption(), L"Speech window - paused   [ 2 / 3 ]");
+    EXPECT_STREQ(trayIcon.szTip, L"Clipvoce - paused");
+    EXPECT_EQ(trayIcon.cbSize, NOTIFYICONDATAW_V3_SIZE);
+    EXPECT_EQ(trayIcon.uID, 107u);
+    EXPECT_EQ(trayIcon.uCallbackMessage, static_cast<UINT>(WM_USER + 1));
+}
+
+TEST(TrayIcon, LeftClickShowsTheHiddenWindow)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    app.Command(CMD_SPEAKER_WINDOW);
+    ASSERT_FALSE(IsWindowVisible(app.window()));
+    SendMessageW(app.window(), WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONDOWN);
+    EXPECT_TRUE(IsWindowVisible(app.window()));
+    EXPECT_TRUE(AppSettings.window);
+    EXPECT_TRUE(app.MenuChecked(CMD_SPEAKER_WINDOW));
+    // Another icon's clicks are not ours.
+    app.Command(CMD_SPEAKER_WINDOW);
+    SendMessageW(app.window(), WM_TRAYICON, TRAY_ICON_ID + 1, WM_LBUTTONDOWN);
+    EXPECT_FALSE(IsWindowVisible(app.window()));
 }
 
 } // namespace
