@@ -2,6 +2,7 @@
 // whatever Save writes reads back unchanged.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include "file_bytes.h"
 
 #include <chrono>
 #include <climits>
@@ -32,35 +33,6 @@ const std::wstring& Folder()
 std::wstring TempFile(const wchar_t* name)
 {
     return Folder() + L"\\" + name;
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    ASSERT_EQ(written, bytes.size());
-}
-
-bool FileExists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string ReadBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
 }
 
 // The whole document in one text, so a table row can state what a file must read as.
@@ -127,7 +99,7 @@ TEST(IniFileLoad, LineKindsAndEdgeCases)
     const std::wstring path = TempFile(L"read.ini");
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteBytes(path, c.bytes);
+        EXPECT_TRUE(WriteBytes(path, c.bytes));
         CIniFile ini;
         EXPECT_EQ(ini.Load(path), c.loaded);
         EXPECT_EQ(Describe(ini), c.document);
@@ -149,7 +121,7 @@ TEST(IniFileLoad, MergesIntoWhatIsThere)
     CIniFile ini;
     ini.SetValue(L"window", L"X", L"1");
     ini.SetValue(L"window", L"keep", L"me");
-    WriteBytes(path, "[WINDOW]\nx=2\nnew=3\n[other]\n");
+    EXPECT_TRUE(WriteBytes(path, "[WINDOW]\nx=2\nnew=3\n[other]\n"));
     EXPECT_TRUE(ini.Load(path));
     EXPECT_EQ(Describe(ini), L"S(window)K(X=2)K(keep=me)K(new=3)S(WINDOW)S(other)");
 }
@@ -254,7 +226,7 @@ TEST(IniFileSave, WritesExactBytes)
 TEST(IniFileSave, ReplacesWholeFileAndLeavesNoTemporary)
 {
     const std::wstring path = TempFile(L"replace.ini");
-    WriteBytes(path, std::string(5000, 'x'));
+    EXPECT_TRUE(WriteBytes(path, std::string(5000, 'x')));
     CIniFile ini(path);
     ini.AddSection(L"s");
     ASSERT_TRUE(ini.Save());   // to the path given at construction
@@ -273,7 +245,7 @@ TEST(IniFileSave, FailureKeepsOldFile)
     // A target that another program holds open cannot be replaced: it keeps its content
     // and gets no half-written sibling.
     const std::wstring path = TempFile(L"locked.ini");
-    WriteBytes(path, "[s]\r\nk=old\r\n\r\n");
+    EXPECT_TRUE(WriteBytes(path, "[s]\r\nk=old\r\n\r\n"));
     HANDLE locked = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(ini.Save(path));
@@ -380,7 +352,7 @@ TEST(IniFileProperty, RandomBytesNeverBreakLoad)
             bytes.push_back(random() % 4 == 0 ? static_cast<char>(random() & 0xFF)
                                               : pool[random() % pool.size()]);
         }
-        WriteBytes(path, bytes);
+        EXPECT_TRUE(WriteBytes(path, bytes));
         CIniFile ini;
         ini.Load(path);
         ASSERT_EQ(ini.sections.size(), ini.sectionNames.size());
@@ -408,7 +380,7 @@ TEST(IniFilePerformance, LargeFileLoadsAndAnswersQuickly)
             bytes += line;
         }
         ASSERT_GT(bytes.size(), 1000000u);
-        WriteBytes(path, bytes);
+        EXPECT_TRUE(WriteBytes(path, bytes));
 
         const auto start = std::chrono::steady_clock::now();
         CIniFile ini;

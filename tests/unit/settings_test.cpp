@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <gtest/gtest.h>
+#include "file_bytes.h"
 
 #include <atomic>
 #include <cstdio>
@@ -31,34 +32,6 @@ std::wstring AppDataFolder()
 std::wstring SettingsFolder() { return AppDataFolder() + L"\\" + TestAppName; }
 std::wstring SettingsFile() { return SettingsFolder() + L"\\clipvoce.ini"; }
 std::wstring RejectedFile() { return SettingsFile() + L".rejected"; }
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string ReadBytes(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
 
 std::wstring RunValue(const wchar_t* name)
 {
@@ -117,7 +90,7 @@ protected:
     static void PrepareFile(const std::string& bytes)
     {
         CreateDirectoryW(SettingsFolder().c_str(), nullptr);
-        WriteBytes(SettingsFile(), bytes);
+        EXPECT_TRUE(WriteBytes(SettingsFile(), bytes));
     }
 
     wchar_t savedAppName[CaptionBufferLength] = L"";
@@ -144,12 +117,12 @@ std::string FirstRunFile()
 
 TEST_F(SettingsTest, FirstStartCreatesFolderAndWritesFirstRunFile)
 {
-    ASSERT_FALSE(Exists(SettingsFolder()));
+    ASSERT_FALSE(FileExists(SettingsFolder()));
     LoadSettings();
     EXPECT_TRUE(firstRun);
     EXPECT_EQ(std::wstring(settingsPath), SettingsFile());
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
-    EXPECT_FALSE(Exists(RejectedFile()));
+    EXPECT_FALSE(FileExists(RejectedFile()));
     EXPECT_EQ(Mp3BitRates.size(), 14u);
     EXPECT_EQ(logFont.lfWeight, 700);
     EXPECT_STREQ(logFont.lfFaceName, L"Courier New");
@@ -266,11 +239,11 @@ TEST_F(SettingsTest, RejectedFileIsKeptBesideTheFreshOne)
 TEST_F(SettingsTest, NothingToKeepWhenNoFileOrAnEmptyOne)
 {
     LoadSettings();
-    EXPECT_FALSE(Exists(RejectedFile()));
+    EXPECT_FALSE(FileExists(RejectedFile()));
     PrepareFile("");
     Restart();
     EXPECT_TRUE(firstRun);
-    EXPECT_FALSE(Exists(RejectedFile()));
+    EXPECT_FALSE(FileExists(RejectedFile()));
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
 }
 
@@ -281,7 +254,7 @@ TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
     SaveSettings(false);
     resetPending = true;
     SaveSettings(true);
-    EXPECT_FALSE(Exists(SettingsFile()));
+    EXPECT_FALSE(FileExists(SettingsFile()));
     Restart();
     EXPECT_TRUE(firstRun);
     EXPECT_EQ(AppSettings.rate, -1);

@@ -1,0 +1,9 @@
+#pragma once
+// Files as the bytes on disk, for byte-exact checks of what the program writes.
+#include <string>
+
+bool FileExists(const std::wstring& path);
+// The file's bytes, or "<missing>" when it cannot be opened.
+std::string ReadBytes(const std::wstring& path);
+// Creates or replaces the file; false when it could not be written whole.
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
