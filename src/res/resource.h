@@ -1,5 +1,9 @@
 #pragma once
-// Every resource, command and control identifier of the program.
+// Every resource, command and control identifier of the program. The dialogs' own
+// identifiers live in the files included here, one per dialog family.
+#include "options_ids.h"
+#include "export_ids.h"
+#include "about_ids.h"
 
 // Icons
 #define IDI_PROGRAM                 107
