@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
+#include "options/options_dialog.h"
 #include "speech/display.h"
 #include "speech/speech_controller.h"
 #include "speech/text_view.h"
@@ -10,8 +11,6 @@
 #include "res/resource.h"
 #include <richedit.h>
 #include <string>
-
-int optionsStartTab = 0;
 
 namespace {
 
@@ -38,19 +37,14 @@ void ToggleAppendText()
     CheckMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.append ? MF_CHECKED : MF_UNCHECKED));
 }
 
-INT_PTR CALLBACK PlaceholderDialogProc(HWND, UINT, WPARAM, LPARAM)
-{
-    return FALSE;
-}
-
 void OpenOptionsDialog(int tab)
 {
-    optionsStartTab = tab;
+    startTab = tab;
     if (optionsWindow) {
         SetForegroundWindow(optionsWindow);
         return;
     }
-    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(OptionsDialogId), speechWindow, PlaceholderDialogProc, 0);
+    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
 }
 
 void ShowAboutDialog()

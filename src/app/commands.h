@@ -7,7 +7,4 @@ void OnCommand(WPARAM wParam, LPARAM lParam);
 // Asks "Are you sure want to quit?" when `confirm` is on; true means go ahead.
 bool ConfirmQuit();
 
-// Options dialog template, and the tab it opens on.
-constexpr int OptionsDialogId = 40027;
 constexpr int AboutDialogId = 40068;
-extern int optionsStartTab;

@@ -1,1 +1,44 @@
 #pragma once
+// The Options dialog, its pages and their controls.
+
+// Frame
+#define IDD_OPTIONS                 40027
+#define IDC_OPTIONS_TABS            40026
+#define IDC_RESET_SETTINGS          40056
+
+// Speech page
+#define IDD_SPEECH_PAGE             40044
+#define IDC_VOICE_NAME              40031
+#define IDC_RATE                    40032
+#define IDC_CLIPBOARD               40033
+#define IDC_APPEND                  40034
+#define IDC_REPEAT                  40035
+#define IDC_START                   40036
+#define IDC_WINDOW                  40037
+#define IDC_BORDER                  40038
+#define IDC_CLOSE                   40039
+#define IDC_CONFIRM                 40040
+#define IDC_TOP                     40041
+#define IDC_AUTOPLAY                40042
+#define IDC_SPEECH_SETTINGS         40043
+#define IDC_AUTOSCROLL              40055
+#define IDC_FULLTEXT                40067
+#define IDC_DELETE                  40098
+
+// Appearance page
+#define IDD_APPEARANCE_PAGE         40045
+#define IDC_TEXT_COLOUR             40046
+#define IDC_BACKGROUND_COLOUR       40047
+#define IDC_FONT                    40048
+#define IDC_PREVIEW                 40052
+#define IDC_TRANSPARENCY            40053
+#define IDC_POSITION_TOPLEFT        40063
+#define IDC_POSITION_TOPRIGHT       40064
+#define IDC_POSITION_BOTTOMRIGHT    40065
+#define IDC_POSITION_CURRENT        40066
+
+// Help and Hot keys pages
+#define IDD_HELP_PAGE               40092
+#define IDC_HELP_TEXT               40093
+#define IDD_HOTKEYS_PAGE            40100
+#define IDC_HOTKEYS_TEXT            40099

@@ -1,0 +1,164 @@
+#include "options/options_pages.h"
+#include "app/app_state.h"
+#include "speech/text_view.h"
+#include "res/resource.h"
+#include <richedit.h>
+
+const TextRange HelpBoldRanges[7] = {
+    {438, 470}, {533, 547}, {567, 587}, {760, 786}, {854, 871}, {1093, 1115}, {1296, 1316},
+};
+
+namespace {
+
+struct HelpPiece {
+    const wchar_t* text;
+    const wchar_t* breaks;
+};
+
+const HelpPiece HelpPieces[] = {
+    {L"This software is based on Microsoft Speech API (SAPI). Since Windows XP, every Windows has had a built-in Speech Engine. ", L""},
+    {L"First it was called Microsoft Sam and its sound was quite robotic. Nowadays in Windows (above XP) the built-in sound is much better. ", L""},
+    {L"It\u2019s called Microsoft Anna. These voices are only in English. ", L""},
+    {L"The minimum supported operation system is Windows XP with Service Pack 3 (SP3). But Windows 7 (or above) is recommended.", L"\n\n"},
+    {L"Clipvoce monitors the clipboard and if it\u2019s changed it gets its content and inserts it into the Speech window. ", L""},
+    {L"If you turn on the Append text feature, the new text won't overwrite the old one but will be appended at the end of the text.", L"\n"},
+    {L"You can hear the text when you play it. Playback is stoppable or pause-able. With the Continuous speech feature playback will be repeated in a loop until you stop it. ", L""},
+    {L"There is an Auto play feature too, if it's turned on the new text will be played immediately.", L"\n"},
+    {L"You can set the appearance of the Speech window (position, size, transparency, and border) you can even set the appearance of the text (color, font). ", L""},
+    {L"If the Show full text feature is turned on, the actual word that you are hearing is highlighted and you can see the whole text. If the Show full text feature is turned off you can see only the played text. ", L""},
+    {L"The Auto scroll function scrolls the text automatically and strives to keep the text in the middle of the window (only with Show full text feature).", L"\n"},
+    {L"All settings are in the Options menu. Here you can set up your voice parameters. This software allows you to export your text as audio file. ", L""},
+    {L"The default format is .wav but if you have a corresponding encoder (lame_enc.dll) you can use .mp3 format, as well. ", L""},
+    {L"It's strongly recommended that you use punctuations in your text. One sentence is a text that ends with ./?/! and an enter or a space. Every enter without punctuation will be changed to a dot. If you don't use any punctuation every fifty words mean a sentence.", L"\n\n"},
+};
+
+const wchar_t* const HotKeyLines[] = {
+    L"space = play, pause / resume",
+    L"s = stop",
+    L"p (or double click in the Speech window) = pause / resume",
+    L"left = previous sentence",
+    L"right = next sentence",
+    L"ctrl + left click = go to the first sentence of the Speech window",
+    L"mouse wheel = text scrolling",
+    L"home = go to the first line",
+    L"end = go to the last line",
+    L"delete = delete all texts",
+    L"+ / - = speech speed up / down",
+    L"c, ctrl + c = copy to clipboard",
+    L"v, ctrl + v = paste from clipboard (useful when you deleted the text)",
+    L"o = options",
+    L"h, F1 = help",
+    L"e = export",
+    L"b = Speech window border on/off",
+    L"w = Speech window off",
+    L"ctrl + q = quit",
+    L"right click in the Speech window = menu",
+    L"double click on the Speech window bar = hide Speech window",
+    L"click on the tray icon = show Speech window",
+    L"right click on the tray icon = menu",
+    L"double click on the tray icon = settings",
+};
+
+std::wstring helpText;
+std::wstring hotKeysText;
+CHARFORMATW boldFormat{};
+bool boldFormatReady = false;
+
+// Copied once from the Speech window's text format, so the character set is the text's.
+const CHARFORMATW& BoldFormat()
+{
+    if (!boldFormatReady) {
+        boldFormat.cbSize = sizeof boldFormat;
+        boldFormat.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_SIZE | CFM_FACE | CFM_CHARSET;
+        if (textView)
+            SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&boldFormat));
+        boldFormat.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_SIZE | CFM_FACE | CFM_CHARSET;
+        boldFormat.dwEffects = CFE_BOLD;
+        boldFormat.yHeight = 200;
+        boldFormat.crTextColor = RGB(0, 0, 0);
+        lstrcpynW(boldFormat.szFaceName, L"Ms Shell Dlg", LF_FACESIZE);
+        boldFormatReady = true;
+    }
+    return boldFormat;
+}
+
+void FillTextControl(HWND control, const std::wstring& text)
+{
+    SendMessageW(control, EM_EXLIMITTEXT, 0, -1);
+    SendMessageW(control, EM_SETEVENTMASK, 0, ENM_KEYEVENTS);
+    SetWindowTextW(control, text.c_str());
+}
+
+// Each range already lies on word boundaries. Asking for whole words as well makes some
+// rich-edit versions (Wine's) also format the word after the caret, past the range.
+void SetHelpBold(HWND control)
+{
+    CHARFORMATW format = BoldFormat();
+    for (const TextRange& range : HelpBoldRanges) {
+        SendMessageW(control, EM_SETSEL, range.first, range.end);
+        SendMessageW(control, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    }
+    SendMessageW(control, EM_SETSEL, 0, 0);
+}
+
+// The rich-edit control keeps Escape for itself, so the page passes it on as Cancel.
+void OnTextNotify(int textControl, const NMHDR* header)
+{
+    if (static_cast<int>(header->idFrom) != textControl || header->code != EN_MSGFILTER)
+        return;
+    const MSGFILTER* filter = reinterpret_cast<const MSGFILTER*>(header);
+    if (filter->msg == WM_KEYDOWN && filter->wParam == VK_ESCAPE && optionsWindow)
+        SendMessageW(optionsWindow, WM_COMMAND, IDCANCEL, 0);
+}
+
+INT_PTR TextPageProc(HWND page, UINT message, LPARAM lParam, int textControl, const std::wstring& (*build)(),
+                     bool bold)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        HWND control = GetDlgItem(page, textControl);
+        FillTextControl(control, build());
+        if (bold)
+            SetHelpBold(control);
+        SetFocus(control);
+        return FALSE;
+    }
+    case WM_NOTIFY:
+        OnTextNotify(textControl, reinterpret_cast<const NMHDR*>(lParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+} // namespace
+
+const std::wstring& BuildHelpText()
+{
+    helpText.clear();
+    for (const HelpPiece& piece : HelpPieces) {
+        helpText += piece.text;
+        helpText += piece.breaks;
+    }
+    return helpText;
+}
+
+const std::wstring& BuildHotKeysText()
+{
+    hotKeysText.clear();
+    for (const wchar_t* line : HotKeyLines) {
+        hotKeysText += line;
+        hotKeysText += L'\n';
+    }
+    return hotKeysText;
+}
+
+INT_PTR CALLBACK HelpPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
+{
+    return TextPageProc(page, message, lParam, IDC_HELP_TEXT, BuildHelpText, true);
+}
+
+INT_PTR CALLBACK HotKeysPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
+{
+    return TextPageProc(page, message, lParam, IDC_HOTKEYS_TEXT, BuildHotKeysText, false);
+}

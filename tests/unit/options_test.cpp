@@ -1,0 +1,377 @@
+// The Options dialog inside the test process: the frame's opening, OK and Cancel, and
+// what each page does to AppSettings and the Speech window. Most cases run the dialog
+// modelessly so the test thread can drive it; one runs it as the program does, modally.
+#include <gtest/gtest.h>
+#include "in_process_app.h"
+#include "pump.h"
+#include "app/app_state.h"
+#include "options/options_dialog.h"
+#include "options/options_pages.h"
+#include "settings/app_settings.h"
+#include "settings/ini_file.h"
+#include "settings/settings_file.h"
+#include "speech/text_view.h"
+#include "resource.h"
+#include <commctrl.h>
+#include <richedit.h>
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <tuple>
+
+namespace {
+
+constexpr int SpeechTab = 0;
+constexpr int AppearanceTab = 1;
+constexpr int ExportTab = 2;
+constexpr int HelpTab = 3;
+
+// Every value the dialog's Cancel promises to give back.
+auto Restorable()
+{
+    const AppSettingsRecord& s = AppSettings;
+    return std::make_tuple(s.clipboard, s.append, s.repeat, s.start, s.window, s.border, s.close, s.confirm,
+                           s.top, s.rate, s.autoplay, s.autoscroll, s.fulltext, s.delete_, s.transparency,
+                           s.text, s.background, s.wav, s.mp3rate, std::wstring(s.wavdir),
+                           std::wstring(s.mp3dir), std::wstring(s.lamedir), logFont.lfHeight,
+                           std::wstring(logFont.lfFaceName));
+}
+
+RECT WindowRectOf(HWND window)
+{
+    RECT r{};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+bool SameRect(const RECT& a, const RECT& b)
+{
+    return EqualRect(&a, &b) != FALSE;
+}
+
+BYTE SpeechWindowAlpha()
+{
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    GetLayeredWindowAttributes(speechWindow, nullptr, &alpha, &flags);
+    return alpha;
+}
+
+CHARFORMATW FormatAt(HWND richEdit, int position)
+{
+    CHARFORMATW format{};
+    format.cbSize = sizeof format;
+    SendMessageW(richEdit, EM_SETSEL, position, position + 1);
+    SendMessageW(richEdit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    return format;
+}
+
+class OptionsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH] = L"";
+        GetTempPathW(MAX_PATH, temp);
+        file_ = std::wstring(temp) + L"clipvoce_options_test.ini";
+        DeleteFileW(file_.c_str());
+        // OK saves; it must save here, never to the prefix's real settings.
+        lstrcpynW(settingsPath, file_.c_str(), 260);
+    }
+
+    void TearDown() override
+    {
+        if (dialog_ && IsWindow(dialog_))
+            DestroyWindow(dialog_);
+        optionsWindow = nullptr;
+        settingsPath[0] = L'\0';
+        DeleteFileW(file_.c_str());
+    }
+
+    HWND Open(int tab)
+    {
+        startTab = tab;
+        dialog_ = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
+        ShowWindow(dialog_, SW_SHOW);
+        PumpPending();
+        return dialog_;
+    }
+
+    void SelectTab(int index)
+    {
+        HWND tabs = GetDlgItem(dialog_, IDC_OPTIONS_TABS);
+        SendMessageW(tabs, TCM_SETCURSEL, index, 0);
+        NMHDR change{tabs, IDC_OPTIONS_TABS, static_cast<UINT>(TCN_SELCHANGE)};
+        SendMessageW(dialog_, WM_NOTIFY, IDC_OPTIONS_TABS, reinterpret_cast<LPARAM>(&change));
+        PumpPending();
+    }
+
+    void Press(int id) { SendMessageW(dialog_, WM_COMMAND, id, 0); }
+    void Click(int id) { SendDlgItemMessageW(currentPage, id, BM_CLICK, 0, 0); }
+    bool Checked(int id) const { return IsDlgButtonChecked(currentPage, id) == BST_CHECKED; }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(currentPage, id)) != FALSE; }
+
+    InProcessApp app_{SW_SHOWNORMAL};
+    HWND dialog_ = nullptr;
+    std::wstring file_;
+};
+
+TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
+{
+    Open(HelpTab);
+    EXPECT_EQ(optionsWindow, dialog_);
+    wchar_t caption[32] = L"";
+    GetWindowTextW(dialog_, caption, 32);
+    EXPECT_STREQ(caption, L"Options");
+    HWND tabs = GetDlgItem(dialog_, IDC_OPTIONS_TABS);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), HelpTab);
+    EXPECT_NE(GetDlgItem(currentPage, IDC_HELP_TEXT), nullptr);
+    EXPECT_EQ(startTab, 0);
+
+    wchar_t text[32] = L"";
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 32;
+    SendMessageW(tabs, TCM_GETITEMW, ExportTab, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ(text, L"Voice Export");
+
+    // A page without a template leaves the area empty; the others come back afresh.
+    SelectTab(ExportTab);
+    EXPECT_EQ(currentPage, nullptr);
+    SelectTab(AppearanceTab);
+    EXPECT_NE(GetDlgItem(currentPage, IDC_TRANSPARENCY), nullptr);
+    SelectTab(SpeechTab);
+    EXPECT_NE(GetDlgItem(currentPage, IDC_RATE), nullptr);
+}
+
+TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
+{
+    AppSettings.close = true;
+    AppSettings.append = true;
+    Open(SpeechTab);
+    EXPECT_EQ(SendDlgItemMessageW(currentPage, IDC_RATE, TBM_GETPOS, 0, 0), -1);
+    EXPECT_EQ(SendDlgItemMessageW(currentPage, IDC_RATE, TBM_GETRANGEMIN, 0, 0), -10);
+    EXPECT_FALSE(Checked(IDC_CLOSE));   // the box says "minimize", the field says "close"
+    EXPECT_TRUE(Checked(IDC_APPEND));
+
+    Click(IDC_CLOSE);
+    EXPECT_FALSE(AppSettings.close);
+
+    Click(IDC_CLIPBOARD);
+    EXPECT_FALSE(AppSettings.clipboard);
+    EXPECT_FALSE(AppSettings.append);
+    EXPECT_FALSE(Checked(IDC_APPEND));
+    EXPECT_FALSE(Enabled(IDC_APPEND));
+    Click(IDC_CLIPBOARD);
+    EXPECT_TRUE(Enabled(IDC_APPEND));
+    EXPECT_FALSE(Checked(IDC_APPEND));
+    EXPECT_FALSE(AppSettings.append);
+
+    // Played-text mode shows at once: the text takes the background colour.
+    AppSettings.background = RGB(10, 20, 30);
+    Click(IDC_FULLTEXT);
+    EXPECT_FALSE(AppSettings.autoscroll);
+    EXPECT_FALSE(Enabled(IDC_AUTOSCROLL));
+    CHARFORMATW format{};
+    format.cbSize = sizeof format;
+    SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    EXPECT_EQ(format.crTextColor, RGB(10, 20, 30));
+
+    // The page is rebuilt from the settings when its tab comes back.
+    SelectTab(AppearanceTab);
+    SelectTab(SpeechTab);
+    EXPECT_TRUE(Checked(IDC_CLOSE));
+    EXPECT_FALSE(Checked(IDC_FULLTEXT));
+    EXPECT_FALSE(Enabled(IDC_AUTOSCROLL));
+}
+
+TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
+{
+    Open(SpeechTab);
+    app_.voice.Take();
+    HWND slider = GetDlgItem(currentPage, IDC_RATE);
+    SetFocus(slider);
+    SendMessageW(slider, WM_KEYDOWN, VK_END, 0);
+    SendMessageW(slider, WM_KEYUP, VK_END, 0);
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.rate == 10; }, 5000));
+    const auto calls = app_.voice.Take();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), L"SetRate(10)");
+}
+
+TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
+{
+    const auto before = Restorable();
+    const RECT windowBefore = WindowRectOf(speechWindow);
+    Open(SpeechTab);
+    Click(IDC_CLIPBOARD);
+
+    AppSettings.clipboard = false;
+    AppSettings.append = AppSettings.repeat = AppSettings.start = AppSettings.confirm = AppSettings.autoplay = true;
+    AppSettings.window = AppSettings.border = AppSettings.close = AppSettings.top = false;
+    AppSettings.autoscroll = AppSettings.fulltext = AppSettings.delete_ = false;
+    AppSettings.rate = 7;
+    AppSettings.text = RGB(1, 2, 3);
+    AppSettings.background = RGB(4, 5, 6);
+    AppSettings.wav = false;
+    AppSettings.mp3rate = 320;
+    lstrcpyW(AppSettings.wavdir, L"C:\\wav");
+    lstrcpyW(AppSettings.mp3dir, L"C:\\mp3");
+    lstrcpyW(AppSettings.lamedir, L"C:\\lame");
+    logFont.lfHeight = -30;
+    lstrcpyW(logFont.lfFaceName, L"Arial");
+
+    SelectTab(AppearanceTab);
+    HWND trackbar = GetDlgItem(currentPage, IDC_TRANSPARENCY);
+    SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
+    SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
+    EXPECT_EQ(SpeechWindowAlpha(), 0);
+    Click(IDC_POSITION_TOPLEFT);
+    EXPECT_EQ(WindowRectOf(speechWindow).left, 0);
+    app_.voice.Take();
+
+    Press(IDCANCEL);
+    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_TRUE(Restorable() == before);
+    EXPECT_TRUE(SameRect(WindowRectOf(speechWindow), windowBefore));
+    EXPECT_EQ(SpeechWindowAlpha(), 255);
+    EXPECT_EQ(app_.voice.Take(), std::vector<std::wstring>{L"SetRate(-1)"});
+    // Cancel changes no menu item: the box was unticked, but the monitor stays on.
+    EXPECT_TRUE(app_.MenuChecked(CMD_CLIPBOARD_MONITOR));
+}
+
+TEST_F(OptionsTest, CancelGivesBackTheFontOfTheOpening)
+{
+    const LONG original = logFont.lfHeight;
+    Open(AppearanceTab);
+    logFont.lfHeight = -40;
+    Press(IDCANCEL);
+    EXPECT_EQ(logFont.lfHeight, original);
+    // A second opening snapshots the font again, not the first dialog's choice.
+    logFont.lfHeight = -20;
+    DestroyWindow(dialog_);
+    Open(AppearanceTab);
+    Press(IDCANCEL);
+    EXPECT_EQ(logFont.lfHeight, -20);
+}
+
+TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
+{
+    const RECT windowBefore = WindowRectOf(speechWindow);
+    Open(SpeechTab);
+    Click(IDC_CLIPBOARD);
+    AppSettings.rate = 4;
+    SelectTab(AppearanceTab);
+    // The size is the one at opening, even if the window changed size since.
+    MoveWindow(speechWindow, windowBefore.left, windowBefore.top, 123, 77, TRUE);
+    Click(IDC_POSITION_TOPRIGHT);
+    app_.voice.Take();
+
+    Press(IDOK);
+    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(app_.voice.Take().front(), L"SetRate(4)");
+    EXPECT_FALSE(app_.MenuChecked(CMD_CLIPBOARD_MONITOR));
+    EXPECT_FALSE(app_.MenuEnabled(CMD_APPEND_TEXT));
+
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    const RECT now = WindowRectOf(speechWindow);
+    EXPECT_EQ(now.top, 0);
+    EXPECT_EQ(now.right, area.right - area.left);
+    EXPECT_EQ(now.right - now.left, windowBefore.right - windowBefore.left);
+    EXPECT_EQ(now.bottom - now.top, windowBefore.bottom - windowBefore.top);
+
+    CIniFile saved;
+    ASSERT_TRUE(saved.Load(file_));
+    EXPECT_EQ(saved.GetInt(L"settings", L"rate", 99), 4);
+    EXPECT_EQ(saved.GetInt(L"settings", L"clipboard", 99), 0);
+    EXPECT_EQ(saved.GetInt(L"window", L"y", 99), 0);
+    EXPECT_EQ(saved.GetInt(L"window", L"x", 0), now.left);
+}
+
+TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
+{
+    AppSettings.text = RGB(200, 0, 0);
+    AppSettings.background = RGB(0, 0, 90);
+    Open(AppearanceTab);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HWND preview = GetDlgItem(currentPage, IDC_PREVIEW);
+    const auto brush = reinterpret_cast<HBRUSH>(
+        SendMessageW(currentPage, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(preview)));
+    LOGBRUSH colour{};
+    ASSERT_TRUE(GetObjectW(brush, sizeof colour, &colour));
+    EXPECT_EQ(colour.lbColor, RGB(0, 0, 90));
+    EXPECT_EQ(GetTextColor(dc), RGB(200, 0, 0));
+    DeleteDC(dc);
+}
+
+TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
+{
+    const std::wstring& help = BuildHelpText();
+    ASSERT_EQ(help.size(), 1960u);
+    EXPECT_EQ(help.substr(438, 32), L"Clipvoce monitors the clipboard ");
+    EXPECT_EQ(help.substr(1296, 20), L"Auto scroll function");
+
+    for (int opening = 0; opening < 2; ++opening) {
+        Open(HelpTab);
+        HWND text = GetDlgItem(currentPage, IDC_HELP_TEXT);
+        EXPECT_EQ(GetWindowTextLengthW(text), 1960 + 7);   // a paragraph break reads as CR LF
+        EXPECT_TRUE(FormatAt(text, 438).dwEffects & CFE_BOLD);
+        EXPECT_TRUE(FormatAt(text, 1315).dwEffects & CFE_BOLD);
+        EXPECT_FALSE(FormatAt(text, 437).dwEffects & CFE_BOLD);
+        EXPECT_FALSE(FormatAt(text, 470).dwEffects & CFE_BOLD);
+        EXPECT_TRUE(GetWindowLongW(text, GWL_STYLE) & ES_READONLY);
+        DestroyWindow(dialog_);
+    }
+}
+
+TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
+{
+    EXPECT_EQ(std::count(BuildHotKeysText().begin(), BuildHotKeysText().end(), L'\n'), 24);
+    Open(SpeechTab);
+    SelectTab(4);
+    AppSettings.rate = 9;
+    SendDlgItemMessageW(currentPage, IDC_HOTKEYS_TEXT, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(AppSettings.rate, -1);
+}
+
+TEST(SpeechSettingsLaunch, OlderSystemsUseTheControlPanelProgram)
+{
+    const ProgramLaunch old = SpeechSettingsLaunch(5);
+    EXPECT_EQ(old.program, L"control.exe");
+    EXPECT_EQ(old.parameters.front(), L'"');
+    EXPECT_NE(old.parameters.find(L"\\Microsoft Shared\\Speech\\sapi.cpl\""), std::wstring::npos);
+    const ProgramLaunch current = SpeechSettingsLaunch(10);
+    EXPECT_EQ(current.program, L"rundll32.exe");
+    EXPECT_EQ(current.parameters.rfind(L"shell32.dll,Control_RunDLL ", 0), 0u);
+    EXPECT_NE(current.parameters.find(L"\\System32\\Speech\\SpeechUX\\sapi.cpl"), std::wstring::npos);
+}
+
+// The program's own way in: a modal dialog, so a second thread plays the user.
+TEST_F(OptionsTest, ASecondOpeningOnlyBringsTheDialogForward)
+{
+    std::atomic<HWND> seen{nullptr};
+    std::atomic<int> tabAfterHelp{-1};
+    std::thread user([&] {
+        HWND dialog = nullptr;
+        for (int i = 0; i < 500 && !dialog; ++i, Sleep(20))
+            dialog = FindWindowW(L"#32770", L"Options");
+        seen = dialog;
+        if (!dialog)
+            return;
+        SendMessageW(speechWindow, WM_COMMAND, CMD_HELP, 0);
+        tabAfterHelp = static_cast<int>(SendDlgItemMessageW(dialog, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0));
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    app_.Command(CMD_OPTIONS);
+    user.join();
+    ASSERT_NE(seen.load(), nullptr);
+    EXPECT_EQ(tabAfterHelp.load(), SpeechTab);
+    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_FALSE(IsWindow(seen.load()));
+}
+
+} // namespace
