@@ -1,0 +1,67 @@
+// The Options dialog of the real program, opened with its keys and used from outside.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <commctrl.h>
+
+#include "app_driver.h"
+#include "resource.h"
+
+namespace {
+
+constexpr DWORD Patience = 20000;
+
+HWND OpenWithKey(AppProcess& app, WORD key)
+{
+    HWND window = app.Window();
+    if (!window)
+        return nullptr;
+    PressKey(window, key);
+    return WaitForProcessWindow(app.Id(), L"#32770", L"Options", Patience);
+}
+
+// The page on show is the frame's only child dialog.
+HWND PageOf(HWND dialog)
+{
+    return FindWindowExW(dialog, nullptr, L"#32770", nullptr);
+}
+
+class OptionsEndToEnd : public testing::Test {
+protected:
+    void SetUp() override { WriteSettingsFile(); }
+};
+
+TEST_F(OptionsEndToEnd, SpeechTabNamesTheVoiceAndOkSavesTheChange)
+{
+    AppProcess app;
+    HWND dialog = OpenWithKey(app, 'O');
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0), 0);
+    HWND page = PageOf(dialog);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(WindowText(GetDlgItem(page, IDC_VOICE_NAME)), L"Clipvoce Stand-in Voice");
+
+    SendDlgItemMessageW(page, IDC_REPEAT, BM_CLICK, 0, 0);
+    PressDialogButton(dialog, IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, Patience));
+    // OK itself saves: the file has the change while the program still runs.
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"repeat"), L"1");
+}
+
+TEST_F(OptionsEndToEnd, HelpKeyOpensTheHelpTabAndEscapeCancels)
+{
+    AppProcess app;
+    HWND dialog = OpenWithKey(app, 'H');
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0), 3);
+    HWND text = GetDlgItem(PageOf(dialog), IDC_HELP_TEXT);
+    ASSERT_NE(text, nullptr);
+    EXPECT_GT(SendMessageW(text, WM_GETTEXTLENGTH, 0, 0), 1900);
+
+    PressKey(dialog, VK_ESCAPE);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, Patience));
+    EXPECT_TRUE(app.Running());
+    PressKey(app.Window(), 'Q', true);
+    EXPECT_EQ(app.WaitExit(), 0);
+}
+
+} // namespace
