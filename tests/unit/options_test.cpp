@@ -16,6 +16,7 @@
 #include <richedit.h>
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <tuple>
 
@@ -350,28 +351,69 @@ TEST(SpeechSettingsLaunch, OlderSystemsUseTheControlPanelProgram)
     EXPECT_NE(current.parameters.find(L"\\System32\\Speech\\SpeechUX\\sapi.cpl"), std::wstring::npos);
 }
 
-// The program's own way in: a modal dialog, so a second thread plays the user.
-TEST_F(OptionsTest, ASecondOpeningOnlyBringsTheDialogForward)
+// The program's own way in is a modal dialog, so a second thread plays the user: it
+// waits for the dialog, acts, and ends it with Cancel.
+HWND WaitForTopWindow(const wchar_t* title)
+{
+    HWND window = nullptr;
+    for (int i = 0; i < 500 && !window; ++i, Sleep(20))
+        window = FindWindowW(L"#32770", title);
+    return window;
+}
+
+HWND RunModal(InProcessApp& app, UINT command, const std::function<void(HWND dialog)>& user)
 {
     std::atomic<HWND> seen{nullptr};
-    std::atomic<int> tabAfterHelp{-1};
-    std::thread user([&] {
-        HWND dialog = nullptr;
-        for (int i = 0; i < 500 && !dialog; ++i, Sleep(20))
-            dialog = FindWindowW(L"#32770", L"Options");
+    std::thread thread([&] {
+        HWND dialog = WaitForTopWindow(L"Options");
         seen = dialog;
         if (!dialog)
             return;
-        SendMessageW(speechWindow, WM_COMMAND, CMD_HELP, 0);
-        tabAfterHelp = static_cast<int>(SendDlgItemMessageW(dialog, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0));
+        user(dialog);
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    app_.Command(CMD_OPTIONS);
-    user.join();
-    ASSERT_NE(seen.load(), nullptr);
-    EXPECT_EQ(tabAfterHelp.load(), SpeechTab);
+    app.Command(command);
+    thread.join();
+    return seen;
+}
+
+TEST_F(OptionsTest, WhileOpenTheCommandsOnlyBringItForward)
+{
+    int tabAfterHelp = -1;
+    bool trayAnswered = false;
+    HWND dialog = RunModal(app_, CMD_OPTIONS, [&](HWND options) {
+        SendMessageW(speechWindow, WM_COMMAND, CMD_HELP, 0);
+        tabAfterHelp = static_cast<int>(SendDlgItemMessageW(options, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0));
+        // A tray menu would wait for the user; with the dialog open there is none.
+        DWORD_PTR result = 0;
+        trayAnswered = SendMessageTimeoutW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN, SMTO_BLOCK,
+                                           3000, &result) != 0;
+        if (!trayAnswered)
+            PostMessageW(speechWindow, WM_CANCELMODE, 0, 0);
+    });
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(tabAfterHelp, SpeechTab);
+    EXPECT_TRUE(trayAnswered);
     EXPECT_EQ(optionsWindow, nullptr);
-    EXPECT_FALSE(IsWindow(seen.load()));
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
+TEST_F(OptionsTest, ResetAnsweredNoKeepsTheDialogOpen)
+{
+    bool stillOpen = false;
+    HWND dialog = RunModal(app_, CMD_HELP, [&](HWND options) {
+        PostMessageW(options, WM_COMMAND, IDC_RESET_SETTINGS, 0);
+        HWND question = WaitForTopWindow(L"Confirmation");
+        if (!question)
+            return;
+        PostMessageW(question, WM_COMMAND, IDNO, 0);
+        for (int i = 0; i < 250 && IsWindow(question); ++i)
+            Sleep(20);
+        stillOpen = IsWindowVisible(options) && optionsWindow == options;
+    });
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_FALSE(resetPending);
 }
 
 } // namespace
