@@ -10,7 +10,9 @@
 #include "res/resource.h"
 #include <commctrl.h>
 #include <cstdint>
+#include <iterator>
 #include <map>
+#include <type_traits>
 #include <variant>
 
 int startTab = 0;
