@@ -16,7 +16,11 @@ HWND OpenWithKey(AppProcess& app, WORD key)
     if (!window)
         return nullptr;
     PressKey(window, key);
-    return WaitForProcessWindow(app.Id(), L"#32770", L"Options", Patience);
+    HWND dialog = WaitForProcessWindow(app.Id(), L"#32770", L"Options", Patience);
+    // It has its caption before it is shown; its controls are used once it is on screen.
+    if (dialog && !PumpUntil([&] { return IsWindowVisible(dialog) != FALSE; }, Patience))
+        return nullptr;
+    return dialog;
 }
 
 // The page on show is the frame's only child dialog.

@@ -150,6 +150,8 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     PostMessageW(window, WM_COMMAND, CMD_CONTEXT_MENU, 0);
     HWND menu = WaitForProcessWindow(app.Id(), L"#32768", nullptr, 10000);
     ASSERT_NE(menu, nullptr);
+    // The menu window exists a moment before it is shown and takes keys.
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(menu) != FALSE; }, 5000));
     PressKey(menu, VK_ESCAPE);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(menu); }, 5000));
 
