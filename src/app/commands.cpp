@@ -2,6 +2,7 @@
 #include "app/app_state.h"
 #include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
+#include "export/export.h"
 #include "speech/display.h"
 #include "speech/speech_controller.h"
 #include "speech/text_view.h"
@@ -78,11 +79,6 @@ void ScrollToEnd()
 void ScrollToTop()
 {
     TextViewScrollLines(-TextViewLineCount());
-}
-
-void ExportSpeech()
-{
-    // Audio export is not available in this build yet.
 }
 
 } // namespace

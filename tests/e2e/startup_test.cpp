@@ -128,7 +128,7 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     const UINT commands[] = {CMD_RATE_DOWN, CMD_SCROLL_HOME, CMD_PASTE, CMD_NEXT_SENTENCE, CMD_PLAY_PAUSE,
                              CMD_PREVIOUS_SENTENCE, CMD_PAUSE, CMD_BORDER, CMD_COPY, CMD_CLIPBOARD_MONITOR,
                              CMD_APPEND_TEXT, CMD_STOP, CMD_SCROLL_END, CMD_PLAY_STOP, CMD_SPEAKER_WINDOW,
-                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_EXPORT, CMD_OPTIONS, CMD_HELP, 0};
+                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_OPTIONS, CMD_HELP, 0};
     for (UINT command : commands) {
         DWORD_PTR result;
         ASSERT_TRUE(SendMessageTimeoutW(window, WM_COMMAND, command, 0, SMTO_BLOCK, 10000, &result))
@@ -140,6 +140,11 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About", 10000);
     ASSERT_NE(about, nullptr);
     PressDialogButton(about, IDOK);
+    PostMessageW(window, WM_COMMAND, CMD_EXPORT, 0);
+    HWND save = WaitForProcessWindow(app.Id(), L"#32770", L"Save As", 10000);
+    ASSERT_NE(save, nullptr);
+    PressDialogButton(save, IDCANCEL);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(save); }, 5000));
     PostMessageW(window, WM_COMMAND, CMD_CONTEXT_MENU, 0);
     HWND menu = WaitForProcessWindow(app.Id(), L"#32768", nullptr, 10000);
     ASSERT_NE(menu, nullptr);
