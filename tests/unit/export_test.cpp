@@ -302,4 +302,65 @@ TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
     EXPECT_LE(frames * 1152, samples + 4 * 1152);
 }
 
+// With a stand-in library the rendering succeeds and the encoding does not finish.
+class FailedMp3Test : public ExportTest {
+protected:
+    void UseLibrary(const wchar_t* name)
+    {
+        lstrcpynW(AppSettings.lamedir, (BinFolder() + L"\\" + name).c_str(), SettingsPathLength);
+        lstrcpynW(AppSettings.mp3dir, folder.c_str(), SettingsPathLength);
+        AppSettings.wav = false;
+        SetText(L"Never encoded.");
+    }
+
+    // Answers the worker's warning; the box belongs to the worker's thread.
+    void AnswerWarning()
+    {
+        HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", Timeout);
+        message = box ? MessageBoxText(box) : L"";
+        PressDialogButton(box, IDOK);
+        warned = true;
+    }
+
+    std::wstring message;
+    std::atomic<bool> warned{false};
+};
+
+TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
+{
+    UseLibrary(L"fake_lame_enc_incomplete.dll");
+    AnswerSaveDialog(L"broken");
+    std::thread user([this] { AnswerWarning(); });
+    app.Command(CMD_EXPORT);
+    user.join();
+    EXPECT_EQ(message, L"File save failed.");
+    EXPECT_FALSE(FileExists(folder + L"\\broken.mp3"));
+    EXPECT_FALSE(FileExists(folder + L"\\broken.mp_"));
+}
+
+TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
+{
+    UseLibrary(L"fake_lame_enc.dll");
+    HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"ClipvoceFakeEncoderHold");
+    const std::wstring mp3 = folder + L"\\held.mp3";
+    const std::wstring temporary = folder + L"\\held.mp_";
+    AnswerSaveDialog(L"held");
+    std::thread user([&] {
+        // The MP3 file appears once the encoder runs; it holds its first chunk meanwhile.
+        for (DWORD waited = 0; waited < Timeout && !(FileExists(mp3) && CurrentWaitDialog()); waited += 10)
+            Sleep(10);
+        PressDialogButton(CurrentWaitDialog(), IDCANCEL);
+        for (DWORD waited = 0; waited < Timeout && CurrentWaitDialog(); waited += 10)
+            Sleep(10);
+        SetEvent(hold);
+        AnswerWarning();
+    });
+    app.Command(CMD_EXPORT);
+    // The worker reports and cleans up after the dialog has gone.
+    EXPECT_TRUE(PumpUntil([&] { return warned && !FileExists(mp3) && !FileExists(temporary); }, Timeout));
+    user.join();
+    CloseHandle(hold);
+    EXPECT_EQ(message, L"File save failed.");
+}
+
 } // namespace
