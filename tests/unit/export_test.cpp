@@ -2,6 +2,7 @@
 // files and the save dialog, wait dialog and warnings answered from a second thread as
 // a user would answer them.
 #include <windows.h>
+#include <commctrl.h>
 #include <sapi.h>
 #include <gtest/gtest.h>
 #include <atomic>
@@ -177,6 +178,7 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
     const std::wstring path = folder + L"\\cancelled.wav";
     lstrcpynW(ExportFileName, path.c_str(), ExportFileNameLength);
     std::wstring caption;
+    bool clipOpens = false;
     driver = std::thread([&] {
         HWND dialog = WaitForDialog(uiThread, L"Saving...");
         if (!dialog) {
@@ -184,6 +186,9 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
             return;
         }
         caption = WindowText(dialog);
+        clipOpens = SendMessageW(GetDlgItem(dialog, IDC_WAIT_ANIMATION), ACM_OPENW,
+                                 reinterpret_cast<WPARAM>(GetModuleHandleW(nullptr)),
+                                 reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_WAIT_CLIP))) != 0;
         // The title bar's close acts as Cancel.
         PostMessageW(dialog, WM_CLOSE, 0, 0);
     });
@@ -191,6 +196,7 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
     driver.join();
     voice->Resume();
     EXPECT_EQ(caption, L"Saving...");
+    EXPECT_TRUE(clipOpens);
     EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(CurrentWaitDialog(), nullptr);
 
