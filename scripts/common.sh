@@ -61,7 +61,7 @@ build_all() {
 # The MP3 encoder library, built once from Debian's lame source into the build folder
 # and put beside the program, where the tests and the run command find it.
 provide_lame_enc() {
-  bash "$CLIPVOCE_ROOT/wine/lame/build.sh" "$BUILD_DIR/lame" || die "building lame_enc.dll failed"
+  bash "$CLIPVOCE_ROOT/wine/lame/build.sh" "$BUILD_DIR/lame" || return 1
   cp "$BUILD_DIR/lame/lame_enc.dll" "$BIN_DIR/lame_enc.dll"
 }
 

@@ -41,7 +41,7 @@ dpkg-source -x "$dsc" "$work/src" >>"$work/apt.log" 2>&1 || { cat "$work/apt.log
 
 cd "$work/src"
 ./configure --host=$host --disable-shared --enable-static --disable-frontend \
-  --disable-gtktest --disable-decoder CFLAGS="-O2" >"$work/configure.log" 2>&1 \
+  --disable-gtktest --disable-decoder CC="$host-gcc-posix" CFLAGS="-O2" >"$work/configure.log" 2>&1 \
   || { tail -40 "$work/configure.log" >&2; exit 1; }
 make -j2 -C libmp3lame >"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; exit 1; }
 
