@@ -9,5 +9,4 @@ bool ConfirmQuit();
 
 // Options dialog template, and the tab it opens on.
 constexpr int OptionsDialogId = 40027;
-constexpr int AboutDialogId = 40068;
 extern int optionsStartTab;

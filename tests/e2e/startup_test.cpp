@@ -139,7 +139,7 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     PostMessageW(window, WM_COMMAND, CMD_ABOUT, 0);
     HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About", 10000);
     ASSERT_NE(about, nullptr);
-    PressDialogButton(about, IDOK);
+    PressDialogButton(about, IDCANCEL);   // the About box's OK button is the cancel id
     PostMessageW(window, WM_COMMAND, CMD_EXPORT, 0);
     HWND save = WaitForProcessWindow(app.Id(), L"#32770", L"Save As", 10000);
     ASSERT_NE(save, nullptr);
