@@ -7,7 +7,7 @@ BIN_DIR=$BUILD_DIR/bin
 
 CLIPVOCE_PACKAGES=(
   cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xclip xdotool imagemagick x11-utils googletest procps
+  wine wine64 xvfb xclip xdotool imagemagick x11-utils googletest procps dpkg-dev
 )
 
 export WINEARCH=win64
@@ -56,6 +56,13 @@ build_all() {
   fi
   cmake --build "$BUILD_DIR" -j"$(nproc)" >"$BUILD_DIR/build.log" 2>&1 \
     || { tail -60 "$BUILD_DIR/build.log"; die "build failed (full log: $BUILD_DIR/build.log)"; }
+}
+
+# The MP3 encoder library, built once from Debian's lame source into the build folder
+# and put beside the program, where the tests and the run command find it.
+provide_lame_enc() {
+  bash "$CLIPVOCE_ROOT/wine/lame/build.sh" "$BUILD_DIR/lame" || return 1
+  cp "$BUILD_DIR/lame/lame_enc.dll" "$BIN_DIR/lame_enc.dll"
 }
 
 # Starts Xvfb on a display number that no one else uses; the server picks it itself.

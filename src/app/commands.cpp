@@ -2,12 +2,13 @@
 #include "app/app_state.h"
 #include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
+#include "export/export.h"
 #include "options/options_dialog.h"
 #include "speech/display.h"
 #include "speech/speech_controller.h"
 #include "speech/text_view.h"
 #include "settings/app_settings.h"
-#include "settings/program_info.h"
+#include "update/about_dialog.h"
 #include "res/resource.h"
 #include <richedit.h>
 #include <string>
@@ -47,16 +48,6 @@ void OpenOptionsDialog(int tab)
     DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
 }
 
-void ShowAboutDialog()
-{
-    // A plain modal box stands in for the About dialog until it exists; it blocks the
-    // caller the same way, which the first-run hand-over relies on.
-    wchar_t caption[CaptionBufferLength];
-    LoadStringW(appInstance, IDS_ABOUT, caption, CaptionBufferLength);
-    const std::wstring text = std::wstring(appName) + L" " + ProgramInfo.versionText;
-    MessageBoxW(speechWindow, text.c_str(), caption, MB_OK | MB_ICONINFORMATION);
-}
-
 void ShowContextMenu()
 {
     SendMessageW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
@@ -72,11 +63,6 @@ void ScrollToEnd()
 void ScrollToTop()
 {
     TextViewScrollLines(-TextViewLineCount());
-}
-
-void ExportSpeech()
-{
-    // Audio export is not available in this build yet.
 }
 
 } // namespace
@@ -105,7 +91,7 @@ void OnCommand(WPARAM wParam, LPARAM lParam)
     case CMD_BORDER:            ToggleBorder(); break;
     case CMD_DELETE_ALL:        DeleteAllText(); break;
     case CMD_OPTIONS:           OpenOptionsDialog(SpeechTab); break;
-    case CMD_ABOUT:             ShowAboutDialog(); break;
+    case CMD_ABOUT:             ShowAboutDialog(speechWindow); break;
     case CMD_PLAY_STOP:         PlayStop(); break;
     case CMD_CONTEXT_MENU:      ShowContextMenu(); break;
     case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(0); break;

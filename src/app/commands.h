@@ -7,4 +7,3 @@ void OnCommand(WPARAM wParam, LPARAM lParam);
 // Asks "Are you sure want to quit?" when `confirm` is on; true means go ahead.
 bool ConfirmQuit();
 
-constexpr int AboutDialogId = 40068;

@@ -361,6 +361,11 @@ bool CIniFile::SetValue(const std::wstring& section, const std::wstring& key, co
     return true;
 }
 
+int ParseDecimalInt(const std::wstring& text)
+{
+    return ParseDecimal(text);
+}
+
 int CIniFile::GetInt(const std::wstring& section, const std::wstring& key, int defaultValue) const
 {
     return ParseDecimal(GetValue(section, key, FormatDecimal(defaultValue)));

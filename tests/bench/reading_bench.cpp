@@ -3,6 +3,7 @@
 // Prints figures; asserts nothing.
 #include <windows.h>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include "in_process_app.h"
 #include "app_driver.h"
@@ -99,11 +100,23 @@ void BenchIdleCpu()
 
 } // namespace
 
-int main()
+// Arguments pick parts: "prep", "clipboard", "idle"; none runs all.
+int main(int argc, char** argv)
 {
-    BenchPreparation();
-    for (size_t kilobytes : {64, 256, 1024})
-        BenchClipboardToSpeak(kilobytes);
-    BenchIdleCpu();
+    auto wanted = [&](const char* part) {
+        if (argc < 2)
+            return true;
+        for (int i = 1; i < argc; ++i)
+            if (std::strcmp(argv[i], part) == 0)
+                return true;
+        return false;
+    };
+    if (wanted("prep"))
+        BenchPreparation();
+    if (wanted("clipboard"))
+        for (size_t kilobytes : {64, 256, 1024})
+            BenchClipboardToSpeak(kilobytes);
+    if (wanted("idle"))
+        BenchIdleCpu();
     return 0;
 }

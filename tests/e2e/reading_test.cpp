@@ -220,7 +220,7 @@ TEST_F(ReadingTest, FirstRunOpensAboutInsteadOfTakingTheText)
     RemoveSettingsFile();
     ASSERT_TRUE(SetClipboardText(L"Not taken on the first run."));
     AppProcess app;
-    HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About", 20000);
+    HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About - first run", 20000);
     ASSERT_NE(about, nullptr) << "the first notification opens About";
     HWND window = app.Window();
     ASSERT_NE(window, nullptr);
@@ -228,7 +228,7 @@ TEST_F(ReadingTest, FirstRunOpensAboutInsteadOfTakingTheText)
     // No menu from the tray while that dialog is open.
     PostMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
     EXPECT_EQ(WaitForProcessWindow(app.Id(), L"#32768", nullptr, 1500), nullptr);
-    PressDialogButton(about, IDOK);
+    PressDialogButton(about, IDCANCEL);   // the About box's OK button is the cancel id
     PumpUntil([&] { return !IsWindow(about); }, 5000);
 
     // Once it is closed, copies are taken as usual.

@@ -130,7 +130,7 @@ TEST_F(SettingsEndToEnd, RejectedFileIsKeptBesideTheFreshOne)
     // A first run: the About box opens by itself and must be closed before keys count.
     HWND about = WaitForProcessWindow(app.Id(), L"#32770", nullptr, Patience);
     ASSERT_NE(about, nullptr);
-    PressDialogButton(about, IDOK);
+    PressDialogButton(about, IDCANCEL);   // the About box's OK button is the cancel id
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(about); }, Patience));
     PressKey(window, 'Q', true);
     EXPECT_EQ(app.WaitExit(Patience), 0);

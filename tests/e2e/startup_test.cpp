@@ -128,7 +128,7 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     const UINT commands[] = {CMD_RATE_DOWN, CMD_SCROLL_HOME, CMD_PASTE, CMD_NEXT_SENTENCE, CMD_PLAY_PAUSE,
                              CMD_PREVIOUS_SENTENCE, CMD_PAUSE, CMD_BORDER, CMD_COPY, CMD_CLIPBOARD_MONITOR,
                              CMD_APPEND_TEXT, CMD_STOP, CMD_SCROLL_END, CMD_PLAY_STOP, CMD_SPEAKER_WINDOW,
-                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_EXPORT, 0};
+                             CMD_DELETE_ALL, CMD_RATE_UP, 0};
     for (UINT command : commands) {
         DWORD_PTR result;
         ASSERT_TRUE(SendMessageTimeoutW(window, WM_COMMAND, command, 0, SMTO_BLOCK, 10000, &result))
@@ -139,7 +139,12 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     PostMessageW(window, WM_COMMAND, CMD_ABOUT, 0);
     HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About", 10000);
     ASSERT_NE(about, nullptr);
-    PressDialogButton(about, IDOK);
+    PressDialogButton(about, IDCANCEL);   // the About box's OK button is the cancel id
+    PostMessageW(window, WM_COMMAND, CMD_EXPORT, 0);
+    HWND save = WaitForProcessWindow(app.Id(), L"#32770", L"Save As", 10000);
+    ASSERT_NE(save, nullptr);
+    PressDialogButton(save, IDCANCEL);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(save); }, 5000));
     for (UINT command : {CMD_OPTIONS, CMD_HELP}) {
         PostMessageW(window, WM_COMMAND, command, 0);
         HWND options = WaitForProcessWindow(app.Id(), L"#32770", L"Options", 10000);

@@ -374,10 +374,13 @@ TEST_F(StandInVoice, SkipRightAfterSpeakStartsAtThatSentence)
     ASSERT_NE(CreateVoice(60000), nullptr);
     std::vector<Span> words;
     const std::wstring text = Sentences(4, words);
+    // Held by a pause, no word can be spoken before the skip, however busy the machine.
+    ASSERT_EQ(voice_->Pause(), S_OK);
     const ULONG stream = Speak(text);
     ULONG skipped = 0;
     ASSERT_EQ(voice_->Skip(L"Sentence", 2, &skipped), S_OK);
     EXPECT_EQ(skipped, 2u);
+    ASSERT_EQ(voice_->Resume(), S_OK);
     ASSERT_TRUE(WaitForEnd(stream));
     const auto heard = Spans(SPEI_WORD_BOUNDARY, stream);
     ASSERT_FALSE(heard.empty());
@@ -387,9 +390,11 @@ TEST_F(StandInVoice, SkipRightAfterSpeakStartsAtThatSentence)
     // As after appending: purge, speak the whole text, skip to its new part.
     events.clear();
     const ULONG playing = Speak(text);
+    ASSERT_EQ(voice_->Pause(), S_OK);
     Purge();
     const ULONG appended = Speak(text);
     ASSERT_EQ(voice_->Skip(L"Sentence", 3, nullptr), S_OK);
+    ASSERT_EQ(voice_->Resume(), S_OK);
     ASSERT_TRUE(WaitForEnd(appended));
     EXPECT_TRUE(Ended(playing));
     EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, appended).front(), words[15]);

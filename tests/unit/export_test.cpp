@@ -1,0 +1,372 @@
+// Audio export inside the test process, with the registered voice rendering into real
+// files and the save dialog, wait dialog and warnings answered from a second thread as
+// a user would answer them.
+#include <windows.h>
+#include <commctrl.h>
+#include <sapi.h>
+#include <gtest/gtest.h>
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <thread>
+#include "app_driver.h"
+#include "file_bytes.h"
+#include "in_process_app.h"
+#include "pump.h"
+#include "export/export.h"
+#include "export/mp3_encoder.h"
+#include "settings/app_settings.h"
+#include "speech/text_prep.h"
+#include "speech/voice_engine.h"
+#include "resource.h"
+
+namespace {
+
+constexpr DWORD Timeout = 20000;
+constexpr int FileNameCombo = 0x47c;   // cmb13
+constexpr int FileNameEdit = 0x480;    // edt1
+
+uint32_t U32(const std::string& b, size_t at) { uint32_t v; memcpy(&v, b.data() + at, 4); return v; }
+uint16_t U16(const std::string& b, size_t at) { uint16_t v; memcpy(&v, b.data() + at, 2); return v; }
+
+// Bytes of PCM data in a RIFF/WAVE file of the export's format, or -1 when it is not one.
+long WavDataBytes(const std::string& b)
+{
+    if (b.size() < 44 || b.compare(0, 4, "RIFF") || b.compare(8, 4, "WAVE"))
+        return -1;
+    bool format = false;
+    for (size_t at = 12; at + 8 <= b.size(); at += 8 + ((U32(b, at + 4) + 1) & ~1u)) {
+        const uint32_t size = U32(b, at + 4);
+        if (!b.compare(at, 4, "fmt "))
+            format = U16(b, at + 8) == 1 && U16(b, at + 10) == 2 && U32(b, at + 12) == 48000
+                && U32(b, at + 16) == 192000 && U16(b, at + 20) == 4 && U16(b, at + 22) == 16;
+        else if (!b.compare(at, 4, "data"))
+            return format && at + 8 + size == b.size() ? static_cast<long>(size) : -1;
+    }
+    return -1;
+}
+
+// A top-level dialog of the user-interface thread with the given caption.
+HWND FindDialog(DWORD thread, const std::wstring& caption)
+{
+    struct Search { const std::wstring* caption; HWND found; } search{&caption, nullptr};
+    EnumThreadWindows(thread, [](HWND w, LPARAM p) {
+        auto* s = reinterpret_cast<Search*>(p);
+        wchar_t cls[16] = L"";
+        GetClassNameW(w, cls, 16);
+        if (IsWindowVisible(w) && !wcscmp(cls, L"#32770") && WindowText(w) == *s->caption) {
+            s->found = w;
+            return FALSE;
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForDialog(DWORD thread, const std::wstring& caption)
+{
+    for (DWORD waited = 0; waited < Timeout; waited += 20) {
+        if (HWND w = FindDialog(thread, caption))
+            return w;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Short words keep the rendered files small.
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
+        ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice,
+                                                  reinterpret_cast<void**>(&voice)));
+        voiceEngine = voice;
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder = std::wstring(temp) + L"clipvoce_export_" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder.c_str(), nullptr);
+        uiThread = GetCurrentThreadId();
+    }
+
+    void TearDown() override
+    {
+        if (driver.joinable())
+            driver.join();
+        voiceEngine = nullptr;
+        if (voice)
+            voice->Release();
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do
+                DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+            while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        RemoveDirectoryW(folder.c_str());
+    }
+
+    void SetText(const std::wstring& text)
+    {
+        FreeSpeechText();
+        speechText = new wchar_t[text.size() + 1];
+        wcscpy(speechText, text.c_str());
+    }
+
+    long RenderTo(const std::wstring& name)
+    {
+        const std::wstring path = folder + L"\\" + name;
+        lstrcpynW(ExportFileName, path.c_str(), ExportFileNameLength);
+        EXPECT_EQ(RenderToWav(), 1);
+        return WavDataBytes(ReadBytes(path));
+    }
+
+    // Answers the save dialog with a typed name, remembering what it proposed.
+    void AnswerSaveDialog(const std::wstring& typed)
+    {
+        driver = std::thread([this, typed] {
+            HWND dialog = WaitForDialog(uiThread, L"Save As");
+            if (!dialog)
+                return;
+            HWND name = GetDlgItem(dialog, FileNameCombo);
+            if (!name)
+                name = GetDlgItem(dialog, FileNameEdit);
+            proposed = WindowText(name);
+            SetWindowTextW(name, typed.c_str());
+            PressDialogButton(dialog, IDOK);
+        });
+    }
+
+    InProcessApp app;
+    ISpVoice* voice = nullptr;
+    std::wstring folder;
+    DWORD uiThread = 0;
+    std::thread driver;
+    std::wstring proposed;
+};
+
+TEST_F(ExportTest, RendersPcmThatGrowsWithTheTextAndRestoresTheOutput)
+{
+    ISpStreamFormat* before = nullptr;
+    voice->GetOutputStream(&before);
+
+    SetText(L"One two three.");
+    const long shortData = RenderTo(L"short.wav");
+    SetText(L"One two three four five six seven eight nine ten eleven twelve.");
+    const long longData = RenderTo(L"long.wav");
+    EXPECT_GT(shortData, 0);
+    EXPECT_GT(longData, 3 * shortData);
+    EXPECT_EQ(longData % 4, 0);
+    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+
+    ISpStreamFormat* after = nullptr;
+    voice->GetOutputStream(&after);
+    EXPECT_EQ(after, before);
+    if (before)
+        before->Release();
+    if (after)
+        after->Release();
+}
+
+TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
+{
+    // A paused voice renders nothing, so the wait dialog is sure to be open.
+    voice->Pause();
+    SetText(L"This text is never finished.");
+    const std::wstring path = folder + L"\\cancelled.wav";
+    lstrcpynW(ExportFileName, path.c_str(), ExportFileNameLength);
+    std::wstring caption;
+    bool clipOpens = false;
+    driver = std::thread([&] {
+        HWND dialog = WaitForDialog(uiThread, L"Saving...");
+        if (!dialog) {
+            voice->Resume();
+            return;
+        }
+        caption = WindowText(dialog);
+        clipOpens = SendMessageW(GetDlgItem(dialog, IDC_WAIT_ANIMATION), ACM_OPENW,
+                                 reinterpret_cast<WPARAM>(GetModuleHandleW(nullptr)),
+                                 reinterpret_cast<LPARAM>(MAKEINTRESOURCEW(IDR_WAIT_CLIP))) != 0;
+        // The title bar's close acts as Cancel.
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+    });
+    EXPECT_EQ(RenderToWav(), 0);
+    driver.join();
+    voice->Resume();
+    EXPECT_EQ(caption, L"Saving...");
+    EXPECT_TRUE(clipOpens);
+    EXPECT_FALSE(FileExists(path));
+    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+
+    // The voice is usable again afterwards: the next rendering completes.
+    EXPECT_GT(RenderTo(L"after.wav"), 0);
+}
+
+TEST_F(ExportTest, SaveDialogProposesTheFolderAndEnforcesTheExtension)
+{
+    SetText(L"Saved through the dialog.");
+    AppSettings.wav = true;
+    lstrcpynW(AppSettings.wavdir, folder.c_str(), SettingsPathLength);
+
+    AnswerSaveDialog(L"notes.txt");
+    app.Command(CMD_EXPORT);
+    driver.join();
+    EXPECT_EQ(proposed, L"Clipvoce");
+    EXPECT_EQ(std::wstring(AppSettings.wavdir), folder + L"\\");
+    EXPECT_EQ(std::wstring(ExportFileName), folder + L"\\notes.txt.wav");
+    EXPECT_GT(WavDataBytes(ReadBytes(folder + L"\\notes.txt.wav")), 0);
+
+    AnswerSaveDialog(L"plain");
+    app.Command(CMD_EXPORT);
+    driver.join();
+    EXPECT_GT(WavDataBytes(ReadBytes(folder + L"\\plain.wav")), 0);
+    EXPECT_EQ(std::wstring(AppSettings.wavdir), folder + L"\\");
+}
+
+TEST_F(ExportTest, MissingLibraryIsReportedBeforeAnyDialog)
+{
+    AppSettings.wav = false;
+    for (const std::wstring& lamedir : {std::wstring(), folder + L"\\lame_enc.dll"}) {
+        lstrcpynW(AppSettings.lamedir, lamedir.c_str(), SettingsPathLength);
+        EXPECT_EQ(QueryEncoderVersion(), 0);
+        std::wstring message;
+        bool saveDialog = false;
+        driver = std::thread([&] {
+            HWND box = WaitForDialog(uiThread, L"Warning");
+            saveDialog = FindDialog(uiThread, L"Save As") != nullptr;
+            message = box ? MessageBoxText(box) : L"";
+            PressDialogButton(box, IDOK);
+        });
+        app.Command(CMD_EXPORT);
+        driver.join();
+        EXPECT_EQ(message, L"The Lame library is missing. Obtain lame_enc.dll and go to Options.");
+        EXPECT_FALSE(saveDialog);
+    }
+}
+
+// Walks the MPEG audio frames of a file; all must be MPEG-1 Layer III, 128 kbit/s,
+// 48 kHz, joint stereo, no CRC, original. Returns their number, or -1.
+long CountMp3Frames128(const std::string& b)
+{
+    long frames = 0;
+    size_t at = 0;
+    while (at + 4 <= b.size()) {
+        const auto h = [&](size_t i) { return static_cast<uint8_t>(b[at + i]); };
+        if (h(0) != 0xFF || h(1) != 0xFB)              // sync, MPEG-1, Layer III, no CRC
+            return -1;
+        if ((h(2) & 0xFC) != 0x94)                        // 128 kbit/s, 48 kHz
+            return -1;
+        if ((h(3) & 0xC4) != 0x44)                        // joint stereo, original
+            return -1;
+        at += 384 + ((h(2) >> 1) & 1);
+        ++frames;
+    }
+    return at == b.size() ? frames : -1;
+}
+
+TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
+{
+    const std::wstring library = BinFolder() + L"\\lame_enc.dll";
+    ASSERT_TRUE(FileExists(library)) << "the test set-up puts lame_enc.dll beside the tests";
+    lstrcpynW(AppSettings.lamedir, library.c_str(), SettingsPathLength);
+    ASSERT_EQ(QueryEncoderVersion(), 1);
+    EXPECT_STREQ(encoderVersionText, L"3.100");
+
+    SetText(L"Encoded to MP3 at one hundred and twenty eight kilobits.");
+    AppSettings.wav = false;
+    AppSettings.mp3rate = 128;
+    lstrcpynW(AppSettings.mp3dir, folder.c_str(), SettingsPathLength);
+    const std::wstring mp3 = folder + L"\\speech.mp3";
+    const std::wstring temporary = folder + L"\\speech.mp_";
+    std::atomic<bool> temporarySeen{false};
+    std::thread watcher;
+    AnswerSaveDialog(L"speech");
+    watcher = std::thread([&] {
+        // Whenever a wait dialog is open, the rendering goes to the temporary file.
+        for (DWORD waited = 0; waited < Timeout && !temporarySeen; waited += 2) {
+            if (CurrentWaitDialog() && FileExists(temporary))
+                temporarySeen = true;
+            Sleep(2);
+        }
+    });
+    app.Command(CMD_EXPORT);
+    watcher.join();
+
+    EXPECT_TRUE(temporarySeen);
+    EXPECT_FALSE(FileExists(temporary));
+    EXPECT_EQ(std::wstring(ExportFileName), mp3);
+    const long frames = CountMp3Frames128(ReadBytes(mp3));
+    ASSERT_GT(frames, 0);
+    // The rendering's length in frames of 1152 samples, with the encoder's own delay
+    // and padding of at most a few frames.
+    SetText(L"Encoded to MP3 at one hundred and twenty eight kilobits.");
+    const long pcm = RenderTo(L"reference.wav");
+    const long samples = pcm / 4;
+    EXPECT_GE(frames * 1152, samples);
+    EXPECT_LE(frames * 1152, samples + 4 * 1152);
+}
+
+// With a stand-in library the rendering succeeds and the encoding does not finish.
+class FailedMp3Test : public ExportTest {
+protected:
+    void UseLibrary(const wchar_t* name)
+    {
+        lstrcpynW(AppSettings.lamedir, (BinFolder() + L"\\" + name).c_str(), SettingsPathLength);
+        lstrcpynW(AppSettings.mp3dir, folder.c_str(), SettingsPathLength);
+        AppSettings.wav = false;
+        SetText(L"Never encoded.");
+    }
+
+    // Answers the worker's warning; the box belongs to the worker's thread.
+    void AnswerWarning()
+    {
+        HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", Timeout);
+        message = box ? MessageBoxText(box) : L"";
+        PressDialogButton(box, IDOK);
+        warned = true;
+    }
+
+    std::wstring message;
+    std::atomic<bool> warned{false};
+};
+
+TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
+{
+    UseLibrary(L"fake_lame_enc_incomplete.dll");
+    AnswerSaveDialog(L"broken");
+    std::thread user([this] { AnswerWarning(); });
+    app.Command(CMD_EXPORT);
+    user.join();
+    EXPECT_EQ(message, L"File save failed.");
+    EXPECT_FALSE(FileExists(folder + L"\\broken.mp3"));
+    EXPECT_FALSE(FileExists(folder + L"\\broken.mp_"));
+}
+
+TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
+{
+    UseLibrary(L"fake_lame_enc.dll");
+    HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"ClipvoceFakeEncoderHold");
+    const std::wstring mp3 = folder + L"\\held.mp3";
+    const std::wstring temporary = folder + L"\\held.mp_";
+    AnswerSaveDialog(L"held");
+    std::thread user([&] {
+        // The MP3 file appears once the encoder runs; it holds its first chunk meanwhile.
+        for (DWORD waited = 0; waited < Timeout && !(FileExists(mp3) && CurrentWaitDialog()); waited += 10)
+            Sleep(10);
+        PressDialogButton(CurrentWaitDialog(), IDCANCEL);
+        for (DWORD waited = 0; waited < Timeout && CurrentWaitDialog(); waited += 10)
+            Sleep(10);
+        SetEvent(hold);
+        AnswerWarning();
+    });
+    app.Command(CMD_EXPORT);
+    // The worker reports and cleans up after the dialog has gone.
+    EXPECT_TRUE(PumpUntil([&] { return warned && !FileExists(mp3) && !FileExists(temporary); }, Timeout));
+    user.join();
+    CloseHandle(hold);
+    EXPECT_EQ(message, L"File save failed.");
+}
+
+} // namespace

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Builds lame_enc.dll, the MP3 encoder library in its classic DLL interface, from
+# Debian's own "lame" source package with MinGW-w64, for tests and the run command.
+# Usage: build.sh CACHE_DIR   -> CACHE_DIR/lame_enc.dll (kept; a second call does nothing)
+set -euo pipefail
+
+cache=${1:?usage: build.sh CACHE_DIR}
+mkdir -p "$cache"
+cache=$(cd "$cache" && pwd)
+[ -f "$cache/lame_enc.dll" ] && exit 0
+
+host=x86_64-w64-mingw32
+work="$cache/work"
+rm -rf "$work"
+mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial"
+
+# The source index comes from the same mirrors the system already uses: its Debian
+# sources file, with the binary entries turned into source entries. A private apt
+# state keeps the system's own configuration untouched.
+src_list=""
+for f in /etc/apt/sources.list.d/*.sources; do
+  [ -f "$f" ] || continue
+  sed -e 's/^Types:.*/Types: deb-src/' "$f" >"$work/apt/sources.list.d/$(basename "$f")"
+  src_list=yes
+done
+if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list; then
+  sed -n -e 's/^deb /deb-src /p' /etc/apt/sources.list >"$work/apt/sources.list.d/from-list.list"
+  src_list=yes
+fi
+[ -n "$src_list" ] || { echo "error: no Debian sources file to derive a source entry from" >&2; exit 1; }
+
+apt_opts=(-o "Dir::Etc::SourceList=/dev/null"
+          -o "Dir::Etc::SourceParts=$work/apt/sources.list.d"
+          -o "Dir::State::Lists=$work/apt/lists"
+          -o "APT::Sandbox::User=root")
+apt-get "${apt_opts[@]}" update -qq >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; exit 1; }
+(cd "$work" && apt-get "${apt_opts[@]}" source --download-only lame >>"$work/apt.log" 2>&1) \
+  || { cat "$work/apt.log" >&2; exit 1; }
+dsc=$(ls "$work"/lame_*.dsc | head -n 1)
+dpkg-source -x "$dsc" "$work/src" >>"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; exit 1; }
+
+cd "$work/src"
+./configure --host=$host --disable-shared --enable-static --disable-frontend \
+  --disable-gtktest --disable-decoder CC="$host-gcc-posix" CFLAGS="-O2" >"$work/configure.log" 2>&1 \
+  || { tail -40 "$work/configure.log" >&2; exit 1; }
+make -j2 -C libmp3lame >"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; exit 1; }
+
+# The DLL front end: the BladeEnc-style functions over the static library, exported
+# by the package's own module definition, linked statically so it needs no MinGW DLLs.
+# The front end was written on a file system that ignores case; shims give the
+# headers it names the spelling MinGW-w64 uses.
+cd Dll
+mkdir -p shim
+printf '#include <windef.h>\n' >shim/Windef.h
+printf '#include <windows.h>\n' >shim/Windows.h
+$host-gcc-posix -O2 -Ishim -I../include -I../libmp3lame -c BladeMP3EncDLL.c -o BladeMP3EncDLL.o \
+  >>"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; exit 1; }
+$host-gcc-posix -shared -s -static -static-libgcc -o lame_enc.dll BladeMP3EncDLL.o BladeMP3EncDLL.def \
+  -L../libmp3lame/.libs -lmp3lame >>"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; exit 1; }
+
+cp lame_enc.dll "$cache/lame_enc.dll.tmp"
+mv "$cache/lame_enc.dll.tmp" "$cache/lame_enc.dll"
+rm -rf "$work"
