@@ -128,7 +128,9 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     const UINT commands[] = {CMD_RATE_DOWN, CMD_SCROLL_HOME, CMD_PASTE, CMD_NEXT_SENTENCE, CMD_PLAY_PAUSE,
                              CMD_PREVIOUS_SENTENCE, CMD_PAUSE, CMD_BORDER, CMD_COPY, CMD_CLIPBOARD_MONITOR,
                              CMD_APPEND_TEXT, CMD_STOP, CMD_SCROLL_END, CMD_PLAY_STOP, CMD_SPEAKER_WINDOW,
-                             CMD_DELETE_ALL, CMD_RATE_UP, 0};
+                             CMD_DELETE_ALL, CMD_RATE_UP, 0,
+                             // Shown again, so that it can take the keys that quit it.
+                             CMD_SPEAKER_WINDOW};
     for (UINT command : commands) {
         DWORD_PTR result;
         ASSERT_TRUE(SendMessageTimeoutW(window, WM_COMMAND, command, 0, SMTO_BLOCK, 10000, &result))
@@ -160,6 +162,7 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     PressKey(menu, VK_ESCAPE);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(menu); }, 5000));
 
+    ASSERT_TRUE(IsWindowVisible(window));
     PressKey(window, 'Q', true);
     EXPECT_EQ(app.WaitExit(), 0);
 }
