@@ -1,5 +1,6 @@
 #pragma once
-// An owning COM interface pointer: releases what it holds, nothing more.
+// An owning COM interface pointer, and the reference count of the objects this DLL serves.
+#include <windows.h>
 #include <unknwn.h>
 #include <utility>
 
@@ -52,4 +53,21 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// The reference count of a COM object that deletes itself when the last reference goes.
+class ComRefCount {
+public:
+    ULONG Add() { return InterlockedIncrement(&count_); }
+    template <class T>
+    ULONG Release(T* object)
+    {
+        const ULONG n = InterlockedDecrement(&count_);
+        if (n == 0)
+            delete object;
+        return n;
+    }
+
+private:
+    LONG count_ = 1;
 };

@@ -1,4 +1,5 @@
 #include "device_output.h"
+#include "com_ptr.h"
 #include "audio_output.h"
 #include "module.h"
 #include <new>
@@ -40,14 +41,8 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return refs_.Add(); }
+    STDMETHODIMP_(ULONG) Release() override { return refs_.Release(this); }
 
     // ISequentialStream / IStream: a sink that swallows whatever is written.
     STDMETHODIMP Read(void*, ULONG, ULONG* read) override
@@ -104,7 +99,7 @@ public:
     void Checkpoint() override {}
 
 private:
-    LONG refs_ = 1;
+    ComRefCount refs_;
 };
 
 } // namespace

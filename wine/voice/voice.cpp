@@ -160,14 +160,8 @@ public:
         *ppv = nullptr;
         return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return refs_.Add(); }
+    STDMETHODIMP_(ULONG) Release() override { return refs_.Release(this); }
 
     // ISpNotifySource
     STDMETHODIMP SetNotifySink(ISpNotifySink* sink) override
@@ -739,7 +733,7 @@ private:
         }
     }
 
-    LONG refs_ = 1;
+    ComRefCount refs_;
     const unsigned wordsPerMinute_;
 
     std::mutex mu_;

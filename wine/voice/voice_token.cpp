@@ -1,4 +1,5 @@
 #include "voice_token.h"
+#include "com_ptr.h"
 #include "module.h"
 #include "sapi_errors.h"
 #include <cstring>
@@ -69,14 +70,8 @@ public:
         this->AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return refs_.Add(); }
+    STDMETHODIMP_(ULONG) Release() override { return refs_.Release(this); }
 
     STDMETHODIMP SetData(LPCWSTR, ULONG, const BYTE*) override { return E_ACCESSDENIED; }
     STDMETHODIMP GetData(LPCWSTR name, ULONG* bytes, BYTE* data) override
@@ -144,7 +139,7 @@ protected:
     std::shared_ptr<const KeyData> data_;
 
 private:
-    LONG refs_ = 1;
+    ComRefCount refs_;
 };
 
 using DataKey = KeyImpl<ISpDataKey>;

@@ -2,6 +2,7 @@
 // it. Bound to a file it writes a RIFF/WAVE file in the format it was given, the
 // RIFF header hidden from the stream positions.
 #include "audio_output.h"
+#include "com_ptr.h"
 #include "module.h"
 #include "sapi_errors.h"
 #include "tone.h"
@@ -53,14 +54,8 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG n = InterlockedDecrement(&refs_);
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return refs_.Add(); }
+    STDMETHODIMP_(ULONG) Release() override { return refs_.Release(this); }
 
     // ISpStream
     // Another stream underneath could be an object of another apartment, which the
@@ -335,7 +330,7 @@ private:
         return hr;
     }
 
-    LONG refs_ = 1;
+    ComRefCount refs_;
     std::mutex mu_;
     Mode mode_ = Mode::Unbound;
     HANDLE file_ = INVALID_HANDLE_VALUE;
