@@ -1,5 +1,6 @@
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
+#include "options/export_page.h"
 #include "app/app_state.h"
 #include "speech/display.h"
 #include "speech/text_view.h"
@@ -22,17 +23,6 @@ RECT targetRect{};
 
 namespace {
 
-// The export page and its controls belong to the audio export; the frame only needs
-// their numbers to give the page its tab and to keep its values for Cancel.
-constexpr int ExportPageTemplate = 40070;
-constexpr int ExportWavControl = 40073;
-constexpr int ExportBitRateControl = 40079;
-
-INT_PTR CALLBACK BlankPageProc(HWND, UINT message, WPARAM, LPARAM)
-{
-    return message == WM_INITDIALOG;
-}
-
 struct PageInfo {
     int tabText;
     int templateId;
@@ -42,7 +32,7 @@ struct PageInfo {
 const PageInfo Pages[] = {
     {IDS_SPEECH, IDD_SPEECH_PAGE, SpeechPageProc},
     {IDS_APPEARANCE, IDD_APPEARANCE_PAGE, AppearancePageProc},
-    {IDS_VOICE_EXPORT, ExportPageTemplate, BlankPageProc},
+    {IDS_VOICE_EXPORT, IDD_EXPORT_PAGE, ExportPageProc},
     {IDS_HELP, IDD_HELP_PAGE, HelpPageProc},
     {IDS_HOT_KEYS, IDD_HOTKEYS_PAGE, HotKeysPageProc},
 };
@@ -71,8 +61,8 @@ const SnapshotField AppearanceFields[] = {
 };
 
 const SnapshotField ExportFields[] = {
-    {ExportWavControl, &AppSettingsRecord::wav},
-    {ExportBitRateControl, &AppSettingsRecord::mp3rate},
+    {IDC_EXPORT_WAV, &AppSettingsRecord::wav},
+    {IDC_EXPORT_BITRATE, &AppSettingsRecord::mp3rate},
 };
 
 using Snapshot = std::map<int, int32_t>;

@@ -37,6 +37,19 @@
 #define IDC_POSITION_BOTTOMRIGHT    40065
 #define IDC_POSITION_CURRENT        40066
 
+// Voice Export page
+#define IDD_EXPORT_PAGE             40070
+#define IDC_EXPORT_WAVDIR           40071
+#define IDC_EXPORT_BROWSE_WAVDIR    40072
+#define IDC_EXPORT_WAV              40073
+#define IDC_EXPORT_MP3              40074
+#define IDC_EXPORT_LAMEDIR          40075
+#define IDC_EXPORT_BROWSE_LAMEDIR   40076
+#define IDC_EXPORT_MP3DIR           40077
+#define IDC_EXPORT_BROWSE_MP3DIR    40078
+#define IDC_EXPORT_BITRATE          40079
+#define IDC_EXPORT_LAME_VERSION     40080
+
 // Help and Hot keys pages
 #define IDD_HELP_PAGE               40092
 #define IDC_HELP_TEXT               40093

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include "in_process_app.h"
 #include "pump.h"
+#include "app_driver.h"
 #include "app/app_state.h"
+#include "export/mp3_encoder.h"
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
 #include "settings/app_settings.h"
@@ -137,9 +139,9 @@ TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
     SendMessageW(tabs, TCM_GETITEMW, ExportTab, reinterpret_cast<LPARAM>(&item));
     EXPECT_STREQ(text, L"Voice Export");
 
-    // A page without a template leaves the area empty; the others come back afresh.
+    // Each selection makes its page afresh.
     SelectTab(ExportTab);
-    EXPECT_EQ(currentPage, nullptr);
+    EXPECT_NE(GetDlgItem(currentPage, IDC_EXPORT_BITRATE), nullptr);
     SelectTab(AppearanceTab);
     EXPECT_NE(GetDlgItem(currentPage, IDC_TRANSPARENCY), nullptr);
     SelectTab(SpeechTab);
@@ -337,6 +339,114 @@ TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
     SendDlgItemMessageW(currentPage, IDC_HOTKEYS_TEXT, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_EQ(optionsWindow, nullptr);
     EXPECT_EQ(AppSettings.rate, -1);
+}
+
+std::wstring ItemText(HWND page, int id)
+{
+    wchar_t text[SettingsPathLength] = L"";
+    GetDlgItemTextW(page, id, text, SettingsPathLength);
+    return text;
+}
+
+std::wstring SelectedRate(HWND page)
+{
+    HWND list = GetDlgItem(page, IDC_EXPORT_BITRATE);
+    const LRESULT index = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    wchar_t text[8] = L"";
+    if (index >= 0)
+        SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+class ExportPageTest : public OptionsTest {
+protected:
+    void SetUp() override
+    {
+        OptionsTest::SetUp();
+        FillMp3BitRates();
+    }
+
+    void PickRate(int index)
+    {
+        HWND list = GetDlgItem(currentPage, IDC_EXPORT_BITRATE);
+        SendMessageW(list, CB_SETCURSEL, index, 0);
+        SendMessageW(currentPage, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_BITRATE, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+    }
+};
+
+TEST_F(ExportPageTest, FormatAndBitRateFollowTheSettingsBothWays)
+{
+    AppSettings.mp3rate = 128;
+    Open(SpeechTab);
+    SelectTab(ExportTab);
+    EXPECT_TRUE(Checked(IDC_EXPORT_WAV));
+    EXPECT_FALSE(Checked(IDC_EXPORT_MP3));
+    HWND list = GetDlgItem(currentPage, IDC_EXPORT_BITRATE);
+    ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 14);
+    EXPECT_EQ(SelectedRate(currentPage), L"128");
+
+    Click(IDC_EXPORT_MP3);
+    EXPECT_FALSE(AppSettings.wav);
+    PickRate(13);
+    EXPECT_EQ(AppSettings.mp3rate, 320);
+    PickRate(0);
+    EXPECT_EQ(AppSettings.mp3rate, 32);
+
+    // A rate outside the table shows as the first entry and stays until one is picked.
+    AppSettings.mp3rate = 100;
+    SelectTab(AppearanceTab);
+    SelectTab(ExportTab);
+    EXPECT_TRUE(Checked(IDC_EXPORT_MP3));
+    EXPECT_EQ(SelectedRate(currentPage), L"32");
+    EXPECT_EQ(AppSettings.mp3rate, 100);
+    Click(IDC_EXPORT_WAV);
+    EXPECT_TRUE(AppSettings.wav);
+    PickRate(2);
+    EXPECT_EQ(AppSettings.mp3rate, 48);
+}
+
+TEST_F(ExportPageTest, LibraryVersionShowsOnlyForALoadableLibrary)
+{
+    const std::wstring library = BinFolder() + L"\\fake_lame_enc.dll";
+    lstrcpynW(AppSettings.lamedir, library.c_str(), SettingsPathLength);
+    Open(ExportTab);
+    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAMEDIR), library);
+    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"9.42");
+
+    // Typing a path takes it at once but leaves the version as it was.
+    SetDlgItemTextW(currentPage, IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
+    EXPECT_STREQ(AppSettings.lamedir, L"C:\\nowhere\\lame_enc.dll");
+    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"9.42");
+
+    SelectTab(SpeechTab);
+    SelectTab(ExportTab);
+    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"");
+}
+
+TEST_F(ExportPageTest, CancelGivesBackWhatThePageChanged)
+{
+    AppSettings.wav = false;
+    AppSettings.mp3rate = 64;
+    lstrcpyW(AppSettings.wavdir, L"C:\\speech");
+    const auto before = Restorable();
+    Open(ExportTab);
+    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_WAVDIR), L"C:\\speech");
+
+    Click(IDC_EXPORT_WAV);
+    PickRate(9);
+    SetDlgItemTextW(currentPage, IDC_EXPORT_WAVDIR, L"D:\\wav");
+    SetDlgItemTextW(currentPage, IDC_EXPORT_MP3DIR, L"D:\\mp3");
+    SetDlgItemTextW(currentPage, IDC_EXPORT_LAMEDIR, L"D:\\lame_enc.dll");
+    EXPECT_STREQ(AppSettings.wavdir, L"D:\\wav");
+    EXPECT_STREQ(AppSettings.mp3dir, L"D:\\mp3");
+    EXPECT_EQ(AppSettings.mp3rate, 160);
+    // The setting takes no more than a path's length, whatever the field holds.
+    SetDlgItemTextW(currentPage, IDC_EXPORT_MP3DIR, std::wstring(300, L'x').c_str());
+    EXPECT_EQ(std::wstring(AppSettings.mp3dir), std::wstring(SettingsPathLength - 1, L'x'));
+
+    Press(IDCANCEL);
+    EXPECT_TRUE(Restorable() == before);
 }
 
 TEST(SpeechSettingsLaunch, OlderSystemsUseTheControlPanelProgram)

@@ -1,0 +1,153 @@
+#include "options/export_page.h"
+#include "export/mp3_encoder.h"
+#include "settings/app_settings.h"
+#include "res/resource.h"
+#include <commdlg.h>
+#include <shlobj.h>
+#include <iterator>
+
+namespace {
+
+void ShowEncoderVersion(HWND page)
+{
+    if (QueryEncoderVersion())
+        SetDlgItemTextW(page, IDC_EXPORT_LAME_VERSION, encoderVersionText);
+}
+
+void ShowPath(HWND page, int control, const wchar_t* path)
+{
+    SetDlgItemTextW(page, control, path);
+    SendDlgItemMessageW(page, control, EM_LIMITTEXT, SettingsPathLength, 0);
+}
+
+void FillBitRates(HWND page)
+{
+    HWND list = GetDlgItem(page, IDC_EXPORT_BITRATE);
+    int selection = 0;
+    int index = 0;
+    for (const auto& [rate, label] : Mp3BitRates) {
+        SendMessageW(list, CB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(label.c_str()));
+        if (rate == AppSettings.mp3rate)
+            selection = index;
+        ++index;
+    }
+    // A rate from a hand-edited file shows as the first entry but stays in effect until
+    // the user picks one.
+    SendMessageW(list, CB_SETCURSEL, selection, 0);
+}
+
+void OnInitDialog(HWND page)
+{
+    CheckDlgButton(page, AppSettings.wav ? IDC_EXPORT_WAV : IDC_EXPORT_MP3, BST_CHECKED);
+    ShowPath(page, IDC_EXPORT_WAVDIR, AppSettings.wavdir);
+    ShowPath(page, IDC_EXPORT_LAMEDIR, AppSettings.lamedir);
+    ShowPath(page, IDC_EXPORT_MP3DIR, AppSettings.mp3dir);
+    ShowEncoderVersion(page);
+    FillBitRates(page);
+}
+
+void TakeBitRate(HWND page)
+{
+    const LRESULT index = SendDlgItemMessageW(page, IDC_EXPORT_BITRATE, CB_GETCURSEL, 0, 0);
+    if (index < 0 || index >= static_cast<LRESULT>(Mp3BitRates.size()))
+        return;
+    AppSettings.mp3rate = std::next(Mp3BitRates.begin(), index)->first;
+}
+
+void BrowseForFolder(HWND page, const wchar_t* title, wchar_t (&target)[SettingsPathLength], int field)
+{
+    BROWSEINFOW info{};
+    info.hwndOwner = page;
+    info.lpszTitle = title;
+    info.ulFlags = BIF_NEWDIALOGSTYLE;
+    info.lpfn = FolderBrowseCallback;
+    info.lParam = reinterpret_cast<LPARAM>(target);
+    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
+    if (!item)
+        return;
+    // An item outside the file system (a printer, the control panel) has no path; the
+    // folder set before is kept then.
+    wchar_t path[MAX_PATH] = L"";
+    if (SHGetPathFromIDListW(item, path)) {
+        lstrcpynW(target, path, SettingsPathLength);
+        SetDlgItemTextW(page, field, target);
+    }
+    IMalloc* allocator = nullptr;
+    if (SUCCEEDED(SHGetMalloc(&allocator))) {
+        allocator->Free(item);
+        allocator->Release();
+    }
+}
+
+void LocateLibrary(HWND page)
+{
+    OPENFILENAMEW choice{};
+    choice.lStructSize = sizeof choice;
+    choice.hwndOwner = page;
+    choice.lpstrFilter = L"lame_enc.dll\0lame_enc.dll\0";
+    choice.nFilterIndex = 1;
+    // The dialog starts from the current path and writes the chosen one in its place.
+    choice.lpstrFile = AppSettings.lamedir;
+    choice.nMaxFile = SettingsPathLength;
+    choice.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    if (!GetOpenFileNameW(&choice))
+        return;
+    SetDlgItemTextW(page, IDC_EXPORT_LAMEDIR, AppSettings.lamedir);
+    ShowEncoderVersion(page);
+}
+
+void OnCommand(HWND page, int control, int notification)
+{
+    switch (control) {
+    case IDC_EXPORT_WAV: AppSettings.wav = true; break;
+    case IDC_EXPORT_MP3: AppSettings.wav = false; break;
+    case IDC_EXPORT_WAVDIR:
+        if (notification == EN_CHANGE)
+            GetDlgItemTextW(page, control, AppSettings.wavdir, SettingsPathLength);
+        break;
+    case IDC_EXPORT_LAMEDIR:
+        // Typing a path does not load the library; only "..." shows its version anew.
+        if (notification == EN_CHANGE)
+            GetDlgItemTextW(page, control, AppSettings.lamedir, SettingsPathLength);
+        break;
+    case IDC_EXPORT_MP3DIR:
+        if (notification == EN_CHANGE)
+            GetDlgItemTextW(page, control, AppSettings.mp3dir, SettingsPathLength);
+        break;
+    case IDC_EXPORT_BROWSE_WAVDIR:
+        BrowseForFolder(page, L"Please choose a folder for wav files.", AppSettings.wavdir, IDC_EXPORT_WAVDIR);
+        break;
+    case IDC_EXPORT_BROWSE_MP3DIR:
+        BrowseForFolder(page, L"Please choose a folder for mp3 files.", AppSettings.mp3dir, IDC_EXPORT_MP3DIR);
+        break;
+    case IDC_EXPORT_BROWSE_LAMEDIR: LocateLibrary(page); break;
+    case IDC_EXPORT_BITRATE:
+        if (notification == CBN_SELCHANGE)
+            TakeBitRate(page);
+        break;
+    default: break;
+    }
+}
+
+} // namespace
+
+int CALLBACK FolderBrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data)
+{
+    if (message == BFFM_INITIALIZED && data)
+        SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
+    return 0;
+}
+
+INT_PTR CALLBACK ExportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(page);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
