@@ -9,7 +9,7 @@
 #include "settings/ini_file.h"
 
 wchar_t settingsPath[260] = L"";
-bool firstRun = false;
+std::atomic<bool> firstRun = false;
 bool resetPending = false;
 
 namespace {

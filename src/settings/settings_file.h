@@ -1,11 +1,13 @@
 #pragma once
 // Where the settings file lives, and moving AppSettings between it and memory.
 #include <windows.h>
+#include <atomic>
 
 // Full path of clipvoce.ini; empty when the platform reports no application-data folder.
 extern wchar_t settingsPath[260];
 // No usable settings file was read at start-up: the first-run values are in use.
-extern bool firstRun;
+// The first-run thread clears it while the window reads it.
+extern std::atomic<bool> firstRun;
 // The settings are being reset: the final save deletes the file instead of writing it.
 extern bool resetPending;
 

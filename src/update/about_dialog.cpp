@@ -109,7 +109,7 @@ INT_PTR OnNotify(const NMHDR* header)
     return FALSE;
 }
 
-void OnCommand(HWND dialog, int id)
+void OnCommand(HWND dialog, int id, int notification)
 {
     switch (id) {
     case IDCANCEL:
@@ -117,7 +117,9 @@ void OnCommand(HWND dialog, int id)
         EndDialog(dialog, IDCANCEL);
         break;
     case IDC_ABOUT_DONATE:
-        OpenWithShell(DonationPage);
+        // A double click also reports itself as a click first; one page is enough.
+        if (notification == STN_CLICKED)
+            OpenWithShell(DonationPage);
         break;
     case IDC_ABOUT_CHECK_UPDATES:
         CheckForUpdates(dialog);
@@ -143,8 +145,12 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_NOTIFY:
         return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
+        OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
+    case WM_DESTROY:
+        // A static control never frees an image it was given.
+        DeleteObject(reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(dialog, IDC_ABOUT_DONATE, STM_GETIMAGE, IMAGE_BITMAP, 0)));
+        return FALSE;
     default:
         return FALSE;
     }

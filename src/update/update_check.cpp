@@ -61,11 +61,11 @@ void ShowResult(UINT textId, UINT icon)
     MessageBoxW(speechWindow, text, caption, MB_OK | icon);
 }
 
-// A version text as offered: a trailing line break or blank written by the server's
-// editor is not part of the version.
+// A version text as offered: a trailing line break written by the server's editor is
+// not part of the version.
 std::wstring TrimVersion(std::wstring text)
 {
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))
         text.pop_back();
     return text;
 }
@@ -162,14 +162,18 @@ void CheckForUpdates(HWND aboutDialog)
     }
     const std::wstring& program = ProgramInfo.programPath;
     const std::wstring backup = program + L".bak";
-    // A running executable can be renamed but not overwritten.
-    MoveFileW(program.c_str(), backup.c_str());
+    // A running executable can be renamed but not overwritten. When it cannot be moved
+    // aside (an older backup is in the way), downloading over it could leave a broken
+    // program with nothing to go back to.
+    if (!MoveFileW(program.c_str(), backup.c_str())) {
+        ShowResult(IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+        return;
+    }
     unsigned long long received = 0;
     const bool fetched = HttpGet(std::wstring(appName) + L".exe_get.php", nullptr, &program, &received);
     if (!fetched || received != static_cast<unsigned long long>(expectedSize)) {
         // Put the working executable back, so the program can still be started.
-        if (GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES &&
-            MoveFileExW(backup.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING) == FALSE)
+        if (!MoveFileExW(backup.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING))
             DeleteFileW(program.c_str());
         ShowResult(IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
         return;

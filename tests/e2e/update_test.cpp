@@ -88,6 +88,22 @@ TEST_F(UpdateTest, ShortDownloadKeepsTheProgramInPlace)
     EXPECT_TRUE(app.Running());
 }
 
+TEST_F(UpdateTest, OlderBackupInTheWayLeavesBothFilesAlone)
+{
+    const std::string older = "an older copy";
+    ASSERT_TRUE(WriteBytes(program_ + L".bak", older));
+    Offer("9.9.9.9", "5", "short");
+    AppProcess app(L"", program_);
+    ASSERT_NE(app.Window(), nullptr);
+    HWND box = CheckForUpdates(app);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(MessageBoxText(box), L"Download failed.");
+    EXPECT_EQ(server_.Requests("Clipvoce.exe_get.php"), 0);
+    EXPECT_EQ(ReadBytes(program_), original_);
+    EXPECT_EQ(ReadBytes(program_ + L".bak"), older);
+    EXPECT_TRUE(app.Running());
+}
+
 TEST_F(UpdateTest, NewVersionReplacesTheProgramAndRestarts)
 {
     std::string offered = original_;

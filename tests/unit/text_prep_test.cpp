@@ -107,4 +107,19 @@ TEST(Preparation, RewritesTheViewAndCountsThePreviousText)
     EXPECT_EQ(TextViewSelectionEnd(), 0);
 }
 
+TEST(Preparation, LeavesTheViewAtTheTopWhetherOrNotTheTextChanged)
+{
+    InProcessApp app;
+    for (const wchar_t* line : {L"Line.\r", L"Line\r"}) {
+        std::wstring text;
+        for (int i = 0; i < 200; ++i)
+            text += line;
+        TextViewSetText(text.c_str());
+        TextViewScrollLines(TextViewLineCount());
+        ASSERT_GT(TextViewFirstVisibleLine(), 0);
+        PrepareText();
+        EXPECT_EQ(TextViewFirstVisibleLine(), 0) << (text == speechText ? "unchanged text" : "changed text");
+    }
+}
+
 } // namespace
