@@ -55,44 +55,56 @@ void DeleteExportFile(wchar_t lastCharacter)
     DeleteFileW(ExportFileName);
 }
 
-void CloseWaitDialog()
+struct ExportJob {
+    DWORD mode;
+    HWND dialog;   // the wait dialog this worker reports to
+};
+
+// Only the worker's own dialog is closed: a worker that was cancelled and finishes
+// late must not end the wait of an export the user has started since.
+void CloseWaitDialog(HWND own)
 {
-    if (HWND dialog = CurrentWaitDialog())
+    if (HWND dialog = CurrentWaitDialog(); dialog && dialog == own)
         PostMessageW(dialog, WM_EXPORT_FINISHED, 0, 0);
 }
 
-void FinishEncoding()
+void FinishEncoding(HWND own)
 {
     // A dialog that is gone means the user cancelled after the last chunk: the files
     // are not wanted then either.
     if (Mp3Encode() && CurrentWaitDialog()) {
-        CloseWaitDialog();
+        CloseWaitDialog(own);
         return;
     }
     ShowExportWarning(IDS_FILE_SAVE_FAILED);
     DeleteExportFile(L'3');
     DeleteExportFile(L'_');
-    CloseWaitDialog();
+    CloseWaitDialog(own);
 }
 
 DWORD WINAPI ExportWorker(LPVOID parameter)
 {
+    const ExportJob job = *static_cast<ExportJob*>(parameter);
+    delete static_cast<ExportJob*>(parameter);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (static_cast<DWORD>(reinterpret_cast<UINT_PTR>(parameter)) == WaitForRendering) {
+    if (job.mode == WaitForRendering) {
         voiceEngine->WaitUntilDone(INFINITE);
-        CloseWaitDialog();
+        CloseWaitDialog(job.dialog);
     } else {
-        FinishEncoding();
+        FinishEncoding(job.dialog);
     }
     CoUninitialize();
     ExitThread(0);
 }
 
-void StartExportWorker(DWORD mode)
+void StartExportWorker(DWORD mode, HWND dialog)
 {
-    HANDLE thread = CreateThread(nullptr, 0, ExportWorker, reinterpret_cast<LPVOID>(static_cast<UINT_PTR>(mode)), 0, nullptr);
+    auto* job = new ExportJob{mode, dialog};
+    HANDLE thread = CreateThread(nullptr, 0, ExportWorker, job, 0, nullptr);
     if (thread)
         CloseHandle(thread);
+    else
+        delete job;
 }
 
 void OnWaitDialogInit(HWND dialog, DWORD mode)
@@ -107,7 +119,7 @@ void OnWaitDialogInit(HWND dialog, DWORD mode)
     // The worker starts only now that the handle is set: a worker that finished before
     // the dialog existed would find no dialog to close, and an encoder would take the
     // missing dialog for a cancel.
-    StartExportWorker(mode);
+    StartExportWorker(mode, dialog);
 }
 
 INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
