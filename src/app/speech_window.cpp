@@ -18,18 +18,12 @@ UINT taskbarCreatedMessage = 0;
 
 namespace {
 
-constexpr DWORD TextViewStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_READONLY;
-
 LRESULT OnCreate(HWND hwnd)
 {
     speechWindow = hwnd;
     RECT client;
     GetClientRect(hwnd, &client);
-    LoadTextViewLibrary();
-    textView = CreateWindowExW(0, L"RICHEDIT50W", L"", TextViewStyle, 0, 0, client.right, client.bottom,
-                               hwnd, nullptr, appInstance, nullptr);
-    SendMessageW(textView, EM_SETEVENTMASK, 0, ENM_SCROLL | ENM_KEYEVENTS | ENM_MOUSEEVENTS | ENM_SELCHANGE);
-    SendMessageW(textView, EM_EXLIMITTEXT, 0, -1);
+    textView = CreateTextView(hwnd, client);
     SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background);
     InitTextFormat();
     ApplyFontAndColours();

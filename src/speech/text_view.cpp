@@ -27,8 +27,62 @@ std::wstring TextViewGetText()
     return text;
 }
 
+namespace {
+
+constexpr DWORD TextViewStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_READONLY;
+
+// Above this length, dropping the old text costs more than a fresh control: some
+// rich-edit implementations take time that grows with the square of the number of
+// paragraphs to delete a text, minutes for a few megabytes.
+constexpr LRESULT LongTextLength = 16 * 1024;
+
+// A fresh control in the old one's place with everything the old one was given:
+// events, limit, background and default character format.
+void ReplaceTextViewControl()
+{
+    HWND old = textView;
+    HWND parent = GetParent(old);
+    RECT rect;
+    GetWindowRect(old, &rect);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+    HWND fresh = CreateTextView(parent, rect);
+    if (!fresh)
+        return;
+    // Setting a background colour is the only way to learn the current one.
+    const auto background = static_cast<COLORREF>(SendMessageW(old, EM_SETBKGNDCOLOR, 0, 0));
+    SendMessageW(fresh, EM_SETBKGNDCOLOR, 0, background);
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    SendMessageW(old, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(fresh, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    const bool hadFocus = GetFocus() == old;
+    textView = fresh;
+    DestroyWindow(old);
+    if (hadFocus)
+        SetFocus(parent);
+}
+
+} // namespace
+
+HWND CreateTextView(HWND parent, const RECT& rect)
+{
+    LoadTextViewLibrary();
+    HWND view = CreateWindowExW(0, L"RICHEDIT50W", L"", TextViewStyle, rect.left, rect.top, rect.right - rect.left,
+                                rect.bottom - rect.top, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!view)
+        return nullptr;
+    SendMessageW(view, EM_SETEVENTMASK, 0, ENM_SCROLL | ENM_KEYEVENTS | ENM_MOUSEEVENTS | ENM_SELCHANGE);
+    SendMessageW(view, EM_EXLIMITTEXT, 0, -1);
+    // The view is read-only, so nothing is ever undone; keeping the replaced text for
+    // undo only makes every new copy slower, dramatically so for long texts.
+    SendMessageW(view, EM_SETUNDOLIMIT, 0, 0);
+    return view;
+}
+
 void TextViewSetText(const wchar_t* text)
 {
+    if (TextViewWindowTextLength() > LongTextLength)
+        ReplaceTextViewControl();
     SendMessageW(textView, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 

@@ -9,6 +9,9 @@ extern HWND textView;
 // The control's window class comes from Msftedit.dll, which must be loaded before
 // the first TextView is created.
 bool LoadTextViewLibrary();
+// A TextView at rect (parent client coordinates) with its events, text limit and undo
+// set; null when the control cannot be created.
+HWND CreateTextView(HWND parent, const RECT& rect);
 
 int TextViewLength();                          // characters, a paragraph break counts one
 std::wstring TextViewGetText();                // whole text, CR for each paragraph break

@@ -114,7 +114,7 @@ int main(int argc, char** argv)
     if (wanted("prep"))
         BenchPreparation();
     if (wanted("clipboard"))
-        for (size_t kilobytes : {64, 256, 1024})
+        for (size_t kilobytes : {64, 256, 1024, 4096})
             BenchClipboardToSpeak(kilobytes);
     if (wanted("idle"))
         BenchIdleCpu();

@@ -1,10 +1,12 @@
 // The settings record's first-run values, the TextView operations on a real rich-edit
 // control, and the window-level commands run inside the test process.
 #include <gtest/gtest.h>
+#include <richedit.h>
 #include "in_process_app.h"
 #include "pump.h"
 #include "app/app_state.h"
 #include "settings/app_settings.h"
+#include "speech/display.h"
 #include "speech/text_view.h"
 #include "speech/speech_controller.h"
 #include "app/tray_icon.h"
@@ -129,6 +131,53 @@ TEST_F(TextViewTest, ScrollingMovesTheFirstVisibleLine)
     EXPECT_EQ(TextViewFirstVisibleLine(), 6);
     TextViewScrollOneLine(true);
     EXPECT_EQ(TextViewFirstVisibleLine(), 5);
+}
+
+// A long text is dropped by starting from a fresh control; nothing of the view's look
+// or behaviour may go with the old one.
+TEST(LongText, ReplacingItKeepsTheViewsLookAndInput)
+{
+    InProcessApp app;
+    AppSettings.background = RGB(0, 0, 128);
+    AppSettings.text = RGB(255, 255, 255);
+    ApplyFontAndColours();
+    std::wstring longText;
+    while (longText.size() < 40000)
+        longText += L"A sentence of a long copied text.\r";
+    TextViewSetText(longText.c_str());
+    CHARFORMAT2W before{};
+    before.cbSize = sizeof before;
+    SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&before));
+    RECT rectBefore;
+    GetWindowRect(textView, &rectBefore);
+    const LRESULT eventsBefore = SendMessageW(textView, EM_GETEVENTMASK, 0, 0);
+
+    TextViewSetText(L"Short. Text.");
+    EXPECT_EQ(TextViewGetText(), L"Short. Text.");
+    EXPECT_EQ(GetParent(textView), app.window());
+    RECT rectAfter;
+    GetWindowRect(textView, &rectAfter);
+    EXPECT_TRUE(EqualRect(&rectBefore, &rectAfter));
+    EXPECT_EQ(SendMessageW(textView, EM_GETEVENTMASK, 0, 0), eventsBefore);
+    CHARFORMAT2W after{};
+    after.cbSize = sizeof after;
+    SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&after));
+    EXPECT_STREQ(after.szFaceName, before.szFaceName);
+    EXPECT_EQ(after.yHeight, before.yHeight);
+    EXPECT_EQ(after.crTextColor, before.crTextColor);
+    EXPECT_EQ(after.dwEffects & (CFE_BOLD | CFE_ITALIC), before.dwEffects & (CFE_BOLD | CFE_ITALIC));
+    EXPECT_EQ(SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background), AppSettings.background);
+
+    // The window still filters the view's input: a plain click leaves the caret alone.
+    TextViewSelect(3, 3);
+    SendMessageW(textView, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 5));
+    SendMessageW(textView, WM_LBUTTONUP, 0, MAKELPARAM(60, 5));
+    EXPECT_EQ(TextViewSelectionEnd(), 3);
+    // Exactly one view is left in the window.
+    int children = 0;
+    EnumChildWindows(app.window(), [](HWND, LPARAM count) { ++*reinterpret_cast<int*>(count); return TRUE; },
+                     reinterpret_cast<LPARAM>(&children));
+    EXPECT_EQ(children, 1);
 }
 
 TEST(WindowCommands, EndAndHomeScrollToTheEnds)
