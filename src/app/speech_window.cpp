@@ -125,6 +125,12 @@ LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
         OnClose(hwnd);
         return 0;
+    case WM_ENDSESSION:
+        // At logoff or shutdown the process ends without WM_DESTROY; what changed since
+        // start-up would be lost without this save.
+        if (wParam)
+            SaveSettings(true);
+        return 0;
     case WM_ERASEBKGND:
         return 0;
     case WM_NOTIFY:

@@ -117,6 +117,19 @@ TEST_F(StartupTest, RateStopsAtTenAndIsKept)
     EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"rate"), L"10");
 }
 
+TEST_F(StartupTest, SettingsAreSavedWhenTheSessionEnds)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    for (int i = 0; i < 15; ++i)
+        PressKey(window, VK_ADD);
+    // The system ends the process right after this message, without WM_DESTROY.
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"rate"), L"10");
+    EXPECT_TRUE(app.Running());
+}
+
 TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
 {
     WriteSettingsFile({{L"delete", L"0"}});
