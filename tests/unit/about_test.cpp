@@ -122,7 +122,9 @@ TEST(UpdateCheck, WhatCountsAsAnUpdate)
     EXPECT_FALSE(IsUpdateOffered(L"0.0.2.4", L"0.0.2.3", -5));
 }
 
-TEST(UpdateCheck, OnlyTheOfferedProgramSignedLikeTheRunningOneIsAccepted)
+// The end-to-end table refuses wrong versions, machines and signers; here the cases
+// that only a file on disk can set up: a damaged signed image and a cut-off one.
+TEST(UpdateCheck, DamagedProgramsAreRefused)
 {
     const std::wstring installed = TestUpdateServer::ProgramFile("installed.exe");
     const std::wstring unsignedRunning = ProgramPath();
@@ -130,40 +132,18 @@ TEST(UpdateCheck, OnlyTheOfferedProgramSignedLikeTheRunningOneIsAccepted)
     GetTempPathW(MAX_PATH, temp);
     const std::wstring tampered = std::wstring(temp) + L"clipvoce-tampered.exe";
     const std::wstring cut = std::wstring(temp) + L"clipvoce-cut.exe";
-    const std::wstring page = std::wstring(temp) + L"clipvoce-page.exe";
     std::string v9 = ReadBytes(TestUpdateServer::ProgramFile("v9.exe"));
     ASSERT_GT(v9.size(), 100000u) << "the signed test programs were not made";
     WriteBytes(cut, v9.substr(0, v9.size() / 2));
     v9[v9.size() / 3] ^= 0x55;
     WriteBytes(tampered, v9);
-    WriteBytes(page, "<!DOCTYPE HTML><html><body>Not Found</body></html>");
 
-    const struct {
-        std::wstring download;
-        const wchar_t* offered;
-        const std::wstring& running;
-        bool accepted;
-    } cases[] = {
-        {TestUpdateServer::ProgramFile("v9.exe"), L"9.9.9.9", installed, true},
-        {TestUpdateServer::ProgramFile("v9.exe"), L"9.9.9.8", installed, false},
-        {TestUpdateServer::ProgramFile("v8.exe"), L"9.9.9.9", installed, false},
-        {TestUpdateServer::ProgramFile("v9_arm64.exe"), L"9.9.9.9", installed, false},
-        {TestUpdateServer::ProgramFile("v9_other_signer.exe"), L"9.9.9.9", installed, false},
-        {TestUpdateServer::ProgramFile("v9_unsigned.exe"), L"9.9.9.9", installed, false},
-        {TestUpdateServer::ProgramFile("v9_unsigned.exe"), L"9.9.9.9", unsignedRunning, true},
-        {tampered, L"9.9.9.9", installed, false},
-        {cut, L"9.9.9.9", unsignedRunning, false},
-        {page, L"9.9.9.9", unsignedRunning, false},
-    };
-    for (const auto& c : cases) {
-        const size_t slash = c.download.rfind(L'\\');
-        EXPECT_EQ(IsAcceptableUpdate(c.download, c.offered, c.running), c.accepted)
-            << testing::PrintToString(c.download.substr(slash + 1)) << " offered as " << testing::PrintToString(std::wstring(c.offered))
-            << (&c.running == &installed ? " to a signed program" : " to an unsigned program");
-    }
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9.exe"), L"9.9.9.9", installed));
+    EXPECT_FALSE(IsAcceptableUpdate(tampered, L"9.9.9.9", installed)) << "one changed byte breaks the signature";
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), L"9.9.9.9", unsignedRunning));
+    EXPECT_FALSE(IsAcceptableUpdate(cut, L"9.9.9.9", unsignedRunning)) << "half an image";
     DeleteFileW(tampered.c_str());
     DeleteFileW(cut.c_str());
-    DeleteFileW(page.c_str());
 }
 
 TEST(UpdateCheck, InstallKeepsExactlyOnePreviousVersion)
