@@ -97,8 +97,11 @@ public:   // the case table's steps reach the fixture through a reference
     std::string FilesLeftText() const
     {
         std::string text;
-        for (const std::wstring& name : FilesLeft())
-            text += (text.empty() ? "" : " ") + Narrow(name);
+        for (const std::wstring& name : FilesLeft()) {
+            if (!text.empty())
+                text += ' ';
+            text += Narrow(name);
+        }
         return text;
     }
 
