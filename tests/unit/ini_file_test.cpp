@@ -331,7 +331,8 @@ TEST(IniFileSave, ReadOnlyFileIsLeftAlone)
 }
 
 // Random documents within what the writer promises to round-trip: keys free of ";#[="
-// that begin with an accepted character, no LF in any text.
+// that begin with an accepted character, no line break (LF, or CR, which alone also ends
+// a line) in any text.
 class DocumentGenerator {
 public:
     explicit DocumentGenerator(unsigned seed) : random(seed) {}
@@ -360,7 +361,7 @@ private:
     wchar_t AnyUnit()
     {
         static const std::wstring pool =
-            L"abcXYZ019 _-.,!?\"'\\/()<>]\t\r\x0001\x007F\x00A0\x00E9\x00FF\x0416\x20AC\xFEFF\xFFFD"
+            L"abcXYZ019 _-.,!?\"'\\/()<>]\t\x000B\x0001\x007F\x00A0\x00E9\x00FF\x0416\x20AC\xFEFF\xFFFD"
             L"\xD83D\xDE00\xDC00\xD800;#[=";
         return pool[std::uniform_int_distribution<size_t>(0, pool.size() - 1)(random)];
     }
