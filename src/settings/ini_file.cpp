@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <cwchar>
+#include <string_view>
 
 CIniFile iniFile;
 
@@ -298,11 +299,19 @@ bool CIniFile::Load(const std::wstring& filePath, unsigned long* readError)
     const std::wstring text = DecodeUtf8(bytes);
 
     std::wstring currentSection;
+    // The first section named currentSection, looked up once per header rather than for
+    // every line under it; -1 while no such section exists yet.
+    int currentIndex = -1;
+    const auto sectionOfLine = [&] {
+        if (currentIndex < 0)
+            currentIndex = FindSection(currentSection);
+        return currentIndex;
+    };
     size_t start = 0;
     while (start < text.size()) {
         size_t next = 0;
         const size_t end = LineEnd(text, start, next);
-        const std::wstring line = text.substr(start, end - start);
+        const std::wstring_view line(text.data() + start, end - start);
         start = next;
         if (line.empty())
             continue;
@@ -310,28 +319,33 @@ bool CIniFile::Load(const std::wstring& filePath, unsigned long* readError)
             return false;
 
         const size_t mark = line.find_first_of(L";#[=");
-        if (mark == std::wstring::npos)
+        if (mark == std::wstring_view::npos)
             continue;
         switch (line[mark]) {
         case L';':
         case L'#':
             if (sections.empty()) {
-                fileComments.push_back(line.substr(mark + 1));
+                fileComments.emplace_back(line.substr(mark + 1));
             } else {
-                const int section = FindSection(currentSection);
+                const int section = sectionOfLine();
                 if (section >= 0)
-                    sections[section].comments.push_back(line.substr(mark + 1));
+                    sections[section].comments.emplace_back(line.substr(mark + 1));
             }
             break;
-        case L'=':
-            SetValue(currentSection, line.substr(0, mark), line.substr(mark + 1));
+        case L'=': {
+            int section = sectionOfLine();
+            if (section < 0)
+                section = currentIndex = AddSection(currentSection);
+            SetValueAt(section, std::wstring(line.substr(0, mark)), std::wstring(line.substr(mark + 1)));
             break;
+        }
         case L'[': {
             const size_t close = line.rfind(L']');
-            if (close == std::wstring::npos || close < mark)
+            if (close == std::wstring_view::npos || close < mark)
                 break;
             currentSection = line.substr(mark + 1, close - mark - 1);
             AddSection(currentSection);
+            currentIndex = -1;
             break;
         }
         }
@@ -433,14 +447,19 @@ bool CIniFile::SetValue(const std::wstring& section, const std::wstring& key, co
     int s = FindSection(section);
     if (s < 0)
         s = AddSection(section);
-    const int k = FindKey(s, key);
-    if (k >= 0) {
-        sections[s].values[k] = value;
-    } else {
-        sections[s].keys.push_back(key);
-        sections[s].values.push_back(value);
-    }
+    SetValueAt(s, key, value);
     return true;
+}
+
+void CIniFile::SetValueAt(int section, const std::wstring& key, const std::wstring& value)
+{
+    const int k = FindKey(section, key);
+    if (k >= 0) {
+        sections[section].values[k] = value;
+    } else {
+        sections[section].keys.push_back(key);
+        sections[section].values.push_back(value);
+    }
 }
 
 int ParseDecimalInt(const std::wstring& text)

@@ -52,6 +52,7 @@ private:
         std::unordered_map<std::wstring, int> firstAt;
         size_t covered = 0;   // entries of the indexed vector already in firstAt
     };
+    void SetValueAt(int section, const std::wstring& key, const std::wstring& value);
     std::wstring ComparedForm(const std::wstring& name) const;
     void FollowComparisonMode() const;
     void CatchUp(NameIndex& index, const std::vector<std::wstring>& names) const;
