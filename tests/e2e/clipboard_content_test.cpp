@@ -103,32 +103,44 @@ protected:
     }
 };
 
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+DWORD SelectionStart(HWND window)
+{
+    return LOWORD(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
+}
+
 DWORD SelectionEnd(HWND window)
 {
     return HIWORD(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
 }
 
-bool ReadToTheEnd(HWND window, DWORD caretAt)
+// The state word of the caption; the line it shows moves with the highlight.
+bool ShowsPaused(HWND window)
 {
-    return PumpUntil([&] {
-        return WindowText(window).rfind(L"Speech window - stopped", 0) == 0
-            && SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0) == MAKELONG(caretAt, caretAt);
-    }, 20000);
+    return WindowText(window).rfind(L"Speech window - paused   [", 0) == 0;
 }
 
 TEST_F(ClipboardContentTest, SecretCopiesAreNeitherShownNorReadButPassedOn)
 {
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"120");
     ChainWatcher watcher;
     AppProcess app;
     HWND window = app.Window();
     ASSERT_NE(window, nullptr);
     // Once this copy is passed on, so is everything the program received before it.
+    const std::wstring visible = L"Visible text that is read on after the secrets.";
     int copies = watcher.CopiesPassedOn();
-    ASSERT_TRUE(Copy(watcher.Window(), L"Visible text."));
+    ASSERT_TRUE(Copy(watcher.Window(), visible));
     ASSERT_TRUE(PumpUntil([&] { return watcher.CopiesPassedOn() > copies; }, 10000)) << "the first copy was not passed on";
-    ASSERT_EQ(TextViewText(window), L"Visible text. ") << "the first copy was not taken";
-    ASSERT_TRUE(ReadToTheEnd(window, 13)) << "the first copy was not read to its end";
-    const std::wstring caption = WindowText(window);
+    ASSERT_EQ(TextViewText(window), visible + L" ") << "the first copy was not taken";
+    ASSERT_TRUE(PumpUntil([&] { return SelectionEnd(window) > 0; }, 10000)) << "the first copy was not read";
+    PressKey(window, 'P');
+    ASSERT_TRUE(PumpUntil([&] { return ShowsPaused(window); }, 10000))
+        << "reading did not pause: " << Narrow(WindowText(window));
 
     struct Mark {
         const wchar_t* name;
@@ -138,29 +150,32 @@ TEST_F(ClipboardContentTest, SecretCopiesAreNeitherShownNorReadButPassedOn)
                           {L"Clipboard Viewer Ignore", 1},
                           {L"CanIncludeInClipboardHistory", 0}};
     for (const Mark& mark : marks) {
-        SCOPED_TRACE(testing::Message() << "mark " << std::string(mark.name, mark.name + wcslen(mark.name)));
+        SCOPED_TRACE(testing::Message() << "mark " << Narrow(mark.name));
         copies = watcher.CopiesPassedOn();
         ASSERT_TRUE(Copy(watcher.Window(), L"hunter2 secret", mark.name, mark.value));
         ASSERT_TRUE(PumpUntil([&] { return watcher.CopiesPassedOn() > copies; }, 10000))
             << "the secret copy's notification was not passed on";
-        EXPECT_EQ(TextViewText(window), L"Visible text. ");
-        EXPECT_EQ(WindowText(window), caption) << "speech started or the status changed";
-        EXPECT_EQ(SelectionEnd(window), 13u);
+        EXPECT_EQ(TextViewText(window), visible + L" ");
+        EXPECT_TRUE(ShowsPaused(window)) << Narrow(WindowText(window));
 
         // Reading the clipboard on purpose does not take it either.
         const int pastes = watcher.PastesPassedOn();
         PressKey(window, 'V');
         ASSERT_TRUE(PumpUntil([&] { return watcher.PastesPassedOn() > pastes; }, 10000))
             << "the paste's notification was not passed on";
-        EXPECT_EQ(TextViewText(window), L"Visible text. ");
-        EXPECT_EQ(WindowText(window), caption) << "speech started or the status changed";
+        EXPECT_EQ(TextViewText(window), visible + L" ");
+        EXPECT_TRUE(ShowsPaused(window)) << Narrow(WindowText(window));
     }
+
+    // The voice was left alone: resumed, it reads on to the last word.
+    PressKey(window, 'P');
+    EXPECT_TRUE(PumpUntil([&] { return SelectionEnd(window) == visible.size(); }, 20000))
+        << "reading did not go on to the end; selection ends at " << SelectionEnd(window);
 
     // A copy that allows itself into the history is an ordinary copy.
     ASSERT_TRUE(Copy(watcher.Window(), L"Allowed text.", L"CanIncludeInClipboardHistory", 1));
     EXPECT_TRUE(PumpUntil([&] { return TextViewText(window) == L"Allowed text. "; }, 10000))
         << "the next ordinary copy was not taken";
-    EXPECT_TRUE(ReadToTheEnd(window, 13)) << "the next ordinary copy was not read";
 }
 
 TEST_F(ClipboardContentTest, CopiedMarkupIsReadWordByWordAsWritten)
@@ -170,23 +185,25 @@ TEST_F(ClipboardContentTest, CopiedMarkupIsReadWordByWordAsWritten)
     AppProcess app;
     HWND window = app.Window();
     ASSERT_NE(window, nullptr);
-    // Words as written end at 17, 19 and 35; read as markup they would end at 13, 19
-    // and 28.
-    const std::wstring text = L"<html><b>bold</b> & <<note>></html>";
+    const std::wstring text = L"<note><b>bold & <<tag>> end";
+    // The words as written; read as markup they would be (9, 13), (14, 15), (22, 23)
+    // and (24, 27).
+    const std::set<std::pair<DWORD, DWORD>> words = {{0, 13}, {14, 15}, {16, 23}, {24, 27}};
     ASSERT_TRUE(SetClipboardText(text));
-    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == text + L" "; }, 10000)) << "the copy was not taken";
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == text + L" "; }, 10000))
+        << "the copy was not taken: " << Narrow(TextViewText(window));
 
-    std::set<DWORD> highlightEnds;
-    const bool ended = PumpUntil([&] {
-        const DWORD selection = static_cast<DWORD>(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
-        if (LOWORD(selection) != HIWORD(selection))
-            highlightEnds.insert(HIWORD(selection));
-        return WindowText(window).rfind(L"Speech window - stopped", 0) == 0 && selection == static_cast<DWORD>(MAKELONG(35, 35));
+    std::set<std::pair<DWORD, DWORD>> highlighted;
+    const bool lastWordReached = PumpUntil([&] {
+        const std::pair<DWORD, DWORD> selection{SelectionStart(window), SelectionEnd(window)};
+        if (selection.first != selection.second)
+            highlighted.insert(selection);
+        return selection.second == text.size();
     }, 20000);
-    EXPECT_TRUE(ended) << "reading did not end after the last word; caret at " << SelectionEnd(window);
-    EXPECT_FALSE(highlightEnds.empty()) << "no word was highlighted";
-    for (DWORD end : highlightEnds)
-        EXPECT_TRUE(end == 17 || end == 19 || end == 35) << "a highlight ends at " << end;
+    EXPECT_TRUE(lastWordReached) << "the last word was not reached; selection ends at " << SelectionEnd(window);
+    EXPECT_FALSE(highlighted.empty()) << "no word was highlighted";
+    for (const auto& [start, end] : highlighted)
+        EXPECT_TRUE(words.count({start, end})) << "highlighted " << start << "-" << end;
 }
 
 } // namespace
