@@ -1,4 +1,5 @@
 #include "clipboard/clipboard_monitor.h"
+#include "clipboard/secret_copy.h"
 #include "app/app_state.h"
 #include "app/tray_icon.h"
 #include "speech/speech_controller.h"
@@ -63,6 +64,11 @@ bool TakeClipboardText()
 {
     if (!OpenClipboardPatiently(speechWindow))
         return false;
+    // A marked secret is neither shown nor read aloud; what was there stays as it was.
+    if (ClipboardContentIsSecret()) {
+        CloseClipboard();
+        return false;
+    }
     bool taken = false;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {

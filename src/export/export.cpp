@@ -287,7 +287,7 @@ int RenderToWav()
         return 0;
     }
     voiceEngine->SetRate(AppSettings.rate);
-    if (FAILED(voiceEngine->Speak(speechText, SPF_ASYNC, nullptr))) {
+    if (FAILED(voiceEngine->Speak(speechText, SpeakTextFlags, nullptr))) {
         RestoreOutput(fileStream, savedOutput);
         return 0;
     }

@@ -31,7 +31,7 @@ void ShowPlayingMenu()
 void SpeakSpeechText()
 {
     if (voiceEngine && speechText)
-        voiceEngine->Speak(speechText, SPF_ASYNC, nullptr);
+        voiceEngine->Speak(speechText, SpeakTextFlags, nullptr);
 }
 
 void Skip(int sentences)

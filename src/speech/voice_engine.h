@@ -6,6 +6,11 @@
 
 extern ISpVoice* voiceEngine;
 
+// How every text is handed to the voice: in the background, and always as plain text.
+// Without SPF_IS_NOT_XML the voice takes a text that starts with '<' as speech markup,
+// so copied HTML or code would lose its tags or not be read at all.
+constexpr DWORD SpeakTextFlags = SPF_ASYNC | SPF_IS_NOT_XML;
+
 // Creates the voice and has it announce every text-to-speech event to the window
 // with WM_VOICE_EVENT. False when no voice object could be created.
 bool CreateVoiceEngine(HWND notifyWindow);

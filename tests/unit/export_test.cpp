@@ -170,6 +170,15 @@ TEST_F(ExportTest, RendersPcmThatGrowsWithTheTextAndRestoresTheOutput)
         after->Release();
 }
 
+TEST_F(ExportTest, TextThatLooksLikeMarkupIsRenderedWhole)
+{
+    SetText(L"word");
+    const long oneWord = RenderTo(L"word.wav");
+    // Taken as markup, only the last word would be heard.
+    SetText(L"<i> <i> <i> <i> <i> <i> <i> <i> word");
+    EXPECT_GT(RenderTo(L"tags.wav"), 5 * oneWord);
+}
+
 TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
 {
     // A paused voice renders nothing, so the wait dialog is sure to be open.

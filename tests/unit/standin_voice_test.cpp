@@ -266,6 +266,28 @@ TEST_F(StandInVoice, SentencesEndAtPunctuationBeforeBlankLineBreakOrEnd)
     EXPECT_EQ(sentences[2].first, 100u * 4);
 }
 
+TEST_F(StandInVoice, TextStartingWithATagIsMarkupUnlessSpokenAsPlainText)
+{
+    ASSERT_NE(CreateVoice(60000), nullptr);
+    const std::wstring text = L"<b>bold</b> & <<note>>";
+    // As markup the tags are silent, and the words keep their places in the text.
+    const ULONG markup = Speak(text);
+    const ULONG plain = Speak(text, SPF_ASYNC | SPF_IS_NOT_XML);
+    // Only a leading '<' makes markup of its own accord; SPF_IS_XML makes it of any text.
+    const ULONG inner = Speak(L"a <b> c");
+    const ULONG forced = Speak(L"a <b> c", SPF_ASYNC | SPF_IS_XML);
+    // A '>' in a quoted value or in a comment does not end the tag.
+    const ULONG quoted = Speak(L"<a href=\"x>y\">link</a> <!-- a > b --> end");
+    ASSERT_TRUE(WaitForEnd(quoted));
+
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, markup), (std::vector<Span>{{3, 4}, {12, 1}, {21, 1}}));
+    EXPECT_EQ(Spans(SPEI_SENTENCE_BOUNDARY, markup), (std::vector<Span>{{3, 19}}));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, plain), (std::vector<Span>{{0, 11}, {12, 1}, {14, 8}}));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, inner), (std::vector<Span>{{0, 1}, {2, 3}, {6, 1}}));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, forced), (std::vector<Span>{{0, 1}, {6, 1}}));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, quoted), (std::vector<Span>{{14, 4}, {38, 3}}));
+}
+
 // --- Purge ---------------------------------------------------------------------------
 
 TEST_F(StandInVoice, PurgedUtteranceStillEndsWithItsEndOfInput)

@@ -8,6 +8,7 @@
 #include "audio_output.h"
 #include "com_ptr.h"
 #include "device_output.h"
+#include "markup.h"
 #include "module.h"
 #include "sapi_errors.h"
 #include "text_units.h"
@@ -330,7 +331,7 @@ public:
         if (text) {
             try {
                 utterance = std::make_unique<Utterance>();
-                utterance->text = text;
+                utterance->text = SpokenText(text, flags);
                 utterance->units = SplitText(utterance->text);
             } catch (const std::bad_alloc&) {
                 return E_OUTOFMEMORY;
