@@ -38,6 +38,8 @@ struct Request {
     std::vector<uint32_t> unitOfCodePoint;
 };
 Request current;
+// While true, synthesis only loads what eSpeak NG needs and nothing is sent.
+bool warmingUp = false;
 
 [[noreturn]] void Quit(int code)
 {
@@ -144,6 +146,8 @@ uint32_t UnitOf(int codePoint)
 // makes it stop synthesising.
 int OnSynthesised(short* samples, int count, espeak_EVENT* events)
 {
+    if (warmingUp)
+        return 0;
     CheckForCancel();
     if (current.cancelled)
         return 1;
@@ -246,6 +250,12 @@ int main(int argc, char** argv)
     if (sampleRate <= 0 || espeak_SetVoiceByName("en") != EE_OK)
         return 4;
     espeak_SetSynthCallback(OnSynthesised);
+    // eSpeak NG reads its dictionary and phoneme data on first use; doing that now keeps
+    // it out of the time to the first sample of the first text.
+    warmingUp = true;
+    const wchar_t warmUp[] = L"Ready.";
+    espeak_Synth(warmUp, sizeof warmUp, 0, POS_CHARACTER, 0, espeakCHARS_WCHAR, nullptr, nullptr);
+    warmingUp = false;
 
     const HelloBody hello{keyLow, keyHigh, static_cast<uint32_t>(sampleRate)};
     if (!SendMessage(kHello, 0, &hello, sizeof hello))

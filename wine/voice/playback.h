@@ -18,6 +18,9 @@ public:
     Playback(const Playback&) = delete;
     Playback& operator=(const Playback&) = delete;
 
+    // Opens the device ahead of the first utterance: finding out that there is none can
+    // take the platform most of a second.
+    void Prepare(const WAVEFORMATEX& format) { OpenDevice(format); }
     // Starts an utterance's time line at frame 0, silencing whatever was left.
     void Begin(const WAVEFORMATEX& format);
     // Queues audio of the format given to Begin.

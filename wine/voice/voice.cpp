@@ -659,6 +659,11 @@ private:
 
     void Run()
     {
+        if (helper_) {
+            ComPtr<IStandInOutput> device;
+            if (SUCCEEDED(device_->QueryInterface(IID_IStandInOutput, reinterpret_cast<void**>(device.Out()))))
+                playback_.Prepare(device->AudioFormat());
+        }
         std::unique_lock lock(mu_);
         for (;;) {
             work_.wait(lock, [&] {
