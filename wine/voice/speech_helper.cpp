@@ -1,6 +1,8 @@
 #include "speech_helper.h"
 #include <ws2tcpip.h>
 #include <bcrypt.h>
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 using namespace helper_protocol;
