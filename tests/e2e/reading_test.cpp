@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <richedit.h>
 #include <fstream>
+#include <set>
 #include "app_driver.h"
+#include "espeak_reference.h"
 #include "resource.h"
 
 namespace {
@@ -234,6 +236,76 @@ TEST_F(ReadingTest, FirstRunOpensAboutInsteadOfTakingTheText)
     // Once it is closed, copies are taken as usual.
     ASSERT_TRUE(SetClipboardText(L"Taken now."));
     EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L"Taken now. "; }, 10000));
+}
+
+// The voice speaks with eSpeak NG for the length of one test.
+struct EspeakSpeech {
+    EspeakSpeech() { SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"espeak"); }
+    ~EspeakSpeech() { SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones"); }
+};
+
+double DurationMs(const PcmAudio& audio)
+{
+    return audio.sampleRate ? 1000.0 * audio.samples.size() / audio.channels / audio.sampleRate : 0;
+}
+
+TEST_F(ReadingTest, WithEspeakTheHighlightFollowsTheSoundRightStepsAndSStops)
+{
+    EspeakSpeech espeak;
+    const int wordsPerMinute = 300;
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", std::to_wstring(wordsPerMinute).c_str());
+    const std::wstring first = L"The first line is read at an easy pace, from its very start to its very end.";
+    const std::wstring second = L"The second line is just as long as the first, but Right leaves it at once.";
+    const std::wstring third = L"The third line is the last.";
+    const double firstMs = DurationMs(EspeakReference(first, wordsPerMinute));
+    const double secondMs = DurationMs(EspeakReference(second, wordsPerMinute));
+    ASSERT_GT(firstMs, 2000.0) << "espeak-ng did not render the reference";
+    ASSERT_GT(secondMs, 2000.0) << "espeak-ng did not render the reference";
+
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(first + L"\r\n" + second + L"\r\n" + third));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() > first.size() + second.size(); }, 10000))
+        << "the copied text was not taken";
+    // Positions in the view text, whose line breaks are single CRs.
+    const DWORD secondStart = static_cast<DWORD>(first.size() + 1);
+    const DWORD thirdStart = static_cast<DWORD>(secondStart + second.size() + 1);
+    const auto lineOfCaption = [&] {
+        const std::wstring caption = Caption(window);
+        const size_t open = caption.find(L"[ ");
+        return open == std::wstring::npos ? 0 : _wtoi(caption.c_str() + open + 2);
+    };
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(StateIs(window, L"playing")) << "reading did not start: " << Narrow(Caption(window));
+    ASSERT_TRUE(PumpUntil([&] { return SelectionEnd(window) > 0; }, 10000)) << "no word was highlighted";
+    EXPECT_EQ(lineOfCaption(), 1);
+
+    // The first line is highlighted word by word for as long as eSpeak NG takes to say it.
+    const ULONGLONG lineStart = GetTickCount64();
+    std::set<DWORD> highlighted;
+    ASSERT_TRUE(PumpUntil([&] {
+        highlighted.insert(SelectionEnd(window));
+        return SelectionEnd(window) > secondStart;
+    }, 15000)) << "the second sentence was not reached";
+    const double lineMs = static_cast<double>(GetTickCount64() - lineStart);
+    EXPECT_NEAR(lineMs / firstMs, 1.0, 0.25) << "the first sentence took " << lineMs << " ms, eSpeak NG says it in " << firstMs;
+    EXPECT_GE(highlighted.size(), 10u) << "the highlight did not follow the words";
+    EXPECT_TRUE(PumpUntil([&] { return lineOfCaption() > 1; }, 2000)) << "the caption's line stayed at "
+                                                                     << Narrow(Caption(window));
+
+    // Right leaves the second sentence long before its sound would have ended.
+    const DWORD secondLineWord = SelectionEnd(window);
+    ASSERT_TRUE(PumpUntil([&] { return SelectionEnd(window) != secondLineWord; }, 5000))
+        << "no further word of the second sentence was highlighted";
+    PressKey(window, VK_RIGHT);
+    EXPECT_TRUE(PumpUntil([&] { return SelectionEnd(window) > thirdStart; }, static_cast<DWORD>(secondMs / 2)))
+        << "Right did not step to the third sentence at once";
+
+    PressKey(window, 'S');
+    ASSERT_TRUE(StateIs(window, L"stopped")) << "S did not stop the reading";
+    const DWORD stoppedAt = SelectionEnd(window);
+    EXPECT_FALSE(PumpUntil([&] { return SelectionEnd(window) != stoppedAt; }, 500)) << "words went on after S";
 }
 
 } // namespace

@@ -5,12 +5,15 @@
 #include <psapi.h>
 #include <sapi.h>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+#include "espeak_reference.h"
 #include "pump.h"
 #include "resource.h"
 
@@ -24,6 +27,7 @@ struct Event {
     ULONG stream;
     WPARAM wParam;
     LPARAM lParam;
+    ULONGLONG audioOffset;
 };
 
 // What the window procedure drains; the fixture points it at the voice under test.
@@ -54,7 +58,7 @@ void DrainEvents()
         if (e.elParamType == SPET_LPARAM_IS_TOKEN)
             ++tokenEvents;
         const LPARAM value = e.elParamType == SPET_LPARAM_IS_UNDEFINED ? e.lParam : 0;
-        events.push_back({e.eEventId, e.ulStreamNum, e.wParam, value});
+        events.push_back({e.eEventId, e.ulStreamNum, e.wParam, value, e.ullAudioStreamOffset});
         ReleaseParameter(e);
         e = SPEVENT{};
     }
@@ -848,6 +852,169 @@ TEST_F(StandInVoice, ControlCallsInAnyOrderNeitherDeadlockNorLoseEndEvents)
             open = 0;
         }
     }
+}
+
+// --- Speech from eSpeak NG ------------------------------------------------------------
+
+class EspeakVoice : public Rendering {
+protected:
+    void SetUp() override
+    {
+        Rendering::SetUp();
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"espeak");
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones");
+        Rendering::TearDown();
+    }
+
+    // The voice's token names eSpeak NG once the helper has answered.
+    std::wstring CreateSpeakingVoice(int wordsPerMinute)
+    {
+        if (!CreateVoice(wordsPerMinute))
+            return L"(no voice)";
+        ISpObjectToken* token = nullptr;
+        LPWSTR name = nullptr;
+        std::wstring result;
+        if (voice_->GetVoice(&token) == S_OK && token->GetStringValue(nullptr, &name) == S_OK)
+            result = name;
+        CoTaskMemFree(name);
+        if (token)
+            token->Release();
+        return result;
+    }
+
+    std::vector<Event> EventsOf(int id)
+    {
+        std::vector<Event> found;
+        for (const Event& e : events)
+            if (e.id == id)
+                found.push_back(e);
+        return found;
+    }
+};
+
+const wchar_t kEspeakName[] = L"eSpeak NG English";
+
+// Blank-separated words and where each starts.
+std::vector<Span> BlankSeparatedWords(const std::wstring& text)
+{
+    std::vector<Span> words;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find(L' ', at), text.size());
+        words.push_back({static_cast<ULONG>(at), static_cast<ULONG>(end - at)});
+        at = end + 1;
+    }
+    return words;
+}
+
+TEST_F(EspeakVoice, ExportIsEspeakSpeechWithEveryWordAtTheStartOfItsSound)
+{
+    const int wordsPerMinute = 175;
+    ASSERT_EQ(CreateSpeakingVoice(wordsPerMinute), kEspeakName);
+    // A surrogate pair before the last words of a sentence: their places must still lead
+    // back to them.
+    const std::wstring text = L"Sixteen sailors sang softly. Then a smile \U0001F600 follows, and the crowd listens. Goodbye!";
+    const std::wstring path = Render(text, L"standin_voice_espeak.wav");
+    const WaveFile wave = ParseWave(ReadBytes(path));
+    DeleteFileW(path.c_str());
+    ASSERT_TRUE(wave.valid);
+    const PcmAudio ours{48000, 2, wave.samples};
+    const PcmAudio reference = EspeakReference(text, wordsPerMinute);
+    ASSERT_FALSE(reference.samples.empty()) << "espeak-ng did not render the reference";
+    const double voiced = VoicedSeconds(ours), expected = VoicedSeconds(reference);
+    EXPECT_NEAR(voiced / expected, 1.0, 0.15) << voiced << " s voiced against espeak-ng's " << expected << " s";
+
+    // Speech, not tones: hissing sounds cross zero far more often than a tone (880 Hz at
+    // most) ever does.
+    const std::vector<bool> voicedWindows = VoicedWindows(ours);
+    const size_t window = 480;
+    size_t hissing = 0, counted = 0;
+    for (size_t w = 0; w < voicedWindows.size(); ++w) {
+        if (!voicedWindows[w])
+            continue;
+        int crossings = 0;
+        for (size_t i = w * window + 1; i < (w + 1) * window; ++i)
+            crossings += (wave.samples[2 * i] < 0) != (wave.samples[2 * i - 2] < 0);
+        hissing += crossings > 40; // over 4000 a second
+        ++counted;
+    }
+    EXPECT_GT(hissing, counted / 50) << hissing << " of " << counted << " voiced windows hiss";
+
+    // Every word once, in order; each one's offset rises and is followed by its sound.
+    std::vector<Span> heard;
+    ULONGLONG previous = 0;
+    for (const Event& e : EventsOf(SPEI_WORD_BOUNDARY)) {
+        heard.push_back({static_cast<ULONG>(e.lParam), static_cast<ULONG>(e.wParam)});
+        const size_t frame = static_cast<size_t>(e.audioOffset / 4);
+        EXPECT_TRUE(heard.size() == 1 || e.audioOffset > previous) << "word at " << e.lParam << " does not come later";
+        previous = e.audioOffset;
+        const size_t first = frame / window;
+        bool sounds = false;
+        for (size_t w = first; w < first + 15 && w < voicedWindows.size(); ++w)
+            sounds = sounds || voicedWindows[w];
+        EXPECT_TRUE(sounds) << "no sound within 150 ms of the word at " << e.lParam;
+    }
+    EXPECT_EQ(heard, BlankSeparatedWords(text));
+    EXPECT_EQ(EventsOf(SPEI_SENTENCE_BOUNDARY).size(), 3u);
+    ASSERT_EQ(EventsOf(SPEI_END_INPUT_STREAM).size(), 1u);
+    EXPECT_EQ(EventsOf(SPEI_END_INPUT_STREAM)[0].audioOffset, wave.samples.size() * 2);
+}
+
+double Loudness(const std::vector<int16_t>& samples)
+{
+    double sum = 0;
+    for (int16_t v : samples)
+        sum += static_cast<double>(v) * v;
+    return samples.empty() ? 0 : std::sqrt(sum / samples.size());
+}
+
+TEST_F(EspeakVoice, RateShortensAndVolumeSoftensTheSpeech)
+{
+    ASSERT_EQ(CreateSpeakingVoice(175), kEspeakName);
+    const std::wstring text = L"Rate and volume shape the same words. Here they are again.";
+    const auto normal = ParseWave(ReadBytes(Render(text, L"standin_voice_espeak_a.wav"))).samples;
+    const auto fast = ParseWave(ReadBytes(Render(text, L"standin_voice_espeak_b.wav", 10))).samples;
+    ASSERT_EQ(voice_->SetVolume(50), S_OK);
+    const auto soft = ParseWave(ReadBytes(Render(text, L"standin_voice_espeak_c.wav"))).samples;
+    for (const wchar_t* name : {L"standin_voice_espeak_a.wav", L"standin_voice_espeak_b.wav", L"standin_voice_espeak_c.wav"})
+        DeleteFileW(TempWavePath(name).c_str());
+    ASSERT_FALSE(normal.empty());
+    ASSERT_FALSE(fast.empty());
+    // Rate 10 is three times the pace; eSpeak NG keeps its pauses a little longer.
+    EXPECT_GT(static_cast<double>(normal.size()) / fast.size(), 2.0);
+    EXPECT_NEAR(Loudness(soft) / Loudness(normal), 0.5, 0.05);
+}
+
+TEST_F(EspeakVoice, OnTheDeviceWordsComeWithTheirSoundAndControlsActAtOnce)
+{
+    ASSERT_EQ(CreateSpeakingVoice(300), kEspeakName);
+    std::vector<Span> words;
+    const ULONGLONG start = GetTickCount64();
+    const ULONG stream = Speak(Sentences(6, words));
+    ASSERT_TRUE(WaitForWords(stream, 4));
+    const double elapsedMs = static_cast<double>(GetTickCount64() - start);
+    // Offsets are in the device's format, 16-bit mono at 22050 Hz. A word is raised when
+    // its sound is reached, never before; somewhat after on a busy machine.
+    const double soundMs = EventsOf(SPEI_WORD_BOUNDARY)[3].audioOffset / 44.1;
+    EXPECT_GE(elapsedMs + 20, soundMs) << "the fourth word came before its sound";
+    EXPECT_LE(elapsedMs, soundMs + 1000) << "the fourth word came long after its sound";
+
+    const size_t current = WordIndex(words, PauseAndSettle(stream));
+    const size_t before = Spans(SPEI_WORD_BOUNDARY, stream).size();
+    EXPECT_FALSE(WaitForWords(stream, before + 1, 300)) << "a word while paused";
+    ASSERT_EQ(voice_->Skip(L"Sentence", 1, nullptr), S_OK);
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    ASSERT_TRUE(WaitForWords(stream, before + 1));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream)[before], words[(current / 5 + 1) * 5]);
+
+    const ULONGLONG purgeStart = GetTickCount64();
+    Purge();
+    EXPECT_LT(GetTickCount64() - purgeStart, 100u) << "purge did not silence the voice within 100 ms";
+    const size_t atPurge = Spans(SPEI_WORD_BOUNDARY, stream).size();
+    EXPECT_TRUE(WaitForEnd(stream));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream).size(), atPurge);
 }
 
 } // namespace

@@ -154,6 +154,11 @@ void ModuleRelease()
     InterlockedDecrement(&moduleRefs);
 }
 
+HINSTANCE ModuleInstance()
+{
+    return moduleInstance;
+}
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     // Thread notifications stay on: the statically linked thread library relies on them.

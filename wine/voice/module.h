@@ -7,6 +7,8 @@
 // Every live object and every LockServer(TRUE) holds the module.
 void ModuleAddRef();
 void ModuleRelease();
+// The voice DLL itself, to find what lies beside it.
+HINSTANCE ModuleInstance();
 
 // The wave-format identifier of the speech platform (SPDFID_WaveFormatEx); the
 // import library leaves it out.

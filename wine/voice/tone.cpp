@@ -81,6 +81,14 @@ bool IsRenderableFormat(const WAVEFORMATEX& f)
            f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
 }
 
+void PutFrame(const WAVEFORMATEX& format, double value, uint8_t* frame)
+{
+    const SampleKind kind = KindOf(format);
+    const size_t bytesPerSample = format.wBitsPerSample / 8;
+    for (WORD ch = 0; ch < format.nChannels; ++ch)
+        PutSample(kind, format.wBitsPerSample, value, frame + ch * bytesPerSample);
+}
+
 double WordPitch(std::wstring_view word)
 {
     uint32_t hash = 2166136261u;

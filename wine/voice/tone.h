@@ -18,6 +18,9 @@ bool IsRenderableFormat(const WAVEFORMATEX& format);
 // extension must then follow it in memory); false when it cannot be rendered.
 bool PlainRenderFormat(const WAVEFORMATEX& given, WAVEFORMATEX& plain);
 
+// Writes one frame of the given plain format with the same value (-1..1) on every channel.
+void PutFrame(const WAVEFORMATEX& format, double value, uint8_t* frame);
+
 // Pitch of a word's tone, in Hz, between 220 and 880 in semitone steps.
 double WordPitch(std::wstring_view word);
 

@@ -1,16 +1,22 @@
 // SpVoice: speaks on a thread of its own, word by word, and reports what it does as
 // queued events announced by a window message, as the platform voice does.
 //
+// The sound comes from eSpeak NG through the native speech helper when it is there,
+// a sentence at a time; without it every word is a short tone.
+//
 // One mutex guards all of the voice's state. The speaking thread waits on `work_`
-// and holds the mutex except while it renders audio; callers wait on `idle_` for
-// utterances to finish. The speaking thread never waits for a caller's thread, so no
-// order of calls from the user-interface thread can deadlock it.
+// and holds the mutex except while it renders audio or talks to the helper; callers
+// wait on `idle_` for utterances to finish. The speaking thread never waits for a
+// caller's thread, so no order of calls from the user-interface thread can deadlock it.
 #include "audio_output.h"
 #include "com_ptr.h"
 #include "device_output.h"
 #include "markup.h"
 #include "module.h"
+#include "pcm_convert.h"
+#include "playback.h"
 #include "sapi_errors.h"
+#include "speech_helper.h"
 #include "text_units.h"
 #include "tone.h"
 #include "voice_token.h"
@@ -19,6 +25,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -39,6 +46,16 @@ constexpr long kMaxRate = 10;
 constexpr USHORT kMaxVolume = 100;
 constexpr uint32_t kRenderChunkFrames = 4096;
 constexpr ULONG kDefaultSyncSpeakTimeout = 10000;
+// eSpeak NG's own range of speaking rates (it stretches beyond 450 with its speed-up).
+constexpr double kMinHelperWordsPerMinute = 80;
+constexpr double kMaxHelperWordsPerMinute = 900;
+// How far real-time output runs ahead of what is heard: enough to bridge the start of
+// the next sentence, little enough that a word's event is never far from its sound.
+constexpr uint32_t kPlayAheadDivisor = 4; // a quarter of a second
+// While real-time output waits for the sound, how often it looks at the time.
+constexpr auto kPlaybackPoll = std::chrono::milliseconds(5);
+constexpr DWORD kHelperPollMs = 5;
+constexpr DWORD kCancelledDrainMs = 2000;
 
 // The pace at rate 0. Tests and the run script set it through the environment so
 // that speech takes a predictable, short time.
@@ -55,10 +72,30 @@ unsigned WordsPerMinuteFromEnvironment()
     return static_cast<unsigned>(value);
 }
 
+// Tests set CLIPVOCE_VOICE_SOUND=tones: tones have an exact, machine-independent
+// length, which their timing and rendering checks rely on.
+bool TonesAskedFor()
+{
+    wchar_t text[16];
+    const DWORD n = GetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", text, 16);
+    return n > 0 && n < 16 && _wcsicmp(text, L"tones") == 0;
+}
+
 // Every ten steps of rate make a word about three times shorter or longer.
+double RateFactor(long rate)
+{
+    return std::pow(3.0, static_cast<double>(rate) / 10.0);
+}
+
 double WordSeconds(unsigned wordsPerMinute, long rate)
 {
-    return 60.0 / wordsPerMinute * std::pow(3.0, -static_cast<double>(rate) / 10.0);
+    return 60.0 / wordsPerMinute / RateFactor(rate);
+}
+
+uint32_t HelperWordsPerMinute(unsigned wordsPerMinute, long rate)
+{
+    const double pace = wordsPerMinute * RateFactor(rate);
+    return static_cast<uint32_t>(std::lround(std::clamp(pace, kMinHelperWordsPerMinute, kMaxHelperWordsPerMinute)));
 }
 
 void FreeEventParameter(SPEVENT& event)
@@ -112,7 +149,8 @@ public:
 
     HRESULT Start()
     {
-        token_ = ComPtr<ISpObjectToken>::Adopt(NewVoiceToken());
+        StartHelper();
+        token_ = ComPtr<ISpObjectToken>::Adopt(NewVoiceToken(helper_ ? kEspeakVoiceDisplayName : kVoiceDisplayName));
         device_ = ComPtr<ISpStreamFormat>::Adopt(NewDeviceOutput());
         doneEvent_ = CreateEventW(nullptr, TRUE, TRUE, nullptr);
         if (!token_ || !device_ || !doneEvent_)
@@ -514,6 +552,23 @@ public:
     STDMETHODIMP DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG) override { return E_NOTIMPL; }
 
 private:
+    // Started with the voice, so that the first Speak finds eSpeak NG ready.
+    void StartHelper()
+    {
+        if (TonesAskedFor())
+            return;
+        const std::wstring program = FindSpeechHelper(ModuleInstance());
+        if (program.empty())
+            return;
+        try {
+            helper_ = std::make_unique<SpeechHelper>();
+        } catch (const std::bad_alloc&) {
+            return;
+        }
+        if (!helper_->Start(program))
+            helper_.reset();
+    }
+
     // The output is one of the voice's own objects: its default device or an SpStream.
     // An audio device token stands for the default device, the only one there is.
     HRESULT UseOutput(IUnknown* output)
@@ -605,6 +660,11 @@ private:
 
     void Run()
     {
+        if (helper_) {
+            ComPtr<IStandInOutput> device;
+            if (SUCCEEDED(device_->QueryInterface(IID_IStandInOutput, reinterpret_cast<void**>(device.Out()))))
+                playback_.Prepare(device->AudioFormat());
+        }
         std::unique_lock lock(mu_);
         for (;;) {
             work_.wait(lock, [&] {
@@ -615,7 +675,10 @@ private:
             Utterance& u = *queue_.front();
             ComPtr<IStandInOutput> output = output_;
             BeginUtterance(u);
-            SpeakWords(lock, u, output.Get());
+            if (helper_)
+                SpeakThroughHelper(lock, u, output.Get());
+            else
+                SpeakWords(lock, u, output.Get());
             if (shutdown_)
                 return;
             lock.unlock();
@@ -651,6 +714,23 @@ private:
         return shutdown_ || u.purged || u.failed || u.jumps != jumps;
     }
 
+    // The word now heard: its events (a sentence's first word starts the sentence)
+    // and what GetStatus reports.
+    void AnnounceWord(Utterance& u, size_t index)
+    {
+        const TextWord& word = u.units.words[index];
+        const TextSentence& sentence = u.units.sentences[word.sentence];
+        if (sentence.firstWord == index) {
+            sentencePos_ = sentence.pos;
+            sentenceLen_ = sentence.len;
+            QueueEvent(SPEI_SENTENCE_BOUNDARY, u, sentence.len, sentence.pos);
+        }
+        u.currentWord = static_cast<long>(index);
+        wordPos_ = word.pos;
+        wordLen_ = word.len;
+        QueueEvent(SPEI_WORD_BOUNDARY, u, word.len, word.pos);
+    }
+
     void SpeakWords(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output)
     {
         const bool realTime = output->IsRealTime();
@@ -660,17 +740,8 @@ private:
             if (shutdown_ || u.purged || u.failed || u.nextWord >= u.units.words.size())
                 return;
             const size_t index = u.nextWord++;
+            AnnounceWord(u, index);
             const TextWord& word = u.units.words[index];
-            const TextSentence& sentence = u.units.sentences[word.sentence];
-            if (sentence.firstWord == index) {
-                sentencePos_ = sentence.pos;
-                sentenceLen_ = sentence.len;
-                QueueEvent(SPEI_SENTENCE_BOUNDARY, u, sentence.len, sentence.pos);
-            }
-            u.currentWord = static_cast<long>(index);
-            wordPos_ = word.pos;
-            wordLen_ = word.len;
-            QueueEvent(SPEI_WORD_BOUNDARY, u, word.len, word.pos);
 
             const double seconds = WordSeconds(wordsPerMinute_, rate_);
             if (realTime)
@@ -734,6 +805,225 @@ private:
         }
     }
 
+    // --- Speech from eSpeak NG ---------------------------------------------------------
+
+    // Real-time output plays the sound; a stream gets it as fast as it is made.
+    struct Rendering {
+        IStandInOutput* output;
+        WAVEFORMATEX format;
+        bool realTime;
+        // Frames of this utterance made so far: the audio offset of what comes next.
+        uint64_t frames = 0;
+    };
+
+    // A word whose event waits for its sound to be heard.
+    struct HeardAt {
+        uint64_t frame;
+        size_t word;
+    };
+
+    void SpeakThroughHelper(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output)
+    {
+        Rendering r{output, output->AudioFormat(), output->IsRealTime()};
+        if (r.realTime)
+            playback_.Begin(r.format);
+        for (;;) {
+            if (!r.realTime)
+                work_.wait(lock, [&] { return shutdown_ || u.purged || pauseCount_ == 0; });
+            if (shutdown_ || u.purged || u.failed || u.nextWord >= u.units.words.size())
+                break;
+            if (!helper_) {
+                // The helper has gone: the rest of the text is spoken in tones.
+                if (r.realTime)
+                    WaitUntilHeard(lock, u, u.jumps, r.frames);
+                audioOffset_ = r.frames * r.format.nBlockAlign;
+                SpeakWords(lock, u, output);
+                return;
+            }
+            if (!SpeakSentence(lock, u, r))
+                helper_.reset();
+        }
+        if (r.realTime) {
+            // The end event comes when the last sound has been heard.
+            if (!Interrupted(u, u.jumps))
+                WaitUntilHeard(lock, u, u.jumps, r.frames);
+            if (Interrupted(u, u.jumps))
+                playback_.Stop();
+        }
+        audioOffset_ = r.frames * r.format.nBlockAlign;
+    }
+
+    // Waits, pausing and resuming with the voice, until the listener has heard `frames`
+    // or the utterance is interrupted.
+    void WaitUntilHeard(std::unique_lock<std::mutex>& lock, const Utterance& u, unsigned jumps, uint64_t frames)
+    {
+        for (;;) {
+            playback_.SetPaused(pauseCount_ > 0);
+            if (Interrupted(u, jumps) || playback_.PlayedFrames() >= frames)
+                return;
+            work_.wait_for(lock, kPlaybackPoll, [&] { return Interrupted(u, jumps); });
+        }
+    }
+
+    // Speaks the rest of the current sentence, from the next word on. The helper gets
+    // the sentence's words joined by single blanks, so that it hears only what is
+    // spoken and a place in its text leads back to a word of the utterance.
+    // False when the helper can no longer be reached.
+    bool SpeakSentence(std::unique_lock<std::mutex>& lock, Utterance& u, Rendering& r)
+    {
+        const size_t first = u.nextWord;
+        const uint32_t sentence = u.units.words[first].sentence;
+        const size_t end = sentence + 1 < u.units.sentences.size() ? u.units.sentences[sentence + 1].firstWord
+                                                                   : u.units.words.size();
+        std::wstring text;
+        std::vector<uint32_t> starts;
+        try {
+            for (size_t k = first; k < end; ++k) {
+                if (k > first)
+                    text += L' ';
+                starts.push_back(static_cast<uint32_t>(text.size()));
+                text.append(u.text, u.units.words[k].pos, u.units.words[k].len);
+            }
+        } catch (const std::bad_alloc&) {
+            lastResult_ = E_OUTOFMEMORY;
+            u.failed = true;
+            return true;
+        }
+        const uint32_t request = ++lastHelperRequest_;
+        const unsigned jumps = u.jumps;
+        const uint32_t wordsPerMinute = HelperWordsPerMinute(wordsPerMinute_, rate_);
+        lock.unlock();
+        const bool sent = DrainCancelledRequest() && helper_->SendSpeak(request, wordsPerMinute, text);
+        lock.lock();
+        if (!sent)
+            return false;
+        converter_.Begin(helper_->SampleRate(), r.format);
+
+        const uint64_t sentenceStart = r.frames;
+        const uint64_t playAhead = r.format.nSamplesPerSec / kPlayAheadDivisor;
+        size_t nextToAnnounce = first;
+        std::deque<HeardAt> waiting;
+        // Words the helper passed over (a lone dash, say) are announced with the next.
+        const auto announceThrough = [&](size_t word) {
+            for (; nextToAnnounce <= word && nextToAnnounce < end; ++nextToAnnounce)
+                AnnounceWord(u, nextToAnnounce);
+        };
+        bool done = false;
+        for (;;) {
+            if (Interrupted(u, jumps)) {
+                lock.unlock();
+                const bool cancelled = helper_->SendCancel(request);
+                lock.lock();
+                cancelledRequest_ = request;
+                if (r.realTime)
+                    playback_.Stop();
+                return cancelled;
+            }
+            if (r.realTime) {
+                playback_.SetPaused(pauseCount_ > 0);
+                const uint64_t heard = playback_.PlayedFrames();
+                while (!waiting.empty() && waiting.front().frame <= heard) {
+                    audioOffset_ = waiting.front().frame * r.format.nBlockAlign;
+                    announceThrough(waiting.front().word);
+                    waiting.pop_front();
+                }
+                if (done && waiting.empty())
+                    break;
+                if (done || playback_.QueuedFrames() >= heard + playAhead) {
+                    work_.wait_for(lock, kPlaybackPoll, [&] { return Interrupted(u, jumps); });
+                    continue;
+                }
+            } else if (done) {
+                break;
+            } else if (pauseCount_ > 0) {
+                work_.wait(lock, [&] { return Interrupted(u, jumps) || pauseCount_ == 0; });
+                continue;
+            }
+
+            const unsigned volume = volume_;
+            HelperMessage message;
+            lock.unlock();
+            const SpeechHelper::Received got = helper_->Receive(message, kHelperPollMs);
+            bool converted = false;
+            if (got == SpeechHelper::Received::Message && message.request == request) {
+                if (message.kind == helper_protocol::kAudio) {
+                    converter_.Convert(reinterpret_cast<const int16_t*>(message.body.data()), message.body.size() / 2,
+                                       volume, audioBuffer_);
+                    converted = true;
+                } else if (message.kind == helper_protocol::kDone) {
+                    converter_.Finish(volume, audioBuffer_);
+                    converted = true;
+                }
+            }
+            const HRESULT written = converted && !r.realTime && !audioBuffer_.empty()
+                ? r.output->WriteAudio(audioBuffer_.data(), static_cast<ULONG>(audioBuffer_.size()))
+                : S_OK;
+            lock.lock();
+            if (got == SpeechHelper::Received::Broken)
+                return false;
+            if (got != SpeechHelper::Received::Message || message.request != request)
+                continue;
+            if (FAILED(written)) {
+                // A full disk ends the utterance; the status reports why.
+                lastResult_ = written;
+                u.failed = true;
+                continue;
+            }
+            if (message.kind == helper_protocol::kWord && message.body.size() == sizeof(helper_protocol::WordBody)) {
+                helper_protocol::WordBody word;
+                memcpy(&word, message.body.data(), sizeof word);
+                const size_t index = first + static_cast<size_t>(
+                    std::upper_bound(starts.begin(), starts.end(), word.pos) - starts.begin() - 1);
+                const uint64_t frame = sentenceStart + converter_.OutputFrameOf(word.sample);
+                if (r.realTime) {
+                    waiting.push_back({frame, index});
+                } else {
+                    audioOffset_ = frame * r.format.nBlockAlign;
+                    announceThrough(index);
+                }
+                continue;
+            }
+            if (converted) {
+                if (r.realTime)
+                    playback_.Queue(audioBuffer_.data(), audioBuffer_.size());
+                r.frames += audioBuffer_.size() / r.format.nBlockAlign;
+            }
+            if (message.kind == helper_protocol::kDone) {
+                done = true;
+                // Words the helper said nothing about still get their turn, at the end.
+                if (r.realTime)
+                    waiting.push_back({r.frames, end - 1});
+                else {
+                    audioOffset_ = r.frames * r.format.nBlockAlign;
+                    announceThrough(end - 1);
+                }
+            }
+        }
+        u.nextWord = end;
+        return true;
+    }
+
+    // A cancelled request still sends what it had under way and then its Done; that is
+    // read and dropped before the next request, so no message is ever taken for another's.
+    bool DrainCancelledRequest()
+    {
+        if (!cancelledRequest_)
+            return true;
+        const ULONGLONG deadline = GetTickCount64() + kCancelledDrainMs;
+        HelperMessage message;
+        while (GetTickCount64() < deadline) {
+            const SpeechHelper::Received got = helper_->Receive(message, kHelperPollMs);
+            if (got == SpeechHelper::Received::Broken)
+                return false;
+            if (got == SpeechHelper::Received::Message && message.kind == helper_protocol::kDone &&
+                message.request == cancelledRequest_) {
+                cancelledRequest_ = 0;
+                return true;
+            }
+        }
+        return false;
+    }
+
     ComRefCount refs_;
     const unsigned wordsPerMinute_;
 
@@ -777,6 +1067,12 @@ private:
     ComPtr<ISpStreamFormat> outputStream_;
     // Used by the speaking thread only.
     std::vector<uint8_t> renderBuffer_;
+    std::unique_ptr<SpeechHelper> helper_;
+    uint32_t lastHelperRequest_ = 0;
+    uint32_t cancelledRequest_ = 0;
+    SampleConverter converter_;
+    std::vector<uint8_t> audioBuffer_;
+    Playback playback_;
 };
 
 } // namespace

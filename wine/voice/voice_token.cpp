@@ -10,6 +10,7 @@
 #include <type_traits>
 
 const wchar_t kVoiceDisplayName[] = L"Clipvoce Stand-in Voice";
+const wchar_t kEspeakVoiceDisplayName[] = L"eSpeak NG English";
 
 namespace {
 
@@ -26,14 +27,14 @@ struct KeyData {
     std::map<std::wstring, std::shared_ptr<const KeyData>, NameLess> keys;
 };
 
-std::shared_ptr<const KeyData> VoiceKeyData()
+std::shared_ptr<const KeyData> VoiceKeyData(const wchar_t* displayName)
 {
     auto attributes = std::make_shared<KeyData>();
-    attributes->values = {{L"Name", kVoiceDisplayName}, {L"Gender", L"Female"}, {L"Age", L"Adult"},
+    attributes->values = {{L"Name", displayName}, {L"Gender", L"Female"}, {L"Age", L"Adult"},
                           {L"Language", L"409"}, {L"Vendor", L"Clipvoce"}};
     auto root = std::make_shared<KeyData>();
     // The default value and the one named after the language hold the display name.
-    root->values = {{L"", kVoiceDisplayName}, {L"409", kVoiceDisplayName}};
+    root->values = {{L"", displayName}, {L"409", displayName}};
     root->keys = {{L"Attributes", attributes}};
     return root;
 }
@@ -159,7 +160,7 @@ HRESULT KeyImpl<Interface>::OpenKey(LPCWSTR name, ISpDataKey** key)
 
 class VoiceToken final : public KeyImpl<ISpObjectToken> {
 public:
-    VoiceToken() : KeyImpl(VoiceKeyData()) {}
+    explicit VoiceToken(const wchar_t* displayName) : KeyImpl(VoiceKeyData(displayName)) {}
 
     STDMETHODIMP SetId(LPCWSTR, LPCWSTR, BOOL) override { return SPERR_ALREADY_INITIALIZED; }
     STDMETHODIMP GetId(LPWSTR* id) override
@@ -201,7 +202,7 @@ public:
 
 } // namespace
 
-ISpObjectToken* NewVoiceToken()
+ISpObjectToken* NewVoiceToken(const wchar_t* displayName)
 {
-    return new (std::nothrow) VoiceToken;
+    return new (std::nothrow) VoiceToken(displayName);
 }

@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <sapi.h>
 
+// The voice's name when it speaks tones, and when eSpeak NG speaks for it.
 extern const wchar_t kVoiceDisplayName[];
+extern const wchar_t kEspeakVoiceDisplayName[];
 
-// A new token object (one reference).
-ISpObjectToken* NewVoiceToken();
+// A new token object (one reference) for a voice of that display name.
+ISpObjectToken* NewVoiceToken(const wchar_t* displayName);

@@ -1,0 +1,26 @@
+#pragma once
+// What eSpeak NG itself makes of a text: the native espeak-ng program renders it into a
+// WAV file, to hold the stand-in voice's speech against.
+#include <windows.h>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PcmAudio {
+    DWORD sampleRate = 0;
+    WORD channels = 0;
+    // 16-bit samples, channels interleaved.
+    std::vector<int16_t> samples;
+};
+
+// Empty samples when espeak-ng did not run or did not finish within the timeout.
+PcmAudio EspeakReference(const std::wstring& text, int wordsPerMinute, DWORD timeoutMs = 20000);
+
+// The 16-bit PCM of a RIFF/WAVE file's bytes (empty when it is not one, or not finished).
+PcmAudio ParsePcmWave(const std::string& bytes);
+
+// Audio is cut into 10 ms windows; a window is voiced when its loudness (RMS of the
+// first channel) exceeds a quiet floor well above eSpeak NG's pauses.
+constexpr double kVoicedWindowSeconds = 0.01;
+std::vector<bool> VoicedWindows(const PcmAudio& audio);
+double VoicedSeconds(const PcmAudio& audio);

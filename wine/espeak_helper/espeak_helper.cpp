@@ -1,0 +1,276 @@
+// clipvoce-espeak: the native half of the stand-in voice. Under Wine a Windows DLL cannot
+// load a Linux library, so the voice starts this program, which synthesises with
+// eSpeak NG and streams samples and word positions back over loopback TCP
+// (the messages are described in helper_protocol.h).
+//
+// Usage: clipvoce-espeak PORT KEY_LOW KEY_HIGH
+#include "helper_protocol.h"
+#include <espeak-ng/speak_lib.h>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace helper_protocol;
+
+namespace {
+
+// Synthesis hands over audio in pieces of this many milliseconds: short pieces make
+// the first samples of a long sentence arrive at once.
+constexpr int kPieceMilliseconds = 40;
+
+int connection = -1;
+
+// What the current request is: its number, whether the voice cancelled it, and where
+// each character eSpeak counts (a code point) starts in the voice's UTF-16 text.
+struct Request {
+    uint32_t id = 0;
+    bool cancelled = false;
+    std::vector<uint32_t> unitOfCodePoint;
+};
+Request current;
+// While true, synthesis only loads what eSpeak NG needs and nothing is sent.
+bool warmingUp = false;
+
+[[noreturn]] void Quit(int code)
+{
+    _exit(code);
+}
+
+// Wine may hand a native child the descriptors of the Windows process that started it,
+// among them the pipe a test runner waits on; the helper keeps none of them.
+void LetGoOfInheritedDescriptors()
+{
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+    }
+    for (int fd = 3; fd < 1024; ++fd)
+        close(fd);
+}
+
+bool ReadExactly(void* data, size_t bytes)
+{
+    auto* p = static_cast<uint8_t*>(data);
+    while (bytes > 0) {
+        const ssize_t n = recv(connection, p, bytes, 0);
+        if (n == 0)
+            return false;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// A message that arrives while a request is being synthesised can only be a Cancel.
+void HandleMessageDuringSynthesis()
+{
+    MessageHeader header{};
+    if (!ReadExactly(&header, sizeof header))
+        Quit(0);
+    std::vector<uint8_t> body(header.bytes);
+    if (header.bytes > kMaxBodyBytes || (header.bytes && !ReadExactly(body.data(), body.size())))
+        Quit(1);
+    if (header.kind == kCancel && header.request == current.id)
+        current.cancelled = true;
+}
+
+// Sends all of it, waiting for the voice to take it; a Cancel that comes meanwhile
+// stops the wait, because its audio is no longer wanted.
+bool SendAll(const void* data, size_t bytes)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (bytes > 0) {
+        pollfd fds{connection, POLLOUT | POLLIN, 0};
+        if (poll(&fds, 1, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            Quit(1);
+        }
+        if (fds.revents & (POLLIN | POLLHUP | POLLERR)) {
+            HandleMessageDuringSynthesis();
+            if (current.cancelled)
+                return false;
+            continue;
+        }
+        const ssize_t n = send(connection, p, bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+                continue;
+            Quit(0);
+        }
+        p += n;
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool SendMessage(MessageKind kind, uint32_t request, const void* body, uint32_t bytes)
+{
+    const MessageHeader header{kind, request, bytes};
+    return SendAll(&header, sizeof header) && (bytes == 0 || SendAll(body, bytes));
+}
+
+void CheckForCancel()
+{
+    pollfd fds{connection, POLLIN, 0};
+    while (!current.cancelled && poll(&fds, 1, 0) > 0 && (fds.revents & (POLLIN | POLLHUP | POLLERR)))
+        HandleMessageDuringSynthesis();
+}
+
+uint32_t UnitOf(int codePoint)
+{
+    if (codePoint < 0)
+        return 0;
+    const auto& map = current.unitOfCodePoint;
+    return map[std::min<size_t>(static_cast<size_t>(codePoint), map.size() - 1)];
+}
+
+// eSpeak NG calls this with each piece of audio and the events inside it. Returning 1
+// makes it stop synthesising.
+int OnSynthesised(short* samples, int count, espeak_EVENT* events)
+{
+    if (warmingUp)
+        return 0;
+    CheckForCancel();
+    if (current.cancelled)
+        return 1;
+    for (espeak_EVENT* e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e) {
+        if (e->type != espeakEVENT_WORD)
+            continue;
+        // Character positions from eSpeak NG count code points from 1.
+        const uint32_t pos = UnitOf(e->text_position - 1);
+        const uint32_t end = UnitOf(e->text_position - 1 + e->length);
+        const WordBody word{static_cast<uint32_t>(std::max(0, e->sample)), pos, end > pos ? end - pos : 0};
+        if (!SendMessage(kWord, current.id, &word, sizeof word))
+            return 1;
+    }
+    if (samples && count > 0 &&
+        !SendMessage(kAudio, current.id, samples, static_cast<uint32_t>(count) * sizeof(short)))
+        return 1;
+    return 0;
+}
+
+// UTF-16 from the voice into the wide characters eSpeak NG reads on Linux (UTF-32),
+// remembering where each code point came from. A lone surrogate becomes U+FFFD.
+std::wstring ToCodePoints(const std::vector<uint16_t>& units, std::vector<uint32_t>& unitOfCodePoint)
+{
+    std::wstring text;
+    unitOfCodePoint.clear();
+    for (size_t i = 0; i < units.size(); ++i) {
+        unitOfCodePoint.push_back(static_cast<uint32_t>(i));
+        const uint32_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            text += static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            text += static_cast<wchar_t>(0xFFFD);
+        } else {
+            text += static_cast<wchar_t>(u);
+        }
+    }
+    unitOfCodePoint.push_back(static_cast<uint32_t>(units.size()));
+    return text;
+}
+
+void Speak(uint32_t request, const std::vector<uint8_t>& body)
+{
+    SpeakBody speak{};
+    if (body.size() < sizeof speak)
+        Quit(1);
+    memcpy(&speak, body.data(), sizeof speak);
+    if (body.size() != sizeof speak + static_cast<size_t>(speak.textUnits) * 2)
+        Quit(1);
+    std::vector<uint16_t> units(speak.textUnits);
+    memcpy(units.data(), body.data() + sizeof speak, units.size() * 2);
+
+    current.id = request;
+    current.cancelled = false;
+    const std::wstring text = ToCodePoints(units, current.unitOfCodePoint);
+    espeak_SetParameter(espeakRATE, static_cast<int>(speak.wordsPerMinute), 0);
+    if (!text.empty())
+        espeak_Synth(text.c_str(), (text.size() + 1) * sizeof(wchar_t), 0, POS_CHARACTER, 0,
+                     espeakCHARS_WCHAR | espeakENDPAUSE, nullptr, nullptr);
+    current.cancelled = false;
+    if (!SendMessage(kDone, request, nullptr, 0))
+        Quit(0);
+}
+
+int ConnectTo(unsigned port)
+{
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(s);
+        return -1;
+    }
+    const int on = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return s;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    LetGoOfInheritedDescriptors();
+    if (argc != 4)
+        return 2;
+    const unsigned long port = strtoul(argv[1], nullptr, 10);
+    const uint32_t keyLow = static_cast<uint32_t>(strtoul(argv[2], nullptr, 10));
+    const uint32_t keyHigh = static_cast<uint32_t>(strtoul(argv[3], nullptr, 10));
+    if (port == 0 || port > 65535)
+        return 2;
+    connection = ConnectTo(static_cast<unsigned>(port));
+    if (connection < 0)
+        return 3;
+
+    const int sampleRate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kPieceMilliseconds, nullptr, 0);
+    if (sampleRate <= 0 || espeak_SetVoiceByName("en") != EE_OK)
+        return 4;
+    espeak_SetSynthCallback(OnSynthesised);
+    // eSpeak NG reads its dictionary and phoneme data on first use; doing that now keeps
+    // it out of the time to the first sample of the first text.
+    warmingUp = true;
+    const wchar_t warmUp[] = L"Ready.";
+    espeak_Synth(warmUp, sizeof warmUp, 0, POS_CHARACTER, 0, espeakCHARS_WCHAR, nullptr, nullptr);
+    warmingUp = false;
+
+    const HelloBody hello{keyLow, keyHigh, static_cast<uint32_t>(sampleRate)};
+    if (!SendMessage(kHello, 0, &hello, sizeof hello))
+        return 0;
+    for (;;) {
+        MessageHeader header{};
+        if (!ReadExactly(&header, sizeof header))
+            return 0;
+        if (header.bytes > kMaxBodyBytes)
+            return 1;
+        std::vector<uint8_t> body(header.bytes);
+        if (header.bytes && !ReadExactly(body.data(), body.size()))
+            return 0;
+        // A Cancel for a request that has already finished needs nothing.
+        if (header.kind == kSpeak)
+            Speak(header.request, body);
+    }
+}
