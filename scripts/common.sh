@@ -203,7 +203,9 @@ register_x86_voice() {
 # both zips in $BUILD_DIR/dist (x64 from the test build, which is a Release build of
 # the same sources), the 32-bit tree with its voice, and the 32-bit encoder library.
 prepare_release_smoke() {
-  ctest --test-dir "$BUILD_DIR" -N "$@" 2>/dev/null | grep -q 'release_zip_' || return 0
+  local selected
+  selected=$(ctest --test-dir "$BUILD_DIR" -N "$@" 2>/dev/null) || true
+  [[ "$selected" == *release_zip_* ]] || return 0
   build_release_tree x86 "$X86_TREE" || say "warning: the x86 build has warnings (above)"
   rm -rf "$BUILD_DIR/dist"
   package_zip "$BUILD_DIR" "$BUILD_DIR/dist"
