@@ -144,7 +144,9 @@ X86_TREE=$BUILD_DIR/release-x86
 # wine32 is an i386 package: dpkg must know that architecture before apt-get can
 # see it. install_packages then refreshes the package lists, as wine32 is missing.
 enable_i386_architecture() {
-  dpkg --print-foreign-architectures | grep -qx i386 && return 0
+  local foreign
+  foreign=$(dpkg --print-foreign-architectures)
+  [[ $'\n'"$foreign"$'\n' == *$'\n'i386$'\n'* ]] && return 0
   [ "$(id -u)" = 0 ] || die "Wine's 32-bit side needs the i386 architecture (run as root to add it)"
   say "adding the i386 architecture for Wine's 32-bit side"
   dpkg --add-architecture i386
