@@ -136,3 +136,84 @@ teardown() {
     XVFB_PID=""
   fi
 }
+
+# ---- Release zips, and the 32-bit side that builds and tests the x86 one ----
+
+CLIPVOCE_X86_BUILD_PACKAGES=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686)
+# Wine's 32-bit loader; the 64-bit prefix then runs 32-bit programs too.
+CLIPVOCE_X86_WINE_PACKAGES=(wine32:i386)
+X86_TREE=$BUILD_DIR/release-x86
+
+# wine32 is an i386 package: dpkg must know that architecture before apt-get can
+# see it. install_packages then refreshes the package lists, as wine32 is missing.
+enable_i386_architecture() {
+  local foreign
+  foreign=$(dpkg --print-foreign-architectures)
+  [[ $'\n'"$foreign"$'\n' == *$'\n'i386$'\n'* ]] && return 0
+  [ "$(id -u)" = 0 ] || die "Wine's 32-bit side needs the i386 architecture (run as root to add it)"
+  say "adding the i386 architecture for Wine's 32-bit side"
+  dpkg --add-architecture i386
+}
+
+# Configures (once) and builds a Release tree of one architecture, x64 or x86, in $2.
+# The test programs are left out; the stand-in voice is built but never packaged.
+build_release_tree() {
+  local arch=$1 dir=$2 toolchain
+  case "$arch" in
+    x64) toolchain=mingw-w64-x86_64.cmake ;;
+    x86) toolchain=mingw-w64-i686.cmake ;;
+    *) die "unknown architecture '$arch'" ;;
+  esac
+  say "building the $arch release in $dir"
+  mkdir -p "$dir"
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$CLIPVOCE_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$CLIPVOCE_ROOT/cmake/$toolchain" >"$dir/configure.log" 2>&1 \
+      || { cat "$dir/configure.log"; rm -f "$dir/CMakeCache.txt"; die "cmake configure of the $arch release failed"; }
+  fi
+  cmake --build "$dir" -j"$(nproc)" >"$dir/build.log" 2>&1 \
+    || { tail -60 "$dir/build.log"; die "the $arch release build failed (full log: $dir/build.log)"; }
+  if grep -q 'warning:' "$dir/build.log"; then
+    grep -A3 'warning:' "$dir/build.log" >&2
+    return 1
+  fi
+}
+
+# Makes the download zip of the built tree $1 with CPack and puts it into folder $2.
+package_zip() {
+  local dir=$1 out=$2
+  rm -rf "$dir/cpack"
+  (cd "$dir" && cpack -G ZIP -B "$dir/cpack") >"$dir/cpack.log" 2>&1 \
+    || { cat "$dir/cpack.log"; die "packaging $dir failed"; }
+  mkdir -p "$out"
+  local zip
+  for zip in "$dir"/cpack/clipvoce-*.zip; do
+    [ -f "$zip" ] || die "CPack wrote no zip in $dir/cpack"
+    cp "$zip" "$out/"
+    say "wrote $out/$(basename "$zip")"
+  done
+}
+
+# The x86 zip's smoke test needs the 32-bit stand-in voice registered in the 32-bit
+# side of the prefix, where a 32-bit program looks for its COM classes.
+register_x86_voice() {
+  local dll="$X86_TREE/bin/clipvoce_voice.dll"
+  [ -f "$dll" ] || return 0
+  wine "C:\\windows\\syswow64\\regsvr32.exe" /s "$(winepath -w "$dll")" >/dev/null 2>&1 \
+    || die "registering the 32-bit stand-in voice failed"
+  wineserver -w
+}
+
+# What the release zips' smoke tests need, when the ctest selection ($@) has them:
+# both zips in $BUILD_DIR/dist (x64 from the test build, which is a Release build of
+# the same sources), the 32-bit tree with its voice, and the 32-bit encoder library.
+prepare_release_smoke() {
+  local selected
+  selected=$(ctest --test-dir "$BUILD_DIR" -N "$@" 2>/dev/null) || true
+  [[ "$selected" == *release_zip_* ]] || return 0
+  build_release_tree x86 "$X86_TREE" || say "warning: the x86 build has warnings (above)"
+  rm -rf "$BUILD_DIR/dist"
+  package_zip "$BUILD_DIR" "$BUILD_DIR/dist"
+  package_zip "$X86_TREE" "$BUILD_DIR/dist"
+  bash "$CLIPVOCE_ROOT/wine/lame/build.sh" "$BUILD_DIR/lame-x86" x86 || die "building the 32-bit lame_enc.dll failed"
+}

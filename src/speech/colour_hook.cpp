@@ -5,12 +5,12 @@
 
 namespace {
 
-// The patch is a 5-byte relative jump to a relay placed within 2 GB of the function;
-// the relay's absolute jump (jmp [rip+0] and the address) reaches the hook wherever it
-// lies. A short patch matters: the system's function may be a few bytes long, and a
-// longer patch would overwrite the function that follows it.
+// The patch is a 5-byte relative jump. On x86-64 it goes to a relay placed within
+// 2 GB of the function, whose absolute jump (jmp [rip+0] and the address) reaches the
+// hook wherever it lies; on x86 a relative jump reaches every address, so it goes to
+// the hook directly. A short patch matters: the system's function may be a few bytes
+// long, and a longer patch would overwrite the function that follows it.
 constexpr size_t PatchSize = 5;
-constexpr size_t RelaySize = 14;
 
 using GetSysColorFn = DWORD(WINAPI*)(int);
 
@@ -26,6 +26,9 @@ bool WriteCode(const unsigned char* bytes)
     FlushInstructionCache(GetCurrentProcess(), patchedFunction, PatchSize);
     return ok;
 }
+
+#ifdef _WIN64
+constexpr size_t RelaySize = 14;
 
 // Reserves executable memory within reach of a rel32 jump from code.
 unsigned char* AllocateNear(unsigned char* code)
@@ -46,6 +49,7 @@ unsigned char* AllocateNear(unsigned char* code)
     }
     return nullptr;
 }
+#endif
 
 DWORD WINAPI HookedGetSysColor(int index)
 {
@@ -70,10 +74,17 @@ unsigned char* FollowJumps(unsigned char* code)
             std::memcpy(&rel, head + 1, 4);
             code = code + 5 + rel;
         } else if (head[0] == 0xFF && head[1] == 0x25) {
-            int32_t rel;
-            std::memcpy(&rel, head + 2, 4);
+            int32_t operand;
+            std::memcpy(&operand, head + 2, 4);
+            // The address of the jump's target: relative to the next instruction on
+            // x86-64, absolute on x86.
+#ifdef _WIN64
+            const unsigned char* slot = code + 6 + operand;
+#else
+            const auto* slot = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(static_cast<uint32_t>(operand)));
+#endif
             unsigned char* target = nullptr;
-            if (!ReadProcessMemory(GetCurrentProcess(), code + 6 + rel, &target, sizeof target, &read) ||
+            if (!ReadProcessMemory(GetCurrentProcess(), slot, &target, sizeof target, &read) ||
                 read != sizeof target)
                 return nullptr;
             code = target;
@@ -82,6 +93,26 @@ unsigned char* FollowJumps(unsigned char* code)
         }
     }
     return code;
+}
+
+// Where the patch's jump goes: the hook, through a relay on x86-64.
+unsigned char* JumpDestination(unsigned char* function)
+{
+    const auto hook = reinterpret_cast<uintptr_t>(&HookedGetSysColor);
+#ifdef _WIN64
+    unsigned char* relay = AllocateNear(function);
+    if (!relay)
+        return nullptr;
+    relay[0] = 0xFF;
+    relay[1] = 0x25;
+    std::memset(relay + 2, 0, 4);
+    std::memcpy(relay + 6, &hook, sizeof hook);
+    FlushInstructionCache(GetCurrentProcess(), relay, RelaySize);
+    return relay;
+#else
+    (void)function;
+    return reinterpret_cast<unsigned char*>(hook);
+#endif
 }
 
 } // namespace
@@ -117,18 +148,13 @@ void InstallColourHook()
     if (!ReadProcessMemory(GetCurrentProcess(), function, savedBytes, PatchSize, &read) || read != PatchSize)
         return;
 
-    unsigned char* relay = AllocateNear(function);
-    if (!relay)
+    unsigned char* destination = JumpDestination(function);
+    if (!destination)
         return;
-    relay[0] = 0xFF;
-    relay[1] = 0x25;
-    std::memset(relay + 2, 0, 4);
-    const auto hook = reinterpret_cast<uint64_t>(&HookedGetSysColor);
-    std::memcpy(relay + 6, &hook, sizeof hook);
-    FlushInstructionCache(GetCurrentProcess(), relay, RelaySize);
-
     jumpBytes[0] = 0xE9;
-    const auto displacement = static_cast<int32_t>(relay - (function + 5));
+    // Modulo 2^32: on x86 the jump may wrap around the address space.
+    const auto displacement = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(destination) -
+                                                    reinterpret_cast<uintptr_t>(function + 5));
     std::memcpy(jumpBytes + 1, &displacement, 4);
 
     // The code page stays writable: the hook rewrites it on every call.

@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
 # Builds lame_enc.dll, the MP3 encoder library in its classic DLL interface, from
 # Debian's own "lame" source package with MinGW-w64, for tests and the run command.
-# Usage: build.sh CACHE_DIR   -> CACHE_DIR/lame_enc.dll (kept; a second call does nothing)
+# Usage: build.sh CACHE_DIR [x64|x86]   -> CACHE_DIR/lame_enc.dll (kept; a second call
+# does nothing). The architecture must be the program's: x64 (the default) or x86.
 set -euo pipefail
 
-cache=${1:?usage: build.sh CACHE_DIR}
+cache=${1:?usage: build.sh CACHE_DIR [x64|x86]}
+case "${2:-x64}" in
+  x64) host=x86_64-w64-mingw32 ;;
+  x86) host=i686-w64-mingw32 ;;
+  *) echo "error: unknown architecture '$2' (x64 or x86)" >&2; exit 2 ;;
+esac
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 [ -f "$cache/lame_enc.dll" ] && exit 0
 
-host=x86_64-w64-mingw32
 work="$cache/work"
 rm -rf "$work"
 mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial"

@@ -1,0 +1,34 @@
+# The download zip: clipvoce.exe, its README.txt and the licence texts of the
+# runtime linked into it. Only what is installed here goes into the zip, so
+# test programs, the stand-in voice and the encoder library never do.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CLIPVOCE_ARCHITECTURE x64)
+  set(CLIPVOCE_ARCHITECTURE_BITS 64)
+else()
+  set(CLIPVOCE_ARCHITECTURE x86)
+  set(CLIPVOCE_ARCHITECTURE_BITS 32)
+endif()
+
+# Where Debian's MinGW-w64 packages keep the licence texts of the runtime that
+# -static links in: the CRT and winpthreads, and libgcc and libstdc++.
+set(CLIPVOCE_MINGW_RUNTIME_LICENCE "/usr/share/doc/mingw-w64-common/copyright"
+  CACHE FILEPATH "Licence text of the MinGW-w64 CRT and winpthreads")
+set(CLIPVOCE_GCC_RUNTIME_LICENCE "/usr/share/doc/gcc-mingw-w64-base/copyright"
+  CACHE FILEPATH "Licence text of the GCC runtime libraries")
+
+configure_file(${CMAKE_SOURCE_DIR}/package/README.txt.in ${CMAKE_BINARY_DIR}/package/README.txt @ONLY NEWLINE_STYLE CRLF)
+
+install(TARGETS clipvoce RUNTIME DESTINATION .)
+install(FILES ${CMAKE_BINARY_DIR}/package/README.txt DESTINATION .)
+install(FILES ${CLIPVOCE_MINGW_RUNTIME_LICENCE} DESTINATION licences RENAME mingw-w64-runtime.txt)
+install(FILES ${CLIPVOCE_GCC_RUNTIME_LICENCE} DESTINATION licences RENAME gcc-runtime-libraries.txt)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME clipvoce)
+set(CPACK_PACKAGE_VENDOR Clipvoce)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Reads copied text aloud")
+set(CPACK_PACKAGE_FILE_NAME clipvoce-${PROJECT_VERSION}-${CLIPVOCE_ARCHITECTURE})
+# Unpacked, the zip is one folder named like itself.
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES OFF)
+include(CPack)

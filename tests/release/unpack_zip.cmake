@@ -1,0 +1,39 @@
+# Unpacks a download zip into DESTINATION and checks what a user gets: one folder
+# named like the zip holding clipvoce.exe of architecture ARCH, README.txt and the
+# licence texts, and nothing else (no test program, voice or encoder library).
+# cmake -DZIP=... -DDESTINATION=... -DARCH=x64|x86 -P unpack_zip.cmake
+if(NOT EXISTS "${ZIP}")
+  message(FATAL_ERROR "the ${ARCH} zip was not made: ${ZIP}")
+endif()
+file(REMOVE_RECURSE "${DESTINATION}")
+file(ARCHIVE_EXTRACT INPUT "${ZIP}" DESTINATION "${DESTINATION}")
+
+string(REGEX REPLACE "\\.zip$" "" top "${ZIP}")
+get_filename_component(top "${top}" NAME)
+file(GLOB_RECURSE unpacked RELATIVE "${DESTINATION}" "${DESTINATION}/*")
+list(SORT unpacked)
+set(expected
+  "${top}/README.txt"
+  "${top}/clipvoce.exe"
+  "${top}/licences/gcc-runtime-libraries.txt"
+  "${top}/licences/mingw-w64-runtime.txt")
+if(NOT unpacked STREQUAL expected)
+  message(FATAL_ERROR "the ${ARCH} zip holds\n  ${unpacked}\ninstead of\n  ${expected}")
+endif()
+
+# The PE header's machine field tells which architecture the program was built for.
+set(exe "${DESTINATION}/${top}/clipvoce.exe")
+file(READ "${exe}" peOffset OFFSET 60 LIMIT 4 HEX)
+string(REGEX REPLACE "(..)(..)(..)(..)" "0x\\4\\3\\2\\1" peOffset "${peOffset}")
+math(EXPR machineOffset "${peOffset} + 4")
+file(READ "${exe}" machine OFFSET ${machineOffset} LIMIT 2 HEX)
+set(expectedMachine_x64 6486)
+set(expectedMachine_x86 4c01)
+if(NOT machine STREQUAL "${expectedMachine_${ARCH}}")
+  message(FATAL_ERROR "clipvoce.exe in the ${ARCH} zip is built for machine ${machine}, not ${expectedMachine_${ARCH}}")
+endif()
+
+file(READ "${DESTINATION}/${top}/README.txt" readme)
+if(NOT readme MATCHES "this is the ${ARCH} build")
+  message(FATAL_ERROR "README.txt of the ${ARCH} zip does not name its architecture")
+endif()
