@@ -79,17 +79,16 @@ void BenchClipboardToSpeak(size_t kilobytes)
 }
 
 // Loads a long text, then times the notification that appends a short copy to it.
-void BenchAppendToLongText(int megabytes)
+void BenchAppendToLongText(int megabytes, const wchar_t* copy)
 {
     InProcessApp app;
     AppSettings.autoplay = true;
-    const std::wstring text = MakeText(megabytes);
-    SetClipboardText(text);
+    SetClipboardText(MakeText(megabytes));
     PumpPending();
     AppSettings.append = true;
     // The short copy goes on the clipboard unseen, then is taken as a copy is.
     AppSettings.clipboard = false;
-    SetClipboardText(L"Twenty more letters.");
+    SetClipboardText(copy);
     PumpPending();
     AppSettings.clipboard = true;
     app.voice.Take();
@@ -97,9 +96,10 @@ void BenchAppendToLongText(int megabytes)
     QueryPerformanceCounter(&a);
     SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
     QueryPerformanceCounter(&b);
-    const bool appended = std::wstring(speechText).rfind(L"Twenty more letters. ") ==
-                          std::wcslen(speechText) - std::wcslen(L"Twenty more letters. ");
-    std::printf("append 20 characters to a %d MB view: %.1f ms (appended: %s)\n", megabytes, Milliseconds(a, b),
+    const std::wstring text = speechText;
+    const bool appended = text.find(L"letters") != std::wstring::npos;
+    std::printf("append %zu characters%s to a %d MB view: %.1f ms (appended: %s)\n", std::wcslen(copy),
+                std::wcschr(copy, L'\r') ? " with a line break" : "", megabytes, Milliseconds(a, b),
                 appended ? "yes" : "no");
     std::fflush(stdout);
 }
@@ -145,7 +145,8 @@ int main(int argc, char** argv)
         for (size_t kilobytes : {64, 256, 1024, 4096})
             BenchClipboardToSpeak(kilobytes);
     if (wanted("append"))
-        BenchAppendToLongText(5);
+        for (const wchar_t* copy : {L"Twenty more letters.", L"Twenty more\r\nletters"})
+            BenchAppendToLongText(5, copy);
     if (wanted("idle"))
         BenchIdleCpu();
     return 0;
