@@ -28,6 +28,20 @@ bool IsPlaceholder(const std::wstring& text)
 // that time do not open another one over it.
 std::atomic<bool> firstRunAboutShown{false};
 
+// Whoever changed the clipboard (or the platform's bridge to other desktops' clipboards)
+// may still hold it open for a moment; one refused open would lose the user's copy.
+bool OpenClipboardPatiently(HWND owner)
+{
+    constexpr int Attempts = 50;
+    constexpr DWORD PauseMs = 10;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        if (OpenClipboard(owner))
+            return true;
+        Sleep(PauseMs);
+    }
+    return false;
+}
+
 DWORD WINAPI FirstRunAboutThread(LPVOID)
 {
     // The send returns once the modal About dialog has been closed.
@@ -61,7 +75,7 @@ constexpr int NothingTaken = -1;
 // in it (0 when it replaced the text), or NothingTaken.
 int TakeClipboardText()
 {
-    if (!OpenClipboard(speechWindow))
+    if (!OpenClipboardPatiently(speechWindow))
         return NothingTaken;
     int taken = NothingTaken;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -167,7 +181,7 @@ void OnChangeClipboardChain(HWND leaving, HWND after)
 
 bool PutClipboardText(HWND owner, const wchar_t* text)
 {
-    if (!OpenClipboard(owner))
+    if (!OpenClipboardPatiently(owner))
         return false;
     // Emptying first: formats left from the previous copy (plain text, HTML) would
     // otherwise still hold the old content for programs that prefer them.
