@@ -29,7 +29,7 @@ void ToggleClipboardMonitor()
 {
     AppSettings.clipboard = !AppSettings.clipboard;
     CheckMenuItem(popupMenu, CMD_CLIPBOARD_MONITOR, MF_BYCOMMAND | (AppSettings.clipboard ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_DISABLED));
+    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_GRAYED));
 }
 
 void ToggleAppendText()

@@ -16,8 +16,9 @@ bool IsRestart(const wchar_t* commandLine)
     return wcscmp(commandLine, L"/r") == 0;
 }
 
-// A restarted copy waits until the copy that started it has gone; it holds no
-// single-instance mutex, so the old copy's does not refuse it.
+// A restarted copy waits until the copy that started it has gone, then holds the
+// single-instance mutex as any copy does, so that a later start is refused. The old
+// copy's handle to it may outlive the wait by a moment, so it is not tested here.
 void WaitForPreviousCopy()
 {
     wchar_t name[CaptionBufferLength];
@@ -29,6 +30,7 @@ void WaitForPreviousCopy()
         ReleaseMutex(mutex);
         CloseHandle(mutex);
     }
+    CreateMutexW(nullptr, FALSE, appName);   // held until the process ends
 }
 
 // False when another copy runs; the user is told so.

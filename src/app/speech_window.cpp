@@ -71,8 +71,13 @@ LRESULT OnTextViewInput(const MSGFILTER& filter)
     if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_LBUTTONUP)
         return 1;
     if (m == WM_LBUTTONDOWN) {
-        if ((w & MK_CONTROL) && speechState != Playing)
+        if ((w & MK_CONTROL) && speechState != Playing && speechState != PendingPlay)
             StartAtFirstVisibleLine();
+        return 1;
+    }
+    if (m == WM_MOUSEWHEEL) {
+        // The control itself would scroll several lines per notch.
+        TextViewScrollOneLine(GET_WHEEL_DELTA_WPARAM(w) > 0);
         return 1;
     }
     return 0;

@@ -6,6 +6,7 @@
 #include "clipboard/clipboard_monitor.h"
 #include "speech/colour_hook.h"
 #include "speech/display.h"
+#include "speech/speech_controller.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
@@ -21,12 +22,14 @@ void PreparePopupMenu()
 {
     HMENU menu = LoadMenuW(appInstance, MAKEINTRESOURCEW(IDM_POPUP));
     popupMenu = GetSubMenu(menu, 0);
-    EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_DISABLED);
+    EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_GRAYED);
     RefreshStatusLine();
     CheckMenuItem(popupMenu, CMD_CLIPBOARD_MONITOR, MF_BYCOMMAND | (AppSettings.clipboard ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_DISABLED));
+    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_GRAYED));
     CheckMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.append ? MF_CHECKED : MF_UNCHECKED));
-    if (AppSettings.autoplay) {
+    // The menu follows what is being done: auto play with nothing on the clipboard
+    // reads nothing, and the menu must say so.
+    if (speechState != Stopped) {
         EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_ENABLED);
         wchar_t stop[CaptionBufferLength];
         LoadStringW(appInstance, IDS_STOP, stop, CaptionBufferLength);

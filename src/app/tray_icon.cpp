@@ -54,11 +54,16 @@ std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int l
 
 void RefreshStatusLine()
 {
+    RefreshStatusLine(TextViewSelectionLine());
+}
+
+void RefreshStatusLine(int line)
+{
     wchar_t stateWord[CaptionBufferLength];
     LoadStringW(appInstance, StateWordId(speechState), stateWord, CaptionBufferLength);
 
     const std::wstring caption =
-        FormatCaption(windowTitle, stateWord, TextViewSelectionLine() + 1, TextViewLineCount());
+        FormatCaption(windowTitle, stateWord, line + 1, TextViewLineCount());
     SetWindowTextW(speechWindow, caption.c_str());
 
     swprintf(trayIcon.szTip, sizeof trayIcon.szTip / sizeof trayIcon.szTip[0], L"%ls - %ls", appName, stateWord);

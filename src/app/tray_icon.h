@@ -11,6 +11,8 @@ void InitTrayIcon();
 void AddTrayIcon();
 void DeleteTrayIcon();
 void RefreshStatusLine();
+// The same, showing the given line (zero-based) instead of the selection's.
+void RefreshStatusLine(int line);
 void OnTrayNotify(WPARAM id, LPARAM mouseMessage);
 void ShowPopupMenu();
 

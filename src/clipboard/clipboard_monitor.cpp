@@ -9,6 +9,8 @@
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "res/resource.h"
+#include <algorithm>
+#include <atomic>
 #include <cwchar>
 
 HWND nextViewer = nullptr;
@@ -22,6 +24,10 @@ bool IsPlaceholder(const std::wstring& text)
             return false;
     return true;
 }
+
+// Set while the first-run About dialog is being shown, so that further copies in
+// that time do not open another one over it.
+std::atomic<bool> firstRunAboutShown{false};
 
 // Whoever changed the clipboard (or the platform's bridge to other desktops' clipboards)
 // may still hold it open for a moment; one refused open would lose the user's copy.
@@ -42,6 +48,7 @@ DWORD WINAPI FirstRunAboutThread(LPVOID)
     // The send returns once the modal About dialog has been closed.
     SendMessageW(speechWindow, WM_COMMAND, CMD_ABOUT, 0);
     firstRun = false;
+    firstRunAboutShown = false;
     return 0;
 }
 
@@ -49,8 +56,12 @@ void TakeFirstRunPath()
 {
     TextViewSetText(L" ");
     PrepareText();
+    if (firstRunAboutShown.exchange(true))
+        return;
     if (HANDLE thread = CreateThread(nullptr, 0, FirstRunAboutThread, nullptr, 0, nullptr))
         CloseHandle(thread);
+    else
+        firstRunAboutShown = false;
 }
 
 void PassNotificationOn(WPARAM wParam, LPARAM lParam)
@@ -59,44 +70,51 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
         SendMessageW(nextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
 }
 
-// Reads the clipboard's text into the TextView; false when nothing was taken.
-bool TakeClipboardText()
+constexpr int NothingTaken = -1;
+
+// Reads the clipboard's text into the TextView. Returns where the taken text begins
+// in it (0 when it replaced the text), or NothingTaken.
+int TakeClipboardText()
 {
     if (!OpenClipboardPatiently(speechWindow))
-        return false;
+        return NothingTaken;
     // A marked secret is neither shown nor read aloud; what was there stays as it was.
     if (ClipboardContentIsSecret()) {
         CloseClipboard();
-        return false;
+        return NothingTaken;
     }
-    bool taken = false;
+    int taken = NothingTaken;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
         if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
             // The clipboard's memory may hold no terminator within its size.
             const size_t capacity = GlobalSize(data) / sizeof(wchar_t);
             const std::wstring taken_text = TrimTrailingLineBreaks(text, wcsnlen(text, capacity));
-            if (AppSettings.append)
-                AppendText(taken_text.c_str());
-            else
+            if (AppSettings.append) {
+                taken = AppendText(taken_text.c_str());
+            } else {
                 TextViewSetText(taken_text.c_str());
-            AppendText(L" ");
+                taken = 0;
+            }
+            // A short text can be replaced by its trailing blank; it then starts at 0.
+            taken = std::min(taken, AppendText(L" "));
             GlobalUnlock(data);
-            taken = true;
         }
     }
     CloseClipboard();
     return taken;
 }
 
-void StartNewTextState()
+// Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
+std::wstring WithCrLfLineBreaks(const wchar_t* text)
 {
-    if (speechState == Paused) {
-        // Nothing is queued after the purge; its end-of-input event will stop us.
-        if (voiceEngine)
-            voiceEngine->Resume();
-    } else if (AppSettings.autoplay || speechState == Playing) {
-        speechState = PendingPlay;
+    std::wstring out;
+    out.reserve(wcslen(text));
+    for (const wchar_t* p = text; *p; ++p) {
+        out += *p;
+        if (*p == L'\r' && p[1] != L'\n')
+            out += L'\n';
     }
+    return out;
 }
 
 } // namespace
@@ -118,13 +136,17 @@ void LeaveClipboardChain()
     ChangeClipboardChain(speechWindow, nextViewer);
 }
 
-void AppendText(const wchar_t* text)
+int AppendText(const wchar_t* text)
 {
     const int n = TextViewWindowTextLength();
     if ((n == 1 || n == 2) && IsPlaceholder(TextViewGetText()))
         TextViewSetText(L"");
+    // The window text length counts a paragraph break twice; the control clamps the
+    // caret to the real end, which is where the text goes.
     TextViewSelect(n, n);
+    const int at = TextViewSelectionEnd();
     TextViewReplaceSelection(text);
+    return at;
 }
 
 void OnDrawClipboard(WPARAM wParam, LPARAM lParam)
@@ -134,15 +156,14 @@ void OnDrawClipboard(WPARAM wParam, LPARAM lParam)
     if (unicodeText && AppSettings.clipboard) {
         if (firstRun) {
             TakeFirstRunPath();
-        } else if (TakeClipboardText()) {
-            StartNewTextState();
-            PurgeVoice();
-            PrepareText();
+        } else if (const int newTextStart = TakeClipboardText(); newTextStart != NothingTaken) {
+            const bool readIt = BeginNewText();
+            PrepareAppendedText(newTextStart);
             TextViewSelect(0, 0);
-            if (speechState == Playing || speechState == PendingPlay)
-                Play();
-            if (AppSettings.append && voiceEngine)
-                voiceEngine->Skip(L"Sentence", sentenceCount, nullptr);
+            // Appended text is read from its own first word on, wherever the old
+            // text's last sentence ended.
+            if (readIt)
+                ReadNewText(newTextStart);
         }
     } else {
         if (firstRun)
@@ -191,7 +212,7 @@ void CopySpeechText()
     const bool monitoring = AppSettings.clipboard;
     AppSettings.clipboard = false;
     if (speechText)
-        PutClipboardText(speechWindow, speechText);
+        PutClipboardText(speechWindow, WithCrLfLineBreaks(speechText).c_str());
     AppSettings.clipboard = monitoring;
 }
 

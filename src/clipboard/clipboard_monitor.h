@@ -12,8 +12,9 @@ void OnDrawClipboard(WPARAM wParam, LPARAM lParam);
 void OnChangeClipboardChain(HWND leaving, HWND after);
 
 // Appends text at the end of the TextView. A placeholder content (one or two
-// characters that are only blanks or line breaks) is replaced instead.
-void AppendText(const wchar_t* text);
+// characters that are only blanks or line breaks) is replaced instead. Returns where
+// the text begins in the view.
+int AppendText(const wchar_t* text);
 
 void CopySpeechText();
 void PasteClipboardText();

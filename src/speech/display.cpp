@@ -2,6 +2,7 @@
 #include "speech/text_view.h"
 #include "speech/text_prep.h"
 #include "speech/voice_engine.h"
+#include "speech/speech_controller.h"
 #include "clipboard/clipboard_monitor.h"
 #include "app/app_state.h"
 #include "app/tray_icon.h"
@@ -31,7 +32,10 @@ int ScreenDpi()
 void MeasureLineHeight()
 {
     const int first = TextViewFirstVisibleLine();
-    if (!speechText)
+    // An empty view has no second line to measure by; the one lent for it goes again,
+    // or the caption would count it.
+    const bool lentLine = !speechText;
+    if (lentLine)
         TextViewSetText(L"\n");
     int next = TextViewLineIndex(first + 1);
     int appendedAt = -1;
@@ -51,6 +55,8 @@ void MeasureLineHeight()
         TextViewSelect(appendedAt, TextViewLength());
         TextViewReplaceSelection(L"");
     }
+    if (lentLine)
+        TextViewSetText(L"");
 }
 
 RECT WindowRect()
@@ -129,14 +135,19 @@ int HighlightSpokenWord()
     SPVOICESTATUS status{};
     if (voiceEngine)
         voiceEngine->GetStatus(&status, nullptr);
-    const int start = static_cast<int>(status.ulInputWordPos);
+    // The voice counts from where its utterance began in SpeechText.
+    const int start = SpokenTextOffset(status.ulCurrentStream) + static_cast<int>(status.ulInputWordPos);
     const int end = start + static_cast<int>(status.ulInputWordLen);
+    if (!AppSettings.fulltext) {
+        // One selection per word: with the word selected on its own first, the view
+        // could draw that in between, the text before it invisible.
+        TextViewSelect(0, end);
+        RefreshStatusLine(TextViewLineFromChar(start));
+        return end;
+    }
     TextViewSelect(start, end);
     RefreshStatusLine();
-    if (!AppSettings.fulltext)
-        TextViewSelect(0, end);
-    if (AppSettings.autoscroll && AppSettings.fulltext &&
-        NeedsAutoScroll(TextViewSelectionLine(), TextViewFirstVisibleLine(), visibleLines))
+    if (AppSettings.autoscroll && NeedsAutoScroll(TextViewSelectionLine(), TextViewFirstVisibleLine(), visibleLines))
         TextViewScrollLines(1);
     return end;
 }

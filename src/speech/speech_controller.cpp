@@ -8,11 +8,55 @@
 #include "settings/app_settings.h"
 #include "res/resource.h"
 #include <algorithm>
+#include <cwchar>
+#include <utility>
+#include <vector>
 
 int speechState = Stopped;
 int lastWordEnd = 0;
 
 namespace {
+
+// What the voice still holds. Every utterance ends with an end-of-input event, the
+// purged ones too, and in the order they were queued; the stream number tells a
+// purged utterance's end from the end of the one being read.
+struct VoiceQueue {
+    std::vector<ULONG> liveStreams;   // spoken and neither purged nor ended
+    int purgedEndsOwed = 0;
+    // Where each of our unfinished utterances begins in SpeechText, purged ones too:
+    // their last words may still be reported.
+    std::vector<std::pair<ULONG, int>> offsets;
+};
+VoiceQueue voiceQueue;
+
+bool HasLiveUtterance()
+{
+    return !voiceQueue.liveStreams.empty();
+}
+
+// Playing, or PendingPlay while the end of a purged utterance is still to come, so
+// that this end is not taken for the end of the text being read.
+int SpeakingState()
+{
+    return voiceQueue.purgedEndsOwed > 0 ? PendingPlay : Playing;
+}
+
+// Takes the end event of a stream off the queue; false when it was a purged one's.
+bool TakeEndOfStream(ULONG stream)
+{
+    auto& offsets = voiceQueue.offsets;
+    offsets.erase(std::remove_if(offsets.begin(), offsets.end(), [&](const auto& o) { return o.first == stream; }),
+                  offsets.end());
+    auto& live = voiceQueue.liveStreams;
+    const auto found = std::find(live.begin(), live.end(), stream);
+    if (found != live.end()) {
+        live.erase(found);
+        return true;
+    }
+    if (voiceQueue.purgedEndsOwed > 0)
+        --voiceQueue.purgedEndsOwed;
+    return false;
+}
 
 void SetMenuText(UINT command, UINT stringId)
 {
@@ -28,10 +72,34 @@ void ShowPlayingMenu()
     SetMenuText(CMD_PLAY_STOP, IDS_STOP);
 }
 
-void SpeakSpeechText()
+// The one place where the text goes to the voice. The voice reports positions in
+// what it was given, so the offset is remembered to map them back onto SpeechText.
+bool SpeakSpeechTextFrom(int offset)
 {
-    if (voiceEngine && speechText)
-        voiceEngine->Speak(speechText, SpeakTextFlags, nullptr);
+    if (!voiceEngine || !speechText)
+        return false;
+    const int length = static_cast<int>(wcslen(speechText));
+    offset = std::clamp(offset, 0, length);
+    ULONG stream = 0;
+    if (FAILED(voiceEngine->Speak(speechText + offset, SpeakTextFlags, &stream)))
+        return false;
+    voiceQueue.liveStreams.push_back(stream);
+    voiceQueue.offsets.emplace_back(stream, offset);
+    return true;
+}
+
+// Reads from offset on: the state becomes playing and the menu says so. With nothing
+// to read the program stops rather than show "playing" over silence.
+void StartSpeaking(int offset)
+{
+    if (!SpeakSpeechTextFrom(offset)) {
+        if (speechState != Stopped)
+            Stop();
+        return;
+    }
+    speechState = SpeakingState();
+    ShowPlayingMenu();
+    RefreshStatusLine();
 }
 
 void Skip(int sentences)
@@ -40,19 +108,32 @@ void Skip(int sentences)
         voiceEngine->Skip(L"Sentence", sentences, nullptr);
 }
 
-void OnEndOfInput()
+void OnEndOfInput(ULONG stream)
 {
-    if (speechState == PendingPlay) {
-        // The end of the utterance that was purged for the new text.
-        speechState = Playing;
-    } else if (!AppSettings.repeat) {
+    if (TakeEndOfStream(stream)) {
+        // Purged utterances end before anything queued after them.
+        voiceQueue.purgedEndsOwed = 0;
+    } else if (HasLiveUtterance()) {
+        // Only a purged utterance ended; the reading queued after it goes on.
+        if (speechState == PendingPlay && voiceQueue.purgedEndsOwed == 0)
+            speechState = Playing;
+        return;
+    } else if (speechState == Playing || speechState == PendingPlay) {
+        // Nothing is left to read, so there is nothing to read again either.
+        Stop();
+        return;
+    }
+    // The end of the text, or of a reading stopped or replaced while paused.
+    if (!AppSettings.repeat) {
         Stop();
         TextViewSelect(lastWordEnd, lastWordEnd);
+        // The caption shows the line of the caret, which has just moved.
+        RefreshStatusLine();
     } else if (speechState != Stopped) {
         TextViewSelect(0, 0);
-        const int was = speechState;
+        const bool wasReading = speechState != Paused;
         Stop();
-        if (was == Playing)
+        if (wasReading)
             Play();
     }
 }
@@ -61,22 +142,46 @@ void OnEndOfInput()
 
 void PurgeVoice()
 {
-    if (voiceEngine)
-        voiceEngine->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
+    if (!voiceEngine)
+        return;
+    voiceEngine->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
+    voiceQueue.purgedEndsOwed += static_cast<int>(voiceQueue.liveStreams.size());
+    voiceQueue.liveStreams.clear();
+}
+
+void ForgetVoiceQueue()
+{
+    voiceQueue = VoiceQueue{};
+}
+
+int SpokenTextOffset(ULONG stream)
+{
+    for (const auto& [number, offset] : voiceQueue.offsets)
+        if (number == stream)
+            return offset;
+    return 0;   // not read by us (an export), or from the start
 }
 
 void Play()
+{
+    PlayFrom(0);
+}
+
+void PlayFrom(int offset)
 {
     if (voiceEngine) {
         voiceEngine->SetRate(AppSettings.rate);
         voiceEngine->SetVolume(100);
     }
-    if (speechState == Stopped || speechState == PendingPlay) {
-        SpeakSpeechText();
-        if (speechState == Stopped)
-            speechState = Playing;
-        ShowPlayingMenu();
-        RefreshStatusLine();
+    if (speechState == Paused && !HasLiveUtterance()) {
+        // New text came while paused: the paused reading was purged, so resuming
+        // alone would read nothing.
+        if (voiceEngine)
+            voiceEngine->Resume();
+        SetMenuText(CMD_PAUSE, IDS_PAUSE);
+        StartSpeaking(offset);
+    } else if (speechState == Stopped || speechState == PendingPlay) {
+        StartSpeaking(offset);
     } else if (speechState == Paused) {
         speechState = Playing;
         if (voiceEngine)
@@ -88,7 +193,9 @@ void Play()
 
 void PauseResume()
 {
-    if (speechState == Paused) {
+    if (speechState == Paused && !HasLiveUtterance()) {
+        Play();
+    } else if (speechState == Paused) {
         SetMenuText(CMD_PAUSE, IDS_PAUSE);
         speechState = Playing;
         if (voiceEngine)
@@ -111,7 +218,8 @@ void Stop()
     PurgeVoice();
     speechState = Stopped;
     SetMenuText(CMD_PAUSE, IDS_PAUSE);
-    EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_DISABLED);
+    // Greyed, not only disabled: a disabled item drawn like an enabled one looks broken.
+    EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_GRAYED);
     SetMenuText(CMD_PLAY_STOP, IDS_PLAY);
     RefreshStatusLine();
 }
@@ -130,6 +238,26 @@ void PlayPause()
         Play();
     else if (speechState == Playing || speechState == Paused)
         PauseResume();
+}
+
+bool BeginNewText()
+{
+    const bool readIt = speechState != Paused && (AppSettings.autoplay || speechState != Stopped);
+    // Paused, the text waits: the voice is resumed only so that the purge takes
+    // effect, and the purged reading's end then stops the program.
+    if (speechState == Paused && voiceEngine)
+        voiceEngine->Resume();
+    PurgeVoice();
+    return readIt;
+}
+
+void ReadNewText(int offset)
+{
+    if (voiceEngine) {
+        voiceEngine->SetRate(AppSettings.rate);
+        voiceEngine->SetVolume(100);
+    }
+    StartSpeaking(offset);
 }
 
 void StepSentence(int direction)
@@ -156,7 +284,7 @@ void HandleVoiceEvents()
             lastWordEnd = HighlightSpokenWord();
             break;
         case SPEI_END_INPUT_STREAM:
-            OnEndOfInput();
+            OnEndOfInput(event.ulStreamNum);
             break;
         default:
             break;
@@ -167,17 +295,33 @@ void HandleVoiceEvents()
 
 void OnSpeechTimer()
 {
-    if (speechState == PendingPlay)
+    // A voice that never reports the end of a purged utterance must not keep the
+    // program pending; from now on every end is taken by its stream alone.
+    if (speechState == PendingPlay) {
         speechState = Playing;
+        voiceQueue.purgedEndsOwed = 0;
+    }
 }
 
 void StartAtFirstVisibleLine()
 {
-    if (speechState == Playing || !speechText)
+    if (speechState == Playing || speechState == PendingPlay || !speechText)
         return;
-    const int firstVisibleChar = TextViewLineIndex(TextViewFirstVisibleLine());
-    const int target = CountTerminators(speechText, firstVisibleChar);
-    const int current = speechState == Paused ? CountTerminators(speechText, TextViewSelectionEnd()) : 0;
-    Play();
-    Skip(target - current);
+    // Speaking from the sentence's own position, rather than skipping a number of
+    // sentences, lands right whatever the voice takes for a sentence end ("3.14",
+    // "e.g.", "...").
+    const int firstVisibleChar = std::max(0, TextViewLineIndex(TextViewFirstVisibleLine()));
+    const int start = SentenceStartBefore(speechText, firstVisibleChar);
+    if (voiceEngine) {
+        voiceEngine->SetRate(AppSettings.rate);
+        voiceEngine->SetVolume(100);
+    }
+    if (speechState == Paused) {
+        // A paused voice would keep the purged reading and swallow the new one.
+        if (voiceEngine)
+            voiceEngine->Resume();
+        PurgeVoice();
+        SetMenuText(CMD_PAUSE, IDS_PAUSE);
+    }
+    StartSpeaking(start);
 }

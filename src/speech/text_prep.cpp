@@ -2,11 +2,13 @@
 #include "speech/text_view.h"
 #include "app/tray_icon.h"
 #include <windows.h>
+#include <algorithm>
+#include <cwchar>
 
 wchar_t* speechText = nullptr;
 int sentenceCount = 0;
 
-size_t NormaliseText(const wchar_t* text, wchar_t* out)
+size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous)
 {
     // One pass that gives the same result as inserting each full stop in place and
     // shifting the rest: a CR looks at the character written just before it.
@@ -15,9 +17,10 @@ size_t NormaliseText(const wchar_t* text, wchar_t* out)
         wchar_t c = *p;
         if (c == L'/' || c == L'\\')
             c = L' ';
-        else if (c == L'\r' && o > 0 && !IsSentenceTerminator(out[o - 1]) && out[o - 1] != L'\r')
+        else if (c == L'\r' && previous != L'\0' && !IsSentenceTerminator(previous) && previous != L'\r')
             out[o++] = L'.';
         out[o++] = c;
+        previous = c;
     }
     out[o] = L'\0';
     return o;
@@ -45,6 +48,21 @@ int CountSentences(const wchar_t* text)
     return sentences;
 }
 
+int SentenceStartBefore(const wchar_t* text, int index)
+{
+    auto isBreak = [](wchar_t c) { return c == L' ' || c == L'\r' || c == L'\n'; };
+    int start = 0;
+    for (int i = index - 1; i > 0; --i) {
+        if (isBreak(text[i]) && IsSentenceTerminator(text[i - 1])) {
+            start = i;
+            break;
+        }
+    }
+    while (start < index && isBreak(text[start]))
+        ++start;
+    return start;
+}
+
 int CountTerminators(const wchar_t* text, int end)
 {
     int count = 0;
@@ -60,19 +78,49 @@ void FreeSpeechText()
     speechText = nullptr;
 }
 
-void PrepareText()
+namespace {
+
+void ReplaceSpeechText(wchar_t* text)
 {
     sentenceCount = speechText ? CountSentences(speechText) : 0;
     FreeSpeechText();
+    speechText = text;
+}
 
+} // namespace
+
+void PrepareText()
+{
     const std::wstring text = TextViewGetText();
     // Room for one inserted full stop per character, so preparation never reallocates.
-    speechText = new wchar_t[2 * text.size() + 1];
+    ReplaceSpeechText(new wchar_t[2 * text.size() + 1]);
     TextViewSelect(0, 0);
     const size_t length = NormaliseText(text.c_str(), speechText);
     // Replacing a long text is the costly part of preparation; when nothing changed,
     // the view already holds SpeechText.
     if (length != text.size() || text.compare(0, length, speechText) != 0)
         TextViewSetText(speechText);
+    RefreshStatusLine();
+}
+
+void PrepareAppendedText(int from)
+{
+    // Preparing a character depends only on what comes before it, so when the view
+    // still starts with SpeechText only the appended part needs the work; for a long
+    // text that saves reading and laying out everything again.
+    if (!speechText || from <= 0 || wcslen(speechText) != static_cast<size_t>(from)) {
+        PrepareText();
+        return;
+    }
+    const std::wstring appended = TextViewGetRange(from, TextViewLength());
+    auto* text = new wchar_t[from + 2 * appended.size() + 1];
+    std::copy(speechText, speechText + from, text);
+    const size_t length = NormaliseText(appended.c_str(), text + from, speechText[from - 1]);
+    if (appended.compare(0, std::wstring::npos, text + from, length) != 0) {
+        TextViewSelect(from, from + static_cast<int>(appended.size()));
+        TextViewReplaceSelection(text + from);
+    }
+    ReplaceSpeechText(text);
+    TextViewSelect(0, 0);
     RefreshStatusLine();
 }

@@ -10,16 +10,24 @@ extern wchar_t* speechText;
 extern int sentenceCount;
 
 void PrepareText();
+// After text was appended at from: the same result as PrepareText, preparing and
+// writing back only the appended part where the view still starts with SpeechText.
+void PrepareAppendedText(int from);
 void FreeSpeechText();
 
-// Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units.
+// Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units;
+// previous is the character before text when it continues one, NUL at its start.
 // Returns the length written (without the NUL it also writes).
-size_t NormaliseText(const wchar_t* text, wchar_t* out);
+size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous = L'\0');
 std::wstring NormaliseText(const std::wstring& text);
 
 // A sentence ends at '.', '!' or '?' followed by a blank or CR; each 50 blanks inside
 // one sentence count as one more sentence.
 int CountSentences(const wchar_t* text);
+
+// Start of the sentence that holds text[index]: the first character after the last
+// '.', '!' or '?' before index that a blank or line break follows, past the breaks.
+int SentenceStartBefore(const wchar_t* text, int index);
 
 // Number of '.', '!' and '?' in text[0..end), whatever follows them.
 int CountTerminators(const wchar_t* text, int end);

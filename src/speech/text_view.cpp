@@ -1,5 +1,6 @@
 #include "speech/text_view.h"
 #include <richedit.h>
+#include <algorithm>
 
 HWND textView = nullptr;
 
@@ -24,6 +25,17 @@ std::wstring TextViewGetText()
     GETTEXTEX get{static_cast<DWORD>(2 * n + 2), GT_DEFAULT, 1200, nullptr, nullptr};
     SendMessageW(textView, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(text.data()));
     text.resize(wcslen(text.c_str()));
+    return text;
+}
+
+std::wstring TextViewGetRange(int start, int end)
+{
+    if (end <= start)
+        return {};
+    std::wstring text(static_cast<size_t>(end - start) + 1, L'\0');
+    TEXTRANGEW range{{start, end}, text.data()};
+    const auto copied = SendMessageW(textView, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    text.resize(static_cast<size_t>(std::max<LRESULT>(copied, 0)));
     return text;
 }
 
@@ -111,6 +123,11 @@ void TextViewReplaceSelection(const wchar_t* text)
 int TextViewSelectionLine()
 {
     return static_cast<int>(SendMessageW(textView, EM_EXLINEFROMCHAR, 0, -1));
+}
+
+int TextViewLineFromChar(int index)
+{
+    return static_cast<int>(SendMessageW(textView, EM_EXLINEFROMCHAR, 0, index));
 }
 
 int TextViewLineCount()

@@ -15,12 +15,14 @@ HWND CreateTextView(HWND parent, const RECT& rect);
 
 int TextViewLength();                          // characters, a paragraph break counts one
 std::wstring TextViewGetText();                // whole text, CR for each paragraph break
+std::wstring TextViewGetRange(int start, int end);
 void TextViewSetText(const wchar_t* text);     // replaces everything
 int TextViewWindowTextLength();                // WM_GETTEXTLENGTH: a paragraph break counts two
 void TextViewSelect(int start, int end);       // start == end places the caret
 int TextViewSelectionEnd();
 void TextViewReplaceSelection(const wchar_t* text);
 int TextViewSelectionLine();                   // line of the selection start
+int TextViewLineFromChar(int index);
 int TextViewLineCount();
 int TextViewFirstVisibleLine();
 int TextViewLineIndex(int line);               // first character of a line, -1 if none

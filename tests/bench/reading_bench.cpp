@@ -1,9 +1,11 @@
 // Figures for the road of a copied text: preparation time against text size, the time
-// from a clipboard notification to the Speak call, and the idle program's CPU use.
+// from a clipboard notification to the Speak call, a short copy appended to a long
+// view, and the idle program's CPU use.
 // Prints figures; asserts nothing.
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include "in_process_app.h"
 #include "app_driver.h"
@@ -76,6 +78,32 @@ void BenchClipboardToSpeak(size_t kilobytes)
     std::fflush(stdout);
 }
 
+// Loads a long text, then times the notification that appends a short copy to it.
+void BenchAppendToLongText(int megabytes, const wchar_t* copy)
+{
+    InProcessApp app;
+    AppSettings.autoplay = true;
+    SetClipboardText(MakeText(megabytes));
+    PumpPending();
+    AppSettings.append = true;
+    // The short copy goes on the clipboard unseen, then is taken as a copy is.
+    AppSettings.clipboard = false;
+    SetClipboardText(copy);
+    PumpPending();
+    AppSettings.clipboard = true;
+    app.voice.Take();
+    LARGE_INTEGER a, b;
+    QueryPerformanceCounter(&a);
+    SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
+    QueryPerformanceCounter(&b);
+    const std::wstring text = speechText;
+    const bool appended = text.find(L"letters") != std::wstring::npos;
+    std::printf("append %zu characters%s to a %d MB view: %.1f ms (appended: %s)\n", std::wcslen(copy),
+                std::wcschr(copy, L'\r') ? " with a line break" : "", megabytes, Milliseconds(a, b),
+                appended ? "yes" : "no");
+    std::fflush(stdout);
+}
+
 void BenchIdleCpu()
 {
     WriteSettingsFile();
@@ -100,7 +128,7 @@ void BenchIdleCpu()
 
 } // namespace
 
-// Arguments pick parts: "prep", "clipboard", "idle"; none runs all.
+// Arguments pick parts: "prep", "clipboard", "append", "idle"; none runs all.
 int main(int argc, char** argv)
 {
     auto wanted = [&](const char* part) {
@@ -116,6 +144,9 @@ int main(int argc, char** argv)
     if (wanted("clipboard"))
         for (size_t kilobytes : {64, 256, 1024, 4096})
             BenchClipboardToSpeak(kilobytes);
+    if (wanted("append"))
+        for (const wchar_t* copy : {L"Twenty more letters.", L"Twenty more\r\nletters"})
+            BenchAppendToLongText(5, copy);
     if (wanted("idle"))
         BenchIdleCpu();
     return 0;

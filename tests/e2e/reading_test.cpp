@@ -153,6 +153,24 @@ TEST_F(ReadingTest, ContinuousSpeechStartsAgain)
     EXPECT_TRUE(StateIs(window, L"stopped"));
 }
 
+// Copies read within moments, before any timer, end their reading themselves: with
+// continuous speech the text goes round again and again.
+TEST_F(ReadingTest, ShortCopyWithAutoPlayIsReadRoundAndRound)
+{
+    settings_[L"autoplay"] = L"1";
+    settings_[L"repeat"] = L"1";
+    SetUp();
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"Hi.\r\nYou."));
+    ASSERT_TRUE(CaptionIs(window, L"Speech window - playing   [ 2 / 2 ]")) << "the second line was not read";
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 1 / 2 ]")) << "the reading did not start again";
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - playing   [ 2 / 2 ]")) << "the second round did not go on";
+    PressKey(window, 'S');
+    EXPECT_TRUE(StateIs(window, L"stopped")) << "S did not stop";
+}
+
 TEST_F(ReadingTest, AppendWhileSpeakingGoesOnWithTheNewText)
 {
     SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"120");
@@ -204,7 +222,8 @@ TEST_F(ReadingTest, CopyAndPasteKeys)
     ASSERT_TRUE(SetClipboardText(L"Copy me\r\nplease"));
     ASSERT_TRUE(PumpUntil([&] { return ViewText(window) == L"Copy me.\rplease "; }, 10000));
     PressKey(window, 'C', true);
-    EXPECT_TRUE(PumpUntil([&] { return GetClipboardText() == L"Copy me.\rplease "; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return GetClipboardText() == L"Copy me.\r\nplease "; }, 10000))
+        << "the copy does not carry CR LF line breaks";
     PumpUntil([] { return false; }, 500);
     EXPECT_EQ(ViewText(window), L"Copy me.\rplease ") << "the copy is not taken again";
 
@@ -230,6 +249,10 @@ TEST_F(ReadingTest, FirstRunOpensAboutInsteadOfTakingTheText)
     // No menu from the tray while that dialog is open.
     PostMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
     EXPECT_EQ(WaitForProcessWindow(app.Id(), L"#32768", nullptr, 1500), nullptr);
+    // A further copy while it is open opens no second one.
+    ASSERT_TRUE(SetClipboardText(L"Copied while About is open."));
+    EXPECT_FALSE(PumpUntil([&] { return ProcessWindows(app.Id(), L"#32770").size() > 1; }, 1500))
+        << "a second About dialog opened";
     PressDialogButton(about, IDCANCEL);   // the About box's OK button is the cancel id
     PumpUntil([&] { return !IsWindow(about); }, 5000);
 

@@ -75,6 +75,16 @@ TEST_F(StartupTest, RestartWaitsForTheOldCopyWithoutWarning)
     EXPECT_EQ(WaitForProcessWindow(restarted.Id(), L"#32770", L"Warning", 500), nullptr);
 }
 
+// After a reset the restarted copy is the one that runs: a normal start beside it
+// would take and read every copied text a second time.
+TEST_F(StartupTest, RestartedCopyRefusesALaterStart)
+{
+    AppProcess restarted(L"/r");
+    ASSERT_NE(restarted.Window(), nullptr) << "the restarted copy did not show its window";
+    ExpectRefusedAsSecondCopy(L"");
+    EXPECT_TRUE(restarted.Running());
+}
+
 TEST_F(StartupTest, SpeakerWindowKeyHidesTheWindow)
 {
     AppProcess app;

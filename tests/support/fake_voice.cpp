@@ -14,6 +14,9 @@ void FakeVoice::QueueEvent(SPEVENTENUM id, WPARAM wParam, LPARAM lParam)
     event.elParamType = SPET_LPARAM_IS_UNDEFINED;
     event.wParam = wParam;
     event.lParam = lParam;
+    event.ulStreamNum = unfinished_.empty() ? 0 : unfinished_.front().stream;
+    if (id == SPEI_END_INPUT_STREAM && !unfinished_.empty())
+        unfinished_.pop_front();
     events.push_back(event);
 }
 
@@ -77,20 +80,32 @@ HRESULT FakeVoice::Resume()
     return S_OK;
 }
 
-HRESULT FakeVoice::Speak(LPCWSTR text, DWORD flags, ULONG*)
+HRESULT FakeVoice::Speak(LPCWSTR text, DWORD flags, ULONG* streamNumber)
 {
     if (!text && (flags & SPF_PURGEBEFORESPEAK)) {
         calls.push_back(L"Purge");
+        for (Utterance& u : unfinished_)
+            u.purged = true;
     } else {
         calls.push_back(L"Speak");
         lastSpoken = text ? text : L"";
+        unfinished_.push_back({++lastStream_, false});
+        if (streamNumber)
+            *streamNumber = lastStream_;
     }
     return S_OK;
 }
 
 HRESULT FakeVoice::GetStatus(SPVOICESTATUS* out, LPWSTR*)
 {
+    // Purged utterances are dropped at once; the word is of the first one still read.
     *out = status;
+    for (const Utterance& u : unfinished_) {
+        if (!u.purged) {
+            out->ulCurrentStream = u.stream;
+            break;
+        }
+    }
     return S_OK;
 }
 

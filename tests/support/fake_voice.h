@@ -16,6 +16,8 @@ public:
 
     // The calls made since the last Take, then forgets them.
     std::vector<std::wstring> Take();
+    // An event of the oldest utterance not yet ended, as a voice reports them in
+    // order; an end-of-input event ends that utterance.
     void QueueEvent(SPEVENTENUM id, WPARAM wParam = 0, LPARAM lParam = 0);
     void SetWord(ULONG position, ULONG length);
 
@@ -67,4 +69,10 @@ public:
 
 private:
     ULONG references_ = 1;
+    ULONG lastStream_ = 0;
+    struct Utterance {
+        ULONG stream;
+        bool purged;
+    };
+    std::deque<Utterance> unfinished_;   // spoken and not yet ended, purged or not
 };

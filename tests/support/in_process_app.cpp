@@ -28,6 +28,7 @@ InProcessApp::InProcessApp(int showCommand)
     frameHeightDelta = -1;
     speechState = Stopped;
     lastWordEnd = 0;
+    ForgetVoiceQueue();
     sentenceCount = 0;
     firstRun = false;
     static const bool registered = RegisterSpeechWindowClass();

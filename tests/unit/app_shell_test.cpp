@@ -289,6 +289,32 @@ TEST(WindowCommands, CloseHidesWhenCloseIsOff)
     EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
 }
 
+TEST(WindowCommands, WheelScrollsOneLinePerNotch)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    std::wstring text;
+    for (int i = 0; i < 100; ++i)
+        text += L"Line.\r";
+    TextViewSetText(text.c_str());
+    POINT inside{5, 5};
+    ClientToScreen(textView, &inside);
+    for (HWND target : {textView, app.window()}) {
+        TextViewScrollLines(-TextViewLineCount());
+        SendMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(inside.x, inside.y));
+        EXPECT_EQ(TextViewFirstVisibleLine(), 1) << (target == textView ? "in the text" : "in the window");
+        SendMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, 3 * WHEEL_DELTA), MAKELPARAM(inside.x, inside.y));
+        EXPECT_EQ(TextViewFirstVisibleLine(), 0);
+    }
+}
+
+TEST(StatusLine, EmptyViewCountsOneLine)
+{
+    InProcessApp app;
+    EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 1 ]");
+    app.Command(CMD_CLIPBOARD_MONITOR);
+    EXPECT_TRUE(GetMenuState(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
+}
+
 TEST(StatusLine, CaptionAndTipFollowTheState)
 {
     EXPECT_EQ(FormatCaption(L"Speech window", L"playing", 3, 12), L"Speech window - playing   [ 3 / 12 ]");

@@ -66,9 +66,45 @@ TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
     app.Command(CMD_PLAY_STOP);
     app.voice.Take();
     Copy(L"Four.");
-    EXPECT_EQ(app.voice.Take(),
-              (std::vector<std::wstring>{L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak", L"Skip(Sentence,3)"}));
+    EXPECT_EQ(app.voice.Take(), (std::vector<std::wstring>{L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}));
+    EXPECT_EQ(app.voice.lastSpoken, L"Four. ");
     EXPECT_EQ(speechState, PendingPlay);
+}
+
+// Without a sentence end, the new text would be read as the rest of the old last
+// sentence; it is read from its own first word, and the words land on it.
+TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
+{
+    InProcessApp app;
+    AppSettings.append = true;
+    AppSettings.autoplay = true;
+    Copy(L"An open sentence");
+    Copy(L"next words");
+    EXPECT_STREQ(speechText, L"An open sentence next words ");
+    EXPECT_EQ(app.voice.lastSpoken, L"next words ");
+    app.voice.SetWord(5, 5);
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(TextViewSelectionEnd(), 27) << "\"words\" of the appended text";
+}
+
+// Only the appended part is prepared, with the same result as preparing it all,
+// including a line break right at the join.
+TEST(ClipboardMonitor, AppendedTextIsPreparedAsTheWholeWouldBe)
+{
+    InProcessApp app;
+    AppSettings.append = true;
+    const std::wstring copies[] = {L"First line\r\nsecond", L"\r\nafter a break", L"a/b\\c", L"Done!", L"\r\r\rend"};
+    std::wstring whole;
+    for (const std::wstring& copy : copies) {
+        Copy(copy);
+        whole += copy + L" ";
+        EXPECT_EQ(TextViewGetText(), speechText);
+    }
+    const std::wstring incremental = speechText;
+    TextViewSetText(whole.c_str());
+    PrepareText();
+    EXPECT_EQ(incremental, std::wstring(speechText));
 }
 
 TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
@@ -117,7 +153,7 @@ TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
 
     app.Command(CMD_COPY);
     PumpUntil([] { return false; }, 100);
-    EXPECT_EQ(GetClipboardText(), L"Line one.\rline two ");
+    EXPECT_EQ(GetClipboardText(), L"Line one.\r\nline two ") << "other programs break lines at CR LF";
     EXPECT_EQ(TextViewGetText(), L"Line one.\rline two ");
     EXPECT_TRUE(AppSettings.clipboard);
     // No format keeps the content of an earlier copy.

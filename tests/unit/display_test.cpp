@@ -1,7 +1,10 @@
 // What the Speech window shows: font size, visible lines, auto scroll, the colour hook
 // and the border toggle.
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 #include "in_process_app.h"
+#include <commctrl.h>
 #include "pump.h"
 #include "app/app_state.h"
 #include "settings/app_settings.h"
@@ -134,6 +137,42 @@ TEST(Highlight, PlayedTextModeSelectsFromTheStart)
     EXPECT_EQ(start, 0u);
     EXPECT_EQ(end, 13u);
     EXPECT_EQ(app.Caption().rfind(L"Speech window - playing   [ 1 / 1 ]", 0), 0u) << "caption length " << app.Caption().size();
+}
+
+// Selections the TextView receives, as (start, end) pairs.
+std::vector<std::pair<int, int>> selections;
+
+LRESULT CALLBACK RecordSelections(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == EM_SETSEL)
+        selections.emplace_back(static_cast<int>(wParam), static_cast<int>(lParam));
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// A selection of the word alone before the played part would let the view draw the
+// lines before it blank in between.
+TEST(Highlight, PlayedTextModeSelectsOncePerWordAndShowsTheWordsLine)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    AppSettings.fulltext = false;
+    TextViewSetText(L"First line.\rSecond line.\rThird line.");
+    PrepareText();
+    Play();
+    ASSERT_TRUE(SetWindowSubclass(textView, RecordSelections, 1, 0));
+    selections.clear();
+    app.voice.SetWord(19, 5);   // "line." of the second line
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(selections, (std::vector<std::pair<int, int>>{{0, 24}}));
+    EXPECT_EQ(app.Caption(), L"Speech window - playing   [ 2 / 3 ]");
+
+    // At the end, the caption shows where the caret went, not the start of the text.
+    app.voice.SetWord(31, 5);
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    RemoveWindowSubclass(textView, RecordSelections, 1);
+    EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 3 / 3 ]");
 }
 
 TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)

@@ -52,6 +52,7 @@ void ExpectMenuMatches(const InProcessApp& app, int state)
     if (state == Stopped) {
         EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Play");
         EXPECT_FALSE(app.MenuEnabled(CMD_PAUSE));
+        EXPECT_TRUE(GetMenuState(popupMenu, CMD_PAUSE, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
     } else {
         EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Stop");
         EXPECT_TRUE(app.MenuEnabled(CMD_PAUSE));
@@ -69,12 +70,17 @@ TEST_P(TransitionTest, VoiceCallsStateAndMenu)
     AppSettings.autoplay = row.autoplay;
     TextViewSetText(L"First sentence. Second one.");
     PrepareText();
-    // Reach the starting state the way the program does.
+    // Reach the starting state the way the program does: pending is new text taken
+    // while a reading was going on.
     if (row.from != Stopped)
         Play();
     if (row.from == Paused)
         PauseResume();
-    speechState = row.from;
+    if (row.from == PendingPlay) {
+        ASSERT_TRUE(SetClipboardText(L"An earlier text."));
+        PumpUntil([&] { return TextViewGetText().rfind(L"An earlier text.", 0) == 0; }, 5000);
+    }
+    ASSERT_EQ(speechState, row.from);
     app.voice.Take();
 
     Perform(app, row.action);
@@ -106,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{Paused, Action::EndOfInput, true, false, {L"Resume", L"Purge"}, Stopped},
         Row{Stopped, Action::EndOfInput, false, false, {L"Purge"}, Stopped},
         Row{Stopped, Action::EndOfInput, true, false, {}, Stopped},
-        Row{Stopped, Action::NewText, false, true, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
+        // Nothing was purged, so no end of an earlier reading is to come.
+        Row{Stopped, Action::NewText, false, true, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, Playing},
         Row{Playing, Action::NewText, false, true, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
         Row{PendingPlay, Action::NewText, false, true, {L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}, PendingPlay},
         Row{Paused, Action::NewText, false, true, {L"Resume", L"Purge"}, Paused},
@@ -188,7 +195,7 @@ TEST(Controller, SpaceAndPlayStopFollowTheState)
     }
 }
 
-TEST(Controller, CtrlClickWhilePausedSkipsFromTheHighlightedWord)
+TEST(Controller, CtrlClickWhilePausedReadsFromTheFirstVisibleSentence)
 {
     InProcessApp app(SW_SHOWNORMAL);
     // Three terminators before the highlighted word, seven before the first visible line.
@@ -205,12 +212,130 @@ TEST(Controller, CtrlClickWhilePausedSkipsFromTheHighlightedWord)
     ASSERT_EQ(CountTerminators(speechText, TextViewLineIndex(TextViewFirstVisibleLine())), 7);
     app.voice.Take();
     StartAtFirstVisibleLine();
-    EXPECT_EQ(app.voice.Take(), (Calls{L"SetRate(-1)", L"SetVolume(100)", L"Resume", L"Skip(Sentence,4)"}));
-    EXPECT_EQ(speechState, Playing);
+    EXPECT_EQ(app.voice.Take(), (Calls{L"SetRate(-1)", L"SetVolume(100)", L"Resume", L"Purge", L"Speak"}));
+    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText + TextViewLineIndex(1)));
+    EXPECT_EQ(speechState, PendingPlay) << "the paused reading's end is still to come";
 
     app.voice.Take();
     StartAtFirstVisibleLine();
+    EXPECT_TRUE(app.voice.Take().empty()) << "Ctrl+click while pending does nothing";
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(speechState, Playing);
+    StartAtFirstVisibleLine();
     EXPECT_TRUE(app.voice.Take().empty()) << "Ctrl+click while playing does nothing";
+}
+
+// Decimals, abbreviations and ellipses are no sentence ends to count by: the reading
+// starts at the sentence that holds the first visible line, and the voice's word
+// positions land on that text.
+TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    std::wstring text;
+    for (int i = 0; i < 30; ++i)
+        text += L"Pi is 3.14, e.g. 2.71... ok!\r";
+    const int lineStart = static_cast<int>(text.size());
+    text += L"Here it starts. And goes on.\r";
+    for (int i = 0; i < 40; ++i)
+        text += L"Tail line.\r";
+    TextViewSetText(text.c_str());
+    PrepareText();
+    const int line = TextViewLineFromChar(lineStart);
+    SendMessageW(textView, EM_LINESCROLL, 0, line);
+    ASSERT_EQ(TextViewLineIndex(TextViewFirstVisibleLine()), lineStart);
+
+    StartAtFirstVisibleLine();
+    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText + lineStart));
+    EXPECT_EQ(app.voice.lastSpoken.rfind(L"Here it starts.", 0), 0u);
+    EXPECT_EQ(speechState, Playing);
+    app.voice.SetWord(8, 6);   // "starts" in what the voice was given
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    DWORD start = 0, end = 0;
+    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, static_cast<DWORD>(lineStart + 8));
+    EXPECT_EQ(end, static_cast<DWORD>(lineStart + 14));
+
+    // Continuous speech goes round the whole text, not only the part read first.
+    AppSettings.repeat = true;
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText));
+}
+
+// Short texts are read before the timer ticks: their own end must end the reading, and
+// only the end of a purged reading may be passed over.
+TEST(Controller, ShortCopiesAreReadToTheirEnd)
+{
+    InProcessApp app;
+    AppSettings.autoplay = true;
+    ASSERT_TRUE(SetClipboardText(L"Hi."));
+    ASSERT_TRUE(PumpUntil([] { return speechState == Playing; }, 5000)) << "the copy was not read";
+    app.voice.SetWord(0, 3);
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(speechState, Stopped) << "the end of the copy ends the reading";
+    ExpectMenuMatches(app, Stopped);
+    EXPECT_EQ(TextViewSelectionEnd(), 3) << "caret after the last spoken word";
+
+    // A copy during a reading: the purged reading ends first, then the new one.
+    AppSettings.repeat = true;
+    Play();
+    ASSERT_TRUE(SetClipboardText(L"Hello world"));
+    ASSERT_TRUE(PumpUntil([] { return speechState == PendingPlay; }, 5000)) << "the second copy was not taken";
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(speechState, Playing);
+    app.voice.Take();
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(app.voice.Take(), (Calls{L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"})) << "read again";
+    EXPECT_EQ(speechState, Playing);
+
+    // Stopped and played again before the stopped reading's end arrived.
+    AppSettings.repeat = false;
+    Stop();
+    Play();
+    EXPECT_EQ(speechState, PendingPlay);
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(speechState, Playing) << "the stopped reading's end is not the new one's";
+}
+
+TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
+{
+    InProcessApp app;
+    AppSettings.autoplay = true;
+    TextViewSetText(L"Old text.");
+    PrepareText();
+    Play();
+    PauseResume();
+    ASSERT_TRUE(SetClipboardText(L"New text."));
+    ASSERT_TRUE(PumpUntil([] { return speechText && std::wstring(speechText) == L"New text. "; }, 5000));
+    EXPECT_EQ(speechState, Paused);
+
+    // Space before the purged reading's end: the new text is read, not nothing resumed.
+    app.voice.Take();
+    app.Command(CMD_PLAY_PAUSE);
+    EXPECT_EQ(app.voice.lastSpoken, L"New text. ");
+    EXPECT_EQ(speechState, PendingPlay);
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(speechState, Playing);
+    ExpectMenuMatches(app, Playing);
+}
+
+TEST(Controller, PlayWithoutAnyTextStaysStopped)
+{
+    InProcessApp app;
+    ASSERT_EQ(speechText, nullptr);
+    app.Command(CMD_PLAY_PAUSE);
+    EXPECT_EQ(speechState, Stopped);
+    ExpectMenuMatches(app, Stopped);
+    app.Command(CMD_PLAY_STOP);
+    EXPECT_EQ(speechState, Stopped);
 }
 
 } // namespace

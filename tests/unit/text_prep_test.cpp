@@ -66,6 +66,41 @@ TEST(Normalise, SinglePassEqualsInPlaceInsertion)
     }
 }
 
+// Appended text is prepared on its own, continuing from the character before it.
+TEST(Normalise, TwoPartsEqualTheWhole)
+{
+    std::mt19937 random(54321);
+    const wchar_t alphabet[] = {L'a', L' ', L'\r', L'\r', L'.', L'!', L'/', L'\n'};
+    for (int round = 0; round < 500; ++round) {
+        std::wstring text(1 + random() % 100, L' ');
+        for (wchar_t& c : text)
+            c = alphabet[random() % (sizeof alphabet / sizeof alphabet[0])];
+        const size_t split = 1 + random() % text.size();
+        const std::wstring head = NormaliseText(text.substr(0, split));
+        std::wstring tail(2 * (text.size() - split) + 1, L'\0');
+        tail.resize(NormaliseText(text.c_str() + split, tail.data(), head.back()));
+        ASSERT_EQ(head + tail, NormaliseText(text)) << "round " << round;
+    }
+}
+
+TEST(SentenceStart, IsAfterTheLastSentenceEndBeforeThePosition)
+{
+    const struct {
+        const wchar_t* text;
+        int index;
+        int start;
+    } cases[] = {
+        {L"One. Two three", 9, 5},
+        {L"Pi is 3.14 or so", 14, 0},
+        {L"Wait... what now", 13, 8},
+        {L"End.\r\rNext", 6, 6},
+        {L"Why?\rBecause", 10, 5},
+        {L"No end at all", 7, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SentenceStartBefore(c.text, c.index), c.start) << "index " << c.index << " of length " << wcslen(c.text);
+}
+
 TEST(SentenceCount, Cases)
 {
     EXPECT_EQ(CountSentences(L"One. Two! Three?"), 2);
