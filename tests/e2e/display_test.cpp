@@ -190,6 +190,11 @@ TEST(AutoScroll, TheSpokenLineStaysInView)
         GetClientRect(view, &client);
         POINTL at{};
         SendMessageW(view, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), LOWORD(selection));
+        // The program may take its next word between these questions; only a view that
+        // stood still while it was asked tells where the word was shown.
+        if (static_cast<DWORD>(SendMessageW(view, EM_GETSEL, 0, 0)) != selection ||
+            SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0) != first)
+            return false;
         ++checks;
         // The word's line is never above the view, and its top lies inside it.
         outOfView += line < first || at.y < 0 || at.y >= client.bottom;
