@@ -456,6 +456,9 @@ TEST_F(EncoderTest, FullDiskFailsTheEncodingAtTheLastWriteAsAtAnyOther)
 {
     // The null device that is always full: every write to it fails for lack of space.
     const wchar_t* full = L"Z:\\dev\\full";
+    FILE* probe = _wfopen(full, L"wb");
+    ASSERT_NE(probe, nullptr) << "the always-full device cannot be reached";
+    fclose(probe);
     const std::wstring wav = folder + L"\\tone.wav";
     WriteToneWav(wav, 2);
     // The stand-in encoder's few bytes stay in the stream's buffer until it is closed.
