@@ -22,6 +22,20 @@ bool IsPlaceholder(const std::wstring& text)
     return true;
 }
 
+// Whoever changed the clipboard (or the platform's bridge to other desktops' clipboards)
+// may still hold it open for a moment; one refused open would lose the user's copy.
+bool OpenClipboardPatiently(HWND owner)
+{
+    constexpr int Attempts = 50;
+    constexpr DWORD PauseMs = 10;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        if (OpenClipboard(owner))
+            return true;
+        Sleep(PauseMs);
+    }
+    return false;
+}
+
 DWORD WINAPI FirstRunAboutThread(LPVOID)
 {
     // The send returns once the modal About dialog has been closed.
@@ -47,7 +61,7 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
 // Reads the clipboard's text into the TextView; false when nothing was taken.
 bool TakeClipboardText()
 {
-    if (!OpenClipboard(speechWindow))
+    if (!OpenClipboardPatiently(speechWindow))
         return false;
     bool taken = false;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -146,7 +160,7 @@ void OnChangeClipboardChain(HWND leaving, HWND after)
 
 bool PutClipboardText(HWND owner, const wchar_t* text)
 {
-    if (!OpenClipboard(owner))
+    if (!OpenClipboardPatiently(owner))
         return false;
     // Emptying first: formats left from the previous copy (plain text, HTML) would
     // otherwise still hold the old content for programs that prefer them.

@@ -83,9 +83,18 @@ LONG BorderlessStyle()
 
 void MoveHiddenAndShow(int x, int y, int width, int height)
 {
+    // Hiding the active window hands activation to another one, and showing it again
+    // does not always take it back (an unmanaged window under X never does): the user
+    // who just pressed B would find every later key going elsewhere until a click.
+    const bool wasActive = GetActiveWindow() == speechWindow;
     ShowWindow(speechWindow, SW_HIDE);
     MoveWindow(speechWindow, x, y, width, height, FALSE);
     ShowWindow(speechWindow, SW_SHOWNORMAL);
+    if (wasActive) {
+        SetForegroundWindow(speechWindow);
+        SetActiveWindow(speechWindow);
+        SetFocus(speechWindow);
+    }
 }
 
 void CheckSpeakerWindowItem(bool checked)

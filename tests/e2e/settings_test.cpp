@@ -72,9 +72,20 @@ TEST_F(SettingsEndToEnd, ChangesMadeWhileRunningAreThereAfterRestart)
         HWND window = ShownWindow(app);
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(Framed(window));
+        RECT framed{};
+        GetWindowRect(window, &framed);
         PressKey(window, 'B');
-        ASSERT_TRUE(PumpUntil([&] { return !Framed(window); }, Patience));
-        PressKey(window, 'Q', true);
+        ASSERT_TRUE(PumpUntil([&] { return !Framed(window); }, Patience)) << "B did not remove the frame";
+        // The window is moved while hidden; once it is shown at its new size it goes on
+        // taking the user's keys, with no click to give it the focus back.
+        ASSERT_TRUE(PumpUntil([&] {
+            RECT now{};
+            GetWindowRect(window, &now);
+            return now.bottom - now.top < framed.bottom - framed.top && Visible(window);
+        }, Patience)) << "the borderless window was not shown at its new size";
+        ASSERT_TRUE(PumpUntil([&] { return HasKeyboardFocus(window); }, Patience))
+            << "after B the window does not have the keyboard focus";
+        TypeKey(window, 'Q', true);
         ASSERT_EQ(app.WaitExit(Patience), 0);
     }
     EXPECT_EQ(SavedValue(L"border"), L"0");

@@ -31,7 +31,7 @@ TEST_F(StartupTest, ShowsSpeechWindowAndQuitsWithCtrlQ)
     HWND window = app.Window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(WindowText(window).rfind(L"Speech window", 0), 0u) << "caption: " << WindowText(window).size();
-    EXPECT_TRUE(IsWindowVisible(window));
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) != FALSE; }, 20000)) << "the window was not shown";
     EXPECT_NE(TextViewOf(window), nullptr);
     EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
     EXPECT_TRUE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED);

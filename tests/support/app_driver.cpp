@@ -1,4 +1,5 @@
 #include "app_driver.h"
+#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <fstream>
 #include <sstream>
@@ -56,9 +57,14 @@ HWND AppProcess::Window(DWORD timeoutMs)
 {
     if (!window_ || !IsWindow(window_)) {
         window_ = WaitForProcessWindow(id_, L"Clipvoce", nullptr, timeoutMs);
-        // Found while still being created is too early: wait for its message loop.
-        if (window_)
+        // Found while still being created is too early: its text view comes with its
+        // creation. The idle wait is only a hint, since start-up may look at its
+        // queue before the message loop runs: callers wait for the state they need.
+        if (window_) {
+            if (!PumpUntil([&] { return TextViewOf(window_) != nullptr; }, timeoutMs))
+                ADD_FAILURE() << "the Speech window never got its text view";
             WaitForInputIdle(process_, timeoutMs);
+        }
     }
     return window_;
 }
@@ -176,10 +182,18 @@ void PressDialogButton(HWND dialog, int id)
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-void PressKey(HWND window, WORD virtualKey, bool control)
+bool HasKeyboardFocus(HWND window)
 {
-    SetForegroundWindow(window);
-    PumpUntil([&] { return GetForegroundWindow() == window; }, 2000);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return false;
+    return GetForegroundWindow() == window && info.hwndActive == window &&
+           (info.hwndFocus == window || IsChild(window, info.hwndFocus));
+}
+
+void TypeKey(HWND window, WORD virtualKey, bool control)
+{
     if (control)
         SendKeyInput(VK_CONTROL, false);
     SendKeyInput(virtualKey, false);
@@ -191,6 +205,16 @@ void PressKey(HWND window, WORD virtualKey, bool control)
     DWORD_PTR ignored;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
     PumpPending();
+}
+
+void PressKey(HWND window, WORD virtualKey, bool control)
+{
+    SetForegroundWindow(window);
+    // Typed into another window, the key would be lost and the test would only learn
+    // of it as a missing effect much later.
+    if (!PumpUntil([&] { return HasKeyboardFocus(window); }, 5000))
+        ADD_FAILURE() << "the window did not take the keyboard focus before key " << virtualKey;
+    TypeKey(window, virtualKey, control);
 }
 
 HWND TextViewOf(HWND speechWindow)

@@ -45,8 +45,13 @@ std::wstring MessageBoxText(HWND box);
 void PressDialogButton(HWND dialog, int id);
 
 // Keys reach the Speech window through its accelerator table, as typed. They arrive in
-// the order pressed but may not have been handled when this returns.
+// the order pressed but may not have been handled when this returns. PressKey first
+// brings the window to the front (a failure is reported); TypeKey types into whatever
+// window has the keyboard focus, as a user does without clicking first.
 void PressKey(HWND window, WORD virtualKey, bool control = false);
+void TypeKey(HWND window, WORD virtualKey, bool control = false);
+// The window is the foreground window and it (or a child) has the keyboard focus.
+bool HasKeyboardFocus(HWND window);
 
 std::wstring TextViewText(HWND speechWindow);
 HWND TextViewOf(HWND speechWindow);

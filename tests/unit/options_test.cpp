@@ -462,12 +462,17 @@ TEST(SpeechSettingsLaunch, OlderSystemsUseTheControlPanelProgram)
 }
 
 // The program's own way in is a modal dialog, so a second thread plays the user: it
-// waits for the dialog, acts, and ends it with Cancel.
+// waits for the dialog, acts, and ends it with Cancel. A modal dialog exists before it
+// is shown, and what is posted to it before then is handled before it shows: the user
+// acts only on what is on the screen.
 HWND WaitForTopWindow(const wchar_t* title)
 {
     HWND window = nullptr;
-    for (int i = 0; i < 500 && !window; ++i, Sleep(20))
+    for (int i = 0; i < 500 && !window; ++i, Sleep(20)) {
         window = FindWindowW(L"#32770", title);
+        if (window && !IsWindowVisible(window))
+            window = nullptr;
+    }
     return window;
 }
 
