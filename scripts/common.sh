@@ -9,6 +9,8 @@ CLIPVOCE_PACKAGES=(
   cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb xclip xdotool imagemagick x11-utils googletest procps dpkg-dev
 )
+# The update tests' TLS server, its throw-away certificates and the signed test programs.
+CLIPVOCE_PACKAGES+=(python3 openssl osslsigncode)
 
 export WINEARCH=win64
 export WINEDEBUG=-all

@@ -38,6 +38,8 @@
 #define IDS_NO_UPDATE               2021
 #define IDS_DOWNLOAD_FAILED         2022
 #define IDS_UPDATED                 2023
+#define IDS_UPDATE_CHECKING         2060
+#define IDS_UPDATE_DOWNLOADING      2061
 #define IDS_HELP                    2024
 #define IDS_CONFIRM_DELETE          2025
 #define IDS_HOT_KEYS                2026

@@ -83,16 +83,18 @@ LONG BorderlessStyle()
 
 void MoveHiddenAndShow(int x, int y, int width, int height)
 {
-    // Hiding the active window hands activation to another one, and showing it again
-    // does not always take it back (an unmanaged window under X never does): the user
-    // who just pressed B would find every later key going elsewhere until a click.
+    // Hidden without handing activation to another window: that window would keep the
+    // keyboard, and the user who just pressed B would find every later key going
+    // elsewhere until a click. The platform gives the keyboard back to a shown window
+    // only on a change of activation, so an active window passes through the desktop.
     const bool wasActive = GetActiveWindow() == speechWindow;
-    ShowWindow(speechWindow, SW_HIDE);
+    SetWindowPos(speechWindow, nullptr, 0, 0, 0, 0,
+                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     MoveWindow(speechWindow, x, y, width, height, FALSE);
     ShowWindow(speechWindow, SW_SHOWNORMAL);
     if (wasActive) {
+        SetForegroundWindow(GetDesktopWindow());
         SetForegroundWindow(speechWindow);
-        SetActiveWindow(speechWindow);
         SetFocus(speechWindow);
     }
 }

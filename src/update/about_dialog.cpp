@@ -6,6 +6,7 @@
 #include "settings/settings_file.h"
 #include <commctrl.h>
 #include <shellapi.h>
+#include <memory>
 #include <string>
 
 namespace {
@@ -26,6 +27,8 @@ constexpr Picture Pictures[] = {
 
 HCURSOR savedStaticCursor = nullptr;
 HBRUSH whiteBrush = nullptr;
+// The update check this dialog waits for, if any.
+std::shared_ptr<UpdateJob> runningCheck;
 
 void OpenWithShell(const wchar_t* target)
 {
@@ -52,6 +55,113 @@ void OnInitDialog(HWND dialog)
 void RestoreStaticCursor(HWND dialog)
 {
     SetClassLongPtrW(GetDlgItem(dialog, IDC_ABOUT_DONATE), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(savedStaticCursor));
+}
+
+void ShowResult(HWND dialog, UINT textId, UINT icon)
+{
+    wchar_t caption[CaptionBufferLength];
+    wchar_t text[MessageBufferLength];
+    LoadStringW(appInstance, IDS_WARNING, caption, CaptionBufferLength);
+    LoadStringW(appInstance, textId, text, MessageBufferLength);
+    // Owned by this dialog, so it is disabled while the box is open and no second
+    // check can start from it.
+    MessageBoxW(dialog, text, caption, MB_OK | icon);
+}
+
+void ShowUpdateStatus(HWND dialog, const wchar_t* text)
+{
+    SetDlgItemTextW(dialog, IDC_ABOUT_UPDATE_STATUS, text);
+}
+
+void ShowCheckRunning(HWND dialog, bool running)
+{
+    KillTimer(dialog, IDT_ABOUT_UPDATE_WATCH);
+    if (running)
+        SetTimer(dialog, IDT_ABOUT_UPDATE_WATCH, ABOUT_UPDATE_WATCH_MS, nullptr);
+    HWND cancel = GetDlgItem(dialog, IDC_ABOUT_CANCEL_UPDATE);
+    ShowWindow(cancel, running ? SW_SHOW : SW_HIDE);
+    HWND check = GetDlgItem(dialog, IDC_ABOUT_CHECK_UPDATES);
+    EnableWindow(check, !running);
+    // A disabled button keeps no keyboard focus; the dialog would stop answering keys.
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(running ? cancel : check), TRUE);
+    if (!running)
+        ShowUpdateStatus(dialog, L"");
+}
+
+void StopWaitingForCheck(HWND dialog)
+{
+    if (runningCheck)
+        AbandonUpdateJob(*runningCheck);
+    runningCheck.reset();
+    ShowCheckRunning(dialog, false);
+}
+
+void OnCheckForUpdates(HWND dialog)
+{
+    if (runningCheck)
+        return;
+    runningCheck = StartUpdateCheck(dialog);
+    if (!runningCheck) {
+        ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+        return;
+    }
+    wchar_t status[MessageBufferLength];
+    LoadStringW(appInstance, IDS_UPDATE_CHECKING, status, MessageBufferLength);
+    ShowUpdateStatus(dialog, status);
+    ShowCheckRunning(dialog, true);
+}
+
+void OnUpdateProgress(HWND dialog, int percent, LPARAM job)
+{
+    if (!runningCheck || reinterpret_cast<LPARAM>(runningCheck.get()) != job)
+        return;
+    wchar_t format[MessageBufferLength];
+    wchar_t status[MessageBufferLength];
+    LoadStringW(appInstance, IDS_UPDATE_DOWNLOADING, format, MessageBufferLength);
+    swprintf(status, MessageBufferLength, format, percent);
+    ShowUpdateStatus(dialog, status);
+}
+
+void OnUpdateDone(HWND dialog, UpdateOutcome outcome, LPARAM job)
+{
+    // A report of a check this dialog gave up on: that job may be gone already.
+    if (!runningCheck || reinterpret_cast<LPARAM>(runningCheck.get()) != job)
+        return;
+    const std::shared_ptr<UpdateJob> finished = std::move(runningCheck);
+    ShowCheckRunning(dialog, false);
+    switch (outcome) {
+    case UpdateOutcome::NoUpdate:
+        ShowResult(dialog, IDS_NO_UPDATE, MB_ICONINFORMATION);
+        break;
+    case UpdateOutcome::DownloadFailed:
+        ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+        break;
+    case UpdateOutcome::Verified:
+        if (!InstallDownload(finished->download, finished->program)) {
+            ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+            break;
+        }
+        ShowResult(dialog, IDS_UPDATED, MB_ICONINFORMATION);
+        EndDialog(dialog, IDC_ABOUT_CHECK_UPDATES);
+        RestartSelf();
+        break;
+    case UpdateOutcome::Cancelled:
+        break;
+    }
+}
+
+// The platform's own time limits do not hold everywhere (a server that accepts and
+// never answers can stall the secure handshake), so the dialog keeps its own watch.
+void OnUpdateWatch(HWND dialog)
+{
+    if (!runningCheck || !IsUpdateJobOverdue(*runningCheck))
+        return;
+    const UpdatePhase phase = runningCheck->phase;
+    StopWaitingForCheck(dialog);
+    if (phase == UpdatePhase::Checking)
+        ShowResult(dialog, IDS_NO_UPDATE, MB_ICONINFORMATION);
+    else
+        ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
 }
 
 void OnPaint(HWND dialog)
@@ -113,6 +223,7 @@ void OnCommand(HWND dialog, int id, int notification)
 {
     switch (id) {
     case IDCANCEL:
+        StopWaitingForCheck(dialog);
         RestoreStaticCursor(dialog);
         EndDialog(dialog, IDCANCEL);
         break;
@@ -122,7 +233,10 @@ void OnCommand(HWND dialog, int id, int notification)
             OpenWithShell(DonationPage);
         break;
     case IDC_ABOUT_CHECK_UPDATES:
-        CheckForUpdates(dialog);
+        OnCheckForUpdates(dialog);
+        break;
+    case IDC_ABOUT_CANCEL_UPDATE:
+        StopWaitingForCheck(dialog);
         break;
     default:
         break;
@@ -147,7 +261,20 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
+    case WM_UPDATE_PROGRESS:
+        OnUpdateProgress(dialog, static_cast<int>(wParam), lParam);
+        return TRUE;
+    case WM_UPDATE_DONE:
+        OnUpdateDone(dialog, static_cast<UpdateOutcome>(wParam), lParam);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == IDT_ABOUT_UPDATE_WATCH)
+            OnUpdateWatch(dialog);
+        return TRUE;
     case WM_DESTROY:
+        if (runningCheck)
+            AbandonUpdateJob(*runningCheck);
+        runningCheck.reset();
         // A static control never frees an image it was given.
         DeleteObject(reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(dialog, IDC_ABOUT_DONATE, STM_GETIMAGE, IMAGE_BITMAP, 0)));
         return FALSE;

@@ -1,65 +1,15 @@
 #include "update/update_check.h"
 #include "app/app_state.h"
-#include "res/resource.h"
 #include "settings/ini_file.h"
 #include "settings/program_info.h"
-#include <winhttp.h>
-#include <cstdlib>
-#include <fstream>
-#include <vector>
-
-#ifndef CLIPVOCE_UPDATE_HOST
-#define CLIPVOCE_UPDATE_HOST L"update.clipvoce.example"
-#endif
+#include "update/download_verifier.h"
+#include <cwctype>
+#include <thread>
 
 namespace {
 
-constexpr size_t ReplyTextLength = 20;
-constexpr INTERNET_PORT DefaultPort = 80;
-
-struct ServerAddress {
-    std::wstring host;
-    INTERNET_PORT port = DefaultPort;
-};
-
-ServerAddress ParseServer(const std::wstring& server)
-{
-    ServerAddress address;
-    const size_t colon = server.rfind(L':');
-    address.host = server.substr(0, colon);
-    if (colon != std::wstring::npos) {
-        const long port = wcstol(server.c_str() + colon + 1, nullptr, 10);
-        if (port > 0 && port < 65536)
-            address.port = static_cast<INTERNET_PORT>(port);
-    }
-    return address;
-}
-
-class HttpHandle {
-public:
-    explicit HttpHandle(HINTERNET handle) : handle_(handle) {}
-    ~HttpHandle()
-    {
-        if (handle_)
-            WinHttpCloseHandle(handle_);
-    }
-    HttpHandle(const HttpHandle&) = delete;
-    HttpHandle& operator=(const HttpHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HINTERNET handle_;
-};
-
-void ShowResult(UINT textId, UINT icon)
-{
-    wchar_t caption[CaptionBufferLength];
-    wchar_t text[MessageBufferLength];
-    LoadStringW(appInstance, IDS_WARNING, caption, CaptionBufferLength);
-    LoadStringW(appInstance, textId, text, MessageBufferLength);
-    MessageBoxW(speechWindow, text, caption, MB_OK | icon);
-}
+// A silent step is given up a little after the platform's own limit would end it.
+constexpr ULONGLONG SilenceLimitMs = StepTimeoutMs + 5000;
 
 // A version text as offered: a trailing line break written by the server's editor is
 // not part of the version.
@@ -70,115 +20,160 @@ std::wstring TrimVersion(std::wstring text)
     return text;
 }
 
+std::wstring Lowercase(std::wstring text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(towlower(c));
+    return text;
+}
+
+// A file of our own beside the program: renaming it into place later stays on one volume.
+std::wstring NewTemporaryFile(const std::wstring& program)
+{
+    const std::wstring folder = program.substr(0, program.rfind(L'\\') + 1);
+    wchar_t path[MAX_PATH] = L"";
+    if (!GetTempFileNameW(folder.c_str(), L"cvu", 0, path))
+        return L"";
+    return path;
+}
+
+void Report(UpdateJob& job, UINT message, WPARAM value)
+{
+    if (HWND listener = job.listener.load())
+        PostMessageW(listener, message, value, reinterpret_cast<LPARAM>(&job));
+}
+
+TransferControl ControlFor(UpdateJob& job)
+{
+    TransferControl control;
+    control.cancel = &job.cancel;
+    control.onBytes = [&job](unsigned long long) { job.lastActivity = GetTickCount64(); };
+    return control;
+}
+
+UpdateOutcome DownloadAndVerify(UpdateJob& job, const std::wstring& offered, unsigned long long expectedSize)
+{
+    job.phase = UpdatePhase::Downloading;
+    job.lastActivity = GetTickCount64();
+    Report(job, WM_UPDATE_PROGRESS, 0);
+    const std::wstring download = NewTemporaryFile(job.program);
+    if (download.empty())
+        return UpdateOutcome::DownloadFailed;
+
+    TransferControl control = ControlFor(job);
+    control.maxBytes = expectedSize;
+    control.wholeTimeoutMs = DownloadTimeoutMs;
+    int shownPercent = 0;
+    control.onBytes = [&](unsigned long long received) {
+        job.lastActivity = GetTickCount64();
+        const int percent = static_cast<int>(received * 100 / expectedSize);
+        if (percent != shownPercent) {
+            shownPercent = percent;
+            Report(job, WM_UPDATE_PROGRESS, static_cast<WPARAM>(percent));
+        }
+    };
+    unsigned long long received = 0;
+    const bool fetched = HttpGet(std::wstring(appName) + L".exe_get.php", nullptr, &download, &received, control);
+    const bool accepted = fetched && received == expectedSize && !job.cancel &&
+                          IsAcceptableUpdate(download, offered, job.program);
+    if (!accepted) {
+        DeleteFileW(download.c_str());
+        return job.cancel ? UpdateOutcome::Cancelled : UpdateOutcome::DownloadFailed;
+    }
+    job.download = download;
+    return UpdateOutcome::Verified;
+}
+
+UpdateOutcome RunCheck(UpdateJob& job)
+{
+    job.lastActivity = GetTickCount64();
+    std::wstring reply;
+    HttpGet(std::wstring(appName) + L".dat", &reply, nullptr, nullptr, ControlFor(job));
+    const long expectedSize = ParseDecimalInt(reply);
+    HttpGet(std::wstring(appName) + L".ver", &reply, nullptr, nullptr, ControlFor(job));
+    const std::wstring offered = TrimVersion(reply);
+    if (job.cancel)
+        return UpdateOutcome::Cancelled;
+    if (!IsUpdateOffered(offered, job.runningVersion, expectedSize))
+        return UpdateOutcome::NoUpdate;
+    if (static_cast<unsigned long long>(expectedSize) > MaxDownloadBytes)
+        return UpdateOutcome::DownloadFailed;
+    return DownloadAndVerify(job, offered, static_cast<unsigned long long>(expectedSize));
+}
+
 } // namespace
-
-std::wstring UpdateServer()
-{
-    wchar_t server[256] = L"";
-    const DWORD length = GetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", server, 256);
-    if (length > 0 && length < 256)
-        return server;
-    return CLIPVOCE_UPDATE_HOST;
-}
-
-bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstring* filePath,
-             unsigned long long* byteCount)
-{
-    const ServerAddress server = ParseServer(UpdateServer());
-    // Closed in reverse order of opening: request, connection, session.
-    HttpHandle session(WinHttpOpen(L"WinHTTP", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                                   WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session)
-        return false;
-    HttpHandle connection(WinHttpConnect(session.get(), server.host.c_str(), server.port, 0));
-    if (!connection)
-        return false;
-    HttpHandle request(WinHttpOpenRequest(connection.get(), L"GET", resource.c_str(), nullptr, WINHTTP_NO_REFERER,
-                                          WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
-    if (!request)
-        return false;
-    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(request.get(), nullptr))
-        return false;
-
-    std::ofstream file;
-    if (filePath)
-        file.open(filePath->c_str(), std::ios::binary | std::ios::trunc);
-    bool result = true;
-    std::string replyBytes;
-    DWORD available = 0;
-    do {
-        if (!WinHttpQueryDataAvailable(request.get(), &available)) {
-            result = false;
-            break;
-        }
-        std::vector<char> buffer(available + 1, '\0');
-        DWORD read = 0;
-        if (!WinHttpReadData(request.get(), buffer.data(), available, &read)) {
-            result = false;
-            break;
-        }
-        if (filePath)
-            file.write(buffer.data(), read);
-        else if (replyBytes.size() < ReplyTextLength)
-            replyBytes.append(buffer.data(), std::min<size_t>(read, ReplyTextLength - replyBytes.size()));
-    } while (available != 0);
-
-    if (text) {
-        text->clear();
-        // One character per byte; a NUL ends the text.
-        for (char byte : replyBytes) {
-            if (byte == '\0')
-                break;
-            text->push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
-        }
-    }
-    if (filePath && file.good()) {
-        file.seekp(0, std::ios::end);
-        if (byteCount)
-            *byteCount = static_cast<unsigned long long>(file.tellp());
-        file.close();
-    }
-    return result;
-}
 
 bool IsUpdateOffered(const std::wstring& offered, const std::wstring& running, long expectedSize)
 {
-    return offered != running && !offered.empty() && offered.find(L"html") == std::wstring::npos && expectedSize > 0;
+    // An error page of the server is no version, whatever the case of its tags.
+    return offered != running && !offered.empty() && Lowercase(offered).find(L"html") == std::wstring::npos &&
+           expectedSize > 0;
 }
 
-void CheckForUpdates(HWND aboutDialog)
+std::shared_ptr<UpdateJob> StartUpdateCheck(HWND listener)
 {
-    std::wstring reply;
-    HttpGet(std::wstring(appName) + L".dat", &reply);
-    const long expectedSize = ParseDecimalInt(reply);
-    reply.clear();
-    HttpGet(std::wstring(appName) + L".ver", &reply);
-    const std::wstring offered = TrimVersion(reply);
+    auto job = std::make_shared<UpdateJob>();
+    job->listener = listener;
+    job->program = ProgramInfo.programPath;
+    job->runningVersion = ProgramInfo.versionText;
+    job->started = job->lastActivity = GetTickCount64();
+    try {
+        // The worker keeps the job alive on its own: a dialog that stops waiting for it
+        // must not pull the record out from under it.
+        std::thread([job] {
+            const UpdateOutcome outcome = RunCheck(*job);
+            if (job->settled.exchange(true)) {
+                if (outcome == UpdateOutcome::Verified)
+                    DeleteFileW(job->download.c_str());
+                return;
+            }
+            Report(*job, WM_UPDATE_DONE, static_cast<WPARAM>(outcome));
+        }).detach();
+    } catch (const std::system_error&) {
+        return nullptr;
+    }
+    return job;
+}
 
-    if (!IsUpdateOffered(offered, ProgramInfo.versionText, expectedSize)) {
-        ShowResult(IDS_NO_UPDATE, MB_ICONINFORMATION);
-        return;
-    }
-    const std::wstring& program = ProgramInfo.programPath;
+void AbandonUpdateJob(UpdateJob& job)
+{
+    job.cancel = true;
+    job.listener = nullptr;
+    // Already settled: the worker has finished and its download, if any, is ours.
+    if (job.settled.exchange(true) && !job.download.empty())
+        DeleteFileW(job.download.c_str());
+}
+
+bool IsUpdateJobOverdue(const UpdateJob& job)
+{
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG wholeLimit = 2 * TextRequestTimeoutMs + DownloadTimeoutMs + SilenceLimitMs;
+    return now - job.lastActivity.load() > SilenceLimitMs || now - job.started > wholeLimit;
+}
+
+bool InstallDownload(const std::wstring& download, const std::wstring& program)
+{
     const std::wstring backup = program + L".bak";
-    // A running executable can be renamed but not overwritten. When it cannot be moved
-    // aside (an older backup is in the way), downloading over it could leave a broken
-    // program with nothing to go back to.
-    if (!MoveFileW(program.c_str(), backup.c_str())) {
-        ShowResult(IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
-        return;
+    const std::wstring olderBackup = backup + L".old";
+    // The older backup steps aside first, so a failure can still put everything back.
+    const bool hadBackup = GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (hadBackup && !MoveFileExW(backup.c_str(), olderBackup.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(download.c_str());
+        return false;
     }
-    unsigned long long received = 0;
-    const bool fetched = HttpGet(std::wstring(appName) + L".exe_get.php", nullptr, &program, &received);
-    if (!fetched || received != static_cast<unsigned long long>(expectedSize)) {
-        // Put the working executable back, so the program can still be started.
-        if (!MoveFileExW(backup.c_str(), program.c_str(), MOVEFILE_REPLACE_EXISTING))
-            DeleteFileW(program.c_str());
-        ShowResult(IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
-        return;
+    // A running executable can be renamed, though not overwritten.
+    bool installed = MoveFileW(program.c_str(), backup.c_str());
+    if (installed && !MoveFileW(download.c_str(), program.c_str())) {
+        MoveFileW(backup.c_str(), program.c_str());
+        installed = false;
     }
-    ShowResult(IDS_UPDATED, MB_ICONINFORMATION);
-    EndDialog(aboutDialog, IDC_ABOUT_CHECK_UPDATES);
-    RestartSelf();
+    if (hadBackup) {
+        if (installed)
+            DeleteFileW(olderBackup.c_str());
+        else
+            MoveFileW(olderBackup.c_str(), backup.c_str());
+    }
+    if (!installed)
+        DeleteFileW(download.c_str());
+    return installed;
 }

@@ -1,19 +1,54 @@
 #pragma once
 // The update check: asks the update server which version it offers and, when it is
-// another one, downloads it in place of the running executable and restarts into it.
+// another one, downloads it beside the running executable, verifies it, and only then
+// puts it in place of the running program and restarts into it.
 #include <windows.h>
+#include <atomic>
+#include <memory>
 #include <string>
-
-// The server as "host" or "host:port"; CLIPVOCE_UPDATE_SERVER overrides the built-in one.
-std::wstring UpdateServer();
-
-// One GET request for a resource. With a file path the body is written there and its
-// size reported; otherwise at most the first 20 bytes of the body become `text`.
-bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstring* filePath = nullptr,
-             unsigned long long* byteCount = nullptr);
+#include "update/https_get.h"
 
 // Whether the offered version is an update for the running one.
 bool IsUpdateOffered(const std::wstring& offered, const std::wstring& running, long expectedSize);
 
-// The About dialog's "Check for updates".
-void CheckForUpdates(HWND aboutDialog);
+enum class UpdateOutcome { NoUpdate, Verified, DownloadFailed, Cancelled };
+enum class UpdatePhase { Checking, Downloading };
+
+// One check, shared by the About dialog and the worker thread that runs it.
+struct UpdateJob {
+    std::atomic<bool> cancel{false};
+    std::atomic<UpdatePhase> phase{UpdatePhase::Checking};
+    // When the worker last heard from the server; the dialog gives up on a worker that
+    // stays silent, whatever the platform's own time limits do.
+    std::atomic<ULONGLONG> lastActivity{0};
+    ULONGLONG started = 0;
+    // Where the worker reports; null once the dialog has stopped listening.
+    std::atomic<HWND> listener{nullptr};
+    // Whichever of the worker (finishing) and the dialog (giving up) comes second owns
+    // what the check left behind: the first to set this flag hands the download over.
+    std::atomic<bool> settled{false};
+    std::wstring program;          // the running executable
+    std::wstring runningVersion;
+    std::wstring download;         // the verified download, valid once the outcome is Verified
+};
+
+// Messages the worker posts to the listener: the download's percentage (wParam), and
+// the outcome (wParam, an UpdateOutcome). lParam is the job, to tell late reports of an
+// abandoned check from the current one.
+constexpr UINT WM_UPDATE_PROGRESS = WM_APP + 40;
+constexpr UINT WM_UPDATE_DONE = WM_APP + 41;
+
+// Starts the check on a worker thread of its own.
+std::shared_ptr<UpdateJob> StartUpdateCheck(HWND listener);
+
+// The dialog stops waiting for the job: the worker is told to stop and a download it
+// has already finished is removed.
+void AbandonUpdateJob(UpdateJob& job);
+
+// Whether the job has gone without news for longer than the time limits allow.
+bool IsUpdateJobOverdue(const UpdateJob& job);
+
+// Puts the verified download in place: the running program becomes the backup (an older
+// backup is replaced) and the download becomes the program. On failure the program and
+// the backup are as they were and the download is gone.
+bool InstallDownload(const std::wstring& download, const std::wstring& program);

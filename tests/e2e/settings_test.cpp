@@ -85,8 +85,8 @@ TEST_F(SettingsEndToEnd, ChangesMadeWhileRunningAreThereAfterRestart)
         }, Patience)) << "the borderless window was not shown at its new size";
         ASSERT_TRUE(PumpUntil([&] { return HasKeyboardFocus(window); }, Patience))
             << "after B the window does not have the keyboard focus";
-        TypeKey(window, 'Q', true);
-        ASSERT_EQ(app.WaitExit(Patience), 0);
+        ASSERT_TRUE(TypeOnDesktop(L"ctrl+q")) << "xdotool did not start";
+        ASSERT_EQ(app.WaitExit(Patience), 0) << "Ctrl+Q typed after B did not end the program";
     }
     EXPECT_EQ(SavedValue(L"border"), L"0");
     // Saved without its frame, the window is stored at the height it has with one.

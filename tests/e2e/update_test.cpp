@@ -1,17 +1,50 @@
-// The update check of a copy of the program, against a loopback update server: the
-// offered executable replaces the running one and the program restarts into it.
+// The update check of a copy of the program, against the test run's TLS update server:
+// only a verified program replaces the running one, and nothing freezes meanwhile.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <bcrypt.h>
+#include <algorithm>
+#include <functional>
+#include <cstdio>
 #include "app_driver.h"
 #include "file_bytes.h"
-#include "http_server.h"
+#include "update_server.h"
 #include "resource.h"
 
 namespace {
 
+const wchar_t NoUpdate[] = L"There is no update available.";
+const wchar_t DownloadFailed[] = L"Download failed.";
+const wchar_t Updated[] = L"Your version has been successfully updated. Restart needed.";
+
+std::string Sha256(const std::string& bytes)
+{
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    unsigned char digest[32] = {};
+    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0)
+        return "(no hash)";
+    BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0);
+    BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())), static_cast<ULONG>(bytes.size()), 0);
+    BCryptFinishHash(hash, digest, sizeof digest, 0);
+    BCryptDestroyHash(hash);
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+    char text[65];
+    for (int i = 0; i < 32; ++i)
+        snprintf(text + 2 * i, 3, "%02x", digest[i]);
+    return text;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
 class UpdateTest : public testing::Test {
-protected:
+public:   // the case table's steps reach the fixture through a reference
     void SetUp() override
     {
+        ASSERT_TRUE(server_.Ready()) << "the test run's update server is not up or its root is not trusted";
         WriteSettingsFile();
         EmptyTheClipboard();
         wchar_t temp[MAX_PATH];
@@ -19,9 +52,7 @@ protected:
         folder_ = std::wstring(temp) + L"clipvoce-update-" + std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(folder_.c_str(), nullptr);
         program_ = folder_ + L"\\clipvoce.exe";
-        DeleteFileW((program_ + L".bak").c_str());
-        original_ = ReadBytes(ProgramPath());
-        ASSERT_TRUE(WriteBytes(program_, original_));
+        Install(ReadBytes(ProgramPath()));
         SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", server_.Address().c_str());
     }
     void TearDown() override
@@ -33,22 +64,65 @@ protected:
                 CloseHandle(process);
             }
         SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", nullptr);
-        DeleteFileW(program_.c_str());
-        DeleteFileW((program_ + L".bak").c_str());
+        for (const std::wstring& name : FilesLeft())
+            DeleteFileW((folder_ + L"\\" + name).c_str());
         RemoveDirectoryW(folder_.c_str());
     }
 
-    // Opens About in the running copy and presses "Check for updates"; returns the
-    // message box that answers.
-    HWND CheckForUpdates(AppProcess& app)
+    // Puts a fresh copy in the test folder as the installed program, with no backup.
+    void Install(const std::string& bytes)
     {
-        PostMessageW(app.Window(), WM_COMMAND, CMD_ABOUT, 0);
-        HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About", 10000);
-        if (!about)
-            return nullptr;
-        PostMessageW(about, WM_COMMAND, IDC_ABOUT_CHECK_UPDATES, 0);
-        return WaitForProcessWindow(app.Id(), L"#32770", L"Warning", 20000);
+        for (const std::wstring& name : FilesLeft())
+            DeleteFileW((folder_ + L"\\" + name).c_str());
+        original_ = bytes;
+        ASSERT_TRUE(WriteBytes(program_, original_));
     }
+
+    std::vector<std::wstring> FilesLeft() const
+    {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            return names;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                names.push_back(found.cFileName);
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string FilesLeftText() const
+    {
+        std::string text;
+        for (const std::wstring& name : FilesLeft()) {
+            if (!text.empty())
+                text += ' ';
+            text += Narrow(name);
+        }
+        return text;
+    }
+
+    // Opens About in the running copy and presses "Check for updates"; the About dialog.
+    static HWND StartCheck(DWORD processId, HWND window)
+    {
+        PostMessageW(window, WM_COMMAND, CMD_ABOUT, 0);
+        HWND about = WaitForProcessWindow(processId, L"#32770", L"About", 10000);
+        if (about)
+            PostMessageW(about, WM_COMMAND, IDC_ABOUT_CHECK_UPDATES, 0);
+        return about;
+    }
+
+    // Runs a check and returns the message box that answers it.
+    static HWND CheckForUpdates(DWORD processId, HWND window)
+    {
+        if (!StartCheck(processId, window))
+            return nullptr;
+        return WaitForProcessWindow(processId, L"#32770", L"Warning", 60000);
+    }
+    HWND CheckForUpdates(AppProcess& app) { return CheckForUpdates(app.Id(), app.Window()); }
 
     // The text of the box that answers the check, or a note of what went wrong.
     std::wstring CheckAnswer(AppProcess& app)
@@ -65,8 +139,32 @@ protected:
         server_.Serve("Clipvoce.dat", size);
         server_.Serve("Clipvoce.exe_get.php", executable);
     }
+    void OfferProgram(const std::string& version, const std::string& fixture)
+    {
+        const std::string bytes = ReadBytes(TestUpdateServer::ProgramFile(fixture));
+        Offer(version, std::to_string(bytes.size()), bytes);
+    }
 
-    LoopbackHttpServer server_;
+    // Waits for the restarted copy that the given one handed over to.
+    HWND WaitForRestartedCopy(DWORD previousId)
+    {
+        HWND restarted = nullptr;
+        PumpUntil([&] {
+            restarted = FindWindowW(L"Clipvoce", nullptr);
+            DWORD id = 0;
+            if (restarted)
+                GetWindowThreadProcessId(restarted, &id);
+            return restarted && id != previousId;
+        }, 20000);
+        if (restarted) {
+            DWORD id = 0;
+            GetWindowThreadProcessId(restarted, &id);
+            others_.push_back(id);
+        }
+        return restarted;
+    }
+
+    TestUpdateServer server_;
     std::wstring folder_, program_;
     std::string original_;
     std::vector<DWORD> others_;
@@ -98,7 +196,8 @@ TEST_F(UpdateTest, OlderBackupInTheWayLeavesBothFilesAlone)
     Offer("9.9.9.9", "5", "short");
     AppProcess app(L"", program_);
     EXPECT_EQ(CheckAnswer(app), L"Download failed.");
-    EXPECT_EQ(server_.Requests("Clipvoce.exe_get.php"), 0);
+    // The older backup no longer stops a check: the offer is fetched, and refused.
+    EXPECT_EQ(server_.Requests("Clipvoce.exe_get.php"), 1);
     EXPECT_EQ(ReadBytes(program_), original_);
     EXPECT_EQ(ReadBytes(program_ + L".bak"), older);
     EXPECT_TRUE(app.Running());
@@ -106,7 +205,7 @@ TEST_F(UpdateTest, OlderBackupInTheWayLeavesBothFilesAlone)
 
 TEST_F(UpdateTest, NewVersionReplacesTheProgramAndRestarts)
 {
-    std::string offered = original_;
+    std::string offered = ReadBytes(TestUpdateServer::ProgramFile("v9_unsigned.exe"));
     offered += "new";   // bytes past the image do not stop it from starting
     Offer("9.9.9.9\r\n", std::to_string(offered.size()), offered);
     AppProcess app(L"", program_);
@@ -120,13 +219,156 @@ TEST_F(UpdateTest, NewVersionReplacesTheProgramAndRestarts)
     EXPECT_EQ(ReadBytes(program_ + L".bak"), original_);
     EXPECT_EQ(ReadBytes(program_), offered);
     // The restarted copy comes up from the new executable.
-    HWND restarted = nullptr;
-    PumpUntil([&] { return (restarted = FindWindowW(L"Clipvoce", nullptr)) != nullptr; }, 20000);
-    ASSERT_NE(restarted, nullptr);
-    DWORD id = 0;
-    GetWindowThreadProcessId(restarted, &id);
-    others_.push_back(id);
-    EXPECT_NE(id, app.Id());
+    HWND restarted = WaitForRestartedCopy(app.Id());
+    ASSERT_NE(restarted, nullptr) << "no copy started from the new executable";
+}
+
+// A signed program refuses everything but a whole program of the offered version,
+// for its own machine, signed with its own certificate; whatever is refused leaves the
+// program exactly as it was and nothing beside it.
+TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
+{
+    const std::string page(3000, 'x');
+    const struct {
+        const char* name;
+        std::function<void(UpdateTest&)> serve;
+        const wchar_t* answer;
+    } cases[] = {
+        {"no update", [](UpdateTest& t) { t.OfferProgram("0.0.2.3", "v9.exe"); }, NoUpdate},
+        {"version file is a 404 page",
+         [](UpdateTest& t) {
+             t.OfferProgram("9.9.9.9", "v9.exe");
+             t.server_.SetStatus("Clipvoce.ver", 404);
+         },
+         NoUpdate},
+        {"right size, not a program",
+         [&](UpdateTest& t) { t.Offer("9.9.9.9", "3000", "<!DOCTYPE HTML>" + page.substr(15)); }, DownloadFailed},
+        {"another version inside", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v8.exe"); }, DownloadFailed},
+        {"another machine type", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_arm64.exe"); }, DownloadFailed},
+        {"another signer", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_other_signer.exe"); }, DownloadFailed},
+        {"unsigned", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_unsigned.exe"); }, DownloadFailed},
+        {"truncated",
+         [](UpdateTest& t) {
+             t.OfferProgram("9.9.9.9", "v9.exe");
+             t.server_.SetMode("Clipvoce.exe_get.php", "truncated");
+         },
+         DownloadFailed},
+        {"endless body",
+         [](UpdateTest& t) {
+             t.OfferProgram("9.9.9.9", "v9.exe");
+             t.server_.SetMode("Clipvoce.exe_get.php", "endless");
+         },
+         DownloadFailed},
+        {"program is a 404 page",
+         [](UpdateTest& t) {
+             t.OfferProgram("9.9.9.9", "v9.exe");
+             t.server_.SetStatus("Clipvoce.exe_get.php", 404);
+         },
+         DownloadFailed},
+    };
+    const std::string installed = ReadBytes(TestUpdateServer::ProgramFile("installed.exe"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestUpdateServer fresh;   // nothing served from the case before
+        Install(installed);
+        c.serve(*this);
+        AppProcess app(L"", program_);
+        const ULONGLONG started = GetTickCount64();
+        EXPECT_EQ(CheckAnswer(app), c.answer);
+        const std::string after = ReadBytes(program_);
+        printf("  %-28s %5llu ms  before %.16s  after %.16s  left: %s\n", c.name, GetTickCount64() - started,
+               Sha256(installed).c_str(), Sha256(after).c_str(), FilesLeftText().c_str());
+        EXPECT_EQ(Sha256(after), Sha256(installed));
+        EXPECT_EQ(FilesLeftText(), "clipvoce.exe");
+        EXPECT_TRUE(app.Running());
+    }
+}
+
+TEST_F(UpdateTest, SignedUpdatesFollowEachOther)
+{
+    const std::string installed = ReadBytes(TestUpdateServer::ProgramFile("installed.exe"));
+    const std::string v9 = ReadBytes(TestUpdateServer::ProgramFile("v9.exe"));
+    const std::string v10 = ReadBytes(TestUpdateServer::ProgramFile("v10.exe"));
+    Install(installed);
+    OfferProgram("9.9.9.9", "v9.exe");
+    AppProcess app(L"", program_);
+    ASSERT_NE(app.Window(), nullptr) << "the signed copy did not start";
+    HWND box = CheckForUpdates(app);
+    ASSERT_NE(box, nullptr) << "the first check gave no answer";
+    EXPECT_EQ(MessageBoxText(box), Updated);
+    PressDialogButton(box, IDOK);
+    EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(Sha256(ReadBytes(program_)), Sha256(v9));
+    EXPECT_EQ(Sha256(ReadBytes(program_ + L".bak")), Sha256(installed));
+
+    HWND restarted = WaitForRestartedCopy(app.Id());
+    ASSERT_NE(restarted, nullptr) << "no copy started from the first update";
+    DWORD restartedId = 0;
+    GetWindowThreadProcessId(restarted, &restartedId);
+    OfferProgram("9.9.9.10", "v10.exe");
+    box = CheckForUpdates(restartedId, restarted);
+    ASSERT_NE(box, nullptr) << "the second check gave no answer";
+    EXPECT_EQ(MessageBoxText(box), Updated) << "a second update works too";
+    PressDialogButton(box, IDOK);
+    ASSERT_NE(WaitForRestartedCopy(restartedId), nullptr) << "no copy started from the second update";
+    EXPECT_EQ(Sha256(ReadBytes(program_)), Sha256(v10));
+    EXPECT_EQ(Sha256(ReadBytes(program_ + L".bak")), Sha256(v9)) << "exactly one previous version is kept";
+    EXPECT_EQ(FilesLeftText(), "clipvoce.exe clipvoce.exe.bak");
+}
+
+TEST_F(UpdateTest, SilentServerNeitherFreezesNorHoldsTheCheck)
+{
+    OfferProgram("9.9.9.9", "v9.exe");
+    server_.SetSilent(true);
+    AppProcess app(L"", program_);
+    ASSERT_NE(app.Window(), nullptr);
+    const ULONGLONG started = GetTickCount64();
+    HWND about = StartCheck(app.Id(), app.Window());
+    ASSERT_NE(about, nullptr) << "About did not open";
+    HWND check = GetDlgItem(about, IDC_ABOUT_CHECK_UPDATES);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowEnabled(check); }, 10000))
+        << "Check for updates was not disabled while the check runs";
+    EXPECT_EQ(WindowText(GetDlgItem(about, IDC_ABOUT_UPDATE_STATUS)), L"Checking for updates...");
+
+    // The Speech window still takes copied text while the server keeps silent.
+    DWORD_PTR ignored = 0;
+    EXPECT_NE(SendMessageTimeoutW(app.Window(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored), 0)
+        << "the Speech window did not answer during the check";
+    ASSERT_TRUE(SetClipboardText(L"Still reading."));
+    EXPECT_TRUE(PumpUntil([&] { return TextViewText(app.Window()).find(L"Still reading.") == 0; }, 10000))
+        << "the copied text did not reach the Speech window during the check";
+
+    HWND box = WaitForProcessWindow(app.Id(), L"#32770", L"Warning", 60000);
+    ASSERT_NE(box, nullptr) << "the check did not end against a silent server";
+    const ULONGLONG took = GetTickCount64() - started;
+    printf("  silent server: the check ended after %llu ms\n", took);
+    EXPECT_EQ(MessageBoxText(box), NoUpdate);
+    EXPECT_LT(took, 40000u);
+    EXPECT_EQ(FilesLeftText(), "clipvoce.exe");
+    PressDialogButton(box, IDOK);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowEnabled(check) != FALSE; }, 10000))
+        << "Check for updates stayed disabled after the check";
+}
+
+TEST_F(UpdateTest, CancelledDownloadLeavesNothingBehind)
+{
+    OfferProgram("9.9.9.9", "v9_unsigned.exe");
+    server_.SetMode("Clipvoce.exe_get.php", "slow");
+    AppProcess app(L"", program_);
+    ASSERT_NE(app.Window(), nullptr);
+    HWND about = StartCheck(app.Id(), app.Window());
+    ASSERT_NE(about, nullptr) << "About did not open";
+    HWND status = GetDlgItem(about, IDC_ABOUT_UPDATE_STATUS);
+    ASSERT_TRUE(PumpUntil([&] { return WindowText(status).find(L"Downloading the update:") == 0; }, 30000))
+        << "the download's progress was never shown";
+    PostMessageW(about, WM_COMMAND, IDC_ABOUT_CANCEL_UPDATE, 0);
+    HWND check = GetDlgItem(about, IDC_ABOUT_CHECK_UPDATES);
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowEnabled(check) != FALSE && WindowText(status).empty(); }, 10000))
+        << "the dialog did not return to its idle state after Cancel";
+    EXPECT_TRUE(PumpUntil([&] { return FilesLeftText() == "clipvoce.exe"; }, 20000))
+        << "the partial download was left: " << FilesLeftText();
+    EXPECT_EQ(Sha256(ReadBytes(program_)), Sha256(original_));
+    EXPECT_TRUE(app.Running());
 }
 
 } // namespace

@@ -207,6 +207,24 @@ void TypeKey(HWND window, WORD virtualKey, bool control)
     PumpPending();
 }
 
+bool TypeOnDesktop(const std::wstring& keys)
+{
+    // xdotool is a native program: Wine starts it by its path on the drive that maps
+    // the Unix root, but gives no handle to wait on. Callers wait for the keys' effect.
+    const wchar_t* program = L"Z:\\usr\\bin\\xdotool";
+    std::wstring commandLine = L"xdotool key " + keys;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    if (info.hThread)
+        CloseHandle(info.hThread);
+    if (info.hProcess)
+        CloseHandle(info.hProcess);
+    return true;
+}
+
 void PressKey(HWND window, WORD virtualKey, bool control)
 {
     SetForegroundWindow(window);

@@ -52,6 +52,9 @@ void PressKey(HWND window, WORD virtualKey, bool control = false);
 void TypeKey(HWND window, WORD virtualKey, bool control = false);
 // The window is the foreground window and it (or a child) has the keyboard focus.
 bool HasKeyboardFocus(HWND window);
+// Types keys on the X desktop itself (xdotool's key names, "ctrl+q"): they reach the
+// window that has the X input focus, exactly as a user's typing does.
+bool TypeOnDesktop(const std::wstring& keys);
 
 std::wstring TextViewText(HWND speechWindow);
 HWND TextViewOf(HWND speechWindow);

@@ -1,5 +1,5 @@
-// The About dialog run inside the test process, and the update check against a small
-// HTTP server of the test's own on the loopback address.
+// The About dialog run inside the test process, and the update check against the
+// test run's TLS server on the loopback address.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 #include <commctrl.h>
@@ -8,10 +8,12 @@
 #include "in_process_app.h"
 #include "file_bytes.h"
 #include "pump.h"
-#include "http_server.h"
+#include "app_driver.h"
+#include "update_server.h"
 #include "app/app_state.h"
 #include "settings/settings_file.h"
 #include "update/about_dialog.h"
+#include "update/download_verifier.h"
 #include "update/update_check.h"
 #include "resource.h"
 
@@ -53,19 +55,23 @@ TEST(AboutDialog, CaptionImageAndHandCursor)
 
 class UpdateServerTest : public testing::Test {
 protected:
-    void SetUp() override { SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", server_.Address().c_str()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(server_.Ready()) << "the test run's update server is not up or its root is not trusted";
+        SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", server_.Address().c_str());
+    }
     void TearDown() override { SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", nullptr); }
-    LoopbackHttpServer server_;
+    TestUpdateServer server_;
 };
 
 TEST_F(UpdateServerTest, TextRepliesKeepTwentyBytes)
 {
     server_.Serve("long.txt", "0123456789abcdefghijKLMNOP");
-    server_.Serve("nul.txt", std::string("1.2\0tail", 8));
+    server_.Serve("zero.txt", std::string("1.2\0tail", 8));
     std::wstring text = L"stale";
     EXPECT_TRUE(HttpGet(L"long.txt", &text));
     EXPECT_EQ(text, L"0123456789abcdefghij");
-    EXPECT_TRUE(HttpGet(L"nul.txt", &text));
+    EXPECT_TRUE(HttpGet(L"zero.txt", &text));
     EXPECT_EQ(text, L"1.2");
     EXPECT_EQ(server_.Requests("long.txt"), 1);
 }
@@ -85,6 +91,15 @@ TEST_F(UpdateServerTest, FileRepliesReportTheirSize)
     DeleteFileW(path.c_str());
 }
 
+TEST_F(UpdateServerTest, OnlyAnOkAnswerCounts)
+{
+    server_.Serve("Clipvoce.ver", "9.9.9.9");
+    server_.SetStatus("Clipvoce.ver", 404);
+    std::wstring text = L"stale";
+    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text));
+    EXPECT_EQ(text, L"");
+}
+
 TEST(UpdateCheck, UnreachableServerGivesAnEmptyText)
 {
     SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", L"127.0.0.1:1");
@@ -102,8 +117,58 @@ TEST(UpdateCheck, WhatCountsAsAnUpdate)
     EXPECT_TRUE(IsUpdateOffered(L"1.0.0.0", L"NA", 100));
     EXPECT_FALSE(IsUpdateOffered(L"", L"0.0.2.3", 100));
     EXPECT_FALSE(IsUpdateOffered(L"<html><body>", L"0.0.2.3", 100));
+    EXPECT_FALSE(IsUpdateOffered(L"<!DOCTYPE HTML>", L"0.0.2.3", 100)) << "an error page in capitals";
     EXPECT_FALSE(IsUpdateOffered(L"0.0.2.4", L"0.0.2.3", 0));
     EXPECT_FALSE(IsUpdateOffered(L"0.0.2.4", L"0.0.2.3", -5));
+}
+
+// The end-to-end table refuses wrong versions, machines and signers; here the cases
+// that only a file on disk can set up: a damaged signed image and a cut-off one.
+TEST(UpdateCheck, DamagedProgramsAreRefused)
+{
+    const std::wstring installed = TestUpdateServer::ProgramFile("installed.exe");
+    const std::wstring unsignedRunning = ProgramPath();
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring tampered = std::wstring(temp) + L"clipvoce-tampered.exe";
+    const std::wstring cut = std::wstring(temp) + L"clipvoce-cut.exe";
+    std::string v9 = ReadBytes(TestUpdateServer::ProgramFile("v9.exe"));
+    ASSERT_GT(v9.size(), 100000u) << "the signed test programs were not made";
+    WriteBytes(cut, v9.substr(0, v9.size() / 2));
+    v9[v9.size() / 3] ^= 0x55;
+    WriteBytes(tampered, v9);
+
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9.exe"), L"9.9.9.9", installed));
+    EXPECT_FALSE(IsAcceptableUpdate(tampered, L"9.9.9.9", installed)) << "one changed byte breaks the signature";
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), L"9.9.9.9", unsignedRunning));
+    EXPECT_FALSE(IsAcceptableUpdate(cut, L"9.9.9.9", unsignedRunning)) << "half an image";
+    DeleteFileW(tampered.c_str());
+    DeleteFileW(cut.c_str());
+}
+
+TEST(UpdateCheck, InstallKeepsExactlyOnePreviousVersion)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring program = std::wstring(temp) + L"clipvoce-install.exe";
+    const std::wstring backup = program + L".bak";
+    const std::wstring download = program + L".download";
+    WriteBytes(program, "running");
+    WriteBytes(backup, "older");
+    WriteBytes(download, "new");
+    EXPECT_TRUE(InstallDownload(download, program));
+    EXPECT_EQ(ReadBytes(program), "new");
+    EXPECT_EQ(ReadBytes(backup), "running") << "the older backup gives way";
+    EXPECT_FALSE(FileExists(download));
+    EXPECT_FALSE(FileExists(backup + L".old"));
+
+    // A download that has gone missing: the program and its backup stay as they were.
+    EXPECT_FALSE(InstallDownload(download, program));
+    EXPECT_EQ(ReadBytes(program), "new");
+    EXPECT_EQ(ReadBytes(backup), "running");
+    EXPECT_FALSE(FileExists(backup + L".old"));
+    DeleteFileW(program.c_str());
+    DeleteFileW(backup.c_str());
 }
 
 } // namespace

@@ -1,0 +1,170 @@
+#include "update/https_get.h"
+#include <winhttp.h>
+#include <cstdlib>
+#include <vector>
+
+#ifndef CLIPVOCE_UPDATE_HOST
+#define CLIPVOCE_UPDATE_HOST L"update.clipvoce.example"
+#endif
+
+namespace {
+
+constexpr size_t ReplyTextLength = 20;
+constexpr DWORD ReadChunkBytes = 64 * 1024;
+
+struct ServerAddress {
+    std::wstring host;
+    INTERNET_PORT port = INTERNET_DEFAULT_HTTPS_PORT;
+};
+
+ServerAddress ParseServer(const std::wstring& server)
+{
+    ServerAddress address;
+    const size_t colon = server.rfind(L':');
+    address.host = server.substr(0, colon);
+    if (colon != std::wstring::npos) {
+        const long port = wcstol(server.c_str() + colon + 1, nullptr, 10);
+        if (port > 0 && port < 65536)
+            address.port = static_cast<INTERNET_PORT>(port);
+    }
+    return address;
+}
+
+class HttpHandle {
+public:
+    explicit HttpHandle(HINTERNET handle) : handle_(handle) {}
+    ~HttpHandle()
+    {
+        if (handle_)
+            WinHttpCloseHandle(handle_);
+    }
+    HttpHandle(const HttpHandle&) = delete;
+    HttpHandle& operator=(const HttpHandle&) = delete;
+    HINTERNET get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+
+private:
+    HINTERNET handle_;
+};
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle()
+    {
+        if (handle_ != INVALID_HANDLE_VALUE)
+            CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle_; }
+    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+bool IsStatusOk(HINTERNET request)
+{
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    return WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                               &status, &size, WINHTTP_NO_HEADER_INDEX) &&
+           status == HTTP_STATUS_OK;
+}
+
+// One character per byte; a NUL ends the text.
+std::wstring WidenReply(const std::string& bytes)
+{
+    std::wstring text;
+    for (char byte : bytes) {
+        if (byte == '\0')
+            break;
+        text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(byte)));
+    }
+    return text;
+}
+
+bool Cancelled(const TransferControl& control)
+{
+    return control.cancel && control.cancel->load();
+}
+
+} // namespace
+
+std::wstring UpdateServer()
+{
+    wchar_t server[256] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", server, 256);
+    if (length > 0 && length < 256)
+        return server;
+    return CLIPVOCE_UPDATE_HOST;
+}
+
+bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstring* filePath,
+             unsigned long long* byteCount, const TransferControl& control)
+{
+    if (text)
+        text->clear();
+    const ULONGLONG started = GetTickCount64();
+    const ServerAddress server = ParseServer(UpdateServer());
+    // Closed in reverse order of opening: request, connection, session.
+    HttpHandle session(WinHttpOpen(L"WinHTTP", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                   WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session)
+        return false;
+    // Without limits of our own, a server that accepts and never answers would hold
+    // the check for as long as the system's defaults allow (minutes).
+    if (!WinHttpSetTimeouts(session.get(), StepTimeoutMs, StepTimeoutMs, StepTimeoutMs, StepTimeoutMs))
+        return false;
+    HttpHandle connection(WinHttpConnect(session.get(), server.host.c_str(), server.port, 0));
+    if (!connection)
+        return false;
+    HttpHandle request(WinHttpOpenRequest(connection.get(), L"GET", resource.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                          WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
+    if (!request)
+        return false;
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr) || !IsStatusOk(request.get()))
+        return false;
+
+    FileHandle file(filePath ? CreateFileW(filePath->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr)
+                             : INVALID_HANDLE_VALUE);
+    if (filePath && !file)
+        return false;
+    std::string replyBytes;
+    std::vector<char> buffer(ReadChunkBytes);
+    unsigned long long received = 0;
+    for (;;) {
+        if (Cancelled(control) || GetTickCount64() - started > control.wholeTimeoutMs)
+            return false;
+        // Never more than one byte past the limit: enough to tell an oversized body.
+        const unsigned long long room = control.maxBytes + 1 - received;
+        const DWORD wanted = static_cast<DWORD>(std::min<unsigned long long>(buffer.size(), room));
+        DWORD read = 0;
+        if (!WinHttpReadData(request.get(), buffer.data(), wanted, &read))
+            return false;
+        if (read == 0)
+            break;
+        received += read;
+        if (received > control.maxBytes)
+            return false;
+        if (filePath) {
+            DWORD written = 0;
+            if (!WriteFile(file.get(), buffer.data(), read, &written, nullptr) || written != read)
+                return false;
+        } else {
+            replyBytes.append(buffer.data(), std::min<size_t>(read, ReplyTextLength - replyBytes.size()));
+        }
+        if (control.onBytes)
+            control.onBytes(received);
+        if (!filePath && replyBytes.size() == ReplyTextLength)
+            break;
+    }
+    if (text)
+        *text = WidenReply(replyBytes);
+    if (byteCount)
+        *byteCount = received;
+    return true;
+}
