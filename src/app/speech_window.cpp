@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
+#include "options/options_dialog.h"
 #include "speech/display.h"
 #include "speech/speech_controller.h"
 #include "speech/text_prep.h"
@@ -127,9 +128,13 @@ LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_ENDSESSION:
         // At logoff or shutdown the process ends without WM_DESTROY; what changed since
-        // start-up would be lost without this save.
-        if (wParam)
+        // start-up would be lost without this save. An open Options dialog was never
+        // confirmed: its live previews (a transparency dragged to 0) must not be what the
+        // next logon starts with.
+        if (wParam) {
+            CancelOptionsDialog();
             SaveSettings(true);
+        }
         return 0;
     case WM_ERASEBKGND:
         return 0;

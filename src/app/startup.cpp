@@ -2,12 +2,15 @@
 #include "app/app_state.h"
 #include "app/speech_window.h"
 #include "app/tray_icon.h"
+#include "app/window_placement.h"
 #include "clipboard/clipboard_monitor.h"
 #include "speech/colour_hook.h"
 #include "speech/display.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
+#include "settings/settings_file.h"
 #include "res/resource.h"
+#include <string>
 
 namespace {
 
@@ -31,6 +34,49 @@ void PreparePopupMenu()
     }
 }
 
+std::wstring SystemErrorText(DWORD error)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring result = length > 0 && text ? std::wstring(text, length) : std::to_wstring(error);
+    LocalFree(text);
+    while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
+        result.pop_back();
+    return result;
+}
+
+// One pass, so that a "%2" inside the path is not taken for the second placeholder.
+std::wstring FillPattern(const std::wstring& pattern, const std::wstring& first, const std::wstring& second)
+{
+    std::wstring text;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const wchar_t next = i + 1 < pattern.size() ? pattern[i + 1] : L'\0';
+        if (pattern[i] == L'%' && (next == L'1' || next == L'2')) {
+            text += next == L'1' ? first : second;
+            ++i;
+        } else {
+            text.push_back(pattern[i]);
+        }
+    }
+    return text;
+}
+
+// Said once, at start-up: the user would otherwise wonder where their settings went,
+// and why changes made now are not kept.
+void WarnIfSettingsUnread()
+{
+    if (settingsReadError == 0)
+        return;
+    wchar_t caption[CaptionBufferLength] = L"";
+    wchar_t pattern[MessageBufferLength] = L"";
+    LoadStringW(appInstance, IDS_WARNING, caption, CaptionBufferLength);
+    LoadStringW(appInstance, IDS_SETTINGS_UNREADABLE, pattern, MessageBufferLength);
+    const std::wstring text = FillPattern(pattern, settingsPath, SystemErrorText(settingsReadError));
+    MessageBoxW(speechWindow, text.c_str(), caption, MB_OK | MB_ICONWARNING);
+}
+
 } // namespace
 
 bool RegisterSpeechWindowClass()
@@ -48,10 +94,14 @@ bool RegisterSpeechWindowClass()
     return RegisterClassExW(&wc) != 0;
 }
 
+// The settings keep the saved position; only the window is moved, and the next save
+// takes its new place from the window.
 bool CreateSpeechWindow()
 {
-    return CreateWindowExW(SpeechWindowExStyle, appName, windowTitle, SpeechWindowStyle, AppSettings.x, AppSettings.y,
-                           AppSettings.width, AppSettings.height, nullptr, nullptr, appInstance, nullptr) != nullptr;
+    const WindowPlace place =
+        ReachablePlace({AppSettings.x, AppSettings.y, AppSettings.width, AppSettings.height});
+    return CreateWindowExW(SpeechWindowExStyle, appName, windowTitle, SpeechWindowStyle, place.x, place.y,
+                           place.width, place.height, nullptr, nullptr, appInstance, nullptr) != nullptr;
 }
 
 void SetUpSpeechWindow(int showCommand)
@@ -71,4 +121,5 @@ void SetUpSpeechWindow(int showCommand)
     ShowSpeechWindow(showCommand != 0 ? showCommand : SW_SHOWNORMAL);
     UpdateWindow(speechWindow);
     SetTimer(speechWindow, IDT_SPEECH_TIMER, SPEECH_TIMER_PERIOD, nullptr);
+    WarnIfSettingsUnread();
 }

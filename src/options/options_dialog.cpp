@@ -196,8 +196,10 @@ void OnOk(HWND dialog)
     SetVoiceRate();
     SyncMenuWithClipboardSettings();
     UpdateAutostart();
-    ShowSpeechWindow(SW_SHOWNORMAL);
+    // The border apply may show the window; the visibility comes after it, so an
+    // unticked "Speech Window" stays hidden.
     ApplyBorder();
+    ShowSpeechWindow(SW_SHOWNORMAL);
     ApplyTopMost();
     ApplyFontAndColours();
     MoveSpeechWindow(targetRect);
@@ -244,6 +246,12 @@ void OnCommand(HWND dialog, int id)
 }
 
 } // namespace
+
+void CancelOptionsDialog()
+{
+    if (optionsWindow)
+        OnCancel(optionsWindow);
+}
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -14,3 +14,7 @@ extern RECT openRect;
 extern RECT targetRect;
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Ends an open Options dialog as its Cancel button does, putting back what its pages
+// changed; nothing happens when it is not open.
+void CancelOptionsDialog();

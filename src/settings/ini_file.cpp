@@ -5,15 +5,19 @@
 #include <climits>
 #include <cstdint>
 #include <cwchar>
+#include <string_view>
 
 CIniFile iniFile;
 
 namespace {
 
-bool ReadWholeFile(const std::wstring& filePath, std::string& bytes);
+DWORD ReadWholeFile(const std::wstring& filePath, std::string& bytes);
 bool WriteFileInPlaceOf(const std::wstring& filePath, const std::string& bytes);
 bool IsContinuation(unsigned char b);
+size_t Utf8SequenceAt(const std::string& bytes, size_t i, uint32_t& code);
+void AppendAnsi(std::wstring& text, const std::string& bytes, size_t from, size_t to);
 std::wstring DecodeUtf8(const std::string& bytes);
+size_t LineEnd(const std::wstring& text, size_t start, size_t& next);
 void AppendUtf8(std::string& out, const std::wstring& text);
 void AppendLine(std::string& out, const std::wstring& text);
 bool IsAcceptedLineStart(wchar_t c);
@@ -21,22 +25,35 @@ bool IsBlank(wchar_t c);
 int ParseDecimal(const std::wstring& text);
 std::wstring FormatDecimal(int value);
 wchar_t Lowered(wchar_t c);
-bool NamesMatch(const std::wstring& a, const std::wstring& b, bool caseInsensitive);
 
-bool ReadWholeFile(const std::wstring& filePath, std::string& bytes)
+// 0 when the whole file was read, else the platform's error. A file read only in part
+// (another program holds a lock on a range of it) counts as not read: what was missed
+// would otherwise read as missing keys.
+DWORD ReadWholeFile(const std::wstring& filePath, std::string& bytes)
 {
     HANDLE file = CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error != 0 ? error : ERROR_OPEN_FAILED;
+    }
     bytes.clear();
     char buffer[65536];
     DWORD got = 0;
-    // A read error ends the input where it happened, like the end of the file.
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    DWORD error = 0;
+    for (;;) {
+        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+            error = GetLastError();
+            if (error == 0)
+                error = ERROR_READ_FAULT;
+            break;
+        }
+        if (got == 0)
+            break;
         bytes.append(buffer, got);
+    }
     CloseHandle(file);
-    return true;
+    return error;
 }
 
 // The old file is replaced only once the new one is complete on disk: a crash or a full
@@ -45,6 +62,13 @@ bool WriteFileInPlaceOf(const std::wstring& filePath, const std::string& bytes)
 {
     if (filePath.empty())
         return false;
+    // A user who marks the file read-only wants it left alone; replacing it through the
+    // temporary file would drop that mark along with the content.
+    const DWORD attributes = GetFileAttributesW(filePath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
     const std::wstring temporary = filePath + L".tmp";
     HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -69,9 +93,75 @@ bool WriteFileInPlaceOf(const std::wstring& filePath, const std::string& bytes)
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-// Decodes up to the first malformed sequence; what follows it is treated as if the file
-// ended there. Three-byte forms of surrogates are accepted because the writer encodes
-// each half of a pair on its own; a four-byte sequence becomes its surrogate pair.
+// Length of the well-formed UTF-8 sequence at i and its code point, or 0 when the bytes
+// there are not one. Three-byte forms of surrogates are accepted because the writer
+// encodes each half of a pair on its own.
+size_t Utf8SequenceAt(const std::string& bytes, size_t i, uint32_t& code)
+{
+    const unsigned char b0 = static_cast<unsigned char>(bytes[i]);
+    if (b0 < 0x80) {
+        code = b0;
+        return 1;
+    }
+    unsigned char lowest = 0x80, highest = 0xBF;
+    size_t length = 0;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        length = 2;
+        code = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        length = 3;
+        code = b0 & 0x0F;
+        if (b0 == 0xE0)
+            lowest = 0xA0;   // shorter forms are overlong
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        length = 4;
+        code = b0 & 0x07;
+        if (b0 == 0xF0)
+            lowest = 0x90;
+        if (b0 == 0xF4)
+            highest = 0x8F;  // nothing beyond U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size())
+        return 0;
+    const unsigned char b1 = static_cast<unsigned char>(bytes[i + 1]);
+    if (b1 < lowest || b1 > highest)
+        return 0;
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i + k]);
+        if (!IsContinuation(b))
+            return 0;
+        code = (code << 6) | (b & 0x3F);
+    }
+    return length;
+}
+
+// Bytes that are not UTF-8 were most likely written by an editor that saves in the
+// system's ANSI code page (a Latin-1 "é" as the single byte E9). They are read as that
+// code page's characters, or as U+FFFD where it has none, so that nothing after them
+// is lost.
+void AppendAnsi(std::wstring& text, const std::string& bytes, size_t from, size_t to)
+{
+    if (from >= to)
+        return;
+    const char* run = bytes.data() + from;
+    const int count = static_cast<int>(to - from);
+    const int needed = MultiByteToWideChar(CP_ACP, 0, run, count, nullptr, 0);
+    if (needed <= 0) {
+        text.append(to - from, L'\xFFFD');
+        return;
+    }
+    const size_t at = text.size();
+    text.resize(at + static_cast<size_t>(needed));
+    if (MultiByteToWideChar(CP_ACP, 0, run, count, &text[at], needed) != needed) {
+        text.resize(at);
+        text.append(to - from, L'\xFFFD');
+    }
+}
+
+// A four-byte sequence becomes its surrogate pair; runs of bytes that are not UTF-8 are
+// converted together, so a double-byte ANSI character stays one character.
 std::wstring DecodeUtf8(const std::string& bytes)
 {
     std::wstring text;
@@ -81,47 +171,15 @@ std::wstring DecodeUtf8(const std::string& bytes)
     // Editors put a byte-order mark in front of UTF-8 files; it is not part of the text.
     if (n >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
         i = 3;
+    size_t foreignFrom = i;   // start of the current run of bytes that are not UTF-8
     while (i < n) {
-        const unsigned char b0 = static_cast<unsigned char>(bytes[i]);
-        if (b0 < 0x80) {
-            text.push_back(static_cast<wchar_t>(b0));
+        uint32_t code = 0;
+        const size_t length = Utf8SequenceAt(bytes, i, code);
+        if (length == 0) {
             ++i;
             continue;
         }
-        unsigned char lowest = 0x80, highest = 0xBF;
-        size_t length = 0;
-        uint32_t code = 0;
-        if (b0 >= 0xC2 && b0 <= 0xDF) {
-            length = 2;
-            code = b0 & 0x1F;
-        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-            length = 3;
-            code = b0 & 0x0F;
-            if (b0 == 0xE0)
-                lowest = 0xA0;   // shorter forms are overlong
-        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-            length = 4;
-            code = b0 & 0x07;
-            if (b0 == 0xF0)
-                lowest = 0x90;
-            if (b0 == 0xF4)
-                highest = 0x8F;  // nothing beyond U+10FFFF
-        } else {
-            break;
-        }
-        if (i + length > n)
-            break;
-        const unsigned char b1 = static_cast<unsigned char>(bytes[i + 1]);
-        if (b1 < lowest || b1 > highest)
-            break;
-        bool valid = true;
-        for (size_t k = 1; k < length; ++k) {
-            const unsigned char b = static_cast<unsigned char>(bytes[i + k]);
-            valid = valid && IsContinuation(b);
-            code = (code << 6) | (b & 0x3F);
-        }
-        if (!valid)
-            break;
+        AppendAnsi(text, bytes, foreignFrom, i);
         if (code >= 0x10000) {
             code -= 0x10000;
             text.push_back(static_cast<wchar_t>(0xD800 + (code >> 10)));
@@ -130,8 +188,26 @@ std::wstring DecodeUtf8(const std::string& bytes)
             text.push_back(static_cast<wchar_t>(code));
         }
         i += length;
+        foreignFrom = i;
     }
+    AppendAnsi(text, bytes, foreignFrom, n);
     return text;
+}
+
+// Lines end at LF, at CR LF and at a CR alone: files from editors that still write the
+// old CR-only line ends must not read as one long line. Returns the end of the line that
+// begins at start and sets next to where the following line begins.
+size_t LineEnd(const std::wstring& text, size_t start, size_t& next)
+{
+    const size_t end = text.find_first_of(L"\r\n", start);
+    if (end == std::wstring::npos) {
+        next = text.size();
+        return text.size();
+    }
+    next = end + 1;
+    if (text[end] == L'\r' && next < text.size() && text[next] == L'\n')
+        ++next;
+    return end;
 }
 
 // Each 16-bit unit on its own: a surrogate pair becomes two three-byte sequences, which
@@ -203,27 +279,6 @@ wchar_t Lowered(wchar_t c)
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-// Compared in place: every key line read scans its section, so copying and lowering both
-// names on each comparison would make a large file slow. Names of equal length that differ
-// mostly differ at the end (numbered keys), so the last unit is looked at first.
-bool NamesMatch(const std::wstring& a, const std::wstring& b, bool caseInsensitive)
-{
-    if (a.size() != b.size())
-        return false;
-    if (!caseInsensitive)
-        return a == b;
-    if (a.empty())
-        return true;
-    const size_t last = a.size() - 1;
-    if (a[last] != b[last] && Lowered(a[last]) != Lowered(b[last]))
-        return false;
-    for (size_t i = 0; i < last; ++i) {
-        if (a[i] != b[i] && Lowered(a[i]) != Lowered(b[i]))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 CIniFile::CIniFile(const std::wstring& defaultPath)
@@ -233,52 +288,64 @@ CIniFile::CIniFile(const std::wstring& defaultPath)
 
 CIniFile::~CIniFile() = default;
 
-bool CIniFile::Load(const std::wstring& filePath)
+bool CIniFile::Load(const std::wstring& filePath, unsigned long* readError)
 {
     std::string bytes;
-    if (!ReadWholeFile(filePath, bytes))
+    const DWORD error = ReadWholeFile(filePath, bytes);
+    if (readError)
+        *readError = error;
+    if (error != 0)
         return false;
     const std::wstring text = DecodeUtf8(bytes);
 
     std::wstring currentSection;
+    // The first section named currentSection, looked up once per header rather than for
+    // every line under it; -1 while no such section exists yet.
+    int currentIndex = -1;
+    const auto sectionOfLine = [&] {
+        if (currentIndex < 0)
+            currentIndex = FindSection(currentSection);
+        return currentIndex;
+    };
     size_t start = 0;
     while (start < text.size()) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos)
-            end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        start = end + 1;
-
-        if (!line.empty() && line.back() == L'\r')
-            line.pop_back();
+        size_t next = 0;
+        const size_t end = LineEnd(text, start, next);
+        const std::wstring_view line(text.data() + start, end - start);
+        start = next;
         if (line.empty())
             continue;
         if (!IsAcceptedLineStart(line[0]))
             return false;
 
         const size_t mark = line.find_first_of(L";#[=");
-        if (mark == std::wstring::npos)
+        if (mark == std::wstring_view::npos)
             continue;
         switch (line[mark]) {
         case L';':
         case L'#':
             if (sections.empty()) {
-                fileComments.push_back(line.substr(mark + 1));
+                fileComments.emplace_back(line.substr(mark + 1));
             } else {
-                const int section = FindSection(currentSection);
+                const int section = sectionOfLine();
                 if (section >= 0)
-                    sections[section].comments.push_back(line.substr(mark + 1));
+                    sections[section].comments.emplace_back(line.substr(mark + 1));
             }
             break;
-        case L'=':
-            SetValue(currentSection, line.substr(0, mark), line.substr(mark + 1));
+        case L'=': {
+            int section = sectionOfLine();
+            if (section < 0)
+                section = currentIndex = AddSection(currentSection);
+            SetValueAt(section, std::wstring(line.substr(0, mark)), std::wstring(line.substr(mark + 1)));
             break;
+        }
         case L'[': {
             const size_t close = line.rfind(L']');
-            if (close == std::wstring::npos || close < mark)
+            if (close == std::wstring_view::npos || close < mark)
                 break;
             currentSection = line.substr(mark + 1, close - mark - 1);
             AddSection(currentSection);
+            currentIndex = -1;
             break;
         }
         }
@@ -310,25 +377,54 @@ bool CIniFile::Save(const std::wstring& filePath) const
     return WriteFileInPlaceOf(filePath, out);
 }
 
+std::wstring CIniFile::ComparedForm(const std::wstring& name) const
+{
+    if (!caseInsensitive)
+        return name;
+    std::wstring lowered = name;
+    for (wchar_t& c : lowered)
+        c = Lowered(c);
+    return lowered;
+}
+
+// try_emplace keeps an existing entry, so the first of several equal names stays found.
+void CIniFile::CatchUp(NameIndex& index, const std::vector<std::wstring>& names) const
+{
+    for (; index.covered < names.size(); ++index.covered)
+        index.firstAt.try_emplace(ComparedForm(names[index.covered]), static_cast<int>(index.covered));
+}
+
+// Names compared another way than when the indexes were built: they are built anew.
+void CIniFile::FollowComparisonMode() const
+{
+    if (indexedCaseInsensitive == caseInsensitive)
+        return;
+    sectionIndex = NameIndex{};
+    keyIndexes.clear();
+    indexedCaseInsensitive = caseInsensitive;
+}
+
+int CIniFile::Lookup(NameIndex& index, const std::vector<std::wstring>& names, const std::wstring& name) const
+{
+    CatchUp(index, names);
+    const auto found = index.firstAt.find(ComparedForm(name));
+    return found == index.firstAt.end() ? -1 : found->second;
+}
+
 int CIniFile::FindSection(const std::wstring& name) const
 {
-    for (size_t i = 0; i < sectionNames.size(); ++i) {
-        if (NamesMatch(sectionNames[i], name, caseInsensitive))
-            return static_cast<int>(i);
-    }
-    return -1;
+    FollowComparisonMode();
+    return Lookup(sectionIndex, sectionNames, name);
 }
 
 int CIniFile::FindKey(int section, const std::wstring& key) const
 {
     if (section < 0 || section >= static_cast<int>(sections.size()))
         return -1;
-    const std::vector<std::wstring>& keys = sections[section].keys;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        if (NamesMatch(keys[i], key, caseInsensitive))
-            return static_cast<int>(i);
-    }
-    return -1;
+    FollowComparisonMode();
+    if (keyIndexes.size() < sections.size())
+        keyIndexes.resize(sections.size());
+    return Lookup(keyIndexes[section], sections[section].keys, key);
 }
 
 int CIniFile::AddSection(const std::wstring& name)
@@ -351,14 +447,19 @@ bool CIniFile::SetValue(const std::wstring& section, const std::wstring& key, co
     int s = FindSection(section);
     if (s < 0)
         s = AddSection(section);
-    const int k = FindKey(s, key);
-    if (k >= 0) {
-        sections[s].values[k] = value;
-    } else {
-        sections[s].keys.push_back(key);
-        sections[s].values.push_back(value);
-    }
+    SetValueAt(s, key, value);
     return true;
+}
+
+void CIniFile::SetValueAt(int section, const std::wstring& key, const std::wstring& value)
+{
+    const int k = FindKey(section, key);
+    if (k >= 0) {
+        sections[section].values[k] = value;
+    } else {
+        sections[section].keys.push_back(key);
+        sections[section].values.push_back(value);
+    }
 }
 
 int ParseDecimalInt(const std::wstring& text)

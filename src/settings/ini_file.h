@@ -3,6 +3,7 @@
 // and comments. Everything the file held is kept, so keys the program does not know
 // survive every save. Nothing is ever removed.
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct IniSection {
@@ -17,7 +18,9 @@ public:
     virtual ~CIniFile();
 
     // Merges the file into the object; true when the object then holds a section.
-    bool Load(const std::wstring& filePath);
+    // readError, when given, receives the platform's error code when the file could not
+    // be opened or read through (nothing is merged then), else 0.
+    bool Load(const std::wstring& filePath, unsigned long* readError = nullptr);
     // Writes the whole object in place of the file; without a path, to the path field.
     bool Save() const;
     bool Save(const std::wstring& filePath) const;
@@ -39,6 +42,25 @@ public:
     std::vector<IniSection> sections;
     std::vector<std::wstring> sectionNames;   // parallel to sections
     std::vector<std::wstring> fileComments;   // comments met before any section existed
+
+private:
+    // Where each name first occurs, keyed by the name as compared, so a lookup does not
+    // scan: a file of many keys would otherwise take quadratic time to load. Names are
+    // only ever appended, so the index catches up with whatever was added since it was
+    // last used, including entries appended to the public vectors directly.
+    struct NameIndex {
+        std::unordered_map<std::wstring, int> firstAt;
+        size_t covered = 0;   // entries of the indexed vector already in firstAt
+    };
+    void SetValueAt(int section, const std::wstring& key, const std::wstring& value);
+    std::wstring ComparedForm(const std::wstring& name) const;
+    void FollowComparisonMode() const;
+    void CatchUp(NameIndex& index, const std::vector<std::wstring>& names) const;
+    int Lookup(NameIndex& index, const std::vector<std::wstring>& names, const std::wstring& name) const;
+
+    mutable NameIndex sectionIndex;
+    mutable std::vector<NameIndex> keyIndexes;   // parallel to sections
+    mutable bool indexedCaseInsensitive = true;
 };
 
 // The program's one settings document.

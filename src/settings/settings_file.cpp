@@ -11,6 +11,7 @@
 wchar_t settingsPath[260] = L"";
 std::atomic<bool> firstRun = false;
 bool resetPending = false;
+DWORD settingsReadError = 0;
 
 namespace {
 
@@ -19,6 +20,9 @@ constexpr wchar_t RejectedSuffix[] = L".rejected";
 constexpr wchar_t WindowSection[] = L"window";
 constexpr wchar_t SettingsSection[] = L"settings";
 constexpr wchar_t ExportSection[] = L"export";
+// A backup, sync or virus scan usually holds the file for a moment only.
+constexpr int LockedFileAttempts = 20;
+constexpr DWORD LockedFileRetryMs = 100;
 
 enum class KeyKind { Number, Colour, Flag, Text };
 
@@ -41,6 +45,10 @@ void ComputeSettingsPath();
 void ReadSettings();
 void WriteSettings();
 void KeepRejectedFile();
+bool IsLockedWhileInUse(DWORD error);
+bool SettingsFileExists();
+bool LoadSettingsFile(DWORD& readError);
+void UseFirstRunValues();
 void StartFirstRun();
 void CaptureWindowRect();
 
@@ -201,18 +209,52 @@ void KeepRejectedFile()
     CopyFileW(settingsPath, rejected.c_str(), FALSE);
 }
 
-void StartFirstRun()
+bool IsLockedWhileInUse(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool SettingsFileExists()
+{
+    return settingsPath[0] != L'\0' && GetFileAttributesW(settingsPath) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Loads the file into the document; true when it held settings. readError is set only
+// when a file that exists could not be read, after a short wait for a lock to pass.
+bool LoadSettingsFile(DWORD& readError)
+{
+    readError = 0;
+    for (int attempt = 1;; ++attempt) {
+        unsigned long error = 0;
+        if (iniFile.Load(settingsPath, &error))
+            return true;
+        if (error == 0 || !SettingsFileExists())
+            return false;
+        if (!IsLockedWhileInUse(error) || attempt == LockedFileAttempts) {
+            readError = error;
+            return false;
+        }
+        Sleep(LockedFileRetryMs);
+    }
+}
+
+void UseFirstRunValues()
 {
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
     const POINT position = FirstRunPosition(workArea);
     AppSettings.x = position.x;
     AppSettings.y = position.y;
+    AppSettings.background = RGB(255, 255, 255);
+    AppSettings.text = RGB(0, 0, 0);
+}
+
+void StartFirstRun()
+{
+    UseFirstRunValues();
     iniFile.AddSection(WindowSection);
     iniFile.AddSection(SettingsSection);
     iniFile.AddSection(ExportSection);
-    AppSettings.background = RGB(255, 255, 255);
-    AppSettings.text = RGB(0, 0, 0);
     firstRun = true;
     KeepRejectedFile();
     SaveSettings(false);
@@ -243,8 +285,10 @@ void LoadSettings()
     AppSettings.wavdir[0] = L'\0';
     AppSettings.lamedir[0] = L'\0';
     AppSettings.mp3dir[0] = L'\0';
-    if (iniFile.Load(settingsPath))
+    if (LoadSettingsFile(settingsReadError))
         ReadSettings();
+    else if (settingsReadError != 0)
+        UseFirstRunValues();   // not a first run: the user has settings, only not now
     else
         StartFirstRun();
 }
@@ -254,6 +298,9 @@ void SaveSettings(bool captureWindow)
     if (captureWindow)
         CaptureWindowRect();
     WriteSettings();
+    // The user's own file, unread this session: neither overwritten nor deleted.
+    if (settingsReadError != 0)
+        return;
     if (resetPending) {
         DeleteFileW(settingsPath);
         return;

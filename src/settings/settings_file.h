@@ -10,9 +10,14 @@ extern wchar_t settingsPath[260];
 extern std::atomic<bool> firstRun;
 // The settings are being reset: the final save deletes the file instead of writing it.
 extern bool resetPending;
+// The settings file exists but could not be read at start-up (another program held it
+// open, or access was denied): the platform's error code, else 0. The session then runs
+// with the first-run values and never writes over or deletes that file.
+extern DWORD settingsReadError;
 
 // Once at start-up, before the Speech window exists: reads the file into AppSettings, or
-// keeps the first-run values and writes them to a new file.
+// keeps the first-run values and writes them to a new file. A file that exists but is
+// held by another program is tried again for a moment before settingsReadError is set.
 void LoadSettings();
 
 // Writes AppSettings to the file; with captureWindow, first takes the Speech window's

@@ -68,4 +68,25 @@ TEST_F(OptionsEndToEnd, HelpKeyOpensTheHelpTabAndEscapeCancels)
     EXPECT_EQ(app.WaitExit(), 0);
 }
 
+// The border is applied on OK as well; the window must still end up hidden, framed or not.
+TEST_F(OptionsEndToEnd, UntickingSpeechWindowAndOkHidesIt)
+{
+    for (const wchar_t* border : {L"1", L"0"}) {
+        SCOPED_TRACE(border[0] == L'1' ? "with border" : "without border");
+        WriteSettingsFile({{L"border", border}});
+        AppProcess app;
+        HWND dialog = OpenWithKey(app, 'O');
+        ASSERT_NE(dialog, nullptr) << "the Options dialog did not open";
+        HWND window = app.Window();
+        ASSERT_TRUE(IsWindowVisible(window));
+        SendDlgItemMessageW(PageOf(dialog), IDC_WINDOW, BM_CLICK, 0, 0);
+        PressDialogButton(dialog, IDOK);
+        ASSERT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, Patience)) << "OK did not close the dialog";
+        EXPECT_FALSE(IsWindowVisible(window));
+        EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"window"), L"0");
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        ASSERT_EQ(app.WaitExit(Patience), 0) << "the program did not end";
+    }
+}
+
 } // namespace

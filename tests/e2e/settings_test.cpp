@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app_driver.h"
+#include "file_bytes.h"
 
 namespace {
 
@@ -145,6 +146,30 @@ TEST_F(SettingsEndToEnd, RejectedFileIsKeptBesideTheFreshOne)
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(about); }, Patience));
     PressKey(window, 'Q', true);
     EXPECT_EQ(app.WaitExit(Patience), 0);
+}
+
+// A backup or sync client holds the file, not sharing it, while the program starts.
+TEST_F(SettingsEndToEnd, FileHeldAtStartUpIsNeverOverwritten)
+{
+    WriteSettingsFile({{L"rate", L"5"}, {L"x", L"100"}});
+    const std::wstring mine = ReadFileUtf8(SettingsFile());
+    HANDLE held = CreateFileW(SettingsFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    AppProcess app;
+    HWND warning = WaitForProcessWindow(app.Id(), L"#32770", L"Warning", Patience);
+    CloseHandle(held);
+    ASSERT_NE(warning, nullptr) << "no warning that the settings could not be read";
+    EXPECT_NE(MessageBoxText(warning).find(SettingsFile()), std::wstring::npos) << MessageBoxText(warning);
+    PressDialogButton(warning, IDOK);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(warning); }, Patience)) << "the warning did not close";
+
+    HWND window = ShownWindow(app);
+    ASSERT_NE(window, nullptr) << "the Speech window was not shown";
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(Patience), 0) << "the program did not quit";
+    EXPECT_EQ(ReadFileUtf8(SettingsFile()), mine);
+    EXPECT_FALSE(FileExists(RejectedFile()));
 }
 
 // A copy of the program in a folder whose name has a blank, removed again afterwards.

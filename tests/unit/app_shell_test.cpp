@@ -10,7 +10,9 @@
 #include "speech/text_view.h"
 #include "speech/speech_controller.h"
 #include "app/tray_icon.h"
+#include "app/window_placement.h"
 #include "resource.h"
+#include <climits>
 
 namespace {
 
@@ -34,6 +36,40 @@ TEST(FirstRunSettings, RecordHoldsTheFirstRunValues)
     EXPECT_STREQ(s.wavdir, L"");
     EXPECT_STREQ(s.lamedir, L"");
     EXPECT_STREQ(s.mp3dir, L"");
+}
+
+// A saved place no screen shows is brought into the primary work area; a place that any
+// monitor shows, even in part, is kept.
+TEST(StartUpPlace, WindowOffEveryMonitorMovesIntoThePrimaryWorkArea)
+{
+    const RECT primary{0, 0, 1920, 1040};
+    const RECT left{-1280, 0, 0, 984};   // a second monitor left of the primary one
+    struct Case {
+        const char* what;
+        WindowPlace saved;
+        WindowPlace expected;
+    };
+    const Case cases[] = {
+        {"on the primary monitor", {1620, 890, 300, 150}, {1620, 890, 300, 150}},
+        {"on the second monitor", {-900, 100, 300, 150}, {-900, 100, 300, 150}},
+        {"one pixel on a monitor", {1919, 1039, 300, 150}, {1919, 1039, 300, 150}},
+        {"size 0 at the origin", {0, 0, 0, 0}, {0, 0, 0, 0}},
+        {"far to the left", {-50000, 300, 300, 150}, {0, 300, 300, 150}},
+        {"below the screens", {400, 5000, 300, 150}, {400, 890, 300, 150}},
+        {"above and right", {3000, -700, 300, 150}, {1620, 0, 300, 150}},
+        {"just past the right edge", {1920, 100, 300, 150}, {1620, 100, 300, 150}},
+        {"under the second monitor", {-900, 990, 300, 150}, {0, 890, 300, 150}},
+        {"larger than the work area", {5000, 5000, 4000, 3000}, {0, 0, 1920, 1040}},
+        {"numbers at the limits", {INT_MAX, INT_MIN, INT_MAX, INT_MAX}, {0, 0, 1920, 1040}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const WindowPlace placed = ReachablePlace(c.saved, {primary, left}, primary);
+        EXPECT_EQ(placed.x, c.expected.x);
+        EXPECT_EQ(placed.y, c.expected.y);
+        EXPECT_EQ(placed.width, c.expected.width);
+        EXPECT_EQ(placed.height, c.expected.height);
+    }
 }
 
 TEST(FirstRunSettings, FontIsTheGuiFontInBoldCourierNew)

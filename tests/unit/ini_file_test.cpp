@@ -52,6 +52,14 @@ std::wstring Describe(const CIniFile& ini)
     return out;
 }
 
+// What the system's ANSI code page makes of bytes that are not UTF-8.
+std::wstring Ansi(const char* bytes)
+{
+    wchar_t text[16] = L"";
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes, -1, text, 16);
+    return length > 0 ? std::wstring(text, length - 1) : L"<none>";
+}
+
 struct ReadCase {
     const char* what;
     std::string bytes;
@@ -80,7 +88,10 @@ TEST(IniFileLoad, LineKindsAndEdgeCases)
         {"lines without a mark ignored", "[s]\njust words\nk=v\n", true, L"S(s)K(k=v)"},
         {"CR LF, LF, blank lines and a last line without LF", "[s]\r\n\r\n\na=1\r\nb=2", true,
          L"S(s)K(a=1)K(b=2)"},
-        {"only one CR removed", "[s]\na=1\r\r\n", true, L"S(s)K(a=1\r)"},
+        {"CR CR LF: a line end and an empty line", "[s]\na=1\r\r\n", true, L"S(s)K(a=1)"},
+        {"CR alone ends a line", "[window]\rx=5\r\r[settings]\rrate=3\r", true,
+         L"S(window)K(x=5)S(settings)K(rate=3)"},
+        {"mixed line ends", "[s]\ra=1\nb=2\r\nc=3", true, L"S(s)K(a=1)K(b=2)K(c=3)"},
         {"comments only", ";one\n#two\n", false, L"F(one)F(two)"},
         {"empty file", "", false, L""},
         {"tab at line start stops loading", "[s]\na=1\n\tb=2\nc=3\n", false, L"S(s)K(a=1)"},
@@ -90,11 +101,16 @@ TEST(IniFileLoad, LineKindsAndEdgeCases)
         {"byte-order mark skipped", "\xEF\xBB\xBF[s]\na=1\n", true, L"S(s)K(a=1)"},
         {"four-byte sequence becomes a pair", "[s]\na=\xF0\x9F\x98\x80\n", true, L"S(s)K(a=\xD83D\xDE00)"},
         {"three-byte surrogates accepted", "[s]\na=\xED\xA0\xBD\xED\xB8\x80\n", true, L"S(s)K(a=\xD83D\xDE00)"},
-        {"invalid byte ends input mid-line", "[s]\na=b\xFFz\nc=d\n", true, L"S(s)K(a=b)"},
-        {"truncated sequence ends input", "[s]\na=\xE2\x82", true, L"S(s)K(a=)"},
-        {"overlong form ends input", "[s]\na=\xC0\xAF\nc=d\n", true, L"S(s)K(a=)"},
-        {"beyond U+10FFFF ends input", "[s]\na=\xF4\x90\x80\x80\n", true, L"S(s)K(a=)"},
-        {"lone continuation byte ends input", "[s]\n\x80z=1\n", true, L"S(s)"},
+        // Bytes that are not UTF-8 are read in the ANSI code page and reading goes on.
+        {"invalid byte mid-line", "[s]\na=b\xFFz\nc=d\n", true, L"S(s)K(a=b" + Ansi("\xFF") + L"z)K(c=d)"},
+        {"Latin-1 value keeps later sections", "[window]\nfont=Caf\xE9\n[settings]\nrate=3\n", true,
+         L"S(window)K(font=Caf" + Ansi("\xE9") + L")S(settings)K(rate=3)"},
+        {"truncated sequence", "[s]\na=\xE2\x82", true, L"S(s)K(a=" + Ansi("\xE2\x82") + L")"},
+        {"overlong form", "[s]\na=\xC0\xAF\nc=d\n", true, L"S(s)K(a=" + Ansi("\xC0\xAF") + L")K(c=d)"},
+        {"beyond U+10FFFF", "[s]\na=\xF4\x90\x80\x80\n", true, L"S(s)K(a=" + Ansi("\xF4\x90\x80\x80") + L")"},
+        {"lone continuation byte", "[s]\na=\x80z\nc=d\n", true, L"S(s)K(a=" + Ansi("\x80") + L"z)K(c=d)"},
+        {"foreign byte between UTF-8 characters", "[s]\na=\xC3\xA9\xE9\xC3\xA9\n", true,
+         L"S(s)K(a=\x00E9" + Ansi("\xE9") + L"\x00E9)"},
     };
     const std::wstring path = TempFile(L"read.ini");
     for (const ReadCase& c : cases) {
@@ -112,6 +128,25 @@ TEST(IniFileLoad, MissingFileLeavesObjectUnchanged)
     ini.SetValue(L"s", L"k", L"v");
     EXPECT_FALSE(ini.Load(TempFile(L"does-not-exist.ini")));
     EXPECT_FALSE(ini.Load(L""));
+    EXPECT_EQ(Describe(ini), L"S(s)K(k=v)");
+}
+
+// The caller must tell a file it may replace from one it could not read.
+TEST(IniFileLoad, ReportsWhyAFileWasNotRead)
+{
+    const std::wstring path = TempFile(L"held.ini");
+    EXPECT_TRUE(WriteBytes(path, "[s]\nk=v\n"));
+    unsigned long error = 1;
+    CIniFile ini;
+    EXPECT_FALSE(ini.Load(TempFile(L"does-not-exist.ini"), &error));
+    EXPECT_EQ(error, static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(ini.Load(path, &error));
+    EXPECT_EQ(error, static_cast<unsigned long>(ERROR_SHARING_VIOLATION));
+    CloseHandle(held);
+    EXPECT_TRUE(ini.Load(path, &error));
+    EXPECT_EQ(error, 0u);
     EXPECT_EQ(Describe(ini), L"S(s)K(k=v)");
 }
 
@@ -141,6 +176,27 @@ TEST(IniFileLookup, NamesMatchIgnoringAsciiCaseOnly)
     EXPECT_EQ(ini.FindKey(2, L"Rate"), -1);
     EXPECT_EQ(ini.GetValue(L"Window", L"missing", L"fallback"), L"fallback");
     EXPECT_EQ(ini.GetValue(L"missing", L"Rate", L"fallback"), L"fallback");
+}
+
+// Lookups go through an index; names appended to the public lists directly are found
+// too, and the first of equal names stays the one found.
+TEST(IniFileLookup, IndexKeepsUpWithEveryWayNamesAreAdded)
+{
+    CIniFile ini;
+    ini.SetValue(L"Window", L"x", L"1");
+    EXPECT_EQ(ini.FindSection(L"window"), 0);
+    ini.sectionNames.push_back(L"Extra");
+    ini.sections.emplace_back();
+    ini.sections[1].keys.push_back(L"Key");
+    ini.sections[1].values.push_back(L"direct");
+    ini.AddSection(L"WINDOW");
+    EXPECT_EQ(ini.GetValue(L"extra", L"KEY", L""), L"direct");
+    EXPECT_EQ(ini.FindSection(L"window"), 0);
+    ini.SetValue(L"extra", L"key", L"replaced");
+    EXPECT_EQ(Describe(ini), L"S(Window)K(x=1)S(Extra)K(Key=replaced)S(WINDOW)");
+    ini.caseInsensitive = false;
+    EXPECT_EQ(ini.FindSection(L"WINDOW"), 2);
+    EXPECT_EQ(ini.FindKey(1, L"key"), -1);
 }
 
 TEST(IniFileLookup, SetValueReplacesOrAppends)
@@ -254,8 +310,29 @@ TEST(IniFileSave, FailureKeepsOldFile)
     EXPECT_FALSE(FileExists(path + L".tmp"));
 }
 
+// A user who marks the file read-only wants it left as it is.
+TEST(IniFileSave, ReadOnlyFileIsLeftAlone)
+{
+    const std::wstring path = TempFile(L"readonly.ini");
+    for (const DWORD attributes : {DWORD{FILE_ATTRIBUTE_READONLY}, DWORD{FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}}) {
+        SCOPED_TRACE(attributes);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ASSERT_TRUE(WriteBytes(path, "[s]\r\nk=mine\r\n\r\n"));
+        ASSERT_TRUE(SetFileAttributesW(path.c_str(), attributes));
+        const DWORD before = GetFileAttributesW(path.c_str());
+        CIniFile ini;
+        ini.SetValue(L"s", L"k", L"new");
+        EXPECT_FALSE(ini.Save(path));
+        EXPECT_EQ(ReadBytes(path), "[s]\r\nk=mine\r\n\r\n");
+        EXPECT_EQ(GetFileAttributesW(path.c_str()), before);
+        EXPECT_FALSE(FileExists(path + L".tmp"));
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 // Random documents within what the writer promises to round-trip: keys free of ";#[="
-// that begin with an accepted character, no LF in any text.
+// that begin with an accepted character, no line break (LF, or CR, which alone also ends
+// a line) in any text.
 class DocumentGenerator {
 public:
     explicit DocumentGenerator(unsigned seed) : random(seed) {}
@@ -284,7 +361,7 @@ private:
     wchar_t AnyUnit()
     {
         static const std::wstring pool =
-            L"abcXYZ019 _-.,!?\"'\\/()<>]\t\r\x0001\x007F\x00A0\x00E9\x00FF\x0416\x20AC\xFEFF\xFFFD"
+            L"abcXYZ019 _-.,!?\"'\\/()<>]\t\x000B\x0001\x007F\x00A0\x00E9\x00FF\x0416\x20AC\xFEFF\xFFFD"
             L"\xD83D\xDE00\xDC00\xD800;#[=";
         return pool[std::uniform_int_distribution<size_t>(0, pool.size() - 1)(random)];
     }

@@ -294,6 +294,29 @@ TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
     EXPECT_EQ(saved.GetInt(L"window", L"x", 0), now.left);
 }
 
+// Logging off is no confirmation: what the file gets is what Cancel would give back.
+TEST_F(OptionsTest, SessionEndWhileOpenSavesTheValuesOfTheOpening)
+{
+    const RECT windowBefore = WindowRectOf(speechWindow);
+    Open(AppearanceTab);
+    HWND trackbar = GetDlgItem(currentPage, IDC_TRANSPARENCY);
+    SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
+    SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
+    Click(IDC_POSITION_TOPRIGHT);
+    ASSERT_FALSE(SameRect(WindowRectOf(speechWindow), windowBefore));
+    AppSettings.rate = 9;
+
+    SendMessageW(speechWindow, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(optionsWindow, nullptr);
+    CIniFile saved;
+    ASSERT_TRUE(saved.Load(file_));
+    EXPECT_EQ(saved.GetInt(L"window", L"transparency", 0), 255);
+    EXPECT_EQ(saved.GetInt(L"settings", L"rate", 0), -1);
+    EXPECT_EQ(saved.GetInt(L"window", L"x", -99), windowBefore.left);
+    EXPECT_EQ(saved.GetInt(L"window", L"y", -99), windowBefore.top);
+}
+
 TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
 {
     AppSettings.text = RGB(200, 0, 0);

@@ -52,6 +52,7 @@ void ForgetEverything()
     settingsPath[0] = L'\0';
     firstRun = false;
     resetPending = false;
+    settingsReadError = 0;
     speechWindow = nullptr;
 }
 
@@ -245,6 +246,52 @@ TEST_F(SettingsTest, NothingToKeepWhenNoFileOrAnEmptyOne)
     EXPECT_TRUE(firstRun);
     EXPECT_FALSE(FileExists(RejectedFile()));
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
+}
+
+// Opens the file the way a backup or sync client does: no one else may read it.
+HANDLE HoldWithoutSharing(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+TEST_F(SettingsTest, FileHeldForAMomentIsReadOnceReleased)
+{
+    PrepareFile("[window]\r\nwidth=411\r\n[settings]\r\nrate=3\r\n");
+    HANDLE held = HoldWithoutSharing(SettingsFile());
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread release([held] {
+        Sleep(300);
+        CloseHandle(held);
+    });
+    LoadSettings();
+    release.join();
+    EXPECT_EQ(settingsReadError, 0u);
+    EXPECT_FALSE(firstRun);
+    EXPECT_EQ(AppSettings.width, 411);
+    EXPECT_EQ(AppSettings.rate, 3);
+}
+
+TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
+{
+    const std::string mine = "[window]\r\nwidth=411\r\n[settings]\r\nrate=3\r\n";
+    PrepareFile(mine);
+    HANDLE held = HoldWithoutSharing(SettingsFile());
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    LoadSettings();
+    CloseHandle(held);
+    EXPECT_EQ(settingsReadError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    // Not a first run: the user has settings, the program only could not read them.
+    EXPECT_FALSE(firstRun);
+    EXPECT_EQ(AppSettings.width, 300);
+    EXPECT_EQ(AppSettings.rate, -1);
+    EXPECT_EQ(AppSettings.background, RGB(255, 255, 255));
+    EXPECT_FALSE(FileExists(RejectedFile()));
+
+    // Neither a save nor a reset touches the file, even once it is free again.
+    SaveSettings(false);
+    resetPending = true;
+    SaveSettings(false);
+    EXPECT_EQ(ReadBytes(SettingsFile()), mine);
 }
 
 TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
