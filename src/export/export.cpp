@@ -9,6 +9,8 @@
 #include <commdlg.h>
 #include <mmreg.h>
 #include <sapi.h>
+#include <wrl/client.h>
+#include <atomic>
 #include <cwchar>
 #include <string>
 
@@ -16,11 +18,13 @@ wchar_t ExportFileName[ExportFileNameLength] = L"";
 
 namespace {
 
-// The worker's request to close the wait dialog: the dialog belongs to the
-// user-interface thread, so the worker asks it instead of ending it itself.
-constexpr UINT WM_EXPORT_FINISHED = WM_APP + 1;
+using Microsoft::WRL::ComPtr;
 
-enum ExportMode : DWORD { WaitForRendering = 1, EncodeMp3 = 2 };
+// The worker's report that it has finished; the dialog belongs to the user-interface
+// thread, so the worker asks it to close instead of ending it itself.
+constexpr UINT WM_EXPORT_FINISHED = WM_APP + 1;
+// The encoding's progress in hundredths of a percent (wParam).
+constexpr UINT WM_EXPORT_PROGRESS = WM_APP + 2;
 
 // SPDFID_WaveFormatEx; MinGW's import library lacks it.
 const GUID WaveFormatExFormatId = {0xc31adbae, 0x527f, 0x4ff5, {0xa2, 0x30, 0xf6, 0x2b, 0xb6, 0x1f, 0xf7, 0x0c}};
@@ -49,110 +53,142 @@ void SetLastCharacter(wchar_t c)
         ExportFileName[length - 1] = c;
 }
 
-void DeleteExportFile(wchar_t lastCharacter)
+std::wstring WithLastCharacter(std::wstring name, wchar_t c)
 {
-    SetLastCharacter(lastCharacter);
-    DeleteFileW(ExportFileName);
+    if (!name.empty())
+        name.back() = c;
+    return name;
 }
 
+// One rendering or encoding: what the wait dialog and its worker share. It lives on
+// the user-interface thread's stack for as long as the dialog is open, and the dialog
+// stays open until the worker has said that it is done with it.
 struct ExportJob {
-    DWORD mode;
-    HWND dialog;   // the wait dialog this worker reports to
+    enum class Kind { Rendering, Encoding };
+    Kind kind = Kind::Rendering;
+    ISpVoice* voice = nullptr;   // rendering: the export's own voice
+    std::wstring wavPath;        // encoding: the rendered file...
+    std::wstring mp3Path;        // ...and the file it becomes
+    HWND dialog = nullptr;       // set before the worker starts
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> succeeded{false};
 };
 
-// Only the worker's own dialog is closed: a worker that was cancelled and finishes
-// late must not end the wait of an export the user has started since.
-void CloseWaitDialog(HWND own)
+bool DoExportWork(ExportJob& job)
 {
-    if (HWND dialog = CurrentWaitDialog(); dialog && dialog == own)
-        PostMessageW(dialog, WM_EXPORT_FINISHED, 0, 0);
+    if (job.kind == ExportJob::Kind::Rendering)
+        return SUCCEEDED(job.voice->WaitUntilDone(INFINITE));
+    EncodingWatch watch;
+    watch.progressWindow = job.dialog;
+    watch.progressMessage = WM_EXPORT_PROGRESS;
+    watch.cancelled = &job.cancelled;
+    return Mp3Encode(job.wavPath.c_str(), job.mp3Path.c_str(), watch) == 1;
 }
 
-void FinishEncoding(HWND own)
+void ReportFinished(HWND dialog)
 {
-    // A dialog that is gone means the user cancelled after the last chunk: the files
-    // are not wanted then either.
-    if (Mp3Encode() && CurrentWaitDialog()) {
-        CloseWaitDialog(own);
-        return;
-    }
-    ShowExportWarning(IDS_FILE_SAVE_FAILED);
-    DeleteExportFile(L'3');
-    DeleteExportFile(L'_');
-    CloseWaitDialog(own);
+    // A full message queue refuses the report; the dialog would then wait for ever.
+    while (!PostMessageW(dialog, WM_EXPORT_FINISHED, 0, 0) && IsWindow(dialog))
+        Sleep(10);
 }
 
 DWORD WINAPI ExportWorker(LPVOID parameter)
 {
-    const ExportJob job = *static_cast<ExportJob*>(parameter);
-    delete static_cast<ExportJob*>(parameter);
+    auto& job = *static_cast<ExportJob*>(parameter);
+    const HWND dialog = job.dialog;
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (job.mode == WaitForRendering) {
-        voiceEngine->WaitUntilDone(INFINITE);
-        CloseWaitDialog(job.dialog);
-    } else {
-        FinishEncoding(job.dialog);
-    }
+    job.succeeded = DoExportWork(job);
     CoUninitialize();
-    ExitThread(0);
+    // The last touch of the job: once the dialog has this, the job may be gone.
+    ReportFinished(dialog);
+    return 0;
 }
 
-void StartExportWorker(DWORD mode, HWND dialog)
+void StartExportWorker(ExportJob& job)
 {
-    auto* job = new ExportJob{mode, dialog};
-    HANDLE thread = CreateThread(nullptr, 0, ExportWorker, job, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, ExportWorker, &job, 0, nullptr);
     if (thread)
         CloseHandle(thread);
     else
-        delete job;
+        ReportFinished(job.dialog);
 }
 
-void OnWaitDialogInit(HWND dialog, DWORD mode)
+void OnWaitDialogInit(HWND dialog, ExportJob& job)
 {
+    SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&job));
     waitDialog = dialog;
+    job.dialog = dialog;
     HWND animation = GetDlgItem(dialog, IDC_WAIT_ANIMATION);
     Animate_OpenEx(animation, appInstance, MAKEINTRESOURCEW(IDR_WAIT_CLIP));
     ShowWindow(animation, SW_SHOW);
     wchar_t caption[CaptionBufferLength];
     LoadStringW(appInstance, IDS_SAVING, caption, CaptionBufferLength);
     SetWindowTextW(dialog, caption);
-    // The worker starts only now that the handle is set: a worker that finished before
-    // the dialog existed would find no dialog to close, and an encoder would take the
-    // missing dialog for a cancel.
-    StartExportWorker(mode, dialog);
+    // A modal dialog shows itself only when its message queue runs dry; a reading that
+    // goes on meanwhile keeps the queue busy, so it is shown now.
+    ShowWindow(dialog, SW_SHOW);
+    // The worker starts only now that the handle is known: it reports to this dialog.
+    StartExportWorker(job);
+}
+
+void OnWaitDialogCancel(HWND dialog, ExportJob& job)
+{
+    if (job.cancelled.exchange(true))
+        return;
+    // Cleared at once: the tray offers its menu again, and whoever watches the handle
+    // sees the export as cancelled.
+    waitDialog = nullptr;
+    EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
+    // The rendering ends when its voice has nothing left to say; an encoding stops
+    // after its current chunk. Either way the worker then reports and the dialog ends.
+    if (job.kind == ExportJob::Kind::Rendering)
+        job.voice->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
+}
+
+void OnEncodingProgress(HWND dialog, unsigned hundredths)
+{
+    char text[64];
+    FormatEncodingProgress(hundredths, text, sizeof text);
+    SetDlgItemTextA(dialog, IDC_WAIT_PROGRESS, text);
 }
 
 INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    auto* job = reinterpret_cast<ExportJob*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
     case WM_INITDIALOG:
-        OnWaitDialogInit(dialog, static_cast<DWORD>(lParam));
+        OnWaitDialogInit(dialog, *reinterpret_cast<ExportJob*>(lParam));
         return TRUE;
     case WM_CLOSE:
         SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) != IDCANCEL)
+        if (LOWORD(wParam) != IDCANCEL || !job)
             return FALSE;
-        // Cleared at once so that an encoder stops after its current chunk.
-        waitDialog = nullptr;
-        EndDialog(dialog, IDCANCEL);
+        OnWaitDialogCancel(dialog, *job);
+        return TRUE;
+    case WM_EXPORT_PROGRESS:
+        OnEncodingProgress(dialog, static_cast<unsigned>(wParam));
         return TRUE;
     case WM_EXPORT_FINISHED:
-        EndDialog(dialog, ExportFinished);
+        EndDialog(dialog, job && job->cancelled ? IDCANCEL : ExportFinished);
         return TRUE;
     default:
         return FALSE;
     }
 }
 
-INT_PTR ShowWaitDialog(ExportMode mode)
+// Shows the wait dialog while the job's worker runs. IDCANCEL when the user cancelled,
+// ExportFinished when the worker ended it; in both cases the worker is done with the job.
+INT_PTR ShowWaitDialog(ExportJob& job)
 {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_ANIMATE_CLASS;
     InitCommonControlsEx(&controls);
-    const INT_PTR result = DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_WAIT), speechWindow, WaitDialogProc, mode);
+    waitDialog = nullptr;
+    const INT_PTR result = DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_WAIT), speechWindow, WaitDialogProc,
+                                           reinterpret_cast<LPARAM>(&job));
     waitDialog = nullptr;
     return result;
 }
@@ -172,29 +208,76 @@ WAVEFORMATEX* NewExportFormat()
     return format;
 }
 
-ISpStream* CreateFileStream()
+ComPtr<ISpStream> CreateFileStream(const std::wstring& path)
 {
     WAVEFORMATEX* format = NewExportFormat();
     if (!format)
         return nullptr;
-    ISpStream* stream = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_ISpStream, reinterpret_cast<void**>(&stream)))
-        && FAILED(stream->BindToFile(ExportFileName, SPFM_CREATE_ALWAYS, &WaveFormatExFormatId, format, AllFileEvents))) {
-        stream->Release();
-        stream = nullptr;
-    }
+    ComPtr<ISpStream> stream;
+    if (FAILED(CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_ISpStream, reinterpret_cast<void**>(stream.GetAddressOf())))
+        || FAILED(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &WaveFormatExFormatId, format, AllFileEvents)))
+        stream.Reset();
     CoTaskMemFree(format);
     return stream;
 }
 
-void RestoreOutput(ISpStream* fileStream, ISpStreamFormat* savedOutput)
+// The export speaks through a voice of its own, with the reading voice's token and the
+// current rate. Its events go nowhere: the reading view shows what the user hears, and
+// the reading voice goes on, or stays paused, as it was.
+ComPtr<ISpVoice> CreateExportVoice()
 {
-    // The voice still holds the file stream until its output changes; only then is
-    // the file closed.
-    fileStream->Release();
-    voiceEngine->SetOutput(savedOutput, FALSE);
-    if (savedOutput)
-        savedOutput->Release();
+    ComPtr<ISpVoice> voice;
+    if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, reinterpret_cast<void**>(voice.GetAddressOf()))))
+        return nullptr;
+    ComPtr<ISpObjectToken> token;
+    if (voiceEngine && SUCCEEDED(voiceEngine->GetVoice(token.GetAddressOf())) && token
+        && FAILED(voice->SetVoice(token.Get())))
+        return nullptr;
+    voice->SetRate(AppSettings.rate);
+    return voice;
+}
+
+// The one place the export hands the text to a voice.
+bool SpeakForExport(ISpVoice* voice)
+{
+    return SUCCEEDED(voice->Speak(speechText, SpeakTextFlags, nullptr));
+}
+
+// Speaks the text into the voice's output behind the wait dialog. True only when the
+// voice rendered all of it: a full disk ends the rendering early, and the voice tells so
+// only through its status.
+bool RenderThrough(ISpVoice* voice)
+{
+    if (!SpeakForExport(voice))
+        return false;
+    ExportJob job;
+    job.kind = ExportJob::Kind::Rendering;
+    job.voice = voice;
+    if (ShowWaitDialog(job) != ExportFinished || !job.succeeded)
+        return false;
+    SPVOICESTATUS status{};
+    return SUCCEEDED(voice->GetStatus(&status, nullptr)) && SUCCEEDED(status.hrLastResult);
+}
+
+// Renders the SpeechText into a WAV file at path; on any failure or cancel the file is
+// deleted, so that no cut-off file that looks complete is left behind.
+bool RenderSpeech(const std::wstring& path)
+{
+    ComPtr<ISpVoice> voice = CreateExportVoice();
+    if (!voice)
+        return false;
+    ComPtr<ISpStream> file = CreateFileStream(path);
+    if (!file)
+        return false;
+    bool written = SUCCEEDED(voice->SetOutput(file.Get(), TRUE)) && RenderThrough(voice.Get());
+    // The voice holds the stream until it goes; the header is written when the stream
+    // closes, and that write can fail too.
+    voice.Reset();
+    written = SUCCEEDED(file->Close()) && written;
+    file.Reset();
+    if (!written)
+        DeleteFileW(path.c_str());
+    return written;
 }
 
 // Appends a backslash to a folder setting that lacks one; the setting keeps it. An
@@ -238,29 +321,42 @@ bool AskForFileName(const ExportFormat& format)
     return true;
 }
 
-// The wait dialog's handle is cleared before every rendering or encoding starts, and
-// by ShowWaitDialog when the dialog has returned.
 void ExportWav()
 {
-    waitDialog = nullptr;
     if (!RenderToWav())
         ShowExportWarning(IDS_FILE_SAVE_FAILED);
 }
 
+bool EncodeMp3(const std::wstring& wavPath, const std::wstring& mp3Path)
+{
+    ExportJob job;
+    job.kind = ExportJob::Kind::Encoding;
+    job.wavPath = wavPath;
+    job.mp3Path = mp3Path;
+    return ShowWaitDialog(job) == ExportFinished && job.succeeded;
+}
+
 void ExportMp3()
 {
+    // The names this export writes, kept apart from ExportFileName, which the next
+    // export reuses.
+    const std::wstring wavPath = WithLastCharacter(ExportFileName, L'_');
+    const std::wstring mp3Path = WithLastCharacter(ExportFileName, L'3');
     SetLastCharacter(L'_');
-    waitDialog = nullptr;
-    if (!RenderToWav()) {
+    const bool rendered = RenderToWav();
+    SetLastCharacter(L'3');
+    if (!rendered) {
         ShowExportWarning(IDS_FILE_SAVE_FAILED);
         return;
     }
-    waitDialog = nullptr;
-    // After a cancel the worker reports and cleans up itself.
-    if (ShowWaitDialog(EncodeMp3) != IDCANCEL) {
-        DeleteExportFile(L'_');
-        SetLastCharacter(L'3');
-    }
+    const bool encoded = EncodeMp3(wavPath, mp3Path);
+    DeleteFileW(wavPath.c_str());
+    if (encoded)
+        return;
+    // Nothing of a failed or cancelled encoding stays, and it is gone before the user
+    // reads about it.
+    DeleteFileW(mp3Path.c_str());
+    ShowExportWarning(IDS_FILE_SAVE_FAILED);
 }
 
 } // namespace
@@ -273,32 +369,7 @@ HWND CurrentWaitDialog()
 
 int RenderToWav()
 {
-    ISpStreamFormat* savedOutput = nullptr;
-    if (FAILED(voiceEngine->GetOutputStream(&savedOutput)))
-        return 0;
-    ISpStream* fileStream = CreateFileStream();
-    if (!fileStream) {
-        if (savedOutput)
-            savedOutput->Release();
-        return 0;
-    }
-    if (FAILED(voiceEngine->SetOutput(fileStream, TRUE))) {
-        RestoreOutput(fileStream, savedOutput);
-        return 0;
-    }
-    voiceEngine->SetRate(AppSettings.rate);
-    if (FAILED(voiceEngine->Speak(speechText, SpeakTextFlags, nullptr))) {
-        RestoreOutput(fileStream, savedOutput);
-        return 0;
-    }
-    if (ShowWaitDialog(WaitForRendering) == IDCANCEL) {
-        voiceEngine->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
-        RestoreOutput(fileStream, savedOutput);
-        DeleteFileW(ExportFileName);
-        return 0;
-    }
-    RestoreOutput(fileStream, savedOutput);
-    return 1;
+    return RenderSpeech(ExportFileName) ? 1 : 0;
 }
 
 void ExportSpeech()

@@ -1,7 +1,7 @@
 #include "export/mp3_encoder.h"
-#include "export/export.h"
 #include "settings/app_settings.h"
 #include "res/resource.h"
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -99,6 +99,10 @@ void FillConfig(EncoderConfig& config)
     config.structVersion = 1;
     config.structSize = sizeof config;
     config.sampleRate = 48000;
+    // Left at 0, the library picks its own output rate for low bit rates (MPEG-2 at
+    // 16 to 24 kHz, or MPEG-1 at 32 or 44.1 kHz); asking for the input rate keeps every
+    // bit rate MPEG-1 Layer III at 48 kHz.
+    config.reSampleRate = 48000;
     config.mode = ModeJointStereo;
     config.bitrate = AppSettings.mp3rate;
     config.maxBitrate = AppSettings.mp3rate;
@@ -112,17 +116,47 @@ bool WriteAll(FILE* file, const BYTE* data, DWORD size)
     return size == 0 || fwrite(data, 1, size, file) == size;
 }
 
-void ShowProgress(uint32_t consumed, uint32_t length)
+// The share done, in hundredths of a percent. The 44 header bytes count in the length
+// but are never consumed, so a finished file reads just under 100 percent.
+unsigned ShareDone(uint32_t consumed, uint32_t length)
 {
-    char text[64];
-    snprintf(text, sizeof text, "%0.2f%% of conversion", static_cast<double>(consumed) * 100.0 / static_cast<double>(length));
-    if (HWND dialog = CurrentWaitDialog())
-        SetDlgItemTextA(dialog, IDC_WAIT_PROGRESS, text);
+    return length ? static_cast<unsigned>(std::llround(static_cast<double>(consumed) * 10000.0 / static_cast<double>(length))) : 0;
 }
+
+// Hands the progress to the window at most ten times a second and only when the shown
+// value changes: an hour of audio is well over a hundred thousand chunks, and a window
+// update per chunk costs more than the encoding itself.
+class ProgressReporter {
+public:
+    explicit ProgressReporter(const EncodingWatch& watch) : watch_(watch) {}
+
+    void Report(uint32_t consumed, uint32_t length)
+    {
+        if (!watch_.progressWindow)
+            return;
+        const unsigned share = ShareDone(consumed, length);
+        const ULONGLONG now = GetTickCount64();
+        if (share == shown_ || (posted_ && now - lastPost_ < MinimumInterval))
+            return;
+        if (PostMessageW(watch_.progressWindow, watch_.progressMessage, share, 0)) {
+            shown_ = share;
+            lastPost_ = now;
+            posted_ = true;
+        }
+    }
+
+private:
+    static constexpr ULONGLONG MinimumInterval = 100;   // milliseconds
+    const EncodingWatch& watch_;
+    unsigned shown_ = ~0u;
+    ULONGLONG lastPost_ = 0;
+    bool posted_ = false;
+};
 
 // One encoding's resources; whatever exists is released on every way out.
 struct Encoding {
     const EncoderLibrary& library;
+    const EncodingWatch& watch;
     FILE* wav = nullptr;
     FILE* mp3 = nullptr;
     EncoderStream stream = nullptr;
@@ -132,7 +166,7 @@ struct Encoding {
     DWORD samplesPerChunk = 0;
     DWORD outputSize = 0;
 
-    explicit Encoding(const EncoderLibrary& lib) : library(lib) {}
+    Encoding(const EncoderLibrary& lib, const EncodingWatch& w) : library(lib), watch(w) {}
     ~Encoding()
     {
         if (streamOpen)
@@ -145,6 +179,8 @@ struct Encoding {
             fclose(mp3);
     }
 
+    bool Cancelled() const { return watch.cancelled && watch.cancelled->load(); }
+
     // Ends the stream early: its last bytes are not wanted.
     void Abandon()
     {
@@ -152,15 +188,12 @@ struct Encoding {
         library.deinitStream(stream, output, &produced);
     }
 
-    bool Open()
+    bool Open(const wchar_t* wavPath, const wchar_t* mp3Path)
     {
-        wav = _wfopen(ExportFileName, L"rb");
+        wav = _wfopen(wavPath, L"rb");
         if (!wav)
             return false;
-        const size_t length = wcslen(ExportFileName);
-        if (length > 0)
-            ExportFileName[length - 1] = L'3';
-        mp3 = _wfopen(ExportFileName, L"wb+");
+        mp3 = _wfopen(mp3Path, L"wb+");
         if (!mp3)
             return false;
         EncoderConfig config;
@@ -176,9 +209,13 @@ struct Encoding {
     // 1 when done, 0 on failure or cancel.
     int Run()
     {
-        fseek(wav, 0, SEEK_END);
-        const uint32_t length = static_cast<uint32_t>(ftell(wav));
-        fseek(wav, PcmDataOffset, SEEK_SET);
+        if (fseek(wav, 0, SEEK_END) != 0)
+            return 0;
+        const long end = ftell(wav);
+        if (end < 0 || fseek(wav, PcmDataOffset, SEEK_SET) != 0)
+            return 0;
+        const uint32_t length = static_cast<uint32_t>(end);
+        ProgressReporter progress(watch);
         uint32_t consumed = 0;
         size_t values;
         while ((values = fread(input, sizeof(SHORT), samplesPerChunk, wav)) > 0) {
@@ -188,16 +225,28 @@ struct Encoding {
             if (!WriteAll(mp3, output, produced))
                 return 0;
             consumed += static_cast<uint32_t>(values * 2);
-            ShowProgress(consumed, length);
-            if (!CurrentWaitDialog()) {
+            progress.Report(consumed, length);
+            if (Cancelled()) {
                 Abandon();
                 return 0;
             }
         }
+        if (ferror(wav))
+            return 0;
         DWORD produced = 0;
         if (library.deinitStream(stream, output, &produced) != 0)
             return 0;
-        return WriteAll(mp3, output, produced) ? 1 : 0;
+        return WriteAll(mp3, output, produced) && Finish() ? 1 : 0;
+    }
+
+    // The stream buffers its writes: a full disk may show only when the last of them
+    // reaches the file, so the flush and the close are checked like every write.
+    bool Finish()
+    {
+        FILE* file = mp3;
+        mp3 = nullptr;
+        const bool flushed = fflush(file) == 0;
+        return fclose(file) == 0 && flushed;
     }
 };
 
@@ -215,13 +264,18 @@ int QueryEncoderVersion()
     return 1;
 }
 
-int Mp3Encode()
+int Mp3Encode(const wchar_t* wavPath, const wchar_t* mp3Path, const EncodingWatch& watch)
 {
     EncoderLibrary library;
     if (!BindEncoderLibrary(library))
         return 0;
-    Encoding encoding(library);
-    if (!encoding.Open())
+    Encoding encoding(library, watch);
+    if (!encoding.Open(wavPath, mp3Path))
         return 0;
     return encoding.Run();
+}
+
+void FormatEncodingProgress(unsigned hundredths, char* text, size_t size)
+{
+    snprintf(text, size, "%0.2f%% of conversion", hundredths / 100.0);
 }

@@ -2,6 +2,7 @@
 // The MP3 encoder: the user's lame_enc.dll (its BladeEnc-style interface), loaded at
 // run time from `lamedir`. The program has no MP3 code of its own.
 #include "app/app_state.h"
+#include <atomic>
 
 // "major.minor" of the library's engine after a successful QueryEncoderVersion.
 extern wchar_t encoderVersionText[CaptionBufferLength];
@@ -9,7 +10,20 @@ extern wchar_t encoderVersionText[CaptionBufferLength];
 // 1 when the library loads and reports its version (into encoderVersionText), else 0.
 int QueryEncoderVersion();
 
-// Encodes the temporary WAV (ExportFileName ending in '_') into the MP3 file (ending
-// in '3'), showing the progress in the wait dialog. 1 when the MP3 file is complete;
-// 0 on failure, or when the wait dialog has gone (the user cancelled).
-int Mp3Encode();
+// Where an encoding reports its progress and learns that it is no longer wanted.
+struct EncodingWatch {
+    // Receives progressMessage with the share done in hundredths of a percent (wParam);
+    // null for none. Posted, never sent: the encoder never waits for the window's thread.
+    HWND progressWindow = nullptr;
+    UINT progressMessage = 0;
+    // Set by another thread; the encoding stops after its current chunk.
+    const std::atomic<bool>* cancelled = nullptr;
+};
+
+// Encodes the 48 kHz 16-bit stereo WAV at wavPath into the MP3 file at mp3Path. 1 when
+// the MP3 file is complete and safely closed; 0 on any failure or when cancelled. Deletes
+// nothing: what is left on failure is the caller's to remove.
+int Mp3Encode(const wchar_t* wavPath, const wchar_t* mp3Path, const EncodingWatch& watch);
+
+// The progress text the wait dialog shows for a share in hundredths of a percent.
+void FormatEncodingProgress(unsigned hundredths, char* text, size_t size);

@@ -1,5 +1,8 @@
 #include "file_bytes.h"
 #include <windows.h>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 
 bool FileExists(const std::wstring& path)
 {
@@ -29,4 +32,27 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes)
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return written == bytes.size();
+}
+
+bool WriteToneWav(const std::wstring& path, unsigned seconds)
+{
+    const uint32_t frames = 48000 * seconds;
+    const uint32_t dataBytes = frames * 4;
+    std::string b = "RIFF    WAVEfmt ";
+    b.reserve(44 + dataBytes);
+    const auto put32 = [&](uint32_t v) { b.append(reinterpret_cast<const char*>(&v), 4); };
+    const auto put16 = [&](uint16_t v) { b.append(reinterpret_cast<const char*>(&v), 2); };
+    put32(16); put16(1); put16(2); put32(48000); put32(192000); put16(4); put16(16);
+    b += "data";
+    put32(dataBytes);
+    const uint32_t riff = static_cast<uint32_t>(b.size() - 8 + dataBytes);
+    memcpy(&b[4], &riff, 4);
+    // The pitch steps every tenth of a second, so the encoder has something to do.
+    for (uint32_t i = 0; i < frames; ++i) {
+        const double hertz = 220 + (i / 4800 % 20) * 40;
+        const auto sample = static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(i * 2 * 3.14159265358979 * hertz / 48000)));
+        put16(sample);
+        put16(sample);
+    }
+    return WriteBytes(path, b);
 }

@@ -7,3 +7,5 @@ bool FileExists(const std::wstring& path);
 std::string ReadBytes(const std::wstring& path);
 // Creates or replaces the file; false when it could not be written whole.
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// A 48 kHz 16-bit stereo PCM WAV of a changing tone, as the export renders them.
+bool WriteToneWav(const std::wstring& path, unsigned seconds);

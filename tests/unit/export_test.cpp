@@ -5,12 +5,14 @@
 #include <commctrl.h>
 #include <sapi.h>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
 #include "app_driver.h"
+#include "fake_voice.h"
 #include "file_bytes.h"
 #include "in_process_app.h"
 #include "pump.h"
@@ -181,7 +183,9 @@ TEST_F(ExportTest, TextThatLooksLikeMarkupIsRenderedWhole)
 
 TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
 {
-    // A paused voice renders nothing, so the wait dialog is sure to be open.
+    // Words of minutes each make a rendering far longer than the test: the wait
+    // dialog is sure to be open when the close comes.
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1");
     voice->Pause();
     SetText(L"This text is never finished.");
     const std::wstring path = folder + L"\\cancelled.wav";
@@ -204,6 +208,7 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
     EXPECT_EQ(RenderToWav(), 0);
     driver.join();
     voice->Resume();
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
     EXPECT_EQ(caption, L"Saving...");
     EXPECT_TRUE(clipOpens);
     EXPECT_FALSE(FileExists(path));
@@ -255,24 +260,36 @@ TEST_F(ExportTest, MissingLibraryIsReportedBeforeAnyDialog)
     }
 }
 
-// Walks the MPEG audio frames of a file; all must be MPEG-1 Layer III, 128 kbit/s,
-// 48 kHz, joint stereo, no CRC, original. Returns their number, or -1.
-long CountMp3Frames128(const std::string& b)
+// The MPEG-1 Layer III bit rates in the order of their header index (1 to 14).
+constexpr unsigned Mp3Rates[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+// Walks the MPEG audio frames of a file; all must be MPEG-1 Layer III at the given
+// bit rate, 48 kHz, joint stereo, no CRC, original. Returns their number, or -1.
+long CountMp3Frames(const std::string& b, unsigned kbps)
 {
+    unsigned index = 0;
+    while (index < 14 && Mp3Rates[index] != kbps)
+        ++index;
+    const uint8_t rateBits = static_cast<uint8_t>((index + 1) << 4);
     long frames = 0;
     size_t at = 0;
     while (at + 4 <= b.size()) {
         const auto h = [&](size_t i) { return static_cast<uint8_t>(b[at + i]); };
         if (h(0) != 0xFF || h(1) != 0xFB)              // sync, MPEG-1, Layer III, no CRC
             return -1;
-        if ((h(2) & 0xFC) != 0x94)                        // 128 kbit/s, 48 kHz
+        if ((h(2) & 0xFC) != (rateBits | 0x04))           // bit rate, 48 kHz
             return -1;
         if ((h(3) & 0xC4) != 0x44)                        // joint stereo, original
             return -1;
-        at += 384 + ((h(2) >> 1) & 1);
+        at += 144 * kbps * 1000 / 48000 + ((h(2) >> 1) & 1);
         ++frames;
     }
     return at == b.size() ? frames : -1;
+}
+
+long CountMp3Frames128(const std::string& b)
+{
+    return CountMp3Frames(b, 128);
 }
 
 TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
@@ -328,22 +345,27 @@ protected:
         SetText(L"Never encoded.");
     }
 
-    // Answers the worker's warning; the box belongs to the worker's thread.
+    // Answers the warning, noting whether the export's files were already gone.
     void AnswerWarning()
     {
         HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", Timeout);
         message = box ? MessageBoxText(box) : L"";
+        for (const std::wstring& name : watchedFiles)
+            leftAtWarning = leftAtWarning || FileExists(name);
         PressDialogButton(box, IDOK);
         warned = true;
     }
 
     std::wstring message;
     std::atomic<bool> warned{false};
+    std::vector<std::wstring> watchedFiles;
+    bool leftAtWarning = false;
 };
 
 TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
 {
     UseLibrary(L"fake_lame_enc_incomplete.dll");
+    watchedFiles = {folder + L"\\broken.mp3", folder + L"\\broken.mp_"};
     AnswerSaveDialog(L"broken");
     std::thread user([this] { AnswerWarning(); });
     app.Command(CMD_EXPORT);
@@ -351,6 +373,7 @@ TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
     EXPECT_EQ(message, L"File save failed.");
     EXPECT_FALSE(FileExists(folder + L"\\broken.mp3"));
     EXPECT_FALSE(FileExists(folder + L"\\broken.mp_"));
+    EXPECT_FALSE(leftAtWarning) << "files were still there when the warning showed";
 }
 
 TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
@@ -359,6 +382,7 @@ TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
     HANDLE hold = CreateEventW(nullptr, TRUE, FALSE, L"ClipvoceFakeEncoderHold");
     const std::wstring mp3 = folder + L"\\held.mp3";
     const std::wstring temporary = folder + L"\\held.mp_";
+    watchedFiles = {mp3, temporary};
     AnswerSaveDialog(L"held");
     std::thread user([&] {
         // The MP3 file appears once the encoder runs; it holds its first chunk meanwhile.
@@ -376,6 +400,133 @@ TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
     user.join();
     CloseHandle(hold);
     EXPECT_EQ(message, L"File save failed.");
+    EXPECT_FALSE(leftAtWarning) << "files were still there when the warning showed";
+}
+
+class EncoderTest : public ExportTest {
+protected:
+    void UseLibrary(const wchar_t* name)
+    {
+        lamedir = BinFolder() + L"\\" + name;
+        lstrcpynW(AppSettings.lamedir, lamedir.c_str(), SettingsPathLength);
+    }
+    std::wstring lamedir;
+};
+
+TEST_F(EncoderTest, EveryBitRateGivesMpeg1Layer3At48kHz)
+{
+    UseLibrary(L"lame_enc.dll");
+    const std::wstring wav = folder + L"\\tone.wav";
+    WriteToneWav(wav, 1);
+    for (unsigned kbps : Mp3Rates) {
+        AppSettings.mp3rate = kbps;
+        const std::wstring mp3 = folder + L"\\rate" + std::to_wstring(kbps) + L".mp3";
+        ASSERT_EQ(Mp3Encode(wav.c_str(), mp3.c_str(), EncodingWatch{}), 1) << kbps << " kbit/s";
+        // One second is 41.7 frames of 1152 samples; the encoder adds its delay.
+        const long frames = CountMp3Frames(ReadBytes(mp3), kbps);
+        EXPECT_GE(frames, 42) << kbps << " kbit/s: not all frames MPEG-1 Layer III at 48 kHz and this rate";
+        EXPECT_LE(frames, 46) << kbps << " kbit/s";
+    }
+}
+
+TEST_F(EncoderTest, ProgressIsPostedAtMostTenTimesASecond)
+{
+    UseLibrary(L"lame_enc.dll");
+    AppSettings.mp3rate = 128;
+    const std::wstring wav = folder + L"\\ten.wav";
+    WriteToneWav(wav, 10);
+    constexpr UINT ProgressMessage = WM_APP + 40;
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    EncodingWatch watch;
+    watch.progressWindow = window;
+    watch.progressMessage = ProgressMessage;
+    const ULONGLONG start = GetTickCount64();
+    ASSERT_EQ(Mp3Encode(wav.c_str(), (folder + L"\\ten.mp3").c_str(), watch), 1);
+    const ULONGLONG elapsed = GetTickCount64() - start;
+
+    // Ten seconds are over four hundred chunks; the window hears of a few of them.
+    std::vector<WPARAM> shares;
+    MSG message;
+    while (PeekMessageW(&message, window, ProgressMessage, ProgressMessage, PM_REMOVE))
+        shares.push_back(message.wParam);
+    DestroyWindow(window);
+    ASSERT_FALSE(shares.empty());
+    EXPECT_LE(shares.size(), elapsed / 100 + 1) << "in " << elapsed << " ms";
+    for (size_t i = 1; i < shares.size(); ++i)
+        EXPECT_GT(shares[i], shares[i - 1]);
+    EXPECT_LE(shares.back(), 10000u);
+    char text[64];
+    FormatEncodingProgress(3750, text, sizeof text);
+    EXPECT_STREQ(text, "37.50% of conversion");
+}
+
+TEST_F(EncoderTest, FullDiskFailsTheEncodingAtTheLastWriteAsAtAnyOther)
+{
+    // The null device that is always full: every write to it fails for lack of space.
+    const wchar_t* full = L"Z:\\dev\\full";
+    FILE* probe = _wfopen(full, L"wb");
+    ASSERT_NE(probe, nullptr) << "the always-full device cannot be reached";
+    fclose(probe);
+    const std::wstring wav = folder + L"\\tone.wav";
+    WriteToneWav(wav, 2);
+    // The stand-in encoder's few bytes stay in the stream's buffer until it is closed.
+    UseLibrary(L"fake_lame_enc.dll");
+    EXPECT_EQ(Mp3Encode(wav.c_str(), full, EncodingWatch{}), 0) << "a failed close was taken for success";
+    UseLibrary(L"lame_enc.dll");
+    AppSettings.mp3rate = 320;
+    EXPECT_EQ(Mp3Encode(wav.c_str(), full, EncodingWatch{}), 0) << "a failed write was taken for success";
+}
+
+// A voice whose rendering ends early, as on a full disk: the text was taken, and its
+// status reports why the rest never came.
+class DiskFullVoice : public FakeVoice {
+public:
+    HRESULT STDMETHODCALLTYPE SetVoice(ISpObjectToken*) override { return S_OK; }
+};
+
+class DiskFullVoiceFactory : public IClassFactory {
+public:
+    DiskFullVoice voice;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        *out = (iid == IID_IUnknown || iid == IID_IClassFactory) ? this : nullptr;
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override { return voice.QueryInterface(iid, out); }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+TEST_F(ExportTest, RenderingCutShortByAFullDiskIsReportedAndLeavesNoFile)
+{
+    DiskFullVoiceFactory factory;
+    factory.voice.status.hrLastResult = STG_E_MEDIUMFULL;
+    DWORD cookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(CoRegisterClassObject(CLSID_SpVoice, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    SetText(L"Only the start of this fits on the disk.");
+    AppSettings.wav = true;
+    lstrcpynW(AppSettings.wavdir, folder.c_str(), SettingsPathLength);
+    const std::wstring file = folder + L"\\full.wav";
+    std::wstring message;
+    bool leftAtWarning = true;
+    AnswerSaveDialog(L"full");
+    std::thread user([&] {
+        HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", Timeout);
+        message = box ? MessageBoxText(box) : L"";
+        leftAtWarning = FileExists(file);
+        PressDialogButton(box, IDOK);
+    });
+    app.Command(CMD_EXPORT);
+    user.join();
+    CoRevokeClassObject(cookie);
+
+    const std::vector<std::wstring> calls = factory.voice.Take();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), L"Speak"), calls.end()) << "the text never reached the voice";
+    EXPECT_EQ(message, L"File save failed.");
+    EXPECT_FALSE(leftAtWarning) << "the cut-off file was still there when the warning showed";
+    EXPECT_FALSE(FileExists(file));
 }
 
 } // namespace
