@@ -169,6 +169,12 @@ LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_VOICE_EVENT:
         HandleVoiceEvents();
         return 0;
+    case WM_ACTIVATE:
+        OnSpeechWindowActivate(wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    case WM_TAKE_KEYBOARD_BACK:
+        OnTakeKeyboardBack();
+        return 0;
     default:
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }

@@ -79,6 +79,7 @@
 // Window messages of the program's own
 #define WM_TRAYICON                 (WM_USER + 1)
 #define WM_VOICE_EVENT              (WM_USER + 2)
+#define WM_TAKE_KEYBOARD_BACK       (WM_APP + 1)
 
 // Timer of the Speech window
 #define IDT_SPEECH_TIMER            1

@@ -87,21 +87,37 @@ LONG BorderlessStyle()
     return GetWindowLongW(speechWindow, GWL_STYLE) & (WS_POPUP | WS_VISIBLE);
 }
 
+// After a border change the platform may still take activation away from the window
+// late, as it learns that the window was hidden: for a short while such a loss to no
+// window at all is undone.
+constexpr ULONGLONG KeyboardGuardMs = 3000;
+ULONGLONG keyboardGuardUntil = 0;
+bool takingKeyboardBack = false;
+
+// The platform gives the keyboard to a shown window only on a change of activation, so
+// the window passes through the desktop on its way back.
+void TakeKeyboardBack()
+{
+    takingKeyboardBack = true;
+    SetForegroundWindow(GetDesktopWindow());
+    SetForegroundWindow(speechWindow);
+    SetFocus(speechWindow);
+    takingKeyboardBack = false;
+}
+
 void MoveHiddenAndShow(int x, int y, int width, int height)
 {
     // Hidden without handing activation to another window: that window would keep the
     // keyboard, and the user who just pressed B would find every later key going
-    // elsewhere until a click. The platform gives the keyboard back to a shown window
-    // only on a change of activation, so an active window passes through the desktop.
+    // elsewhere until a click.
     const bool wasActive = GetActiveWindow() == speechWindow;
     SetWindowPos(speechWindow, nullptr, 0, 0, 0, 0,
                  SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     MoveWindow(speechWindow, x, y, width, height, FALSE);
     ShowWindow(speechWindow, SW_SHOWNORMAL);
     if (wasActive) {
-        SetForegroundWindow(GetDesktopWindow());
-        SetForegroundWindow(speechWindow);
-        SetFocus(speechWindow);
+        keyboardGuardUntil = GetTickCount64() + KeyboardGuardMs;
+        TakeKeyboardBack();
     }
 }
 
@@ -214,6 +230,23 @@ void ToggleBorder()
         MoveHiddenAndShow(w.left - frame, w.top - frameHeightDelta + frame, width + 2 * frame,
                           clientHeight + frameHeightDelta);
     }
+}
+
+void OnSpeechWindowActivate(WPARAM wParam, LPARAM lParam)
+{
+    if (LOWORD(wParam) != WA_INACTIVE || takingKeyboardBack || GetTickCount64() >= keyboardGuardUntil)
+        return;
+    // A window the user chose keeps the activation; only a loss to nothing is undone.
+    const auto other = reinterpret_cast<HWND>(lParam);
+    if (!other || other == GetDesktopWindow())
+        PostMessageW(speechWindow, WM_TAKE_KEYBOARD_BACK, 0, 0);
+}
+
+void OnTakeKeyboardBack()
+{
+    const HWND foreground = GetForegroundWindow();
+    if (IsWindowVisible(speechWindow) && (!foreground || foreground == GetDesktopWindow()))
+        TakeKeyboardBack();
 }
 
 void ShowSpeechWindow(int showCommand)

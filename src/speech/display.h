@@ -15,6 +15,9 @@ void UpdateVisibleLines();
 
 void ApplyBorder();        // start-up and Options OK: make the window match `border`
 void ToggleBorder();       // command: flip `border`, keeping the text where it is on screen
+// Keep the keyboard with the window through what the platform does after a border change.
+void OnSpeechWindowActivate(WPARAM wParam, LPARAM lParam);
+void OnTakeKeyboardBack();
 // 0 toggles `window`; any other show command is the start-up form.
 void ShowSpeechWindow(int showCommand);
 void ApplyTopMost();
