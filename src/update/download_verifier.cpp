@@ -1,4 +1,5 @@
 #include "update/download_verifier.h"
+#include "update/scoped_handle.h"
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
@@ -6,23 +7,6 @@
 #include <vector>
 
 namespace {
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
 
 // The headers of an image file as read from disk: enough for the DOS header, the NT
 // headers and the section table of any ordinary program.

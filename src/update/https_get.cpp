@@ -1,4 +1,5 @@
 #include "update/https_get.h"
+#include "update/scoped_handle.h"
 #include <winhttp.h>
 #include <cstdlib>
 #include <vector>
@@ -29,40 +30,6 @@ ServerAddress ParseServer(const std::wstring& server)
     }
     return address;
 }
-
-class HttpHandle {
-public:
-    explicit HttpHandle(HINTERNET handle) : handle_(handle) {}
-    ~HttpHandle()
-    {
-        if (handle_)
-            WinHttpCloseHandle(handle_);
-    }
-    HttpHandle(const HttpHandle&) = delete;
-    HttpHandle& operator=(const HttpHandle&) = delete;
-    HINTERNET get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-
-private:
-    HINTERNET handle_;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
 
 bool IsStatusOk(HINTERNET request)
 {
