@@ -108,9 +108,12 @@ std::string Narrow(const std::wstring& text)
     return std::string(text.begin(), text.end());
 }
 
-DWORD SelectionStart(HWND window)
+// Start and end from one question: asked one after the other, they may belong to two
+// different words.
+std::pair<DWORD, DWORD> Selection(HWND window)
 {
-    return LOWORD(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
+    const auto both = static_cast<DWORD>(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
+    return {LOWORD(both), HIWORD(both)};
 }
 
 DWORD SelectionEnd(HWND window)
@@ -195,7 +198,7 @@ TEST_F(ClipboardContentTest, CopiedMarkupIsReadWordByWordAsWritten)
 
     std::set<std::pair<DWORD, DWORD>> highlighted;
     const bool lastWordReached = PumpUntil([&] {
-        const std::pair<DWORD, DWORD> selection{SelectionStart(window), SelectionEnd(window)};
+        const std::pair<DWORD, DWORD> selection = Selection(window);
         if (selection.first != selection.second)
             highlighted.insert(selection);
         return selection.second == text.size();
