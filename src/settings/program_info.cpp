@@ -17,7 +17,6 @@ constexpr wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run
 constexpr wchar_t RestartArgument[] = L"/r";
 
 ProgramInfoRecord CaptureProgramInfo();
-std::wstring ReadFileVersion(const std::wstring& fileName);
 std::wstring RunCommand();
 
 ProgramInfoRecord CaptureProgramInfo()
@@ -33,6 +32,18 @@ ProgramInfoRecord CaptureProgramInfo()
     GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info.osVersion));
     return info;
 }
+
+
+// At logon the system splits an unquoted command at its first blank, so "C:\Program
+// Files\..." would start "C:\Program" if such a file exists.
+std::wstring RunCommand()
+{
+    if (ProgramInfo.programPath.find(L' ') == std::wstring::npos)
+        return ProgramInfo.programPath;
+    return L"\"" + ProgramInfo.programPath + L"\"";
+}
+
+} // namespace
 
 // Given the bare file name, the system finds the module in the program's own folder.
 std::wstring ReadFileVersion(const std::wstring& fileName)
@@ -55,17 +66,6 @@ std::wstring ReadFileVersion(const std::wstring& fileName)
              HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
     return text;
 }
-
-// At logon the system splits an unquoted command at its first blank, so "C:\Program
-// Files\..." would start "C:\Program" if such a file exists.
-std::wstring RunCommand()
-{
-    if (ProgramInfo.programPath.find(L' ') == std::wstring::npos)
-        return ProgramInfo.programPath;
-    return L"\"" + ProgramInfo.programPath + L"\"";
-}
-
-} // namespace
 
 const ProgramInfoRecord ProgramInfo = CaptureProgramInfo();
 

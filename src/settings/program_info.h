@@ -24,3 +24,7 @@ void RequestReset(HWND optionsDialog);
 
 // Starts a new copy with "/r", which waits until this one has gone, and ends this one.
 void RestartSelf();
+
+// The file version of an executable as "%d.%d.%d.%d", or "NA" without a version
+// resource. Given a bare file name, the system finds the module in the program's folder.
+std::wstring ReadFileVersion(const std::wstring& path);

@@ -1,5 +1,6 @@
 #include "update/download_verifier.h"
 #include "update/scoped_handle.h"
+#include "settings/program_info.h"
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
@@ -101,26 +102,6 @@ bool SameCertificate(PCCERT_CONTEXT first, PCCERT_CONTEXT second)
 
 } // namespace
 
-std::wstring FileVersionText(const std::wstring& path)
-{
-    DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
-    if (size == 0)
-        return L"NA";
-    std::vector<BYTE> block(size);
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()))
-        return L"NA";
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
-        length < sizeof *fixed)
-        return L"NA";
-    wchar_t text[48];
-    swprintf(text, 48, L"%d.%d.%d.%d", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-             HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
-    return text;
-}
-
 WORD RunningMachine()
 {
     return RunningHeaders()->FileHeader.Machine;
@@ -181,7 +162,7 @@ bool IsSignedLikeReference(const std::wstring& candidate, const std::wstring& re
 bool IsAcceptableUpdate(const std::wstring& download, const std::wstring& offeredVersion,
                         const std::wstring& runningProgram)
 {
-    if (!IsProgramImageFor(download, RunningMachine()) || FileVersionText(download) != offeredVersion)
+    if (!IsProgramImageFor(download, RunningMachine()) || ReadFileVersion(download) != offeredVersion)
         return false;
     return !CarriesSignature(runningProgram) || IsSignedLikeReference(download, runningProgram);
 }

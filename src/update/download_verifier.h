@@ -3,9 +3,6 @@
 #include <windows.h>
 #include <string>
 
-// The file version of an executable as "%d.%d.%d.%d", or "NA" without a version resource.
-std::wstring FileVersionText(const std::wstring& path);
-
 // Whether the file is a whole executable image (not a library) for the given machine type.
 bool IsProgramImageFor(const std::wstring& path, WORD machine);
 
