@@ -1,5 +1,5 @@
 #include "update/download_verifier.h"
-#include "update/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include "settings/program_info.h"
 #include <wincrypt.h>
 #include <wintrust.h>

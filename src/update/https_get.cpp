@@ -1,5 +1,5 @@
 #include "update/https_get.h"
-#include "update/scoped_handle.h"
+#include "platform/scoped_handle.h"
 #include <winhttp.h>
 #include <cstdlib>
 #include <vector>
@@ -9,6 +9,13 @@
 #endif
 
 namespace {
+
+struct HttpHandleTraits {
+    using Handle = HINTERNET;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { WinHttpCloseHandle(handle); }
+};
+using HttpHandle = ScopedHandle<HttpHandleTraits>;
 
 constexpr size_t ReplyTextLength = 20;
 constexpr DWORD ReadChunkBytes = 64 * 1024;
