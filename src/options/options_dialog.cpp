@@ -7,6 +7,7 @@
 #include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
+#include "app/restart.h"
 #include "settings/settings_file.h"
 #include "res/resource.h"
 #include <commctrl.h>

@@ -1,6 +1,5 @@
 #include "settings/program_info.h"
 
-#include <shellapi.h>
 #include <cwchar>
 #include <vector>
 
@@ -11,10 +10,7 @@
 
 namespace {
 
-// The Options dialog ends with the identifier of its "Reset settings" button.
-constexpr INT_PTR ResetSettingsResult = 40056;
 constexpr wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t RestartArgument[] = L"/r";
 
 ProgramInfoRecord CaptureProgramInfo();
 std::wstring RunCommand();
@@ -84,28 +80,4 @@ bool UpdateAutostart()
     }
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
-}
-
-void RequestReset(HWND optionsDialog)
-{
-    wchar_t caption[CaptionBufferLength] = L"";
-    wchar_t question[MessageBufferLength] = L"";
-    LoadStringW(appInstance, IDS_CONFIRMATION, caption, CaptionBufferLength);
-    LoadStringW(appInstance, IDS_CONFIRM_RESET, question, MessageBufferLength);
-    if (MessageBoxW(optionsDialog, question, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
-        return;
-    resetPending = true;
-    EndDialog(optionsDialog, ResetSettingsResult);
-    RestartSelf();
-}
-
-void RestartSelf()
-{
-    wchar_t mutexName[CaptionBufferLength] = L"";
-    LoadStringW(appInstance, IDS_RESET_MUTEX, mutexName, CaptionBufferLength);
-    // Held until this process exits: the new copy waits on it, so it reads the settings
-    // only after this copy has saved or deleted them.
-    CreateMutexW(nullptr, TRUE, mutexName);
-    ShellExecuteW(nullptr, L"open", ProgramInfo.programPath.c_str(), RestartArgument, nullptr, SW_SHOWNORMAL);
-    SendMessageW(speechWindow, WM_DESTROY, 0, 0);
 }

@@ -1,6 +1,5 @@
 #pragma once
-// The running executable as installed: its path and version, starting it with Windows,
-// and handing over to a fresh copy of itself.
+// The running executable as installed: its path and version, and starting it with Windows.
 #include <windows.h>
 #include <string>
 
@@ -17,13 +16,6 @@ extern const ProgramInfoRecord ProgramInfo;
 // Brings the Run-key entry in line with the start setting: written with this copy's path,
 // or removed. True when the registry accepted the change.
 bool UpdateAutostart();
-
-// "Reset settings": after the user confirms, ends the Options dialog and restarts the
-// program, whose final save deletes the settings file.
-void RequestReset(HWND optionsDialog);
-
-// Starts a new copy with "/r", which waits until this one has gone, and ends this one.
-void RestartSelf();
 
 // The file version of an executable as "%d.%d.%d.%d", or "NA" without a version
 // resource. Given a bare file name, the system finds the module in the program's folder.

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "res/resource.h"
 #include "settings/program_info.h"
+#include "app/restart.h"
 #include "settings/settings_file.h"
 #include <commctrl.h>
 #include <shellapi.h>

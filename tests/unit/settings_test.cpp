@@ -16,6 +16,7 @@
 #include "settings/ini_file.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "app/restart.h"
 
 namespace {
 
