@@ -1,6 +1,7 @@
 #include "app/speech_window.h"
 #include "app/app_state.h"
 #include "app/commands.h"
+#include "app/hot_keys.h"
 #include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
 #include "options/options_dialog.h"
@@ -123,6 +124,7 @@ LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_CREATE:
         return OnCreate(hwnd);
     case WM_DESTROY:
+        RemoveHotKeys(hwnd);
         OnDestroy();
         return 0;
     case WM_SIZE:
@@ -175,6 +177,11 @@ LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_TAKE_KEYBOARD_BACK:
         OnTakeKeyboardBack();
         return 0;
+    case WM_HOTKEY:
+        OnHotKey(hwnd, wParam);
+        return 0;
+    case WM_APPLY_HOT_KEYS:
+        return ApplyHotKeys(hwnd);
     default:
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 #include "app/app_state.h"
+#include "app/hot_keys.h"
 #include "app/speech_window.h"
 #include "app/tray_icon.h"
 #include "app/window_placement.h"
@@ -125,4 +126,5 @@ void SetUpSpeechWindow(int showCommand)
     UpdateWindow(speechWindow);
     SetTimer(speechWindow, IDT_SPEECH_TIMER, SPEECH_TIMER_PERIOD, nullptr);
     WarnIfSettingsUnread();
+    ApplyHotKeysAtStart(speechWindow);
 }

@@ -1,5 +1,6 @@
 #include "clipboard/clipboard_monitor.h"
 #include "clipboard/secret_copy.h"
+#include "clipboard/selection_grab.h"
 #include "app/app_state.h"
 #include "app/tray_icon.h"
 #include "speech/speech_controller.h"
@@ -72,6 +73,19 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
 
 constexpr int NothingTaken = -1;
 
+// Puts a taken text into the TextView, replacing its text or, in append mode, after
+// it, with one blank at the end. Returns where the taken text begins in the view.
+int PlaceTakenText(const std::wstring& text)
+{
+    int taken = 0;
+    if (AppSettings.append)
+        taken = AppendText(text.c_str());
+    else
+        TextViewSetText(text.c_str());
+    // A short text can be replaced by its trailing blank; it then starts at 0.
+    return std::min(taken, AppendText(L" "));
+}
+
 // Reads the clipboard's text into the TextView. Returns where the taken text begins
 // in it (0 when it replaced the text), or NothingTaken.
 int TakeClipboardText()
@@ -88,20 +102,23 @@ int TakeClipboardText()
         if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
             // The clipboard's memory may hold no terminator within its size.
             const size_t capacity = GlobalSize(data) / sizeof(wchar_t);
-            const std::wstring taken_text = TrimTrailingLineBreaks(text, wcsnlen(text, capacity));
-            if (AppSettings.append) {
-                taken = AppendText(taken_text.c_str());
-            } else {
-                TextViewSetText(taken_text.c_str());
-                taken = 0;
-            }
-            // A short text can be replaced by its trailing blank; it then starts at 0.
-            taken = std::min(taken, AppendText(L" "));
+            taken = PlaceTakenText(TrimTrailingLineBreaks(text, wcsnlen(text, capacity)));
             GlobalUnlock(data);
         }
     }
     CloseClipboard();
     return taken;
+}
+
+void ReadTakenText(int newTextStart)
+{
+    const bool readIt = BeginNewText();
+    PrepareAppendedText(newTextStart);
+    TextViewSelect(0, 0);
+    // Appended text is read from its own first word on, wherever the old
+    // text's last sentence ended.
+    if (readIt)
+        ReadNewText(newTextStart);
 }
 
 // Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
@@ -151,19 +168,19 @@ int AppendText(const wchar_t* text)
 
 void OnDrawClipboard(WPARAM wParam, LPARAM lParam)
 {
+    // The copy that reads a selection and the contents put back after it are not the
+    // user's copies; the chain still hears of each change once, as the platform sent it.
+    if (IsSelectionGrabChange()) {
+        PassNotificationOn(wParam, lParam);
+        return;
+    }
     UINT formatPriority[] = {CF_UNICODETEXT};
     const bool unicodeText = GetPriorityClipboardFormat(formatPriority, 1) == static_cast<int>(CF_UNICODETEXT);
     if (unicodeText && AppSettings.clipboard) {
         if (firstRun) {
             TakeFirstRunPath();
         } else if (const int newTextStart = TakeClipboardText(); newTextStart != NothingTaken) {
-            const bool readIt = BeginNewText();
-            PrepareAppendedText(newTextStart);
-            TextViewSelect(0, 0);
-            // Appended text is read from its own first word on, wherever the old
-            // text's last sentence ended.
-            if (readIt)
-                ReadNewText(newTextStart);
+            ReadTakenText(newTextStart);
         }
     } else {
         if (firstRun)
@@ -218,6 +235,7 @@ void CopySpeechText()
 
 void PasteClipboardText()
 {
+    ForgetSelectionGrabPutBack();
     const bool monitoring = AppSettings.clipboard;
     AppSettings.clipboard = true;
     SendMessageW(speechWindow, WM_DRAWCLIPBOARD, 0, 0);
@@ -239,4 +257,17 @@ void DeleteAllText()
     TextViewSetText(L" ");
     PrepareText();
     RefreshStatusLine();
+}
+
+void TakeTextToReadNow(const std::wstring& text)
+{
+    // Asked for by the user, the text is read even where a copy would only be shown:
+    // with auto play off, or while a reading is paused.
+    if (speechState == Paused)
+        Stop();
+    const int newTextStart = PlaceTakenText(TrimTrailingLineBreaks(text.c_str(), text.size()));
+    const bool autoplay = AppSettings.autoplay;
+    AppSettings.autoplay = true;
+    ReadTakenText(newTextStart);
+    AppSettings.autoplay = autoplay;
 }

@@ -16,6 +16,10 @@ void OnChangeClipboardChain(HWND leaving, HWND after);
 // the text begins in the view.
 int AppendText(const wchar_t* text);
 
+// Shows a text taken from elsewhere (the selection of another program) the way a copy
+// is shown, in append mode after the text, and reads it at once.
+void TakeTextToReadNow(const std::wstring& text);
+
 void CopySpeechText();
 void PasteClipboardText();
 void DeleteAllText();

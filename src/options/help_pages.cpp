@@ -1,4 +1,5 @@
 #include "options/options_pages.h"
+#include "options/hot_keys_page.h"
 #include "app/app_state.h"
 #include "speech/text_view.h"
 #include "res/resource.h"
@@ -158,7 +159,8 @@ INT_PTR CALLBACK HelpPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
     return TextPageProc(page, message, lParam, IDC_HELP_TEXT, BuildHelpText, true);
 }
 
-INT_PTR CALLBACK HotKeysPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
+INT_PTR CALLBACK HotKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return TextPageProc(page, message, lParam, IDC_HOTKEYS_TEXT, BuildHotKeysText, false);
+    OnHotKeyControlsMessage(page, message, wParam);
+    return TextPageProc(page, message, lParam, IDC_HOTKEYS_TEXT, BuildHotKeysListText, false);
 }

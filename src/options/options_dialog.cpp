@@ -66,10 +66,18 @@ const SnapshotField ExportFields[] = {
     {IDC_EXPORT_BITRATE, &AppSettingsRecord::mp3rate},
 };
 
+// The Hot keys page registers each change at once; Cancel registers these again.
+const SnapshotField HotKeyFields[] = {
+    {IDC_HOTKEY_READ_SELECTION, &AppSettingsRecord::readSelectionHotKey},
+    {IDC_HOTKEY_PLAY_PAUSE, &AppSettingsRecord::playPauseHotKey},
+    {IDC_HOTKEY_STOP, &AppSettingsRecord::stopHotKey},
+};
+
 using Snapshot = std::map<int, int32_t>;
 Snapshot speechSnapshot;
 Snapshot appearanceSnapshot;
 Snapshot exportSnapshot;
+Snapshot hotKeySnapshot;
 wchar_t wavdirSnapshot[SettingsPathLength];
 wchar_t mp3dirSnapshot[SettingsPathLength];
 wchar_t lamedirSnapshot[SettingsPathLength];
@@ -110,6 +118,7 @@ void TakeSnapshot()
     TakeGroup(SpeechFields, speechSnapshot);
     TakeGroup(AppearanceFields, appearanceSnapshot);
     TakeGroup(ExportFields, exportSnapshot);
+    TakeGroup(HotKeyFields, hotKeySnapshot);
     lstrcpynW(wavdirSnapshot, AppSettings.wavdir, SettingsPathLength);
     lstrcpynW(mp3dirSnapshot, AppSettings.mp3dir, SettingsPathLength);
     lstrcpynW(lamedirSnapshot, AppSettings.lamedir, SettingsPathLength);
@@ -163,7 +172,7 @@ void OnInitDialog(HWND dialog)
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_TAB_CLASSES | ICC_BAR_CLASSES;
+    controls.dwICC = ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_HOTKEY_CLASS;
     InitCommonControlsEx(&controls);
 
     HWND tabs = GetDlgItem(dialog, IDC_OPTIONS_TABS);
@@ -225,6 +234,8 @@ void OnCancel(HWND dialog)
     lstrcpynW(AppSettings.wavdir, wavdirSnapshot, SettingsPathLength);
     lstrcpynW(AppSettings.mp3dir, mp3dirSnapshot, SettingsPathLength);
     lstrcpynW(AppSettings.lamedir, lamedirSnapshot, SettingsPathLength);
+    RestoreGroup(HotKeyFields, hotKeySnapshot);
+    SendMessageW(GetWindow(dialog, GW_OWNER), WM_APPLY_HOT_KEYS, 0, 0);
     CloseDialog(dialog, IDCANCEL);
 }
 

@@ -55,3 +55,9 @@
 #define IDC_HELP_TEXT               40093
 #define IDD_HOTKEYS_PAGE            40100
 #define IDC_HOTKEYS_TEXT            40099
+#define IDC_HOTKEY_READ_SELECTION   40101
+#define IDC_HOTKEY_PLAY_PAUSE       40102
+#define IDC_HOTKEY_STOP             40103
+#define IDC_CLEAR_READ_SELECTION    40104
+#define IDC_CLEAR_PLAY_PAUSE        40105
+#define IDC_CLEAR_STOP              40106

@@ -46,6 +46,16 @@
 #define IDS_APP_NAME                40000
 #define IDS_RESET_MUTEX             40003
 #define IDS_SETTINGS_UNREADABLE     2040   // %1 the settings file, %2 the system's reason
+#define IDS_NO_TEXT_SELECTED        2080
+#define IDS_CLIPBOARD_BUSY          2081
+#define IDS_CLIPBOARD_NOT_PUT_BACK  2082
+#define IDS_HOT_KEY_TAKEN           2083   // %1 the combination, %2 what it would do
+#define IDS_HOT_KEY_DUPLICATE       2084   // %1 the combination, %2 what it does already
+#define IDS_HOT_KEYS_TAKEN_AT_START 2085   // %1 the refused keys, one line each
+#define IDS_ACTION_READ_SELECTION   2086
+#define IDS_ACTION_PLAY_PAUSE       2087
+#define IDS_ACTION_STOP             2088
+#define IDS_GLOBAL_HOT_KEY_LINE     2089   // %1 the combination, %2 what it does
 
 // Menu and accelerators
 #define IDM_POPUP                   40013
@@ -80,6 +90,16 @@
 #define WM_TRAYICON                 (WM_USER + 1)
 #define WM_VOICE_EVENT              (WM_USER + 2)
 #define WM_TAKE_KEYBOARD_BACK       (WM_APP + 1)
+// Registers the global hot keys as AppSettings holds them; the result has bit i set for
+// each entry i of HotKeySettings that another program holds.
+#define WM_APPLY_HOT_KEYS           (WM_APP + 2)
+
+// Global hot keys: the identifiers they are registered under (WM_HOTKEY's wParam)
+#define HOTKEY_ID_READ_SELECTION    1
+#define HOTKEY_ID_PLAY_PAUSE        2
+#define HOTKEY_ID_STOP              3
+// How long Read selection waits for the foreground program to copy its selection
+#define SELECTION_COPY_TIMEOUT_MS   1000
 
 // Timer of the Speech window
 #define IDT_SPEECH_TIMER            1

@@ -3,6 +3,7 @@
 // clipvoce.ini; readers read fields directly, and whoever changes a field with a
 // visible effect calls the matching apply operation itself.
 #include <windows.h>
+#include <commctrl.h>
 #include <map>
 #include <string>
 
@@ -44,6 +45,11 @@ struct AppSettingsRecord {
     wchar_t wavdir[SettingsPathLength] = L"";
     wchar_t lamedir[SettingsPathLength] = L"";
     wchar_t mp3dir[SettingsPathLength] = L"";
+    // [hotkeys]: keys that work in every program, in the hot-key control's form (the
+    // virtual key in the low byte, HOTKEYF_ modifier flags in the high byte); 0 is none.
+    int readSelectionHotKey = MAKEWORD(VK_SPACE, HOTKEYF_CONTROL | HOTKEYF_ALT);
+    int playPauseHotKey = MAKEWORD('P', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    int stopHotKey = MAKEWORD('S', HOTKEYF_CONTROL | HOTKEYF_ALT);
 };
 
 extern AppSettingsRecord AppSettings;

@@ -6,6 +6,7 @@
 
 #include "app/app_state.h"
 #include "settings/app_settings.h"
+#include "settings/hot_key_settings.h"
 #include "settings/ini_file.h"
 
 wchar_t settingsPath[260] = L"";
@@ -163,6 +164,7 @@ void ReadSettings()
         }
         }
     }
+    ReadHotKeySettings(iniFile, AppSettings);
     logFont.lfHeight = AppSettings.point;
     logFont.lfCharSet = static_cast<BYTE>(AppSettings.charset & 0xFF);
     lstrcpynW(logFont.lfFaceName, AppSettings.font, LF_FACESIZE);
@@ -191,6 +193,7 @@ void WriteSettings()
             break;
         }
     }
+    WriteHotKeySettings(iniFile, AppSettings);
 }
 
 // A file that could not be read through is about to be replaced by first-run values;

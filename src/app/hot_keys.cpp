@@ -1,0 +1,117 @@
+#include "app/hot_keys.h"
+#include "clipboard/clipboard_monitor.h"
+#include "clipboard/selection_grab.h"
+#include "platform/hot_key_names.h"
+#include "platform/ui_text.h"
+#include "settings/app_settings.h"
+#include "settings/hot_key_settings.h"
+#include "res/resource.h"
+#include <shellapi.h>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+// The caption is the status line, and the next change of state or text writes over
+// it; the note also goes to the tray icon's tip and balloon.
+void ShowStatusNote(HWND window, UINT noteId)
+{
+    const std::wstring note = LoadText(noteId);
+    SetWindowTextW(window, (LoadText(IDS_SPEECH_WINDOW) + L" - " + note).c_str());
+
+    NOTIFYICONDATAW tip{};
+    tip.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    tip.hWnd = window;
+    tip.uID = TRAY_ICON_ID;
+    tip.uFlags = NIF_TIP | NIF_INFO;
+    const std::wstring appName = LoadText(IDS_APP_NAME);
+    swprintf(tip.szTip, ARRAYSIZE(tip.szTip), L"%ls - %ls", appName.c_str(), note.c_str());
+    lstrcpynW(tip.szInfo, note.c_str(), ARRAYSIZE(tip.szInfo));
+    lstrcpynW(tip.szInfoTitle, appName.c_str(), ARRAYSIZE(tip.szInfoTitle));
+    tip.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+    // Without a notification area the caption alone carries the note.
+    Shell_NotifyIconW(NIM_MODIFY, &tip);
+}
+
+void ReadSelection(HWND window)
+{
+    const SelectionGrab grab = GrabSelectedText(window);
+    switch (grab.outcome) {
+    case SelectionGrabOutcome::Taken:
+        TakeTextToReadNow(grab.text);
+        break;
+    case SelectionGrabOutcome::NothingSelected:
+    case SelectionGrabOutcome::NoText:
+        ShowStatusNote(window, IDS_NO_TEXT_SELECTED);
+        break;
+    case SelectionGrabOutcome::ClipboardBusy:
+        ShowStatusNote(window, IDS_CLIPBOARD_BUSY);
+        break;
+    case SelectionGrabOutcome::Secret:
+        // Left alone, as every secret copy is.
+        break;
+    }
+    if (!grab.putBack)
+        ShowStatusNote(window, IDS_CLIPBOARD_NOT_PUT_BACK);
+}
+
+} // namespace
+
+unsigned ApplyHotKeys(HWND window)
+{
+    // Unregistering a key that is not registered fails harmlessly.
+    RemoveHotKeys(window);
+    unsigned refused = 0;
+    for (int i = 0; i < HotKeyCount; ++i) {
+        const HotKeySetting& setting = HotKeySettings[i];
+        const int hotKey = AppSettings.*setting.field;
+        if (hotKey != 0 && !RegisterHotKey(window, setting.registrationId, HotKeyModifiers(hotKey), LOBYTE(hotKey)))
+            refused |= 1u << i;
+    }
+    return refused;
+}
+
+void ApplyHotKeysAtStart(HWND window)
+{
+    const unsigned refused = ApplyHotKeys(window);
+    if (refused == 0)
+        return;
+    std::wstring keys;
+    for (int i = 0; i < HotKeyCount; ++i) {
+        if (!(refused & (1u << i)))
+            continue;
+        const HotKeySetting& setting = HotKeySettings[i];
+        if (!keys.empty())
+            keys += L'\n';
+        keys += FillPattern(LoadText(IDS_GLOBAL_HOT_KEY_LINE), HotKeyText(AppSettings.*setting.field),
+                            LoadText(setting.actionNameId));
+    }
+    ShowWarning(window, FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys));
+}
+
+void RemoveHotKeys(HWND window)
+{
+    for (const HotKeySetting& setting : HotKeySettings)
+        UnregisterHotKey(window, setting.registrationId);
+}
+
+void OnHotKey(HWND window, WPARAM id)
+{
+    // While a dialog of the program is open (Options, About, an export) the window keys
+    // rest, and so do these: an export is using the voice.
+    if (!IsWindowEnabled(window))
+        return;
+    switch (id) {
+    case HOTKEY_ID_READ_SELECTION:
+        ReadSelection(window);
+        break;
+    case HOTKEY_ID_PLAY_PAUSE:
+        SendMessageW(window, WM_COMMAND, CMD_PLAY_PAUSE, 0);
+        break;
+    case HOTKEY_ID_STOP:
+        SendMessageW(window, WM_COMMAND, CMD_STOP, 0);
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The global hot keys: registered on the Speech window, they reach it from whatever
+// program is in front. Read selection reads that program's selected text; Play/Pause
+// and Stop are the Speech window's own Space and S.
+#include <windows.h>
+
+// Registers the keys AppSettings holds (none for a cleared key) in place of those
+// registered before. Returns bit i set for each entry i of HotKeySettings whose
+// combination another program holds.
+unsigned ApplyHotKeys(HWND window);
+// The same at start-up, telling the user which keys do not work now.
+void ApplyHotKeysAtStart(HWND window);
+void RemoveHotKeys(HWND window);
+
+void OnHotKey(HWND window, WPARAM id);

@@ -1,0 +1,13 @@
+#pragma once
+// The Hot keys tab's controls for the global hot keys: each can be changed or cleared,
+// takes effect at once, and a combination another program holds is refused with a
+// message. The Options frame puts the keys back on Cancel.
+#include <windows.h>
+#include <string>
+
+// The page's handling of its hot-key controls and their Clear buttons; the page's text
+// control is handled with the Help page's.
+void OnHotKeyControlsMessage(HWND page, UINT message, WPARAM wParam);
+
+// The tab's list: the Speech window's keys, then the global keys as they are set now.
+const std::wstring& BuildHotKeysListText();

@@ -1,0 +1,27 @@
+#pragma once
+// The global hot keys in the settings file. They live in a [hotkeys] section that holds
+// only what the user changed, so a file that never had a key changed stays exactly as
+// older copies of the program write and read it.
+#include <windows.h>
+#include "settings/app_settings.h"
+
+class CIniFile;
+
+struct HotKeySetting {
+    int registrationId;                  // HOTKEY_ID_*, the WM_HOTKEY identifier
+    int AppSettingsRecord::*field;
+    const wchar_t* iniKey;
+    int firstRunValue;
+    UINT actionNameId;                   // the string that names what the key does
+};
+
+constexpr int HotKeyCount = 3;
+extern const HotKeySetting HotKeySettings[HotKeyCount];
+
+// A missing key keeps its first-run value; a value that is no hot key the control could
+// have made (unknown modifier flags, modifiers without a key) is taken as damaged and
+// gives the first-run value too. 0 is a key the user cleared.
+void ReadHotKeySettings(const CIniFile& file, AppSettingsRecord& settings);
+// Writes a key only when its value differs from the first-run one, or when the file has
+// the key already (a value changed back must not leave the old one behind).
+void WriteHotKeySettings(CIniFile& file, const AppSettingsRecord& settings);
