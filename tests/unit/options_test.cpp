@@ -9,6 +9,7 @@
 #include "export/mp3_encoder.h"
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
+#include "platform/hot_key_names.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
@@ -552,6 +553,94 @@ TEST_F(OptionsTest, ResetAnsweredNoKeepsTheDialogOpen)
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(stillOpen);
     EXPECT_FALSE(resetPending);
+}
+
+constexpr int HotKeysTab = 4;
+
+// As the control tells its page of a combination typed into it.
+void TypeHotKey(HWND page, int control, int hotKey)
+{
+    SendDlgItemMessageW(page, control, HKM_SETHOTKEY, hotKey, 0);
+    SendMessageW(page, WM_COMMAND, MAKEWPARAM(control, EN_CHANGE), reinterpret_cast<LPARAM>(GetDlgItem(page, control)));
+}
+
+// True when no one holds the combination.
+bool Registrable(int hotKey)
+{
+    constexpr int ProbeId = 0xB000;
+    const bool free = RegisterHotKey(nullptr, ProbeId, HotKeyModifiers(hotKey), LOBYTE(hotKey)) != FALSE;
+    if (free)
+        UnregisterHotKey(nullptr, ProbeId);
+    return free;
+}
+
+TEST_F(OptionsTest, HotKeysTabRegistersChangesAtOnceAndCancelPutsThemBack)
+{
+    const AppSettingsRecord firstRun;
+    const int ctrlAltK = MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    Open(SpeechTab);
+    SelectTab(HotKeysTab);
+    EXPECT_EQ(LOWORD(SendDlgItemMessageW(currentPage, IDC_HOTKEY_STOP, HKM_GETHOTKEY, 0, 0)), firstRun.stopHotKey);
+    EXPECT_FALSE(Registrable(firstRun.stopHotKey)) << "the Speech window holds the keys from its start";
+
+    TypeHotKey(currentPage, IDC_HOTKEY_PLAY_PAUSE, ctrlAltK);
+    EXPECT_EQ(AppSettings.playPauseHotKey, ctrlAltK);
+    EXPECT_FALSE(Registrable(ctrlAltK));
+    EXPECT_TRUE(Registrable(firstRun.playPauseHotKey));
+    Click(IDC_CLEAR_STOP);
+    EXPECT_EQ(AppSettings.stopHotKey, 0);
+    EXPECT_TRUE(Registrable(firstRun.stopHotKey));
+    HWND list = GetDlgItem(currentPage, IDC_HOTKEYS_TEXT);
+    std::wstring listed(GetWindowTextLengthW(list) + 1, L'\0');
+    listed.resize(GetWindowTextW(list, listed.data(), static_cast<int>(listed.size())));
+    EXPECT_NE(listed.find(L"c, ctrl + c = copy to clipboard"), std::wstring::npos) << "the window keys are listed";
+    EXPECT_NE(listed.find(L" + k = Play/Pause (in any program)"), std::wstring::npos);
+    EXPECT_EQ(listed.find(L"= Stop (in any program)"), std::wstring::npos);
+
+    Press(IDCANCEL);
+    EXPECT_EQ(AppSettings.playPauseHotKey, firstRun.playPauseHotKey);
+    EXPECT_EQ(AppSettings.stopHotKey, firstRun.stopHotKey);
+    EXPECT_TRUE(Registrable(ctrlAltK));
+    EXPECT_FALSE(Registrable(firstRun.stopHotKey));
+    EXPECT_FALSE(Registrable(firstRun.playPauseHotKey));
+}
+
+// The warning is modal: a second thread reads and closes it.
+std::wstring WarningWhile(const std::function<void()>& action)
+{
+    std::wstring text;
+    std::thread user([&] {
+        if (HWND box = WaitForTopWindow(L"Warning")) {
+            text = MessageBoxText(box);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    });
+    action();
+    user.join();
+    return text;
+}
+
+TEST_F(OptionsTest, HotKeyHeldElsewhereIsRefusedWithAMessageNamingIt)
+{
+    const AppSettingsRecord firstRun;
+    constexpr int HeldId = 0xB001;
+    ASSERT_TRUE(RegisterHotKey(nullptr, HeldId, MOD_CONTROL | MOD_ALT, 'J'));
+    Open(SpeechTab);
+    SelectTab(HotKeysTab);
+    const std::wstring taken = WarningWhile(
+        [&] { TypeHotKey(currentPage, IDC_HOTKEY_READ_SELECTION, MAKEWORD('J', HOTKEYF_CONTROL | HOTKEYF_ALT)); });
+    UnregisterHotKey(nullptr, HeldId);
+    EXPECT_NE(taken.find(L"+J is already used by another program"), std::wstring::npos);
+    EXPECT_NE(taken.find(L"\"Read selection\""), std::wstring::npos);
+    EXPECT_EQ(AppSettings.readSelectionHotKey, firstRun.readSelectionHotKey);
+    EXPECT_EQ(LOWORD(SendDlgItemMessageW(currentPage, IDC_HOTKEY_READ_SELECTION, HKM_GETHOTKEY, 0, 0)),
+              firstRun.readSelectionHotKey);
+    EXPECT_FALSE(Registrable(firstRun.readSelectionHotKey)) << "the key in use was given up";
+
+    const std::wstring duplicate =
+        WarningWhile([&] { TypeHotKey(currentPage, IDC_HOTKEY_READ_SELECTION, firstRun.stopHotKey); });
+    EXPECT_NE(duplicate.find(L"is already the hot key for \"Stop\""), std::wstring::npos);
+    EXPECT_EQ(AppSettings.readSelectionHotKey, firstRun.readSelectionHotKey);
 }
 
 } // namespace
