@@ -20,7 +20,8 @@ extern const HotKeySetting HotKeySettings[HotKeyCount];
 
 // A missing key keeps its first-run value; a value that is no hot key the control could
 // have made (unknown modifier flags, modifiers without a key) is taken as damaged and
-// gives the first-run value too. 0 is a key the user cleared.
+// gives the first-run value too. 0 is a key the user cleared; a value that is no number
+// reads as 0, as everywhere in the file.
 void ReadHotKeySettings(const CIniFile& file, AppSettingsRecord& settings);
 // Writes a key only when its value differs from the first-run one, or when the file has
 // the key already (a value changed back must not leave the old one behind).
