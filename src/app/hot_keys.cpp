@@ -7,16 +7,14 @@
 #include "settings/hot_key_settings.h"
 #include "res/resource.h"
 #include <shellapi.h>
-#include <cwchar>
 #include <string>
 
 namespace {
 
 // The caption is the status line, and the next change of state or text writes over
 // it; the note also goes to the tray icon's tip and balloon.
-void ShowStatusNote(HWND window, UINT noteId)
+void ShowStatusNote(HWND window, const std::wstring& note)
 {
-    const std::wstring note = LoadText(noteId);
     SetWindowTextW(window, (LoadText(IDS_SPEECH_WINDOW) + L" - " + note).c_str());
 
     NOTIFYICONDATAW tip{};
@@ -25,7 +23,7 @@ void ShowStatusNote(HWND window, UINT noteId)
     tip.uID = TRAY_ICON_ID;
     tip.uFlags = NIF_TIP | NIF_INFO;
     const std::wstring appName = LoadText(IDS_APP_NAME);
-    swprintf(tip.szTip, ARRAYSIZE(tip.szTip), L"%ls - %ls", appName.c_str(), note.c_str());
+    lstrcpynW(tip.szTip, (appName + L" - " + note).c_str(), ARRAYSIZE(tip.szTip));
     lstrcpynW(tip.szInfo, note.c_str(), ARRAYSIZE(tip.szInfo));
     lstrcpynW(tip.szInfoTitle, appName.c_str(), ARRAYSIZE(tip.szInfoTitle));
     tip.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
@@ -42,17 +40,17 @@ void ReadSelection(HWND window)
         break;
     case SelectionGrabOutcome::NothingSelected:
     case SelectionGrabOutcome::NoText:
-        ShowStatusNote(window, IDS_NO_TEXT_SELECTED);
+        ShowStatusNote(window, LoadText(IDS_NO_TEXT_SELECTED));
         break;
     case SelectionGrabOutcome::ClipboardBusy:
-        ShowStatusNote(window, IDS_CLIPBOARD_BUSY);
+        ShowStatusNote(window, LoadText(IDS_CLIPBOARD_BUSY));
         break;
     case SelectionGrabOutcome::Secret:
         // Left alone, as every secret copy is.
         break;
     }
     if (!grab.putBack)
-        ShowStatusNote(window, IDS_CLIPBOARD_NOT_PUT_BACK);
+        ShowStatusNote(window, LoadText(IDS_CLIPBOARD_NOT_PUT_BACK));
 }
 
 } // namespace
@@ -71,6 +69,8 @@ unsigned ApplyHotKeys(HWND window)
     return refused;
 }
 
+// Said in the status line rather than in a box: the start goes on, the other keys work,
+// and the Hot keys tab shows which ones do not.
 void ApplyHotKeysAtStart(HWND window)
 {
     const unsigned refused = ApplyHotKeys(window);
@@ -82,11 +82,10 @@ void ApplyHotKeysAtStart(HWND window)
             continue;
         const HotKeySetting& setting = HotKeySettings[i];
         if (!keys.empty())
-            keys += L'\n';
-        keys += FillPattern(LoadText(IDS_GLOBAL_HOT_KEY_LINE), HotKeyText(AppSettings.*setting.field),
-                            LoadText(setting.actionNameId));
+            keys += L", ";
+        keys += HotKeyText(AppSettings.*setting.field) + L" (" + LoadText(setting.actionNameId) + L")";
     }
-    ShowWarning(window, FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys));
+    ShowStatusNote(window, FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys));
 }
 
 void RemoveHotKeys(HWND window)

@@ -127,6 +127,12 @@ SelectionGrab GrabSelectedText(HWND owner)
     SelectionGrab grab;
     if (grabbing)
         return grab;
+    // The program's own windows would take the Ctrl+C only after this returns, and the
+    // Speech window would then copy its whole text over what the user had copied.
+    DWORD foregroundProcess = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &foregroundProcess);
+    if (foregroundProcess == GetCurrentProcessId())
+        return grab;
     const GrabUnderWay underWay;
     // What cannot be remembered could not be put back: then nothing is copied over it.
     if (!OpenClipboardPatiently(owner)) {

@@ -161,6 +161,7 @@ INT_PTR CALLBACK HelpPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)
 
 INT_PTR CALLBACK HotKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    const INT_PTR result = TextPageProc(page, message, lParam, IDC_HOTKEYS_TEXT, BuildHotKeysText, false);
     OnHotKeyControlsMessage(page, message, wParam);
-    return TextPageProc(page, message, lParam, IDC_HOTKEYS_TEXT, BuildHotKeysListText, false);
+    return result;
 }

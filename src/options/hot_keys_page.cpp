@@ -34,6 +34,12 @@ HWND KeyOwner(HWND page)
     return GetWindow(GetAncestor(page, GA_ROOT), GW_OWNER);
 }
 
+// The keys are registered again as AppSettings holds them; returns those refused.
+unsigned ApplyHotKeys(HWND page)
+{
+    return static_cast<unsigned>(SendMessageW(KeyOwner(page), WM_APPLY_HOT_KEYS, 0, 0));
+}
+
 void ShowInControl(HWND page, int row, int hotKey)
 {
     SendDlgItemMessageW(page, Rows[row].control, HKM_SETHOTKEY, hotKey, 0);
@@ -59,13 +65,13 @@ void ChangeHotKey(HWND page, int row, int hotKey)
     }
     const int previous = field;
     field = hotKey;
-    if (SendMessageW(KeyOwner(page), WM_APPLY_HOT_KEYS, 0, 0) & (1 << row)) {
+    unsigned refused = ApplyHotKeys(page);
+    if (refused & (1u << row)) {
         field = previous;
-        SendMessageW(KeyOwner(page), WM_APPLY_HOT_KEYS, 0, 0);
+        refused = ApplyHotKeys(page);
         Refuse(page, row, IDS_HOT_KEY_TAKEN, hotKey, row);
-        return;
     }
-    SetDlgItemTextW(page, IDC_HOTKEYS_TEXT, BuildHotKeysListText().c_str());
+    SetDlgItemTextW(page, IDC_HOTKEYS_TEXT, BuildHotKeysListText(refused).c_str());
 }
 
 void OnInitDialog(HWND page)
@@ -77,6 +83,7 @@ void OnInitDialog(HWND page)
                             MAKELPARAM(HOTKEYF_CONTROL | HOTKEYF_ALT, 0));
         ShowInControl(page, row, HotKeyField(row));
     }
+    SetDlgItemTextW(page, IDC_HOTKEYS_TEXT, BuildHotKeysListText(ApplyHotKeys(page)).c_str());
 }
 
 void OnCommand(HWND page, int id, int code)
@@ -104,17 +111,19 @@ void OnHotKeyControlsMessage(HWND page, UINT message, WPARAM wParam)
         OnCommand(page, LOWORD(wParam), HIWORD(wParam));
 }
 
-const std::wstring& BuildHotKeysListText()
+const std::wstring& BuildHotKeysListText(unsigned refused)
 {
     listText = BuildHotKeysText();
-    for (const HotKeySetting& setting : HotKeySettings) {
+    for (int i = 0; i < HotKeyCount; ++i) {
+        const HotKeySetting& setting = HotKeySettings[i];
         const int hotKey = AppSettings.*setting.field;
         if (hotKey == 0)
             continue;
         // Written the way the window keys above are.
         std::wstring keys = HotKeyText(hotKey, L" + ");
         CharLowerBuffW(keys.data(), static_cast<DWORD>(keys.size()));
-        listText += FillPattern(LoadText(IDS_GLOBAL_HOT_KEY_LINE), keys, LoadText(setting.actionNameId));
+        const UINT lineId = (refused & (1u << i)) ? IDS_GLOBAL_HOT_KEY_TAKEN_LINE : IDS_GLOBAL_HOT_KEY_LINE;
+        listText += FillPattern(LoadText(lineId), keys, LoadText(setting.actionNameId));
         listText += L'\n';
     }
     return listText;

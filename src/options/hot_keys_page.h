@@ -5,9 +5,10 @@
 #include <windows.h>
 #include <string>
 
-// The page's handling of its hot-key controls and their Clear buttons; the page's text
-// control is handled with the Help page's.
+// The page's handling of its hot-key controls, their Clear buttons and the list of the
+// keys; the list's control itself is handled with the Help page's text.
 void OnHotKeyControlsMessage(HWND page, UINT message, WPARAM wParam);
 
-// The tab's list: the Speech window's keys, then the global keys as they are set now.
-const std::wstring& BuildHotKeysListText();
+// The tab's list: the Speech window's keys, then the global keys as they are set now;
+// bit i of refused marks entry i of HotKeySettings as held by another program.
+const std::wstring& BuildHotKeysListText(unsigned refused);

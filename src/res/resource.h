@@ -51,11 +51,12 @@
 #define IDS_CLIPBOARD_NOT_PUT_BACK  2082
 #define IDS_HOT_KEY_TAKEN           2083   // %1 the combination, %2 what it would do
 #define IDS_HOT_KEY_DUPLICATE       2084   // %1 the combination, %2 what it does already
-#define IDS_HOT_KEYS_TAKEN_AT_START 2085   // %1 the refused keys, one line each
+#define IDS_HOT_KEYS_TAKEN_AT_START 2085   // %1 the refused keys and what they do
 #define IDS_ACTION_READ_SELECTION   2086
 #define IDS_ACTION_PLAY_PAUSE       2087
 #define IDS_ACTION_STOP             2088
 #define IDS_GLOBAL_HOT_KEY_LINE     2089   // %1 the combination, %2 what it does
+#define IDS_GLOBAL_HOT_KEY_TAKEN_LINE 2090 // the same for a key another program holds
 
 // Menu and accelerators
 #define IDM_POPUP                   40013
