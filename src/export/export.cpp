@@ -240,7 +240,7 @@ ComPtr<ISpVoice> CreateExportVoice()
 // The one place the export hands the text to a voice.
 bool SpeakForExport(ISpVoice* voice)
 {
-    return SUCCEEDED(voice->Speak(speechText, SpeakTextFlags, nullptr));
+    return SUCCEEDED(voice->Speak(SpeechText().c_str(), SpeakTextFlags, nullptr));
 }
 
 // Speaks the text into the voice's output behind the wait dialog. True only when the

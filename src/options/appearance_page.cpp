@@ -1,6 +1,7 @@
 #include "options/options_pages.h"
 #include "options/options_dialog.h"
 #include "app/app_state.h"
+#include "app/window_frame.h"
 #include "speech/display.h"
 #include "settings/app_settings.h"
 #include "res/resource.h"
@@ -69,7 +70,7 @@ void OnInitDialog(HWND page)
 void OnNotify(HWND page)
 {
     AppSettings.transparency = static_cast<int>(SendDlgItemMessageW(page, IDC_TRANSPARENCY, TBM_GETPOS, 0, 0));
-    ApplyTransparency();
+    ApplyTransparency(speechWindow);
 }
 
 void ChooseColour(HWND page, COLORREF& field)

@@ -8,6 +8,8 @@
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "app/restart.h"
+#include "app/speech_window.h"
+#include "app/popup_menu.h"
 #include "settings/settings_file.h"
 #include "res/resource.h"
 #include <commctrl.h>
@@ -180,10 +182,7 @@ void OnInitDialog(HWND dialog)
 
 void SyncMenuWithClipboardSettings()
 {
-    CheckMenuItem(popupMenu, CMD_CLIPBOARD_MONITOR,
-                  MF_BYCOMMAND | (AppSettings.clipboard ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_GRAYED));
-    CheckMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.append ? MF_CHECKED : MF_UNCHECKED));
+    ShowClipboardSettingsInMenu(SpeechWindowStateOf(speechWindow).popupMenu);
 }
 
 void CloseDialog(HWND dialog, INT_PTR result)
@@ -199,12 +198,14 @@ void OnOk(HWND dialog)
     UpdateAutostart();
     // The border apply may show the window; the visibility comes after it, so an
     // unticked "Speech Window" stays hidden.
-    ApplyBorder();
-    ShowSpeechWindow(SW_SHOWNORMAL);
-    ApplyTopMost();
+    SpeechWindowState& window = SpeechWindowStateOf(speechWindow);
+    ApplyBorder(window);
+    ShowSpeechWindow(window, SW_SHOWNORMAL);
+    ApplyTopMost(speechWindow);
+    ApplyTransparency(speechWindow);
     ApplyFontAndColours();
     MoveSpeechWindow(targetRect);
-    SaveSettings(true);
+    SaveSettings(speechWindow);
     CloseDialog(dialog, IDOK);
 }
 
@@ -216,8 +217,8 @@ void OnCancel(HWND dialog)
     SetVoiceRate();
     RestoreGroup(AppearanceFields, appearanceSnapshot);
     logFont = fontSnapshot;
-    ApplyTransparency();
-    ApplyTopMost();
+    ApplyTransparency(speechWindow);
+    ApplyTopMost(speechWindow);
     SendMessageW(textView, EM_SETSEL, 0, 0);
     ApplyFontAndColours();
     MoveSpeechWindow(openRect);

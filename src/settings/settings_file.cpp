@@ -4,7 +4,6 @@
 #include <cwchar>
 #include <string>
 
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 
@@ -41,7 +40,7 @@ constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& fie
 template <size_t N>
 constexpr SettingKey Text(const wchar_t* section, const wchar_t* name, wchar_t (&field)[N]);
 bool AppendToPath(const wchar_t* part);
-void ComputeSettingsPath();
+void ComputeSettingsPath(const std::wstring& folderName);
 void ReadSettings();
 void WriteSettings();
 void KeepRejectedFile();
@@ -50,7 +49,7 @@ bool SettingsFileExists();
 bool LoadSettingsFile(DWORD& readError);
 void UseFirstRunValues();
 void StartFirstRun();
-void CaptureWindowRect();
+void CaptureWindowRect(HWND window);
 
 constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field)
 {
@@ -120,14 +119,14 @@ bool AppendToPath(const wchar_t* part)
     return true;
 }
 
-void ComputeSettingsPath()
+void ComputeSettingsPath(const std::wstring& folderName)
 {
     settingsPath[0] = L'\0';
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, settingsPath))) {
         settingsPath[0] = L'\0';
         return;
     }
-    if (!AppendToPath(L"\\") || !AppendToPath(appName)) {
+    if (!AppendToPath(L"\\") || !AppendToPath(folderName.c_str())) {
         settingsPath[0] = L'\0';
         return;
     }
@@ -257,13 +256,13 @@ void StartFirstRun()
     iniFile.AddSection(ExportSection);
     firstRun = true;
     KeepRejectedFile();
-    SaveSettings(false);
+    SaveSettings();
 }
 
-void CaptureWindowRect()
+void CaptureWindowRect(HWND window)
 {
     RECT rect{};
-    if (!GetWindowRect(speechWindow, &rect))
+    if (!GetWindowRect(window, &rect))
         return;
     AppSettings.x = rect.left;
     AppSettings.y = rect.top;
@@ -277,10 +276,10 @@ void CaptureWindowRect()
 
 } // namespace
 
-void LoadSettings()
+void LoadSettings(const std::wstring& folderName)
 {
     logFont = FirstRunLogFont();
-    ComputeSettingsPath();
+    ComputeSettingsPath(folderName);
     FillMp3BitRates();
     AppSettings.wavdir[0] = L'\0';
     AppSettings.lamedir[0] = L'\0';
@@ -293,17 +292,23 @@ void LoadSettings()
         StartFirstRun();
 }
 
-void SaveSettings(bool captureWindow)
+DWORD SaveSettings(HWND window)
 {
-    if (captureWindow)
-        CaptureWindowRect();
+    if (window)
+        CaptureWindowRect(window);
     WriteSettings();
     // The user's own file, unread this session: neither overwritten nor deleted.
     if (settingsReadError != 0)
-        return;
+        return 0;
     if (resetPending) {
-        DeleteFileW(settingsPath);
-        return;
+        if (DeleteFileW(settingsPath) || GetLastError() == ERROR_FILE_NOT_FOUND)
+            return 0;
+    } else if (iniFile.Save(settingsPath)) {
+        return 0;
     }
-    iniFile.Save(settingsPath);
+    const DWORD error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+    const std::wstring note = L"Clipvoce: the settings could not be saved to " + std::wstring(settingsPath) +
+                              L" (error " + std::to_wstring(error) + L")\n";
+    OutputDebugStringW(note.c_str());
+    return error;
 }

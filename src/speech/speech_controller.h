@@ -1,6 +1,6 @@
 #pragma once
 // The speech controller: the only code that starts, pauses, resumes and stops the
-// voice, and keeps the popup menu's Play/Stop and Pause/Resume items in step.
+// voice; it reports every change of state upward (status_report.h).
 #include <windows.h>
 
 enum SpeechState : int {
@@ -12,7 +12,7 @@ enum SpeechState : int {
     PendingPlay = 4,
 };
 
-extern int speechState;
+extern SpeechState speechState;
 extern int lastWordEnd;
 
 void Play();

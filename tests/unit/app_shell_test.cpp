@@ -312,7 +312,7 @@ TEST(StatusLine, EmptyViewCountsOneLine)
     InProcessApp app;
     EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 1 ]");
     app.Command(CMD_CLIPBOARD_MONITOR);
-    EXPECT_TRUE(GetMenuState(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
+    EXPECT_TRUE(GetMenuState(app.menu(), CMD_APPEND_TEXT, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
 }
 
 TEST(StatusLine, CaptionAndTipFollowTheState)
@@ -321,17 +321,17 @@ TEST(StatusLine, CaptionAndTipFollowTheState)
     InProcessApp app;
     TextViewSetText(L"First.\rSecond.\rThird.");
     speechState = PendingPlay;
-    RefreshStatusLine();
+    RefreshStatusLine(app.state());
     EXPECT_EQ(app.Caption(), L"Speech window - playing   [ 1 / 3 ]");
-    EXPECT_STREQ(trayIcon.szTip, L"Clipvoce - playing");
+    EXPECT_STREQ(app.state().trayIcon.record.szTip, L"Clipvoce - playing");
     speechState = Paused;
     TextViewSelect(9, 9);
-    RefreshStatusLine();
+    RefreshStatusLine(app.state());
     EXPECT_EQ(app.Caption(), L"Speech window - paused   [ 2 / 3 ]");
-    EXPECT_STREQ(trayIcon.szTip, L"Clipvoce - paused");
-    EXPECT_EQ(trayIcon.cbSize, NOTIFYICONDATAW_V3_SIZE);
-    EXPECT_EQ(trayIcon.uID, 107u);
-    EXPECT_EQ(trayIcon.uCallbackMessage, static_cast<UINT>(WM_USER + 1));
+    EXPECT_STREQ(app.state().trayIcon.record.szTip, L"Clipvoce - paused");
+    EXPECT_EQ(app.state().trayIcon.record.cbSize, NOTIFYICONDATAW_V3_SIZE);
+    EXPECT_EQ(app.state().trayIcon.record.uID, 107u);
+    EXPECT_EQ(app.state().trayIcon.record.uCallbackMessage, static_cast<UINT>(WM_USER + 1));
 }
 
 TEST(TrayIcon, LeftClickShowsTheHiddenWindow)

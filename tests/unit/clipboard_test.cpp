@@ -28,7 +28,7 @@ TEST(ClipboardMonitor, CopiedTextIsPreparedWithATrailingBlank)
     InProcessApp app;
     Copy(L"Hello\r\nWorld");
     EXPECT_EQ(TextViewGetText(), L"Hello.\rWorld ");
-    EXPECT_STREQ(speechText, L"Hello.\rWorld ");
+    EXPECT_EQ(SpeechText(), L"Hello.\rWorld ");
     EXPECT_EQ(speechState, Stopped);
     EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 2 ]");
 
@@ -80,7 +80,7 @@ TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
     AppSettings.autoplay = true;
     Copy(L"An open sentence");
     Copy(L"next words");
-    EXPECT_STREQ(speechText, L"An open sentence next words ");
+    EXPECT_EQ(SpeechText(), L"An open sentence next words ");
     EXPECT_EQ(app.voice.lastSpoken, L"next words ");
     app.voice.SetWord(5, 5);
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
@@ -99,12 +99,12 @@ TEST(ClipboardMonitor, AppendedTextIsPreparedAsTheWholeWouldBe)
     for (const std::wstring& copy : copies) {
         Copy(copy);
         whole += copy + L" ";
-        EXPECT_EQ(TextViewGetText(), speechText);
+        EXPECT_EQ(TextViewGetText(), SpeechText());
     }
-    const std::wstring incremental = speechText;
+    const std::wstring incremental = SpeechText();
     TextViewSetText(whole.c_str());
     PrepareText();
-    EXPECT_EQ(incremental, std::wstring(speechText));
+    EXPECT_EQ(incremental, SpeechText());
 }
 
 TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
@@ -176,7 +176,7 @@ TEST(ClipboardMonitor, DeleteAllWithoutConfirmationStopsAndClears)
     app.Command(CMD_DELETE_ALL);
     EXPECT_EQ(speechState, Stopped);
     EXPECT_EQ(TextViewGetText(), L" ");
-    EXPECT_STREQ(speechText, L" ");
+    EXPECT_EQ(SpeechText(), L" ");
 }
 
 TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
@@ -188,7 +188,7 @@ TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
     };
     for (const std::wstring& text : texts) {
         Copy(text);
-        EXPECT_EQ(TextViewGetText(), speechText);
+        EXPECT_EQ(TextViewGetText(), SpeechText());
     }
     EXPECT_EQ(TextViewGetText(), L" ") << "only line breaks leave the placeholder";
 }

@@ -184,7 +184,7 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
     TextViewSetText(text.c_str());
     PrepareText();
     Play();
-    ASSERT_GT(visibleLines, 2);
+    ASSERT_GT(VisibleLines(), 2);
     for (int line = 0; line < 200; ++line) {
         const int start = TextViewLineIndex(line);
         app.voice.SetWord(start, 4);
@@ -192,10 +192,10 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
         SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
         const int first = TextViewFirstVisibleLine();
         ASSERT_LE(first, line) << "line " << line;
-        ASSERT_LT(line - first, visibleLines) << "line " << line;
+        ASSERT_LT(line - first, VisibleLines()) << "line " << line;
         // Until the view reaches the end, the spoken line stays in its upper half.
         if (line < 150) {
-            ASSERT_LE(line - first, visibleLines / 2 + 1) << "line " << line;
+            ASSERT_LE(line - first, VisibleLines() / 2 + 1) << "line " << line;
         }
     }
 }

@@ -84,7 +84,7 @@ protected:
         SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
         ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice,
                                                   reinterpret_cast<void**>(&voice)));
-        voiceEngine = voice;
+        voiceEngine = ComPtr<ISpVoice>::Share(voice);
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         folder = std::wstring(temp) + L"clipvoce_export_" + std::to_wstring(GetCurrentProcessId());
@@ -96,7 +96,7 @@ protected:
     {
         if (driver.joinable())
             driver.join();
-        voiceEngine = nullptr;
+        voiceEngine.Reset();
         if (voice)
             voice->Release();
         WIN32_FIND_DATAW found;
@@ -112,9 +112,7 @@ protected:
 
     void SetText(const std::wstring& text)
     {
-        FreeSpeechText();
-        speechText = new wchar_t[text.size() + 1];
-        wcscpy(speechText, text.c_str());
+        UsePreparedText(text);
     }
 
     long RenderTo(const std::wstring& name)

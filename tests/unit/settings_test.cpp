@@ -54,16 +54,12 @@ void ForgetEverything()
     firstRun = false;
     resetPending = false;
     settingsReadError = 0;
-    speechWindow = nullptr;
 }
 
 class SettingsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        lstrcpynW(savedAppName, appName, CaptionBufferLength);
-        lstrcpynW(appName, TestAppName, CaptionBufferLength);
-        appInstance = GetModuleHandleW(nullptr);
         RemoveFolder();
         ForgetEverything();
     }
@@ -72,7 +68,6 @@ protected:
     {
         RemoveFolder();
         ForgetEverything();
-        lstrcpynW(appName, savedAppName, CaptionBufferLength);
     }
 
     static void RemoveFolder()
@@ -86,7 +81,7 @@ protected:
     static void Restart()
     {
         ForgetEverything();
-        LoadSettings();
+        LoadSettings(TestAppName);
     }
 
     static void PrepareFile(const std::string& bytes)
@@ -94,8 +89,6 @@ protected:
         CreateDirectoryW(SettingsFolder().c_str(), nullptr);
         EXPECT_TRUE(WriteBytes(SettingsFile(), bytes));
     }
-
-    wchar_t savedAppName[CaptionBufferLength] = L"";
 };
 
 std::string FirstRunFile()
@@ -120,7 +113,7 @@ std::string FirstRunFile()
 TEST_F(SettingsTest, FirstStartCreatesFolderAndWritesFirstRunFile)
 {
     ASSERT_FALSE(FileExists(SettingsFolder()));
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_TRUE(firstRun);
     EXPECT_EQ(std::wstring(settingsPath), SettingsFile());
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
@@ -132,7 +125,7 @@ TEST_F(SettingsTest, FirstStartCreatesFolderAndWritesFirstRunFile)
 
 TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
 {
-    LoadSettings();
+    LoadSettings(TestAppName);
     ASSERT_TRUE(firstRun);
     AppSettings.width = 411;
     AppSettings.border = false;
@@ -146,7 +139,7 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
     logFont.lfHeight = -16;
     logFont.lfCharSet = 204;
     lstrcpyW(logFont.lfFaceName, L"Arial");
-    SaveSettings(false);
+    SaveSettings();
 
     Restart();
     EXPECT_FALSE(firstRun);
@@ -169,7 +162,7 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
 TEST_F(SettingsTest, ReadFileWithoutKeysGivesZeroesNotFirstRunValues)
 {
     PrepareFile("[window]\r\n[settings]\r\n[export]\r\n");
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_FALSE(firstRun);
     const AppSettingsRecord& s = AppSettings;
     EXPECT_EQ(s.x, 0);
@@ -196,7 +189,7 @@ TEST_F(SettingsTest, ValuesAreTakenAsWritten)
     const std::string longPath = "C:\\" + std::string(300, 'd');
     PrepareFile("[window]\nwidth=wide\nborder=2\nwindow=yes\nclose=-1\ncharset=460\nfont=Segoe UI\n"
                 "[settings]\nrate=99\n[export]\nlamedir=" + longPath + "\nmp3dir=D:\\out\n");
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 0);
     EXPECT_TRUE(AppSettings.border);
@@ -213,10 +206,10 @@ TEST_F(SettingsTest, ValuesAreTakenAsWritten)
 TEST_F(SettingsTest, UnknownEntriesSurviveSaves)
 {
     PrepareFile(";written by hand\r\n[window]\r\nx=5\r\n[export]\r\ncustom=keep me\r\n[plugins]\r\n;note\r\nname=value\r\n");
-    LoadSettings();
-    SaveSettings(false);
+    LoadSettings(TestAppName);
+    SaveSettings();
     Restart();
-    SaveSettings(false);
+    SaveSettings();
     const std::string file = ReadBytes(SettingsFile());
     EXPECT_EQ(file.find(";written by hand\r\n\r\n[window]\r\nx=5\r\ny=0\r\n"), 0u) << file;
     EXPECT_NE(file.find("[export]\r\ncustom=keep me\r\nwav=0\r\n"), std::string::npos) << file;
@@ -227,7 +220,7 @@ TEST_F(SettingsTest, RejectedFileIsKeptBesideTheFreshOne)
 {
     const std::string edited = "[window]\r\nx=5\r\n\twidth=640\r\n[settings]\r\nrate=3\r\n";
     PrepareFile(edited);
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_TRUE(firstRun);
     EXPECT_EQ(ReadBytes(RejectedFile()), edited);
     EXPECT_EQ(AppSettings.width, 300);
@@ -240,7 +233,7 @@ TEST_F(SettingsTest, RejectedFileIsKeptBesideTheFreshOne)
 
 TEST_F(SettingsTest, NothingToKeepWhenNoFileOrAnEmptyOne)
 {
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_FALSE(FileExists(RejectedFile()));
     PrepareFile("");
     Restart();
@@ -264,7 +257,7 @@ TEST_F(SettingsTest, FileHeldForAMomentIsReadOnceReleased)
         Sleep(300);
         CloseHandle(held);
     });
-    LoadSettings();
+    LoadSettings(TestAppName);
     release.join();
     EXPECT_EQ(settingsReadError, 0u);
     EXPECT_FALSE(firstRun);
@@ -278,7 +271,7 @@ TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
     PrepareFile(mine);
     HANDLE held = HoldWithoutSharing(SettingsFile());
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    LoadSettings();
+    LoadSettings(TestAppName);
     CloseHandle(held);
     EXPECT_EQ(settingsReadError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     // Not a first run: the user has settings, the program only could not read them.
@@ -289,19 +282,19 @@ TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
     EXPECT_FALSE(FileExists(RejectedFile()));
 
     // Neither a save nor a reset touches the file, even once it is free again.
-    SaveSettings(false);
+    SaveSettings();
     resetPending = true;
-    SaveSettings(false);
+    SaveSettings();
     EXPECT_EQ(ReadBytes(SettingsFile()), mine);
 }
 
 TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
 {
-    LoadSettings();
+    LoadSettings(TestAppName);
     AppSettings.rate = 4;
-    SaveSettings(false);
+    SaveSettings();
     resetPending = true;
-    SaveSettings(true);
+    SaveSettings();
     EXPECT_FALSE(FileExists(SettingsFile()));
     Restart();
     EXPECT_TRUE(firstRun);
@@ -311,11 +304,11 @@ TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
 
 TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
 {
-    LoadSettings();
-    speechWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 10, 20, 333, 222,
+    LoadSettings(TestAppName);
+    const HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 10, 20, 333, 222,
                                    nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(speechWindow, nullptr);
-    SaveSettings(true);
+    ASSERT_NE(window, nullptr);
+    SaveSettings(window);
     EXPECT_EQ(AppSettings.x, 10);
     EXPECT_EQ(AppSettings.y, 20);
     EXPECT_EQ(AppSettings.width, 333);
@@ -323,9 +316,9 @@ TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
 
     AppSettings.border = false;
     frameHeightDelta = 37;
-    SaveSettings(true);
+    SaveSettings(window);
     EXPECT_EQ(AppSettings.height, 259);
-    DestroyWindow(speechWindow);
+    DestroyWindow(window);
     Restart();
     EXPECT_EQ(AppSettings.height, 259);
     EXPECT_EQ(AppSettings.x, 10);
@@ -337,11 +330,11 @@ TEST_F(SettingsTest, RunEntryFollowsStartSetting)
     EXPECT_TRUE(UpdateAutostart());
     // No blank in this program's path, so it stands unquoted.
     ASSERT_EQ(ProgramInfo.programPath.find(L' '), std::wstring::npos);
-    EXPECT_EQ(RunValue(TestAppName), ProgramInfo.programPath);
+    EXPECT_EQ(RunValue(L"Clipvoce"), ProgramInfo.programPath);
 
     AppSettings.start = false;
     EXPECT_TRUE(UpdateAutostart());
-    EXPECT_EQ(RunValue(TestAppName), L"<none>");
+    EXPECT_EQ(RunValue(L"Clipvoce"), L"<none>");
 }
 
 TEST(RunningProgram, IsDescribedByProgramInfo)

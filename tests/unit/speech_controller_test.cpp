@@ -52,7 +52,7 @@ void ExpectMenuMatches(const InProcessApp& app, int state)
     if (state == Stopped) {
         EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Play");
         EXPECT_FALSE(app.MenuEnabled(CMD_PAUSE));
-        EXPECT_TRUE(GetMenuState(popupMenu, CMD_PAUSE, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
+        EXPECT_TRUE(GetMenuState(app.menu(), CMD_PAUSE, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
     } else {
         EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Stop");
         EXPECT_TRUE(app.MenuEnabled(CMD_PAUSE));
@@ -158,13 +158,13 @@ TEST(Controller, ContinuousSpeechStartsOverFromTheTop)
 TEST(Controller, SentenceStepsOnlyWhilePlaying)
 {
     InProcessApp app;
-    for (int state : {Stopped, Paused}) {
+    for (SpeechState state : {Stopped, Paused}) {
         speechState = state;
         app.Command(CMD_NEXT_SENTENCE);
         app.Command(CMD_PREVIOUS_SENTENCE);
         EXPECT_TRUE(app.voice.Take().empty()) << "state " << state;
     }
-    for (int state : {Playing, PendingPlay}) {
+    for (SpeechState state : {Playing, PendingPlay}) {
         speechState = state;
         app.Command(CMD_NEXT_SENTENCE);
         app.Command(CMD_PREVIOUS_SENTENCE);
@@ -188,7 +188,7 @@ TEST(Controller, SpaceAndPlayStopFollowTheState)
     app.Command(CMD_PLAY_PAUSE);
     EXPECT_EQ(speechState, PendingPlay);
     EXPECT_TRUE(app.voice.Take().empty());
-    for (int state : {Playing, Paused, PendingPlay}) {
+    for (SpeechState state : {Playing, Paused, PendingPlay}) {
         speechState = state;
         app.Command(CMD_PLAY_STOP);
         EXPECT_EQ(speechState, Stopped);
@@ -209,11 +209,11 @@ TEST(Controller, CtrlClickWhilePausedReadsFromTheFirstVisibleSentence)
     TextViewSelect(9, 13);
     const int lineWithSevenBefore = 1;
     SendMessageW(textView, EM_LINESCROLL, 0, lineWithSevenBefore);
-    ASSERT_EQ(CountTerminators(speechText, TextViewLineIndex(TextViewFirstVisibleLine())), 7);
+    ASSERT_EQ(CountTerminators(SpeechText().c_str(), TextViewLineIndex(TextViewFirstVisibleLine())), 7);
     app.voice.Take();
     StartAtFirstVisibleLine();
     EXPECT_EQ(app.voice.Take(), (Calls{L"SetRate(-1)", L"SetVolume(100)", L"Resume", L"Purge", L"Speak"}));
-    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText + TextViewLineIndex(1)));
+    EXPECT_EQ(app.voice.lastSpoken, SpeechText().substr(TextViewLineIndex(1)));
     EXPECT_EQ(speechState, PendingPlay) << "the paused reading's end is still to come";
 
     app.voice.Take();
@@ -246,7 +246,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     ASSERT_EQ(TextViewLineIndex(TextViewFirstVisibleLine()), lineStart);
 
     StartAtFirstVisibleLine();
-    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText + lineStart));
+    EXPECT_EQ(app.voice.lastSpoken, SpeechText().substr(lineStart));
     EXPECT_EQ(app.voice.lastSpoken.rfind(L"Here it starts.", 0), 0u);
     EXPECT_EQ(speechState, Playing);
     app.voice.SetWord(8, 6);   // "starts" in what the voice was given
@@ -261,7 +261,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     AppSettings.repeat = true;
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText));
+    EXPECT_EQ(app.voice.lastSpoken, SpeechText());
 }
 
 // Short texts are read before the timer ticks: their own end must end the reading, and
@@ -313,7 +313,7 @@ TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
     Play();
     PauseResume();
     ASSERT_TRUE(SetClipboardText(L"New text."));
-    ASSERT_TRUE(PumpUntil([] { return speechText && std::wstring(speechText) == L"New text. "; }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return SpeechText() == L"New text. "; }, 5000));
     EXPECT_EQ(speechState, Paused);
 
     // Space before the purged reading's end: the new text is read, not nothing resumed.
@@ -330,7 +330,7 @@ TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
 TEST(Controller, PlayWithoutAnyTextStaysStopped)
 {
     InProcessApp app;
-    ASSERT_EQ(speechText, nullptr);
+    ASSERT_FALSE(SpeechTextPrepared());
     app.Command(CMD_PLAY_PAUSE);
     EXPECT_EQ(speechState, Stopped);
     ExpectMenuMatches(app, Stopped);
