@@ -281,13 +281,6 @@ wchar_t Lowered(wchar_t c)
 
 } // namespace
 
-CIniFile::CIniFile(const std::wstring& defaultPath)
-    : caseInsensitive(true), path(defaultPath)
-{
-}
-
-CIniFile::~CIniFile() = default;
-
 bool CIniFile::Load(const std::wstring& filePath, unsigned long* readError)
 {
     std::string bytes;
@@ -351,11 +344,6 @@ bool CIniFile::Load(const std::wstring& filePath, unsigned long* readError)
         }
     }
     return !sections.empty();
-}
-
-bool CIniFile::Save() const
-{
-    return Save(path);
 }
 
 bool CIniFile::Save(const std::wstring& filePath) const
