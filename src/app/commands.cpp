@@ -1,4 +1,5 @@
 #include "app/commands.h"
+#include "app/about_dialog.h"
 #include "app/app_state.h"
 #include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
@@ -8,7 +9,6 @@
 #include "speech/speech_controller.h"
 #include "speech/text_view.h"
 #include "settings/app_settings.h"
-#include "update/about_dialog.h"
 #include "res/resource.h"
 #include <richedit.h>
 #include <string>
