@@ -10,6 +10,7 @@
 #include "pump.h"
 #include "app_driver.h"
 #include "update_server.h"
+#include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "settings/settings_file.h"
 #include "app/about_dialog.h"
@@ -67,23 +68,20 @@ TEST(AboutDialog, CaptionImageAndHandCursor)
 // A pixel of the bitmap that the white dialog background cannot be mistaken for.
 bool FindColouredPixel(HBITMAP bitmap, POINT& at, COLORREF& colour)
 {
-    HDC dc = CreateCompatibleDC(nullptr);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
+    MemoryDc dc(CreateCompatibleDC(nullptr));
+    const SelectedObject selected(dc.get(), bitmap);
     BITMAP size{};
     GetObjectW(bitmap, sizeof size, &size);
-    bool found = false;
-    for (int y = 0; y < size.bmHeight && !found; ++y) {
-        for (int x = 0; x < size.bmWidth && !found; ++x) {
-            colour = GetPixel(dc, x, y);
+    for (int y = 0; y < size.bmHeight; ++y) {
+        for (int x = 0; x < size.bmWidth; ++x) {
+            colour = GetPixel(dc.get(), x, y);
             if (colour != RGB(255, 255, 255) && colour != CLR_INVALID) {
                 at = POINT{x, y};
-                found = true;
+                return true;
             }
         }
     }
-    SelectObject(dc, previous);
-    DeleteDC(dc);
-    return found;
+    return false;
 }
 
 // The artwork is loaded once per dialog; every later paint must still find it whole.
@@ -101,18 +99,16 @@ TEST(AboutDialog, ArtworkSurvivesRepaints)
                               {IDB_PROGRAM_LOGO, {170, 60}}, {IDB_SOCIAL, {15, 245}}};
     for (int paint = 1; paint <= 3; ++paint) {
         RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        HDC screen = GetDC(dialog);
+        const WindowDc screen(dialog);
         for (const Placed& picture : artwork) {
-            auto bitmap = static_cast<HBITMAP>(
-                LoadImageW(ProgramModule(), MAKEINTRESOURCEW(picture.id), IMAGE_BITMAP, 0, 0, 0));
+            const GdiObject bitmap(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(picture.id), IMAGE_BITMAP, 0, 0, 0));
             POINT at{};
             COLORREF expected = 0;
-            ASSERT_TRUE(bitmap && FindColouredPixel(bitmap, at, expected)) << "bitmap " << picture.id;
-            DeleteObject(bitmap);
-            EXPECT_EQ(GetPixel(screen, picture.origin.x + at.x, picture.origin.y + at.y), expected)
+            ASSERT_TRUE(bitmap && FindColouredPixel(static_cast<HBITMAP>(bitmap.get()), at, expected))
+                << "bitmap " << picture.id;
+            EXPECT_EQ(GetPixel(screen.get(), picture.origin.x + at.x, picture.origin.y + at.y), expected)
                 << "bitmap " << picture.id << " is missing after paint " << paint;
         }
-        ReleaseDC(dialog, screen);
     }
     CloseAbout(dialog);
 }
