@@ -1,4 +1,5 @@
 #include "app/commands.h"
+#include "app/about_dialog.h"
 #include "app/app_state.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
@@ -9,7 +10,6 @@
 #include "speech/speech_controller.h"
 #include "speech/text_view.h"
 #include "settings/app_settings.h"
-#include "update/about_dialog.h"
 #include "platform/menu_items.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
