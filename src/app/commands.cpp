@@ -6,7 +6,9 @@
 #include "options/options_dialog.h"
 #include "speech/display.h"
 #include "speech/speech_controller.h"
+#include "speech/text_prep.h"
 #include "speech/text_view.h"
+#include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "update/about_dialog.h"
 #include "res/resource.h"
@@ -97,7 +99,7 @@ void OnCommand(WPARAM wParam, LPARAM lParam)
     case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(0); break;
     case CMD_NEXT_SENTENCE:     StepSentence(+1); break;
     case CMD_PREVIOUS_SENTENCE: StepSentence(-1); break;
-    case CMD_EXPORT:            ExportSpeech(); break;
+    case CMD_EXPORT:            ExportSpeech(speechWindow, speechText, voiceEngine); break;
     case CMD_SCROLL_END:        ScrollToEnd(); break;
     case CMD_SCROLL_HOME:       ScrollToTop(); break;
     case CMD_PASTE:             PasteClipboardText(); break;
