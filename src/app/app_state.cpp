@@ -6,4 +6,3 @@ wchar_t appName[CaptionBufferLength] = L"";
 HWND speechWindow = nullptr;
 HMENU popupMenu = nullptr;
 HWND optionsWindow = nullptr;
-HWND waitDialog = nullptr;

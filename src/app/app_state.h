@@ -11,4 +11,3 @@ extern wchar_t appName[CaptionBufferLength];       // string 40000, "Clipvoce"
 extern HWND speechWindow;
 extern HMENU popupMenu;
 extern HWND optionsWindow;   // the open Options dialog, or null
-extern HWND waitDialog;      // the export's open wait dialog, or null

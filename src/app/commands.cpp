@@ -8,7 +8,9 @@
 #include "export/export.h"
 #include "options/options_dialog.h"
 #include "speech/speech_controller.h"
+#include "speech/text_prep.h"
 #include "speech/text_view.h"
+#include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
 #include "platform/ui_text.h"
@@ -48,6 +50,12 @@ void OpenOptionsDialog(int tab)
         return;
     }
     DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
+}
+
+// Before anything was prepared there is no text at all, which the export refuses.
+void ExportCurrentText(HWND window)
+{
+    ExportSpeech(window, SpeechTextPrepared() ? SpeechText().c_str() : nullptr, voiceEngine.Get());
 }
 
 void ShowContextMenu(HWND window)
@@ -94,7 +102,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(state, 0); break;
     case CMD_NEXT_SENTENCE:     StepSentence(+1); break;
     case CMD_PREVIOUS_SENTENCE: StepSentence(-1); break;
-    case CMD_EXPORT:            ExportSpeech(); break;
+    case CMD_EXPORT:            ExportCurrentText(window); break;
     case CMD_SCROLL_END:        ScrollToEnd(); break;
     case CMD_SCROLL_HOME:       ScrollToTop(); break;
     case CMD_PASTE:             PasteClipboardText(window); break;

@@ -1,11 +1,14 @@
 #pragma once
 // The MP3 encoder: the user's lame_enc.dll (its BladeEnc-style interface), loaded at
 // run time from `lamedir`. The program has no MP3 code of its own.
-#include "app/app_state.h"
+#include <windows.h>
 #include <atomic>
+#include <cstddef>
+
+constexpr int EncoderVersionTextLength = 20;
 
 // "major.minor" of the library's engine after a successful QueryEncoderVersion.
-extern wchar_t encoderVersionText[CaptionBufferLength];
+extern wchar_t encoderVersionText[EncoderVersionTextLength];
 
 // 1 when the library loads and reports its version (into encoderVersionText), else 0.
 int QueryEncoderVersion();

@@ -112,11 +112,6 @@ void ReplaceSpeechText(std::wstring text)
 
 } // namespace
 
-void UsePreparedText(std::wstring text)
-{
-    ReplaceSpeechText(std::move(text));
-}
-
 void PrepareText()
 {
     const std::wstring text = TextViewGetText();

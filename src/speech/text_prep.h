@@ -15,8 +15,6 @@ void PrepareText();
 // After text was appended at from: the same result as PrepareText, preparing and
 // writing back only the appended part where the view still starts with SpeechText.
 void PrepareAppendedText(int from);
-// Text that is already in its prepared form becomes SpeechText as it stands.
-void UsePreparedText(std::wstring text);
 // Back to no prepared text, as at start-up.
 void ForgetSpeechText();
 // SpeechText without its trailing line breaks, in the view as well.

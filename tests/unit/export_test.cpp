@@ -20,6 +20,7 @@
 #include "export/mp3_encoder.h"
 #include "settings/app_settings.h"
 #include "speech/text_prep.h"
+#include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "resource.h"
 
@@ -112,14 +113,14 @@ protected:
 
     void SetText(const std::wstring& text)
     {
-        UsePreparedText(text);
+        TextViewSetText(text.c_str());
+        PrepareText();
     }
 
     long RenderTo(const std::wstring& name)
     {
         const std::wstring path = folder + L"\\" + name;
-        lstrcpynW(ExportFileName, path.c_str(), ExportFileNameLength);
-        EXPECT_EQ(RenderToWav(), 1);
+        EXPECT_EQ(RenderToWav(app.window(), SpeechText().c_str(), voice, path), 1);
         return WavDataBytes(ReadBytes(path));
     }
 
@@ -159,7 +160,7 @@ TEST_F(ExportTest, RendersPcmThatGrowsWithTheTextAndRestoresTheOutput)
     EXPECT_GT(shortData, 0);
     EXPECT_GT(longData, 3 * shortData);
     EXPECT_EQ(longData % 4, 0);
-    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+    EXPECT_FALSE(ExportInProgress());
 
     ISpStreamFormat* after = nullptr;
     voice->GetOutputStream(&after);
@@ -187,7 +188,6 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
     voice->Pause();
     SetText(L"This text is never finished.");
     const std::wstring path = folder + L"\\cancelled.wav";
-    lstrcpynW(ExportFileName, path.c_str(), ExportFileNameLength);
     std::wstring caption;
     bool clipOpens = false;
     driver = std::thread([&] {
@@ -203,14 +203,14 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
         // The title bar's close acts as Cancel.
         PostMessageW(dialog, WM_CLOSE, 0, 0);
     });
-    EXPECT_EQ(RenderToWav(), 0);
+    EXPECT_EQ(RenderToWav(app.window(), SpeechText().c_str(), voice, path), 0);
     driver.join();
     voice->Resume();
     SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
     EXPECT_EQ(caption, L"Saving...");
     EXPECT_TRUE(clipOpens);
     EXPECT_FALSE(FileExists(path));
-    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+    EXPECT_FALSE(ExportInProgress());
 
     // The voice is usable again afterwards: the next rendering completes.
     EXPECT_GT(RenderTo(L"after.wav"), 0);
@@ -223,11 +223,11 @@ TEST_F(ExportTest, SaveDialogProposesTheFolderAndEnforcesTheExtension)
     lstrcpynW(AppSettings.wavdir, folder.c_str(), SettingsPathLength);
 
     AnswerSaveDialog(L"notes.txt");
-    app.Command(CMD_EXPORT);
+    const std::wstring written = ExportSpeech(app.window(), SpeechText().c_str(), voice);
     driver.join();
     EXPECT_EQ(proposed, L"Clipvoce");
     EXPECT_EQ(std::wstring(AppSettings.wavdir), folder + L"\\");
-    EXPECT_EQ(std::wstring(ExportFileName), folder + L"\\notes.txt.wav");
+    EXPECT_EQ(written, folder + L"\\notes.txt.wav");
     EXPECT_GT(WavDataBytes(ReadBytes(folder + L"\\notes.txt.wav")), 0);
 
     AnswerSaveDialog(L"plain");
@@ -310,17 +310,17 @@ TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
     watcher = std::thread([&] {
         // Whenever a wait dialog is open, the rendering goes to the temporary file.
         for (DWORD waited = 0; waited < Timeout && !temporarySeen; waited += 2) {
-            if (CurrentWaitDialog() && FileExists(temporary))
+            if (ExportInProgress() && FileExists(temporary))
                 temporarySeen = true;
             Sleep(2);
         }
     });
-    app.Command(CMD_EXPORT);
+    const std::wstring written = ExportSpeech(app.window(), SpeechText().c_str(), voice);
     watcher.join();
 
     EXPECT_TRUE(temporarySeen);
     EXPECT_FALSE(FileExists(temporary));
-    EXPECT_EQ(std::wstring(ExportFileName), mp3);
+    EXPECT_EQ(written, mp3);
     const long frames = CountMp3Frames128(ReadBytes(mp3));
     ASSERT_GT(frames, 0);
     // The rendering's length in frames of 1152 samples, with the encoder's own delay
@@ -343,11 +343,14 @@ protected:
         SetText(L"Never encoded.");
     }
 
-    // Answers the warning, noting whether the export's files were already gone.
+    // Answers the warning, noting whether the export's files were already gone and
+    // whether the user-interface thread showed it over the program's window.
     void AnswerWarning()
     {
         HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", Timeout);
         message = box ? MessageBoxText(box) : L"";
+        shownByUiThread = box && GetWindowThreadProcessId(box, nullptr) == uiThread
+            && GetWindow(box, GW_OWNER) == app.window();
         for (const std::wstring& name : watchedFiles)
             leftAtWarning = leftAtWarning || FileExists(name);
         PressDialogButton(box, IDOK);
@@ -358,6 +361,7 @@ protected:
     std::atomic<bool> warned{false};
     std::vector<std::wstring> watchedFiles;
     bool leftAtWarning = false;
+    bool shownByUiThread = false;
 };
 
 TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
@@ -372,6 +376,7 @@ TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
     EXPECT_FALSE(FileExists(folder + L"\\broken.mp3"));
     EXPECT_FALSE(FileExists(folder + L"\\broken.mp_"));
     EXPECT_FALSE(leftAtWarning) << "files were still there when the warning showed";
+    EXPECT_TRUE(shownByUiThread) << "the warning was not the program window's, on its own thread";
 }
 
 TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
@@ -384,10 +389,11 @@ TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
     AnswerSaveDialog(L"held");
     std::thread user([&] {
         // The MP3 file appears once the encoder runs; it holds its first chunk meanwhile.
-        for (DWORD waited = 0; waited < Timeout && !(FileExists(mp3) && CurrentWaitDialog()); waited += 10)
+        HWND waitDialog = nullptr;
+        for (DWORD waited = 0; waited < Timeout && !(FileExists(mp3) && (waitDialog = FindDialog(uiThread, L"Saving..."))); waited += 10)
             Sleep(10);
-        PressDialogButton(CurrentWaitDialog(), IDCANCEL);
-        for (DWORD waited = 0; waited < Timeout && CurrentWaitDialog(); waited += 10)
+        PressDialogButton(waitDialog, IDCANCEL);
+        for (DWORD waited = 0; waited < Timeout && ExportInProgress(); waited += 10)
             Sleep(10);
         SetEvent(hold);
         AnswerWarning();
@@ -399,6 +405,7 @@ TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
     CloseHandle(hold);
     EXPECT_EQ(message, L"File save failed.");
     EXPECT_FALSE(leftAtWarning) << "files were still there when the warning showed";
+    EXPECT_TRUE(shownByUiThread) << "the warning was not the program window's, on its own thread";
 }
 
 class EncoderTest : public ExportTest {
@@ -425,6 +432,17 @@ TEST_F(EncoderTest, EveryBitRateGivesMpeg1Layer3At48kHz)
         EXPECT_GE(frames, 42) << kbps << " kbit/s: not all frames MPEG-1 Layer III at 48 kHz and this rate";
         EXPECT_LE(frames, 46) << kbps << " kbit/s";
     }
+}
+
+TEST_F(EncoderTest, LibraryIsLetGoOnceAskedAndOnceEncoded)
+{
+    UseLibrary(L"fake_lame_enc.dll");
+    const std::wstring wav = folder + L"\\short.wav";
+    WriteToneWav(wav, 1);
+    ASSERT_EQ(QueryEncoderVersion(), 1);
+    EXPECT_EQ(GetModuleHandleW(L"fake_lame_enc.dll"), nullptr) << "still loaded after the version query";
+    ASSERT_EQ(Mp3Encode(wav.c_str(), (folder + L"\\short.mp3").c_str(), EncodingWatch{}), 1);
+    EXPECT_EQ(GetModuleHandleW(L"fake_lame_enc.dll"), nullptr) << "still loaded after the encoding";
 }
 
 TEST_F(EncoderTest, ProgressIsPostedAtMostTenTimesASecond)
