@@ -9,6 +9,7 @@
 #include "speech/display.h"
 #include "speech/text_view.h"
 #include "speech/speech_controller.h"
+#include "speech/status_report.h"
 #include "app/tray_icon.h"
 #include "app/window_placement.h"
 #include "resource.h"
@@ -350,3 +351,17 @@ TEST(TrayIcon, LeftClickShowsTheHiddenWindow)
 }
 
 } // namespace
+
+// The shell may lose the icon (a restart) or refuse it early in a logon; the next change
+// of the status line puts it back rather than leave the program without its icon.
+TEST(TrayIcon, AnIconTheShellLostIsAddedAgainAtTheNextStatusChange)
+{
+    InProcessApp app;
+    TrayIcon& icon = app.state().trayIcon;
+    ASSERT_TRUE(icon.added) << "the shell did not take the icon at start-up";
+    DeleteTrayIcon(icon);
+    ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon.record)) << "the icon was not removed";
+    ReportStatusChange();
+    EXPECT_TRUE(icon.added);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon.record)) << "the icon was not added again";
+}
