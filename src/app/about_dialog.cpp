@@ -166,7 +166,7 @@ void OnUpdateDone(HWND dialog, AboutDialogState& state, UpdateOutcome outcome, L
         }
         ShowResult(dialog, IDS_UPDATED, MB_ICONINFORMATION);
         EndDialog(dialog, IDC_ABOUT_CHECK_UPDATES);
-        RestartSelf();
+        RestartSelf(GetWindow(dialog, GW_OWNER));
         break;
     case UpdateOutcome::Cancelled:
         break;

@@ -1,5 +1,4 @@
 #include "app/restart.h"
-#include "app/app_state.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
 #include "platform/ui_text.h"
@@ -19,11 +18,13 @@ void RequestReset(HWND optionsDialog)
     if (!AskToConfirm(optionsDialog, IDS_CONFIRM_RESET))
         return;
     resetPending = true;
+    // The dialog's owner is the Speech window, whose end lets the new copy start.
+    const HWND speechWindow = GetWindow(optionsDialog, GW_OWNER);
     EndDialog(optionsDialog, ResetSettingsResult);
-    RestartSelf();
+    RestartSelf(speechWindow);
 }
 
-void RestartSelf()
+void RestartSelf(HWND speechWindow)
 {
     // Held until this process exits: the new copy waits on it, so it reads the settings
     // only after this copy has saved or deleted them. The handle is left to the system.

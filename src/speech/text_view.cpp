@@ -41,6 +41,14 @@ std::wstring TextViewGetRange(int start, int end)
 
 namespace {
 
+bool IsPlaceholder(const std::wstring& text)
+{
+    for (wchar_t c : text)
+        if (c != L' ' && c != L'\r' && c != L'\n')
+            return false;
+    return true;
+}
+
 constexpr DWORD TextViewStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_READONLY;
 
 // Above this length, dropping the old text costs more than a fresh control: some
@@ -161,18 +169,6 @@ void TextViewScrollOneLine(bool up)
 {
     SendMessageW(textView, EM_SCROLL, up ? SB_LINEUP : SB_LINEDOWN, 0);
 }
-
-namespace {
-
-bool IsPlaceholder(const std::wstring& text)
-{
-    for (wchar_t c : text)
-        if (c != L' ' && c != L'\r' && c != L'\n')
-            return false;
-    return true;
-}
-
-} // namespace
 
 int AppendText(const wchar_t* text)
 {
