@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <sapi.h>
 #include "platform/com_ptr.h"
+#include "platform/sapi_event.h"
 
 extern ComPtr<ISpVoice> voiceEngine;
 
@@ -17,6 +18,3 @@ constexpr DWORD SpeakTextFlags = SPF_ASYNC | SPF_IS_NOT_XML;
 // that cannot report its events is no use, as nothing would follow the reading.
 HRESULT CreateVoiceEngine(HWND notifyWindow);
 void ReleaseVoiceEngine();
-
-// Releases what an event record owns, by its parameter type, and clears the record.
-void ReleaseEventParameter(SPEVENT& event);
