@@ -1,5 +1,6 @@
 #include "app/commands.h"
 #include "app/app_state.h"
+#include "app/options_host.h"
 #include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
 #include "export/export.h"
@@ -40,12 +41,11 @@ void ToggleAppendText()
 
 void OpenOptionsDialog(int tab)
 {
-    startTab = tab;
-    if (optionsWindow) {
-        SetForegroundWindow(optionsWindow);
+    if (HWND openDialog = OpenOptionsWindow()) {
+        SetForegroundWindow(openDialog);
         return;
     }
-    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
+    RunOptionsDialog(SpeechWindowOptionsHost(), tab);
 }
 
 void ShowContextMenu()

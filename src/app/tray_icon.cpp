@@ -1,5 +1,6 @@
 #include "app/tray_icon.h"
 #include "app/app_state.h"
+#include "options/options_dialog.h"
 #include "speech/speech_controller.h"
 #include "speech/text_view.h"
 #include "settings/app_settings.h"
@@ -72,7 +73,7 @@ void RefreshStatusLine(int line)
 
 void ShowPopupMenu()
 {
-    if (optionsWindow || waitDialog || firstRun)
+    if (OpenOptionsWindow() || waitDialog || firstRun)
         return;
     POINT cursor;
     GetCursorPos(&cursor);
