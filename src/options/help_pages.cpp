@@ -156,12 +156,12 @@ const std::wstring& BuildHelpText()
     return helpText;
 }
 
-std::vector<TextRange> HelpBoldRanges(const std::wstring& helpText)
+std::vector<TextRange> HelpBoldRanges(const std::wstring& text)
 {
     std::vector<TextRange> ranges;
     size_t from = 0;
     for (const std::wstring_view phrase : HelpBoldPhrases) {
-        const size_t first = helpText.find(phrase, from);
+        const size_t first = text.find(phrase, from);
         if (first == std::wstring::npos)
             continue;
         from = first + phrase.size();

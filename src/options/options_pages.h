@@ -41,5 +41,6 @@ struct TextRange {
     int first;
     int end;
 };
-// Where the Help page's bold phrases lie in the given Help text, in the text's order.
-std::vector<TextRange> HelpBoldRanges(const std::wstring& helpText);
+// Where the Help page's bold phrases lie in the given Help text, in the text's order; a
+// phrase the text does not have gets no range.
+std::vector<TextRange> HelpBoldRanges(const std::wstring& text);

@@ -10,6 +10,7 @@
 #include "export/mp3_encoder.h"
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
+#include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
@@ -367,7 +368,8 @@ TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
     AppSettings.text = RGB(200, 0, 0);
     AppSettings.background = RGB(0, 0, 90);
     Open(AppearanceTab);
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc memoryDc(CreateCompatibleDC(nullptr));
+    HDC dc = memoryDc.get();
     HWND preview = GetDlgItem(Page(), IDC_PREVIEW);
     const auto brush = reinterpret_cast<HBRUSH>(
         SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(preview)));
@@ -375,7 +377,6 @@ TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
     ASSERT_TRUE(GetObjectW(brush, sizeof colour, &colour));
     EXPECT_EQ(colour.lbColor, RGB(0, 0, 90));
     EXPECT_EQ(GetTextColor(dc), RGB(200, 0, 0));
-    DeleteDC(dc);
 }
 
 TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
