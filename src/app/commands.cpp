@@ -1,6 +1,6 @@
 #include "app/commands.h"
 #include "app/about_dialog.h"
-#include "app/app_state.h"
+#include "app/options_host.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
 #include "app/window_frame.h"
@@ -42,14 +42,13 @@ void ToggleAppendText(HMENU menu)
     ShowClipboardSettingsInMenu(menu);
 }
 
-void OpenOptionsDialog(int tab)
+void OpenOptionsDialog(SpeechWindowState& state, int tab)
 {
-    startTab = tab;
-    if (optionsWindow) {
-        SetForegroundWindow(optionsWindow);
+    if (HWND openDialog = OpenOptionsWindow()) {
+        SetForegroundWindow(openDialog);
         return;
     }
-    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
+    RunOptionsDialog(SpeechWindowOptionsHost(state), tab);
 }
 
 // Before anything was prepared there is no text at all, which the export refuses.
@@ -95,7 +94,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_STOP:              Stop(); break;
     case CMD_BORDER:            ToggleBorder(state); break;
     case CMD_DELETE_ALL:        DeleteAllText(window); break;
-    case CMD_OPTIONS:           OpenOptionsDialog(SpeechTab); break;
+    case CMD_OPTIONS:           OpenOptionsDialog(state, SpeechTab); break;
     case CMD_ABOUT:             ShowAboutDialog(window); break;
     case CMD_PLAY_STOP:         PlayStop(); break;
     case CMD_CONTEXT_MENU:      ShowContextMenu(window); break;
@@ -106,7 +105,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_SCROLL_END:        ScrollToEnd(); break;
     case CMD_SCROLL_HOME:       ScrollToTop(); break;
     case CMD_PASTE:             PasteClipboardText(window); break;
-    case CMD_HELP:              OpenOptionsDialog(HelpTab); break;
+    case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           ChangeRate(+1); break;
     case CMD_RATE_DOWN:         ChangeRate(-1); break;
     default:                    break;

@@ -1,5 +1,4 @@
 // Start-up, single instance and the message loop.
-#include "app/app_state.h"
 #include "app/speech_window.h"
 #include "app/startup.h"
 #include "speech/voice_engine.h"
@@ -70,7 +69,6 @@ int RunMessageLoop(HACCEL accelerators)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand)
 {
-    appInstance = instance;
     const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_ACCELERATORS));
 
     if (ProgramInfo.osVersion.dwMajorVersion < 5)

@@ -1,7 +1,7 @@
 #include "app/popup_menu.h"
-#include "app/app_state.h"
 #include "app/speech_window.h"
 #include "export/export.h"
+#include "options/options_dialog.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "platform/menu_items.h"
@@ -38,7 +38,7 @@ void ShowClipboardSettingsInMenu(HMENU menu)
 
 void ShowPopupMenu(SpeechWindowState& state)
 {
-    if (optionsWindow || ExportInProgress() || firstRun)
+    if (OpenOptionsWindow() || ExportInProgress() || firstRun)
         return;
     POINT cursor;
     GetCursorPos(&cursor);

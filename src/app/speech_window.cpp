@@ -47,12 +47,6 @@ LRESULT OnCreate(SpeechWindowState& state)
     return 0;
 }
 
-void RecordSave(SpeechWindowState& state)
-{
-    if (const DWORD error = SaveSettings(state.window); error != 0 && state.settingsSaveError == 0)
-        state.settingsSaveError = error;
-}
-
 // Said once, as the program ends: later saves would only repeat it, and earlier the
 // user could do nothing about it but keep the program running.
 void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
@@ -66,7 +60,7 @@ void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
 void OnDestroy(SpeechWindowState& state)
 {
     ReleaseVoiceEngine();
-    RecordSave(state);
+    SaveSettingsNotingFailure(state);
     LeaveClipboardChain(state.window);
     SetStatusListener(nullptr);
     ForgetSpeechText();
@@ -96,7 +90,7 @@ void OnEndSession(SpeechWindowState& state, bool ending)
     if (!ending)
         return;
     CancelOptionsDialog();
-    RecordSave(state);
+    SaveSettingsNotingFailure(state);
 }
 
 // Keyboard and mouse input reach the TextView only where it does no harm: the text is
@@ -224,6 +218,12 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
 }
 
 } // namespace
+
+void SaveSettingsNotingFailure(SpeechWindowState& state)
+{
+    if (const DWORD error = SaveSettings(state.window); error != 0 && state.settingsSaveError == 0)
+        state.settingsSaveError = error;
+}
 
 SpeechWindowState& SpeechWindowStateOf(HWND window)
 {

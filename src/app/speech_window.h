@@ -21,5 +21,8 @@ struct SpeechWindowState {
 
 LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Saves the settings with the window's place; a failure is kept to be told at the end.
+void SaveSettingsNotingFailure(SpeechWindowState& state);
+
 // The state attached to a Speech window; the window must have been created with it.
 SpeechWindowState& SpeechWindowStateOf(HWND window);

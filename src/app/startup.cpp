@@ -1,5 +1,4 @@
 #include "app/startup.h"
-#include "app/app_state.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
 #include "app/window_placement.h"
@@ -54,7 +53,6 @@ bool CreateSpeechWindow(SpeechWindowState& state)
     const HWND window = CreateWindowExW(SpeechWindowExStyle, LoadText(IDS_APP_NAME).c_str(),
                                         LoadText(IDS_SPEECH_WINDOW).c_str(), SpeechWindowStyle, place.x, place.y,
                                         place.width, place.height, nullptr, nullptr, ProgramModule(), &state);
-    speechWindow = window;
     return window != nullptr;
 }
 

@@ -1,6 +1,5 @@
 #include "in_process_app.h"
 #include "pump.h"
-#include "app/app_state.h"
 #include "app/startup.h"
 #include "app/tray_icon.h"
 #include "speech/status_report.h"
@@ -21,9 +20,6 @@ InProcessApp::InProcessApp(int showCommand)
         EmptyClipboard();
         CloseClipboard();
     }
-    appInstance = GetModuleHandleW(nullptr);
-    LoadStringW(appInstance, IDS_SPEECH_WINDOW, windowTitle, CaptionBufferLength);
-    LoadStringW(appInstance, IDS_APP_NAME, appName, CaptionBufferLength);
     AppSettings = AppSettingsRecord{};
     logFont = FirstRunLogFont();
     frameHeightDelta = -1;
@@ -53,7 +49,6 @@ InProcessApp::~InProcessApp()
     // Only the window goes: the destroy handling of the program would also save and quit.
     SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcW));
     DestroyWindow(hwnd);
-    speechWindow = nullptr;
     PumpPending();
     CoUninitialize();
 }

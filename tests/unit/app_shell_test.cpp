@@ -4,7 +4,6 @@
 #include <richedit.h>
 #include "in_process_app.h"
 #include "pump.h"
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "speech/display.h"
 #include "speech/text_view.h"

@@ -6,7 +6,6 @@
 #include "in_process_app.h"
 #include <commctrl.h>
 #include "pump.h"
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "speech/colour_hook.h"
 #include "speech/display.h"

@@ -5,10 +5,12 @@
 #include "in_process_app.h"
 #include "pump.h"
 #include "app_driver.h"
-#include "app/app_state.h"
+#include "app/options_host.h"
 #include "export/mp3_encoder.h"
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
@@ -19,6 +21,9 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 #include <thread>
 #include <tuple>
 
@@ -52,11 +57,11 @@ bool SameRect(const RECT& a, const RECT& b)
     return EqualRect(&a, &b) != FALSE;
 }
 
-BYTE SpeechWindowAlpha()
+BYTE WindowAlpha(HWND window)
 {
     BYTE alpha = 0;
     DWORD flags = 0;
-    GetLayeredWindowAttributes(speechWindow, nullptr, &alpha, &flags);
+    GetLayeredWindowAttributes(window, nullptr, &alpha, &flags);
     return alpha;
 }
 
@@ -85,15 +90,19 @@ protected:
     {
         if (dialog_ && IsWindow(dialog_))
             DestroyWindow(dialog_);
-        optionsWindow = nullptr;
         settingsPath[0] = L'\0';
         DeleteFileW(file_.c_str());
     }
 
-    HWND Open(int tab)
+    // Each opening has a record of its own, as the program's openings do.
+    HWND Open(int tab) { return Open(tab, SpeechWindowOptionsHost(app_.state())); }
+    HWND Open(int tab, OptionsHost host)
     {
-        startTab = tab;
-        dialog_ = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
+        if (dialog_ && IsWindow(dialog_))
+            DestroyWindow(dialog_);
+        state_.emplace(std::move(host), tab);
+        dialog_ = CreateDialogParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_OPTIONS), app_.window(), OptionsDialogProc,
+                                     reinterpret_cast<LPARAM>(&*state_));
         ShowWindow(dialog_, SW_SHOW);
         PumpPending();
         return dialog_;
@@ -108,12 +117,14 @@ protected:
         PumpPending();
     }
 
+    HWND Page() const { return state_->currentPage; }
     void Press(int id) { SendMessageW(dialog_, WM_COMMAND, id, 0); }
-    void Click(int id) { SendDlgItemMessageW(currentPage, id, BM_CLICK, 0, 0); }
-    bool Checked(int id) const { return IsDlgButtonChecked(currentPage, id) == BST_CHECKED; }
-    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(currentPage, id)) != FALSE; }
+    void Click(int id) { SendDlgItemMessageW(Page(), id, BM_CLICK, 0, 0); }
+    bool Checked(int id) const { return IsDlgButtonChecked(Page(), id) == BST_CHECKED; }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(Page(), id)) != FALSE; }
 
     InProcessApp app_{SW_SHOWNORMAL};
+    std::optional<OptionsDialogState> state_;
     HWND dialog_ = nullptr;
     std::wstring file_;
 };
@@ -121,15 +132,15 @@ protected:
 TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
 {
     Open(HelpTab);
-    EXPECT_EQ(optionsWindow, dialog_);
+    EXPECT_EQ(OpenOptionsWindow(), dialog_);
     wchar_t caption[32] = L"";
     GetWindowTextW(dialog_, caption, 32);
     EXPECT_STREQ(caption, L"Options");
     HWND tabs = GetDlgItem(dialog_, IDC_OPTIONS_TABS);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), HelpTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_HELP_TEXT), nullptr);
-    EXPECT_EQ(startTab, 0);
+    EXPECT_NE(GetDlgItem(Page(), IDC_HELP_TEXT), nullptr);
+    EXPECT_EQ(state_->startTab, 0);
 
     wchar_t text[32] = L"";
     TCITEMW item{};
@@ -141,11 +152,11 @@ TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
 
     // Each selection makes its page afresh.
     SelectTab(ExportTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_EXPORT_BITRATE), nullptr);
+    EXPECT_NE(GetDlgItem(Page(), IDC_EXPORT_BITRATE), nullptr);
     SelectTab(AppearanceTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_TRANSPARENCY), nullptr);
+    EXPECT_NE(GetDlgItem(Page(), IDC_TRANSPARENCY), nullptr);
     SelectTab(SpeechTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_RATE), nullptr);
+    EXPECT_NE(GetDlgItem(Page(), IDC_RATE), nullptr);
 }
 
 TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
@@ -153,8 +164,8 @@ TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
     AppSettings.close = true;
     AppSettings.append = true;
     Open(SpeechTab);
-    EXPECT_EQ(SendDlgItemMessageW(currentPage, IDC_RATE, TBM_GETPOS, 0, 0), -1);
-    EXPECT_EQ(SendDlgItemMessageW(currentPage, IDC_RATE, TBM_GETRANGEMIN, 0, 0), -10);
+    EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_RATE, TBM_GETPOS, 0, 0), -1);
+    EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_RATE, TBM_GETRANGEMIN, 0, 0), -10);
     EXPECT_FALSE(Checked(IDC_CLOSE));   // the box says "minimize", the field says "close"
     EXPECT_TRUE(Checked(IDC_APPEND));
 
@@ -193,7 +204,7 @@ TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
 {
     Open(SpeechTab);
     app_.voice.Take();
-    HWND slider = GetDlgItem(currentPage, IDC_RATE);
+    HWND slider = GetDlgItem(Page(), IDC_RATE);
     SetFocus(slider);
     SendMessageW(slider, WM_KEYDOWN, VK_END, 0);
     SendMessageW(slider, WM_KEYUP, VK_END, 0);
@@ -206,7 +217,7 @@ TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
 TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
 {
     const auto before = Restorable();
-    const RECT windowBefore = WindowRectOf(speechWindow);
+    const RECT windowBefore = WindowRectOf(app_.window());
     Open(SpeechTab);
     Click(IDC_CLIPBOARD);
 
@@ -226,23 +237,58 @@ TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
     lstrcpyW(logFont.lfFaceName, L"Arial");
 
     SelectTab(AppearanceTab);
-    HWND trackbar = GetDlgItem(currentPage, IDC_TRANSPARENCY);
+    HWND trackbar = GetDlgItem(Page(), IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
     SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
     ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
-    EXPECT_EQ(SpeechWindowAlpha(), 0);
+    EXPECT_EQ(WindowAlpha(app_.window()), 0);
     Click(IDC_POSITION_TOPLEFT);
-    EXPECT_EQ(WindowRectOf(speechWindow).left, 0);
+    EXPECT_EQ(WindowRectOf(app_.window()).left, 0);
     app_.voice.Take();
 
     Press(IDCANCEL);
-    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     EXPECT_TRUE(Restorable() == before);
-    EXPECT_TRUE(SameRect(WindowRectOf(speechWindow), windowBefore));
-    EXPECT_EQ(SpeechWindowAlpha(), 255);
+    EXPECT_TRUE(SameRect(WindowRectOf(app_.window()), windowBefore));
+    EXPECT_EQ(WindowAlpha(app_.window()), 255);
     EXPECT_EQ(app_.voice.Take(), std::vector<std::wstring>{L"SetRate(-1)"});
     // Cancel changes no menu item: the box was unticked, but the monitor stays on.
     EXPECT_TRUE(app_.MenuChecked(CMD_CLIPBOARD_MONITOR));
+}
+
+// The frame reaches the program only through its host. The order matters: the border
+// apply may show the window, so the visibility comes after it.
+TEST_F(OptionsTest, OkCancelAndResetReachTheProgramThroughTheHostInOrder)
+{
+    std::vector<std::wstring> calls;
+    auto record = [&calls](const wchar_t* name) { return [&calls, name] { calls.push_back(name); }; };
+    OptionsHost host = SpeechWindowOptionsHost(app_.state());
+    host.setVoiceRate = [&calls](int rate) { calls.push_back(L"rate " + std::to_wstring(rate)); };
+    host.voiceName = [] { return std::wstring(L"Test voice"); };
+    host.applyBorder = record(L"border");
+    host.applyTopMost = record(L"top");
+    host.applyTransparency = record(L"transparency");
+    host.applyFontAndColours = record(L"font");
+    host.applyWindowVisibility = record(L"visibility");
+    host.applyClipboardMenu = record(L"menu");
+    HWND resetFrom = nullptr;
+    host.requestReset = [&resetFrom](HWND dialog) { resetFrom = dialog; };
+
+    Open(SpeechTab, host);
+    wchar_t voice[32] = L"";
+    GetDlgItemTextW(Page(), IDC_VOICE_NAME, voice, 32);
+    EXPECT_STREQ(voice, L"Test voice");
+    Press(IDC_RESET_SETTINGS);
+    EXPECT_EQ(resetFrom, dialog_);
+    calls.clear();
+    Press(IDOK);
+    EXPECT_EQ(calls, (std::vector<std::wstring>{L"rate -1", L"menu", L"border", L"visibility", L"top", L"font"}));
+
+    Open(SpeechTab, host);
+    calls.clear();
+    Press(IDCANCEL);
+    EXPECT_EQ(calls, (std::vector<std::wstring>{L"rate -1", L"transparency", L"top", L"font"}));
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
 }
 
 TEST_F(OptionsTest, CancelGivesBackTheFontOfTheOpening)
@@ -262,25 +308,25 @@ TEST_F(OptionsTest, CancelGivesBackTheFontOfTheOpening)
 
 TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
 {
-    const RECT windowBefore = WindowRectOf(speechWindow);
+    const RECT windowBefore = WindowRectOf(app_.window());
     Open(SpeechTab);
     Click(IDC_CLIPBOARD);
     AppSettings.rate = 4;
     SelectTab(AppearanceTab);
     // The size is the one at opening, even if the window changed size since.
-    MoveWindow(speechWindow, windowBefore.left, windowBefore.top, 123, 77, TRUE);
+    MoveWindow(app_.window(), windowBefore.left, windowBefore.top, 123, 77, TRUE);
     Click(IDC_POSITION_TOPRIGHT);
     app_.voice.Take();
 
     Press(IDOK);
-    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     EXPECT_EQ(app_.voice.Take().front(), L"SetRate(4)");
     EXPECT_FALSE(app_.MenuChecked(CMD_CLIPBOARD_MONITOR));
     EXPECT_FALSE(app_.MenuEnabled(CMD_APPEND_TEXT));
 
     RECT area{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    const RECT now = WindowRectOf(speechWindow);
+    const RECT now = WindowRectOf(app_.window());
     EXPECT_EQ(now.top, 0);
     EXPECT_EQ(now.right, area.right - area.left);
     EXPECT_EQ(now.right - now.left, windowBefore.right - windowBefore.left);
@@ -297,18 +343,18 @@ TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
 // Logging off is no confirmation: what the file gets is what Cancel would give back.
 TEST_F(OptionsTest, SessionEndWhileOpenSavesTheValuesOfTheOpening)
 {
-    const RECT windowBefore = WindowRectOf(speechWindow);
+    const RECT windowBefore = WindowRectOf(app_.window());
     Open(AppearanceTab);
-    HWND trackbar = GetDlgItem(currentPage, IDC_TRANSPARENCY);
+    HWND trackbar = GetDlgItem(Page(), IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
     SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
     ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
     Click(IDC_POSITION_TOPRIGHT);
-    ASSERT_FALSE(SameRect(WindowRectOf(speechWindow), windowBefore));
+    ASSERT_FALSE(SameRect(WindowRectOf(app_.window()), windowBefore));
     AppSettings.rate = 9;
 
-    SendMessageW(speechWindow, WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(optionsWindow, nullptr);
+    SendMessageW(app_.window(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     CIniFile saved;
     ASSERT_TRUE(saved.Load(file_));
     EXPECT_EQ(saved.GetInt(L"window", L"transparency", 0), 255);
@@ -322,15 +368,15 @@ TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
     AppSettings.text = RGB(200, 0, 0);
     AppSettings.background = RGB(0, 0, 90);
     Open(AppearanceTab);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HWND preview = GetDlgItem(currentPage, IDC_PREVIEW);
+    const MemoryDc memoryDc(CreateCompatibleDC(nullptr));
+    HDC dc = memoryDc.get();
+    HWND preview = GetDlgItem(Page(), IDC_PREVIEW);
     const auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(currentPage, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(preview)));
+        SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(preview)));
     LOGBRUSH colour{};
     ASSERT_TRUE(GetObjectW(brush, sizeof colour, &colour));
     EXPECT_EQ(colour.lbColor, RGB(0, 0, 90));
     EXPECT_EQ(GetTextColor(dc), RGB(200, 0, 0));
-    DeleteDC(dc);
 }
 
 TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
@@ -339,10 +385,15 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
     ASSERT_EQ(help.size(), 1960u);
     EXPECT_EQ(help.substr(438, 32), L"Clipvoce monitors the clipboard ");
     EXPECT_EQ(help.substr(1296, 20), L"Auto scroll function");
+    std::vector<std::pair<int, int>> bold;
+    for (const TextRange& range : HelpBoldRanges(help))
+        bold.emplace_back(range.first, range.end);
+    EXPECT_EQ(bold, (std::vector<std::pair<int, int>>{
+                        {438, 470}, {533, 547}, {567, 587}, {760, 786}, {854, 871}, {1093, 1115}, {1296, 1316}}));
 
     for (int opening = 0; opening < 2; ++opening) {
         Open(HelpTab);
-        HWND text = GetDlgItem(currentPage, IDC_HELP_TEXT);
+        HWND text = GetDlgItem(Page(), IDC_HELP_TEXT);
         EXPECT_EQ(GetWindowTextLengthW(text), 1960 + 7);   // a paragraph break reads as CR LF
         EXPECT_TRUE(FormatAt(text, 438).dwEffects & CFE_BOLD);
         EXPECT_TRUE(FormatAt(text, 1315).dwEffects & CFE_BOLD);
@@ -359,8 +410,8 @@ TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
     Open(SpeechTab);
     SelectTab(4);
     AppSettings.rate = 9;
-    SendDlgItemMessageW(currentPage, IDC_HOTKEYS_TEXT, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(optionsWindow, nullptr);
+    SendDlgItemMessageW(Page(), IDC_HOTKEYS_TEXT, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     EXPECT_EQ(AppSettings.rate, -1);
 }
 
@@ -391,9 +442,9 @@ protected:
 
     void PickRate(int index)
     {
-        HWND list = GetDlgItem(currentPage, IDC_EXPORT_BITRATE);
+        HWND list = GetDlgItem(Page(), IDC_EXPORT_BITRATE);
         SendMessageW(list, CB_SETCURSEL, index, 0);
-        SendMessageW(currentPage, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_BITRATE, CBN_SELCHANGE),
+        SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_EXPORT_BITRATE, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(list));
     }
 };
@@ -405,9 +456,9 @@ TEST_F(ExportPageTest, FormatAndBitRateFollowTheSettingsBothWays)
     SelectTab(ExportTab);
     EXPECT_TRUE(Checked(IDC_EXPORT_WAV));
     EXPECT_FALSE(Checked(IDC_EXPORT_MP3));
-    HWND list = GetDlgItem(currentPage, IDC_EXPORT_BITRATE);
+    HWND list = GetDlgItem(Page(), IDC_EXPORT_BITRATE);
     ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 14);
-    EXPECT_EQ(SelectedRate(currentPage), L"128");
+    EXPECT_EQ(SelectedRate(Page()), L"128");
 
     Click(IDC_EXPORT_MP3);
     EXPECT_FALSE(AppSettings.wav);
@@ -421,7 +472,7 @@ TEST_F(ExportPageTest, FormatAndBitRateFollowTheSettingsBothWays)
     SelectTab(AppearanceTab);
     SelectTab(ExportTab);
     EXPECT_TRUE(Checked(IDC_EXPORT_MP3));
-    EXPECT_EQ(SelectedRate(currentPage), L"32");
+    EXPECT_EQ(SelectedRate(Page()), L"32");
     EXPECT_EQ(AppSettings.mp3rate, 100);
     Click(IDC_EXPORT_WAV);
     EXPECT_TRUE(AppSettings.wav);
@@ -434,17 +485,17 @@ TEST_F(ExportPageTest, LibraryVersionShowsOnlyForALoadableLibrary)
     const std::wstring library = BinFolder() + L"\\fake_lame_enc.dll";
     lstrcpynW(AppSettings.lamedir, library.c_str(), SettingsPathLength);
     Open(ExportTab);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAMEDIR), library);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"9.42");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAMEDIR), library);
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
 
     // Typing a path takes it at once but leaves the version as it was.
-    SetDlgItemTextW(currentPage, IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
+    SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
     EXPECT_STREQ(AppSettings.lamedir, L"C:\\nowhere\\lame_enc.dll");
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"9.42");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
 
     SelectTab(SpeechTab);
     SelectTab(ExportTab);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"");
 }
 
 TEST_F(ExportPageTest, CancelGivesBackWhatThePageChanged)
@@ -454,18 +505,18 @@ TEST_F(ExportPageTest, CancelGivesBackWhatThePageChanged)
     lstrcpyW(AppSettings.wavdir, L"C:\\speech");
     const auto before = Restorable();
     Open(ExportTab);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_WAVDIR), L"C:\\speech");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_WAVDIR), L"C:\\speech");
 
     Click(IDC_EXPORT_WAV);
     PickRate(9);
-    SetDlgItemTextW(currentPage, IDC_EXPORT_WAVDIR, L"D:\\wav");
-    SetDlgItemTextW(currentPage, IDC_EXPORT_MP3DIR, L"D:\\mp3");
-    SetDlgItemTextW(currentPage, IDC_EXPORT_LAMEDIR, L"D:\\lame_enc.dll");
+    SetDlgItemTextW(Page(), IDC_EXPORT_WAVDIR, L"D:\\wav");
+    SetDlgItemTextW(Page(), IDC_EXPORT_MP3DIR, L"D:\\mp3");
+    SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"D:\\lame_enc.dll");
     EXPECT_STREQ(AppSettings.wavdir, L"D:\\wav");
     EXPECT_STREQ(AppSettings.mp3dir, L"D:\\mp3");
     EXPECT_EQ(AppSettings.mp3rate, 160);
     // The setting takes no more than a path's length, whatever the field holds.
-    SetDlgItemTextW(currentPage, IDC_EXPORT_MP3DIR, std::wstring(300, L'x').c_str());
+    SetDlgItemTextW(Page(), IDC_EXPORT_MP3DIR, std::wstring(300, L'x').c_str());
     EXPECT_EQ(std::wstring(AppSettings.mp3dir), std::wstring(SettingsPathLength - 1, L'x'));
 
     Press(IDCANCEL);
@@ -520,19 +571,19 @@ TEST_F(OptionsTest, WhileOpenTheCommandsOnlyBringItForward)
     int tabAfterHelp = -1;
     bool trayAnswered = false;
     HWND dialog = RunModal(app_, CMD_OPTIONS, [&](HWND options) {
-        SendMessageW(speechWindow, WM_COMMAND, CMD_HELP, 0);
+        SendMessageW(app_.window(), WM_COMMAND, CMD_HELP, 0);
         tabAfterHelp = static_cast<int>(SendDlgItemMessageW(options, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0));
         // A tray menu would wait for the user; with the dialog open there is none.
         DWORD_PTR result = 0;
-        trayAnswered = SendMessageTimeoutW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN, SMTO_BLOCK,
+        trayAnswered = SendMessageTimeoutW(app_.window(), WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN, SMTO_BLOCK,
                                            3000, &result) != 0;
         if (!trayAnswered)
-            PostMessageW(speechWindow, WM_CANCELMODE, 0, 0);
+            PostMessageW(app_.window(), WM_CANCELMODE, 0, 0);
     });
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(tabAfterHelp, SpeechTab);
     EXPECT_TRUE(trayAnswered);
-    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     EXPECT_FALSE(IsWindow(dialog));
 }
 
@@ -547,7 +598,7 @@ TEST_F(OptionsTest, ResetAnsweredNoKeepsTheDialogOpen)
         PostMessageW(question, WM_COMMAND, IDNO, 0);
         for (int i = 0; i < 250 && IsWindow(question); ++i)
             Sleep(20);
-        stillOpen = IsWindowVisible(options) && optionsWindow == options;
+        stillOpen = IsWindowVisible(options) && OpenOptionsWindow() == options;
     });
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(stillOpen);

@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/program_info.h"

@@ -4,7 +4,6 @@
 #include "in_process_app.h"
 #include "app_driver.h"
 #include "pump.h"
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "speech/speech_controller.h"
 #include "speech/text_prep.h"

@@ -1,0 +1,27 @@
+#pragma once
+// Small owners for dialogs: the record a dialog was created with, kept with the dialog,
+// and an icon the dialog loaded for its own buttons.
+#include "platform/scoped_handle.h"
+#include <windows.h>
+
+// The record handed to a dialog as its creation parameter. WM_INITDIALOG stores it in the
+// dialog's own slot; every later message finds it there. Null for the few messages a
+// dialog receives before WM_INITDIALOG (WM_SETFONT, notifications of controls being
+// made), which therefore must not need it.
+template <typename Record>
+Record* DialogRecord(HWND dialog, UINT message, LPARAM lParam)
+{
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        return reinterpret_cast<Record*>(lParam);
+    }
+    return reinterpret_cast<Record*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
+
+// An icon of the dialog's own (not one shared through LoadIcon, which must not be destroyed).
+struct IconTraits {
+    using Handle = HICON;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { DestroyIcon(handle); }
+};
+using IconHandle = ScopedHandle<IconTraits>;
