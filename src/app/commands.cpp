@@ -32,13 +32,13 @@ void QuitProgram(HWND window)
 
 void ToggleClipboardMonitor(HMENU menu)
 {
-    AppSettings.clipboard = !AppSettings.clipboard;
+    AppSettings.monitorClipboard = !AppSettings.monitorClipboard;
     ShowClipboardSettingsInMenu(menu);
 }
 
 void ToggleAppendText(HMENU menu)
 {
-    AppSettings.append = !AppSettings.append;
+    AppSettings.appendCopies = !AppSettings.appendCopies;
     ShowClipboardSettingsInMenu(menu);
 }
 
@@ -78,7 +78,7 @@ void ScrollToTop()
 
 bool ConfirmQuit(HWND window)
 {
-    return !AppSettings.confirm || AskToConfirm(window, IDS_CONFIRM_QUIT);
+    return !AppSettings.confirmQuit || AskToConfirm(window, IDS_CONFIRM_QUIT);
 }
 
 void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)

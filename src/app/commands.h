@@ -6,6 +6,6 @@ struct SpeechWindowState;
 
 void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam);
 
-// Asks "Are you sure want to quit?" when `confirm` is on; true means go ahead.
+// Asks "Are you sure want to quit?" when `confirmQuit` is on; true means go ahead.
 bool ConfirmQuit(HWND window);
 

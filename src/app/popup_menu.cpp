@@ -31,9 +31,9 @@ void ShowStateInMenu(HMENU menu, SpeechState speech)
 
 void ShowClipboardSettingsInMenu(HMENU menu)
 {
-    SetMenuItemChecked(menu, CMD_CLIPBOARD_MONITOR, AppSettings.clipboard);
-    SetMenuItemEnabled(menu, CMD_APPEND_TEXT, AppSettings.clipboard);
-    SetMenuItemChecked(menu, CMD_APPEND_TEXT, AppSettings.append);
+    SetMenuItemChecked(menu, CMD_CLIPBOARD_MONITOR, AppSettings.monitorClipboard);
+    SetMenuItemEnabled(menu, CMD_APPEND_TEXT, AppSettings.monitorClipboard);
+    SetMenuItemChecked(menu, CMD_APPEND_TEXT, AppSettings.appendCopies);
 }
 
 void ShowPopupMenu(SpeechWindowState& state)

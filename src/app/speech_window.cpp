@@ -40,7 +40,7 @@ LRESULT OnCreate(SpeechWindowState& state)
     textView = CreateTextView(state.window, client);
     if (!textView)
         return -1;
-    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background);
+    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour);
     SetStatusListener([&state](int line) { RefreshStatusLine(state, line); });
     InitTextFormat();
     ApplyFontAndColours();
@@ -76,7 +76,7 @@ void OnSize(int width, int height)
 
 void OnClose(SpeechWindowState& state)
 {
-    if (!AppSettings.close)
+    if (!AppSettings.closeQuits)
         ShowSpeechWindow(state, 0);
     else if (ConfirmQuit(state.window))
         DestroyWindow(state.window);
@@ -131,7 +131,7 @@ LRESULT OnNotify(HWND window, const NMHDR* header)
 
 void OnCaptionDoubleClick(SpeechWindowState& state)
 {
-    AppSettings.window = false;
+    AppSettings.speechWindowShown = false;
     ShowWindow(state.window, SW_HIDE);
     SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, false);
 }

@@ -86,7 +86,7 @@ void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage)
         ShowPopupMenu(state);
         break;
     case WM_LBUTTONDOWN:
-        AppSettings.window = true;
+        AppSettings.speechWindowShown = true;
         ShowWindow(state.window, SW_SHOWNORMAL);
         SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, true);
         SetForegroundWindow(state.window);

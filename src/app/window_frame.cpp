@@ -73,7 +73,7 @@ void ApplyBorder(SpeechWindowState& state)
     const HWND window = state.window;
     MeasureFrameHeightDelta(window);
     const RECT w = WindowRect(window);
-    if (AppSettings.border) {
+    if (AppSettings.showBorder) {
         SetWindowLongW(window, GWL_STYLE, BorderedStyle);
         return;
     }
@@ -90,13 +90,13 @@ void ToggleBorder(SpeechWindowState& state)
     const RECT c = TextViewClientRect();
     const int width = w.right - w.left;
     const int clientHeight = c.bottom - c.top;
-    if (AppSettings.border) {
+    if (AppSettings.showBorder) {
         SetWindowLongW(window, GWL_STYLE, BorderlessStyle(window));
-        AppSettings.border = false;
+        AppSettings.showBorder = false;
         MoveHiddenAndShow(state, w.left + frame, w.top + frameHeightDelta - frame, width - 2 * frame, clientHeight);
     } else {
         SetWindowLongW(window, GWL_STYLE, BorderedStyle);
-        AppSettings.border = true;
+        AppSettings.showBorder = true;
         MoveHiddenAndShow(state, w.left - frame, w.top - frameHeightDelta + frame, width + 2 * frame,
                           clientHeight + frameHeightDelta);
     }
@@ -123,20 +123,20 @@ void OnTakeKeyboardBack(SpeechWindowState& state)
 void ShowSpeechWindow(SpeechWindowState& state, int showCommand)
 {
     if (showCommand == 0) {
-        AppSettings.window = !AppSettings.window;
-        ShowWindow(state.window, AppSettings.window ? SW_SHOW : SW_HIDE);
+        AppSettings.speechWindowShown = !AppSettings.speechWindowShown;
+        ShowWindow(state.window, AppSettings.speechWindowShown ? SW_SHOW : SW_HIDE);
     } else {
-        ShowWindow(state.window, AppSettings.window ? showCommand : SW_HIDE);
+        ShowWindow(state.window, AppSettings.speechWindowShown ? showCommand : SW_HIDE);
     }
-    SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, AppSettings.window);
+    SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, AppSettings.speechWindowShown);
 }
 
 void ApplyTopMost(HWND window)
 {
-    SetWindowPos(window, AppSettings.top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(window, AppSettings.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
 void ApplyTransparency(HWND window)
 {
-    SetLayeredWindowAttributes(window, 0, static_cast<BYTE>(AppSettings.transparency & 0xFF), LWA_ALPHA);
+    SetLayeredWindowAttributes(window, 0, static_cast<BYTE>(AppSettings.opacity & 0xFF), LWA_ALPHA);
 }

@@ -13,8 +13,8 @@ struct KeyboardGuard {
     bool takingBack = false;
 };
 
-void ApplyBorder(SpeechWindowState& state);    // start-up and Options OK: match `border`
-void ToggleBorder(SpeechWindowState& state);   // command: flip `border`, text kept in place
+void ApplyBorder(SpeechWindowState& state);    // start-up and Options OK: match `showBorder`
+void ToggleBorder(SpeechWindowState& state);   // command: flip `showBorder`, text kept in place
 // Keep the keyboard with the window through what the platform does after a border change.
 void OnSpeechWindowActivate(SpeechWindowState& state, WPARAM wParam, LPARAM lParam);
 void OnTakeKeyboardBack(SpeechWindowState& state);

@@ -62,7 +62,7 @@ int TakeClipboardText(HWND window)
         if (const GlobalLockGuard<const wchar_t> text(data); text) {
             // The clipboard's memory may hold no terminator within its size.
             const std::wstring takenText = TrimTrailingLineBreaks(text.get(), wcsnlen(text.get(), text.capacity()));
-            if (AppSettings.append) {
+            if (AppSettings.appendCopies) {
                 taken = AppendText(takenText.c_str());
             } else {
                 TextViewSetText(takenText.c_str());
@@ -119,7 +119,7 @@ ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
     ClipboardOutcome outcome = ClipboardOutcome::Nothing;
     UINT formatPriority[] = {CF_UNICODETEXT};
     const bool unicodeText = GetPriorityClipboardFormat(formatPriority, 1) == static_cast<int>(CF_UNICODETEXT);
-    if (unicodeText && AppSettings.clipboard) {
+    if (unicodeText && AppSettings.monitorClipboard) {
         if (firstRun) {
             TakeFirstRunCopy();
             outcome = ClipboardOutcome::FirstRunCopy;
@@ -138,7 +138,7 @@ ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
             TakeFirstRunCopy();
             outcome = ClipboardOutcome::FirstRunCopy;
         }
-        if (!AppSettings.clipboard) {
+        if (!AppSettings.monitorClipboard) {
             PrepareText();
             DropTrailingLineBreaks();
         }
@@ -180,24 +180,24 @@ bool PutClipboardText(HWND owner, const wchar_t* text)
 
 void CopySpeechText(HWND window)
 {
-    const bool monitoring = AppSettings.clipboard;
-    AppSettings.clipboard = false;
+    const bool monitoring = AppSettings.monitorClipboard;
+    AppSettings.monitorClipboard = false;
     if (SpeechTextPrepared())
         PutClipboardText(window, WithCrLfLineBreaks(SpeechText()).c_str());
-    AppSettings.clipboard = monitoring;
+    AppSettings.monitorClipboard = monitoring;
 }
 
 void PasteClipboardText(HWND window)
 {
-    const bool monitoring = AppSettings.clipboard;
-    AppSettings.clipboard = true;
+    const bool monitoring = AppSettings.monitorClipboard;
+    AppSettings.monitorClipboard = true;
     SendMessageW(window, WM_DRAWCLIPBOARD, 0, 0);
-    AppSettings.clipboard = monitoring;
+    AppSettings.monitorClipboard = monitoring;
 }
 
 void DeleteAllText(HWND window)
 {
-    if (AppSettings.delete_ && !AskToConfirm(window, IDS_CONFIRM_DELETE))
+    if (AppSettings.confirmDeleteAll && !AskToConfirm(window, IDS_CONFIRM_DELETE))
         return;
     if (speechState != Stopped)
         Stop();

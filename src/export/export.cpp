@@ -230,7 +230,7 @@ ComPtr<ISpVoice> CreateExportVoice(ISpVoice* readingVoice)
     if (readingVoice && SUCCEEDED(readingVoice->GetVoice(token.Out())) && token
         && FAILED(voice->SetVoice(token.Get())))
         return {};
-    voice->SetRate(AppSettings.rate);
+    voice->SetRate(AppSettings.speechRate);
     return voice;
 }
 
@@ -368,9 +368,9 @@ int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const s
 
 std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoice)
 {
-    const ExportFormat wav{L"WAV (*.wav)\0*.wav\0", AppSettings.wavdir, L"wav", L".wav"};
-    const ExportFormat mp3{L"MP3 (*.mp3)\0*.mp3\0", AppSettings.mp3dir, L"mp3", L".mp3"};
-    const bool asWav = AppSettings.wav;
+    const ExportFormat wav{L"WAV (*.wav)\0*.wav\0", AppSettings.wavFolder, L"wav", L".wav"};
+    const ExportFormat mp3{L"MP3 (*.mp3)\0*.mp3\0", AppSettings.mp3Folder, L"mp3", L".mp3"};
+    const bool asWav = AppSettings.exportAsWav;
     if (!asWav && !QueryEncoderVersion()) {
         ShowWarning(owner, IDS_LAME_MISSING);
         return {};

@@ -75,9 +75,9 @@ struct EncoderLibrary {
 // asked for its version or encodes.
 LibraryHandle LoadEncoderLibrary()
 {
-    if (!AppSettings.lamedir[0])
+    if (!AppSettings.encoderFolder[0])
         return LibraryHandle();
-    return LibraryHandle(LoadLibraryW(AppSettings.lamedir));
+    return LibraryHandle(LoadLibraryW(AppSettings.encoderFolder));
 }
 
 template <typename Function>
@@ -108,8 +108,8 @@ void FillConfig(EncoderConfig& config)
     // bit rate MPEG-1 Layer III at 48 kHz.
     config.reSampleRate = 48000;
     config.mode = ModeJointStereo;
-    config.bitrate = AppSettings.mp3rate;
-    config.maxBitrate = AppSettings.mp3rate;
+    config.bitrate = AppSettings.mp3BitRate;
+    config.maxBitrate = AppSettings.mp3BitRate;
     config.preset = PresetHighQuality;
     config.mpegVersion = Mpeg1;
     config.original = TRUE;

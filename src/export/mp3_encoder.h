@@ -1,6 +1,6 @@
 #pragma once
 // The MP3 encoder: the user's lame_enc.dll (its BladeEnc-style interface), loaded at
-// run time from `lamedir`. The program has no MP3 code of its own.
+// run time from `encoderFolder`. The program has no MP3 code of its own.
 #include <windows.h>
 #include <atomic>
 #include <cstddef>

@@ -82,14 +82,14 @@ void OnInitDialog(HWND page, AppearancePage& state)
     SetButtonIcons(page, state);
     HWND trackbar = GetDlgItem(page, IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(0, OpaqueAlpha));
-    SendMessageW(trackbar, TBM_SETPOS, TRUE, AppSettings.transparency);
+    SendMessageW(trackbar, TBM_SETPOS, TRUE, AppSettings.opacity);
 }
 
 // The trackbar notifies whenever it redraws, so every notification is a moment to take
 // its position; the Speech window follows while the thumb is dragged.
 void OnNotify(HWND page, const AppearancePage& state)
 {
-    AppSettings.transparency = static_cast<int>(SendDlgItemMessageW(page, IDC_TRANSPARENCY, TBM_GETPOS, 0, 0));
+    AppSettings.opacity = static_cast<int>(SendDlgItemMessageW(page, IDC_TRANSPARENCY, TBM_GETPOS, 0, 0));
     state.options.host.applyTransparency();
 }
 
@@ -153,11 +153,11 @@ void OnCommand(HWND page, AppearancePage& state, int control, int code)
     switch (control) {
     case IDC_TEXT_COLOUR:
         if (code == STN_CLICKED)
-            ChooseColour(page, AppSettings.text);
+            ChooseColour(page, AppSettings.textColour);
         break;
     case IDC_BACKGROUND_COLOUR:
         if (code == STN_CLICKED)
-            ChooseColour(page, AppSettings.background);
+            ChooseColour(page, AppSettings.backgroundColour);
         break;
     case IDC_FONT:
         ChooseTextFont(page, state);
@@ -173,13 +173,13 @@ INT_PTR OnColourStatic(AppearancePage& state, HDC dc, HWND control)
 {
     switch (GetDlgCtrlID(control)) {
     case IDC_TEXT_COLOUR:
-        return reinterpret_cast<INT_PTR>(state.textBrush.For(AppSettings.text));
+        return reinterpret_cast<INT_PTR>(state.textBrush.For(AppSettings.textColour));
     case IDC_BACKGROUND_COLOUR:
-        return reinterpret_cast<INT_PTR>(state.backgroundBrush.For(AppSettings.background));
+        return reinterpret_cast<INT_PTR>(state.backgroundBrush.For(AppSettings.backgroundColour));
     case IDC_PREVIEW:
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, AppSettings.text);
-        return reinterpret_cast<INT_PTR>(state.backgroundBrush.For(AppSettings.background));
+        SetTextColor(dc, AppSettings.textColour);
+        return reinterpret_cast<INT_PTR>(state.backgroundBrush.For(AppSettings.backgroundColour));
     default:
         return FALSE;
     }

@@ -31,7 +31,7 @@ void FillBitRates(HWND page)
     int index = 0;
     for (const auto& [rate, label] : Mp3BitRates) {
         SendMessageW(list, CB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(label.c_str()));
-        if (rate == AppSettings.mp3rate)
+        if (rate == AppSettings.mp3BitRate)
             selection = index;
         ++index;
     }
@@ -42,10 +42,10 @@ void FillBitRates(HWND page)
 
 void OnInitDialog(HWND page, const OptionsHost& host)
 {
-    CheckDlgButton(page, AppSettings.wav ? IDC_EXPORT_WAV : IDC_EXPORT_MP3, BST_CHECKED);
-    ShowPath(page, IDC_EXPORT_WAVDIR, AppSettings.wavdir);
-    ShowPath(page, IDC_EXPORT_LAMEDIR, AppSettings.lamedir);
-    ShowPath(page, IDC_EXPORT_MP3DIR, AppSettings.mp3dir);
+    CheckDlgButton(page, AppSettings.exportAsWav ? IDC_EXPORT_WAV : IDC_EXPORT_MP3, BST_CHECKED);
+    ShowPath(page, IDC_EXPORT_WAVDIR, AppSettings.wavFolder);
+    ShowPath(page, IDC_EXPORT_LAMEDIR, AppSettings.encoderFolder);
+    ShowPath(page, IDC_EXPORT_MP3DIR, AppSettings.mp3Folder);
     ShowEncoderVersion(page, host);
     FillBitRates(page);
 }
@@ -55,7 +55,7 @@ void TakeBitRate(HWND page)
     const LRESULT index = SendDlgItemMessageW(page, IDC_EXPORT_BITRATE, CB_GETCURSEL, 0, 0);
     if (index < 0 || index >= static_cast<LRESULT>(Mp3BitRates.size()))
         return;
-    AppSettings.mp3rate = std::next(Mp3BitRates.begin(), index)->first;
+    AppSettings.mp3BitRate = std::next(Mp3BitRates.begin(), index)->first;
 }
 
 void BrowseForFolder(HWND page, const wchar_t* title, wchar_t (&target)[SettingsPathLength], int field)
@@ -87,38 +87,38 @@ void LocateLibrary(HWND page, const OptionsHost& host)
     choice.lpstrFilter = L"lame_enc.dll\0lame_enc.dll\0";
     choice.nFilterIndex = 1;
     // The dialog starts from the current path and writes the chosen one in its place.
-    choice.lpstrFile = AppSettings.lamedir;
+    choice.lpstrFile = AppSettings.encoderFolder;
     choice.nMaxFile = SettingsPathLength;
     choice.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (!GetOpenFileNameW(&choice))
         return;
-    SetDlgItemTextW(page, IDC_EXPORT_LAMEDIR, AppSettings.lamedir);
+    SetDlgItemTextW(page, IDC_EXPORT_LAMEDIR, AppSettings.encoderFolder);
     ShowEncoderVersion(page, host);
 }
 
 void OnCommand(HWND page, const OptionsHost& host, int control, int notification)
 {
     switch (control) {
-    case IDC_EXPORT_WAV: AppSettings.wav = true; break;
-    case IDC_EXPORT_MP3: AppSettings.wav = false; break;
+    case IDC_EXPORT_WAV: AppSettings.exportAsWav = true; break;
+    case IDC_EXPORT_MP3: AppSettings.exportAsWav = false; break;
     case IDC_EXPORT_WAVDIR:
         if (notification == EN_CHANGE)
-            GetDlgItemTextW(page, control, AppSettings.wavdir, SettingsPathLength);
+            GetDlgItemTextW(page, control, AppSettings.wavFolder, SettingsPathLength);
         break;
     case IDC_EXPORT_LAMEDIR:
         // Typing a path does not load the library; only "..." shows its version anew.
         if (notification == EN_CHANGE)
-            GetDlgItemTextW(page, control, AppSettings.lamedir, SettingsPathLength);
+            GetDlgItemTextW(page, control, AppSettings.encoderFolder, SettingsPathLength);
         break;
     case IDC_EXPORT_MP3DIR:
         if (notification == EN_CHANGE)
-            GetDlgItemTextW(page, control, AppSettings.mp3dir, SettingsPathLength);
+            GetDlgItemTextW(page, control, AppSettings.mp3Folder, SettingsPathLength);
         break;
     case IDC_EXPORT_BROWSE_WAVDIR:
-        BrowseForFolder(page, L"Please choose a folder for wav files.", AppSettings.wavdir, IDC_EXPORT_WAVDIR);
+        BrowseForFolder(page, L"Please choose a folder for wav files.", AppSettings.wavFolder, IDC_EXPORT_WAVDIR);
         break;
     case IDC_EXPORT_BROWSE_MP3DIR:
-        BrowseForFolder(page, L"Please choose a folder for mp3 files.", AppSettings.mp3dir, IDC_EXPORT_MP3DIR);
+        BrowseForFolder(page, L"Please choose a folder for mp3 files.", AppSettings.mp3Folder, IDC_EXPORT_MP3DIR);
         break;
     case IDC_EXPORT_BROWSE_LAMEDIR: LocateLibrary(page, host); break;
     case IDC_EXPORT_BITRATE:

@@ -39,24 +39,24 @@ void PutBackSpeechPage(const AppSettingsRecord& opening)
 {
     for (const SpeechCheckBox& box : SpeechCheckBoxes)
         AppSettings.*box.field = opening.*box.field;
-    AppSettings.rate = opening.rate;
+    AppSettings.speechRate = opening.speechRate;
 }
 
 void PutBackAppearancePage(const OptionsDialogState& state)
 {
-    AppSettings.transparency = state.openingSettings.transparency;
-    AppSettings.text = state.openingSettings.text;
-    AppSettings.background = state.openingSettings.background;
+    AppSettings.opacity = state.openingSettings.opacity;
+    AppSettings.textColour = state.openingSettings.textColour;
+    AppSettings.backgroundColour = state.openingSettings.backgroundColour;
     logFont = state.openingFont;
 }
 
 void PutBackExportPage(const AppSettingsRecord& opening)
 {
-    AppSettings.wav = opening.wav;
-    AppSettings.mp3rate = opening.mp3rate;
-    CopyPath(AppSettings.wavdir, opening.wavdir);
-    CopyPath(AppSettings.mp3dir, opening.mp3dir);
-    CopyPath(AppSettings.lamedir, opening.lamedir);
+    AppSettings.exportAsWav = opening.exportAsWav;
+    AppSettings.mp3BitRate = opening.mp3BitRate;
+    CopyPath(AppSettings.wavFolder, opening.wavFolder);
+    CopyPath(AppSettings.mp3Folder, opening.mp3Folder);
+    CopyPath(AppSettings.encoderFolder, opening.encoderFolder);
 }
 
 void MoveSpeechWindow(const OptionsHost& host, const RECT& r)
@@ -123,7 +123,7 @@ void CloseDialog(OptionsDialogState& state, INT_PTR result)
 void OnOk(OptionsDialogState& state)
 {
     const OptionsHost& host = state.host;
-    host.setVoiceRate(AppSettings.rate);
+    host.setVoiceRate(AppSettings.speechRate);
     host.applyClipboardMenu();
     UpdateAutostart();
     // The border apply may show the window; the visibility comes after it, so an
@@ -143,7 +143,7 @@ void OnCancel(OptionsDialogState& state)
 {
     const OptionsHost& host = state.host;
     PutBackSpeechPage(state.openingSettings);
-    host.setVoiceRate(AppSettings.rate);
+    host.setVoiceRate(AppSettings.speechRate);
     PutBackAppearancePage(state);
     host.applyTransparency();
     host.applyTopMost();

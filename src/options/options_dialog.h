@@ -17,15 +17,15 @@ struct OptionsHost {
     std::function<void(int rate)> setVoiceRate;
     // The display name of the voice in use; empty when the voice cannot tell.
     std::function<std::wstring()> voiceName;
-    // "major.minor" of the encoder library at `lamedir`; empty when it does not load.
+    // "major.minor" of the encoder library at `encoderFolder`; empty when it does not load.
     std::function<std::wstring()> encoderVersion;
     std::function<void()> applyBorder;
     std::function<void()> applyTopMost;
     std::function<void()> applyTransparency;
     std::function<void()> applyFontAndColours;
-    // Shows or hides the Speech window after `window`.
+    // Shows or hides the Speech window after `speechWindowShown`.
     std::function<void()> applyWindowVisibility;
-    // The menu's clipboard monitor and append items after `clipboard` and `append`.
+    // The menu's clipboard monitor and append items after `monitorClipboard` and `appendCopies`.
     std::function<void()> applyClipboardMenu;
     // Writes the settings the dialog confirmed.
     std::function<void()> saveSettings;

@@ -18,7 +18,7 @@ INT_PTR CALLBACK HotKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
 struct SpeechCheckBox {
     int control;
     bool AppSettingsRecord::*field;
-    bool checkedWhenOn;   // "Minimize to tray on close" shows the opposite of `close`
+    bool checkedWhenOn;   // "Minimize to tray on close" shows the opposite of `closeQuits`
 };
 extern const std::array<SpeechCheckBox, 13> SpeechCheckBoxes;
 

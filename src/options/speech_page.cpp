@@ -9,13 +9,13 @@
 #include <shlobj.h>
 
 const std::array<SpeechCheckBox, 13> SpeechCheckBoxes = {{
-    {IDC_CLIPBOARD, &AppSettingsRecord::clipboard, true}, {IDC_APPEND, &AppSettingsRecord::append, true},
-    {IDC_REPEAT, &AppSettingsRecord::repeat, true},       {IDC_START, &AppSettingsRecord::start, true},
-    {IDC_WINDOW, &AppSettingsRecord::window, true},       {IDC_BORDER, &AppSettingsRecord::border, true},
-    {IDC_CLOSE, &AppSettingsRecord::close, false},        {IDC_CONFIRM, &AppSettingsRecord::confirm, true},
-    {IDC_TOP, &AppSettingsRecord::top, true},             {IDC_AUTOPLAY, &AppSettingsRecord::autoplay, true},
-    {IDC_AUTOSCROLL, &AppSettingsRecord::autoscroll, true}, {IDC_FULLTEXT, &AppSettingsRecord::fulltext, true},
-    {IDC_DELETE, &AppSettingsRecord::delete_, true},
+    {IDC_CLIPBOARD, &AppSettingsRecord::monitorClipboard, true}, {IDC_APPEND, &AppSettingsRecord::appendCopies, true},
+    {IDC_REPEAT, &AppSettingsRecord::repeatReading, true},       {IDC_START, &AppSettingsRecord::startWithWindows, true},
+    {IDC_WINDOW, &AppSettingsRecord::speechWindowShown, true},       {IDC_BORDER, &AppSettingsRecord::showBorder, true},
+    {IDC_CLOSE, &AppSettingsRecord::closeQuits, false},        {IDC_CONFIRM, &AppSettingsRecord::confirmQuit, true},
+    {IDC_TOP, &AppSettingsRecord::alwaysOnTop, true},             {IDC_AUTOPLAY, &AppSettingsRecord::autoPlay, true},
+    {IDC_AUTOSCROLL, &AppSettingsRecord::autoScroll, true}, {IDC_FULLTEXT, &AppSettingsRecord::showFullText, true},
+    {IDC_DELETE, &AppSettingsRecord::confirmDeleteAll, true},
 }};
 
 namespace {
@@ -35,14 +35,14 @@ void OnInitDialog(HWND page, const OptionsHost& host)
     ShowVoiceName(page, host);
     HWND slider = GetDlgItem(page, IDC_RATE);
     SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(static_cast<WORD>(MinRate), MaxRate));
-    SendMessageW(slider, TBM_SETPOS, TRUE, AppSettings.rate);
+    SendMessageW(slider, TBM_SETPOS, TRUE, AppSettings.speechRate);
     for (const SpeechCheckBox& box : SpeechCheckBoxes) {
         if ((AppSettings.*box.field) == box.checkedWhenOn)
             CheckDlgButton(page, box.control, BST_CHECKED);
     }
-    if (!AppSettings.clipboard)
+    if (!AppSettings.monitorClipboard)
         EnableWindow(GetDlgItem(page, IDC_APPEND), FALSE);
-    if (!AppSettings.fulltext)
+    if (!AppSettings.showFullText)
         EnableWindow(GetDlgItem(page, IDC_AUTOSCROLL), FALSE);
 }
 
@@ -58,15 +58,15 @@ void FollowMaster(HWND page, bool masterOn, int dependent, bool& dependentField)
 
 void ToggleClipboard(HWND page)
 {
-    AppSettings.clipboard = !AppSettings.clipboard;
-    FollowMaster(page, AppSettings.clipboard, IDC_APPEND, AppSettings.append);
+    AppSettings.monitorClipboard = !AppSettings.monitorClipboard;
+    FollowMaster(page, AppSettings.monitorClipboard, IDC_APPEND, AppSettings.appendCopies);
 }
 
 // Played-text mode changes what the Speech window shows at once, not only on OK.
 void ToggleFullText(HWND page, const OptionsHost& host)
 {
-    AppSettings.fulltext = !AppSettings.fulltext;
-    FollowMaster(page, AppSettings.fulltext, IDC_AUTOSCROLL, AppSettings.autoscroll);
+    AppSettings.showFullText = !AppSettings.showFullText;
+    FollowMaster(page, AppSettings.showFullText, IDC_AUTOSCROLL, AppSettings.autoScroll);
     SendMessageW(host.textView, EM_SETSEL, 0, 0);
     host.applyFontAndColours();
 }
@@ -96,8 +96,8 @@ void OnCommand(HWND page, const OptionsHost& host, int control)
 // from it is a moment to pick up its position: the voice follows while it is dragged.
 void OnSliderNotify(HWND page, const OptionsHost& host)
 {
-    AppSettings.rate = static_cast<int>(SendDlgItemMessageW(page, IDC_RATE, TBM_GETPOS, 0, 0));
-    host.setVoiceRate(AppSettings.rate);
+    AppSettings.speechRate = static_cast<int>(SendDlgItemMessageW(page, IDC_RATE, TBM_GETPOS, 0, 0));
+    host.setVoiceRate(AppSettings.speechRate);
 }
 
 } // namespace

@@ -74,7 +74,7 @@ bool UpdateAutostart()
     const RegistryKey key(opened);
     const std::wstring valueName = LoadText(IDS_APP_NAME);
     LSTATUS status;
-    if (AppSettings.start) {
+    if (AppSettings.startWithWindows) {
         const std::wstring command = RunCommand();
         status = RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ,
                                 reinterpret_cast<const BYTE*>(command.c_str()),

@@ -93,7 +93,7 @@ int HighlightSpokenWord()
     // The voice counts from where its utterance began in SpeechText.
     const int start = SpokenTextOffset(status.ulCurrentStream) + static_cast<int>(status.ulInputWordPos);
     const int end = start + static_cast<int>(status.ulInputWordLen);
-    if (!AppSettings.fulltext) {
+    if (!AppSettings.showFullText) {
         // One selection per word: with the word selected on its own first, the view
         // could draw that in between, the text before it invisible.
         TextViewSelect(0, end);
@@ -102,7 +102,7 @@ int HighlightSpokenWord()
     }
     TextViewSelect(start, end);
     ReportStatusChange();
-    if (AppSettings.autoscroll && NeedsAutoScroll(TextViewSelectionLine(), TextViewFirstVisibleLine(), visibleLines))
+    if (AppSettings.autoScroll && NeedsAutoScroll(TextViewSelectionLine(), TextViewFirstVisibleLine(), visibleLines))
         TextViewScrollLines(1);
     return end;
 }
@@ -123,9 +123,9 @@ void ApplyFontAndColours()
     lstrcpynW(textFormat.szFaceName, logFont.lfFaceName, 32);
     textFormat.bCharSet = logFont.lfCharSet;
     // In played-text mode unselected text is drawn in the background colour: invisible.
-    textFormat.crTextColor = AppSettings.fulltext ? AppSettings.text : AppSettings.background;
+    textFormat.crTextColor = AppSettings.showFullText ? AppSettings.textColour : AppSettings.backgroundColour;
 
-    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background);
+    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour);
     SendMessageW(textView, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&textFormat));
     MeasureLineHeight();
     UpdateVisibleLines();

@@ -89,7 +89,7 @@ void StartSpeaking(int offset)
 void TuneVoice()
 {
     if (voiceEngine) {
-        voiceEngine->SetRate(AppSettings.rate);
+        voiceEngine->SetRate(AppSettings.speechRate);
         voiceEngine->SetVolume(100);
     }
 }
@@ -116,7 +116,7 @@ void OnEndOfInput(ULONG stream)
         return;
     }
     // The end of the text, or of a reading stopped or replaced while paused.
-    if (!AppSettings.repeat) {
+    if (!AppSettings.repeatReading) {
         Stop();
         TextViewSelect(lastWordEnd, lastWordEnd);
         // The caption shows the line of the caret, which has just moved.
@@ -223,7 +223,7 @@ void PlayPause()
 
 bool BeginNewText()
 {
-    const bool readIt = speechState != Paused && (AppSettings.autoplay || speechState != Stopped);
+    const bool readIt = speechState != Paused && (AppSettings.autoPlay || speechState != Stopped);
     // Paused, the text waits: the voice is resumed only so that the purge takes
     // effect, and the purged reading's end then stops the program.
     if (speechState == Paused && voiceEngine)
@@ -246,9 +246,9 @@ void StepSentence(int direction)
 
 void ChangeRate(int delta)
 {
-    AppSettings.rate = std::clamp(AppSettings.rate + delta, -10, 10);
+    AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, -10, 10);
     if (voiceEngine)
-        voiceEngine->SetRate(AppSettings.rate);
+        voiceEngine->SetRate(AppSettings.speechRate);
 }
 
 void HandleVoiceEvents()

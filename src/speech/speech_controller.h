@@ -23,7 +23,7 @@ void Stop();
 void PlayStop();                  // Play in Stopped, Stop otherwise
 void PlayPause();                 // Play in Stopped, pause/resume in Playing or Paused
 // New text is in the view: drops what the voice holds and tells whether the text is
-// to be read, by the state and `autoplay`. After preparing it, ReadNewText reads it
+// to be read, by the state and `autoPlay`. After preparing it, ReadNewText reads it
 // from offset, where the new part begins.
 bool BeginNewText();
 void ReadNewText(int offset);

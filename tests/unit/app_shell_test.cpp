@@ -21,21 +21,21 @@ TEST(FirstRunSettings, RecordHoldsTheFirstRunValues)
     const AppSettingsRecord s;
     EXPECT_EQ(s.width, 300);
     EXPECT_EQ(s.height, 150);
-    EXPECT_TRUE(s.border && s.window && s.close && s.delete_ && s.top);
-    EXPECT_EQ(s.transparency, 255);
-    EXPECT_EQ(s.background, 0x00FFFFFFu);
-    EXPECT_EQ(s.text, 0u);
+    EXPECT_TRUE(s.showBorder && s.speechWindowShown && s.closeQuits && s.confirmDeleteAll && s.alwaysOnTop);
+    EXPECT_EQ(s.opacity, 255);
+    EXPECT_EQ(s.backgroundColour, 0x00FFFFFFu);
+    EXPECT_EQ(s.textColour, 0u);
     EXPECT_TRUE(s.bold);
     EXPECT_FALSE(s.italic);
-    EXPECT_EQ(s.point, -13);
-    EXPECT_STREQ(s.font, L"Courier New");
-    EXPECT_FALSE(s.confirm || s.start || s.append || s.repeat || s.autoplay);
-    EXPECT_TRUE(s.clipboard && s.autoscroll && s.fulltext && s.wav);
-    EXPECT_EQ(s.rate, -1);
-    EXPECT_EQ(s.mp3rate, 128);
-    EXPECT_STREQ(s.wavdir, L"");
-    EXPECT_STREQ(s.lamedir, L"");
-    EXPECT_STREQ(s.mp3dir, L"");
+    EXPECT_EQ(s.fontHeightPixels, -13);
+    EXPECT_STREQ(s.fontFace, L"Courier New");
+    EXPECT_FALSE(s.confirmQuit || s.startWithWindows || s.appendCopies || s.repeatReading || s.autoPlay);
+    EXPECT_TRUE(s.monitorClipboard && s.autoScroll && s.showFullText && s.exportAsWav);
+    EXPECT_EQ(s.speechRate, -1);
+    EXPECT_EQ(s.mp3BitRate, 128);
+    EXPECT_STREQ(s.wavFolder, L"");
+    EXPECT_STREQ(s.encoderFolder, L"");
+    EXPECT_STREQ(s.mp3Folder, L"");
 }
 
 // A saved place no screen shows is brought into the primary work area; a place that any
@@ -174,8 +174,8 @@ TEST_F(TextViewTest, ScrollingMovesTheFirstVisibleLine)
 TEST(LongText, ReplacingItKeepsTheViewsLookAndInput)
 {
     InProcessApp app;
-    AppSettings.background = RGB(0, 0, 128);
-    AppSettings.text = RGB(255, 255, 255);
+    AppSettings.backgroundColour = RGB(0, 0, 128);
+    AppSettings.textColour = RGB(255, 255, 255);
     ApplyFontAndColours();
     std::wstring longText;
     while (longText.size() < 40000)
@@ -202,7 +202,7 @@ TEST(LongText, ReplacingItKeepsTheViewsLookAndInput)
     EXPECT_EQ(after.yHeight, before.yHeight);
     EXPECT_EQ(after.crTextColor, before.crTextColor);
     EXPECT_EQ(after.dwEffects & (CFE_BOLD | CFE_ITALIC), before.dwEffects & (CFE_BOLD | CFE_ITALIC));
-    EXPECT_EQ(SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background), AppSettings.background);
+    EXPECT_EQ(SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour), AppSettings.backgroundColour);
 
     // The window still filters the view's input: a plain click leaves the caret alone.
     TextViewSelect(3, 3);
@@ -234,11 +234,11 @@ TEST(WindowCommands, RateStopsAtTenAndMinusTen)
     InProcessApp app;
     for (int i = 0; i < 15; ++i)
         app.Command(CMD_RATE_UP);
-    EXPECT_EQ(AppSettings.rate, 10);
+    EXPECT_EQ(AppSettings.speechRate, 10);
     EXPECT_EQ(app.voice.rate, 10);
     for (int i = 0; i < 25; ++i)
         app.Command(CMD_RATE_DOWN);
-    EXPECT_EQ(AppSettings.rate, -10);
+    EXPECT_EQ(AppSettings.speechRate, -10);
     EXPECT_EQ(app.voice.rate, -10);
 }
 
@@ -258,22 +258,22 @@ TEST(WindowCommands, MonitorAppendAndSpeakerWindowToggles)
 {
     InProcessApp app(SW_SHOWNORMAL);
     app.Command(CMD_APPEND_TEXT);
-    EXPECT_TRUE(AppSettings.append);
+    EXPECT_TRUE(AppSettings.appendCopies);
     EXPECT_TRUE(app.MenuChecked(CMD_APPEND_TEXT));
 
     app.Command(CMD_CLIPBOARD_MONITOR);
-    EXPECT_FALSE(AppSettings.clipboard);
+    EXPECT_FALSE(AppSettings.monitorClipboard);
     EXPECT_FALSE(app.MenuChecked(CMD_CLIPBOARD_MONITOR));
     EXPECT_FALSE(app.MenuEnabled(CMD_APPEND_TEXT));
     app.Command(CMD_CLIPBOARD_MONITOR);
     EXPECT_TRUE(app.MenuEnabled(CMD_APPEND_TEXT));
 
     app.Command(CMD_SPEAKER_WINDOW);
-    EXPECT_FALSE(AppSettings.window);
+    EXPECT_FALSE(AppSettings.speechWindowShown);
     EXPECT_FALSE(IsWindowVisible(app.window()));
     EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
     app.Command(CMD_SPEAKER_WINDOW);
-    EXPECT_TRUE(AppSettings.window);
+    EXPECT_TRUE(AppSettings.speechWindowShown);
     EXPECT_TRUE(IsWindowVisible(app.window()));
     EXPECT_TRUE(app.MenuChecked(CMD_SPEAKER_WINDOW));
 }
@@ -281,11 +281,11 @@ TEST(WindowCommands, MonitorAppendAndSpeakerWindowToggles)
 TEST(WindowCommands, CloseHidesWhenCloseIsOff)
 {
     InProcessApp app(SW_SHOWNORMAL);
-    AppSettings.close = false;
+    AppSettings.closeQuits = false;
     SendMessageW(app.window(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(app.window()));
     EXPECT_FALSE(IsWindowVisible(app.window()));
-    EXPECT_FALSE(AppSettings.window);
+    EXPECT_FALSE(AppSettings.speechWindowShown);
     EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
 }
 
@@ -341,7 +341,7 @@ TEST(TrayIcon, LeftClickShowsTheHiddenWindow)
     ASSERT_FALSE(IsWindowVisible(app.window()));
     SendMessageW(app.window(), WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONDOWN);
     EXPECT_TRUE(IsWindowVisible(app.window()));
-    EXPECT_TRUE(AppSettings.window);
+    EXPECT_TRUE(AppSettings.speechWindowShown);
     EXPECT_TRUE(app.MenuChecked(CMD_SPEAKER_WINDOW));
     // Another icon's clicks are not ours.
     app.Command(CMD_SPEAKER_WINDOW);

@@ -47,8 +47,8 @@ TEST(ClipboardMonitor, ShortTextsAreKept)
 TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
 {
     InProcessApp app;
-    AppSettings.append = true;
-    AppSettings.delete_ = false;
+    AppSettings.appendCopies = true;
+    AppSettings.confirmDeleteAll = false;
     app.Command(CMD_DELETE_ALL);
     EXPECT_EQ(TextViewGetText(), L" ");
     Copy(L"First.");
@@ -60,7 +60,7 @@ TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
 TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
 {
     InProcessApp app;
-    AppSettings.append = true;
+    AppSettings.appendCopies = true;
     Copy(L"One. Two. Three.");
     app.Command(CMD_PLAY_STOP);
     app.voice.Take();
@@ -75,8 +75,8 @@ TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
 TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
 {
     InProcessApp app;
-    AppSettings.append = true;
-    AppSettings.autoplay = true;
+    AppSettings.appendCopies = true;
+    AppSettings.autoPlay = true;
     Copy(L"An open sentence");
     Copy(L"next words");
     EXPECT_EQ(SpeechText(), L"An open sentence next words ");
@@ -92,7 +92,7 @@ TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
 TEST(ClipboardMonitor, AppendedTextIsPreparedAsTheWholeWouldBe)
 {
     InProcessApp app;
-    AppSettings.append = true;
+    AppSettings.appendCopies = true;
     const std::wstring copies[] = {L"First line\r\nsecond", L"\r\nafter a break", L"a/b\\c", L"Done!", L"\r\r\rend"};
     std::wstring whole;
     for (const std::wstring& copy : copies) {
@@ -130,7 +130,7 @@ TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
     // Paste takes the clipboard even with monitoring off, and leaves it off.
     app.Command(CMD_PASTE);
     EXPECT_EQ(TextViewGetText(), L"Ignored text ");
-    EXPECT_FALSE(AppSettings.clipboard);
+    EXPECT_FALSE(AppSettings.monitorClipboard);
 }
 
 TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
@@ -154,7 +154,7 @@ TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(GetClipboardText(), L"Line one.\r\nline two ") << "other programs break lines at CR LF";
     EXPECT_EQ(TextViewGetText(), L"Line one.\rline two ");
-    EXPECT_TRUE(AppSettings.clipboard);
+    EXPECT_TRUE(AppSettings.monitorClipboard);
     // No format keeps the content of an earlier copy.
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE text = GetClipboardData(CF_TEXT);
@@ -168,7 +168,7 @@ TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
 TEST(ClipboardMonitor, DeleteAllWithoutConfirmationStopsAndClears)
 {
     InProcessApp app;
-    AppSettings.delete_ = false;
+    AppSettings.confirmDeleteAll = false;
     Copy(L"Some words.");
     app.Command(CMD_PLAY_STOP);
     ASSERT_EQ(speechState, Playing);

@@ -219,14 +219,14 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
 TEST_F(ExportTest, SaveDialogProposesTheFolderAndEnforcesTheExtension)
 {
     SetText(L"Saved through the dialog.");
-    AppSettings.wav = true;
-    lstrcpynW(AppSettings.wavdir, folder.c_str(), SettingsPathLength);
+    AppSettings.exportAsWav = true;
+    lstrcpynW(AppSettings.wavFolder, folder.c_str(), SettingsPathLength);
 
     AnswerSaveDialog(L"notes.txt");
     const std::wstring written = ExportSpeech(app.window(), SpeechText().c_str(), voice);
     driver.join();
     EXPECT_EQ(proposed, L"Clipvoce");
-    EXPECT_EQ(std::wstring(AppSettings.wavdir), folder + L"\\");
+    EXPECT_EQ(std::wstring(AppSettings.wavFolder), folder + L"\\");
     EXPECT_EQ(written, folder + L"\\notes.txt.wav");
     EXPECT_GT(WavDataBytes(ReadBytes(folder + L"\\notes.txt.wav")), 0);
 
@@ -234,14 +234,14 @@ TEST_F(ExportTest, SaveDialogProposesTheFolderAndEnforcesTheExtension)
     app.Command(CMD_EXPORT);
     driver.join();
     EXPECT_GT(WavDataBytes(ReadBytes(folder + L"\\plain.wav")), 0);
-    EXPECT_EQ(std::wstring(AppSettings.wavdir), folder + L"\\");
+    EXPECT_EQ(std::wstring(AppSettings.wavFolder), folder + L"\\");
 }
 
 TEST_F(ExportTest, MissingLibraryIsReportedBeforeAnyDialog)
 {
-    AppSettings.wav = false;
+    AppSettings.exportAsWav = false;
     for (const std::wstring& lamedir : {std::wstring(), folder + L"\\lame_enc.dll"}) {
-        lstrcpynW(AppSettings.lamedir, lamedir.c_str(), SettingsPathLength);
+        lstrcpynW(AppSettings.encoderFolder, lamedir.c_str(), SettingsPathLength);
         EXPECT_EQ(QueryEncoderVersion(), 0);
         std::wstring message;
         bool saveDialog = false;
@@ -294,14 +294,14 @@ TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
 {
     const std::wstring library = BinFolder() + L"\\lame_enc.dll";
     ASSERT_TRUE(FileExists(library)) << "the test set-up puts lame_enc.dll beside the tests";
-    lstrcpynW(AppSettings.lamedir, library.c_str(), SettingsPathLength);
+    lstrcpynW(AppSettings.encoderFolder, library.c_str(), SettingsPathLength);
     ASSERT_EQ(QueryEncoderVersion(), 1);
     EXPECT_STREQ(encoderVersionText, L"3.100");
 
     SetText(L"Encoded to MP3 at one hundred and twenty eight kilobits.");
-    AppSettings.wav = false;
-    AppSettings.mp3rate = 128;
-    lstrcpynW(AppSettings.mp3dir, folder.c_str(), SettingsPathLength);
+    AppSettings.exportAsWav = false;
+    AppSettings.mp3BitRate = 128;
+    lstrcpynW(AppSettings.mp3Folder, folder.c_str(), SettingsPathLength);
     const std::wstring mp3 = folder + L"\\speech.mp3";
     const std::wstring temporary = folder + L"\\speech.mp_";
     std::atomic<bool> temporarySeen{false};
@@ -337,9 +337,9 @@ class FailedMp3Test : public ExportTest {
 protected:
     void UseLibrary(const wchar_t* name)
     {
-        lstrcpynW(AppSettings.lamedir, (BinFolder() + L"\\" + name).c_str(), SettingsPathLength);
-        lstrcpynW(AppSettings.mp3dir, folder.c_str(), SettingsPathLength);
-        AppSettings.wav = false;
+        lstrcpynW(AppSettings.encoderFolder, (BinFolder() + L"\\" + name).c_str(), SettingsPathLength);
+        lstrcpynW(AppSettings.mp3Folder, folder.c_str(), SettingsPathLength);
+        AppSettings.exportAsWav = false;
         SetText(L"Never encoded.");
     }
 
@@ -413,7 +413,7 @@ protected:
     void UseLibrary(const wchar_t* name)
     {
         lamedir = BinFolder() + L"\\" + name;
-        lstrcpynW(AppSettings.lamedir, lamedir.c_str(), SettingsPathLength);
+        lstrcpynW(AppSettings.encoderFolder, lamedir.c_str(), SettingsPathLength);
     }
     std::wstring lamedir;
 };
@@ -424,7 +424,7 @@ TEST_F(EncoderTest, EveryBitRateGivesMpeg1Layer3At48kHz)
     const std::wstring wav = folder + L"\\tone.wav";
     WriteToneWav(wav, 1);
     for (unsigned kbps : Mp3Rates) {
-        AppSettings.mp3rate = kbps;
+        AppSettings.mp3BitRate = kbps;
         const std::wstring mp3 = folder + L"\\rate" + std::to_wstring(kbps) + L".mp3";
         ASSERT_EQ(Mp3Encode(wav.c_str(), mp3.c_str(), EncodingWatch{}), 1) << kbps << " kbit/s";
         // One second is 41.7 frames of 1152 samples; the encoder adds its delay.
@@ -448,7 +448,7 @@ TEST_F(EncoderTest, LibraryIsLetGoOnceAskedAndOnceEncoded)
 TEST_F(EncoderTest, ProgressIsPostedAtMostTenTimesASecond)
 {
     UseLibrary(L"lame_enc.dll");
-    AppSettings.mp3rate = 128;
+    AppSettings.mp3BitRate = 128;
     const std::wstring wav = folder + L"\\ten.wav";
     WriteToneWav(wav, 10);
     constexpr UINT ProgressMessage = WM_APP + 40;
@@ -490,7 +490,7 @@ TEST_F(EncoderTest, FullDiskFailsTheEncodingAtTheLastWriteAsAtAnyOther)
     UseLibrary(L"fake_lame_enc.dll");
     EXPECT_EQ(Mp3Encode(wav.c_str(), full, EncodingWatch{}), 0) << "a failed close was taken for success";
     UseLibrary(L"lame_enc.dll");
-    AppSettings.mp3rate = 320;
+    AppSettings.mp3BitRate = 320;
     EXPECT_EQ(Mp3Encode(wav.c_str(), full, EncodingWatch{}), 0) << "a failed write was taken for success";
 }
 
@@ -522,8 +522,8 @@ TEST_F(ExportTest, RenderingCutShortByAFullDiskIsReportedAndLeavesNoFile)
     DWORD cookie = 0;
     ASSERT_HRESULT_SUCCEEDED(CoRegisterClassObject(CLSID_SpVoice, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
     SetText(L"Only the start of this fits on the disk.");
-    AppSettings.wav = true;
-    lstrcpynW(AppSettings.wavdir, folder.c_str(), SettingsPathLength);
+    AppSettings.exportAsWav = true;
+    lstrcpynW(AppSettings.wavFolder, folder.c_str(), SettingsPathLength);
     const std::wstring file = folder + L"\\full.wav";
     std::wstring message;
     bool leftAtWarning = true;

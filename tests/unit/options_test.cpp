@@ -38,10 +38,10 @@ constexpr int HelpTab = 3;
 auto Restorable()
 {
     const AppSettingsRecord& s = AppSettings;
-    return std::make_tuple(s.clipboard, s.append, s.repeat, s.start, s.window, s.border, s.close, s.confirm,
-                           s.top, s.rate, s.autoplay, s.autoscroll, s.fulltext, s.delete_, s.transparency,
-                           s.text, s.background, s.wav, s.mp3rate, std::wstring(s.wavdir),
-                           std::wstring(s.mp3dir), std::wstring(s.lamedir), logFont.lfHeight,
+    return std::make_tuple(s.monitorClipboard, s.appendCopies, s.repeatReading, s.startWithWindows, s.speechWindowShown, s.showBorder, s.closeQuits, s.confirmQuit,
+                           s.alwaysOnTop, s.speechRate, s.autoPlay, s.autoScroll, s.showFullText, s.confirmDeleteAll, s.opacity,
+                           s.textColour, s.backgroundColour, s.exportAsWav, s.mp3BitRate, std::wstring(s.wavFolder),
+                           std::wstring(s.mp3Folder), std::wstring(s.encoderFolder), logFont.lfHeight,
                            std::wstring(logFont.lfFaceName));
 }
 
@@ -161,8 +161,8 @@ TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
 
 TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
 {
-    AppSettings.close = true;
-    AppSettings.append = true;
+    AppSettings.closeQuits = true;
+    AppSettings.appendCopies = true;
     Open(SpeechTab);
     EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_RATE, TBM_GETPOS, 0, 0), -1);
     EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_RATE, TBM_GETRANGEMIN, 0, 0), -10);
@@ -170,22 +170,22 @@ TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
     EXPECT_TRUE(Checked(IDC_APPEND));
 
     Click(IDC_CLOSE);
-    EXPECT_FALSE(AppSettings.close);
+    EXPECT_FALSE(AppSettings.closeQuits);
 
     Click(IDC_CLIPBOARD);
-    EXPECT_FALSE(AppSettings.clipboard);
-    EXPECT_FALSE(AppSettings.append);
+    EXPECT_FALSE(AppSettings.monitorClipboard);
+    EXPECT_FALSE(AppSettings.appendCopies);
     EXPECT_FALSE(Checked(IDC_APPEND));
     EXPECT_FALSE(Enabled(IDC_APPEND));
     Click(IDC_CLIPBOARD);
     EXPECT_TRUE(Enabled(IDC_APPEND));
     EXPECT_FALSE(Checked(IDC_APPEND));
-    EXPECT_FALSE(AppSettings.append);
+    EXPECT_FALSE(AppSettings.appendCopies);
 
     // Played-text mode shows at once: the text takes the background colour.
-    AppSettings.background = RGB(10, 20, 30);
+    AppSettings.backgroundColour = RGB(10, 20, 30);
     Click(IDC_FULLTEXT);
-    EXPECT_FALSE(AppSettings.autoscroll);
+    EXPECT_FALSE(AppSettings.autoScroll);
     EXPECT_FALSE(Enabled(IDC_AUTOSCROLL));
     CHARFORMATW format{};
     format.cbSize = sizeof format;
@@ -208,7 +208,7 @@ TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
     SetFocus(slider);
     SendMessageW(slider, WM_KEYDOWN, VK_END, 0);
     SendMessageW(slider, WM_KEYUP, VK_END, 0);
-    ASSERT_TRUE(PumpUntil([] { return AppSettings.rate == 10; }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.speechRate == 10; }, 5000));
     const auto calls = app_.voice.Take();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), L"SetRate(10)");
@@ -221,18 +221,18 @@ TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
     Open(SpeechTab);
     Click(IDC_CLIPBOARD);
 
-    AppSettings.clipboard = false;
-    AppSettings.append = AppSettings.repeat = AppSettings.start = AppSettings.confirm = AppSettings.autoplay = true;
-    AppSettings.window = AppSettings.border = AppSettings.close = AppSettings.top = false;
-    AppSettings.autoscroll = AppSettings.fulltext = AppSettings.delete_ = false;
-    AppSettings.rate = 7;
-    AppSettings.text = RGB(1, 2, 3);
-    AppSettings.background = RGB(4, 5, 6);
-    AppSettings.wav = false;
-    AppSettings.mp3rate = 320;
-    lstrcpyW(AppSettings.wavdir, L"C:\\wav");
-    lstrcpyW(AppSettings.mp3dir, L"C:\\mp3");
-    lstrcpyW(AppSettings.lamedir, L"C:\\lame");
+    AppSettings.monitorClipboard = false;
+    AppSettings.appendCopies = AppSettings.repeatReading = AppSettings.startWithWindows = AppSettings.confirmQuit = AppSettings.autoPlay = true;
+    AppSettings.speechWindowShown = AppSettings.showBorder = AppSettings.closeQuits = AppSettings.alwaysOnTop = false;
+    AppSettings.autoScroll = AppSettings.showFullText = AppSettings.confirmDeleteAll = false;
+    AppSettings.speechRate = 7;
+    AppSettings.textColour = RGB(1, 2, 3);
+    AppSettings.backgroundColour = RGB(4, 5, 6);
+    AppSettings.exportAsWav = false;
+    AppSettings.mp3BitRate = 320;
+    lstrcpyW(AppSettings.wavFolder, L"C:\\wav");
+    lstrcpyW(AppSettings.mp3Folder, L"C:\\mp3");
+    lstrcpyW(AppSettings.encoderFolder, L"C:\\lame");
     logFont.lfHeight = -30;
     lstrcpyW(logFont.lfFaceName, L"Arial");
 
@@ -240,7 +240,7 @@ TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
     HWND trackbar = GetDlgItem(Page(), IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
     SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
-    ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.opacity == 0; }, 5000));
     EXPECT_EQ(WindowAlpha(app_.window()), 0);
     Click(IDC_POSITION_TOPLEFT);
     EXPECT_EQ(WindowRectOf(app_.window()).left, 0);
@@ -311,7 +311,7 @@ TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
     const RECT windowBefore = WindowRectOf(app_.window());
     Open(SpeechTab);
     Click(IDC_CLIPBOARD);
-    AppSettings.rate = 4;
+    AppSettings.speechRate = 4;
     SelectTab(AppearanceTab);
     // The size is the one at opening, even if the window changed size since.
     MoveWindow(app_.window(), windowBefore.left, windowBefore.top, 123, 77, TRUE);
@@ -348,10 +348,10 @@ TEST_F(OptionsTest, SessionEndWhileOpenSavesTheValuesOfTheOpening)
     HWND trackbar = GetDlgItem(Page(), IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
     SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
-    ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.opacity == 0; }, 5000));
     Click(IDC_POSITION_TOPRIGHT);
     ASSERT_FALSE(SameRect(WindowRectOf(app_.window()), windowBefore));
-    AppSettings.rate = 9;
+    AppSettings.speechRate = 9;
 
     SendMessageW(app_.window(), WM_ENDSESSION, TRUE, 0);
     EXPECT_EQ(OpenOptionsWindow(), nullptr);
@@ -365,8 +365,8 @@ TEST_F(OptionsTest, SessionEndWhileOpenSavesTheValuesOfTheOpening)
 
 TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
 {
-    AppSettings.text = RGB(200, 0, 0);
-    AppSettings.background = RGB(0, 0, 90);
+    AppSettings.textColour = RGB(200, 0, 0);
+    AppSettings.backgroundColour = RGB(0, 0, 90);
     Open(AppearanceTab);
     const MemoryDc memoryDc(CreateCompatibleDC(nullptr));
     HDC dc = memoryDc.get();
@@ -409,10 +409,10 @@ TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
     EXPECT_EQ(std::count(BuildHotKeysText().begin(), BuildHotKeysText().end(), L'\n'), 24);
     Open(SpeechTab);
     SelectTab(4);
-    AppSettings.rate = 9;
+    AppSettings.speechRate = 9;
     SendDlgItemMessageW(Page(), IDC_HOTKEYS_TEXT, WM_KEYDOWN, VK_ESCAPE, 0);
     EXPECT_EQ(OpenOptionsWindow(), nullptr);
-    EXPECT_EQ(AppSettings.rate, -1);
+    EXPECT_EQ(AppSettings.speechRate, -1);
 }
 
 std::wstring ItemText(HWND page, int id)
@@ -451,7 +451,7 @@ protected:
 
 TEST_F(ExportPageTest, FormatAndBitRateFollowTheSettingsBothWays)
 {
-    AppSettings.mp3rate = 128;
+    AppSettings.mp3BitRate = 128;
     Open(SpeechTab);
     SelectTab(ExportTab);
     EXPECT_TRUE(Checked(IDC_EXPORT_WAV));
@@ -461,36 +461,36 @@ TEST_F(ExportPageTest, FormatAndBitRateFollowTheSettingsBothWays)
     EXPECT_EQ(SelectedRate(Page()), L"128");
 
     Click(IDC_EXPORT_MP3);
-    EXPECT_FALSE(AppSettings.wav);
+    EXPECT_FALSE(AppSettings.exportAsWav);
     PickRate(13);
-    EXPECT_EQ(AppSettings.mp3rate, 320);
+    EXPECT_EQ(AppSettings.mp3BitRate, 320);
     PickRate(0);
-    EXPECT_EQ(AppSettings.mp3rate, 32);
+    EXPECT_EQ(AppSettings.mp3BitRate, 32);
 
     // A rate outside the table shows as the first entry and stays until one is picked.
-    AppSettings.mp3rate = 100;
+    AppSettings.mp3BitRate = 100;
     SelectTab(AppearanceTab);
     SelectTab(ExportTab);
     EXPECT_TRUE(Checked(IDC_EXPORT_MP3));
     EXPECT_EQ(SelectedRate(Page()), L"32");
-    EXPECT_EQ(AppSettings.mp3rate, 100);
+    EXPECT_EQ(AppSettings.mp3BitRate, 100);
     Click(IDC_EXPORT_WAV);
-    EXPECT_TRUE(AppSettings.wav);
+    EXPECT_TRUE(AppSettings.exportAsWav);
     PickRate(2);
-    EXPECT_EQ(AppSettings.mp3rate, 48);
+    EXPECT_EQ(AppSettings.mp3BitRate, 48);
 }
 
 TEST_F(ExportPageTest, LibraryVersionShowsOnlyForALoadableLibrary)
 {
     const std::wstring library = BinFolder() + L"\\fake_lame_enc.dll";
-    lstrcpynW(AppSettings.lamedir, library.c_str(), SettingsPathLength);
+    lstrcpynW(AppSettings.encoderFolder, library.c_str(), SettingsPathLength);
     Open(ExportTab);
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAMEDIR), library);
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
 
     // Typing a path takes it at once but leaves the version as it was.
     SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
-    EXPECT_STREQ(AppSettings.lamedir, L"C:\\nowhere\\lame_enc.dll");
+    EXPECT_STREQ(AppSettings.encoderFolder, L"C:\\nowhere\\lame_enc.dll");
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
 
     SelectTab(SpeechTab);
@@ -500,9 +500,9 @@ TEST_F(ExportPageTest, LibraryVersionShowsOnlyForALoadableLibrary)
 
 TEST_F(ExportPageTest, CancelGivesBackWhatThePageChanged)
 {
-    AppSettings.wav = false;
-    AppSettings.mp3rate = 64;
-    lstrcpyW(AppSettings.wavdir, L"C:\\speech");
+    AppSettings.exportAsWav = false;
+    AppSettings.mp3BitRate = 64;
+    lstrcpyW(AppSettings.wavFolder, L"C:\\speech");
     const auto before = Restorable();
     Open(ExportTab);
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_WAVDIR), L"C:\\speech");
@@ -512,12 +512,12 @@ TEST_F(ExportPageTest, CancelGivesBackWhatThePageChanged)
     SetDlgItemTextW(Page(), IDC_EXPORT_WAVDIR, L"D:\\wav");
     SetDlgItemTextW(Page(), IDC_EXPORT_MP3DIR, L"D:\\mp3");
     SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"D:\\lame_enc.dll");
-    EXPECT_STREQ(AppSettings.wavdir, L"D:\\wav");
-    EXPECT_STREQ(AppSettings.mp3dir, L"D:\\mp3");
-    EXPECT_EQ(AppSettings.mp3rate, 160);
+    EXPECT_STREQ(AppSettings.wavFolder, L"D:\\wav");
+    EXPECT_STREQ(AppSettings.mp3Folder, L"D:\\mp3");
+    EXPECT_EQ(AppSettings.mp3BitRate, 160);
     // The setting takes no more than a path's length, whatever the field holds.
     SetDlgItemTextW(Page(), IDC_EXPORT_MP3DIR, std::wstring(300, L'x').c_str());
-    EXPECT_EQ(std::wstring(AppSettings.mp3dir), std::wstring(SettingsPathLength - 1, L'x'));
+    EXPECT_EQ(std::wstring(AppSettings.mp3Folder), std::wstring(SettingsPathLength - 1, L'x'));
 
     Press(IDCANCEL);
     EXPECT_TRUE(Restorable() == before);

@@ -127,14 +127,14 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
     LoadSettings(TestAppName);
     ASSERT_TRUE(firstRun);
     AppSettings.width = 411;
-    AppSettings.border = false;
-    AppSettings.delete_ = false;
+    AppSettings.showBorder = false;
+    AppSettings.confirmDeleteAll = false;
     AppSettings.italic = true;
     AppSettings.bold = false;
-    AppSettings.rate = 7;
-    AppSettings.background = RGB(1, 2, 250);
-    AppSettings.mp3rate = 320;
-    lstrcpyW(AppSettings.lamedir, L"C:\\M\x00FAsica\\lame_enc.dll");
+    AppSettings.speechRate = 7;
+    AppSettings.backgroundColour = RGB(1, 2, 250);
+    AppSettings.mp3BitRate = 320;
+    lstrcpyW(AppSettings.encoderFolder, L"C:\\M\x00FAsica\\lame_enc.dll");
     logFont.lfHeight = -16;
     logFont.lfCharSet = 204;
     lstrcpyW(logFont.lfFaceName, L"Arial");
@@ -143,13 +143,13 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
     Restart();
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 411);
-    EXPECT_FALSE(AppSettings.border);
-    EXPECT_FALSE(AppSettings.delete_);
-    EXPECT_TRUE(AppSettings.window);
-    EXPECT_EQ(AppSettings.rate, 7);
-    EXPECT_EQ(AppSettings.background, RGB(1, 2, 250));
-    EXPECT_EQ(AppSettings.mp3rate, 320);
-    EXPECT_STREQ(AppSettings.lamedir, L"C:\\M\x00FAsica\\lame_enc.dll");
+    EXPECT_FALSE(AppSettings.showBorder);
+    EXPECT_FALSE(AppSettings.confirmDeleteAll);
+    EXPECT_TRUE(AppSettings.speechWindowShown);
+    EXPECT_EQ(AppSettings.speechRate, 7);
+    EXPECT_EQ(AppSettings.backgroundColour, RGB(1, 2, 250));
+    EXPECT_EQ(AppSettings.mp3BitRate, 320);
+    EXPECT_STREQ(AppSettings.encoderFolder, L"C:\\M\x00FAsica\\lame_enc.dll");
     EXPECT_EQ(logFont.lfHeight, -16);
     EXPECT_EQ(logFont.lfCharSet, 204);
     EXPECT_STREQ(logFont.lfFaceName, L"Arial");
@@ -168,15 +168,15 @@ TEST_F(SettingsTest, ReadFileWithoutKeysGivesZeroesNotFirstRunValues)
     EXPECT_EQ(s.y, 0);
     EXPECT_EQ(s.width, 0);
     EXPECT_EQ(s.height, 0);
-    EXPECT_EQ(s.transparency, 0);
-    EXPECT_EQ(s.background, 0u);
-    EXPECT_EQ(s.text, 0u);
-    EXPECT_EQ(s.rate, 0);
-    EXPECT_EQ(s.mp3rate, 0);
-    for (bool flag : {s.border, s.window, s.close, s.delete_, s.top, s.bold, s.italic, s.confirm, s.start,
-                      s.clipboard, s.append, s.repeat, s.autoplay, s.autoscroll, s.fulltext, s.wav})
+    EXPECT_EQ(s.opacity, 0);
+    EXPECT_EQ(s.backgroundColour, 0u);
+    EXPECT_EQ(s.textColour, 0u);
+    EXPECT_EQ(s.speechRate, 0);
+    EXPECT_EQ(s.mp3BitRate, 0);
+    for (bool flag : {s.showBorder, s.speechWindowShown, s.closeQuits, s.confirmDeleteAll, s.alwaysOnTop, s.bold, s.italic, s.confirmQuit, s.startWithWindows,
+                      s.monitorClipboard, s.appendCopies, s.repeatReading, s.autoPlay, s.autoScroll, s.showFullText, s.exportAsWav})
         EXPECT_FALSE(flag);
-    EXPECT_STREQ(s.font, L"");
+    EXPECT_STREQ(s.fontFace, L"");
     EXPECT_EQ(logFont.lfHeight, 0);
     EXPECT_EQ(logFont.lfWeight, 400);
     EXPECT_EQ(logFont.lfItalic, 0);
@@ -191,15 +191,15 @@ TEST_F(SettingsTest, ValuesAreTakenAsWritten)
     LoadSettings(TestAppName);
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 0);
-    EXPECT_TRUE(AppSettings.border);
-    EXPECT_FALSE(AppSettings.window);
-    EXPECT_TRUE(AppSettings.close);
+    EXPECT_TRUE(AppSettings.showBorder);
+    EXPECT_FALSE(AppSettings.speechWindowShown);
+    EXPECT_TRUE(AppSettings.closeQuits);
     EXPECT_EQ(logFont.lfCharSet, 460 & 0xFF);
     EXPECT_STREQ(logFont.lfFaceName, L"Segoe UI");
-    EXPECT_EQ(AppSettings.rate, 99);
+    EXPECT_EQ(AppSettings.speechRate, 99);
     // A path that does not fit its field is not cut to some other path.
-    EXPECT_STREQ(AppSettings.lamedir, L"");
-    EXPECT_STREQ(AppSettings.mp3dir, L"D:\\out");
+    EXPECT_STREQ(AppSettings.encoderFolder, L"");
+    EXPECT_STREQ(AppSettings.mp3Folder, L"D:\\out");
 }
 
 TEST_F(SettingsTest, UnknownEntriesSurviveSaves)
@@ -261,7 +261,7 @@ TEST_F(SettingsTest, FileHeldForAMomentIsReadOnceReleased)
     EXPECT_EQ(settingsReadError, 0u);
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 411);
-    EXPECT_EQ(AppSettings.rate, 3);
+    EXPECT_EQ(AppSettings.speechRate, 3);
 }
 
 TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
@@ -276,8 +276,8 @@ TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
     // Not a first run: the user has settings, the program only could not read them.
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 300);
-    EXPECT_EQ(AppSettings.rate, -1);
-    EXPECT_EQ(AppSettings.background, RGB(255, 255, 255));
+    EXPECT_EQ(AppSettings.speechRate, -1);
+    EXPECT_EQ(AppSettings.backgroundColour, RGB(255, 255, 255));
     EXPECT_FALSE(FileExists(RejectedFile()));
 
     // Neither a save nor a reset touches the file, even once it is free again.
@@ -290,14 +290,14 @@ TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
 TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
 {
     LoadSettings(TestAppName);
-    AppSettings.rate = 4;
+    AppSettings.speechRate = 4;
     SaveSettings();
     resetPending = true;
     SaveSettings();
     EXPECT_FALSE(FileExists(SettingsFile()));
     Restart();
     EXPECT_TRUE(firstRun);
-    EXPECT_EQ(AppSettings.rate, -1);
+    EXPECT_EQ(AppSettings.speechRate, -1);
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
 }
 
@@ -313,7 +313,7 @@ TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
     EXPECT_EQ(AppSettings.width, 333);
     EXPECT_EQ(AppSettings.height, 222);
 
-    AppSettings.border = false;
+    AppSettings.showBorder = false;
     frameHeightDelta = 37;
     SaveSettings(window);
     EXPECT_EQ(AppSettings.height, 259);
@@ -325,13 +325,13 @@ TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
 
 TEST_F(SettingsTest, RunEntryFollowsStartSetting)
 {
-    AppSettings.start = true;
+    AppSettings.startWithWindows = true;
     EXPECT_TRUE(UpdateAutostart());
     // No blank in this program's path, so it stands unquoted.
     ASSERT_EQ(ProgramInfo.programPath.find(L' '), std::wstring::npos);
     EXPECT_EQ(RunValue(L"Clipvoce"), ProgramInfo.programPath);
 
-    AppSettings.start = false;
+    AppSettings.startWithWindows = false;
     EXPECT_TRUE(UpdateAutostart());
     EXPECT_EQ(RunValue(L"Clipvoce"), L"<none>");
 }

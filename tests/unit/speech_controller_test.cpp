@@ -65,8 +65,8 @@ TEST_P(TransitionTest, VoiceCallsStateAndMenu)
 {
     const Row& row = GetParam();
     InProcessApp app;
-    AppSettings.repeat = row.repeat;
-    AppSettings.autoplay = row.autoplay;
+    AppSettings.repeatReading = row.repeat;
+    AppSettings.autoPlay = row.autoplay;
     TextViewSetText(L"First sentence. Second one.");
     PrepareText();
     // Reach the starting state the way the program does: pending is new text taken
@@ -141,7 +141,7 @@ TEST(Controller, EndOfTextLeavesTheCaretAfterTheLastWord)
 TEST(Controller, ContinuousSpeechStartsOverFromTheTop)
 {
     InProcessApp app;
-    AppSettings.repeat = true;
+    AppSettings.repeatReading = true;
     TextViewSetText(L"Say these words.");
     PrepareText();
     Play();
@@ -257,7 +257,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     EXPECT_EQ(end, static_cast<DWORD>(lineStart + 14));
 
     // Continuous speech goes round the whole text, not only the part read first.
-    AppSettings.repeat = true;
+    AppSettings.repeatReading = true;
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     EXPECT_EQ(app.voice.lastSpoken, SpeechText());
@@ -268,7 +268,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
 TEST(Controller, ShortCopiesAreReadToTheirEnd)
 {
     InProcessApp app;
-    AppSettings.autoplay = true;
+    AppSettings.autoPlay = true;
     ASSERT_TRUE(SetClipboardText(L"Hi."));
     ASSERT_TRUE(PumpUntil([] { return speechState == Playing; }, 5000)) << "the copy was not read";
     app.voice.SetWord(0, 3);
@@ -280,7 +280,7 @@ TEST(Controller, ShortCopiesAreReadToTheirEnd)
     EXPECT_EQ(TextViewSelectionEnd(), 3) << "caret after the last spoken word";
 
     // A copy during a reading: the purged reading ends first, then the new one.
-    AppSettings.repeat = true;
+    AppSettings.repeatReading = true;
     Play();
     ASSERT_TRUE(SetClipboardText(L"Hello world"));
     ASSERT_TRUE(PumpUntil([] { return speechState == PendingPlay; }, 5000)) << "the second copy was not taken";
@@ -294,7 +294,7 @@ TEST(Controller, ShortCopiesAreReadToTheirEnd)
     EXPECT_EQ(speechState, Playing);
 
     // Stopped and played again before the stopped reading's end arrived.
-    AppSettings.repeat = false;
+    AppSettings.repeatReading = false;
     Stop();
     Play();
     EXPECT_EQ(speechState, PendingPlay);
@@ -306,7 +306,7 @@ TEST(Controller, ShortCopiesAreReadToTheirEnd)
 TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
 {
     InProcessApp app;
-    AppSettings.autoplay = true;
+    AppSettings.autoPlay = true;
     TextViewSetText(L"Old text.");
     PrepareText();
     Play();
