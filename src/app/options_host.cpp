@@ -33,11 +33,6 @@ std::wstring CurrentVoiceName()
     return result;
 }
 
-std::wstring EncoderVersion()
-{
-    return QueryEncoderVersion() ? std::wstring(encoderVersionText) : std::wstring();
-}
-
 } // namespace
 
 OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
@@ -48,7 +43,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     host.textView = textView;
     host.setVoiceRate = SetVoiceRate;
     host.voiceName = CurrentVoiceName;
-    host.encoderVersion = EncoderVersion;
+    host.encoderVersion = QueryEncoderVersion;
     host.applyBorder = [&state] { ApplyBorder(state); };
     host.applyTopMost = [window] { ApplyTopMost(window); };
     host.applyTransparency = [window] { ApplyTransparency(window); };

@@ -371,7 +371,7 @@ std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoic
     const ExportFormat wav{L"WAV (*.wav)\0*.wav\0", AppSettings.wavFolder, L"wav", L".wav"};
     const ExportFormat mp3{L"MP3 (*.mp3)\0*.mp3\0", AppSettings.mp3Folder, L"mp3", L".mp3"};
     const bool asWav = AppSettings.exportAsWav;
-    if (!asWav && !QueryEncoderVersion()) {
+    if (!asWav && QueryEncoderVersion().empty()) {
         ShowWarning(owner, IDS_LAME_MISSING);
         return {};
     }

@@ -8,8 +8,6 @@
 #include <new>
 #include <vector>
 
-wchar_t encoderVersionText[EncoderVersionTextLength] = L"";
-
 namespace {
 
 // The library's configuration record in its LAME form, byte-packed as published.
@@ -275,16 +273,15 @@ struct Encoding {
 
 } // namespace
 
-int QueryEncoderVersion()
+std::wstring QueryEncoderVersion()
 {
     const LibraryHandle module = LoadEncoderLibrary();
     VersionFunction version = nullptr;
     if (!module || !Bind(module.get(), "beVersion", version))
-        return 0;
+        return {};
     BYTE record[VersionRecordSize] = {};
     version(record);
-    swprintf(encoderVersionText, EncoderVersionTextLength, L"%d.%d", record[2], record[3]);
-    return 1;
+    return std::to_wstring(record[2]) + L"." + std::to_wstring(record[3]);
 }
 
 int Mp3Encode(const wchar_t* wavPath, const wchar_t* mp3Path, const EncodingWatch& watch)

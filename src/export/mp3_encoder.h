@@ -4,14 +4,12 @@
 #include <windows.h>
 #include <atomic>
 #include <cstddef>
+#include <string>
 
-constexpr int EncoderVersionTextLength = 20;
 
-// "major.minor" of the library's engine after a successful QueryEncoderVersion.
-extern wchar_t encoderVersionText[EncoderVersionTextLength];
-
-// 1 when the library loads and reports its version (into encoderVersionText), else 0.
-int QueryEncoderVersion();
+// "major.minor" of the library's engine; empty when the library does not load or does
+// not report a version.
+std::wstring QueryEncoderVersion();
 
 // Where an encoding reports its progress and learns that it is no longer wanted.
 struct EncodingWatch {
