@@ -9,6 +9,7 @@
 #include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "res/resource.h"
+#include <memory>
 
 namespace {
 
@@ -28,9 +29,8 @@ std::wstring CurrentVoiceName()
     wchar_t* name = nullptr;
     if (FAILED(token->GetStringValue(nullptr, &name)) || !name)
         return {};
-    std::wstring result(name);
-    CoTaskMemFree(name);
-    return result;
+    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(name, &CoTaskMemFree);
+    return owned.get();
 }
 
 } // namespace
