@@ -1,5 +1,6 @@
 #include "app/about_dialog.h"
 #include "app/restart.h"
+#include "platform/dialog_record.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include "settings/program_info.h"
@@ -33,11 +34,6 @@ constexpr SIZE DonateImageSize{100, 30};
 constexpr POINT VersionLabelAt{168, 150};
 constexpr POINT VersionTextAt{230, 150};
 constexpr COLORREF White = RGB(255, 255, 255);
-
-AboutDialogState* StateOf(HWND dialog)
-{
-    return reinterpret_cast<AboutDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
 
 void OpenWithShell(const wchar_t* target)
 {
@@ -289,17 +285,14 @@ void OnDestroy(AboutDialogState& state)
 
 INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        if (AboutDialogState* state = StateOf(dialog))
-            OnInitDialog(dialog, *state);
-        return TRUE;
-    }
     // Messages that come before WM_INITDIALOG find no state yet.
-    AboutDialogState* state = StateOf(dialog);
+    AboutDialogState* state = DialogRecord<AboutDialogState>(dialog, message, lParam);
     if (!state)
-        return FALSE;
+        return message == WM_INITDIALOG;
     switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog, *state);
+        return TRUE;
     case WM_PAINT:
         OnPaint(dialog, *state);
         return TRUE;
@@ -335,9 +328,5 @@ INT_PTR ShowAboutDialog(HWND owner)
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
     AboutDialogState state;
-    const INT_PTR result = DialogBoxParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_ABOUT), owner, AboutDialogProc,
-                                           reinterpret_cast<LPARAM>(&state));
-    if (result == -1)
-        ShowWarning(owner, SystemErrorText(GetLastError()));
-    return result;
+    return RunModalDialog(IDD_ABOUT, owner, AboutDialogProc, &state);
 }

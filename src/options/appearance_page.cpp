@@ -1,6 +1,6 @@
 #include "options/options_pages.h"
 #include "options/options_dialog.h"
-#include "platform/options_helpers.h"
+#include "platform/dialog_record.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "settings/app_settings.h"

@@ -1,6 +1,6 @@
 #include "options/export_page.h"
 #include "options/options_dialog.h"
-#include "platform/options_helpers.h"
+#include "platform/dialog_record.h"
 #include "settings/app_settings.h"
 #include "res/resource.h"
 #include <commdlg.h>

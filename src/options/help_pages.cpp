@@ -1,6 +1,6 @@
 #include "options/options_pages.h"
 #include "options/options_dialog.h"
-#include "platform/options_helpers.h"
+#include "platform/dialog_record.h"
 #include "res/resource.h"
 #include <richedit.h>
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
 #include "options/export_page.h"
-#include "platform/options_helpers.h"
+#include "platform/dialog_record.h"
 #include "platform/ui_text.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
@@ -211,10 +211,7 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 void RunOptionsDialog(const OptionsHost& host, int startTab)
 {
     OptionsDialogState state(host, startTab);
-    const INT_PTR result = DialogBoxParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_OPTIONS), host.speechWindow,
-                                           OptionsDialogProc, reinterpret_cast<LPARAM>(&state));
-    if (result == -1)
-        ShowWarning(host.speechWindow, SystemErrorText(GetLastError()));
+    RunModalDialog(IDD_OPTIONS, host.speechWindow, OptionsDialogProc, &state);
 }
 
 HWND OpenOptionsWindow()

@@ -1,6 +1,6 @@
 #include "options/options_pages.h"
 #include "options/options_dialog.h"
-#include "platform/options_helpers.h"
+#include "platform/dialog_record.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "res/resource.h"

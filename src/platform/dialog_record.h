@@ -1,6 +1,6 @@
 #pragma once
 // Small owners for dialogs: the record a dialog was created with, kept with the dialog,
-// and an icon the dialog loaded for its own buttons.
+// an icon the dialog loaded for its own buttons, and running a modal dialog.
 #include "platform/scoped_handle.h"
 #include <windows.h>
 
@@ -25,3 +25,8 @@ struct IconTraits {
     static void Close(Handle handle) { DestroyIcon(handle); }
 };
 using IconHandle = ScopedHandle<IconTraits>;
+
+// Runs a modal dialog with its record; a dialog that cannot be made is reported to the
+// owner with the system's reason rather than silently not shown. Returns what the dialog
+// ended with, or -1.
+INT_PTR RunModalDialog(UINT templateId, HWND owner, DLGPROC procedure, void* record);
