@@ -1,14 +1,19 @@
 #include "app/commands.h"
-#include "app/app_state.h"
-#include "app/tray_icon.h"
+#include "app/about_dialog.h"
+#include "app/options_host.h"
+#include "app/popup_menu.h"
+#include "app/speech_window.h"
+#include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
 #include "export/export.h"
 #include "options/options_dialog.h"
-#include "speech/display.h"
 #include "speech/speech_controller.h"
+#include "speech/text_prep.h"
 #include "speech/text_view.h"
+#include "speech/voice_engine.h"
 #include "settings/app_settings.h"
-#include "update/about_dialog.h"
+#include "platform/menu_items.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include <richedit.h>
 #include <string>
@@ -18,39 +23,43 @@ namespace {
 constexpr int SpeechTab = 0;
 constexpr int HelpTab = 3;
 
-void QuitProgram()
+void QuitProgram(HWND window)
 {
     // The destroy handling ends the program; the window itself is left to the system.
-    if (ConfirmQuit())
-        SendMessageW(speechWindow, WM_DESTROY, 0, 0);
+    if (ConfirmQuit(window))
+        SendMessageW(window, WM_DESTROY, 0, 0);
 }
 
-void ToggleClipboardMonitor()
+void ToggleClipboardMonitor(HMENU menu)
 {
-    AppSettings.clipboard = !AppSettings.clipboard;
-    CheckMenuItem(popupMenu, CMD_CLIPBOARD_MONITOR, MF_BYCOMMAND | (AppSettings.clipboard ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_GRAYED));
+    AppSettings.monitorClipboard = !AppSettings.monitorClipboard;
+    ShowClipboardSettingsInMenu(menu);
 }
 
-void ToggleAppendText()
+void ToggleAppendText(HMENU menu)
 {
-    AppSettings.append = !AppSettings.append;
-    CheckMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.append ? MF_CHECKED : MF_UNCHECKED));
+    AppSettings.appendCopies = !AppSettings.appendCopies;
+    ShowClipboardSettingsInMenu(menu);
 }
 
-void OpenOptionsDialog(int tab)
+void OpenOptionsDialog(SpeechWindowState& state, int tab)
 {
-    startTab = tab;
-    if (optionsWindow) {
-        SetForegroundWindow(optionsWindow);
+    if (HWND openDialog = OpenOptionsWindow()) {
+        SetForegroundWindow(openDialog);
         return;
     }
-    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
+    RunOptionsDialog(SpeechWindowOptionsHost(state), tab);
 }
 
-void ShowContextMenu()
+// Before anything was prepared there is no text at all, which the export refuses.
+void ExportCurrentText(HWND window)
 {
-    SendMessageW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
+    ExportSpeech(window, SpeechTextPrepared() ? SpeechText().c_str() : nullptr, voiceEngine.Get());
+}
+
+void ShowContextMenu(HWND window)
+{
+    SendMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
 }
 
 // The control clamps a line scroll, so scrolling by the number of lines reaches either
@@ -67,45 +76,40 @@ void ScrollToTop()
 
 } // namespace
 
-bool ConfirmQuit()
+bool ConfirmQuit(HWND window)
 {
-    if (!AppSettings.confirm)
-        return true;
-    wchar_t caption[CaptionBufferLength];
-    wchar_t question[MessageBufferLength];
-    LoadStringW(appInstance, IDS_CONFIRMATION, caption, CaptionBufferLength);
-    LoadStringW(appInstance, IDS_CONFIRM_QUIT, question, MessageBufferLength);
-    return MessageBoxW(speechWindow, question, caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return !AppSettings.confirmQuit || AskToConfirm(window, IDS_CONFIRM_QUIT);
 }
 
-void OnCommand(WPARAM wParam, LPARAM lParam)
+void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
 {
+    const HWND window = state.window;
     switch (LOWORD(wParam)) {
-    case CMD_QUIT:              QuitProgram(); break;
-    case CMD_COPY:              CopySpeechText(); break;
-    case CMD_CLIPBOARD_MONITOR: ToggleClipboardMonitor(); break;
-    case CMD_APPEND_TEXT:       ToggleAppendText(); break;
+    case CMD_QUIT:              QuitProgram(window); break;
+    case CMD_COPY:              CopySpeechText(window); break;
+    case CMD_CLIPBOARD_MONITOR: ToggleClipboardMonitor(state.popupMenu); break;
+    case CMD_APPEND_TEXT:       ToggleAppendText(state.popupMenu); break;
     case CMD_PLAY_PAUSE:        PlayPause(); break;
     case CMD_PAUSE:             PauseResume(); break;
     case CMD_STOP:              Stop(); break;
-    case CMD_BORDER:            ToggleBorder(); break;
-    case CMD_DELETE_ALL:        DeleteAllText(); break;
-    case CMD_OPTIONS:           OpenOptionsDialog(SpeechTab); break;
-    case CMD_ABOUT:             ShowAboutDialog(speechWindow); break;
+    case CMD_BORDER:            ToggleBorder(state); break;
+    case CMD_DELETE_ALL:        DeleteAllText(window); break;
+    case CMD_OPTIONS:           OpenOptionsDialog(state, SpeechTab); break;
+    case CMD_ABOUT:             ShowAboutDialog(window); break;
     case CMD_PLAY_STOP:         PlayStop(); break;
-    case CMD_CONTEXT_MENU:      ShowContextMenu(); break;
-    case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(0); break;
+    case CMD_CONTEXT_MENU:      ShowContextMenu(window); break;
+    case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(state, 0); break;
     case CMD_NEXT_SENTENCE:     StepSentence(+1); break;
     case CMD_PREVIOUS_SENTENCE: StepSentence(-1); break;
-    case CMD_EXPORT:            ExportSpeech(); break;
+    case CMD_EXPORT:            ExportCurrentText(window); break;
     case CMD_SCROLL_END:        ScrollToEnd(); break;
     case CMD_SCROLL_HOME:       ScrollToTop(); break;
-    case CMD_PASTE:             PasteClipboardText(); break;
-    case CMD_HELP:              OpenOptionsDialog(HelpTab); break;
+    case CMD_PASTE:             PasteClipboardText(window); break;
+    case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           ChangeRate(+1); break;
     case CMD_RATE_DOWN:         ChangeRate(-1); break;
     default:                    break;
     }
     if (HIWORD(wParam) == EN_UPDATE && reinterpret_cast<HWND>(lParam) == textView)
-        SetFocus(speechWindow);
+        SetFocus(window);
 }

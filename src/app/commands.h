@@ -2,8 +2,10 @@
 // The command table of the Speech window: menu items, accelerators and the tray.
 #include <windows.h>
 
-void OnCommand(WPARAM wParam, LPARAM lParam);
+struct SpeechWindowState;
 
-// Asks "Are you sure want to quit?" when `confirm` is on; true means go ahead.
-bool ConfirmQuit();
+void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam);
+
+// Asks "Are you sure want to quit?" when `confirmQuit` is on; true means go ahead.
+bool ConfirmQuit(HWND window);
 

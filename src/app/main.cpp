@@ -1,15 +1,19 @@
 // Start-up, single instance and the message loop.
-#include "app/app_state.h"
+#include "app/speech_window.h"
 #include "app/startup.h"
-#include "app/tray_icon.h"
 #include "speech/voice_engine.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <objbase.h>
 
 namespace {
+
+constexpr int ExitNoVoice = 2;
+constexpr int ExitCannotStart = 1;
 
 bool IsRestart(const wchar_t* commandLine)
 {
@@ -19,37 +23,34 @@ bool IsRestart(const wchar_t* commandLine)
 // A restarted copy waits until the copy that started it has gone, then holds the
 // single-instance mutex as any copy does, so that a later start is refused. The old
 // copy's handle to it may outlive the wait by a moment, so it is not tested here.
-void WaitForPreviousCopy()
+KernelHandle WaitForPreviousCopy()
 {
-    wchar_t name[CaptionBufferLength];
-    LoadStringW(appInstance, IDS_RESET_MUTEX, name, CaptionBufferLength);
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, name);
+    const KernelHandle resetMutex(CreateMutexW(nullptr, TRUE, LoadText(IDS_RESET_MUTEX).c_str()));
     const DWORD error = GetLastError();
-    if (mutex && (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED)) {
-        WaitForSingleObject(mutex, INFINITE);
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
+    if (resetMutex && (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED)) {
+        WaitForSingleObject(resetMutex.get(), INFINITE);
+        ReleaseMutex(resetMutex.get());
     }
-    CreateMutexW(nullptr, FALSE, appName);   // held until the process ends
+    return KernelHandle(CreateMutexW(nullptr, FALSE, LoadText(IDS_APP_NAME).c_str()));
 }
 
-// False when another copy runs; the user is told so.
-bool ClaimSingleInstance()
+// The mutex that marks this copy as running, held until the process ends; null when
+// another copy runs, and the user is told so.
+KernelHandle ClaimSingleInstance()
 {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, appName);
+    KernelHandle mutex(CreateMutexW(nullptr, FALSE, LoadText(IDS_APP_NAME).c_str()));
     const DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED)
-        return true;   // held until the process ends
-    wchar_t caption[CaptionBufferLength];
-    wchar_t text[MessageBufferLength];
-    LoadStringW(appInstance, IDS_WARNING, caption, CaptionBufferLength);
-    LoadStringW(appInstance, IDS_ALREADY_RUNNING, text, MessageBufferLength);
-    MessageBoxW(nullptr, text, caption, MB_OK | MB_ICONERROR);
-    if (mutex) {
-        ReleaseMutex(mutex);
-        CloseHandle(mutex);
-    }
-    return false;
+        return mutex;
+    ShowMessage(nullptr, IDS_WARNING, IDS_ALREADY_RUNNING, MB_OK | MB_ICONERROR);
+    return KernelHandle();
+}
+
+// Without a voice the program has nothing to offer; it says why rather than vanish.
+void TellNoVoice(HRESULT reason)
+{
+    ShowMessage(nullptr, IDS_WARNING, FillPattern(LoadText(IDS_NO_VOICE), SystemErrorText(static_cast<DWORD>(reason))),
+                MB_OK | MB_ICONERROR);
 }
 
 int RunMessageLoop(HACCEL accelerators)
@@ -68,30 +69,36 @@ int RunMessageLoop(HACCEL accelerators)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand)
 {
-    appInstance = instance;
-    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_ACCELERATORS));
-    LoadStringW(instance, IDS_SPEECH_WINDOW, windowTitle, CaptionBufferLength);
-    LoadStringW(instance, IDS_APP_NAME, appName, CaptionBufferLength);
+    const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_ACCELERATORS));
 
     if (ProgramInfo.osVersion.dwMajorVersion < 5)
         return 0;
 
-    if (IsRestart(commandLine))
-        WaitForPreviousCopy();
-    else if (!ClaimSingleInstance())
+    const KernelHandle instanceMutex = IsRestart(commandLine) ? WaitForPreviousCopy() : ClaimSingleInstance();
+    if (!instanceMutex && !IsRestart(commandLine))
         return 0;
 
     InitCommonControls();
     if (FAILED(CoInitialize(nullptr)))
-        return 0;
+        return ExitCannotStart;
     RegisterSpeechWindowClass();
-    LoadSettings();
-    if (!CreateSpeechWindow() || !CreateVoiceEngine(speechWindow))
-        return 0;
-    SetUpSpeechWindow(showCommand);
+    LoadSettings(LoadText(IDS_APP_NAME));
+    SpeechWindowState state;
+    if (!CreateSpeechWindow(state)) {
+        CoUninitialize();
+        return ExitCannotStart;
+    }
+    if (const HRESULT voice = CreateVoiceEngine(state.window); FAILED(voice)) {
+        // Told before the window goes: its end queues the quit, which would close the box.
+        TellNoVoice(voice);
+        DestroyWindow(state.window);
+        CoUninitialize();
+        return ExitNoVoice;
+    }
+    SetUpSpeechWindow(state, showCommand);
 
     const int exitCode = RunMessageLoop(accelerators);
-    DeleteTrayIcon();
+    TearDownSpeechWindow(state);
     CoUninitialize();
     return exitCode;
 }

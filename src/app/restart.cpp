@@ -1,7 +1,7 @@
 #include "app/restart.h"
-#include "app/app_state.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include <shellapi.h>
 
@@ -15,24 +15,20 @@ constexpr wchar_t RestartArgument[] = L"/r";
 
 void RequestReset(HWND optionsDialog)
 {
-    wchar_t caption[CaptionBufferLength] = L"";
-    wchar_t question[MessageBufferLength] = L"";
-    LoadStringW(appInstance, IDS_CONFIRMATION, caption, CaptionBufferLength);
-    LoadStringW(appInstance, IDS_CONFIRM_RESET, question, MessageBufferLength);
-    if (MessageBoxW(optionsDialog, question, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (!AskToConfirm(optionsDialog, IDS_CONFIRM_RESET))
         return;
     resetPending = true;
+    // The dialog's owner is the Speech window, whose end lets the new copy start.
+    const HWND speechWindow = GetWindow(optionsDialog, GW_OWNER);
     EndDialog(optionsDialog, ResetSettingsResult);
-    RestartSelf();
+    RestartSelf(speechWindow);
 }
 
-void RestartSelf()
+void RestartSelf(HWND speechWindow)
 {
-    wchar_t mutexName[CaptionBufferLength] = L"";
-    LoadStringW(appInstance, IDS_RESET_MUTEX, mutexName, CaptionBufferLength);
     // Held until this process exits: the new copy waits on it, so it reads the settings
-    // only after this copy has saved or deleted them.
-    CreateMutexW(nullptr, TRUE, mutexName);
+    // only after this copy has saved or deleted them. The handle is left to the system.
+    CreateMutexW(nullptr, TRUE, LoadText(IDS_RESET_MUTEX).c_str());
     ShellExecuteW(nullptr, L"open", ProgramInfo.programPath.c_str(), RestartArgument, nullptr, SW_SHOWNORMAL);
     SendMessageW(speechWindow, WM_DESTROY, 0, 0);
 }

@@ -6,5 +6,6 @@
 // program, whose final save deletes the settings file.
 void RequestReset(HWND optionsDialog);
 
-// Starts a new copy with "/r", which waits until this one has gone, and ends this one.
-void RestartSelf();
+// Starts a new copy with "/r", which waits until this one has gone, and ends this one
+// by ending its Speech window.
+void RestartSelf(HWND speechWindow);

@@ -1,43 +1,71 @@
 #include "app/speech_window.h"
-#include "app/app_state.h"
+#include "app/first_run.h"
 #include "app/commands.h"
 #include "app/hot_keys.h"
-#include "app/tray_icon.h"
+#include "app/popup_menu.h"
 #include "clipboard/clipboard_monitor.h"
 #include "options/options_dialog.h"
 #include "speech/display.h"
-#include "speech/speech_controller.h"
+#include "speech/status_report.h"
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
+#include "platform/menu_items.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include <richedit.h>
 #include <windowsx.h>
 
-UINT taskbarCreatedMessage = 0;
-
 namespace {
 
-LRESULT OnCreate(HWND hwnd)
+SpeechWindowState* AttachedState(HWND hwnd)
 {
-    speechWindow = hwnd;
+    return reinterpret_cast<SpeechWindowState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+// The state comes with the creation; messages sent before it have none and get the
+// default handling.
+void AttachState(HWND hwnd, const CREATESTRUCTW& create)
+{
+    auto* state = static_cast<SpeechWindowState*>(create.lpCreateParams);
+    state->window = hwnd;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
+}
+
+LRESULT OnCreate(SpeechWindowState& state)
+{
     RECT client;
-    GetClientRect(hwnd, &client);
-    textView = CreateTextView(hwnd, client);
-    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background);
+    GetClientRect(state.window, &client);
+    textView = CreateTextView(state.window, client);
+    if (!textView)
+        return -1;
+    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour);
+    SetStatusListener([&state](int line) { RefreshStatusLine(state, line); });
     InitTextFormat();
     ApplyFontAndColours();
     return 0;
 }
 
-void OnDestroy()
+// Said once, as the program ends: later saves would only repeat it, and earlier the
+// user could do nothing about it but keep the program running.
+void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
+{
+    if (state.settingsSaveError == 0)
+        return;
+    ShowWarning(nullptr, FillPattern(LoadText(IDS_SETTINGS_NOT_SAVED), settingsPath,
+                                     SystemErrorText(state.settingsSaveError)));
+}
+
+void OnDestroy(SpeechWindowState& state)
 {
     ReleaseVoiceEngine();
-    FreeSpeechText();
-    SaveSettings(true);
-    LeaveClipboardChain();
+    SaveSettingsNotingFailure(state);
+    LeaveClipboardChain(state.window);
+    SetStatusListener(nullptr);
+    ForgetSpeechText();
+    TellIfSettingsWereNotSaved(state);
     PostQuitMessage(0);
 }
 
@@ -47,22 +75,33 @@ void OnSize(int width, int height)
     UpdateVisibleLines();
 }
 
-void OnClose(HWND hwnd)
+void OnClose(SpeechWindowState& state)
 {
-    if (!AppSettings.close)
-        ShowSpeechWindow(0);
-    else if (ConfirmQuit())
-        DestroyWindow(hwnd);
+    if (!AppSettings.closeQuits)
+        ShowSpeechWindow(state, 0);
+    else if (ConfirmQuit(state.window))
+        DestroyWindow(state.window);
+}
+
+// At logoff or shutdown the process ends without WM_DESTROY; what changed since start-up
+// would be lost without this save. An open Options dialog was never confirmed: its live
+// previews (a transparency dragged to 0) must not be what the next logon starts with.
+void OnEndSession(SpeechWindowState& state, bool ending)
+{
+    if (!ending)
+        return;
+    CancelOptionsDialog();
+    SaveSettingsNotingFailure(state);
 }
 
 // Keyboard and mouse input reach the TextView only where it does no harm: the text is
 // never changed, selected or moved by the user.
-LRESULT OnTextViewInput(const MSGFILTER& filter)
+LRESULT OnTextViewInput(HWND window, const MSGFILTER& filter)
 {
     const UINT m = filter.msg;
     const WPARAM w = filter.wParam;
     if (m == WM_RBUTTONDOWN && w == MK_RBUTTON) {
-        SendMessageW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
+        SendMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
         return 0;
     }
     if (m == WM_LBUTTONDBLCLK && w == MK_LBUTTON) {
@@ -84,26 +123,26 @@ LRESULT OnTextViewInput(const MSGFILTER& filter)
     return 0;
 }
 
-LRESULT OnNotify(const NMHDR* header)
+LRESULT OnNotify(HWND window, const NMHDR* header)
 {
     if (header->hwndFrom != textView || header->code != EN_MSGFILTER)
         return 0;
-    return OnTextViewInput(*reinterpret_cast<const MSGFILTER*>(header));
+    return OnTextViewInput(window, *reinterpret_cast<const MSGFILTER*>(header));
 }
 
-void OnCaptionDoubleClick()
+void OnCaptionDoubleClick(SpeechWindowState& state)
 {
-    AppSettings.window = false;
-    ShowWindow(speechWindow, SW_HIDE);
-    CheckMenuItem(popupMenu, CMD_SPEAKER_WINDOW, MF_BYCOMMAND | MF_UNCHECKED);
+    AppSettings.speechWindowShown = false;
+    ShowWindow(state.window, SW_HIDE);
+    SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, false);
 }
 
-void OnTimer(UINT_PTR id)
+void OnTimer(HWND window, UINT_PTR id)
 {
     if (id != IDT_SPEECH_TIMER)
         return;
     if (GetFocus() == textView)
-        SetFocus(speechWindow);
+        SetFocus(window);
     OnSpeechTimer();
 }
 
@@ -112,70 +151,68 @@ void OnMouseWheel(WPARAM wParam)
     TextViewScrollOneLine(GET_WHEEL_DELTA_WPARAM(wParam) > 0);
 }
 
-} // namespace
-
-LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+void OnDrawClipboardMessage(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
 {
-    if (taskbarCreatedMessage && message == taskbarCreatedMessage) {
-        AddTrayIcon();
+    if (OnDrawClipboard(state.window, wParam, lParam) == ClipboardOutcome::FirstRunCopy)
+        GreetOnFirstCopy(state.window);
+}
+
+LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const HWND hwnd = state.window;
+    if (state.taskbarCreatedMessage && message == state.taskbarCreatedMessage) {
+        AddTrayIcon(state.trayIcon);
         return 0;
     }
     switch (message) {
     case WM_CREATE:
-        return OnCreate(hwnd);
+        return OnCreate(state);
     case WM_DESTROY:
         RemoveHotKeys(hwnd);
-        OnDestroy();
+        OnDestroy(state);
         return 0;
     case WM_SIZE:
         OnSize(LOWORD(lParam), HIWORD(lParam));
         return 0;
     case WM_CLOSE:
-        OnClose(hwnd);
+        OnClose(state);
         return 0;
     case WM_ENDSESSION:
-        // At logoff or shutdown the process ends without WM_DESTROY; what changed since
-        // start-up would be lost without this save. An open Options dialog was never
-        // confirmed: its live previews (a transparency dragged to 0) must not be what the
-        // next logon starts with.
-        if (wParam) {
-            CancelOptionsDialog();
-            SaveSettings(true);
-        }
+        OnEndSession(state, wParam != 0);
         return 0;
     case WM_ERASEBKGND:
         return 0;
     case WM_NOTIFY:
-        return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+        return OnNotify(hwnd, reinterpret_cast<const NMHDR*>(lParam));
     case WM_NCLBUTTONDBLCLK:
-        OnCaptionDoubleClick();
+        OnCaptionDoubleClick(state);
         return 0;
     case WM_COMMAND:
-        OnCommand(wParam, lParam);
+        OnCommand(state, wParam, lParam);
         return 0;
     case WM_TIMER:
-        OnTimer(wParam);
+        OnTimer(hwnd, wParam);
         return 0;
     case WM_MOUSEWHEEL:
         OnMouseWheel(wParam);
         return 0;
     case WM_DRAWCLIPBOARD:
-        OnDrawClipboard(wParam, lParam);
+        OnDrawClipboardMessage(state, wParam, lParam);
         return 0;
     case WM_CHANGECBCHAIN:
         OnChangeClipboardChain(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_TRAYICON:
-        OnTrayNotify(wParam, lParam);
+        OnTrayNotify(state, wParam, lParam);
         return 0;
     case WM_VOICE_EVENT:
         HandleVoiceEvents();
         return 0;
     case WM_ACTIVATE:
-        OnSpeechWindowActivate(wParam, lParam);
+        OnSpeechWindowActivate(state, wParam, lParam);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_TAKE_KEYBOARD_BACK:
-        OnTakeKeyboardBack();
+        OnTakeKeyboardBack(state);
         return 0;
     case WM_HOTKEY:
         OnHotKey(hwnd, wParam);
@@ -185,4 +222,27 @@ LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     default:
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
+}
+
+} // namespace
+
+void SaveSettingsNotingFailure(SpeechWindowState& state)
+{
+    if (const DWORD error = SaveSettings(state.window); error != 0 && state.settingsSaveError == 0)
+        state.settingsSaveError = error;
+}
+
+SpeechWindowState& SpeechWindowStateOf(HWND window)
+{
+    return *AttachedState(window);
+}
+
+LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+        AttachState(hwnd, *reinterpret_cast<const CREATESTRUCTW*>(lParam));
+    SpeechWindowState* state = AttachedState(hwnd);
+    if (!state)
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    return Dispatch(*state, message, wParam, lParam);
 }

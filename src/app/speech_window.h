@@ -1,7 +1,28 @@
 #pragma once
-// The Speech window's procedure: the program's dispatcher.
+// The Speech window: the program's main window and its dispatcher. Everything the window
+// owns lives in its state record, attached to it when it is created.
 #include <windows.h>
+#include "app/tray_icon.h"
+#include "app/window_frame.h"
+#include "platform/scoped_handle.h"
+#include "speech/speech_controller.h"
+
+struct SpeechWindowState {
+    HWND window = nullptr;
+    MenuHandle menuResource;        // the loaded menu; the popup menu is its first submenu
+    HMENU popupMenu = nullptr;
+    SpeechState menuShowsState = Stopped;
+    TrayIcon trayIcon;
+    UINT taskbarCreatedMessage = 0;
+    KeyboardGuard keyboardGuard;
+    // The first failed save's reason, told once when the program ends.
+    DWORD settingsSaveError = 0;
+};
 
 LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-extern UINT taskbarCreatedMessage;
+// Saves the settings with the window's place; a failure is kept to be told at the end.
+void SaveSettingsNotingFailure(SpeechWindowState& state);
+
+// The state attached to a Speech window; the window must have been created with it.
+SpeechWindowState& SpeechWindowStateOf(HWND window);

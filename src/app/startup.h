@@ -1,9 +1,14 @@
 #pragma once
-// The start-up steps that follow loading the settings: the Speech window, its
-// settings applied, the clipboard chain, the colour hook, the tray icon and menu.
+// The start-up steps that follow loading the settings: the Speech window, its settings
+// applied, the clipboard chain, the colour hook, the tray icon and menu.
 #include <windows.h>
 
+struct SpeechWindowState;
+
 bool RegisterSpeechWindowClass();
-bool CreateSpeechWindow();
+// The window, with the state it keeps for its whole life.
+bool CreateSpeechWindow(SpeechWindowState& state);
 // Everything after the voice exists, up to the timer; showCommand 0 means normal.
-void SetUpSpeechWindow(int showCommand);
+void SetUpSpeechWindow(SpeechWindowState& state, int showCommand);
+// What the program leaves behind as it ends.
+void TearDownSpeechWindow(SpeechWindowState& state);

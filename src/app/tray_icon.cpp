@@ -1,38 +1,42 @@
 #include "app/tray_icon.h"
-#include "app/app_state.h"
-#include "speech/speech_controller.h"
+#include "app/popup_menu.h"
+#include "app/speech_window.h"
 #include "speech/text_view.h"
 #include "settings/app_settings.h"
-#include "settings/settings_file.h"
+#include "platform/menu_items.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include <cstdio>
 
-NOTIFYICONDATAW trayIcon{};
-
-void InitTrayIcon()
+void InitTrayIcon(TrayIcon& icon, HWND window)
 {
-    trayIcon = NOTIFYICONDATAW{};
-    trayIcon.cbSize = NOTIFYICONDATAW_V3_SIZE;
-    trayIcon.hWnd = speechWindow;
-    trayIcon.uID = TRAY_ICON_ID;
-    trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
-    trayIcon.uCallbackMessage = WM_TRAYICON;
-    trayIcon.hIcon = LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_PROGRAM));
-    trayIcon.uTimeout = 3;
-    trayIcon.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+    NOTIFYICONDATAW& record = icon.record;
+    record = NOTIFYICONDATAW{};
+    record.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    record.hWnd = window;
+    record.uID = TRAY_ICON_ID;
+    record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
+    record.uCallbackMessage = WM_TRAYICON;
+    record.hIcon = LoadIconW(ProgramModule(), MAKEINTRESOURCEW(IDI_PROGRAM));
+    record.uTimeout = 3;
+    record.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
+    icon.added = false;
 }
 
-void AddTrayIcon()
+void AddTrayIcon(TrayIcon& icon)
 {
-    Shell_NotifyIconW(NIM_ADD, &trayIcon);
+    // An add is refused when the shell holds the icon already; a modify then tells.
+    icon.added = Shell_NotifyIconW(NIM_ADD, &icon.record) || Shell_NotifyIconW(NIM_MODIFY, &icon.record);
 }
 
-void DeleteTrayIcon()
+void DeleteTrayIcon(TrayIcon& icon)
 {
-    Shell_NotifyIconW(NIM_DELETE, &trayIcon);
+    if (icon.added)
+        Shell_NotifyIconW(NIM_DELETE, &icon.record);
+    icon.added = false;
 }
 
-UINT StateWordId(int state)
+UINT StateWordId(SpeechState state)
 {
     switch (state) {
     case Playing:
@@ -52,54 +56,43 @@ std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int l
     return caption;
 }
 
-void RefreshStatusLine()
+void RefreshStatusLine(SpeechWindowState& state, int line)
 {
-    RefreshStatusLine(TextViewSelectionLine());
-}
-
-void RefreshStatusLine(int line)
-{
-    wchar_t stateWord[CaptionBufferLength];
-    LoadStringW(appInstance, StateWordId(speechState), stateWord, CaptionBufferLength);
-
+    if (state.popupMenu && state.menuShowsState != speechState) {
+        ShowStateInMenu(state.popupMenu, speechState);
+        state.menuShowsState = speechState;
+    }
+    const std::wstring stateWord = LoadText(StateWordId(speechState));
+    const int shownLine = line >= 0 ? line : TextViewSelectionLine();
     const std::wstring caption =
-        FormatCaption(windowTitle, stateWord, line + 1, TextViewLineCount());
-    SetWindowTextW(speechWindow, caption.c_str());
+        FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, TextViewLineCount());
+    SetWindowTextW(state.window, caption.c_str());
 
-    swprintf(trayIcon.szTip, sizeof trayIcon.szTip / sizeof trayIcon.szTip[0], L"%ls - %ls", appName, stateWord);
-    Shell_NotifyIconW(NIM_MODIFY, &trayIcon);
+    TrayIcon& icon = state.trayIcon;
+    if (!icon.record.hWnd)
+        return;   // not set up yet
+    swprintf(icon.record.szTip, sizeof icon.record.szTip / sizeof icon.record.szTip[0], L"%ls - %ls",
+             LoadText(IDS_APP_NAME).c_str(), stateWord.c_str());
+    if (!icon.added || !Shell_NotifyIconW(NIM_MODIFY, &icon.record))
+        AddTrayIcon(icon);
 }
 
-void ShowPopupMenu()
-{
-    if (optionsWindow || waitDialog || firstRun)
-        return;
-    POINT cursor;
-    GetCursorPos(&cursor);
-    // The owner must be in the foreground, or the menu will not close when the user
-    // clicks elsewhere.
-    SetForegroundWindow(speechWindow);
-    const UINT command = TrackPopupMenuEx(popupMenu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
-                                          cursor.x, cursor.y, speechWindow, nullptr);
-    SendMessageW(speechWindow, WM_COMMAND, command, 0);
-}
-
-void OnTrayNotify(WPARAM id, LPARAM mouseMessage)
+void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage)
 {
     if (id != TRAY_ICON_ID)
         return;
     switch (mouseMessage) {
     case WM_RBUTTONDOWN:
-        ShowPopupMenu();
+        ShowPopupMenu(state);
         break;
     case WM_LBUTTONDOWN:
-        AppSettings.window = true;
-        ShowWindow(speechWindow, SW_SHOWNORMAL);
-        CheckMenuItem(popupMenu, CMD_SPEAKER_WINDOW, MF_BYCOMMAND | MF_CHECKED);
-        SetForegroundWindow(speechWindow);
+        AppSettings.speechWindowShown = true;
+        ShowWindow(state.window, SW_SHOWNORMAL);
+        SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, true);
+        SetForegroundWindow(state.window);
         break;
     case WM_LBUTTONDBLCLK:
-        SendMessageW(speechWindow, WM_COMMAND, CMD_OPTIONS, 0);
+        SendMessageW(state.window, WM_COMMAND, CMD_OPTIONS, 0);
         break;
     default:
         break;

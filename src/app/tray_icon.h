@@ -1,20 +1,29 @@
 #pragma once
-// The tray icon, the popup menu it opens, and the status line shown in the Speech
-// window's caption and the icon's tip.
+// The tray icon, and the status line shown in the Speech window's caption and the icon's
+// tip.
 #include <windows.h>
 #include <shellapi.h>
 #include <string>
+#include "speech/speech_controller.h"
 
-extern NOTIFYICONDATAW trayIcon;
+struct SpeechWindowState;
 
-void InitTrayIcon();
-void AddTrayIcon();
-void DeleteTrayIcon();
-void RefreshStatusLine();
-// The same, showing the given line (zero-based) instead of the selection's.
-void RefreshStatusLine(int line);
-void OnTrayNotify(WPARAM id, LPARAM mouseMessage);
-void ShowPopupMenu();
+struct TrayIcon {
+    NOTIFYICONDATAW record{};
+    // Whether the shell holds the icon. Early in a logon the shell may not be ready yet;
+    // the icon is then added at the next chance rather than never.
+    bool added = false;
+};
+
+void InitTrayIcon(TrayIcon& icon, HWND window);
+// Adds the icon, or finds that the shell has it already (after TaskbarCreated it has not).
+void AddTrayIcon(TrayIcon& icon);
+void DeleteTrayIcon(TrayIcon& icon);
+
+// Caption, tray tip and menu from the reading state; line is the zero-based line to
+// show, or -1 for the selection's.
+void RefreshStatusLine(SpeechWindowState& state, int line = -1);
+void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage);
 
 std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount);
-UINT StateWordId(int state);
+UINT StateWordId(SpeechState state);

@@ -1,34 +1,22 @@
 #include "clipboard/clipboard_monitor.h"
 #include "clipboard/secret_copy.h"
 #include "clipboard/selection_grab.h"
-#include "app/app_state.h"
-#include "app/tray_icon.h"
 #include "speech/speech_controller.h"
+#include "speech/status_report.h"
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
-#include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include <algorithm>
-#include <atomic>
 #include <cwchar>
-
-HWND nextViewer = nullptr;
 
 namespace {
 
-bool IsPlaceholder(const std::wstring& text)
-{
-    for (wchar_t c : text)
-        if (c != L' ' && c != L'\r' && c != L'\n')
-            return false;
-    return true;
-}
-
-// Set while the first-run About dialog is being shown, so that further copies in
-// that time do not open another one over it.
-std::atomic<bool> firstRunAboutShown{false};
+// The next window in the clipboard-viewer chain, to which every notification is passed on.
+HWND nextViewer = nullptr;
 
 // Whoever changed the clipboard (or the platform's bridge to other desktops' clipboards)
 // may still hold it open for a moment; one refused open would lose the user's copy.
@@ -44,25 +32,11 @@ bool OpenClipboardPatiently(HWND owner)
     return false;
 }
 
-DWORD WINAPI FirstRunAboutThread(LPVOID)
-{
-    // The send returns once the modal About dialog has been closed.
-    SendMessageW(speechWindow, WM_COMMAND, CMD_ABOUT, 0);
-    firstRun = false;
-    firstRunAboutShown = false;
-    return 0;
-}
-
-void TakeFirstRunPath()
+// Before the first-run greeting has been seen, a copy only puts a blank in the view.
+void TakeFirstRunCopy()
 {
     TextViewSetText(L" ");
     PrepareText();
-    if (firstRunAboutShown.exchange(true))
-        return;
-    if (HANDLE thread = CreateThread(nullptr, 0, FirstRunAboutThread, nullptr, 0, nullptr))
-        CloseHandle(thread);
-    else
-        firstRunAboutShown = false;
 }
 
 void PassNotificationOn(WPARAM wParam, LPARAM lParam)
@@ -78,7 +52,7 @@ constexpr int NothingTaken = -1;
 int PlaceTakenText(const std::wstring& text)
 {
     int taken = 0;
-    if (AppSettings.append)
+    if (AppSettings.appendCopies)
         taken = AppendText(text.c_str());
     else
         TextViewSetText(text.c_str());
@@ -88,9 +62,9 @@ int PlaceTakenText(const std::wstring& text)
 
 // Reads the clipboard's text into the TextView. Returns where the taken text begins
 // in it (0 when it replaced the text), or NothingTaken.
-int TakeClipboardText()
+int TakeClipboardText(HWND window)
 {
-    if (!OpenClipboardPatiently(speechWindow))
+    if (!OpenClipboardPatiently(window))
         return NothingTaken;
     // A marked secret is neither shown nor read aloud; what was there stays as it was.
     if (ClipboardContentIsSecret()) {
@@ -99,11 +73,9 @@ int TakeClipboardText()
     }
     int taken = NothingTaken;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+        if (const GlobalLockGuard<const wchar_t> text(data); text) {
             // The clipboard's memory may hold no terminator within its size.
-            const size_t capacity = GlobalSize(data) / sizeof(wchar_t);
-            taken = PlaceTakenText(TrimTrailingLineBreaks(text, wcsnlen(text, capacity)));
-            GlobalUnlock(data);
+            taken = PlaceTakenText(TrimTrailingLineBreaks(text.get(), wcsnlen(text.get(), text.capacity())));
         }
     }
     CloseClipboard();
@@ -122,13 +94,13 @@ void ReadTakenText(int newTextStart)
 }
 
 // Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
-std::wstring WithCrLfLineBreaks(const wchar_t* text)
+std::wstring WithCrLfLineBreaks(const std::wstring& text)
 {
     std::wstring out;
-    out.reserve(wcslen(text));
-    for (const wchar_t* p = text; *p; ++p) {
-        out += *p;
-        if (*p == L'\r' && p[1] != L'\n')
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == L'\r' && (i + 1 == text.size() || text[i + 1] != L'\n'))
             out += L'\n';
     }
     return out;
@@ -143,55 +115,53 @@ std::wstring TrimTrailingLineBreaks(const wchar_t* text, size_t length)
     return std::wstring(text, length);
 }
 
-void JoinClipboardChain()
+void JoinClipboardChain(HWND window)
 {
-    nextViewer = SetClipboardViewer(speechWindow);
+    nextViewer = SetClipboardViewer(window);
 }
 
-void LeaveClipboardChain()
+void LeaveClipboardChain(HWND window)
 {
-    ChangeClipboardChain(speechWindow, nextViewer);
+    ChangeClipboardChain(window, nextViewer);
+    nextViewer = nullptr;
 }
 
-int AppendText(const wchar_t* text)
+HWND NextClipboardViewer()
 {
-    const int n = TextViewWindowTextLength();
-    if ((n == 1 || n == 2) && IsPlaceholder(TextViewGetText()))
-        TextViewSetText(L"");
-    // The window text length counts a paragraph break twice; the control clamps the
-    // caret to the real end, which is where the text goes.
-    TextViewSelect(n, n);
-    const int at = TextViewSelectionEnd();
-    TextViewReplaceSelection(text);
-    return at;
+    return nextViewer;
 }
 
-void OnDrawClipboard(WPARAM wParam, LPARAM lParam)
+ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
 {
+    ClipboardOutcome outcome = ClipboardOutcome::Nothing;
     // The copy that reads a selection and the contents put back after it are not the
     // user's copies; the chain still hears of each change once, as the platform sent it.
     if (IsSelectionGrabChange()) {
         PassNotificationOn(wParam, lParam);
-        return;
+        return outcome;
     }
     UINT formatPriority[] = {CF_UNICODETEXT};
     const bool unicodeText = GetPriorityClipboardFormat(formatPriority, 1) == static_cast<int>(CF_UNICODETEXT);
-    if (unicodeText && AppSettings.clipboard) {
+    if (unicodeText && AppSettings.monitorClipboard) {
         if (firstRun) {
-            TakeFirstRunPath();
-        } else if (const int newTextStart = TakeClipboardText(); newTextStart != NothingTaken) {
+            TakeFirstRunCopy();
+            outcome = ClipboardOutcome::FirstRunCopy;
+        } else if (const int newTextStart = TakeClipboardText(window); newTextStart != NothingTaken) {
             ReadTakenText(newTextStart);
+            outcome = ClipboardOutcome::TextTaken;
         }
     } else {
-        if (firstRun)
-            TakeFirstRunPath();
-        if (!AppSettings.clipboard) {
+        if (firstRun) {
+            TakeFirstRunCopy();
+            outcome = ClipboardOutcome::FirstRunCopy;
+        }
+        if (!AppSettings.monitorClipboard) {
             PrepareText();
-            speechText[TrimTrailingLineBreaks(speechText, wcslen(speechText)).size()] = L'\0';
-            TextViewSetText(speechText);
+            DropTrailingLineBreaks();
         }
     }
     PassNotificationOn(wParam, lParam);
+    return outcome;
 }
 
 void OnChangeClipboardChain(HWND leaving, HWND after)
@@ -212,11 +182,12 @@ bool PutClipboardText(HWND owner, const wchar_t* text)
     const size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
     bool placed = false;
     if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_SHARE, bytes)) {
-        if (void* target = GlobalLock(memory)) {
-            memcpy(target, text, bytes);
-            GlobalUnlock(memory);
-            placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        bool copied = false;
+        if (const GlobalLockGuard<wchar_t> target(memory); target) {
+            memcpy(target.get(), text, bytes);
+            copied = true;
         }
+        placed = copied && SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
         if (!placed)
             GlobalFree(memory);
     }
@@ -224,39 +195,33 @@ bool PutClipboardText(HWND owner, const wchar_t* text)
     return placed;
 }
 
-void CopySpeechText()
+void CopySpeechText(HWND window)
 {
-    const bool monitoring = AppSettings.clipboard;
-    AppSettings.clipboard = false;
-    if (speechText)
-        PutClipboardText(speechWindow, WithCrLfLineBreaks(speechText).c_str());
-    AppSettings.clipboard = monitoring;
+    const bool monitoring = AppSettings.monitorClipboard;
+    AppSettings.monitorClipboard = false;
+    if (SpeechTextPrepared())
+        PutClipboardText(window, WithCrLfLineBreaks(SpeechText()).c_str());
+    AppSettings.monitorClipboard = monitoring;
 }
 
-void PasteClipboardText()
+void PasteClipboardText(HWND window)
 {
     ForgetSelectionGrabPutBack();
-    const bool monitoring = AppSettings.clipboard;
-    AppSettings.clipboard = true;
-    SendMessageW(speechWindow, WM_DRAWCLIPBOARD, 0, 0);
-    AppSettings.clipboard = monitoring;
+    const bool monitoring = AppSettings.monitorClipboard;
+    AppSettings.monitorClipboard = true;
+    SendMessageW(window, WM_DRAWCLIPBOARD, 0, 0);
+    AppSettings.monitorClipboard = monitoring;
 }
 
-void DeleteAllText()
+void DeleteAllText(HWND window)
 {
-    if (AppSettings.delete_) {
-        wchar_t caption[CaptionBufferLength];
-        wchar_t question[MessageBufferLength];
-        LoadStringW(appInstance, IDS_CONFIRMATION, caption, CaptionBufferLength);
-        LoadStringW(appInstance, IDS_CONFIRM_DELETE, question, MessageBufferLength);
-        if (MessageBoxW(speechWindow, question, caption, MB_YESNO | MB_ICONQUESTION) != IDYES)
-            return;
-    }
+    if (AppSettings.confirmDeleteAll && !AskToConfirm(window, IDS_CONFIRM_DELETE))
+        return;
     if (speechState != Stopped)
         Stop();
     TextViewSetText(L" ");
     PrepareText();
-    RefreshStatusLine();
+    ReportStatusChange();
 }
 
 void TakeTextToReadNow(const std::wstring& text)
@@ -266,8 +231,8 @@ void TakeTextToReadNow(const std::wstring& text)
     if (speechState == Paused)
         Stop();
     const int newTextStart = PlaceTakenText(TrimTrailingLineBreaks(text.c_str(), text.size()));
-    const bool autoplay = AppSettings.autoplay;
-    AppSettings.autoplay = true;
+    const bool autoPlay = AppSettings.autoPlay;
+    AppSettings.autoPlay = true;
     ReadTakenText(newTextStart);
-    AppSettings.autoplay = autoplay;
+    AppSettings.autoPlay = autoPlay;
 }

@@ -4,25 +4,28 @@
 #include <windows.h>
 #include <string>
 
-extern HWND nextViewer;
+void JoinClipboardChain(HWND window);
+void LeaveClipboardChain(HWND window);
+// The window after this program's in the chain, or null.
+HWND NextClipboardViewer();
 
-void JoinClipboardChain();
-void LeaveClipboardChain();
-void OnDrawClipboard(WPARAM wParam, LPARAM lParam);
+// What a clipboard notification came to.
+enum class ClipboardOutcome {
+    Nothing,
+    TextTaken,
+    // The program has not greeted the user yet: the copy was not taken.
+    FirstRunCopy,
+};
+ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam);
 void OnChangeClipboardChain(HWND leaving, HWND after);
-
-// Appends text at the end of the TextView. A placeholder content (one or two
-// characters that are only blanks or line breaks) is replaced instead. Returns where
-// the text begins in the view.
-int AppendText(const wchar_t* text);
 
 // Shows a text taken from elsewhere (the selection of another program) the way a copy
 // is shown, in append mode after the text, and reads it at once.
 void TakeTextToReadNow(const std::wstring& text);
 
-void CopySpeechText();
-void PasteClipboardText();
-void DeleteAllText();
+void CopySpeechText(HWND window);
+void PasteClipboardText(HWND window);
+void DeleteAllText(HWND window);
 
 // The clipboard text as it is taken: without its trailing CR and LF characters.
 std::wstring TrimTrailingLineBreaks(const wchar_t* text, size_t length);

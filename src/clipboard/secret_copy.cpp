@@ -1,4 +1,5 @@
 #include "clipboard/secret_copy.h"
+#include "platform/scoped_handle.h"
 
 namespace {
 
@@ -31,12 +32,8 @@ bool HistoryRefused(UINT format)
     HANDLE data = GetClipboardData(format);
     if (!data || GlobalSize(data) < sizeof(DWORD))
         return true;
-    const auto* value = static_cast<const DWORD*>(GlobalLock(data));
-    if (!value)
-        return true;
-    const bool refused = *value == 0;
-    GlobalUnlock(data);
-    return refused;
+    const GlobalLockGuard<const DWORD> value(data);
+    return !value || *value.get() == 0;
 }
 
 } // namespace

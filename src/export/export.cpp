@@ -1,24 +1,18 @@
 #include "export/export.h"
 #include "export/mp3_encoder.h"
-#include "app/app_state.h"
-#include "speech/text_prep.h"
-#include "speech/voice_engine.h"
+#include "platform/com_ptr.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <commdlg.h>
 #include <mmreg.h>
-#include <sapi.h>
-#include <wrl/client.h>
 #include <atomic>
-#include <cwchar>
 #include <string>
-
-wchar_t ExportFileName[ExportFileNameLength] = L"";
+#include <vector>
 
 namespace {
-
-using Microsoft::WRL::ComPtr;
 
 // The worker's report that it has finished; the dialog belongs to the user-interface
 // thread, so the worker asks it to close instead of ending it itself.
@@ -26,9 +20,31 @@ constexpr UINT WM_EXPORT_FINISHED = WM_APP + 1;
 // The encoding's progress in hundredths of a percent (wParam).
 constexpr UINT WM_EXPORT_PROGRESS = WM_APP + 2;
 
+// The save dialog's name buffer, in characters.
+constexpr DWORD FileNameCapacity = 260;
+
 // SPDFID_WaveFormatEx; MinGW's import library lacks it.
 const GUID WaveFormatExFormatId = {0xc31adbae, 0x527f, 0x4ff5, {0xa2, 0x30, 0xf6, 0x2b, 0xb6, 0x1f, 0xf7, 0x0c}};
 constexpr ULONGLONG AllFileEvents = 0xEFFFFFFFFFFFFFFFull;   // SPFEI_ALL_EVENTS
+
+// Every export is 48 kHz, 16-bit, stereo PCM; the MP3 encoder relies on exactly this.
+constexpr WAVEFORMATEX ExportWaveFormat = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
+
+// In the background, so that the wait dialog can wait for it, and always as plain text:
+// without SPF_IS_NOT_XML a text that starts with '<' is taken for speech markup and
+// loses its tags, or is not spoken at all.
+constexpr DWORD ExportSpeakFlags = SPF_ASYNC | SPF_IS_NOT_XML;
+
+// Whether a wait dialog is open and not cancelled: the tray asks before it offers its
+// menu, from the user-interface thread, while tests ask from others.
+std::atomic<bool> waitDialogOpen{false};
+
+// What one export speaks, with whose voice, and which window owns its dialogs.
+struct ExportSource {
+    HWND owner;
+    const wchar_t* text;
+    ISpVoice* readingVoice;
+};
 
 struct ExportFormat {
     const wchar_t* filter;     // description and pattern, double-terminated
@@ -36,22 +52,6 @@ struct ExportFormat {
     const wchar_t* defaultExtension;
     const wchar_t* extension;
 };
-
-void ShowExportWarning(UINT textId)
-{
-    wchar_t caption[CaptionBufferLength];
-    wchar_t text[MessageBufferLength];
-    LoadStringW(appInstance, IDS_WARNING, caption, CaptionBufferLength);
-    LoadStringW(appInstance, textId, text, MessageBufferLength);
-    MessageBoxW(speechWindow, text, caption, MB_OK | MB_ICONWARNING);
-}
-
-void SetLastCharacter(wchar_t c)
-{
-    const size_t length = wcslen(ExportFileName);
-    if (length > 0)
-        ExportFileName[length - 1] = c;
-}
 
 std::wstring WithLastCharacter(std::wstring name, wchar_t c)
 {
@@ -72,6 +72,22 @@ struct ExportJob {
     HWND dialog = nullptr;       // set before the worker starts
     std::atomic<bool> cancelled{false};
     std::atomic<bool> succeeded{false};
+};
+
+// COM for the worker's own thread, for as long as it works.
+class ComApartment {
+public:
+    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~ComApartment()
+    {
+        if (initialised_)
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialised_;
 };
 
 bool DoExportWork(ExportJob& job)
@@ -96,34 +112,33 @@ DWORD WINAPI ExportWorker(LPVOID parameter)
 {
     auto& job = *static_cast<ExportJob*>(parameter);
     const HWND dialog = job.dialog;
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    job.succeeded = DoExportWork(job);
-    CoUninitialize();
-    // The last touch of the job: once the dialog has this, the job may be gone.
+    {
+        ComApartment apartment;
+        job.succeeded = DoExportWork(job);
+    }
+    // The last touch of the job: once the dialog has this, the job may be gone. The
+    // result travels in the job; the user-interface thread tells the user.
     ReportFinished(dialog);
     return 0;
 }
 
 void StartExportWorker(ExportJob& job)
 {
-    HANDLE thread = CreateThread(nullptr, 0, ExportWorker, &job, 0, nullptr);
-    if (thread)
-        CloseHandle(thread);
-    else
+    // The thread runs on its own; its handle is not needed.
+    const KernelHandle thread(CreateThread(nullptr, 0, ExportWorker, &job, 0, nullptr));
+    if (!thread)
         ReportFinished(job.dialog);
 }
 
 void OnWaitDialogInit(HWND dialog, ExportJob& job)
 {
     SetWindowLongPtrW(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&job));
-    waitDialog = dialog;
     job.dialog = dialog;
+    waitDialogOpen = true;
     HWND animation = GetDlgItem(dialog, IDC_WAIT_ANIMATION);
-    Animate_OpenEx(animation, appInstance, MAKEINTRESOURCEW(IDR_WAIT_CLIP));
+    Animate_OpenEx(animation, ProgramModule(), MAKEINTRESOURCEW(IDR_WAIT_CLIP));
     ShowWindow(animation, SW_SHOW);
-    wchar_t caption[CaptionBufferLength];
-    LoadStringW(appInstance, IDS_SAVING, caption, CaptionBufferLength);
-    SetWindowTextW(dialog, caption);
+    SetWindowTextW(dialog, LoadText(IDS_SAVING).c_str());
     // A modal dialog shows itself only when its message queue runs dry; a reading that
     // goes on meanwhile keeps the queue busy, so it is shown now.
     ShowWindow(dialog, SW_SHOW);
@@ -135,9 +150,9 @@ void OnWaitDialogCancel(HWND dialog, ExportJob& job)
 {
     if (job.cancelled.exchange(true))
         return;
-    // Cleared at once: the tray offers its menu again, and whoever watches the handle
-    // sees the export as cancelled.
-    waitDialog = nullptr;
+    // Cleared at once: the tray offers its menu again, and whoever asks sees the export
+    // as cancelled.
+    waitDialogOpen = false;
     EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
     // The rendering ends when its voice has nothing left to say; an encoding stops
     // after its current chunk. Either way the worker then reports and the dialog ends.
@@ -180,96 +195,72 @@ INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 // Shows the wait dialog while the job's worker runs. IDCANCEL when the user cancelled,
 // ExportFinished when the worker ended it; in both cases the worker is done with the job.
-INT_PTR ShowWaitDialog(ExportJob& job)
+INT_PTR ShowWaitDialog(HWND owner, ExportJob& job)
 {
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_ANIMATE_CLASS;
     InitCommonControlsEx(&controls);
-    waitDialog = nullptr;
-    const INT_PTR result = DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_WAIT), speechWindow, WaitDialogProc,
+    waitDialogOpen = false;
+    const INT_PTR result = DialogBoxParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_WAIT), owner, WaitDialogProc,
                                            reinterpret_cast<LPARAM>(&job));
-    waitDialog = nullptr;
+    waitDialogOpen = false;
     return result;
-}
-
-WAVEFORMATEX* NewExportFormat()
-{
-    auto* format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
-    if (!format)
-        return nullptr;
-    format->wFormatTag = WAVE_FORMAT_PCM;
-    format->nChannels = 2;
-    format->nSamplesPerSec = 48000;
-    format->nAvgBytesPerSec = 192000;
-    format->nBlockAlign = 4;
-    format->wBitsPerSample = 16;
-    format->cbSize = 0;
-    return format;
 }
 
 ComPtr<ISpStream> CreateFileStream(const std::wstring& path)
 {
-    WAVEFORMATEX* format = NewExportFormat();
-    if (!format)
-        return nullptr;
     ComPtr<ISpStream> stream;
-    if (FAILED(CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_ISpStream, reinterpret_cast<void**>(stream.GetAddressOf())))
-        || FAILED(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &WaveFormatExFormatId, format, AllFileEvents)))
+    if (FAILED(CoCreateInstance(CLSID_SpStream, nullptr, CLSCTX_ALL, IID_ISpStream, stream.OutVoid()))
+        || FAILED(stream->BindToFile(path.c_str(), SPFM_CREATE_ALWAYS, &WaveFormatExFormatId, &ExportWaveFormat,
+                                     AllFileEvents)))
         stream.Reset();
-    CoTaskMemFree(format);
     return stream;
 }
 
 // The export speaks through a voice of its own, with the reading voice's token and the
 // current rate. Its events go nowhere: the reading view shows what the user hears, and
 // the reading voice goes on, or stays paused, as it was.
-ComPtr<ISpVoice> CreateExportVoice()
+ComPtr<ISpVoice> CreateExportVoice(ISpVoice* readingVoice)
 {
     ComPtr<ISpVoice> voice;
-    if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, reinterpret_cast<void**>(voice.GetAddressOf()))))
-        return nullptr;
+    if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, voice.OutVoid())))
+        return {};
     ComPtr<ISpObjectToken> token;
-    if (voiceEngine && SUCCEEDED(voiceEngine->GetVoice(token.GetAddressOf())) && token
+    if (readingVoice && SUCCEEDED(readingVoice->GetVoice(token.Out())) && token
         && FAILED(voice->SetVoice(token.Get())))
-        return nullptr;
-    voice->SetRate(AppSettings.rate);
+        return {};
+    voice->SetRate(AppSettings.speechRate);
     return voice;
-}
-
-// The one place the export hands the text to a voice.
-bool SpeakForExport(ISpVoice* voice)
-{
-    return SUCCEEDED(voice->Speak(speechText, SpeakTextFlags, nullptr));
 }
 
 // Speaks the text into the voice's output behind the wait dialog. True only when the
 // voice rendered all of it: a full disk ends the rendering early, and the voice tells so
 // only through its status.
-bool RenderThrough(ISpVoice* voice)
+bool RenderThrough(const ExportSource& source, ISpVoice* voice)
 {
-    if (!SpeakForExport(voice))
+    if (FAILED(voice->Speak(source.text, ExportSpeakFlags, nullptr)))
         return false;
     ExportJob job;
     job.kind = ExportJob::Kind::Rendering;
     job.voice = voice;
-    if (ShowWaitDialog(job) != ExportFinished || !job.succeeded)
+    if (ShowWaitDialog(source.owner, job) != ExportFinished || !job.succeeded)
         return false;
     SPVOICESTATUS status{};
     return SUCCEEDED(voice->GetStatus(&status, nullptr)) && SUCCEEDED(status.hrLastResult);
 }
 
-// Renders the SpeechText into a WAV file at path; on any failure or cancel the file is
+// Renders the text into a WAV file at path; on any failure or cancel the file is
 // deleted, so that no cut-off file that looks complete is left behind.
-bool RenderSpeech(const std::wstring& path)
+bool RenderSpeech(const ExportSource& source, const std::wstring& path)
 {
-    ComPtr<ISpVoice> voice = CreateExportVoice();
+    ComPtr<ISpVoice> voice = CreateExportVoice(source.readingVoice);
     if (!voice)
         return false;
     ComPtr<ISpStream> file = CreateFileStream(path);
     if (!file)
         return false;
-    bool written = SUCCEEDED(voice->SetOutput(file.Get(), TRUE)) && RenderThrough(voice.Get());
+    bool written = SUCCEEDED(voice->SetOutput(file.Get(), TRUE)) && RenderThrough(source, voice.Get());
     // The voice holds the stream until it goes; the header is written when the stream
     // closes, and that write can fail too.
     voice.Reset();
@@ -289,102 +280,104 @@ void EndWithBackslash(wchar_t* folder)
         wcscat(folder, L"\\");
 }
 
-bool EndsWith(const wchar_t* name, const wchar_t* extension)
+bool EndsWith(const std::wstring& name, const wchar_t* extension)
 {
-    const size_t length = wcslen(name);
     const size_t tail = wcslen(extension);
-    return length >= tail && _wcsicmp(name + length - tail, extension) == 0;
+    return name.size() >= tail && _wcsicmp(name.c_str() + name.size() - tail, extension) == 0;
 }
 
-bool AskForFileName(const ExportFormat& format)
+// The name the user chose, ending in the format's extension; empty when the user
+// cancelled the save dialog.
+std::wstring AskForFileName(HWND owner, const ExportFormat& format)
 {
     EndWithBackslash(format.folder);
-    lstrcpynW(ExportFileName, (std::wstring(format.folder) + appName).c_str(), ExportFileNameLength);
+    // The dialog proposes the folder followed by the program's name.
+    std::vector<wchar_t> name(FileNameCapacity, L'\0');
+    lstrcpynW(name.data(), (std::wstring(format.folder) + LoadText(IDS_APP_NAME)).c_str(), FileNameCapacity);
 
     OPENFILENAMEW request{};
     request.lStructSize = sizeof request;
-    request.hwndOwner = speechWindow;
+    request.hwndOwner = owner;
     request.lpstrFilter = format.filter;
     request.nFilterIndex = 1;
-    request.lpstrFile = ExportFileName;
-    request.nMaxFile = ExportFileNameLength;
+    request.lpstrFile = name.data();
+    request.nMaxFile = FileNameCapacity;
     request.lpstrInitialDir = format.folder[0] ? format.folder : nullptr;
     request.lpstrDefExt = format.defaultExtension;
     request.Flags = OFN_OVERWRITEPROMPT;
     if (!GetSaveFileNameW(&request))
-        return false;
+        return {};
+    std::wstring chosen(name.data());
     // The platform reports a typed extension other than the default one through
     // OFN_EXTENSIONDIFFERENT; Wine's dialog never sets it, so the name itself decides.
-    const bool different = (request.Flags & OFN_EXTENSIONDIFFERENT) || !EndsWith(ExportFileName, format.extension);
-    if (different && wcslen(ExportFileName) + wcslen(format.extension) < ExportFileNameLength)
-        wcscat(ExportFileName, format.extension);
-    return true;
+    const bool different = (request.Flags & OFN_EXTENSIONDIFFERENT) || !EndsWith(chosen, format.extension);
+    if (different && chosen.size() + wcslen(format.extension) < FileNameCapacity)
+        chosen += format.extension;
+    return chosen;
 }
 
-void ExportWav()
+std::wstring ExportWav(const ExportSource& source, const std::wstring& path)
 {
-    if (!RenderToWav())
-        ShowExportWarning(IDS_FILE_SAVE_FAILED);
+    if (RenderSpeech(source, path))
+        return path;
+    ShowWarning(source.owner, IDS_FILE_SAVE_FAILED);
+    return {};
 }
 
-bool EncodeMp3(const std::wstring& wavPath, const std::wstring& mp3Path)
+bool EncodeMp3(HWND owner, const std::wstring& wavPath, const std::wstring& mp3Path)
 {
     ExportJob job;
     job.kind = ExportJob::Kind::Encoding;
     job.wavPath = wavPath;
     job.mp3Path = mp3Path;
-    return ShowWaitDialog(job) == ExportFinished && job.succeeded;
+    return ShowWaitDialog(owner, job) == ExportFinished && job.succeeded;
 }
 
-void ExportMp3()
+// The voice renders into a temporary WAV beside the MP3 file, named like it with its
+// last character '_', and the encoder turns that into the MP3 file.
+std::wstring ExportMp3(const ExportSource& source, const std::wstring& path)
 {
-    // The names this export writes, kept apart from ExportFileName, which the next
-    // export reuses.
-    const std::wstring wavPath = WithLastCharacter(ExportFileName, L'_');
-    const std::wstring mp3Path = WithLastCharacter(ExportFileName, L'3');
-    SetLastCharacter(L'_');
-    const bool rendered = RenderToWav();
-    SetLastCharacter(L'3');
-    if (!rendered) {
-        ShowExportWarning(IDS_FILE_SAVE_FAILED);
-        return;
+    const std::wstring wavPath = WithLastCharacter(path, L'_');
+    const std::wstring mp3Path = WithLastCharacter(path, L'3');
+    if (!RenderSpeech(source, wavPath)) {
+        ShowWarning(source.owner, IDS_FILE_SAVE_FAILED);
+        return {};
     }
-    const bool encoded = EncodeMp3(wavPath, mp3Path);
+    const bool encoded = EncodeMp3(source.owner, wavPath, mp3Path);
     DeleteFileW(wavPath.c_str());
     if (encoded)
-        return;
+        return mp3Path;
     // Nothing of a failed or cancelled encoding stays, and it is gone before the user
     // reads about it.
     DeleteFileW(mp3Path.c_str());
-    ShowExportWarning(IDS_FILE_SAVE_FAILED);
+    ShowWarning(source.owner, IDS_FILE_SAVE_FAILED);
+    return {};
 }
 
 } // namespace
 
-HWND CurrentWaitDialog()
+bool ExportInProgress()
 {
-    // Written by the user-interface thread while a worker polls it.
-    return *static_cast<HWND volatile*>(&waitDialog);
+    return waitDialogOpen;
 }
 
-int RenderToWav()
+int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const std::wstring& path)
 {
-    return RenderSpeech(ExportFileName) ? 1 : 0;
+    return RenderSpeech(ExportSource{owner, text, readingVoice}, path) ? 1 : 0;
 }
 
-void ExportSpeech()
+std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoice)
 {
-    static const ExportFormat wav{L"WAV (*.wav)\0*.wav\0", AppSettings.wavdir, L"wav", L".wav"};
-    static const ExportFormat mp3{L"MP3 (*.mp3)\0*.mp3\0", AppSettings.mp3dir, L"mp3", L".mp3"};
-    const bool asWav = AppSettings.wav;
-    if (!asWav && !QueryEncoderVersion()) {
-        ShowExportWarning(IDS_LAME_MISSING);
-        return;
+    const ExportFormat wav{L"WAV (*.wav)\0*.wav\0", AppSettings.wavFolder, L"wav", L".wav"};
+    const ExportFormat mp3{L"MP3 (*.mp3)\0*.mp3\0", AppSettings.mp3Folder, L"mp3", L".mp3"};
+    const bool asWav = AppSettings.exportAsWav;
+    if (!asWav && QueryEncoderVersion().empty()) {
+        ShowWarning(owner, IDS_LAME_MISSING);
+        return {};
     }
-    if (!AskForFileName(asWav ? wav : mp3))
-        return;
-    if (asWav)
-        ExportWav();
-    else
-        ExportMp3();
+    const std::wstring path = AskForFileName(owner, asWav ? wav : mp3);
+    if (path.empty())
+        return {};
+    const ExportSource source{owner, text, readingVoice};
+    return asWav ? ExportWav(source, path) : ExportMp3(source, path);
 }

@@ -1,24 +1,25 @@
 #pragma once
-// Audio export: the current SpeechText rendered by the voice into a WAV file, or
-// encoded from such a file into MP3, behind the modal wait dialog.
+// Audio export: a text rendered by the voice into a WAV file, or encoded from such a
+// file into MP3, behind the modal wait dialog.
 #include <windows.h>
-
-constexpr int ExportFileNameLength = 260;
-
-// Full path of the file being written. For MP3 its last character switches between
-// '3' (the MP3 file) and '_' (the temporary WAV rendered first).
-extern wchar_t ExportFileName[ExportFileNameLength];
+#include <sapi.h>
+#include <string>
 
 // What the wait dialog returns when the worker, not the user, closed it.
 constexpr INT_PTR ExportFinished = 7;
 
-// The Export... command: asks for a file name and writes the file.
-void ExportSpeech();
+// The Export... command: asks for a file name and writes the file. owner owns the save
+// dialog, the wait dialog and every warning; text is what the voice speaks (null when no
+// text was ever prepared: the voice refuses it and the export fails like any other);
+// readingVoice, when there is one, lends its voice so that the file sounds like the
+// reading. Returns the path of the file written, empty when none was.
+std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoice);
 
-// Renders SpeechText into ExportFileName as 48 kHz 16-bit stereo PCM. 1 when the file
-// was written completely, 0 on failure or when the user cancelled (the file is then
-// deleted). Blocks in the wait dialog.
-int RenderToWav();
+// Renders text into path as 48 kHz 16-bit stereo PCM. 1 when the file was written
+// completely, 0 on failure or when the user cancelled (the file is then deleted). Blocks
+// in the wait dialog, which owner owns.
+int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const std::wstring& path);
 
-// The wait dialog's handle as another thread sees it now.
-HWND CurrentWaitDialog();
+// True while an export's wait dialog is open and the user has not cancelled it. Any
+// thread may ask.
+bool ExportInProgress();

@@ -1,13 +1,12 @@
 #include "export/mp3_encoder.h"
+#include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
-#include "res/resource.h"
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-wchar_t encoderVersionText[CaptionBufferLength] = L"";
+#include <new>
+#include <vector>
 
 namespace {
 
@@ -61,6 +60,7 @@ using DeinitStreamFunction = EncoderResult(__cdecl*)(EncoderStream, BYTE*, DWORD
 using CloseStreamFunction = EncoderResult(__cdecl*)(EncoderStream);
 
 struct EncoderLibrary {
+    LibraryHandle module;
     VersionFunction version = nullptr;
     InitStreamFunction initStream = nullptr;
     EncodeChunkFunction encodeChunk = nullptr;
@@ -69,12 +69,13 @@ struct EncoderLibrary {
     FARPROC writeVbrHeader = nullptr;   // required, never called
 };
 
-// The library stays loaded for the rest of the process.
-HMODULE LoadEncoderLibrary()
+// Loaded for each use and let go after it: the library is needed only while it is
+// asked for its version or encodes.
+LibraryHandle LoadEncoderLibrary()
 {
-    if (!AppSettings.lamedir[0])
-        return nullptr;
-    return LoadLibraryW(AppSettings.lamedir);
+    if (!AppSettings.encoderFolder[0])
+        return LibraryHandle();
+    return LibraryHandle(LoadLibraryW(AppSettings.encoderFolder));
 }
 
 template <typename Function>
@@ -86,7 +87,8 @@ bool Bind(HMODULE module, const char* name, Function& function)
 
 bool BindEncoderLibrary(EncoderLibrary& library)
 {
-    HMODULE module = LoadEncoderLibrary();
+    library.module = LoadEncoderLibrary();
+    const HMODULE module = library.module.get();
     return module && Bind(module, "beVersion", library.version) && Bind(module, "beInitStream", library.initStream)
         && Bind(module, "beEncodeChunk", library.encodeChunk) && Bind(module, "beDeinitStream", library.deinitStream)
         && Bind(module, "beCloseStream", library.closeStream) && Bind(module, "beWriteVBRHeader", library.writeVbrHeader);
@@ -104,21 +106,38 @@ void FillConfig(EncoderConfig& config)
     // bit rate MPEG-1 Layer III at 48 kHz.
     config.reSampleRate = 48000;
     config.mode = ModeJointStereo;
-    config.bitrate = AppSettings.mp3rate;
-    config.maxBitrate = AppSettings.mp3rate;
+    config.bitrate = AppSettings.mp3BitRate;
+    config.maxBitrate = AppSettings.mp3BitRate;
     config.preset = PresetHighQuality;
     config.mpegVersion = Mpeg1;
     config.original = TRUE;
 }
 
-bool WriteAll(FILE* file, const BYTE* data, DWORD size)
+bool WriteAll(HANDLE file, const BYTE* data, DWORD size)
 {
-    return size == 0 || fwrite(data, 1, size, file) == size;
+    DWORD written = 0;
+    return size == 0 || (WriteFile(file, data, size, &written, nullptr) && written == size);
+}
+
+// Fills the buffer unless the file ends first; the number of bytes read, or -1 when the
+// read failed.
+long long ReadFull(HANDLE file, void* buffer, DWORD size)
+{
+    DWORD total = 0;
+    while (total < size) {
+        DWORD read = 0;
+        if (!ReadFile(file, static_cast<BYTE*>(buffer) + total, size - total, &read, nullptr))
+            return -1;
+        if (read == 0)
+            break;
+        total += read;
+    }
+    return total;
 }
 
 // The share done, in hundredths of a percent. The 44 header bytes count in the length
 // but are never consumed, so a finished file reads just under 100 percent.
-unsigned ShareDone(uint32_t consumed, uint32_t length)
+unsigned ShareDone(uint64_t consumed, uint64_t length)
 {
     return length ? static_cast<unsigned>(std::llround(static_cast<double>(consumed) * 10000.0 / static_cast<double>(length))) : 0;
 }
@@ -130,7 +149,7 @@ class ProgressReporter {
 public:
     explicit ProgressReporter(const EncodingWatch& watch) : watch_(watch) {}
 
-    void Report(uint32_t consumed, uint32_t length)
+    void Report(uint64_t consumed, uint64_t length)
     {
         if (!watch_.progressWindow)
             return;
@@ -157,27 +176,21 @@ private:
 struct Encoding {
     const EncoderLibrary& library;
     const EncodingWatch& watch;
-    FILE* wav = nullptr;
-    FILE* mp3 = nullptr;
+    FileHandle wav;
+    FileHandle mp3;
     EncoderStream stream = nullptr;
     bool streamOpen = false;
-    SHORT* input = nullptr;
-    BYTE* output = nullptr;
-    DWORD samplesPerChunk = 0;
-    DWORD outputSize = 0;
+    std::vector<SHORT> input;
+    std::vector<BYTE> output;
 
     Encoding(const EncoderLibrary& lib, const EncodingWatch& w) : library(lib), watch(w) {}
     ~Encoding()
     {
         if (streamOpen)
             library.closeStream(stream);
-        free(input);
-        free(output);
-        if (wav)
-            fclose(wav);
-        if (mp3)
-            fclose(mp3);
     }
+    Encoding(const Encoding&) = delete;
+    Encoding& operator=(const Encoding&) = delete;
 
     bool Cancelled() const { return watch.cancelled && watch.cancelled->load(); }
 
@@ -185,83 +198,90 @@ struct Encoding {
     void Abandon()
     {
         DWORD produced = 0;
-        library.deinitStream(stream, output, &produced);
+        library.deinitStream(stream, output.data(), &produced);
     }
 
     bool Open(const wchar_t* wavPath, const wchar_t* mp3Path)
     {
-        wav = _wfopen(wavPath, L"rb");
+        wav.reset(CreateFileW(wavPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!wav)
             return false;
-        mp3 = _wfopen(mp3Path, L"wb+");
+        mp3.reset(CreateFileW(mp3Path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!mp3)
             return false;
         EncoderConfig config;
         FillConfig(config);
+        DWORD samplesPerChunk = 0;
+        DWORD outputSize = 0;
         if (library.initStream(&config, &samplesPerChunk, &outputSize, &stream) != 0)
             return false;
         streamOpen = true;
-        input = static_cast<SHORT*>(malloc(static_cast<size_t>(samplesPerChunk) * sizeof(SHORT)));
-        output = static_cast<BYTE*>(malloc(outputSize));
-        return input && output;
+        try {
+            input.resize(samplesPerChunk);
+            output.resize(outputSize);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
     }
 
     // 1 when done, 0 on failure or cancel.
     int Run()
     {
-        if (fseek(wav, 0, SEEK_END) != 0)
+        LARGE_INTEGER size{};
+        LARGE_INTEGER pcmStart{};
+        pcmStart.QuadPart = PcmDataOffset;
+        if (!GetFileSizeEx(wav.get(), &size) || !SetFilePointerEx(wav.get(), pcmStart, nullptr, FILE_BEGIN))
             return 0;
-        const long end = ftell(wav);
-        if (end < 0 || fseek(wav, PcmDataOffset, SEEK_SET) != 0)
-            return 0;
-        const uint32_t length = static_cast<uint32_t>(end);
+        const uint64_t length = static_cast<uint64_t>(size.QuadPart);
         ProgressReporter progress(watch);
-        uint32_t consumed = 0;
-        size_t values;
-        while ((values = fread(input, sizeof(SHORT), samplesPerChunk, wav)) > 0) {
+        uint64_t consumed = 0;
+        const DWORD chunkBytes = static_cast<DWORD>(input.size() * sizeof(SHORT));
+        for (;;) {
+            const long long bytes = ReadFull(wav.get(), input.data(), chunkBytes);
+            if (bytes < 0)
+                return 0;
+            // A trailing odd byte is no sample.
+            const DWORD values = static_cast<DWORD>(bytes / sizeof(SHORT));
+            if (values == 0)
+                break;
             DWORD produced = 0;
-            if (library.encodeChunk(stream, static_cast<DWORD>(values), input, output, &produced) != 0)
+            if (library.encodeChunk(stream, values, input.data(), output.data(), &produced) != 0)
                 return 0;
-            if (!WriteAll(mp3, output, produced))
+            if (!WriteAll(mp3.get(), output.data(), produced))
                 return 0;
-            consumed += static_cast<uint32_t>(values * 2);
+            consumed += values * sizeof(SHORT);
             progress.Report(consumed, length);
             if (Cancelled()) {
                 Abandon();
                 return 0;
             }
         }
-        if (ferror(wav))
-            return 0;
         DWORD produced = 0;
-        if (library.deinitStream(stream, output, &produced) != 0)
+        if (library.deinitStream(stream, output.data(), &produced) != 0)
             return 0;
-        return WriteAll(mp3, output, produced) && Finish() ? 1 : 0;
+        return WriteAll(mp3.get(), output.data(), produced) && Finish() ? 1 : 0;
     }
 
-    // The stream buffers its writes: a full disk may show only when the last of them
-    // reaches the file, so the flush and the close are checked like every write.
-    bool Finish()
-    {
-        FILE* file = mp3;
-        mp3 = nullptr;
-        const bool flushed = fflush(file) == 0;
-        return fclose(file) == 0 && flushed;
-    }
+    // A file system may report a failed write only when the file is closed, so the
+    // close is checked like every write.
+    bool Finish() { return CloseHandle(mp3.release()) != FALSE; }
 };
 
 } // namespace
 
-int QueryEncoderVersion()
+std::wstring QueryEncoderVersion()
 {
-    HMODULE module = LoadEncoderLibrary();
+    const LibraryHandle module = LoadEncoderLibrary();
     VersionFunction version = nullptr;
-    if (!module || !Bind(module, "beVersion", version))
-        return 0;
+    if (!module || !Bind(module.get(), "beVersion", version))
+        return {};
     BYTE record[VersionRecordSize] = {};
     version(record);
-    swprintf(encoderVersionText, CaptionBufferLength, L"%d.%d", record[2], record[3]);
-    return 1;
+    return std::to_wstring(record[2]) + L"." + std::to_wstring(record[3]);
 }
 
 int Mp3Encode(const wchar_t* wavPath, const wchar_t* mp3Path, const EncodingWatch& watch)

@@ -1,14 +1,15 @@
 #pragma once
 // The MP3 encoder: the user's lame_enc.dll (its BladeEnc-style interface), loaded at
-// run time from `lamedir`. The program has no MP3 code of its own.
-#include "app/app_state.h"
+// run time from `encoderFolder`. The program has no MP3 code of its own.
+#include <windows.h>
 #include <atomic>
+#include <cstddef>
+#include <string>
 
-// "major.minor" of the library's engine after a successful QueryEncoderVersion.
-extern wchar_t encoderVersionText[CaptionBufferLength];
 
-// 1 when the library loads and reports its version (into encoderVersionText), else 0.
-int QueryEncoderVersion();
+// "major.minor" of the library's engine; empty when the library does not load or does
+// not report a version.
+std::wstring QueryEncoderVersion();
 
 // Where an encoding reports its progress and learns that it is no longer wanted.
 struct EncodingWatch {

@@ -1,75 +1,96 @@
 #include "options/options_pages.h"
 #include "options/options_dialog.h"
-#include "app/app_state.h"
-#include "speech/display.h"
+#include "platform/dialog_record.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <commdlg.h>
+#include <iterator>
+#include <memory>
 
 namespace {
 
 constexpr int OpaqueAlpha = 255;
 
-// Painting objects of the page on show, made when first needed and remade when their
-// colour or font changes.
-HFONT previewFont = nullptr;
-HBRUSH textBrush = nullptr;
-COLORREF textBrushColour = 0;
-HBRUSH backgroundBrush = nullptr;
-COLORREF backgroundBrushColour = 0;
-
-template <typename Handle>
-void DeleteGdiObject(Handle& object)
-{
-    if (object)
-        DeleteObject(object);
-    object = nullptr;
-}
-
-HBRUSH BrushOf(COLORREF colour, HBRUSH& brush, COLORREF& brushColour)
-{
-    if (!brush || brushColour != colour) {
-        DeleteGdiObject(brush);
-        brush = CreateSolidBrush(colour);
-        brushColour = colour;
+// A solid brush of one colour, made when first asked for and remade when the colour
+// asked for changes.
+class ColourBrush {
+public:
+    HBRUSH For(COLORREF colour)
+    {
+        if (!brush_ || colour_ != colour) {
+            brush_.reset(CreateSolidBrush(colour));
+            colour_ = colour;
+        }
+        return static_cast<HBRUSH>(brush_.get());
     }
-    return brush;
+
+private:
+    GdiObject brush_;
+    COLORREF colour_ = 0;
+};
+
+struct ImageButton {
+    int control;
+    int icon;
+};
+
+const ImageButton ImageButtons[] = {
+    {IDC_FONT, IDI_FONT},
+    {IDC_POSITION_CURRENT, IDI_POSITION_CURRENT},
+    {IDC_POSITION_TOPLEFT, IDI_POSITION_TOPLEFT},
+    {IDC_POSITION_TOPRIGHT, IDI_POSITION_TOPRIGHT},
+    {IDC_POSITION_BOTTOMRIGHT, IDI_POSITION_BOTTOMRIGHT},
+};
+
+// What the page on show paints with, and the dialog it belongs to. Made at the page's
+// initialisation and gone with the page, after its controls.
+struct AppearancePage {
+    explicit AppearancePage(OptionsDialogState& options) : options(options) {}
+
+    OptionsDialogState& options;
+    GdiObject previewFont;
+    ColourBrush textBrush;
+    ColourBrush backgroundBrush;
+    IconHandle icons[std::size(ImageButtons)];
+};
+
+void ShowPreviewFont(HWND page, AppearancePage& state)
+{
+    GdiObject font(CreateFontIndirectW(&logFont));
+    SendDlgItemMessageW(page, IDC_PREVIEW, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
+    // The preview now paints with the new font, so the old one can go.
+    state.previewFont = std::move(font);
 }
 
-void ShowPreviewFont(HWND page)
+// The buttons do not own their images; the page keeps them until the buttons are gone.
+void SetButtonIcons(HWND page, AppearancePage& state)
 {
-    HFONT font = CreateFontIndirectW(&logFont);
-    SendDlgItemMessageW(page, IDC_PREVIEW, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-    DeleteGdiObject(previewFont);
-    previewFont = font;
+    for (size_t i = 0; i < std::size(ImageButtons); ++i) {
+        state.icons[i].reset(static_cast<HICON>(LoadImageW(
+            ProgramModule(), MAKEINTRESOURCEW(ImageButtons[i].icon), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE)));
+        SendDlgItemMessageW(page, ImageButtons[i].control, BM_SETIMAGE, IMAGE_ICON,
+                            reinterpret_cast<LPARAM>(state.icons[i].get()));
+    }
 }
 
-void SetButtonIcon(HWND page, int control, int icon)
+void OnInitDialog(HWND page, AppearancePage& state)
 {
-    HICON image = LoadIconW(appInstance, MAKEINTRESOURCEW(icon));
-    SendDlgItemMessageW(page, control, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(image));
-}
-
-void OnInitDialog(HWND page)
-{
-    ShowPreviewFont(page);
-    SetButtonIcon(page, IDC_FONT, IDI_FONT);
-    SetButtonIcon(page, IDC_POSITION_CURRENT, IDI_POSITION_CURRENT);
-    SetButtonIcon(page, IDC_POSITION_TOPLEFT, IDI_POSITION_TOPLEFT);
-    SetButtonIcon(page, IDC_POSITION_TOPRIGHT, IDI_POSITION_TOPRIGHT);
-    SetButtonIcon(page, IDC_POSITION_BOTTOMRIGHT, IDI_POSITION_BOTTOMRIGHT);
+    ShowPreviewFont(page, state);
+    SetButtonIcons(page, state);
     HWND trackbar = GetDlgItem(page, IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(0, OpaqueAlpha));
-    SendMessageW(trackbar, TBM_SETPOS, TRUE, AppSettings.transparency);
+    SendMessageW(trackbar, TBM_SETPOS, TRUE, AppSettings.opacity);
 }
 
 // The trackbar notifies whenever it redraws, so every notification is a moment to take
 // its position; the Speech window follows while the thumb is dragged.
-void OnNotify(HWND page)
+void OnNotify(HWND page, const AppearancePage& state)
 {
-    AppSettings.transparency = static_cast<int>(SendDlgItemMessageW(page, IDC_TRANSPARENCY, TBM_GETPOS, 0, 0));
-    ApplyTransparency();
+    AppSettings.opacity = static_cast<int>(SendDlgItemMessageW(page, IDC_TRANSPARENCY, TBM_GETPOS, 0, 0));
+    state.options.host.applyTransparency();
 }
 
 void ChooseColour(HWND page, COLORREF& field)
@@ -88,7 +109,7 @@ void ChooseColour(HWND page, COLORREF& field)
     RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
-void ChooseTextFont(HWND page)
+void ChooseTextFont(HWND page, AppearancePage& state)
 {
     CHOOSEFONTW choice{};
     choice.lStructSize = sizeof choice;
@@ -96,7 +117,7 @@ void ChooseTextFont(HWND page)
     choice.lpLogFont = &logFont;
     choice.Flags = CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST | CF_NOSCRIPTSEL | CF_NOVERTFONTS;
     if (ChooseFontW(&choice))
-        ShowPreviewFont(page);
+        ShowPreviewFont(page, state);
 }
 
 RECT WorkArea()
@@ -108,82 +129,100 @@ RECT WorkArea()
 
 // Positions are measured from the screen origin, the right and bottom ones with the
 // work area's extent; the window keeps the size it had when the dialog opened.
-void MoveToPosition(int control)
+void MoveToPosition(OptionsDialogState& options, int control)
 {
+    const RECT& openRect = options.openRect;
     const int width = openRect.right - openRect.left;
     const int height = openRect.bottom - openRect.top;
     const RECT area = WorkArea();
     const int right = (area.right - area.left) - width;
     const int bottom = (area.bottom - area.top) - height;
+    RECT& target = options.targetRect;
     switch (control) {
-    case IDC_POSITION_CURRENT:     targetRect = openRect; break;
-    case IDC_POSITION_TOPLEFT:     targetRect = RECT{0, 0, width, height}; break;
-    case IDC_POSITION_TOPRIGHT:    targetRect = RECT{right, 0, right + width, height}; break;
-    case IDC_POSITION_BOTTOMRIGHT: targetRect = RECT{right, bottom, right + width, bottom + height}; break;
+    case IDC_POSITION_CURRENT:     target = openRect; break;
+    case IDC_POSITION_TOPLEFT:     target = RECT{0, 0, width, height}; break;
+    case IDC_POSITION_TOPRIGHT:    target = RECT{right, 0, right + width, height}; break;
+    case IDC_POSITION_BOTTOMRIGHT: target = RECT{right, bottom, right + width, bottom + height}; break;
     default:                       return;
     }
-    MoveWindow(speechWindow, targetRect.left, targetRect.top, width, height, TRUE);
+    MoveWindow(options.host.speechWindow, target.left, target.top, width, height, TRUE);
 }
 
-void OnCommand(HWND page, int control, int code)
+void OnCommand(HWND page, AppearancePage& state, int control, int code)
 {
     switch (control) {
     case IDC_TEXT_COLOUR:
         if (code == STN_CLICKED)
-            ChooseColour(page, AppSettings.text);
+            ChooseColour(page, AppSettings.textColour);
         break;
     case IDC_BACKGROUND_COLOUR:
         if (code == STN_CLICKED)
-            ChooseColour(page, AppSettings.background);
+            ChooseColour(page, AppSettings.backgroundColour);
         break;
     case IDC_FONT:
-        ChooseTextFont(page);
+        ChooseTextFont(page, state);
         break;
     default:
         if (code == BN_CLICKED)
-            MoveToPosition(control);
+            MoveToPosition(state.options, control);
         break;
     }
 }
 
-INT_PTR OnColourStatic(HDC dc, HWND control)
+INT_PTR OnColourStatic(AppearancePage& state, HDC dc, HWND control)
 {
     switch (GetDlgCtrlID(control)) {
     case IDC_TEXT_COLOUR:
-        return reinterpret_cast<INT_PTR>(BrushOf(AppSettings.text, textBrush, textBrushColour));
+        return reinterpret_cast<INT_PTR>(state.textBrush.For(AppSettings.textColour));
     case IDC_BACKGROUND_COLOUR:
-        return reinterpret_cast<INT_PTR>(BrushOf(AppSettings.background, backgroundBrush, backgroundBrushColour));
+        return reinterpret_cast<INT_PTR>(state.backgroundBrush.For(AppSettings.backgroundColour));
     case IDC_PREVIEW:
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, AppSettings.text);
-        return reinterpret_cast<INT_PTR>(BrushOf(AppSettings.background, backgroundBrush, backgroundBrushColour));
+        SetTextColor(dc, AppSettings.textColour);
+        return reinterpret_cast<INT_PTR>(state.backgroundBrush.For(AppSettings.backgroundColour));
     default:
         return FALSE;
     }
+}
+
+// The page's own record lives from its initialisation to its last message.
+AppearancePage* PageRecord(HWND page, UINT message, LPARAM lParam)
+{
+    if (message != WM_INITDIALOG)
+        return DialogRecord<AppearancePage>(page, message, lParam);
+    auto* options = reinterpret_cast<OptionsDialogState*>(lParam);
+    if (!options)
+        return nullptr;
+    auto record = std::make_unique<AppearancePage>(*options);
+    return DialogRecord<AppearancePage>(page, message, reinterpret_cast<LPARAM>(record.release()));
 }
 
 } // namespace
 
 INT_PTR CALLBACK AppearancePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    AppearancePage* state = PageRecord(page, message, lParam);
+    if (!state)
+        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(page);
+        OnInitDialog(page, *state);
         return TRUE;
     case WM_NOTIFY:
-        OnNotify(page);
+        OnNotify(page, *state);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        OnCommand(page, *state, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_CTLCOLORSTATIC:
-        return OnColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        return OnColourStatic(*state, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_NCDESTROY:
-        // The controls are gone by now, so nothing paints with these any more.
-        DeleteGdiObject(previewFont);
-        DeleteGdiObject(textBrush);
-        DeleteGdiObject(backgroundBrush);
+    {
+        // The controls are gone by now, so nothing paints with the page's objects any more.
+        const std::unique_ptr<AppearancePage> ending(state);
+        SetWindowLongPtrW(page, DWLP_USER, 0);
         return FALSE;
+    }
     default:
         return FALSE;
     }

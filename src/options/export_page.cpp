@@ -1,17 +1,21 @@
 #include "options/export_page.h"
-#include "export/mp3_encoder.h"
+#include "options/options_dialog.h"
+#include "platform/dialog_record.h"
 #include "settings/app_settings.h"
 #include "res/resource.h"
 #include <commdlg.h>
 #include <shlobj.h>
 #include <iterator>
+#include <memory>
 
 namespace {
 
-void ShowEncoderVersion(HWND page)
+// A library that does not load leaves the version shown before.
+void ShowEncoderVersion(HWND page, const OptionsHost& host)
 {
-    if (QueryEncoderVersion())
-        SetDlgItemTextW(page, IDC_EXPORT_LAME_VERSION, encoderVersionText);
+    const std::wstring version = host.encoderVersion();
+    if (!version.empty())
+        SetDlgItemTextW(page, IDC_EXPORT_LAME_VERSION, version.c_str());
 }
 
 void ShowPath(HWND page, int control, const wchar_t* path)
@@ -27,7 +31,7 @@ void FillBitRates(HWND page)
     int index = 0;
     for (const auto& [rate, label] : Mp3BitRates) {
         SendMessageW(list, CB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(label.c_str()));
-        if (rate == AppSettings.mp3rate)
+        if (rate == AppSettings.mp3BitRate)
             selection = index;
         ++index;
     }
@@ -36,13 +40,13 @@ void FillBitRates(HWND page)
     SendMessageW(list, CB_SETCURSEL, selection, 0);
 }
 
-void OnInitDialog(HWND page)
+void OnInitDialog(HWND page, const OptionsHost& host)
 {
-    CheckDlgButton(page, AppSettings.wav ? IDC_EXPORT_WAV : IDC_EXPORT_MP3, BST_CHECKED);
-    ShowPath(page, IDC_EXPORT_WAVDIR, AppSettings.wavdir);
-    ShowPath(page, IDC_EXPORT_LAMEDIR, AppSettings.lamedir);
-    ShowPath(page, IDC_EXPORT_MP3DIR, AppSettings.mp3dir);
-    ShowEncoderVersion(page);
+    CheckDlgButton(page, AppSettings.exportAsWav ? IDC_EXPORT_WAV : IDC_EXPORT_MP3, BST_CHECKED);
+    ShowPath(page, IDC_EXPORT_WAVDIR, AppSettings.wavFolder);
+    ShowPath(page, IDC_EXPORT_LAMEDIR, AppSettings.encoderFolder);
+    ShowPath(page, IDC_EXPORT_MP3DIR, AppSettings.mp3Folder);
+    ShowEncoderVersion(page, host);
     FillBitRates(page);
 }
 
@@ -51,7 +55,7 @@ void TakeBitRate(HWND page)
     const LRESULT index = SendDlgItemMessageW(page, IDC_EXPORT_BITRATE, CB_GETCURSEL, 0, 0);
     if (index < 0 || index >= static_cast<LRESULT>(Mp3BitRates.size()))
         return;
-    AppSettings.mp3rate = std::next(Mp3BitRates.begin(), index)->first;
+    AppSettings.mp3BitRate = std::next(Mp3BitRates.begin(), index)->first;
 }
 
 void BrowseForFolder(HWND page, const wchar_t* title, wchar_t (&target)[SettingsPathLength], int field)
@@ -62,24 +66,20 @@ void BrowseForFolder(HWND page, const wchar_t* title, wchar_t (&target)[Settings
     info.ulFlags = BIF_NEWDIALOGSTYLE;
     info.lpfn = FolderBrowseCallback;
     info.lParam = reinterpret_cast<LPARAM>(target);
-    PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info);
+    const std::unique_ptr<ITEMIDLIST_ABSOLUTE, decltype(&CoTaskMemFree)> item(SHBrowseForFolderW(&info),
+                                                                              &CoTaskMemFree);
     if (!item)
         return;
     // An item outside the file system (a printer, the control panel) has no path; the
     // folder set before is kept then.
     wchar_t path[MAX_PATH] = L"";
-    if (SHGetPathFromIDListW(item, path)) {
+    if (SHGetPathFromIDListW(item.get(), path)) {
         lstrcpynW(target, path, SettingsPathLength);
         SetDlgItemTextW(page, field, target);
     }
-    IMalloc* allocator = nullptr;
-    if (SUCCEEDED(SHGetMalloc(&allocator))) {
-        allocator->Free(item);
-        allocator->Release();
-    }
 }
 
-void LocateLibrary(HWND page)
+void LocateLibrary(HWND page, const OptionsHost& host)
 {
     OPENFILENAMEW choice{};
     choice.lStructSize = sizeof choice;
@@ -87,40 +87,40 @@ void LocateLibrary(HWND page)
     choice.lpstrFilter = L"lame_enc.dll\0lame_enc.dll\0";
     choice.nFilterIndex = 1;
     // The dialog starts from the current path and writes the chosen one in its place.
-    choice.lpstrFile = AppSettings.lamedir;
+    choice.lpstrFile = AppSettings.encoderFolder;
     choice.nMaxFile = SettingsPathLength;
     choice.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
     if (!GetOpenFileNameW(&choice))
         return;
-    SetDlgItemTextW(page, IDC_EXPORT_LAMEDIR, AppSettings.lamedir);
-    ShowEncoderVersion(page);
+    SetDlgItemTextW(page, IDC_EXPORT_LAMEDIR, AppSettings.encoderFolder);
+    ShowEncoderVersion(page, host);
 }
 
-void OnCommand(HWND page, int control, int notification)
+void OnCommand(HWND page, const OptionsHost& host, int control, int notification)
 {
     switch (control) {
-    case IDC_EXPORT_WAV: AppSettings.wav = true; break;
-    case IDC_EXPORT_MP3: AppSettings.wav = false; break;
+    case IDC_EXPORT_WAV: AppSettings.exportAsWav = true; break;
+    case IDC_EXPORT_MP3: AppSettings.exportAsWav = false; break;
     case IDC_EXPORT_WAVDIR:
         if (notification == EN_CHANGE)
-            GetDlgItemTextW(page, control, AppSettings.wavdir, SettingsPathLength);
+            GetDlgItemTextW(page, control, AppSettings.wavFolder, SettingsPathLength);
         break;
     case IDC_EXPORT_LAMEDIR:
         // Typing a path does not load the library; only "..." shows its version anew.
         if (notification == EN_CHANGE)
-            GetDlgItemTextW(page, control, AppSettings.lamedir, SettingsPathLength);
+            GetDlgItemTextW(page, control, AppSettings.encoderFolder, SettingsPathLength);
         break;
     case IDC_EXPORT_MP3DIR:
         if (notification == EN_CHANGE)
-            GetDlgItemTextW(page, control, AppSettings.mp3dir, SettingsPathLength);
+            GetDlgItemTextW(page, control, AppSettings.mp3Folder, SettingsPathLength);
         break;
     case IDC_EXPORT_BROWSE_WAVDIR:
-        BrowseForFolder(page, L"Please choose a folder for wav files.", AppSettings.wavdir, IDC_EXPORT_WAVDIR);
+        BrowseForFolder(page, L"Please choose a folder for wav files.", AppSettings.wavFolder, IDC_EXPORT_WAVDIR);
         break;
     case IDC_EXPORT_BROWSE_MP3DIR:
-        BrowseForFolder(page, L"Please choose a folder for mp3 files.", AppSettings.mp3dir, IDC_EXPORT_MP3DIR);
+        BrowseForFolder(page, L"Please choose a folder for mp3 files.", AppSettings.mp3Folder, IDC_EXPORT_MP3DIR);
         break;
-    case IDC_EXPORT_BROWSE_LAMEDIR: LocateLibrary(page); break;
+    case IDC_EXPORT_BROWSE_LAMEDIR: LocateLibrary(page, host); break;
     case IDC_EXPORT_BITRATE:
         if (notification == CBN_SELCHANGE)
             TakeBitRate(page);
@@ -138,14 +138,17 @@ int CALLBACK FolderBrowseCallback(HWND browser, UINT message, LPARAM, LPARAM dat
     return 0;
 }
 
-INT_PTR CALLBACK ExportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK ExportPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    const OptionsDialogState* options = DialogRecord<OptionsDialogState>(page, message, lParam);
+    if (!options)
+        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(page);
+        OnInitDialog(page, options->host);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(page, LOWORD(wParam), HIWORD(wParam));
+        OnCommand(page, options->host, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     default:
         return FALSE;

@@ -1,13 +1,10 @@
 #include "options/options_pages.h"
 #include "options/hot_keys_page.h"
-#include "app/app_state.h"
-#include "speech/text_view.h"
+#include "options/options_dialog.h"
+#include "platform/dialog_record.h"
 #include "res/resource.h"
 #include <richedit.h>
-
-const TextRange HelpBoldRanges[7] = {
-    {438, 470}, {533, 547}, {567, 587}, {760, 786}, {854, 871}, {1093, 1115}, {1296, 1316},
-};
+#include <string_view>
 
 namespace {
 
@@ -31,6 +28,18 @@ const HelpPiece HelpPieces[] = {
     {L"All settings are in the Options menu. Here you can set up your voice parameters. This software allows you to export your text as audio file. ", L""},
     {L"The default format is .wav but if you have a corresponding encoder (lame_enc.dll) you can use .mp3 format, as well. ", L""},
     {L"It's strongly recommended that you use punctuations in your text. One sentence is a text that ends with ./?/! and an enter or a space. Every enter without punctuation will be changed to a dot. If you don't use any punctuation every fifty words mean a sentence.", L"\n\n"},
+};
+
+// The phrases of the Help text set in bold, in the order the text has them. Some take
+// the blank before them along, as the text has always been shown.
+const wchar_t* const HelpBoldPhrases[] = {
+    L"Clipvoce monitors the clipboard ",
+    L" Speech window",
+    L" Append text feature",
+    L" Continuous speech feature",
+    L"Auto play feature",
+    L"Show full text feature",
+    L"Auto scroll function",
 };
 
 const wchar_t* const HotKeyLines[] = {
@@ -66,7 +75,7 @@ CHARFORMATW boldFormat{};
 bool boldFormatReady = false;
 
 // Copied once from the Speech window's text format, so the character set is the text's.
-const CHARFORMATW& BoldFormat()
+const CHARFORMATW& BoldFormat(HWND textView)
 {
     if (!boldFormatReady) {
         boldFormat.cbSize = sizeof boldFormat;
@@ -92,10 +101,10 @@ void FillTextControl(HWND control, const std::wstring& text)
 
 // Each range already lies on word boundaries. Asking for whole words as well makes some
 // rich-edit versions (Wine's) also format the word after the caret, past the range.
-void SetHelpBold(HWND control)
+void SetHelpBold(HWND control, const std::wstring& text, HWND textView)
 {
-    CHARFORMATW format = BoldFormat();
-    for (const TextRange& range : HelpBoldRanges) {
+    CHARFORMATW format = BoldFormat(textView);
+    for (const TextRange& range : HelpBoldRanges(text)) {
         SendMessageW(control, EM_SETSEL, range.first, range.end);
         SendMessageW(control, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     }
@@ -103,29 +112,33 @@ void SetHelpBold(HWND control)
 }
 
 // The rich-edit control keeps Escape for itself, so the page passes it on as Cancel.
-void OnTextNotify(int textControl, const NMHDR* header)
+void OnTextNotify(HWND optionsDialog, int textControl, const NMHDR* header)
 {
     if (static_cast<int>(header->idFrom) != textControl || header->code != EN_MSGFILTER)
         return;
     const MSGFILTER* filter = reinterpret_cast<const MSGFILTER*>(header);
-    if (filter->msg == WM_KEYDOWN && filter->wParam == VK_ESCAPE && optionsWindow)
-        SendMessageW(optionsWindow, WM_COMMAND, IDCANCEL, 0);
+    if (filter->msg == WM_KEYDOWN && filter->wParam == VK_ESCAPE && optionsDialog)
+        SendMessageW(optionsDialog, WM_COMMAND, IDCANCEL, 0);
 }
 
 INT_PTR TextPageProc(HWND page, UINT message, LPARAM lParam, int textControl, const std::wstring& (*build)(),
                      bool bold)
 {
+    const OptionsDialogState* options = DialogRecord<OptionsDialogState>(page, message, lParam);
+    if (!options)
+        return message == WM_NOTIFY;
     switch (message) {
     case WM_INITDIALOG: {
         HWND control = GetDlgItem(page, textControl);
-        FillTextControl(control, build());
+        const std::wstring& text = build();
+        FillTextControl(control, text);
         if (bold)
-            SetHelpBold(control);
+            SetHelpBold(control, text, options->host.textView);
         SetFocus(control);
         return FALSE;
     }
     case WM_NOTIFY:
-        OnTextNotify(textControl, reinterpret_cast<const NMHDR*>(lParam));
+        OnTextNotify(options->dialog, textControl, reinterpret_cast<const NMHDR*>(lParam));
         return TRUE;
     default:
         return FALSE;
@@ -142,6 +155,20 @@ const std::wstring& BuildHelpText()
         helpText += piece.breaks;
     }
     return helpText;
+}
+
+std::vector<TextRange> HelpBoldRanges(const std::wstring& text)
+{
+    std::vector<TextRange> ranges;
+    size_t from = 0;
+    for (const std::wstring_view phrase : HelpBoldPhrases) {
+        const size_t first = text.find(phrase, from);
+        if (first == std::wstring::npos)
+            continue;
+        from = first + phrase.size();
+        ranges.push_back({static_cast<int>(first), static_cast<int>(from)});
+    }
+    return ranges;
 }
 
 const std::wstring& BuildHotKeysText()

@@ -1,26 +1,14 @@
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
 #include "options/export_page.h"
-#include "app/app_state.h"
-#include "speech/display.h"
-#include "speech/text_view.h"
-#include "speech/voice_engine.h"
-#include "settings/app_settings.h"
+#include "platform/dialog_record.h"
+#include "platform/ui_text.h"
 #include "settings/program_info.h"
-#include "app/restart.h"
 #include "settings/settings_file.h"
 #include "res/resource.h"
 #include <commctrl.h>
-#include <cstdint>
+#include <algorithm>
 #include <iterator>
-#include <map>
-#include <type_traits>
-#include <variant>
-
-int startTab = 0;
-HWND currentPage = nullptr;
-RECT openRect{};
-RECT targetRect{};
 
 namespace {
 
@@ -38,137 +26,83 @@ const PageInfo Pages[] = {
     {IDS_HOT_KEYS, IDD_HOTKEYS_PAGE, HotKeysPageProc},
 };
 
-using FieldPointer = std::variant<bool AppSettingsRecord::*, int AppSettingsRecord::*, COLORREF AppSettingsRecord::*>;
-
-struct SnapshotField {
-    int control;
-    FieldPointer field;
-};
-
-const SnapshotField SpeechFields[] = {
-    {IDC_CLIPBOARD, &AppSettingsRecord::clipboard},   {IDC_APPEND, &AppSettingsRecord::append},
-    {IDC_REPEAT, &AppSettingsRecord::repeat},         {IDC_START, &AppSettingsRecord::start},
-    {IDC_WINDOW, &AppSettingsRecord::window},         {IDC_BORDER, &AppSettingsRecord::border},
-    {IDC_CLOSE, &AppSettingsRecord::close},           {IDC_CONFIRM, &AppSettingsRecord::confirm},
-    {IDC_TOP, &AppSettingsRecord::top},               {IDC_RATE, &AppSettingsRecord::rate},
-    {IDC_AUTOPLAY, &AppSettingsRecord::autoplay},     {IDC_AUTOSCROLL, &AppSettingsRecord::autoscroll},
-    {IDC_FULLTEXT, &AppSettingsRecord::fulltext},     {IDC_DELETE, &AppSettingsRecord::delete_},
-};
-
-const SnapshotField AppearanceFields[] = {
-    {IDC_TRANSPARENCY, &AppSettingsRecord::transparency},
-    {IDC_TEXT_COLOUR, &AppSettingsRecord::text},
-    {IDC_BACKGROUND_COLOUR, &AppSettingsRecord::background},
-};
-
-const SnapshotField ExportFields[] = {
-    {IDC_EXPORT_WAV, &AppSettingsRecord::wav},
-    {IDC_EXPORT_BITRATE, &AppSettingsRecord::mp3rate},
-};
-
-// The Hot keys page registers each change at once; Cancel registers these again.
-const SnapshotField HotKeyFields[] = {
-    {IDC_HOTKEY_READ_SELECTION, &AppSettingsRecord::readSelectionHotKey},
-    {IDC_HOTKEY_PLAY_PAUSE, &AppSettingsRecord::playPauseHotKey},
-    {IDC_HOTKEY_STOP, &AppSettingsRecord::stopHotKey},
-};
-
-using Snapshot = std::map<int, int32_t>;
-Snapshot speechSnapshot;
-Snapshot appearanceSnapshot;
-Snapshot exportSnapshot;
-Snapshot hotKeySnapshot;
-wchar_t wavdirSnapshot[SettingsPathLength];
-wchar_t mp3dirSnapshot[SettingsPathLength];
-wchar_t lamedirSnapshot[SettingsPathLength];
-LOGFONTW fontSnapshot{};
-
-int32_t ReadField(const FieldPointer& field)
-{
-    return std::visit([](auto member) { return static_cast<int32_t>(AppSettings.*member); }, field);
-}
-
-void WriteField(const FieldPointer& field, int32_t value)
-{
-    std::visit(
-        [value](auto member) {
-            using Field = std::remove_reference_t<decltype(AppSettings.*member)>;
-            AppSettings.*member = static_cast<Field>(value);
-        },
-        field);
-}
+// The dialog exists at most once; this is how the rest of the program asks for it.
+OptionsDialogState* openDialog = nullptr;
 
 template <size_t N>
-void TakeGroup(const SnapshotField (&fields)[N], Snapshot& snapshot)
+void CopyPath(wchar_t (&target)[N], const wchar_t (&source)[N])
 {
-    snapshot.clear();
-    for (const SnapshotField& f : fields)
-        snapshot[f.control] = ReadField(f.field);
+    std::copy(std::begin(source), std::end(source), std::begin(target));
 }
 
-template <size_t N>
-void RestoreGroup(const SnapshotField (&fields)[N], const Snapshot& snapshot)
+void PutBackSpeechPage(const AppSettingsRecord& opening)
 {
-    for (const SnapshotField& f : fields)
-        WriteField(f.field, snapshot.at(f.control));
+    for (const SpeechCheckBox& box : SpeechCheckBoxes)
+        AppSettings.*box.field = opening.*box.field;
+    AppSettings.speechRate = opening.speechRate;
 }
 
-void TakeSnapshot()
+void PutBackAppearancePage(const OptionsDialogState& state)
 {
-    TakeGroup(SpeechFields, speechSnapshot);
-    TakeGroup(AppearanceFields, appearanceSnapshot);
-    TakeGroup(ExportFields, exportSnapshot);
-    TakeGroup(HotKeyFields, hotKeySnapshot);
-    lstrcpynW(wavdirSnapshot, AppSettings.wavdir, SettingsPathLength);
-    lstrcpynW(mp3dirSnapshot, AppSettings.mp3dir, SettingsPathLength);
-    lstrcpynW(lamedirSnapshot, AppSettings.lamedir, SettingsPathLength);
-    fontSnapshot = logFont;
+    AppSettings.opacity = state.openingSettings.opacity;
+    AppSettings.textColour = state.openingSettings.textColour;
+    AppSettings.backgroundColour = state.openingSettings.backgroundColour;
+    logFont = state.openingFont;
 }
 
-void SetVoiceRate()
+void PutBackExportPage(const AppSettingsRecord& opening)
 {
-    if (voiceEngine)
-        voiceEngine->SetRate(AppSettings.rate);
+    AppSettings.exportAsWav = opening.exportAsWav;
+    AppSettings.mp3BitRate = opening.mp3BitRate;
+    CopyPath(AppSettings.wavFolder, opening.wavFolder);
+    CopyPath(AppSettings.mp3Folder, opening.mp3Folder);
+    CopyPath(AppSettings.encoderFolder, opening.encoderFolder);
 }
 
-void MoveSpeechWindow(const RECT& r)
+// The Hot keys page registers each change at once; these are registered again.
+void PutBackHotKeys(const OptionsHost& host, const AppSettingsRecord& opening)
 {
-    MoveWindow(speechWindow, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+    AppSettings.readSelectionHotKey = opening.readSelectionHotKey;
+    AppSettings.playPauseHotKey = opening.playPauseHotKey;
+    AppSettings.stopHotKey = opening.stopHotKey;
+    SendMessageW(host.speechWindow, WM_APPLY_HOT_KEYS, 0, 0);
 }
 
-void ShowPage(HWND dialog, int index)
+void MoveSpeechWindow(const OptionsHost& host, const RECT& r)
 {
-    if (currentPage)
-        DestroyWindow(currentPage);
-    currentPage = nullptr;
+    MoveWindow(host.speechWindow, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+}
+
+void ShowPage(OptionsDialogState& state, int index)
+{
+    if (state.currentPage)
+        DestroyWindow(state.currentPage);
+    state.currentPage = nullptr;
     if (index < 0 || index >= static_cast<int>(std::size(Pages)))
         return;
     // A page whose template is missing leaves the page area empty.
-    currentPage = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(Pages[index].templateId), dialog,
-                                     Pages[index].procedure, 0);
+    state.currentPage = CreateDialogParamW(ProgramModule(), MAKEINTRESOURCEW(Pages[index].templateId), state.dialog,
+                                           Pages[index].procedure, reinterpret_cast<LPARAM>(&state));
 }
 
 void InsertTabs(HWND tabs)
 {
     for (int i = 0; i < static_cast<int>(std::size(Pages)); ++i) {
-        wchar_t text[CaptionBufferLength] = L"";
-        LoadStringW(appInstance, Pages[i].tabText, text, CaptionBufferLength);
+        std::wstring text = LoadText(Pages[i].tabText);
         TCITEMW item{};
         item.mask = TCIF_TEXT;
-        item.pszText = text;
+        item.pszText = text.data();
         SendMessageW(tabs, TCM_INSERTITEMW, i, reinterpret_cast<LPARAM>(&item));
     }
 }
 
-void OnInitDialog(HWND dialog)
+void OnInitDialog(OptionsDialogState& state, HWND dialog)
 {
-    optionsWindow = dialog;
+    state.dialog = dialog;
+    openDialog = &state;
     SetWindowPos(dialog, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(dialog);
-
-    wchar_t caption[CaptionBufferLength] = L"";
-    LoadStringW(appInstance, IDS_OPTIONS, caption, CaptionBufferLength);
-    SetWindowTextW(dialog, caption);
+    SetWindowTextW(dialog, LoadText(IDS_OPTIONS).c_str());
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
@@ -177,116 +111,126 @@ void OnInitDialog(HWND dialog)
 
     HWND tabs = GetDlgItem(dialog, IDC_OPTIONS_TABS);
     InsertTabs(tabs);
-    SendMessageW(tabs, TCM_SETCURSEL, startTab, 0);
-    currentPage = nullptr;
-    ShowPage(dialog, startTab);
-    startTab = 0;
+    SendMessageW(tabs, TCM_SETCURSEL, state.startTab, 0);
+    state.currentPage = nullptr;
+    ShowPage(state, state.startTab);
+    state.startTab = 0;
 
-    TakeSnapshot();
-    GetWindowRect(speechWindow, &openRect);
-    targetRect = openRect;
+    state.openingSettings = AppSettings;
+    state.openingFont = logFont;
+    GetWindowRect(state.host.speechWindow, &state.openRect);
+    state.targetRect = state.openRect;
 }
 
-void SyncMenuWithClipboardSettings()
+void CloseDialog(OptionsDialogState& state, INT_PTR result)
 {
-    CheckMenuItem(popupMenu, CMD_CLIPBOARD_MONITOR,
-                  MF_BYCOMMAND | (AppSettings.clipboard ? MF_CHECKED : MF_UNCHECKED));
-    EnableMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.clipboard ? MF_ENABLED : MF_GRAYED));
-    CheckMenuItem(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND | (AppSettings.append ? MF_CHECKED : MF_UNCHECKED));
+    if (openDialog == &state)
+        openDialog = nullptr;
+    EndDialog(state.dialog, result);
 }
 
-void CloseDialog(HWND dialog, INT_PTR result)
+void OnOk(OptionsDialogState& state)
 {
-    optionsWindow = nullptr;
-    EndDialog(dialog, result);
-}
-
-void OnOk(HWND dialog)
-{
-    SetVoiceRate();
-    SyncMenuWithClipboardSettings();
+    const OptionsHost& host = state.host;
+    host.setVoiceRate(AppSettings.speechRate);
+    host.applyClipboardMenu();
     UpdateAutostart();
     // The border apply may show the window; the visibility comes after it, so an
     // unticked "Speech Window" stays hidden.
-    ApplyBorder();
-    ShowSpeechWindow(SW_SHOWNORMAL);
-    ApplyTopMost();
-    ApplyFontAndColours();
-    MoveSpeechWindow(targetRect);
-    SaveSettings(true);
-    CloseDialog(dialog, IDOK);
+    host.applyBorder();
+    host.applyWindowVisibility();
+    host.applyTopMost();
+    host.applyFontAndColours();
+    MoveSpeechWindow(host, state.targetRect);
+    host.saveSettings();
+    CloseDialog(state, IDOK);
 }
 
 // Only what the pages change live is undone here; the menu, the border, the visibility
 // and the Run key change only on OK, and the next save writes the restored values.
-void OnCancel(HWND dialog)
+void OnCancel(OptionsDialogState& state)
 {
-    RestoreGroup(SpeechFields, speechSnapshot);
-    SetVoiceRate();
-    RestoreGroup(AppearanceFields, appearanceSnapshot);
-    logFont = fontSnapshot;
-    ApplyTransparency();
-    ApplyTopMost();
-    SendMessageW(textView, EM_SETSEL, 0, 0);
-    ApplyFontAndColours();
-    MoveSpeechWindow(openRect);
-    RestoreGroup(ExportFields, exportSnapshot);
-    lstrcpynW(AppSettings.wavdir, wavdirSnapshot, SettingsPathLength);
-    lstrcpynW(AppSettings.mp3dir, mp3dirSnapshot, SettingsPathLength);
-    lstrcpynW(AppSettings.lamedir, lamedirSnapshot, SettingsPathLength);
-    RestoreGroup(HotKeyFields, hotKeySnapshot);
-    SendMessageW(GetWindow(dialog, GW_OWNER), WM_APPLY_HOT_KEYS, 0, 0);
-    CloseDialog(dialog, IDCANCEL);
+    const OptionsHost& host = state.host;
+    PutBackSpeechPage(state.openingSettings);
+    host.setVoiceRate(AppSettings.speechRate);
+    PutBackAppearancePage(state);
+    host.applyTransparency();
+    host.applyTopMost();
+    SendMessageW(host.textView, EM_SETSEL, 0, 0);
+    host.applyFontAndColours();
+    MoveSpeechWindow(host, state.openRect);
+    PutBackExportPage(state.openingSettings);
+    PutBackHotKeys(host, state.openingSettings);
+    CloseDialog(state, IDCANCEL);
 }
 
-bool OnNotify(HWND dialog, const NMHDR* header)
+bool OnNotify(OptionsDialogState& state, const NMHDR* header)
 {
     if (header->idFrom != IDC_OPTIONS_TABS || header->code != TCN_SELCHANGE)
         return false;
-    ShowPage(dialog, static_cast<int>(SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0)));
+    ShowPage(state, static_cast<int>(SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0)));
     return true;
 }
 
-void OnCommand(HWND dialog, int id)
+void OnCommand(OptionsDialogState& state, int id)
 {
     switch (id) {
-    case IDOK:               OnOk(dialog); break;
-    case IDCANCEL:           OnCancel(dialog); break;
-    case IDC_RESET_SETTINGS: RequestReset(dialog); break;
+    case IDOK:               OnOk(state); break;
+    case IDCANCEL:           OnCancel(state); break;
+    case IDC_RESET_SETTINGS: state.host.requestReset(state.dialog); break;
     default:                 break;
     }
 }
 
-} // namespace
-
-void CancelOptionsDialog()
+void OnDestroy(OptionsDialogState& state)
 {
-    if (optionsWindow)
-        OnCancel(optionsWindow);
+    // A reset ends the dialog from outside the frame's own handlers.
+    if (openDialog == &state)
+        openDialog = nullptr;
+    state.currentPage = nullptr;
 }
+
+} // namespace
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    OptionsDialogState* state = DialogRecord<OptionsDialogState>(dialog, message, lParam);
+    if (!state)
+        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(dialog);
+        OnInitDialog(*state, dialog);
         // The pages set the focus where they want it.
         return FALSE;
     case WM_NOTIFY:
-        return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
+        return OnNotify(*state, reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
+        OnCommand(*state, LOWORD(wParam));
         return TRUE;
     case WM_CLOSE:
-        OnCancel(dialog);
+        OnCancel(*state);
         return TRUE;
     case WM_DESTROY:
-        // A reset ends the dialog from outside the frame's own handlers.
-        if (optionsWindow == dialog)
-            optionsWindow = nullptr;
-        currentPage = nullptr;
+        OnDestroy(*state);
         return FALSE;
     default:
         return FALSE;
     }
+}
+
+void RunOptionsDialog(const OptionsHost& host, int startTab)
+{
+    OptionsDialogState state(host, startTab);
+    RunModalDialog(IDD_OPTIONS, host.speechWindow, OptionsDialogProc, &state);
+}
+
+HWND OpenOptionsWindow()
+{
+    return openDialog ? openDialog->dialog : nullptr;
+}
+
+void CancelOptionsDialog()
+{
+    if (openDialog)
+        OnCancel(*openDialog);
 }

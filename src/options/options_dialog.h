@@ -2,18 +2,63 @@
 // The Options dialog frame: a tab strip over one page at a time, and OK, Cancel and
 // "Reset settings". The pages edit AppSettings in place, so the frame keeps what it
 // needs to put everything back on Cancel.
+#include "settings/app_settings.h"
 #include <windows.h>
+#include <functional>
+#include <string>
+#include <utility>
 
-// Tab shown first when the dialog opens (0 Speech, 3 Help); back to 0 once it has opened.
-extern int startTab;
-// The page on show.
-extern HWND currentPage;
-// The Speech window's screen rectangle when the dialog opened.
-extern RECT openRect;
-// Where OK leaves the Speech window; the Appearance page's position buttons set it.
-extern RECT targetRect;
+// What the dialog needs from the program around it. The Speech window is moved and
+// measured through its handle; everything else that shows a setting goes through the
+// program's own apply operations.
+struct OptionsHost {
+    HWND speechWindow = nullptr;   // owner of the dialog; moved by the position buttons
+    HWND textView = nullptr;       // its caret is put at the start before the font is applied
+    std::function<void(int rate)> setVoiceRate;
+    // The display name of the voice in use; empty when the voice cannot tell.
+    std::function<std::wstring()> voiceName;
+    // "major.minor" of the encoder library at `encoderFolder`; empty when it does not load.
+    std::function<std::wstring()> encoderVersion;
+    std::function<void()> applyBorder;
+    std::function<void()> applyTopMost;
+    std::function<void()> applyTransparency;
+    std::function<void()> applyFontAndColours;
+    // Shows or hides the Speech window after `speechWindowShown`.
+    std::function<void()> applyWindowVisibility;
+    // The menu's clipboard monitor and append items after `monitorClipboard` and `appendCopies`.
+    std::function<void()> applyClipboardMenu;
+    // Writes the settings the dialog confirmed.
+    std::function<void()> saveSettings;
+    // Asks, and when the user agrees ends the dialog and starts afresh with first-run values.
+    std::function<void(HWND dialog)> requestReset;
+};
+
+// One opening of the dialog, handed to it as its creation parameter; the pages reach it
+// through their own creation parameter.
+struct OptionsDialogState {
+    OptionsDialogState(OptionsHost host, int startTab) : host(std::move(host)), startTab(startTab) {}
+
+    OptionsHost host;
+    // Tab shown first (0 Speech, 3 Help); back to 0 once the dialog has opened.
+    int startTab = 0;
+    HWND dialog = nullptr;
+    HWND currentPage = nullptr;
+    // The Speech window's screen rectangle when the dialog opened.
+    RECT openRect{};
+    // Where OK leaves the Speech window; the Appearance page's position buttons set it.
+    RECT targetRect{};
+    // The values Cancel gives back, as they were when the dialog opened.
+    AppSettingsRecord openingSettings;
+    LOGFONTW openingFont{};
+};
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Runs the modal dialog, owned by the Speech window, on the given tab.
+void RunOptionsDialog(const OptionsHost& host, int startTab);
+
+// The open Options dialog, or null.
+HWND OpenOptionsWindow();
 
 // Ends an open Options dialog as its Cancel button does, putting back what its pages
 // changed; nothing happens when it is not open.

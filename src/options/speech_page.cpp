@@ -1,8 +1,6 @@
 #include "options/options_pages.h"
-#include "app/app_state.h"
-#include "speech/display.h"
-#include "speech/text_view.h"
-#include "speech/voice_engine.h"
+#include "options/options_dialog.h"
+#include "platform/dialog_record.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "res/resource.h"
@@ -10,55 +8,41 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+const std::array<SpeechCheckBox, 13> SpeechCheckBoxes = {{
+    {IDC_CLIPBOARD, &AppSettingsRecord::monitorClipboard, true}, {IDC_APPEND, &AppSettingsRecord::appendCopies, true},
+    {IDC_REPEAT, &AppSettingsRecord::repeatReading, true},       {IDC_START, &AppSettingsRecord::startWithWindows, true},
+    {IDC_WINDOW, &AppSettingsRecord::speechWindowShown, true},       {IDC_BORDER, &AppSettingsRecord::showBorder, true},
+    {IDC_CLOSE, &AppSettingsRecord::closeQuits, false},        {IDC_CONFIRM, &AppSettingsRecord::confirmQuit, true},
+    {IDC_TOP, &AppSettingsRecord::alwaysOnTop, true},             {IDC_AUTOPLAY, &AppSettingsRecord::autoPlay, true},
+    {IDC_AUTOSCROLL, &AppSettingsRecord::autoScroll, true}, {IDC_FULLTEXT, &AppSettingsRecord::showFullText, true},
+    {IDC_DELETE, &AppSettingsRecord::confirmDeleteAll, true},
+}};
+
 namespace {
 
 constexpr int MinRate = -10;
 constexpr int MaxRate = 10;
 
-struct CheckBox {
-    int control;
-    bool AppSettingsRecord::*field;
-    bool checkedWhenOn;   // "Minimize to tray on close" shows the opposite of `close`
-};
-
-const CheckBox CheckBoxes[] = {
-    {IDC_CLIPBOARD, &AppSettingsRecord::clipboard, true}, {IDC_APPEND, &AppSettingsRecord::append, true},
-    {IDC_REPEAT, &AppSettingsRecord::repeat, true},       {IDC_START, &AppSettingsRecord::start, true},
-    {IDC_WINDOW, &AppSettingsRecord::window, true},       {IDC_BORDER, &AppSettingsRecord::border, true},
-    {IDC_CLOSE, &AppSettingsRecord::close, false},        {IDC_CONFIRM, &AppSettingsRecord::confirm, true},
-    {IDC_TOP, &AppSettingsRecord::top, true},             {IDC_AUTOPLAY, &AppSettingsRecord::autoplay, true},
-    {IDC_AUTOSCROLL, &AppSettingsRecord::autoscroll, true}, {IDC_FULLTEXT, &AppSettingsRecord::fulltext, true},
-    {IDC_DELETE, &AppSettingsRecord::delete_, true},
-};
-
-void ShowVoiceName(HWND page)
+void ShowVoiceName(HWND page, const OptionsHost& host)
 {
-    if (!voiceEngine)
-        return;
-    ISpObjectToken* token = nullptr;
-    if (FAILED(voiceEngine->GetVoice(&token)) || !token)
-        return;
-    wchar_t* name = nullptr;
-    if (SUCCEEDED(token->GetStringValue(nullptr, &name)) && name) {
-        SetDlgItemTextW(page, IDC_VOICE_NAME, name);
-        CoTaskMemFree(name);
-    }
-    token->Release();
+    const std::wstring name = host.voiceName();
+    if (!name.empty())
+        SetDlgItemTextW(page, IDC_VOICE_NAME, name.c_str());
 }
 
-void OnInitDialog(HWND page)
+void OnInitDialog(HWND page, const OptionsHost& host)
 {
-    ShowVoiceName(page);
+    ShowVoiceName(page, host);
     HWND slider = GetDlgItem(page, IDC_RATE);
     SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(static_cast<WORD>(MinRate), MaxRate));
-    SendMessageW(slider, TBM_SETPOS, TRUE, AppSettings.rate);
-    for (const CheckBox& box : CheckBoxes) {
+    SendMessageW(slider, TBM_SETPOS, TRUE, AppSettings.speechRate);
+    for (const SpeechCheckBox& box : SpeechCheckBoxes) {
         if ((AppSettings.*box.field) == box.checkedWhenOn)
             CheckDlgButton(page, box.control, BST_CHECKED);
     }
-    if (!AppSettings.clipboard)
+    if (!AppSettings.monitorClipboard)
         EnableWindow(GetDlgItem(page, IDC_APPEND), FALSE);
-    if (!AppSettings.fulltext)
+    if (!AppSettings.showFullText)
         EnableWindow(GetDlgItem(page, IDC_AUTOSCROLL), FALSE);
 }
 
@@ -74,22 +58,23 @@ void FollowMaster(HWND page, bool masterOn, int dependent, bool& dependentField)
 
 void ToggleClipboard(HWND page)
 {
-    AppSettings.clipboard = !AppSettings.clipboard;
-    FollowMaster(page, AppSettings.clipboard, IDC_APPEND, AppSettings.append);
+    AppSettings.monitorClipboard = !AppSettings.monitorClipboard;
+    FollowMaster(page, AppSettings.monitorClipboard, IDC_APPEND, AppSettings.appendCopies);
 }
 
 // Played-text mode changes what the Speech window shows at once, not only on OK.
-void ToggleFullText(HWND page)
+void ToggleFullText(HWND page, const OptionsHost& host)
 {
-    AppSettings.fulltext = !AppSettings.fulltext;
-    FollowMaster(page, AppSettings.fulltext, IDC_AUTOSCROLL, AppSettings.autoscroll);
-    SendMessageW(textView, EM_SETSEL, 0, 0);
-    ApplyFontAndColours();
+    AppSettings.showFullText = !AppSettings.showFullText;
+    FollowMaster(page, AppSettings.showFullText, IDC_AUTOSCROLL, AppSettings.autoScroll);
+    SendMessageW(host.textView, EM_SETSEL, 0, 0);
+    host.applyFontAndColours();
 }
 
+// The other boxes only switch their field; OK applies it.
 void ToggleField(int control)
 {
-    for (const CheckBox& box : CheckBoxes) {
+    for (const SpeechCheckBox& box : SpeechCheckBoxes) {
         if (box.control == control) {
             AppSettings.*box.field = !(AppSettings.*box.field);
             return;
@@ -97,28 +82,22 @@ void ToggleField(int control)
     }
 }
 
-void OnCommand(HWND page, int control)
+void OnCommand(HWND page, const OptionsHost& host, int control)
 {
     switch (control) {
     case IDC_SPEECH_SETTINGS: OpenSpeechSettings(); break;
     case IDC_CLIPBOARD:       ToggleClipboard(page); break;
-    case IDC_FULLTEXT:        ToggleFullText(page); break;
-    case IDC_APPEND: case IDC_REPEAT: case IDC_START: case IDC_WINDOW: case IDC_BORDER: case IDC_CLOSE:
-    case IDC_CONFIRM: case IDC_TOP: case IDC_AUTOPLAY: case IDC_AUTOSCROLL: case IDC_DELETE:
-        ToggleField(control);
-        break;
-    default:
-        break;
+    case IDC_FULLTEXT:        ToggleFullText(page, host); break;
+    default:                  ToggleField(control); break;
     }
 }
 
 // The slider notifies on every redraw and on capture release, so any notification
 // from it is a moment to pick up its position: the voice follows while it is dragged.
-void OnSliderNotify(HWND page)
+void OnSliderNotify(HWND page, const OptionsHost& host)
 {
-    AppSettings.rate = static_cast<int>(SendDlgItemMessageW(page, IDC_RATE, TBM_GETPOS, 0, 0));
-    if (voiceEngine)
-        voiceEngine->SetRate(AppSettings.rate);
+    AppSettings.speechRate = static_cast<int>(SendDlgItemMessageW(page, IDC_RATE, TBM_GETPOS, 0, 0));
+    host.setVoiceRate(AppSettings.speechRate);
 }
 
 } // namespace
@@ -143,16 +122,19 @@ void OpenSpeechSettings()
 
 INT_PTR CALLBACK SpeechPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    const OptionsDialogState* options = DialogRecord<OptionsDialogState>(page, message, lParam);
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(page);
+        if (options)
+            OnInitDialog(page, options->host);
         return TRUE;
     case WM_NOTIFY:
-        if (reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_RATE)
-            OnSliderNotify(page);
+        if (options && reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_RATE)
+            OnSliderNotify(page, options->host);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(page, LOWORD(wParam));
+        if (options)
+            OnCommand(page, options->host, LOWORD(wParam));
         return TRUE;
     default:
         return FALSE;

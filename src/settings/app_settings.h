@@ -1,7 +1,7 @@
 #pragma once
-// The program's one settings record. Every persisted field is named after its key in
-// clipvoce.ini; readers read fields directly, and whoever changes a field with a
-// visible effect calls the matching apply operation itself.
+// The program's one settings record. Each persisted field's key in clipvoce.ini is in the
+// settings file's key table; readers read fields directly, and whoever changes a field
+// with a visible effect calls the matching apply operation itself.
 #include <windows.h>
 #include <commctrl.h>
 #include <map>
@@ -11,40 +11,40 @@ constexpr int SettingsPathLength = 260;
 constexpr int FaceNameLength = 32;   // 31 characters and the terminator
 
 struct AppSettingsRecord {
-    // [window]
+    // [window]: the Speech window's outer rectangle, always that of the framed window
     int x = 0;
     int y = 0;
     int width = 300;
     int height = 150;
-    bool border = true;
-    bool window = true;
-    bool close = true;
-    bool delete_ = true;       // key "delete"; the name is taken by the language
-    bool top = true;
-    int transparency = 255;
-    COLORREF background = RGB(255, 255, 255);
-    COLORREF text = RGB(0, 0, 0);
+    bool showBorder = true;
+    bool speechWindowShown = true;
+    bool closeQuits = true;          // false: the close button only hides the window
+    bool confirmDeleteAll = true;
+    bool alwaysOnTop = true;
+    int opacity = 255;               // the window's alpha: 255 opaque, 0 invisible
+    COLORREF backgroundColour = RGB(255, 255, 255);
+    COLORREF textColour = RGB(0, 0, 0);
     bool bold = true;
     bool italic = false;
-    int point = -13;
-    int charset = 0;
-    wchar_t font[FaceNameLength] = L"Courier New";
+    int fontHeightPixels = -13;      // negative: the characters' height in pixels
+    int fontCharset = 0;
+    wchar_t fontFace[FaceNameLength] = L"Courier New";
     // [settings]
-    bool confirm = false;
-    bool start = false;
-    bool clipboard = true;
-    bool append = false;
-    bool repeat = false;
-    int rate = -1;
-    bool autoplay = false;
-    bool autoscroll = true;
-    bool fulltext = true;
+    bool confirmQuit = false;
+    bool startWithWindows = false;
+    bool monitorClipboard = true;
+    bool appendCopies = false;       // copies are added to the text instead of replacing it
+    bool repeatReading = false;
+    int speechRate = -1;             // -10 to 10
+    bool autoPlay = false;
+    bool autoScroll = true;
+    bool showFullText = true;        // false: played-text mode, only what was read shows
     // [export]
-    bool wav = true;
-    int mp3rate = 128;
-    wchar_t wavdir[SettingsPathLength] = L"";
-    wchar_t lamedir[SettingsPathLength] = L"";
-    wchar_t mp3dir[SettingsPathLength] = L"";
+    bool exportAsWav = true;         // false: MP3
+    int mp3BitRate = 128;            // kbit/s
+    wchar_t wavFolder[SettingsPathLength] = L"";
+    wchar_t encoderFolder[SettingsPathLength] = L"";   // where lame_enc.dll lies
+    wchar_t mp3Folder[SettingsPathLength] = L"";
     // [hotkeys]: keys that work in every program, in the hot-key control's form (the
     // virtual key in the low byte, HOTKEYF_ modifier flags in the high byte); 0 is none.
     int readSelectionHotKey = MAKEWORD(VK_SPACE, HOTKEYF_CONTROL | HOTKEYF_ALT);

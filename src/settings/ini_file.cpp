@@ -1,4 +1,5 @@
 #include "settings/ini_file.h"
+#include "platform/scoped_handle.h"
 
 #include <windows.h>
 #include <algorithm>
@@ -31,9 +32,9 @@ wchar_t Lowered(wchar_t c);
 // would otherwise read as missing keys.
 DWORD ReadWholeFile(const std::wstring& filePath, std::string& bytes)
 {
-    HANDLE file = CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const FileHandle file(CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         const DWORD error = GetLastError();
         return error != 0 ? error : ERROR_OPEN_FAILED;
     }
@@ -42,7 +43,7 @@ DWORD ReadWholeFile(const std::wstring& filePath, std::string& bytes)
     DWORD got = 0;
     DWORD error = 0;
     for (;;) {
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+        if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) {
             error = GetLastError();
             if (error == 0)
                 error = ERROR_READ_FAULT;
@@ -52,7 +53,6 @@ DWORD ReadWholeFile(const std::wstring& filePath, std::string& bytes)
             break;
         bytes.append(buffer, got);
     }
-    CloseHandle(file);
     return error;
 }
 
@@ -70,24 +70,28 @@ bool WriteFileInPlaceOf(const std::wstring& filePath, const std::string& bytes)
         return false;
     }
     const std::wstring temporary = filePath + L".tmp";
-    HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     bool complete = true;
     size_t done = 0;
     while (complete && done < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
         DWORD written = 0;
-        complete = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        complete = WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) && written == chunk;
         done += written;
     }
-    complete = complete && FlushFileBuffers(file);
-    complete = CloseHandle(file) && complete;
+    complete = complete && FlushFileBuffers(file.get());
+    // Closed here, not at the end of the function: the file is moved next.
+    complete = CloseHandle(file.release()) && complete;
     if (complete && MoveFileExW(temporary.c_str(), filePath.c_str(),
                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
+    // The caller is told why the save failed, not how the clean-up went.
+    const DWORD error = GetLastError();
     DeleteFileW(temporary.c_str());
+    SetLastError(error);
     return false;
 }
 
@@ -281,13 +285,6 @@ wchar_t Lowered(wchar_t c)
 
 } // namespace
 
-CIniFile::CIniFile(const std::wstring& defaultPath)
-    : caseInsensitive(true), path(defaultPath)
-{
-}
-
-CIniFile::~CIniFile() = default;
-
 bool CIniFile::Load(const std::wstring& filePath, unsigned long* readError)
 {
     std::string bytes;
@@ -351,11 +348,6 @@ bool CIniFile::Load(const std::wstring& filePath, unsigned long* readError)
         }
     }
     return !sections.empty();
-}
-
-bool CIniFile::Save() const
-{
-    return Save(path);
 }
 
 bool CIniFile::Save(const std::wstring& filePath) const

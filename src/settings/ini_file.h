@@ -14,15 +14,12 @@ struct IniSection {
 
 class CIniFile {
 public:
-    explicit CIniFile(const std::wstring& defaultPath = std::wstring());
-    virtual ~CIniFile();
 
     // Merges the file into the object; true when the object then holds a section.
     // readError, when given, receives the platform's error code when the file could not
     // be opened or read through (nothing is merged then), else 0.
     bool Load(const std::wstring& filePath, unsigned long* readError = nullptr);
-    // Writes the whole object in place of the file; without a path, to the path field.
-    bool Save() const;
+    // Writes the whole object in place of the file.
     bool Save(const std::wstring& filePath) const;
 
     int FindSection(const std::wstring& name) const;
@@ -37,8 +34,7 @@ public:
     bool GetBool(const std::wstring& section, const std::wstring& key, bool defaultValue) const;
     bool SetBool(const std::wstring& section, const std::wstring& key, bool value);
 
-    bool caseInsensitive;
-    std::wstring path;
+    bool caseInsensitive = true;
     std::vector<IniSection> sections;
     std::vector<std::wstring> sectionNames;   // parallel to sections
     std::vector<std::wstring> fileComments;   // comments met before any section existed

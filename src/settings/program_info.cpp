@@ -3,7 +3,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "app/app_state.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
@@ -67,17 +68,19 @@ const ProgramInfoRecord ProgramInfo = CaptureProgramInfo();
 
 bool UpdateAutostart()
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
         return false;
+    const RegistryKey key(opened);
+    const std::wstring valueName = LoadText(IDS_APP_NAME);
     LSTATUS status;
-    if (AppSettings.start) {
+    if (AppSettings.startWithWindows) {
         const std::wstring command = RunCommand();
-        status = RegSetValueExW(key, appName, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+        status = RegSetValueExW(key.get(), valueName.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(command.c_str()),
                                 static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
     } else {
-        status = RegDeleteValueW(key, appName);
+        status = RegDeleteValueW(key.get(), valueName.c_str());
     }
-    RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }

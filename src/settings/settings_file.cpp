@@ -4,7 +4,6 @@
 #include <cwchar>
 #include <string>
 
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "settings/hot_key_settings.h"
 #include "settings/ini_file.h"
@@ -42,7 +41,7 @@ constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& fie
 template <size_t N>
 constexpr SettingKey Text(const wchar_t* section, const wchar_t* name, wchar_t (&field)[N]);
 bool AppendToPath(const wchar_t* part);
-void ComputeSettingsPath();
+void ComputeSettingsPath(const std::wstring& folderName);
 void ReadSettings();
 void WriteSettings();
 void KeepRejectedFile();
@@ -51,7 +50,7 @@ bool SettingsFileExists();
 bool LoadSettingsFile(DWORD& readError);
 void UseFirstRunValues();
 void StartFirstRun();
-void CaptureWindowRect();
+void CaptureWindowRect(HWND window);
 
 constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field)
 {
@@ -80,33 +79,33 @@ constexpr SettingKey Keys[] = {
     Number(WindowSection, L"y", AppSettings.y),
     Number(WindowSection, L"width", AppSettings.width),
     Number(WindowSection, L"height", AppSettings.height),
-    Flag(WindowSection, L"border", AppSettings.border),
-    Flag(WindowSection, L"window", AppSettings.window),
-    Flag(WindowSection, L"close", AppSettings.close),
-    Flag(WindowSection, L"delete", AppSettings.delete_),
-    Flag(WindowSection, L"top", AppSettings.top),
-    Number(WindowSection, L"transparency", AppSettings.transparency),
-    Colour(WindowSection, L"background", AppSettings.background),
-    Colour(WindowSection, L"text", AppSettings.text),
+    Flag(WindowSection, L"border", AppSettings.showBorder),
+    Flag(WindowSection, L"window", AppSettings.speechWindowShown),
+    Flag(WindowSection, L"close", AppSettings.closeQuits),
+    Flag(WindowSection, L"delete", AppSettings.confirmDeleteAll),
+    Flag(WindowSection, L"top", AppSettings.alwaysOnTop),
+    Number(WindowSection, L"transparency", AppSettings.opacity),
+    Colour(WindowSection, L"background", AppSettings.backgroundColour),
+    Colour(WindowSection, L"text", AppSettings.textColour),
     Flag(WindowSection, L"bold", AppSettings.bold),
     Flag(WindowSection, L"italic", AppSettings.italic),
-    Number(WindowSection, L"point", AppSettings.point),
-    Number(WindowSection, L"charset", AppSettings.charset),
-    Text(WindowSection, L"font", AppSettings.font),
-    Flag(SettingsSection, L"confirm", AppSettings.confirm),
-    Flag(SettingsSection, L"start", AppSettings.start),
-    Flag(SettingsSection, L"clipboard", AppSettings.clipboard),
-    Flag(SettingsSection, L"append", AppSettings.append),
-    Flag(SettingsSection, L"repeat", AppSettings.repeat),
-    Number(SettingsSection, L"rate", AppSettings.rate),
-    Flag(SettingsSection, L"autoplay", AppSettings.autoplay),
-    Flag(SettingsSection, L"autoscroll", AppSettings.autoscroll),
-    Flag(SettingsSection, L"fulltext", AppSettings.fulltext),
-    Flag(ExportSection, L"wav", AppSettings.wav),
-    Number(ExportSection, L"mp3rate", AppSettings.mp3rate),
-    Text(ExportSection, L"wavdir", AppSettings.wavdir),
-    Text(ExportSection, L"lamedir", AppSettings.lamedir),
-    Text(ExportSection, L"mp3dir", AppSettings.mp3dir),
+    Number(WindowSection, L"point", AppSettings.fontHeightPixels),
+    Number(WindowSection, L"charset", AppSettings.fontCharset),
+    Text(WindowSection, L"font", AppSettings.fontFace),
+    Flag(SettingsSection, L"confirm", AppSettings.confirmQuit),
+    Flag(SettingsSection, L"start", AppSettings.startWithWindows),
+    Flag(SettingsSection, L"clipboard", AppSettings.monitorClipboard),
+    Flag(SettingsSection, L"append", AppSettings.appendCopies),
+    Flag(SettingsSection, L"repeat", AppSettings.repeatReading),
+    Number(SettingsSection, L"rate", AppSettings.speechRate),
+    Flag(SettingsSection, L"autoplay", AppSettings.autoPlay),
+    Flag(SettingsSection, L"autoscroll", AppSettings.autoScroll),
+    Flag(SettingsSection, L"fulltext", AppSettings.showFullText),
+    Flag(ExportSection, L"wav", AppSettings.exportAsWav),
+    Number(ExportSection, L"mp3rate", AppSettings.mp3BitRate),
+    Text(ExportSection, L"wavdir", AppSettings.wavFolder),
+    Text(ExportSection, L"lamedir", AppSettings.encoderFolder),
+    Text(ExportSection, L"mp3dir", AppSettings.mp3Folder),
 };
 
 // A path that does not fit is left out altogether: a cut-off path would name some other
@@ -121,14 +120,14 @@ bool AppendToPath(const wchar_t* part)
     return true;
 }
 
-void ComputeSettingsPath()
+void ComputeSettingsPath(const std::wstring& folderName)
 {
     settingsPath[0] = L'\0';
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, settingsPath))) {
         settingsPath[0] = L'\0';
         return;
     }
-    if (!AppendToPath(L"\\") || !AppendToPath(appName)) {
+    if (!AppendToPath(L"\\") || !AppendToPath(folderName.c_str())) {
         settingsPath[0] = L'\0';
         return;
     }
@@ -165,18 +164,18 @@ void ReadSettings()
         }
     }
     ReadHotKeySettings(iniFile, AppSettings);
-    logFont.lfHeight = AppSettings.point;
-    logFont.lfCharSet = static_cast<BYTE>(AppSettings.charset & 0xFF);
-    lstrcpynW(logFont.lfFaceName, AppSettings.font, LF_FACESIZE);
+    logFont.lfHeight = AppSettings.fontHeightPixels;
+    logFont.lfCharSet = static_cast<BYTE>(AppSettings.fontCharset & 0xFF);
+    lstrcpynW(logFont.lfFaceName, AppSettings.fontFace, LF_FACESIZE);
     logFont.lfWeight = AppSettings.bold ? FW_BOLD : FW_NORMAL;
     logFont.lfItalic = AppSettings.italic ? 255 : 0;
 }
 
 void WriteSettings()
 {
-    AppSettings.point = logFont.lfHeight;
-    AppSettings.charset = logFont.lfCharSet;
-    lstrcpynW(AppSettings.font, logFont.lfFaceName, FaceNameLength);
+    AppSettings.fontHeightPixels = logFont.lfHeight;
+    AppSettings.fontCharset = logFont.lfCharSet;
+    lstrcpynW(AppSettings.fontFace, logFont.lfFaceName, FaceNameLength);
     for (const SettingKey& key : Keys) {
         switch (key.kind) {
         case KeyKind::Number:
@@ -248,8 +247,8 @@ void UseFirstRunValues()
     const POINT position = FirstRunPosition(workArea);
     AppSettings.x = position.x;
     AppSettings.y = position.y;
-    AppSettings.background = RGB(255, 255, 255);
-    AppSettings.text = RGB(0, 0, 0);
+    AppSettings.backgroundColour = RGB(255, 255, 255);
+    AppSettings.textColour = RGB(0, 0, 0);
 }
 
 void StartFirstRun()
@@ -260,13 +259,13 @@ void StartFirstRun()
     iniFile.AddSection(ExportSection);
     firstRun = true;
     KeepRejectedFile();
-    SaveSettings(false);
+    SaveSettings();
 }
 
-void CaptureWindowRect()
+void CaptureWindowRect(HWND window)
 {
     RECT rect{};
-    if (!GetWindowRect(speechWindow, &rect))
+    if (!GetWindowRect(window, &rect))
         return;
     AppSettings.x = rect.left;
     AppSettings.y = rect.top;
@@ -274,20 +273,20 @@ void CaptureWindowRect()
     AppSettings.height = rect.bottom - rect.top;
     // Without its border the window is shorter by its frame; the stored height is always
     // that of the framed window, which is how the next start creates it.
-    if (!AppSettings.border)
+    if (!AppSettings.showBorder)
         AppSettings.height += frameHeightDelta;
 }
 
 } // namespace
 
-void LoadSettings()
+void LoadSettings(const std::wstring& folderName)
 {
     logFont = FirstRunLogFont();
-    ComputeSettingsPath();
+    ComputeSettingsPath(folderName);
     FillMp3BitRates();
-    AppSettings.wavdir[0] = L'\0';
-    AppSettings.lamedir[0] = L'\0';
-    AppSettings.mp3dir[0] = L'\0';
+    AppSettings.wavFolder[0] = L'\0';
+    AppSettings.encoderFolder[0] = L'\0';
+    AppSettings.mp3Folder[0] = L'\0';
     if (LoadSettingsFile(settingsReadError))
         ReadSettings();
     else if (settingsReadError != 0)
@@ -296,17 +295,23 @@ void LoadSettings()
         StartFirstRun();
 }
 
-void SaveSettings(bool captureWindow)
+DWORD SaveSettings(HWND window)
 {
-    if (captureWindow)
-        CaptureWindowRect();
+    if (window)
+        CaptureWindowRect(window);
     WriteSettings();
     // The user's own file, unread this session: neither overwritten nor deleted.
     if (settingsReadError != 0)
-        return;
+        return 0;
     if (resetPending) {
-        DeleteFileW(settingsPath);
-        return;
+        if (DeleteFileW(settingsPath) || GetLastError() == ERROR_FILE_NOT_FOUND)
+            return 0;
+    } else if (iniFile.Save(settingsPath)) {
+        return 0;
     }
-    iniFile.Save(settingsPath);
+    const DWORD error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+    const std::wstring note = L"Clipvoce: the settings could not be saved to " + std::wstring(settingsPath) +
+                              L" (error " + std::to_wstring(error) + L")\n";
+    OutputDebugStringW(note.c_str());
+    return error;
 }

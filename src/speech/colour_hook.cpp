@@ -119,11 +119,11 @@ unsigned char* JumpDestination(unsigned char* function)
 
 COLORREF ColourHookAnswer(int index, COLORREF systemColour)
 {
-    if (!AppSettings.fulltext) {
+    if (!AppSettings.showFullText) {
         if (index == COLOR_HIGHLIGHTTEXT)
-            return AppSettings.text;
+            return AppSettings.textColour;
         if (index == COLOR_HIGHLIGHT)
-            return AppSettings.background;
+            return AppSettings.backgroundColour;
     }
     return systemColour;
 }

@@ -3,30 +3,24 @@
 #include "speech/text_prep.h"
 #include "speech/voice_engine.h"
 #include "speech/speech_controller.h"
-#include "clipboard/clipboard_monitor.h"
-#include "app/app_state.h"
-#include "app/tray_icon.h"
+#include "speech/status_report.h"
 #include "settings/app_settings.h"
-#include "res/resource.h"
+#include "platform/scoped_handle.h"
 #include <richedit.h>
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
 int lineHeight = 1;
 int visibleLines = 1;
 
-namespace {
-
 CHARFORMATW textFormat{};
-
-constexpr LONG BorderedStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
 
 int ScreenDpi()
 {
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    const WindowDc screen(nullptr);
+    return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
 }
 
 void MeasureLineHeight()
@@ -34,7 +28,7 @@ void MeasureLineHeight()
     const int first = TextViewFirstVisibleLine();
     // An empty view has no second line to measure by; the one lent for it goes again,
     // or the caption would count it.
-    const bool lentLine = !speechText;
+    const bool lentLine = !SpeechTextPrepared();
     if (lentLine)
         TextViewSetText(L"\n");
     int next = TextViewLineIndex(first + 1);
@@ -59,13 +53,6 @@ void MeasureLineHeight()
         TextViewSetText(L"");
 }
 
-RECT WindowRect()
-{
-    RECT r{};
-    GetWindowRect(speechWindow, &r);
-    return r;
-}
-
 RECT TextViewClientRect()
 {
     RECT r{};
@@ -73,60 +60,12 @@ RECT TextViewClientRect()
     return r;
 }
 
-void MeasureFrameHeightDelta()
-{
-    if (frameHeightDelta == -1) {
-        const RECT w = WindowRect();
-        const RECT c = TextViewClientRect();
-        frameHeightDelta = (w.bottom - w.top) - (c.bottom - c.top);
-    }
-}
-
-LONG BorderlessStyle()
-{
-    return GetWindowLongW(speechWindow, GWL_STYLE) & (WS_POPUP | WS_VISIBLE);
-}
-
-// After a border change the platform may still take activation away from the window
-// late, as it learns that the window was hidden: for a short while such a loss to no
-// window at all is undone.
-constexpr ULONGLONG KeyboardGuardMs = 3000;
-ULONGLONG keyboardGuardUntil = 0;
-bool takingKeyboardBack = false;
-
-// The platform gives the keyboard to a shown window only on a change of activation, so
-// the window passes through the desktop on its way back.
-void TakeKeyboardBack()
-{
-    takingKeyboardBack = true;
-    SetForegroundWindow(GetDesktopWindow());
-    SetForegroundWindow(speechWindow);
-    SetFocus(speechWindow);
-    takingKeyboardBack = false;
-}
-
-void MoveHiddenAndShow(int x, int y, int width, int height)
-{
-    // Hidden without handing activation to another window: that window would keep the
-    // keyboard, and the user who just pressed B would find every later key going
-    // elsewhere until a click.
-    const bool wasActive = GetActiveWindow() == speechWindow;
-    SetWindowPos(speechWindow, nullptr, 0, 0, 0, 0,
-                 SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    MoveWindow(speechWindow, x, y, width, height, FALSE);
-    ShowWindow(speechWindow, SW_SHOWNORMAL);
-    if (wasActive) {
-        keyboardGuardUntil = GetTickCount64() + KeyboardGuardMs;
-        TakeKeyboardBack();
-    }
-}
-
-void CheckSpeakerWindowItem(bool checked)
-{
-    CheckMenuItem(popupMenu, CMD_SPEAKER_WINDOW, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
-}
-
 } // namespace
+
+int VisibleLines()
+{
+    return visibleLines;
+}
 
 int TwipsFromHeight(int lfHeight, int dpi)
 {
@@ -154,16 +93,16 @@ int HighlightSpokenWord()
     // The voice counts from where its utterance began in SpeechText.
     const int start = SpokenTextOffset(status.ulCurrentStream) + static_cast<int>(status.ulInputWordPos);
     const int end = start + static_cast<int>(status.ulInputWordLen);
-    if (!AppSettings.fulltext) {
+    if (!AppSettings.showFullText) {
         // One selection per word: with the word selected on its own first, the view
         // could draw that in between, the text before it invisible.
         TextViewSelect(0, end);
-        RefreshStatusLine(TextViewLineFromChar(start));
+        ReportStatusChange(TextViewLineFromChar(start));
         return end;
     }
     TextViewSelect(start, end);
-    RefreshStatusLine();
-    if (AppSettings.autoscroll && NeedsAutoScroll(TextViewSelectionLine(), TextViewFirstVisibleLine(), visibleLines))
+    ReportStatusChange();
+    if (AppSettings.autoScroll && NeedsAutoScroll(TextViewSelectionLine(), TextViewFirstVisibleLine(), visibleLines))
         TextViewScrollLines(1);
     return end;
 }
@@ -184,11 +123,10 @@ void ApplyFontAndColours()
     lstrcpynW(textFormat.szFaceName, logFont.lfFaceName, 32);
     textFormat.bCharSet = logFont.lfCharSet;
     // In played-text mode unselected text is drawn in the background colour: invisible.
-    textFormat.crTextColor = AppSettings.fulltext ? AppSettings.text : AppSettings.background;
+    textFormat.crTextColor = AppSettings.showFullText ? AppSettings.textColour : AppSettings.backgroundColour;
 
-    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background);
+    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour);
     SendMessageW(textView, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&textFormat));
-    ApplyTransparency();
     MeasureLineHeight();
     UpdateVisibleLines();
 }
@@ -197,76 +135,5 @@ void UpdateVisibleLines()
 {
     const RECT c = TextViewClientRect();
     visibleLines = ComputeVisibleLines(c.bottom - c.top, lineHeight);
-    RefreshStatusLine();
-}
-
-void ApplyBorder()
-{
-    MeasureFrameHeightDelta();
-    const RECT w = WindowRect();
-    if (AppSettings.border) {
-        SetWindowLongW(speechWindow, GWL_STYLE, BorderedStyle);
-        return;
-    }
-    SetWindowLongW(speechWindow, GWL_STYLE, BorderlessStyle());
-    MoveHiddenAndShow(w.left, w.top, w.right - w.left, w.bottom - w.top - frameHeightDelta);
-}
-
-void ToggleBorder()
-{
-    MeasureFrameHeightDelta();
-    const int frame = GetSystemMetrics(SM_CYFRAME);
-    const RECT w = WindowRect();
-    const RECT c = TextViewClientRect();
-    const int width = w.right - w.left;
-    const int clientHeight = c.bottom - c.top;
-    if (AppSettings.border) {
-        SetWindowLongW(speechWindow, GWL_STYLE, BorderlessStyle());
-        AppSettings.border = false;
-        MoveHiddenAndShow(w.left + frame, w.top + frameHeightDelta - frame, width - 2 * frame, clientHeight);
-    } else {
-        SetWindowLongW(speechWindow, GWL_STYLE, BorderedStyle);
-        AppSettings.border = true;
-        MoveHiddenAndShow(w.left - frame, w.top - frameHeightDelta + frame, width + 2 * frame,
-                          clientHeight + frameHeightDelta);
-    }
-}
-
-void OnSpeechWindowActivate(WPARAM wParam, LPARAM lParam)
-{
-    if (LOWORD(wParam) != WA_INACTIVE || takingKeyboardBack || GetTickCount64() >= keyboardGuardUntil)
-        return;
-    // A window the user chose keeps the activation; only a loss to nothing is undone.
-    const auto other = reinterpret_cast<HWND>(lParam);
-    if (!other || other == GetDesktopWindow())
-        PostMessageW(speechWindow, WM_TAKE_KEYBOARD_BACK, 0, 0);
-}
-
-void OnTakeKeyboardBack()
-{
-    const HWND foreground = GetForegroundWindow();
-    if (IsWindowVisible(speechWindow) && (!foreground || foreground == GetDesktopWindow()))
-        TakeKeyboardBack();
-}
-
-void ShowSpeechWindow(int showCommand)
-{
-    if (showCommand == 0) {
-        AppSettings.window = !AppSettings.window;
-        ShowWindow(speechWindow, AppSettings.window ? SW_SHOW : SW_HIDE);
-    } else {
-        ShowWindow(speechWindow, AppSettings.window ? showCommand : SW_HIDE);
-    }
-    CheckSpeakerWindowItem(AppSettings.window);
-}
-
-void ApplyTopMost()
-{
-    SetWindowPos(speechWindow, AppSettings.top ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE);
-}
-
-void ApplyTransparency()
-{
-    SetLayeredWindowAttributes(speechWindow, 0, static_cast<BYTE>(AppSettings.transparency & 0xFF), LWA_ALPHA);
+    ReportStatusChange();
 }

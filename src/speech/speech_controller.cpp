@@ -3,16 +3,14 @@
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
 #include "speech/display.h"
-#include "app/app_state.h"
-#include "app/tray_icon.h"
+#include "speech/status_report.h"
 #include "settings/app_settings.h"
-#include "res/resource.h"
 #include <algorithm>
 #include <cwchar>
 #include <utility>
 #include <vector>
 
-int speechState = Stopped;
+SpeechState speechState = Stopped;
 int lastWordEnd = 0;
 
 namespace {
@@ -36,7 +34,7 @@ bool HasLiveUtterance()
 
 // Playing, or PendingPlay while the end of a purged utterance is still to come, so
 // that this end is not taken for the end of the text being read.
-int SpeakingState()
+SpeechState SpeakingState()
 {
     return voiceQueue.purgedEndsOwed > 0 ? PendingPlay : Playing;
 }
@@ -58,30 +56,16 @@ bool TakeEndOfStream(ULONG stream)
     return false;
 }
 
-void SetMenuText(UINT command, UINT stringId)
-{
-    wchar_t text[CaptionBufferLength];
-    LoadStringW(appInstance, stringId, text, CaptionBufferLength);
-    ModifyMenuW(popupMenu, command, MF_BYCOMMAND | MF_STRING, command, text);
-}
-
-void ShowPlayingMenu()
-{
-    SetMenuText(CMD_PAUSE, IDS_PAUSE);
-    EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_ENABLED);
-    SetMenuText(CMD_PLAY_STOP, IDS_STOP);
-}
-
 // The one place where the text goes to the voice. The voice reports positions in
 // what it was given, so the offset is remembered to map them back onto SpeechText.
 bool SpeakSpeechTextFrom(int offset)
 {
-    if (!voiceEngine || !speechText)
+    if (!voiceEngine || !SpeechTextPrepared())
         return false;
-    const int length = static_cast<int>(wcslen(speechText));
-    offset = std::clamp(offset, 0, length);
+    const std::wstring& text = SpeechText();
+    offset = std::clamp(offset, 0, static_cast<int>(text.size()));
     ULONG stream = 0;
-    if (FAILED(voiceEngine->Speak(speechText + offset, SpeakTextFlags, &stream)))
+    if (FAILED(voiceEngine->Speak(text.c_str() + offset, SpeakTextFlags, &stream)))
         return false;
     voiceQueue.liveStreams.push_back(stream);
     voiceQueue.offsets.emplace_back(stream, offset);
@@ -98,8 +82,16 @@ void StartSpeaking(int offset)
         return;
     }
     speechState = SpeakingState();
-    ShowPlayingMenu();
-    RefreshStatusLine();
+    ReportStatusChange();
+}
+
+// Every reading starts at the rate the user chose, at full volume.
+void TuneVoice()
+{
+    if (voiceEngine) {
+        voiceEngine->SetRate(AppSettings.speechRate);
+        voiceEngine->SetVolume(100);
+    }
 }
 
 void Skip(int sentences)
@@ -124,11 +116,11 @@ void OnEndOfInput(ULONG stream)
         return;
     }
     // The end of the text, or of a reading stopped or replaced while paused.
-    if (!AppSettings.repeat) {
+    if (!AppSettings.repeatReading) {
         Stop();
         TextViewSelect(lastWordEnd, lastWordEnd);
         // The caption shows the line of the caret, which has just moved.
-        RefreshStatusLine();
+        ReportStatusChange();
     } else if (speechState != Stopped) {
         TextViewSelect(0, 0);
         const bool wasReading = speechState != Paused;
@@ -169,16 +161,12 @@ void Play()
 
 void PlayFrom(int offset)
 {
-    if (voiceEngine) {
-        voiceEngine->SetRate(AppSettings.rate);
-        voiceEngine->SetVolume(100);
-    }
+    TuneVoice();
     if (speechState == Paused && !HasLiveUtterance()) {
         // New text came while paused: the paused reading was purged, so resuming
         // alone would read nothing.
         if (voiceEngine)
             voiceEngine->Resume();
-        SetMenuText(CMD_PAUSE, IDS_PAUSE);
         StartSpeaking(offset);
     } else if (speechState == Stopped || speechState == PendingPlay) {
         StartSpeaking(offset);
@@ -186,8 +174,7 @@ void PlayFrom(int offset)
         speechState = Playing;
         if (voiceEngine)
             voiceEngine->Resume();
-        ShowPlayingMenu();
-        RefreshStatusLine();
+        ReportStatusChange();
     }
 }
 
@@ -196,17 +183,15 @@ void PauseResume()
     if (speechState == Paused && !HasLiveUtterance()) {
         Play();
     } else if (speechState == Paused) {
-        SetMenuText(CMD_PAUSE, IDS_PAUSE);
         speechState = Playing;
         if (voiceEngine)
             voiceEngine->Resume();
-        RefreshStatusLine();
+        ReportStatusChange();
     } else if (speechState == Playing || speechState == PendingPlay) {
-        SetMenuText(CMD_PAUSE, IDS_RESUME);
         speechState = Paused;
         if (voiceEngine)
             voiceEngine->Pause();
-        RefreshStatusLine();
+        ReportStatusChange();
     }
 }
 
@@ -217,11 +202,7 @@ void Stop()
         voiceEngine->Resume();
     PurgeVoice();
     speechState = Stopped;
-    SetMenuText(CMD_PAUSE, IDS_PAUSE);
-    // Greyed, not only disabled: a disabled item drawn like an enabled one looks broken.
-    EnableMenuItem(popupMenu, CMD_PAUSE, MF_BYCOMMAND | MF_GRAYED);
-    SetMenuText(CMD_PLAY_STOP, IDS_PLAY);
-    RefreshStatusLine();
+    ReportStatusChange();
 }
 
 void PlayStop()
@@ -242,7 +223,7 @@ void PlayPause()
 
 bool BeginNewText()
 {
-    const bool readIt = speechState != Paused && (AppSettings.autoplay || speechState != Stopped);
+    const bool readIt = speechState != Paused && (AppSettings.autoPlay || speechState != Stopped);
     // Paused, the text waits: the voice is resumed only so that the purge takes
     // effect, and the purged reading's end then stops the program.
     if (speechState == Paused && voiceEngine)
@@ -253,10 +234,7 @@ bool BeginNewText()
 
 void ReadNewText(int offset)
 {
-    if (voiceEngine) {
-        voiceEngine->SetRate(AppSettings.rate);
-        voiceEngine->SetVolume(100);
-    }
+    TuneVoice();
     StartSpeaking(offset);
 }
 
@@ -268,9 +246,9 @@ void StepSentence(int direction)
 
 void ChangeRate(int delta)
 {
-    AppSettings.rate = std::clamp(AppSettings.rate + delta, -10, 10);
+    AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, -10, 10);
     if (voiceEngine)
-        voiceEngine->SetRate(AppSettings.rate);
+        voiceEngine->SetRate(AppSettings.speechRate);
 }
 
 void HandleVoiceEvents()
@@ -305,23 +283,19 @@ void OnSpeechTimer()
 
 void StartAtFirstVisibleLine()
 {
-    if (speechState == Playing || speechState == PendingPlay || !speechText)
+    if (speechState == Playing || speechState == PendingPlay || !SpeechTextPrepared())
         return;
     // Speaking from the sentence's own position, rather than skipping a number of
     // sentences, lands right whatever the voice takes for a sentence end ("3.14",
     // "e.g.", "...").
     const int firstVisibleChar = std::max(0, TextViewLineIndex(TextViewFirstVisibleLine()));
-    const int start = SentenceStartBefore(speechText, firstVisibleChar);
-    if (voiceEngine) {
-        voiceEngine->SetRate(AppSettings.rate);
-        voiceEngine->SetVolume(100);
-    }
+    const int start = SentenceStartBefore(SpeechText().c_str(), firstVisibleChar);
+    TuneVoice();
     if (speechState == Paused) {
         // A paused voice would keep the purged reading and swallow the new one.
         if (voiceEngine)
             voiceEngine->Resume();
         PurgeVoice();
-        SetMenuText(CMD_PAUSE, IDS_PAUSE);
     }
     StartSpeaking(start);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The speech controller: the only code that starts, pauses, resumes and stops the
-// voice, and keeps the popup menu's Play/Stop and Pause/Resume items in step.
+// voice; it reports every change of state upward (status_report.h).
 #include <windows.h>
 
 enum SpeechState : int {
@@ -12,7 +12,7 @@ enum SpeechState : int {
     PendingPlay = 4,
 };
 
-extern int speechState;
+extern SpeechState speechState;
 extern int lastWordEnd;
 
 void Play();
@@ -23,7 +23,7 @@ void Stop();
 void PlayStop();                  // Play in Stopped, Stop otherwise
 void PlayPause();                 // Play in Stopped, pause/resume in Playing or Paused
 // New text is in the view: drops what the voice holds and tells whether the text is
-// to be read, by the state and `autoplay`. After preparing it, ReadNewText reads it
+// to be read, by the state and `autoPlay`. After preparing it, ReadNewText reads it
 // from offset, where the new part begins.
 bool BeginNewText();
 void ReadNewText(int offset);

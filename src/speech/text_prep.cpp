@@ -1,12 +1,33 @@
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
-#include "app/tray_icon.h"
+#include "speech/status_report.h"
 #include <windows.h>
 #include <algorithm>
 #include <cwchar>
+#include <utility>
 
-wchar_t* speechText = nullptr;
+namespace {
+
+std::wstring speechText;
+bool speechTextPrepared = false;
 int sentenceCount = 0;
+
+} // namespace
+
+const std::wstring& SpeechText()
+{
+    return speechText;
+}
+
+bool SpeechTextPrepared()
+{
+    return speechTextPrepared;
+}
+
+int PreviousSentenceCount()
+{
+    return sentenceCount;
+}
 
 size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous)
 {
@@ -72,19 +93,21 @@ int CountTerminators(const wchar_t* text, int end)
     return count;
 }
 
-void FreeSpeechText()
+void ForgetSpeechText()
 {
-    delete[] speechText;
-    speechText = nullptr;
+    speechText.clear();
+    speechText.shrink_to_fit();
+    speechTextPrepared = false;
+    sentenceCount = 0;
 }
 
 namespace {
 
-void ReplaceSpeechText(wchar_t* text)
+void ReplaceSpeechText(std::wstring text)
 {
-    sentenceCount = speechText ? CountSentences(speechText) : 0;
-    FreeSpeechText();
-    speechText = text;
+    sentenceCount = speechTextPrepared ? CountSentences(speechText.c_str()) : 0;
+    speechText = std::move(text);
+    speechTextPrepared = true;
 }
 
 } // namespace
@@ -92,15 +115,14 @@ void ReplaceSpeechText(wchar_t* text)
 void PrepareText()
 {
     const std::wstring text = TextViewGetText();
-    // Room for one inserted full stop per character, so preparation never reallocates.
-    ReplaceSpeechText(new wchar_t[2 * text.size() + 1]);
     TextViewSelect(0, 0);
-    const size_t length = NormaliseText(text.c_str(), speechText);
+    std::wstring prepared = NormaliseText(text);
     // Replacing a long text is the costly part of preparation; when nothing changed,
     // the view already holds SpeechText.
-    if (length != text.size() || text.compare(0, length, speechText) != 0)
-        TextViewSetText(speechText);
-    RefreshStatusLine();
+    if (prepared != text)
+        TextViewSetText(prepared.c_str());
+    ReplaceSpeechText(std::move(prepared));
+    ReportStatusChange();
 }
 
 void PrepareAppendedText(int from)
@@ -108,19 +130,25 @@ void PrepareAppendedText(int from)
     // Preparing a character depends only on what comes before it, so when the view
     // still starts with SpeechText only the appended part needs the work; for a long
     // text that saves reading and laying out everything again.
-    if (!speechText || from <= 0 || wcslen(speechText) != static_cast<size_t>(from)) {
+    if (!speechTextPrepared || from <= 0 || speechText.size() != static_cast<size_t>(from)) {
         PrepareText();
         return;
     }
     const std::wstring appended = TextViewGetRange(from, TextViewLength());
-    auto* text = new wchar_t[from + 2 * appended.size() + 1];
-    std::copy(speechText, speechText + from, text);
-    const size_t length = NormaliseText(appended.c_str(), text + from, speechText[from - 1]);
-    if (appended.compare(0, std::wstring::npos, text + from, length) != 0) {
+    std::wstring part(2 * appended.size() + 1, L'\0');
+    part.resize(NormaliseText(appended.c_str(), part.data(), speechText.back()));
+    if (part != appended) {
         TextViewSelect(from, from + static_cast<int>(appended.size()));
-        TextViewReplaceSelection(text + from);
+        TextViewReplaceSelection(part.c_str());
     }
-    ReplaceSpeechText(text);
+    ReplaceSpeechText(speechText + part);
     TextViewSelect(0, 0);
-    RefreshStatusLine();
+    ReportStatusChange();
+}
+
+void DropTrailingLineBreaks()
+{
+    while (!speechText.empty() && (speechText.back() == L'\r' || speechText.back() == L'\n'))
+        speechText.pop_back();
+    TextViewSetText(speechText.c_str());
 }

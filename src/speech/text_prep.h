@@ -4,16 +4,21 @@
 // is written back so that the voice's word positions index both.
 #include <string>
 
-// The prepared text handed to the voice; null until the first preparation.
-extern wchar_t* speechText;
+// The prepared text handed to the voice; empty, and not prepared, until the first
+// preparation.
+const std::wstring& SpeechText();
+bool SpeechTextPrepared();
 // Sentences of the text prepared before the latest preparation.
-extern int sentenceCount;
+int PreviousSentenceCount();
 
 void PrepareText();
 // After text was appended at from: the same result as PrepareText, preparing and
 // writing back only the appended part where the view still starts with SpeechText.
 void PrepareAppendedText(int from);
-void FreeSpeechText();
+// Back to no prepared text, as at start-up.
+void ForgetSpeechText();
+// SpeechText without its trailing line breaks, in the view as well.
+void DropTrailingLineBreaks();
 
 // Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units;
 // previous is the character before text when it continues one, NUL at its start.

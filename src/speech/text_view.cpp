@@ -41,6 +41,14 @@ std::wstring TextViewGetRange(int start, int end)
 
 namespace {
 
+bool IsPlaceholder(const std::wstring& text)
+{
+    for (wchar_t c : text)
+        if (c != L' ' && c != L'\r' && c != L'\n')
+            return false;
+    return true;
+}
+
 constexpr DWORD TextViewStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_READONLY;
 
 // Above this length, dropping the old text costs more than a fresh control: some
@@ -160,4 +168,17 @@ void TextViewScrollLines(int lines)
 void TextViewScrollOneLine(bool up)
 {
     SendMessageW(textView, EM_SCROLL, up ? SB_LINEUP : SB_LINEDOWN, 0);
+}
+
+int AppendText(const wchar_t* text)
+{
+    const int n = TextViewWindowTextLength();
+    if ((n == 1 || n == 2) && IsPlaceholder(TextViewGetText()))
+        TextViewSetText(L"");
+    // The window text length counts a paragraph break twice; the control clamps the
+    // caret to the real end, which is where the text goes.
+    TextViewSelect(n, n);
+    const int at = TextViewSelectionEnd();
+    TextViewReplaceSelection(text);
+    return at;
 }

@@ -29,3 +29,7 @@ int TextViewLineIndex(int line);               // first character of a line, -1 
 POINT TextViewPosFromChar(int index);          // client coordinates of a character
 void TextViewScrollLines(int lines);
 void TextViewScrollOneLine(bool up);
+// Appends text at the end of the TextView. A placeholder content (one or two
+// characters that are only blanks or line breaks) is replaced instead. Returns where
+// the text begins in the view.
+int AppendText(const wchar_t* text);

@@ -3,18 +3,18 @@
 // any registered voice object serves (the platform's, or a stand-in).
 #include <windows.h>
 #include <sapi.h>
+#include "platform/com_ptr.h"
+#include "platform/sapi_event.h"
 
-extern ISpVoice* voiceEngine;
+extern ComPtr<ISpVoice> voiceEngine;
 
 // How every text is handed to the voice: in the background, and always as plain text.
 // Without SPF_IS_NOT_XML the voice takes a text that starts with '<' as speech markup,
 // so copied HTML or code would lose its tags or not be read at all.
 constexpr DWORD SpeakTextFlags = SPF_ASYNC | SPF_IS_NOT_XML;
 
-// Creates the voice and has it announce every text-to-speech event to the window
-// with WM_VOICE_EVENT. False when no voice object could be created.
-bool CreateVoiceEngine(HWND notifyWindow);
+// Creates the voice and has it announce every text-to-speech event to the window with
+// WM_VOICE_EVENT. S_OK, or the platform's reason why no usable voice could be had; a voice
+// that cannot report its events is no use, as nothing would follow the reading.
+HRESULT CreateVoiceEngine(HWND notifyWindow);
 void ReleaseVoiceEngine();
-
-// Releases what an event record owns, by its parameter type, and clears the record.
-void ReleaseEventParameter(SPEVENT& event);

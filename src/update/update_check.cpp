@@ -1,5 +1,6 @@
 #include "update/update_check.h"
-#include "app/app_state.h"
+#include "platform/ui_text.h"
+#include "res/resource.h"
 #include "settings/ini_file.h"
 #include "settings/program_info.h"
 #include "update/download_verifier.h"
@@ -31,9 +32,10 @@ std::wstring Lowercase(std::wstring text)
 std::wstring NewTemporaryFile(const std::wstring& program)
 {
     const std::wstring folder = program.substr(0, program.rfind(L'\\') + 1);
-    wchar_t path[MAX_PATH] = L"";
-    if (!GetTempFileNameW(folder.c_str(), L"cvu", 0, path))
+    std::wstring path(MAX_PATH, L'\0');
+    if (!GetTempFileNameW(folder.c_str(), L"cvu", 0, path.data()))
         return L"";
+    path.resize(path.find(L'\0'));
     return path;
 }
 
@@ -73,7 +75,7 @@ UpdateOutcome DownloadAndVerify(UpdateJob& job, const std::wstring& offered, uns
         }
     };
     unsigned long long received = 0;
-    const bool fetched = HttpGet(std::wstring(appName) + L".exe_get.php", nullptr, &download, &received, control);
+    const bool fetched = HttpGet(job.resourceStem + L".exe_get.php", nullptr, &download, &received, control);
     const bool accepted = fetched && received == expectedSize && !job.cancel &&
                           IsAcceptableUpdate(download, offered, job.program);
     if (!accepted) {
@@ -88,9 +90,9 @@ UpdateOutcome RunCheck(UpdateJob& job)
 {
     job.lastActivity = GetTickCount64();
     std::wstring reply;
-    HttpGet(std::wstring(appName) + L".dat", &reply, nullptr, nullptr, ControlFor(job));
+    HttpGet(job.resourceStem + L".dat", &reply, nullptr, nullptr, ControlFor(job));
     const long expectedSize = ParseDecimalInt(reply);
-    HttpGet(std::wstring(appName) + L".ver", &reply, nullptr, nullptr, ControlFor(job));
+    HttpGet(job.resourceStem + L".ver", &reply, nullptr, nullptr, ControlFor(job));
     const std::wstring offered = TrimVersion(reply);
     if (job.cancel)
         return UpdateOutcome::Cancelled;
@@ -114,6 +116,7 @@ std::shared_ptr<UpdateJob> StartUpdateCheck(HWND listener)
 {
     auto job = std::make_shared<UpdateJob>();
     job->listener = listener;
+    job->resourceStem = LoadText(IDS_APP_NAME);
     job->program = ProgramInfo.programPath;
     job->runningVersion = ProgramInfo.versionText;
     job->started = job->lastActivity = GetTickCount64();

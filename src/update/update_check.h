@@ -28,6 +28,7 @@ struct UpdateJob {
     // what the check left behind: the first to set this flag hands the download over.
     std::atomic<bool> settled{false};
     std::wstring program;          // the running executable
+    std::wstring resourceStem;     // the server's names: stem + ".dat", ".ver", ".exe_get.php"
     std::wstring runningVersion;
     std::wstring download;         // the verified download, valid once the outcome is Verified
 };

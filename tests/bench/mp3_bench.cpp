@@ -181,8 +181,8 @@ int main(int argc, char** argv)
         std::printf("cannot load the encoder library\n");
         return 1;
     }
-    lstrcpynW(AppSettings.lamedir, libraryPath.c_str(), SettingsPathLength);
-    AppSettings.mp3rate = 128;
+    lstrcpynW(AppSettings.encoderFolder, libraryPath.c_str(), SettingsPathLength);
+    AppSettings.mp3BitRate = 128;
 
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);

@@ -59,7 +59,7 @@ void BenchPreparation()
 void BenchClipboardToSpeak(size_t kilobytes)
 {
     InProcessApp app;
-    AppSettings.autoplay = true;
+    AppSettings.autoPlay = true;
     std::wstring text;
     while (text.size() < kilobytes * 512)
         text += L"A sentence of the copied text.\r\n";
@@ -82,21 +82,21 @@ void BenchClipboardToSpeak(size_t kilobytes)
 void BenchAppendToLongText(int megabytes, const wchar_t* copy)
 {
     InProcessApp app;
-    AppSettings.autoplay = true;
+    AppSettings.autoPlay = true;
     SetClipboardText(MakeText(megabytes));
     PumpPending();
-    AppSettings.append = true;
+    AppSettings.appendCopies = true;
     // The short copy goes on the clipboard unseen, then is taken as a copy is.
-    AppSettings.clipboard = false;
+    AppSettings.monitorClipboard = false;
     SetClipboardText(copy);
     PumpPending();
-    AppSettings.clipboard = true;
+    AppSettings.monitorClipboard = true;
     app.voice.Take();
     LARGE_INTEGER a, b;
     QueryPerformanceCounter(&a);
     SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
     QueryPerformanceCounter(&b);
-    const std::wstring text = speechText;
+    const std::wstring text = SpeechText();
     const bool appended = text.find(L"letters") != std::wstring::npos;
     std::printf("append %zu characters%s to a %d MB view: %.1f ms (appended: %s)\n", std::wcslen(copy),
                 std::wcschr(copy, L'\r') ? " with a line break" : "", megabytes, Milliseconds(a, b),

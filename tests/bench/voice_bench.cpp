@@ -1,7 +1,7 @@
 // Figures for the stand-in voice speaking with eSpeak NG: the time from Speak to the
 // first sample, for a one-sentence text and for a 1 MB text, into a WAV stream and on the
 // device, and how many times faster than real time it renders into a stream.
-// Prints figures; asserts nothing. Run through scripts/wine-exec in a prepared prefix.
+// Prints figures; asserts nothing. Run with scripts/bench voice.
 #include <windows.h>
 #include <sapi.h>
 #include <cstdio>

@@ -172,6 +172,29 @@ TEST_F(SettingsEndToEnd, FileHeldAtStartUpIsNeverOverwritten)
     EXPECT_FALSE(FileExists(RejectedFile()));
 }
 
+// Another program takes the file while Clipvoce runs: the last save fails, and the user
+// learns so as the program ends instead of finding the changes gone at the next start.
+TEST_F(SettingsEndToEnd, SaveThatFailsAtTheEndIsToldOnce)
+{
+    WriteSettingsFile();
+    const std::wstring mine = ReadFileUtf8(SettingsFile());
+    AppProcess app;
+    HWND window = ShownWindow(app);
+    ASSERT_NE(window, nullptr) << "the Speech window was not shown";
+    HANDLE held = CreateFileW(SettingsFile().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    PressKey(window, 'Q', true);
+    HWND warning = WaitForProcessWindow(app.Id(), L"#32770", L"Warning", Patience);
+    ASSERT_NE(warning, nullptr) << "no word that the settings were not saved";
+    EXPECT_NE(MessageBoxText(warning).find(SettingsFile()), std::wstring::npos) << MessageBoxText(warning);
+    EXPECT_NE(MessageBoxText(warning).find(L"could not be saved"), std::wstring::npos) << MessageBoxText(warning);
+    PressDialogButton(warning, IDOK);
+    EXPECT_EQ(app.WaitExit(Patience), 0) << "the program did not end after the warning";
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileUtf8(SettingsFile()), mine);
+}
+
 // A copy of the program in a folder whose name has a blank, removed again afterwards.
 struct CopiedProgram {
     CopiedProgram()

@@ -25,6 +25,20 @@ void ExpectRefusedAsSecondCopy(const std::wstring& arguments)
     EXPECT_EQ(second.WaitExit(), 0);
 }
 
+// The system's speech voice cannot be loaded: the user is told why the program does not
+// start, and the program ends with a code that says it failed.
+TEST_F(StartupTest, WithoutAVoiceItSaysSoAndEndsWithAFailure)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_UNAVAILABLE", L"1");
+    AppProcess app;
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_UNAVAILABLE", nullptr);
+    HWND box = WaitForProcessWindow(app.Id(), L"#32770", L"Warning", 20000);
+    ASSERT_NE(box, nullptr) << "no word that the voice is missing";
+    EXPECT_NE(MessageBoxText(box).find(L"no speech voice could be used"), std::wstring::npos) << MessageBoxText(box);
+    PressDialogButton(box, IDOK);
+    EXPECT_EQ(app.WaitExit(), 2) << "the program did not end with a failure";
+}
+
 TEST_F(StartupTest, ShowsSpeechWindowAndQuitsWithCtrlQ)
 {
     AppProcess app;

@@ -4,6 +4,8 @@
 // be driven directly and their effects on menu, caption and TextView read back.
 #include <windows.h>
 #include "fake_voice.h"
+#include "app/speech_window.h"
+#include <memory>
 
 class InProcessApp {
 public:
@@ -13,6 +15,8 @@ public:
 
     FakeVoice voice;
     HWND window() const;
+    SpeechWindowState& state() const { return *state_; }
+    HMENU menu() const { return state_->popupMenu; }
 
     void Command(UINT id);
     // The popup menu's item text and state.
@@ -20,4 +24,7 @@ public:
     bool MenuEnabled(UINT id) const;
     bool MenuChecked(UINT id) const;
     std::wstring Caption() const;
+
+private:
+    std::unique_ptr<SpeechWindowState> state_ = std::make_unique<SpeechWindowState>();
 };

@@ -10,33 +10,43 @@
 #include "pump.h"
 #include "app_driver.h"
 #include "update_server.h"
-#include "app/app_state.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "settings/settings_file.h"
-#include "update/about_dialog.h"
+#include "app/about_dialog.h"
 #include "update/download_verifier.h"
 #include "update/update_check.h"
 #include "resource.h"
 
 namespace {
 
-HWND OpenAbout()
+// Modeless, so the test can look at it; the state must outlive the window.
+HWND OpenAbout(AboutDialogState& state)
 {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
-    HWND dialog = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_ABOUT), nullptr, AboutDialogProc, 0);
+    HWND dialog = CreateDialogParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_ABOUT), nullptr, AboutDialogProc,
+                                     reinterpret_cast<LPARAM>(&state));
     ShowWindow(dialog, SW_SHOW);
     PumpPending();
     return dialog;
 }
 
+void CloseAbout(HWND dialog)
+{
+    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    DestroyWindow(dialog);
+}
+
 TEST(AboutDialog, CaptionImageAndHandCursor)
 {
     InProcessApp app;
-    HWND probe = CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 1, 1, app.window(), nullptr, appInstance, nullptr);
+    HWND probe = CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 1, 1, app.window(), nullptr, ProgramModule(), nullptr);
     const auto arrow = GetClassLongPtrW(probe, GCLP_HCURSOR);
 
     firstRun = true;
-    HWND dialog = OpenAbout();
+    AboutDialogState firstState;
+    HWND dialog = OpenAbout(firstState);
     ASSERT_NE(dialog, nullptr);
     wchar_t caption[64];
     GetWindowTextW(dialog, caption, 64);
@@ -46,11 +56,61 @@ TEST(AboutDialog, CaptionImageAndHandCursor)
 
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(GetClassLongPtrW(probe, GCLP_HCURSOR), arrow) << "the arrow comes back after OK";
+    DestroyWindow(dialog);
     firstRun = false;
-    dialog = OpenAbout();
+    AboutDialogState secondState;
+    dialog = OpenAbout(secondState);
     GetWindowTextW(dialog, caption, 64);
     EXPECT_STREQ(caption, L"About");
-    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    CloseAbout(dialog);
+}
+
+// A pixel of the bitmap that the white dialog background cannot be mistaken for.
+bool FindColouredPixel(HBITMAP bitmap, POINT& at, COLORREF& colour)
+{
+    MemoryDc dc(CreateCompatibleDC(nullptr));
+    const SelectedObject selected(dc.get(), bitmap);
+    BITMAP size{};
+    GetObjectW(bitmap, sizeof size, &size);
+    for (int y = 0; y < size.bmHeight; ++y) {
+        for (int x = 0; x < size.bmWidth; ++x) {
+            colour = GetPixel(dc.get(), x, y);
+            if (colour != RGB(255, 255, 255) && colour != CLR_INVALID) {
+                at = POINT{x, y};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// The artwork is loaded once per dialog; every later paint must still find it whole.
+TEST(AboutDialog, ArtworkSurvivesRepaints)
+{
+    InProcessApp app;
+    AboutDialogState state;
+    HWND dialog = OpenAbout(state);
+    ASSERT_NE(dialog, nullptr);
+    struct Placed {
+        int id;
+        POINT origin;
+    };
+    const Placed artwork[] = {{IDB_MAKER_LOGO, {1, 1}}, {IDB_MAKER_LETTERING, {125, 10}},
+                              {IDB_PROGRAM_LOGO, {170, 60}}, {IDB_SOCIAL, {15, 245}}};
+    for (int paint = 1; paint <= 3; ++paint) {
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        const WindowDc screen(dialog);
+        for (const Placed& picture : artwork) {
+            const GdiObject bitmap(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(picture.id), IMAGE_BITMAP, 0, 0, 0));
+            POINT at{};
+            COLORREF expected = 0;
+            ASSERT_TRUE(bitmap && FindColouredPixel(static_cast<HBITMAP>(bitmap.get()), at, expected))
+                << "bitmap " << picture.id;
+            EXPECT_EQ(GetPixel(screen.get(), picture.origin.x + at.x, picture.origin.y + at.y), expected)
+                << "bitmap " << picture.id << " is missing after paint " << paint;
+        }
+    }
+    CloseAbout(dialog);
 }
 
 class UpdateServerTest : public testing::Test {
@@ -105,6 +165,7 @@ TEST(UpdateCheck, UnreachableServerGivesAnEmptyText)
     SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", L"127.0.0.1:1");
     std::wstring text = L"stale";
     EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text));
+    EXPECT_EQ(text, L"") << "a failed request leaves no text behind";
     SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", nullptr);
     EXPECT_EQ(UpdateServer(), L"update.clipvoce.example");
 }

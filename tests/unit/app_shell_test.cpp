@@ -4,11 +4,11 @@
 #include <richedit.h>
 #include "in_process_app.h"
 #include "pump.h"
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "speech/display.h"
 #include "speech/text_view.h"
 #include "speech/speech_controller.h"
+#include "speech/status_report.h"
 #include "app/tray_icon.h"
 #include "app/window_placement.h"
 #include "resource.h"
@@ -21,21 +21,21 @@ TEST(FirstRunSettings, RecordHoldsTheFirstRunValues)
     const AppSettingsRecord s;
     EXPECT_EQ(s.width, 300);
     EXPECT_EQ(s.height, 150);
-    EXPECT_TRUE(s.border && s.window && s.close && s.delete_ && s.top);
-    EXPECT_EQ(s.transparency, 255);
-    EXPECT_EQ(s.background, 0x00FFFFFFu);
-    EXPECT_EQ(s.text, 0u);
+    EXPECT_TRUE(s.showBorder && s.speechWindowShown && s.closeQuits && s.confirmDeleteAll && s.alwaysOnTop);
+    EXPECT_EQ(s.opacity, 255);
+    EXPECT_EQ(s.backgroundColour, 0x00FFFFFFu);
+    EXPECT_EQ(s.textColour, 0u);
     EXPECT_TRUE(s.bold);
     EXPECT_FALSE(s.italic);
-    EXPECT_EQ(s.point, -13);
-    EXPECT_STREQ(s.font, L"Courier New");
-    EXPECT_FALSE(s.confirm || s.start || s.append || s.repeat || s.autoplay);
-    EXPECT_TRUE(s.clipboard && s.autoscroll && s.fulltext && s.wav);
-    EXPECT_EQ(s.rate, -1);
-    EXPECT_EQ(s.mp3rate, 128);
-    EXPECT_STREQ(s.wavdir, L"");
-    EXPECT_STREQ(s.lamedir, L"");
-    EXPECT_STREQ(s.mp3dir, L"");
+    EXPECT_EQ(s.fontHeightPixels, -13);
+    EXPECT_STREQ(s.fontFace, L"Courier New");
+    EXPECT_FALSE(s.confirmQuit || s.startWithWindows || s.appendCopies || s.repeatReading || s.autoPlay);
+    EXPECT_TRUE(s.monitorClipboard && s.autoScroll && s.showFullText && s.exportAsWav);
+    EXPECT_EQ(s.speechRate, -1);
+    EXPECT_EQ(s.mp3BitRate, 128);
+    EXPECT_STREQ(s.wavFolder, L"");
+    EXPECT_STREQ(s.encoderFolder, L"");
+    EXPECT_STREQ(s.mp3Folder, L"");
 }
 
 // A saved place no screen shows is brought into the primary work area; a place that any
@@ -174,8 +174,8 @@ TEST_F(TextViewTest, ScrollingMovesTheFirstVisibleLine)
 TEST(LongText, ReplacingItKeepsTheViewsLookAndInput)
 {
     InProcessApp app;
-    AppSettings.background = RGB(0, 0, 128);
-    AppSettings.text = RGB(255, 255, 255);
+    AppSettings.backgroundColour = RGB(0, 0, 128);
+    AppSettings.textColour = RGB(255, 255, 255);
     ApplyFontAndColours();
     std::wstring longText;
     while (longText.size() < 40000)
@@ -202,7 +202,7 @@ TEST(LongText, ReplacingItKeepsTheViewsLookAndInput)
     EXPECT_EQ(after.yHeight, before.yHeight);
     EXPECT_EQ(after.crTextColor, before.crTextColor);
     EXPECT_EQ(after.dwEffects & (CFE_BOLD | CFE_ITALIC), before.dwEffects & (CFE_BOLD | CFE_ITALIC));
-    EXPECT_EQ(SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.background), AppSettings.background);
+    EXPECT_EQ(SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour), AppSettings.backgroundColour);
 
     // The window still filters the view's input: a plain click leaves the caret alone.
     TextViewSelect(3, 3);
@@ -234,11 +234,11 @@ TEST(WindowCommands, RateStopsAtTenAndMinusTen)
     InProcessApp app;
     for (int i = 0; i < 15; ++i)
         app.Command(CMD_RATE_UP);
-    EXPECT_EQ(AppSettings.rate, 10);
+    EXPECT_EQ(AppSettings.speechRate, 10);
     EXPECT_EQ(app.voice.rate, 10);
     for (int i = 0; i < 25; ++i)
         app.Command(CMD_RATE_DOWN);
-    EXPECT_EQ(AppSettings.rate, -10);
+    EXPECT_EQ(AppSettings.speechRate, -10);
     EXPECT_EQ(app.voice.rate, -10);
 }
 
@@ -258,22 +258,22 @@ TEST(WindowCommands, MonitorAppendAndSpeakerWindowToggles)
 {
     InProcessApp app(SW_SHOWNORMAL);
     app.Command(CMD_APPEND_TEXT);
-    EXPECT_TRUE(AppSettings.append);
+    EXPECT_TRUE(AppSettings.appendCopies);
     EXPECT_TRUE(app.MenuChecked(CMD_APPEND_TEXT));
 
     app.Command(CMD_CLIPBOARD_MONITOR);
-    EXPECT_FALSE(AppSettings.clipboard);
+    EXPECT_FALSE(AppSettings.monitorClipboard);
     EXPECT_FALSE(app.MenuChecked(CMD_CLIPBOARD_MONITOR));
     EXPECT_FALSE(app.MenuEnabled(CMD_APPEND_TEXT));
     app.Command(CMD_CLIPBOARD_MONITOR);
     EXPECT_TRUE(app.MenuEnabled(CMD_APPEND_TEXT));
 
     app.Command(CMD_SPEAKER_WINDOW);
-    EXPECT_FALSE(AppSettings.window);
+    EXPECT_FALSE(AppSettings.speechWindowShown);
     EXPECT_FALSE(IsWindowVisible(app.window()));
     EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
     app.Command(CMD_SPEAKER_WINDOW);
-    EXPECT_TRUE(AppSettings.window);
+    EXPECT_TRUE(AppSettings.speechWindowShown);
     EXPECT_TRUE(IsWindowVisible(app.window()));
     EXPECT_TRUE(app.MenuChecked(CMD_SPEAKER_WINDOW));
 }
@@ -281,11 +281,11 @@ TEST(WindowCommands, MonitorAppendAndSpeakerWindowToggles)
 TEST(WindowCommands, CloseHidesWhenCloseIsOff)
 {
     InProcessApp app(SW_SHOWNORMAL);
-    AppSettings.close = false;
+    AppSettings.closeQuits = false;
     SendMessageW(app.window(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(IsWindow(app.window()));
     EXPECT_FALSE(IsWindowVisible(app.window()));
-    EXPECT_FALSE(AppSettings.window);
+    EXPECT_FALSE(AppSettings.speechWindowShown);
     EXPECT_FALSE(app.MenuChecked(CMD_SPEAKER_WINDOW));
 }
 
@@ -312,7 +312,7 @@ TEST(StatusLine, EmptyViewCountsOneLine)
     InProcessApp app;
     EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 1 ]");
     app.Command(CMD_CLIPBOARD_MONITOR);
-    EXPECT_TRUE(GetMenuState(popupMenu, CMD_APPEND_TEXT, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
+    EXPECT_TRUE(GetMenuState(app.menu(), CMD_APPEND_TEXT, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
 }
 
 TEST(StatusLine, CaptionAndTipFollowTheState)
@@ -321,17 +321,17 @@ TEST(StatusLine, CaptionAndTipFollowTheState)
     InProcessApp app;
     TextViewSetText(L"First.\rSecond.\rThird.");
     speechState = PendingPlay;
-    RefreshStatusLine();
+    RefreshStatusLine(app.state());
     EXPECT_EQ(app.Caption(), L"Speech window - playing   [ 1 / 3 ]");
-    EXPECT_STREQ(trayIcon.szTip, L"Clipvoce - playing");
+    EXPECT_STREQ(app.state().trayIcon.record.szTip, L"Clipvoce - playing");
     speechState = Paused;
     TextViewSelect(9, 9);
-    RefreshStatusLine();
+    RefreshStatusLine(app.state());
     EXPECT_EQ(app.Caption(), L"Speech window - paused   [ 2 / 3 ]");
-    EXPECT_STREQ(trayIcon.szTip, L"Clipvoce - paused");
-    EXPECT_EQ(trayIcon.cbSize, NOTIFYICONDATAW_V3_SIZE);
-    EXPECT_EQ(trayIcon.uID, 107u);
-    EXPECT_EQ(trayIcon.uCallbackMessage, static_cast<UINT>(WM_USER + 1));
+    EXPECT_STREQ(app.state().trayIcon.record.szTip, L"Clipvoce - paused");
+    EXPECT_EQ(app.state().trayIcon.record.cbSize, NOTIFYICONDATAW_V3_SIZE);
+    EXPECT_EQ(app.state().trayIcon.record.uID, 107u);
+    EXPECT_EQ(app.state().trayIcon.record.uCallbackMessage, static_cast<UINT>(WM_USER + 1));
 }
 
 TEST(TrayIcon, LeftClickShowsTheHiddenWindow)
@@ -341,7 +341,7 @@ TEST(TrayIcon, LeftClickShowsTheHiddenWindow)
     ASSERT_FALSE(IsWindowVisible(app.window()));
     SendMessageW(app.window(), WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONDOWN);
     EXPECT_TRUE(IsWindowVisible(app.window()));
-    EXPECT_TRUE(AppSettings.window);
+    EXPECT_TRUE(AppSettings.speechWindowShown);
     EXPECT_TRUE(app.MenuChecked(CMD_SPEAKER_WINDOW));
     // Another icon's clicks are not ours.
     app.Command(CMD_SPEAKER_WINDOW);
@@ -350,3 +350,17 @@ TEST(TrayIcon, LeftClickShowsTheHiddenWindow)
 }
 
 } // namespace
+
+// The shell may lose the icon (a restart) or refuse it early in a logon; the next change
+// of the status line puts it back rather than leave the program without its icon.
+TEST(TrayIcon, AnIconTheShellLostIsAddedAgainAtTheNextStatusChange)
+{
+    InProcessApp app;
+    TrayIcon& icon = app.state().trayIcon;
+    ASSERT_TRUE(icon.added) << "the shell did not take the icon at start-up";
+    DeleteTrayIcon(icon);
+    ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon.record)) << "the icon was not removed";
+    ReportStatusChange();
+    EXPECT_TRUE(icon.added);
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon.record)) << "the icon was not added again";
+}

@@ -5,7 +5,6 @@
 #include "in_process_app.h"
 #include "app_driver.h"
 #include "pump.h"
-#include "app/app_state.h"
 #include "clipboard/clipboard_monitor.h"
 #include "settings/app_settings.h"
 #include "speech/speech_controller.h"
@@ -28,7 +27,7 @@ TEST(ClipboardMonitor, CopiedTextIsPreparedWithATrailingBlank)
     InProcessApp app;
     Copy(L"Hello\r\nWorld");
     EXPECT_EQ(TextViewGetText(), L"Hello.\rWorld ");
-    EXPECT_STREQ(speechText, L"Hello.\rWorld ");
+    EXPECT_EQ(SpeechText(), L"Hello.\rWorld ");
     EXPECT_EQ(speechState, Stopped);
     EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 2 ]");
 
@@ -48,8 +47,8 @@ TEST(ClipboardMonitor, ShortTextsAreKept)
 TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
 {
     InProcessApp app;
-    AppSettings.append = true;
-    AppSettings.delete_ = false;
+    AppSettings.appendCopies = true;
+    AppSettings.confirmDeleteAll = false;
     app.Command(CMD_DELETE_ALL);
     EXPECT_EQ(TextViewGetText(), L" ");
     Copy(L"First.");
@@ -61,7 +60,7 @@ TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
 TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
 {
     InProcessApp app;
-    AppSettings.append = true;
+    AppSettings.appendCopies = true;
     Copy(L"One. Two. Three.");
     app.Command(CMD_PLAY_STOP);
     app.voice.Take();
@@ -76,11 +75,11 @@ TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
 TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
 {
     InProcessApp app;
-    AppSettings.append = true;
-    AppSettings.autoplay = true;
+    AppSettings.appendCopies = true;
+    AppSettings.autoPlay = true;
     Copy(L"An open sentence");
     Copy(L"next words");
-    EXPECT_STREQ(speechText, L"An open sentence next words ");
+    EXPECT_EQ(SpeechText(), L"An open sentence next words ");
     EXPECT_EQ(app.voice.lastSpoken, L"next words ");
     app.voice.SetWord(5, 5);
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
@@ -93,18 +92,18 @@ TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
 TEST(ClipboardMonitor, AppendedTextIsPreparedAsTheWholeWouldBe)
 {
     InProcessApp app;
-    AppSettings.append = true;
+    AppSettings.appendCopies = true;
     const std::wstring copies[] = {L"First line\r\nsecond", L"\r\nafter a break", L"a/b\\c", L"Done!", L"\r\r\rend"};
     std::wstring whole;
     for (const std::wstring& copy : copies) {
         Copy(copy);
         whole += copy + L" ";
-        EXPECT_EQ(TextViewGetText(), speechText);
+        EXPECT_EQ(TextViewGetText(), SpeechText());
     }
-    const std::wstring incremental = speechText;
+    const std::wstring incremental = SpeechText();
     TextViewSetText(whole.c_str());
     PrepareText();
-    EXPECT_EQ(incremental, std::wstring(speechText));
+    EXPECT_EQ(incremental, SpeechText());
 }
 
 TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
@@ -131,7 +130,7 @@ TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
     // Paste takes the clipboard even with monitoring off, and leaves it off.
     app.Command(CMD_PASTE);
     EXPECT_EQ(TextViewGetText(), L"Ignored text ");
-    EXPECT_FALSE(AppSettings.clipboard);
+    EXPECT_FALSE(AppSettings.monitorClipboard);
 }
 
 TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
@@ -155,7 +154,7 @@ TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(GetClipboardText(), L"Line one.\r\nline two ") << "other programs break lines at CR LF";
     EXPECT_EQ(TextViewGetText(), L"Line one.\rline two ");
-    EXPECT_TRUE(AppSettings.clipboard);
+    EXPECT_TRUE(AppSettings.monitorClipboard);
     // No format keeps the content of an earlier copy.
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE text = GetClipboardData(CF_TEXT);
@@ -169,14 +168,14 @@ TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
 TEST(ClipboardMonitor, DeleteAllWithoutConfirmationStopsAndClears)
 {
     InProcessApp app;
-    AppSettings.delete_ = false;
+    AppSettings.confirmDeleteAll = false;
     Copy(L"Some words.");
     app.Command(CMD_PLAY_STOP);
     ASSERT_EQ(speechState, Playing);
     app.Command(CMD_DELETE_ALL);
     EXPECT_EQ(speechState, Stopped);
     EXPECT_EQ(TextViewGetText(), L" ");
-    EXPECT_STREQ(speechText, L" ");
+    EXPECT_EQ(SpeechText(), L" ");
 }
 
 TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
@@ -188,7 +187,7 @@ TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
     };
     for (const std::wstring& text : texts) {
         Copy(text);
-        EXPECT_EQ(TextViewGetText(), speechText);
+        EXPECT_EQ(TextViewGetText(), SpeechText());
     }
     EXPECT_EQ(TextViewGetText(), L" ") << "only line breaks leave the placeholder";
 }

@@ -6,7 +6,6 @@
 #include "in_process_app.h"
 #include <commctrl.h>
 #include "pump.h"
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "speech/colour_hook.h"
 #include "speech/display.h"
@@ -56,22 +55,22 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     InstallColourHook();
     ASSERT_TRUE(ColourHookInstalled());
 
-    AppSettings.text = RGB(255, 255, 255);
-    AppSettings.background = RGB(0, 0, 128);
-    AppSettings.fulltext = false;
+    AppSettings.textColour = RGB(255, 255, 255);
+    AppSettings.backgroundColour = RGB(0, 0, 128);
+    AppSettings.showFullText = false;
     for (int i = 0; i <= 30; ++i) {
-        const COLORREF expected = i == COLOR_HIGHLIGHT ? AppSettings.background
-                                  : i == COLOR_HIGHLIGHTTEXT ? AppSettings.text : system[i];
+        const COLORREF expected = i == COLOR_HIGHLIGHT ? AppSettings.backgroundColour
+                                  : i == COLOR_HIGHLIGHTTEXT ? AppSettings.textColour : system[i];
         EXPECT_EQ(GetSysColor(i), expected) << "index " << i;
     }
-    AppSettings.fulltext = true;
+    AppSettings.showFullText = true;
     for (int i = 0; i <= 30; ++i)
         EXPECT_EQ(GetSysColor(i), system[i]) << "index " << i;
     // Installing twice must not stack a second patch.
     InstallColourHook();
-    AppSettings.fulltext = false;
-    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), AppSettings.background);
-    AppSettings.fulltext = true;
+    AppSettings.showFullText = false;
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), AppSettings.backgroundColour);
+    AppSettings.showFullText = true;
 }
 
 POINT TextOnScreen()
@@ -89,14 +88,14 @@ TEST(Border, ToggledTwiceGivesBackTheSameRectangle)
     const POINT textBefore = TextOnScreen();
 
     app.Command(CMD_BORDER);
-    EXPECT_FALSE(AppSettings.border);
+    EXPECT_FALSE(AppSettings.showBorder);
     EXPECT_FALSE(GetWindowLongW(app.window(), GWL_STYLE) & WS_CAPTION);
     const POINT textAfter = TextOnScreen();
     EXPECT_EQ(textAfter.x, textBefore.x);
     EXPECT_EQ(textAfter.y, textBefore.y);
 
     app.Command(CMD_BORDER);
-    EXPECT_TRUE(AppSettings.border);
+    EXPECT_TRUE(AppSettings.showBorder);
     RECT after;
     GetWindowRect(app.window(), &after);
     EXPECT_EQ(after.left, before.left);
@@ -122,7 +121,7 @@ TEST(Highlight, PlayedTextModeSelectsFromTheStart)
     PrepareText();
     Play();
     app.voice.SetWord(8, 5);
-    AppSettings.fulltext = true;
+    AppSettings.showFullText = true;
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     DWORD start = 0, end = 0;
@@ -130,7 +129,7 @@ TEST(Highlight, PlayedTextModeSelectsFromTheStart)
     EXPECT_EQ(start, 8u);
     EXPECT_EQ(end, 13u);
 
-    AppSettings.fulltext = false;
+    AppSettings.showFullText = false;
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
@@ -154,7 +153,7 @@ LRESULT CALLBACK RecordSelections(HWND window, UINT message, WPARAM wParam, LPAR
 TEST(Highlight, PlayedTextModeSelectsOncePerWordAndShowsTheWordsLine)
 {
     InProcessApp app(SW_SHOWNORMAL);
-    AppSettings.fulltext = false;
+    AppSettings.showFullText = false;
     TextViewSetText(L"First line.\rSecond line.\rThird line.");
     PrepareText();
     Play();
@@ -184,7 +183,7 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
     TextViewSetText(text.c_str());
     PrepareText();
     Play();
-    ASSERT_GT(visibleLines, 2);
+    ASSERT_GT(VisibleLines(), 2);
     for (int line = 0; line < 200; ++line) {
         const int start = TextViewLineIndex(line);
         app.voice.SetWord(start, 4);
@@ -192,10 +191,10 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
         SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
         const int first = TextViewFirstVisibleLine();
         ASSERT_LE(first, line) << "line " << line;
-        ASSERT_LT(line - first, visibleLines) << "line " << line;
+        ASSERT_LT(line - first, VisibleLines()) << "line " << line;
         // Until the view reaches the end, the spoken line stays in its upper half.
         if (line < 150) {
-            ASSERT_LE(line - first, visibleLines / 2 + 1) << "line " << line;
+            ASSERT_LE(line - first, VisibleLines() / 2 + 1) << "line " << line;
         }
     }
 }

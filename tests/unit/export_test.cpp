@@ -20,6 +20,7 @@
 #include "export/mp3_encoder.h"
 #include "settings/app_settings.h"
 #include "speech/text_prep.h"
+#include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "resource.h"
 
@@ -84,7 +85,7 @@ protected:
         SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
         ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice,
                                                   reinterpret_cast<void**>(&voice)));
-        voiceEngine = voice;
+        voiceEngine = ComPtr<ISpVoice>::Share(voice);
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         folder = std::wstring(temp) + L"clipvoce_export_" + std::to_wstring(GetCurrentProcessId());
@@ -96,7 +97,7 @@ protected:
     {
         if (driver.joinable())
             driver.join();
-        voiceEngine = nullptr;
+        voiceEngine.Reset();
         if (voice)
             voice->Release();
         WIN32_FIND_DATAW found;
@@ -112,16 +113,14 @@ protected:
 
     void SetText(const std::wstring& text)
     {
-        FreeSpeechText();
-        speechText = new wchar_t[text.size() + 1];
-        wcscpy(speechText, text.c_str());
+        TextViewSetText(text.c_str());
+        PrepareText();
     }
 
     long RenderTo(const std::wstring& name)
     {
         const std::wstring path = folder + L"\\" + name;
-        lstrcpynW(ExportFileName, path.c_str(), ExportFileNameLength);
-        EXPECT_EQ(RenderToWav(), 1);
+        EXPECT_EQ(RenderToWav(app.window(), SpeechText().c_str(), voice, path), 1);
         return WavDataBytes(ReadBytes(path));
     }
 
@@ -161,7 +160,7 @@ TEST_F(ExportTest, RendersPcmThatGrowsWithTheTextAndRestoresTheOutput)
     EXPECT_GT(shortData, 0);
     EXPECT_GT(longData, 3 * shortData);
     EXPECT_EQ(longData % 4, 0);
-    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+    EXPECT_FALSE(ExportInProgress());
 
     ISpStreamFormat* after = nullptr;
     voice->GetOutputStream(&after);
@@ -189,7 +188,6 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
     voice->Pause();
     SetText(L"This text is never finished.");
     const std::wstring path = folder + L"\\cancelled.wav";
-    lstrcpynW(ExportFileName, path.c_str(), ExportFileNameLength);
     std::wstring caption;
     bool clipOpens = false;
     driver = std::thread([&] {
@@ -205,14 +203,14 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
         // The title bar's close acts as Cancel.
         PostMessageW(dialog, WM_CLOSE, 0, 0);
     });
-    EXPECT_EQ(RenderToWav(), 0);
+    EXPECT_EQ(RenderToWav(app.window(), SpeechText().c_str(), voice, path), 0);
     driver.join();
     voice->Resume();
     SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
     EXPECT_EQ(caption, L"Saving...");
     EXPECT_TRUE(clipOpens);
     EXPECT_FALSE(FileExists(path));
-    EXPECT_EQ(CurrentWaitDialog(), nullptr);
+    EXPECT_FALSE(ExportInProgress());
 
     // The voice is usable again afterwards: the next rendering completes.
     EXPECT_GT(RenderTo(L"after.wav"), 0);
@@ -221,30 +219,30 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
 TEST_F(ExportTest, SaveDialogProposesTheFolderAndEnforcesTheExtension)
 {
     SetText(L"Saved through the dialog.");
-    AppSettings.wav = true;
-    lstrcpynW(AppSettings.wavdir, folder.c_str(), SettingsPathLength);
+    AppSettings.exportAsWav = true;
+    lstrcpynW(AppSettings.wavFolder, folder.c_str(), SettingsPathLength);
 
     AnswerSaveDialog(L"notes.txt");
-    app.Command(CMD_EXPORT);
+    const std::wstring written = ExportSpeech(app.window(), SpeechText().c_str(), voice);
     driver.join();
     EXPECT_EQ(proposed, L"Clipvoce");
-    EXPECT_EQ(std::wstring(AppSettings.wavdir), folder + L"\\");
-    EXPECT_EQ(std::wstring(ExportFileName), folder + L"\\notes.txt.wav");
+    EXPECT_EQ(std::wstring(AppSettings.wavFolder), folder + L"\\");
+    EXPECT_EQ(written, folder + L"\\notes.txt.wav");
     EXPECT_GT(WavDataBytes(ReadBytes(folder + L"\\notes.txt.wav")), 0);
 
     AnswerSaveDialog(L"plain");
     app.Command(CMD_EXPORT);
     driver.join();
     EXPECT_GT(WavDataBytes(ReadBytes(folder + L"\\plain.wav")), 0);
-    EXPECT_EQ(std::wstring(AppSettings.wavdir), folder + L"\\");
+    EXPECT_EQ(std::wstring(AppSettings.wavFolder), folder + L"\\");
 }
 
 TEST_F(ExportTest, MissingLibraryIsReportedBeforeAnyDialog)
 {
-    AppSettings.wav = false;
+    AppSettings.exportAsWav = false;
     for (const std::wstring& lamedir : {std::wstring(), folder + L"\\lame_enc.dll"}) {
-        lstrcpynW(AppSettings.lamedir, lamedir.c_str(), SettingsPathLength);
-        EXPECT_EQ(QueryEncoderVersion(), 0);
+        lstrcpynW(AppSettings.encoderFolder, lamedir.c_str(), SettingsPathLength);
+        EXPECT_EQ(QueryEncoderVersion(), L"");
         std::wstring message;
         bool saveDialog = false;
         driver = std::thread([&] {
@@ -296,14 +294,13 @@ TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
 {
     const std::wstring library = BinFolder() + L"\\lame_enc.dll";
     ASSERT_TRUE(FileExists(library)) << "the test set-up puts lame_enc.dll beside the tests";
-    lstrcpynW(AppSettings.lamedir, library.c_str(), SettingsPathLength);
-    ASSERT_EQ(QueryEncoderVersion(), 1);
-    EXPECT_STREQ(encoderVersionText, L"3.100");
+    lstrcpynW(AppSettings.encoderFolder, library.c_str(), SettingsPathLength);
+    EXPECT_EQ(QueryEncoderVersion(), L"3.100");
 
     SetText(L"Encoded to MP3 at one hundred and twenty eight kilobits.");
-    AppSettings.wav = false;
-    AppSettings.mp3rate = 128;
-    lstrcpynW(AppSettings.mp3dir, folder.c_str(), SettingsPathLength);
+    AppSettings.exportAsWav = false;
+    AppSettings.mp3BitRate = 128;
+    lstrcpynW(AppSettings.mp3Folder, folder.c_str(), SettingsPathLength);
     const std::wstring mp3 = folder + L"\\speech.mp3";
     const std::wstring temporary = folder + L"\\speech.mp_";
     std::atomic<bool> temporarySeen{false};
@@ -312,17 +309,17 @@ TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
     watcher = std::thread([&] {
         // Whenever a wait dialog is open, the rendering goes to the temporary file.
         for (DWORD waited = 0; waited < Timeout && !temporarySeen; waited += 2) {
-            if (CurrentWaitDialog() && FileExists(temporary))
+            if (ExportInProgress() && FileExists(temporary))
                 temporarySeen = true;
             Sleep(2);
         }
     });
-    app.Command(CMD_EXPORT);
+    const std::wstring written = ExportSpeech(app.window(), SpeechText().c_str(), voice);
     watcher.join();
 
     EXPECT_TRUE(temporarySeen);
     EXPECT_FALSE(FileExists(temporary));
-    EXPECT_EQ(std::wstring(ExportFileName), mp3);
+    EXPECT_EQ(written, mp3);
     const long frames = CountMp3Frames128(ReadBytes(mp3));
     ASSERT_GT(frames, 0);
     // The rendering's length in frames of 1152 samples, with the encoder's own delay
@@ -339,17 +336,20 @@ class FailedMp3Test : public ExportTest {
 protected:
     void UseLibrary(const wchar_t* name)
     {
-        lstrcpynW(AppSettings.lamedir, (BinFolder() + L"\\" + name).c_str(), SettingsPathLength);
-        lstrcpynW(AppSettings.mp3dir, folder.c_str(), SettingsPathLength);
-        AppSettings.wav = false;
+        lstrcpynW(AppSettings.encoderFolder, (BinFolder() + L"\\" + name).c_str(), SettingsPathLength);
+        lstrcpynW(AppSettings.mp3Folder, folder.c_str(), SettingsPathLength);
+        AppSettings.exportAsWav = false;
         SetText(L"Never encoded.");
     }
 
-    // Answers the warning, noting whether the export's files were already gone.
+    // Answers the warning, noting whether the export's files were already gone and
+    // whether the user-interface thread showed it over the program's window.
     void AnswerWarning()
     {
         HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", Timeout);
         message = box ? MessageBoxText(box) : L"";
+        shownByUiThread = box && GetWindowThreadProcessId(box, nullptr) == uiThread
+            && GetWindow(box, GW_OWNER) == app.window();
         for (const std::wstring& name : watchedFiles)
             leftAtWarning = leftAtWarning || FileExists(name);
         PressDialogButton(box, IDOK);
@@ -360,6 +360,7 @@ protected:
     std::atomic<bool> warned{false};
     std::vector<std::wstring> watchedFiles;
     bool leftAtWarning = false;
+    bool shownByUiThread = false;
 };
 
 TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
@@ -374,6 +375,7 @@ TEST_F(FailedMp3Test, LibraryLackingAFunctionFailsAndLeavesNoFile)
     EXPECT_FALSE(FileExists(folder + L"\\broken.mp3"));
     EXPECT_FALSE(FileExists(folder + L"\\broken.mp_"));
     EXPECT_FALSE(leftAtWarning) << "files were still there when the warning showed";
+    EXPECT_TRUE(shownByUiThread) << "the warning was not the program window's, on its own thread";
 }
 
 TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
@@ -386,10 +388,11 @@ TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
     AnswerSaveDialog(L"held");
     std::thread user([&] {
         // The MP3 file appears once the encoder runs; it holds its first chunk meanwhile.
-        for (DWORD waited = 0; waited < Timeout && !(FileExists(mp3) && CurrentWaitDialog()); waited += 10)
+        HWND waitDialog = nullptr;
+        for (DWORD waited = 0; waited < Timeout && !(FileExists(mp3) && (waitDialog = FindDialog(uiThread, L"Saving..."))); waited += 10)
             Sleep(10);
-        PressDialogButton(CurrentWaitDialog(), IDCANCEL);
-        for (DWORD waited = 0; waited < Timeout && CurrentWaitDialog(); waited += 10)
+        PressDialogButton(waitDialog, IDCANCEL);
+        for (DWORD waited = 0; waited < Timeout && ExportInProgress(); waited += 10)
             Sleep(10);
         SetEvent(hold);
         AnswerWarning();
@@ -401,6 +404,7 @@ TEST_F(FailedMp3Test, CancelWhileEncodingReportsAndRemovesBothFiles)
     CloseHandle(hold);
     EXPECT_EQ(message, L"File save failed.");
     EXPECT_FALSE(leftAtWarning) << "files were still there when the warning showed";
+    EXPECT_TRUE(shownByUiThread) << "the warning was not the program window's, on its own thread";
 }
 
 class EncoderTest : public ExportTest {
@@ -408,7 +412,7 @@ protected:
     void UseLibrary(const wchar_t* name)
     {
         lamedir = BinFolder() + L"\\" + name;
-        lstrcpynW(AppSettings.lamedir, lamedir.c_str(), SettingsPathLength);
+        lstrcpynW(AppSettings.encoderFolder, lamedir.c_str(), SettingsPathLength);
     }
     std::wstring lamedir;
 };
@@ -419,7 +423,7 @@ TEST_F(EncoderTest, EveryBitRateGivesMpeg1Layer3At48kHz)
     const std::wstring wav = folder + L"\\tone.wav";
     WriteToneWav(wav, 1);
     for (unsigned kbps : Mp3Rates) {
-        AppSettings.mp3rate = kbps;
+        AppSettings.mp3BitRate = kbps;
         const std::wstring mp3 = folder + L"\\rate" + std::to_wstring(kbps) + L".mp3";
         ASSERT_EQ(Mp3Encode(wav.c_str(), mp3.c_str(), EncodingWatch{}), 1) << kbps << " kbit/s";
         // One second is 41.7 frames of 1152 samples; the encoder adds its delay.
@@ -429,10 +433,21 @@ TEST_F(EncoderTest, EveryBitRateGivesMpeg1Layer3At48kHz)
     }
 }
 
+TEST_F(EncoderTest, LibraryIsLetGoOnceAskedAndOnceEncoded)
+{
+    UseLibrary(L"fake_lame_enc.dll");
+    const std::wstring wav = folder + L"\\short.wav";
+    WriteToneWav(wav, 1);
+    ASSERT_FALSE(QueryEncoderVersion().empty());
+    EXPECT_EQ(GetModuleHandleW(L"fake_lame_enc.dll"), nullptr) << "still loaded after the version query";
+    ASSERT_EQ(Mp3Encode(wav.c_str(), (folder + L"\\short.mp3").c_str(), EncodingWatch{}), 1);
+    EXPECT_EQ(GetModuleHandleW(L"fake_lame_enc.dll"), nullptr) << "still loaded after the encoding";
+}
+
 TEST_F(EncoderTest, ProgressIsPostedAtMostTenTimesASecond)
 {
     UseLibrary(L"lame_enc.dll");
-    AppSettings.mp3rate = 128;
+    AppSettings.mp3BitRate = 128;
     const std::wstring wav = folder + L"\\ten.wav";
     WriteToneWav(wav, 10);
     constexpr UINT ProgressMessage = WM_APP + 40;
@@ -474,7 +489,7 @@ TEST_F(EncoderTest, FullDiskFailsTheEncodingAtTheLastWriteAsAtAnyOther)
     UseLibrary(L"fake_lame_enc.dll");
     EXPECT_EQ(Mp3Encode(wav.c_str(), full, EncodingWatch{}), 0) << "a failed close was taken for success";
     UseLibrary(L"lame_enc.dll");
-    AppSettings.mp3rate = 320;
+    AppSettings.mp3BitRate = 320;
     EXPECT_EQ(Mp3Encode(wav.c_str(), full, EncodingWatch{}), 0) << "a failed write was taken for success";
 }
 
@@ -506,8 +521,8 @@ TEST_F(ExportTest, RenderingCutShortByAFullDiskIsReportedAndLeavesNoFile)
     DWORD cookie = 0;
     ASSERT_HRESULT_SUCCEEDED(CoRegisterClassObject(CLSID_SpVoice, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
     SetText(L"Only the start of this fits on the disk.");
-    AppSettings.wav = true;
-    lstrcpynW(AppSettings.wavdir, folder.c_str(), SettingsPathLength);
+    AppSettings.exportAsWav = true;
+    lstrcpynW(AppSettings.wavFolder, folder.c_str(), SettingsPathLength);
     const std::wstring file = folder + L"\\full.wav";
     std::wstring message;
     bool leftAtWarning = true;

@@ -283,9 +283,9 @@ TEST(IniFileSave, ReplacesWholeFileAndLeavesNoTemporary)
 {
     const std::wstring path = TempFile(L"replace.ini");
     EXPECT_TRUE(WriteBytes(path, std::string(5000, 'x')));
-    CIniFile ini(path);
+    CIniFile ini;
     ini.AddSection(L"s");
-    ASSERT_TRUE(ini.Save());   // to the path given at construction
+    ASSERT_TRUE(ini.Save(path));
     EXPECT_EQ(ReadBytes(path), "[s]\r\n\r\n");
     EXPECT_FALSE(FileExists(path + L".tmp"));
 }

@@ -5,12 +5,14 @@
 #include "in_process_app.h"
 #include "pump.h"
 #include "app_driver.h"
-#include "app/app_state.h"
+#include "app/options_host.h"
 #include "export/mp3_encoder.h"
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
 #include "options/hot_keys_page.h"
 #include "platform/hot_key_names.h"
+#include "platform/scoped_handle.h"
+#include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
@@ -21,6 +23,9 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 #include <thread>
 #include <tuple>
 
@@ -35,10 +40,10 @@ constexpr int HelpTab = 3;
 auto Restorable()
 {
     const AppSettingsRecord& s = AppSettings;
-    return std::make_tuple(s.clipboard, s.append, s.repeat, s.start, s.window, s.border, s.close, s.confirm,
-                           s.top, s.rate, s.autoplay, s.autoscroll, s.fulltext, s.delete_, s.transparency,
-                           s.text, s.background, s.wav, s.mp3rate, std::wstring(s.wavdir),
-                           std::wstring(s.mp3dir), std::wstring(s.lamedir), logFont.lfHeight,
+    return std::make_tuple(s.monitorClipboard, s.appendCopies, s.repeatReading, s.startWithWindows, s.speechWindowShown, s.showBorder, s.closeQuits, s.confirmQuit,
+                           s.alwaysOnTop, s.speechRate, s.autoPlay, s.autoScroll, s.showFullText, s.confirmDeleteAll, s.opacity,
+                           s.textColour, s.backgroundColour, s.exportAsWav, s.mp3BitRate, std::wstring(s.wavFolder),
+                           std::wstring(s.mp3Folder), std::wstring(s.encoderFolder), logFont.lfHeight,
                            std::wstring(logFont.lfFaceName));
 }
 
@@ -54,11 +59,11 @@ bool SameRect(const RECT& a, const RECT& b)
     return EqualRect(&a, &b) != FALSE;
 }
 
-BYTE SpeechWindowAlpha()
+BYTE WindowAlpha(HWND window)
 {
     BYTE alpha = 0;
     DWORD flags = 0;
-    GetLayeredWindowAttributes(speechWindow, nullptr, &alpha, &flags);
+    GetLayeredWindowAttributes(window, nullptr, &alpha, &flags);
     return alpha;
 }
 
@@ -87,15 +92,19 @@ protected:
     {
         if (dialog_ && IsWindow(dialog_))
             DestroyWindow(dialog_);
-        optionsWindow = nullptr;
         settingsPath[0] = L'\0';
         DeleteFileW(file_.c_str());
     }
 
-    HWND Open(int tab)
+    // Each opening has a record of its own, as the program's openings do.
+    HWND Open(int tab) { return Open(tab, SpeechWindowOptionsHost(app_.state())); }
+    HWND Open(int tab, OptionsHost host)
     {
-        startTab = tab;
-        dialog_ = CreateDialogParamW(appInstance, MAKEINTRESOURCEW(IDD_OPTIONS), speechWindow, OptionsDialogProc, 0);
+        if (dialog_ && IsWindow(dialog_))
+            DestroyWindow(dialog_);
+        state_.emplace(std::move(host), tab);
+        dialog_ = CreateDialogParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_OPTIONS), app_.window(), OptionsDialogProc,
+                                     reinterpret_cast<LPARAM>(&*state_));
         ShowWindow(dialog_, SW_SHOW);
         PumpPending();
         return dialog_;
@@ -110,12 +119,14 @@ protected:
         PumpPending();
     }
 
+    HWND Page() const { return state_->currentPage; }
     void Press(int id) { SendMessageW(dialog_, WM_COMMAND, id, 0); }
-    void Click(int id) { SendDlgItemMessageW(currentPage, id, BM_CLICK, 0, 0); }
-    bool Checked(int id) const { return IsDlgButtonChecked(currentPage, id) == BST_CHECKED; }
-    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(currentPage, id)) != FALSE; }
+    void Click(int id) { SendDlgItemMessageW(Page(), id, BM_CLICK, 0, 0); }
+    bool Checked(int id) const { return IsDlgButtonChecked(Page(), id) == BST_CHECKED; }
+    bool Enabled(int id) const { return IsWindowEnabled(GetDlgItem(Page(), id)) != FALSE; }
 
     InProcessApp app_{SW_SHOWNORMAL};
+    std::optional<OptionsDialogState> state_;
     HWND dialog_ = nullptr;
     std::wstring file_;
 };
@@ -123,15 +134,15 @@ protected:
 TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
 {
     Open(HelpTab);
-    EXPECT_EQ(optionsWindow, dialog_);
+    EXPECT_EQ(OpenOptionsWindow(), dialog_);
     wchar_t caption[32] = L"";
     GetWindowTextW(dialog_, caption, 32);
     EXPECT_STREQ(caption, L"Options");
     HWND tabs = GetDlgItem(dialog_, IDC_OPTIONS_TABS);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), HelpTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_HELP_TEXT), nullptr);
-    EXPECT_EQ(startTab, 0);
+    EXPECT_NE(GetDlgItem(Page(), IDC_HELP_TEXT), nullptr);
+    EXPECT_EQ(state_->startTab, 0);
 
     wchar_t text[32] = L"";
     TCITEMW item{};
@@ -143,40 +154,40 @@ TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
 
     // Each selection makes its page afresh.
     SelectTab(ExportTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_EXPORT_BITRATE), nullptr);
+    EXPECT_NE(GetDlgItem(Page(), IDC_EXPORT_BITRATE), nullptr);
     SelectTab(AppearanceTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_TRANSPARENCY), nullptr);
+    EXPECT_NE(GetDlgItem(Page(), IDC_TRANSPARENCY), nullptr);
     SelectTab(SpeechTab);
-    EXPECT_NE(GetDlgItem(currentPage, IDC_RATE), nullptr);
+    EXPECT_NE(GetDlgItem(Page(), IDC_RATE), nullptr);
 }
 
 TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
 {
-    AppSettings.close = true;
-    AppSettings.append = true;
+    AppSettings.closeQuits = true;
+    AppSettings.appendCopies = true;
     Open(SpeechTab);
-    EXPECT_EQ(SendDlgItemMessageW(currentPage, IDC_RATE, TBM_GETPOS, 0, 0), -1);
-    EXPECT_EQ(SendDlgItemMessageW(currentPage, IDC_RATE, TBM_GETRANGEMIN, 0, 0), -10);
+    EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_RATE, TBM_GETPOS, 0, 0), -1);
+    EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_RATE, TBM_GETRANGEMIN, 0, 0), -10);
     EXPECT_FALSE(Checked(IDC_CLOSE));   // the box says "minimize", the field says "close"
     EXPECT_TRUE(Checked(IDC_APPEND));
 
     Click(IDC_CLOSE);
-    EXPECT_FALSE(AppSettings.close);
+    EXPECT_FALSE(AppSettings.closeQuits);
 
     Click(IDC_CLIPBOARD);
-    EXPECT_FALSE(AppSettings.clipboard);
-    EXPECT_FALSE(AppSettings.append);
+    EXPECT_FALSE(AppSettings.monitorClipboard);
+    EXPECT_FALSE(AppSettings.appendCopies);
     EXPECT_FALSE(Checked(IDC_APPEND));
     EXPECT_FALSE(Enabled(IDC_APPEND));
     Click(IDC_CLIPBOARD);
     EXPECT_TRUE(Enabled(IDC_APPEND));
     EXPECT_FALSE(Checked(IDC_APPEND));
-    EXPECT_FALSE(AppSettings.append);
+    EXPECT_FALSE(AppSettings.appendCopies);
 
     // Played-text mode shows at once: the text takes the background colour.
-    AppSettings.background = RGB(10, 20, 30);
+    AppSettings.backgroundColour = RGB(10, 20, 30);
     Click(IDC_FULLTEXT);
-    EXPECT_FALSE(AppSettings.autoscroll);
+    EXPECT_FALSE(AppSettings.autoScroll);
     EXPECT_FALSE(Enabled(IDC_AUTOSCROLL));
     CHARFORMATW format{};
     format.cbSize = sizeof format;
@@ -195,11 +206,11 @@ TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
 {
     Open(SpeechTab);
     app_.voice.Take();
-    HWND slider = GetDlgItem(currentPage, IDC_RATE);
+    HWND slider = GetDlgItem(Page(), IDC_RATE);
     SetFocus(slider);
     SendMessageW(slider, WM_KEYDOWN, VK_END, 0);
     SendMessageW(slider, WM_KEYUP, VK_END, 0);
-    ASSERT_TRUE(PumpUntil([] { return AppSettings.rate == 10; }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.speechRate == 10; }, 5000));
     const auto calls = app_.voice.Take();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), L"SetRate(10)");
@@ -208,43 +219,78 @@ TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
 TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
 {
     const auto before = Restorable();
-    const RECT windowBefore = WindowRectOf(speechWindow);
+    const RECT windowBefore = WindowRectOf(app_.window());
     Open(SpeechTab);
     Click(IDC_CLIPBOARD);
 
-    AppSettings.clipboard = false;
-    AppSettings.append = AppSettings.repeat = AppSettings.start = AppSettings.confirm = AppSettings.autoplay = true;
-    AppSettings.window = AppSettings.border = AppSettings.close = AppSettings.top = false;
-    AppSettings.autoscroll = AppSettings.fulltext = AppSettings.delete_ = false;
-    AppSettings.rate = 7;
-    AppSettings.text = RGB(1, 2, 3);
-    AppSettings.background = RGB(4, 5, 6);
-    AppSettings.wav = false;
-    AppSettings.mp3rate = 320;
-    lstrcpyW(AppSettings.wavdir, L"C:\\wav");
-    lstrcpyW(AppSettings.mp3dir, L"C:\\mp3");
-    lstrcpyW(AppSettings.lamedir, L"C:\\lame");
+    AppSettings.monitorClipboard = false;
+    AppSettings.appendCopies = AppSettings.repeatReading = AppSettings.startWithWindows = AppSettings.confirmQuit = AppSettings.autoPlay = true;
+    AppSettings.speechWindowShown = AppSettings.showBorder = AppSettings.closeQuits = AppSettings.alwaysOnTop = false;
+    AppSettings.autoScroll = AppSettings.showFullText = AppSettings.confirmDeleteAll = false;
+    AppSettings.speechRate = 7;
+    AppSettings.textColour = RGB(1, 2, 3);
+    AppSettings.backgroundColour = RGB(4, 5, 6);
+    AppSettings.exportAsWav = false;
+    AppSettings.mp3BitRate = 320;
+    lstrcpyW(AppSettings.wavFolder, L"C:\\wav");
+    lstrcpyW(AppSettings.mp3Folder, L"C:\\mp3");
+    lstrcpyW(AppSettings.encoderFolder, L"C:\\lame");
     logFont.lfHeight = -30;
     lstrcpyW(logFont.lfFaceName, L"Arial");
 
     SelectTab(AppearanceTab);
-    HWND trackbar = GetDlgItem(currentPage, IDC_TRANSPARENCY);
+    HWND trackbar = GetDlgItem(Page(), IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
     SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
-    ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
-    EXPECT_EQ(SpeechWindowAlpha(), 0);
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.opacity == 0; }, 5000));
+    EXPECT_EQ(WindowAlpha(app_.window()), 0);
     Click(IDC_POSITION_TOPLEFT);
-    EXPECT_EQ(WindowRectOf(speechWindow).left, 0);
+    EXPECT_EQ(WindowRectOf(app_.window()).left, 0);
     app_.voice.Take();
 
     Press(IDCANCEL);
-    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     EXPECT_TRUE(Restorable() == before);
-    EXPECT_TRUE(SameRect(WindowRectOf(speechWindow), windowBefore));
-    EXPECT_EQ(SpeechWindowAlpha(), 255);
+    EXPECT_TRUE(SameRect(WindowRectOf(app_.window()), windowBefore));
+    EXPECT_EQ(WindowAlpha(app_.window()), 255);
     EXPECT_EQ(app_.voice.Take(), std::vector<std::wstring>{L"SetRate(-1)"});
     // Cancel changes no menu item: the box was unticked, but the monitor stays on.
     EXPECT_TRUE(app_.MenuChecked(CMD_CLIPBOARD_MONITOR));
+}
+
+// The frame reaches the program only through its host. The order matters: the border
+// apply may show the window, so the visibility comes after it.
+TEST_F(OptionsTest, OkCancelAndResetReachTheProgramThroughTheHostInOrder)
+{
+    std::vector<std::wstring> calls;
+    auto record = [&calls](const wchar_t* name) { return [&calls, name] { calls.push_back(name); }; };
+    OptionsHost host = SpeechWindowOptionsHost(app_.state());
+    host.setVoiceRate = [&calls](int rate) { calls.push_back(L"rate " + std::to_wstring(rate)); };
+    host.voiceName = [] { return std::wstring(L"Test voice"); };
+    host.applyBorder = record(L"border");
+    host.applyTopMost = record(L"top");
+    host.applyTransparency = record(L"transparency");
+    host.applyFontAndColours = record(L"font");
+    host.applyWindowVisibility = record(L"visibility");
+    host.applyClipboardMenu = record(L"menu");
+    HWND resetFrom = nullptr;
+    host.requestReset = [&resetFrom](HWND dialog) { resetFrom = dialog; };
+
+    Open(SpeechTab, host);
+    wchar_t voice[32] = L"";
+    GetDlgItemTextW(Page(), IDC_VOICE_NAME, voice, 32);
+    EXPECT_STREQ(voice, L"Test voice");
+    Press(IDC_RESET_SETTINGS);
+    EXPECT_EQ(resetFrom, dialog_);
+    calls.clear();
+    Press(IDOK);
+    EXPECT_EQ(calls, (std::vector<std::wstring>{L"rate -1", L"menu", L"border", L"visibility", L"top", L"font"}));
+
+    Open(SpeechTab, host);
+    calls.clear();
+    Press(IDCANCEL);
+    EXPECT_EQ(calls, (std::vector<std::wstring>{L"rate -1", L"transparency", L"top", L"font"}));
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
 }
 
 TEST_F(OptionsTest, CancelGivesBackTheFontOfTheOpening)
@@ -264,25 +310,25 @@ TEST_F(OptionsTest, CancelGivesBackTheFontOfTheOpening)
 
 TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
 {
-    const RECT windowBefore = WindowRectOf(speechWindow);
+    const RECT windowBefore = WindowRectOf(app_.window());
     Open(SpeechTab);
     Click(IDC_CLIPBOARD);
-    AppSettings.rate = 4;
+    AppSettings.speechRate = 4;
     SelectTab(AppearanceTab);
     // The size is the one at opening, even if the window changed size since.
-    MoveWindow(speechWindow, windowBefore.left, windowBefore.top, 123, 77, TRUE);
+    MoveWindow(app_.window(), windowBefore.left, windowBefore.top, 123, 77, TRUE);
     Click(IDC_POSITION_TOPRIGHT);
     app_.voice.Take();
 
     Press(IDOK);
-    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     EXPECT_EQ(app_.voice.Take().front(), L"SetRate(4)");
     EXPECT_FALSE(app_.MenuChecked(CMD_CLIPBOARD_MONITOR));
     EXPECT_FALSE(app_.MenuEnabled(CMD_APPEND_TEXT));
 
     RECT area{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-    const RECT now = WindowRectOf(speechWindow);
+    const RECT now = WindowRectOf(app_.window());
     EXPECT_EQ(now.top, 0);
     EXPECT_EQ(now.right, area.right - area.left);
     EXPECT_EQ(now.right - now.left, windowBefore.right - windowBefore.left);
@@ -299,18 +345,18 @@ TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
 // Logging off is no confirmation: what the file gets is what Cancel would give back.
 TEST_F(OptionsTest, SessionEndWhileOpenSavesTheValuesOfTheOpening)
 {
-    const RECT windowBefore = WindowRectOf(speechWindow);
+    const RECT windowBefore = WindowRectOf(app_.window());
     Open(AppearanceTab);
-    HWND trackbar = GetDlgItem(currentPage, IDC_TRANSPARENCY);
+    HWND trackbar = GetDlgItem(Page(), IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETPOS, TRUE, 40);
     SendMessageW(trackbar, WM_KEYDOWN, VK_HOME, 0);
-    ASSERT_TRUE(PumpUntil([] { return AppSettings.transparency == 0; }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return AppSettings.opacity == 0; }, 5000));
     Click(IDC_POSITION_TOPRIGHT);
-    ASSERT_FALSE(SameRect(WindowRectOf(speechWindow), windowBefore));
-    AppSettings.rate = 9;
+    ASSERT_FALSE(SameRect(WindowRectOf(app_.window()), windowBefore));
+    AppSettings.speechRate = 9;
 
-    SendMessageW(speechWindow, WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(optionsWindow, nullptr);
+    SendMessageW(app_.window(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     CIniFile saved;
     ASSERT_TRUE(saved.Load(file_));
     EXPECT_EQ(saved.GetInt(L"window", L"transparency", 0), 255);
@@ -321,18 +367,18 @@ TEST_F(OptionsTest, SessionEndWhileOpenSavesTheValuesOfTheOpening)
 
 TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
 {
-    AppSettings.text = RGB(200, 0, 0);
-    AppSettings.background = RGB(0, 0, 90);
+    AppSettings.textColour = RGB(200, 0, 0);
+    AppSettings.backgroundColour = RGB(0, 0, 90);
     Open(AppearanceTab);
-    HDC dc = CreateCompatibleDC(nullptr);
-    HWND preview = GetDlgItem(currentPage, IDC_PREVIEW);
+    const MemoryDc memoryDc(CreateCompatibleDC(nullptr));
+    HDC dc = memoryDc.get();
+    HWND preview = GetDlgItem(Page(), IDC_PREVIEW);
     const auto brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(currentPage, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(preview)));
+        SendMessageW(Page(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(preview)));
     LOGBRUSH colour{};
     ASSERT_TRUE(GetObjectW(brush, sizeof colour, &colour));
     EXPECT_EQ(colour.lbColor, RGB(0, 0, 90));
     EXPECT_EQ(GetTextColor(dc), RGB(200, 0, 0));
-    DeleteDC(dc);
 }
 
 TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
@@ -341,10 +387,15 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
     ASSERT_EQ(help.size(), 1960u);
     EXPECT_EQ(help.substr(438, 32), L"Clipvoce monitors the clipboard ");
     EXPECT_EQ(help.substr(1296, 20), L"Auto scroll function");
+    std::vector<std::pair<int, int>> bold;
+    for (const TextRange& range : HelpBoldRanges(help))
+        bold.emplace_back(range.first, range.end);
+    EXPECT_EQ(bold, (std::vector<std::pair<int, int>>{
+                        {438, 470}, {533, 547}, {567, 587}, {760, 786}, {854, 871}, {1093, 1115}, {1296, 1316}}));
 
     for (int opening = 0; opening < 2; ++opening) {
         Open(HelpTab);
-        HWND text = GetDlgItem(currentPage, IDC_HELP_TEXT);
+        HWND text = GetDlgItem(Page(), IDC_HELP_TEXT);
         EXPECT_EQ(GetWindowTextLengthW(text), 1960 + 7);   // a paragraph break reads as CR LF
         EXPECT_TRUE(FormatAt(text, 438).dwEffects & CFE_BOLD);
         EXPECT_TRUE(FormatAt(text, 1315).dwEffects & CFE_BOLD);
@@ -360,10 +411,10 @@ TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
     EXPECT_EQ(std::count(BuildHotKeysText().begin(), BuildHotKeysText().end(), L'\n'), 24);
     Open(SpeechTab);
     SelectTab(4);
-    AppSettings.rate = 9;
-    SendDlgItemMessageW(currentPage, IDC_HOTKEYS_TEXT, WM_KEYDOWN, VK_ESCAPE, 0);
-    EXPECT_EQ(optionsWindow, nullptr);
-    EXPECT_EQ(AppSettings.rate, -1);
+    AppSettings.speechRate = 9;
+    SendDlgItemMessageW(Page(), IDC_HOTKEYS_TEXT, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
+    EXPECT_EQ(AppSettings.speechRate, -1);
 }
 
 std::wstring ItemText(HWND page, int id)
@@ -393,82 +444,82 @@ protected:
 
     void PickRate(int index)
     {
-        HWND list = GetDlgItem(currentPage, IDC_EXPORT_BITRATE);
+        HWND list = GetDlgItem(Page(), IDC_EXPORT_BITRATE);
         SendMessageW(list, CB_SETCURSEL, index, 0);
-        SendMessageW(currentPage, WM_COMMAND, MAKEWPARAM(IDC_EXPORT_BITRATE, CBN_SELCHANGE),
+        SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_EXPORT_BITRATE, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(list));
     }
 };
 
 TEST_F(ExportPageTest, FormatAndBitRateFollowTheSettingsBothWays)
 {
-    AppSettings.mp3rate = 128;
+    AppSettings.mp3BitRate = 128;
     Open(SpeechTab);
     SelectTab(ExportTab);
     EXPECT_TRUE(Checked(IDC_EXPORT_WAV));
     EXPECT_FALSE(Checked(IDC_EXPORT_MP3));
-    HWND list = GetDlgItem(currentPage, IDC_EXPORT_BITRATE);
+    HWND list = GetDlgItem(Page(), IDC_EXPORT_BITRATE);
     ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 14);
-    EXPECT_EQ(SelectedRate(currentPage), L"128");
+    EXPECT_EQ(SelectedRate(Page()), L"128");
 
     Click(IDC_EXPORT_MP3);
-    EXPECT_FALSE(AppSettings.wav);
+    EXPECT_FALSE(AppSettings.exportAsWav);
     PickRate(13);
-    EXPECT_EQ(AppSettings.mp3rate, 320);
+    EXPECT_EQ(AppSettings.mp3BitRate, 320);
     PickRate(0);
-    EXPECT_EQ(AppSettings.mp3rate, 32);
+    EXPECT_EQ(AppSettings.mp3BitRate, 32);
 
     // A rate outside the table shows as the first entry and stays until one is picked.
-    AppSettings.mp3rate = 100;
+    AppSettings.mp3BitRate = 100;
     SelectTab(AppearanceTab);
     SelectTab(ExportTab);
     EXPECT_TRUE(Checked(IDC_EXPORT_MP3));
-    EXPECT_EQ(SelectedRate(currentPage), L"32");
-    EXPECT_EQ(AppSettings.mp3rate, 100);
+    EXPECT_EQ(SelectedRate(Page()), L"32");
+    EXPECT_EQ(AppSettings.mp3BitRate, 100);
     Click(IDC_EXPORT_WAV);
-    EXPECT_TRUE(AppSettings.wav);
+    EXPECT_TRUE(AppSettings.exportAsWav);
     PickRate(2);
-    EXPECT_EQ(AppSettings.mp3rate, 48);
+    EXPECT_EQ(AppSettings.mp3BitRate, 48);
 }
 
 TEST_F(ExportPageTest, LibraryVersionShowsOnlyForALoadableLibrary)
 {
     const std::wstring library = BinFolder() + L"\\fake_lame_enc.dll";
-    lstrcpynW(AppSettings.lamedir, library.c_str(), SettingsPathLength);
+    lstrcpynW(AppSettings.encoderFolder, library.c_str(), SettingsPathLength);
     Open(ExportTab);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAMEDIR), library);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"9.42");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAMEDIR), library);
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
 
     // Typing a path takes it at once but leaves the version as it was.
-    SetDlgItemTextW(currentPage, IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
-    EXPECT_STREQ(AppSettings.lamedir, L"C:\\nowhere\\lame_enc.dll");
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"9.42");
+    SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
+    EXPECT_STREQ(AppSettings.encoderFolder, L"C:\\nowhere\\lame_enc.dll");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
 
     SelectTab(SpeechTab);
     SelectTab(ExportTab);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_LAME_VERSION), L"");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"");
 }
 
 TEST_F(ExportPageTest, CancelGivesBackWhatThePageChanged)
 {
-    AppSettings.wav = false;
-    AppSettings.mp3rate = 64;
-    lstrcpyW(AppSettings.wavdir, L"C:\\speech");
+    AppSettings.exportAsWav = false;
+    AppSettings.mp3BitRate = 64;
+    lstrcpyW(AppSettings.wavFolder, L"C:\\speech");
     const auto before = Restorable();
     Open(ExportTab);
-    EXPECT_EQ(ItemText(currentPage, IDC_EXPORT_WAVDIR), L"C:\\speech");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_WAVDIR), L"C:\\speech");
 
     Click(IDC_EXPORT_WAV);
     PickRate(9);
-    SetDlgItemTextW(currentPage, IDC_EXPORT_WAVDIR, L"D:\\wav");
-    SetDlgItemTextW(currentPage, IDC_EXPORT_MP3DIR, L"D:\\mp3");
-    SetDlgItemTextW(currentPage, IDC_EXPORT_LAMEDIR, L"D:\\lame_enc.dll");
-    EXPECT_STREQ(AppSettings.wavdir, L"D:\\wav");
-    EXPECT_STREQ(AppSettings.mp3dir, L"D:\\mp3");
-    EXPECT_EQ(AppSettings.mp3rate, 160);
+    SetDlgItemTextW(Page(), IDC_EXPORT_WAVDIR, L"D:\\wav");
+    SetDlgItemTextW(Page(), IDC_EXPORT_MP3DIR, L"D:\\mp3");
+    SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"D:\\lame_enc.dll");
+    EXPECT_STREQ(AppSettings.wavFolder, L"D:\\wav");
+    EXPECT_STREQ(AppSettings.mp3Folder, L"D:\\mp3");
+    EXPECT_EQ(AppSettings.mp3BitRate, 160);
     // The setting takes no more than a path's length, whatever the field holds.
-    SetDlgItemTextW(currentPage, IDC_EXPORT_MP3DIR, std::wstring(300, L'x').c_str());
-    EXPECT_EQ(std::wstring(AppSettings.mp3dir), std::wstring(SettingsPathLength - 1, L'x'));
+    SetDlgItemTextW(Page(), IDC_EXPORT_MP3DIR, std::wstring(300, L'x').c_str());
+    EXPECT_EQ(std::wstring(AppSettings.mp3Folder), std::wstring(SettingsPathLength - 1, L'x'));
 
     Press(IDCANCEL);
     EXPECT_TRUE(Restorable() == before);
@@ -522,19 +573,19 @@ TEST_F(OptionsTest, WhileOpenTheCommandsOnlyBringItForward)
     int tabAfterHelp = -1;
     bool trayAnswered = false;
     HWND dialog = RunModal(app_, CMD_OPTIONS, [&](HWND options) {
-        SendMessageW(speechWindow, WM_COMMAND, CMD_HELP, 0);
+        SendMessageW(app_.window(), WM_COMMAND, CMD_HELP, 0);
         tabAfterHelp = static_cast<int>(SendDlgItemMessageW(options, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0));
         // A tray menu would wait for the user; with the dialog open there is none.
         DWORD_PTR result = 0;
-        trayAnswered = SendMessageTimeoutW(speechWindow, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN, SMTO_BLOCK,
+        trayAnswered = SendMessageTimeoutW(app_.window(), WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN, SMTO_BLOCK,
                                            3000, &result) != 0;
         if (!trayAnswered)
-            PostMessageW(speechWindow, WM_CANCELMODE, 0, 0);
+            PostMessageW(app_.window(), WM_CANCELMODE, 0, 0);
     });
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(tabAfterHelp, SpeechTab);
     EXPECT_TRUE(trayAnswered);
-    EXPECT_EQ(optionsWindow, nullptr);
+    EXPECT_EQ(OpenOptionsWindow(), nullptr);
     EXPECT_FALSE(IsWindow(dialog));
 }
 
@@ -549,7 +600,7 @@ TEST_F(OptionsTest, ResetAnsweredNoKeepsTheDialogOpen)
         PostMessageW(question, WM_COMMAND, IDNO, 0);
         for (int i = 0; i < 250 && IsWindow(question); ++i)
             Sleep(20);
-        stillOpen = IsWindowVisible(options) && optionsWindow == options;
+        stillOpen = IsWindowVisible(options) && OpenOptionsWindow() == options;
     });
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(stillOpen);
@@ -581,7 +632,7 @@ TEST_F(OptionsTest, HotKeysTabRegistersChangesAtOnceAndCancelPutsThemBack)
     const int ctrlAltK = MAKEWORD('K', HOTKEYF_CONTROL | HOTKEYF_ALT);
     Open(SpeechTab);
     SelectTab(HotKeysTab);
-    TypeHotKey(currentPage, IDC_HOTKEY_PLAY_PAUSE, ctrlAltK);
+    TypeHotKey(Page(), IDC_HOTKEY_PLAY_PAUSE, ctrlAltK);
     EXPECT_EQ(AppSettings.playPauseHotKey, ctrlAltK);
     EXPECT_FALSE(Registrable(ctrlAltK));
     EXPECT_TRUE(Registrable(firstRun.playPauseHotKey));
@@ -623,16 +674,16 @@ TEST_F(OptionsTest, HotKeyHeldElsewhereIsRefusedWithAMessageNamingIt)
     Open(SpeechTab);
     SelectTab(HotKeysTab);
     const std::wstring taken = WarningWhile(
-        [&] { TypeHotKey(currentPage, IDC_HOTKEY_READ_SELECTION, MAKEWORD('J', HOTKEYF_CONTROL | HOTKEYF_ALT)); });
+        [&] { TypeHotKey(Page(), IDC_HOTKEY_READ_SELECTION, MAKEWORD('J', HOTKEYF_CONTROL | HOTKEYF_ALT)); });
     UnregisterHotKey(nullptr, HeldId);
     EXPECT_NE(taken.find(L"+J is already used by another program"), std::wstring::npos);
     EXPECT_NE(taken.find(L"\"Read selection\""), std::wstring::npos);
     EXPECT_EQ(AppSettings.readSelectionHotKey, firstRun.readSelectionHotKey);
-    EXPECT_EQ(LOWORD(SendDlgItemMessageW(currentPage, IDC_HOTKEY_READ_SELECTION, HKM_GETHOTKEY, 0, 0)),
+    EXPECT_EQ(LOWORD(SendDlgItemMessageW(Page(), IDC_HOTKEY_READ_SELECTION, HKM_GETHOTKEY, 0, 0)),
               firstRun.readSelectionHotKey);
     EXPECT_FALSE(Registrable(firstRun.readSelectionHotKey)) << "the key in use was given up";
 
-    EXPECT_NE(WarningWhile([&] { TypeHotKey(currentPage, IDC_HOTKEY_READ_SELECTION, firstRun.stopHotKey); })
+    EXPECT_NE(WarningWhile([&] { TypeHotKey(Page(), IDC_HOTKEY_READ_SELECTION, firstRun.stopHotKey); })
                   .find(L"is already the hot key for \"Stop\""),
               std::wstring::npos);
 }

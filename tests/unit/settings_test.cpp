@@ -11,7 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/program_info.h"
@@ -54,16 +53,12 @@ void ForgetEverything()
     firstRun = false;
     resetPending = false;
     settingsReadError = 0;
-    speechWindow = nullptr;
 }
 
 class SettingsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        lstrcpynW(savedAppName, appName, CaptionBufferLength);
-        lstrcpynW(appName, TestAppName, CaptionBufferLength);
-        appInstance = GetModuleHandleW(nullptr);
         RemoveFolder();
         ForgetEverything();
     }
@@ -72,7 +67,6 @@ protected:
     {
         RemoveFolder();
         ForgetEverything();
-        lstrcpynW(appName, savedAppName, CaptionBufferLength);
     }
 
     static void RemoveFolder()
@@ -86,7 +80,7 @@ protected:
     static void Restart()
     {
         ForgetEverything();
-        LoadSettings();
+        LoadSettings(TestAppName);
     }
 
     static void PrepareFile(const std::string& bytes)
@@ -94,8 +88,6 @@ protected:
         CreateDirectoryW(SettingsFolder().c_str(), nullptr);
         EXPECT_TRUE(WriteBytes(SettingsFile(), bytes));
     }
-
-    wchar_t savedAppName[CaptionBufferLength] = L"";
 };
 
 std::string FirstRunFile()
@@ -120,7 +112,7 @@ std::string FirstRunFile()
 TEST_F(SettingsTest, FirstStartCreatesFolderAndWritesFirstRunFile)
 {
     ASSERT_FALSE(FileExists(SettingsFolder()));
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_TRUE(firstRun);
     EXPECT_EQ(std::wstring(settingsPath), SettingsFile());
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
@@ -132,32 +124,32 @@ TEST_F(SettingsTest, FirstStartCreatesFolderAndWritesFirstRunFile)
 
 TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
 {
-    LoadSettings();
+    LoadSettings(TestAppName);
     ASSERT_TRUE(firstRun);
     AppSettings.width = 411;
-    AppSettings.border = false;
-    AppSettings.delete_ = false;
+    AppSettings.showBorder = false;
+    AppSettings.confirmDeleteAll = false;
     AppSettings.italic = true;
     AppSettings.bold = false;
-    AppSettings.rate = 7;
-    AppSettings.background = RGB(1, 2, 250);
-    AppSettings.mp3rate = 320;
-    lstrcpyW(AppSettings.lamedir, L"C:\\M\x00FAsica\\lame_enc.dll");
+    AppSettings.speechRate = 7;
+    AppSettings.backgroundColour = RGB(1, 2, 250);
+    AppSettings.mp3BitRate = 320;
+    lstrcpyW(AppSettings.encoderFolder, L"C:\\M\x00FAsica\\lame_enc.dll");
     logFont.lfHeight = -16;
     logFont.lfCharSet = 204;
     lstrcpyW(logFont.lfFaceName, L"Arial");
-    SaveSettings(false);
+    SaveSettings();
 
     Restart();
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 411);
-    EXPECT_FALSE(AppSettings.border);
-    EXPECT_FALSE(AppSettings.delete_);
-    EXPECT_TRUE(AppSettings.window);
-    EXPECT_EQ(AppSettings.rate, 7);
-    EXPECT_EQ(AppSettings.background, RGB(1, 2, 250));
-    EXPECT_EQ(AppSettings.mp3rate, 320);
-    EXPECT_STREQ(AppSettings.lamedir, L"C:\\M\x00FAsica\\lame_enc.dll");
+    EXPECT_FALSE(AppSettings.showBorder);
+    EXPECT_FALSE(AppSettings.confirmDeleteAll);
+    EXPECT_TRUE(AppSettings.speechWindowShown);
+    EXPECT_EQ(AppSettings.speechRate, 7);
+    EXPECT_EQ(AppSettings.backgroundColour, RGB(1, 2, 250));
+    EXPECT_EQ(AppSettings.mp3BitRate, 320);
+    EXPECT_STREQ(AppSettings.encoderFolder, L"C:\\M\x00FAsica\\lame_enc.dll");
     EXPECT_EQ(logFont.lfHeight, -16);
     EXPECT_EQ(logFont.lfCharSet, 204);
     EXPECT_STREQ(logFont.lfFaceName, L"Arial");
@@ -169,22 +161,22 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
 TEST_F(SettingsTest, ReadFileWithoutKeysGivesZeroesNotFirstRunValues)
 {
     PrepareFile("[window]\r\n[settings]\r\n[export]\r\n");
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_FALSE(firstRun);
     const AppSettingsRecord& s = AppSettings;
     EXPECT_EQ(s.x, 0);
     EXPECT_EQ(s.y, 0);
     EXPECT_EQ(s.width, 0);
     EXPECT_EQ(s.height, 0);
-    EXPECT_EQ(s.transparency, 0);
-    EXPECT_EQ(s.background, 0u);
-    EXPECT_EQ(s.text, 0u);
-    EXPECT_EQ(s.rate, 0);
-    EXPECT_EQ(s.mp3rate, 0);
-    for (bool flag : {s.border, s.window, s.close, s.delete_, s.top, s.bold, s.italic, s.confirm, s.start,
-                      s.clipboard, s.append, s.repeat, s.autoplay, s.autoscroll, s.fulltext, s.wav})
+    EXPECT_EQ(s.opacity, 0);
+    EXPECT_EQ(s.backgroundColour, 0u);
+    EXPECT_EQ(s.textColour, 0u);
+    EXPECT_EQ(s.speechRate, 0);
+    EXPECT_EQ(s.mp3BitRate, 0);
+    for (bool flag : {s.showBorder, s.speechWindowShown, s.closeQuits, s.confirmDeleteAll, s.alwaysOnTop, s.bold, s.italic, s.confirmQuit, s.startWithWindows,
+                      s.monitorClipboard, s.appendCopies, s.repeatReading, s.autoPlay, s.autoScroll, s.showFullText, s.exportAsWav})
         EXPECT_FALSE(flag);
-    EXPECT_STREQ(s.font, L"");
+    EXPECT_STREQ(s.fontFace, L"");
     EXPECT_EQ(logFont.lfHeight, 0);
     EXPECT_EQ(logFont.lfWeight, 400);
     EXPECT_EQ(logFont.lfItalic, 0);
@@ -196,27 +188,27 @@ TEST_F(SettingsTest, ValuesAreTakenAsWritten)
     const std::string longPath = "C:\\" + std::string(300, 'd');
     PrepareFile("[window]\nwidth=wide\nborder=2\nwindow=yes\nclose=-1\ncharset=460\nfont=Segoe UI\n"
                 "[settings]\nrate=99\n[export]\nlamedir=" + longPath + "\nmp3dir=D:\\out\n");
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 0);
-    EXPECT_TRUE(AppSettings.border);
-    EXPECT_FALSE(AppSettings.window);
-    EXPECT_TRUE(AppSettings.close);
+    EXPECT_TRUE(AppSettings.showBorder);
+    EXPECT_FALSE(AppSettings.speechWindowShown);
+    EXPECT_TRUE(AppSettings.closeQuits);
     EXPECT_EQ(logFont.lfCharSet, 460 & 0xFF);
     EXPECT_STREQ(logFont.lfFaceName, L"Segoe UI");
-    EXPECT_EQ(AppSettings.rate, 99);
+    EXPECT_EQ(AppSettings.speechRate, 99);
     // A path that does not fit its field is not cut to some other path.
-    EXPECT_STREQ(AppSettings.lamedir, L"");
-    EXPECT_STREQ(AppSettings.mp3dir, L"D:\\out");
+    EXPECT_STREQ(AppSettings.encoderFolder, L"");
+    EXPECT_STREQ(AppSettings.mp3Folder, L"D:\\out");
 }
 
 TEST_F(SettingsTest, UnknownEntriesSurviveSaves)
 {
     PrepareFile(";written by hand\r\n[window]\r\nx=5\r\n[export]\r\ncustom=keep me\r\n[plugins]\r\n;note\r\nname=value\r\n");
-    LoadSettings();
-    SaveSettings(false);
+    LoadSettings(TestAppName);
+    SaveSettings();
     Restart();
-    SaveSettings(false);
+    SaveSettings();
     const std::string file = ReadBytes(SettingsFile());
     EXPECT_EQ(file.find(";written by hand\r\n\r\n[window]\r\nx=5\r\ny=0\r\n"), 0u) << file;
     EXPECT_NE(file.find("[export]\r\ncustom=keep me\r\nwav=0\r\n"), std::string::npos) << file;
@@ -227,7 +219,7 @@ TEST_F(SettingsTest, RejectedFileIsKeptBesideTheFreshOne)
 {
     const std::string edited = "[window]\r\nx=5\r\n\twidth=640\r\n[settings]\r\nrate=3\r\n";
     PrepareFile(edited);
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_TRUE(firstRun);
     EXPECT_EQ(ReadBytes(RejectedFile()), edited);
     EXPECT_EQ(AppSettings.width, 300);
@@ -240,7 +232,7 @@ TEST_F(SettingsTest, RejectedFileIsKeptBesideTheFreshOne)
 
 TEST_F(SettingsTest, NothingToKeepWhenNoFileOrAnEmptyOne)
 {
-    LoadSettings();
+    LoadSettings(TestAppName);
     EXPECT_FALSE(FileExists(RejectedFile()));
     PrepareFile("");
     Restart();
@@ -264,12 +256,12 @@ TEST_F(SettingsTest, FileHeldForAMomentIsReadOnceReleased)
         Sleep(300);
         CloseHandle(held);
     });
-    LoadSettings();
+    LoadSettings(TestAppName);
     release.join();
     EXPECT_EQ(settingsReadError, 0u);
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 411);
-    EXPECT_EQ(AppSettings.rate, 3);
+    EXPECT_EQ(AppSettings.speechRate, 3);
 }
 
 TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
@@ -278,54 +270,54 @@ TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
     PrepareFile(mine);
     HANDLE held = HoldWithoutSharing(SettingsFile());
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    LoadSettings();
+    LoadSettings(TestAppName);
     CloseHandle(held);
     EXPECT_EQ(settingsReadError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     // Not a first run: the user has settings, the program only could not read them.
     EXPECT_FALSE(firstRun);
     EXPECT_EQ(AppSettings.width, 300);
-    EXPECT_EQ(AppSettings.rate, -1);
-    EXPECT_EQ(AppSettings.background, RGB(255, 255, 255));
+    EXPECT_EQ(AppSettings.speechRate, -1);
+    EXPECT_EQ(AppSettings.backgroundColour, RGB(255, 255, 255));
     EXPECT_FALSE(FileExists(RejectedFile()));
 
     // Neither a save nor a reset touches the file, even once it is free again.
-    SaveSettings(false);
+    SaveSettings();
     resetPending = true;
-    SaveSettings(false);
+    SaveSettings();
     EXPECT_EQ(ReadBytes(SettingsFile()), mine);
 }
 
 TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
 {
-    LoadSettings();
-    AppSettings.rate = 4;
-    SaveSettings(false);
+    LoadSettings(TestAppName);
+    AppSettings.speechRate = 4;
+    SaveSettings();
     resetPending = true;
-    SaveSettings(true);
+    SaveSettings();
     EXPECT_FALSE(FileExists(SettingsFile()));
     Restart();
     EXPECT_TRUE(firstRun);
-    EXPECT_EQ(AppSettings.rate, -1);
+    EXPECT_EQ(AppSettings.speechRate, -1);
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
 }
 
 TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
 {
-    LoadSettings();
-    speechWindow = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 10, 20, 333, 222,
+    LoadSettings(TestAppName);
+    const HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 10, 20, 333, 222,
                                    nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(speechWindow, nullptr);
-    SaveSettings(true);
+    ASSERT_NE(window, nullptr);
+    SaveSettings(window);
     EXPECT_EQ(AppSettings.x, 10);
     EXPECT_EQ(AppSettings.y, 20);
     EXPECT_EQ(AppSettings.width, 333);
     EXPECT_EQ(AppSettings.height, 222);
 
-    AppSettings.border = false;
+    AppSettings.showBorder = false;
     frameHeightDelta = 37;
-    SaveSettings(true);
+    SaveSettings(window);
     EXPECT_EQ(AppSettings.height, 259);
-    DestroyWindow(speechWindow);
+    DestroyWindow(window);
     Restart();
     EXPECT_EQ(AppSettings.height, 259);
     EXPECT_EQ(AppSettings.x, 10);
@@ -333,15 +325,15 @@ TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
 
 TEST_F(SettingsTest, RunEntryFollowsStartSetting)
 {
-    AppSettings.start = true;
+    AppSettings.startWithWindows = true;
     EXPECT_TRUE(UpdateAutostart());
     // No blank in this program's path, so it stands unquoted.
     ASSERT_EQ(ProgramInfo.programPath.find(L' '), std::wstring::npos);
-    EXPECT_EQ(RunValue(TestAppName), ProgramInfo.programPath);
+    EXPECT_EQ(RunValue(L"Clipvoce"), ProgramInfo.programPath);
 
-    AppSettings.start = false;
+    AppSettings.startWithWindows = false;
     EXPECT_TRUE(UpdateAutostart());
-    EXPECT_EQ(RunValue(TestAppName), L"<none>");
+    EXPECT_EQ(RunValue(L"Clipvoce"), L"<none>");
 }
 
 TEST(RunningProgram, IsDescribedByProgramInfo)

@@ -4,7 +4,6 @@
 #include "in_process_app.h"
 #include "app_driver.h"
 #include "pump.h"
-#include "app/app_state.h"
 #include "settings/app_settings.h"
 #include "speech/speech_controller.h"
 #include "speech/text_prep.h"
@@ -52,7 +51,7 @@ void ExpectMenuMatches(const InProcessApp& app, int state)
     if (state == Stopped) {
         EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Play");
         EXPECT_FALSE(app.MenuEnabled(CMD_PAUSE));
-        EXPECT_TRUE(GetMenuState(popupMenu, CMD_PAUSE, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
+        EXPECT_TRUE(GetMenuState(app.menu(), CMD_PAUSE, MF_BYCOMMAND) & MF_GRAYED) << "disabled must also look so";
     } else {
         EXPECT_EQ(app.MenuText(CMD_PLAY_STOP), L"&Stop");
         EXPECT_TRUE(app.MenuEnabled(CMD_PAUSE));
@@ -66,8 +65,8 @@ TEST_P(TransitionTest, VoiceCallsStateAndMenu)
 {
     const Row& row = GetParam();
     InProcessApp app;
-    AppSettings.repeat = row.repeat;
-    AppSettings.autoplay = row.autoplay;
+    AppSettings.repeatReading = row.repeat;
+    AppSettings.autoPlay = row.autoplay;
     TextViewSetText(L"First sentence. Second one.");
     PrepareText();
     // Reach the starting state the way the program does: pending is new text taken
@@ -142,7 +141,7 @@ TEST(Controller, EndOfTextLeavesTheCaretAfterTheLastWord)
 TEST(Controller, ContinuousSpeechStartsOverFromTheTop)
 {
     InProcessApp app;
-    AppSettings.repeat = true;
+    AppSettings.repeatReading = true;
     TextViewSetText(L"Say these words.");
     PrepareText();
     Play();
@@ -158,13 +157,13 @@ TEST(Controller, ContinuousSpeechStartsOverFromTheTop)
 TEST(Controller, SentenceStepsOnlyWhilePlaying)
 {
     InProcessApp app;
-    for (int state : {Stopped, Paused}) {
+    for (SpeechState state : {Stopped, Paused}) {
         speechState = state;
         app.Command(CMD_NEXT_SENTENCE);
         app.Command(CMD_PREVIOUS_SENTENCE);
         EXPECT_TRUE(app.voice.Take().empty()) << "state " << state;
     }
-    for (int state : {Playing, PendingPlay}) {
+    for (SpeechState state : {Playing, PendingPlay}) {
         speechState = state;
         app.Command(CMD_NEXT_SENTENCE);
         app.Command(CMD_PREVIOUS_SENTENCE);
@@ -188,7 +187,7 @@ TEST(Controller, SpaceAndPlayStopFollowTheState)
     app.Command(CMD_PLAY_PAUSE);
     EXPECT_EQ(speechState, PendingPlay);
     EXPECT_TRUE(app.voice.Take().empty());
-    for (int state : {Playing, Paused, PendingPlay}) {
+    for (SpeechState state : {Playing, Paused, PendingPlay}) {
         speechState = state;
         app.Command(CMD_PLAY_STOP);
         EXPECT_EQ(speechState, Stopped);
@@ -209,11 +208,11 @@ TEST(Controller, CtrlClickWhilePausedReadsFromTheFirstVisibleSentence)
     TextViewSelect(9, 13);
     const int lineWithSevenBefore = 1;
     SendMessageW(textView, EM_LINESCROLL, 0, lineWithSevenBefore);
-    ASSERT_EQ(CountTerminators(speechText, TextViewLineIndex(TextViewFirstVisibleLine())), 7);
+    ASSERT_EQ(CountTerminators(SpeechText().c_str(), TextViewLineIndex(TextViewFirstVisibleLine())), 7);
     app.voice.Take();
     StartAtFirstVisibleLine();
     EXPECT_EQ(app.voice.Take(), (Calls{L"SetRate(-1)", L"SetVolume(100)", L"Resume", L"Purge", L"Speak"}));
-    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText + TextViewLineIndex(1)));
+    EXPECT_EQ(app.voice.lastSpoken, SpeechText().substr(TextViewLineIndex(1)));
     EXPECT_EQ(speechState, PendingPlay) << "the paused reading's end is still to come";
 
     app.voice.Take();
@@ -246,7 +245,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     ASSERT_EQ(TextViewLineIndex(TextViewFirstVisibleLine()), lineStart);
 
     StartAtFirstVisibleLine();
-    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText + lineStart));
+    EXPECT_EQ(app.voice.lastSpoken, SpeechText().substr(lineStart));
     EXPECT_EQ(app.voice.lastSpoken.rfind(L"Here it starts.", 0), 0u);
     EXPECT_EQ(speechState, Playing);
     app.voice.SetWord(8, 6);   // "starts" in what the voice was given
@@ -258,10 +257,10 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     EXPECT_EQ(end, static_cast<DWORD>(lineStart + 14));
 
     // Continuous speech goes round the whole text, not only the part read first.
-    AppSettings.repeat = true;
+    AppSettings.repeatReading = true;
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(app.voice.lastSpoken, std::wstring(speechText));
+    EXPECT_EQ(app.voice.lastSpoken, SpeechText());
 }
 
 // Short texts are read before the timer ticks: their own end must end the reading, and
@@ -269,7 +268,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
 TEST(Controller, ShortCopiesAreReadToTheirEnd)
 {
     InProcessApp app;
-    AppSettings.autoplay = true;
+    AppSettings.autoPlay = true;
     ASSERT_TRUE(SetClipboardText(L"Hi."));
     ASSERT_TRUE(PumpUntil([] { return speechState == Playing; }, 5000)) << "the copy was not read";
     app.voice.SetWord(0, 3);
@@ -281,7 +280,7 @@ TEST(Controller, ShortCopiesAreReadToTheirEnd)
     EXPECT_EQ(TextViewSelectionEnd(), 3) << "caret after the last spoken word";
 
     // A copy during a reading: the purged reading ends first, then the new one.
-    AppSettings.repeat = true;
+    AppSettings.repeatReading = true;
     Play();
     ASSERT_TRUE(SetClipboardText(L"Hello world"));
     ASSERT_TRUE(PumpUntil([] { return speechState == PendingPlay; }, 5000)) << "the second copy was not taken";
@@ -295,7 +294,7 @@ TEST(Controller, ShortCopiesAreReadToTheirEnd)
     EXPECT_EQ(speechState, Playing);
 
     // Stopped and played again before the stopped reading's end arrived.
-    AppSettings.repeat = false;
+    AppSettings.repeatReading = false;
     Stop();
     Play();
     EXPECT_EQ(speechState, PendingPlay);
@@ -307,13 +306,13 @@ TEST(Controller, ShortCopiesAreReadToTheirEnd)
 TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
 {
     InProcessApp app;
-    AppSettings.autoplay = true;
+    AppSettings.autoPlay = true;
     TextViewSetText(L"Old text.");
     PrepareText();
     Play();
     PauseResume();
     ASSERT_TRUE(SetClipboardText(L"New text."));
-    ASSERT_TRUE(PumpUntil([] { return speechText && std::wstring(speechText) == L"New text. "; }, 5000));
+    ASSERT_TRUE(PumpUntil([] { return SpeechText() == L"New text. "; }, 5000));
     EXPECT_EQ(speechState, Paused);
 
     // Space before the purged reading's end: the new text is read, not nothing resumed.
@@ -330,7 +329,7 @@ TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
 TEST(Controller, PlayWithoutAnyTextStaysStopped)
 {
     InProcessApp app;
-    ASSERT_EQ(speechText, nullptr);
+    ASSERT_FALSE(SpeechTextPrepared());
     app.Command(CMD_PLAY_PAUSE);
     EXPECT_EQ(speechState, Stopped);
     ExpectMenuMatches(app, Stopped);

@@ -15,6 +15,7 @@
 #include <vector>
 #include "espeak_reference.h"
 #include "pump.h"
+#include "platform/sapi_event.h"
 #include "resource.h"
 
 namespace {
@@ -35,22 +36,6 @@ ISpVoice* drainedVoice = nullptr;
 std::vector<Event> events;
 int tokenEvents = 0;
 
-void ReleaseParameter(SPEVENT& e)
-{
-    switch (e.elParamType) {
-    case SPET_LPARAM_IS_TOKEN:
-    case SPET_LPARAM_IS_OBJECT:
-        reinterpret_cast<IUnknown*>(e.lParam)->Release();
-        break;
-    case SPET_LPARAM_IS_POINTER:
-    case SPET_LPARAM_IS_STRING:
-        CoTaskMemFree(reinterpret_cast<void*>(e.lParam));
-        break;
-    default:
-        break;
-    }
-}
-
 void DrainEvents()
 {
     SPEVENT e{};
@@ -59,8 +44,7 @@ void DrainEvents()
             ++tokenEvents;
         const LPARAM value = e.elParamType == SPET_LPARAM_IS_UNDEFINED ? e.lParam : 0;
         events.push_back({e.eEventId, e.ulStreamNum, e.wParam, value, e.ullAudioStreamOffset});
-        ReleaseParameter(e);
-        e = SPEVENT{};
+        ReleaseEventParameter(e);
     }
 }
 

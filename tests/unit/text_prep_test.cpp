@@ -129,16 +129,16 @@ TEST(Preparation, RewritesTheViewAndCountsThePreviousText)
     InProcessApp app;
     TextViewSetText(L"One. Two. \rThree");
     PrepareText();
-    EXPECT_STREQ(speechText, L"One. Two. .\rThree");
-    EXPECT_EQ(TextViewGetText(), speechText);
-    const int countBefore = sentenceCount;
+    EXPECT_EQ(SpeechText(), L"One. Two. .\rThree");
+    EXPECT_EQ(TextViewGetText(), SpeechText());
+    const int countBefore = PreviousSentenceCount();
 
     TextViewSetText(L"Another/text");
     PrepareText();
     // The count describes the text prepared before, not the new one.
-    EXPECT_EQ(sentenceCount, CountSentences(L"One. Two. .\rThree"));
-    EXPECT_NE(sentenceCount, countBefore);
-    EXPECT_STREQ(speechText, L"Another text");
+    EXPECT_EQ(PreviousSentenceCount(), CountSentences(L"One. Two. .\rThree"));
+    EXPECT_NE(PreviousSentenceCount(), countBefore);
+    EXPECT_EQ(SpeechText(), L"Another text");
     EXPECT_EQ(TextViewSelectionEnd(), 0);
 }
 
@@ -153,7 +153,7 @@ TEST(Preparation, LeavesTheViewAtTheTopWhetherOrNotTheTextChanged)
         TextViewScrollLines(TextViewLineCount());
         ASSERT_GT(TextViewFirstVisibleLine(), 0);
         PrepareText();
-        EXPECT_EQ(TextViewFirstVisibleLine(), 0) << (text == speechText ? "unchanged text" : "changed text");
+        EXPECT_EQ(TextViewFirstVisibleLine(), 0) << (text == SpeechText() ? "unchanged text" : "changed text");
     }
 }
 

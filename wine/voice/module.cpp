@@ -172,6 +172,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
     if (!ppv)
         return E_POINTER;
     *ppv = nullptr;
+    // Lets a test see the program on a system whose voice cannot be created.
+    if (IsEqualCLSID(clsid, CLSID_SpVoice) && GetEnvironmentVariableW(L"CLIPVOCE_VOICE_UNAVAILABLE", nullptr, 0) > 0)
+        return CLASS_E_CLASSNOTAVAILABLE;
     if (IsEqualCLSID(clsid, CLSID_SpVoice))
         return voiceFactory.QueryInterface(riid, ppv);
     if (IsEqualCLSID(clsid, CLSID_SpStream))

@@ -10,6 +10,7 @@
 // caller's thread, so no order of calls from the user-interface thread can deadlock it.
 #include "audio_output.h"
 #include "com_ptr.h"
+#include "platform/sapi_event.h"
 #include "device_output.h"
 #include "markup.h"
 #include "module.h"
@@ -98,24 +99,6 @@ uint32_t HelperWordsPerMinute(unsigned wordsPerMinute, long rate)
     return static_cast<uint32_t>(std::lround(std::clamp(pace, kMinHelperWordsPerMinute, kMaxHelperWordsPerMinute)));
 }
 
-void FreeEventParameter(SPEVENT& event)
-{
-    switch (event.elParamType) {
-    case SPET_LPARAM_IS_TOKEN:
-    case SPET_LPARAM_IS_OBJECT:
-        if (event.lParam)
-            reinterpret_cast<IUnknown*>(event.lParam)->Release();
-        break;
-    case SPET_LPARAM_IS_POINTER:
-    case SPET_LPARAM_IS_STRING:
-        CoTaskMemFree(reinterpret_cast<void*>(event.lParam));
-        break;
-    default:
-        break;
-    }
-    event.lParam = 0;
-}
-
 bool IsValidInterest(ULONGLONG interest)
 {
     return interest == 0 || (interest & SPFEI_FLAGCHECK) == SPFEI_FLAGCHECK;
@@ -177,7 +160,7 @@ public:
         if (worker_.joinable())
             worker_.join();
         for (SPEVENT& event : events_)
-            FreeEventParameter(event);
+            ReleaseEventParameter(event);
         if (doneEvent_)
             CloseHandle(doneEvent_);
         if (notifyEvent_)

@@ -1,0 +1,332 @@
+#include "app/about_dialog.h"
+#include "app/restart.h"
+#include "platform/dialog_record.h"
+#include "platform/ui_text.h"
+#include "res/resource.h"
+#include "settings/program_info.h"
+#include "settings/settings_file.h"
+#include <commctrl.h>
+#include <shellapi.h>
+#include <cwchar>
+#include <iterator>
+#include <string>
+
+namespace {
+
+const wchar_t DonationPage[] = L"https://clipvoce.example/donate";
+const wchar_t FirstRunSuffix[] = L" - first run";
+const wchar_t VersionLabel[] = L"version:";
+
+struct Picture {
+    int id;
+    int x, y;
+};
+// Bitmaps painted in client pixels, unscaled.
+constexpr Picture Pictures[] = {
+    {IDB_MAKER_LOGO, 1, 1},
+    {IDB_MAKER_LETTERING, 125, 10},
+    {IDB_PROGRAM_LOGO, 170, 60},
+    {IDB_SOCIAL, 15, 245},
+};
+static_assert(std::size(Pictures) == std::tuple_size_v<decltype(AboutDialogState::pictures)>);
+
+constexpr SIZE DonateImageSize{100, 30};
+constexpr POINT VersionLabelAt{168, 150};
+constexpr POINT VersionTextAt{230, 150};
+constexpr COLORREF White = RGB(255, 255, 255);
+
+void OpenWithShell(const wchar_t* target)
+{
+    ShellExecuteW(nullptr, L"open", target, nullptr, nullptr, SW_SHOW);
+}
+
+HGDIOBJ LoadBitmapResource(int id, SIZE size = SIZE{0, 0})
+{
+    return LoadImageW(ProgramModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, size.cx, size.cy, 0);
+}
+
+void OnInitDialog(HWND dialog, AboutDialogState& state)
+{
+    std::wstring caption = LoadText(IDS_ABOUT);
+    if (firstRun)
+        caption += FirstRunSuffix;
+    SetWindowTextW(dialog, caption.c_str());
+
+    state.whiteBrush.reset(CreateSolidBrush(White));
+    for (size_t i = 0; i < std::size(Pictures); ++i)
+        state.pictures[i].reset(LoadBitmapResource(Pictures[i].id));
+
+    HWND donate = GetDlgItem(dialog, IDC_ABOUT_DONATE);
+    state.donateImage.reset(LoadBitmapResource(IDB_DONATE, DonateImageSize));
+    SendMessageW(donate, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(state.donateImage.get()));
+
+    // A class-wide change: every static control shows the hand while the dialog is open.
+    state.savedStaticCursor = reinterpret_cast<HCURSOR>(GetClassLongPtrW(donate, GCLP_HCURSOR));
+    SetClassLongPtrW(donate, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(LoadCursorW(nullptr, IDC_HAND)));
+}
+
+void RestoreStaticCursor(HWND dialog, const AboutDialogState& state)
+{
+    SetClassLongPtrW(GetDlgItem(dialog, IDC_ABOUT_DONATE), GCLP_HCURSOR,
+                     reinterpret_cast<LONG_PTR>(state.savedStaticCursor));
+}
+
+void ShowResult(HWND dialog, UINT textId, UINT icon)
+{
+    // Owned by this dialog, so it is disabled while the box is open and no second
+    // check can start from it.
+    ShowMessage(dialog, IDS_WARNING, textId, MB_OK | icon);
+}
+
+void ShowUpdateStatus(HWND dialog, const std::wstring& text)
+{
+    SetDlgItemTextW(dialog, IDC_ABOUT_UPDATE_STATUS, text.c_str());
+}
+
+void ShowCheckRunning(HWND dialog, bool running)
+{
+    KillTimer(dialog, IDT_ABOUT_UPDATE_WATCH);
+    // Without its watch a check against a silent server would never end in the dialog.
+    if (running && !SetTimer(dialog, IDT_ABOUT_UPDATE_WATCH, ABOUT_UPDATE_WATCH_MS, nullptr))
+        ShowWarning(dialog, SystemErrorText(GetLastError()));
+    HWND cancel = GetDlgItem(dialog, IDC_ABOUT_CANCEL_UPDATE);
+    ShowWindow(cancel, running ? SW_SHOW : SW_HIDE);
+    HWND check = GetDlgItem(dialog, IDC_ABOUT_CHECK_UPDATES);
+    EnableWindow(check, !running);
+    // A disabled button keeps no keyboard focus; the dialog would stop answering keys.
+    SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(running ? cancel : check), TRUE);
+    if (!running)
+        ShowUpdateStatus(dialog, std::wstring());
+}
+
+void StopWaitingForCheck(HWND dialog, AboutDialogState& state)
+{
+    if (state.runningCheck)
+        AbandonUpdateJob(*state.runningCheck);
+    state.runningCheck.reset();
+    ShowCheckRunning(dialog, false);
+}
+
+bool IsCurrentCheck(const AboutDialogState& state, LPARAM job)
+{
+    return state.runningCheck && reinterpret_cast<LPARAM>(state.runningCheck.get()) == job;
+}
+
+void OnCheckForUpdates(HWND dialog, AboutDialogState& state)
+{
+    if (state.runningCheck)
+        return;
+    state.runningCheck = StartUpdateCheck(dialog);
+    if (!state.runningCheck) {
+        ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+        return;
+    }
+    ShowUpdateStatus(dialog, LoadText(IDS_UPDATE_CHECKING));
+    ShowCheckRunning(dialog, true);
+}
+
+std::wstring DownloadStatus(int percent)
+{
+    const std::wstring format = LoadText(IDS_UPDATE_DOWNLOADING);
+    // Room for the number that replaces the placeholder.
+    std::wstring status(format.size() + 16, L'\0');
+    const int length = swprintf(status.data(), status.size(), format.c_str(), percent);
+    status.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return status;
+}
+
+void OnUpdateProgress(HWND dialog, const AboutDialogState& state, int percent, LPARAM job)
+{
+    if (IsCurrentCheck(state, job))
+        ShowUpdateStatus(dialog, DownloadStatus(percent));
+}
+
+void OnUpdateDone(HWND dialog, AboutDialogState& state, UpdateOutcome outcome, LPARAM job)
+{
+    // A report of a check this dialog gave up on: that job may be gone already.
+    if (!IsCurrentCheck(state, job))
+        return;
+    const std::shared_ptr<UpdateJob> finished = std::move(state.runningCheck);
+    ShowCheckRunning(dialog, false);
+    switch (outcome) {
+    case UpdateOutcome::NoUpdate:
+        ShowResult(dialog, IDS_NO_UPDATE, MB_ICONINFORMATION);
+        break;
+    case UpdateOutcome::DownloadFailed:
+        ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+        break;
+    case UpdateOutcome::Verified:
+        if (!InstallDownload(finished->download, finished->program)) {
+            ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+            break;
+        }
+        ShowResult(dialog, IDS_UPDATED, MB_ICONINFORMATION);
+        EndDialog(dialog, IDC_ABOUT_CHECK_UPDATES);
+        RestartSelf(GetWindow(dialog, GW_OWNER));
+        break;
+    case UpdateOutcome::Cancelled:
+        break;
+    }
+}
+
+// The platform's own time limits do not hold everywhere (a server that accepts and
+// never answers can stall the secure handshake), so the dialog keeps its own watch.
+void OnUpdateWatch(HWND dialog, AboutDialogState& state)
+{
+    if (!state.runningCheck || !IsUpdateJobOverdue(*state.runningCheck))
+        return;
+    const UpdatePhase phase = state.runningCheck->phase;
+    StopWaitingForCheck(dialog, state);
+    if (phase == UpdatePhase::Checking)
+        ShowResult(dialog, IDS_NO_UPDATE, MB_ICONINFORMATION);
+    else
+        ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
+}
+
+void PaintPictures(HDC dc, const AboutDialogState& state)
+{
+    MemoryDc source(CreateCompatibleDC(dc));
+    if (!source)
+        return;
+    for (size_t i = 0; i < std::size(Pictures); ++i) {
+        // A missing bitmap simply paints nothing.
+        const HGDIOBJ bitmap = state.pictures[i].get();
+        BITMAP size{};
+        if (!bitmap || !GetObjectW(bitmap, sizeof size, &size))
+            continue;
+        const SelectedObject selected(source.get(), bitmap);
+        BitBlt(dc, Pictures[i].x, Pictures[i].y, size.bmWidth, size.bmHeight, source.get(), 0, 0, SRCCOPY);
+    }
+}
+
+void PaintVersion(HDC dc)
+{
+    SetBkColor(dc, White);
+    TextOutW(dc, VersionLabelAt.x, VersionLabelAt.y, VersionLabel, static_cast<int>(std::size(VersionLabel) - 1));
+    const std::wstring& version = ProgramInfo.versionText;
+    TextOutW(dc, VersionTextAt.x, VersionTextAt.y, version.c_str(), static_cast<int>(version.size()));
+}
+
+void OnPaint(HWND dialog, const AboutDialogState& state)
+{
+    PAINTSTRUCT paint;
+    const HDC dc = BeginPaint(dialog, &paint);
+    if (!dc)
+        return;
+    RECT client;
+    GetClientRect(dialog, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    PaintPictures(dc, state);
+    PaintVersion(dc);
+    EndPaint(dialog, &paint);
+}
+
+INT_PTR OnControlColour(const AboutDialogState& state, HDC dc, HWND control)
+{
+    const int id = GetDlgCtrlID(control);
+    const auto brush = reinterpret_cast<INT_PTR>(state.whiteBrush.get());
+    if (id == IDC_ABOUT_MAIL || id == IDC_ABOUT_WEB || id == IDC_ABOUT_SOCIAL) {
+        SetBkMode(dc, TRANSPARENT);
+        return brush;
+    }
+    if (id == IDC_ABOUT_TEXT)
+        return brush;
+    return FALSE;
+}
+
+INT_PTR OnNotify(const NMHDR* header)
+{
+    const bool link = header->idFrom == IDC_ABOUT_MAIL || header->idFrom == IDC_ABOUT_WEB ||
+                      header->idFrom == IDC_ABOUT_SOCIAL;
+    if (link && (header->code == NM_CLICK || header->code == NM_RETURN)) {
+        // Each link control holds exactly one link.
+        LITEM item{};
+        item.mask = LIF_ITEMINDEX | LIF_URL;
+        item.iLink = 0;
+        if (SendMessageW(header->hwndFrom, LM_GETITEM, 0, reinterpret_cast<LPARAM>(&item)))
+            OpenWithShell(item.szUrl);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void OnCommand(HWND dialog, AboutDialogState& state, int id, int notification)
+{
+    switch (id) {
+    case IDCANCEL:
+        StopWaitingForCheck(dialog, state);
+        RestoreStaticCursor(dialog, state);
+        EndDialog(dialog, IDCANCEL);
+        break;
+    case IDC_ABOUT_DONATE:
+        // A double click also reports itself as a click first; one page is enough.
+        if (notification == STN_CLICKED)
+            OpenWithShell(DonationPage);
+        break;
+    case IDC_ABOUT_CHECK_UPDATES:
+        OnCheckForUpdates(dialog, state);
+        break;
+    case IDC_ABOUT_CANCEL_UPDATE:
+        StopWaitingForCheck(dialog, state);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnDestroy(AboutDialogState& state)
+{
+    if (state.runningCheck)
+        AbandonUpdateJob(*state.runningCheck);
+    state.runningCheck.reset();
+}
+
+} // namespace
+
+INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Messages that come before WM_INITDIALOG find no state yet.
+    AboutDialogState* state = DialogRecord<AboutDialogState>(dialog, message, lParam);
+    if (!state)
+        return message == WM_INITDIALOG;
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog, *state);
+        return TRUE;
+    case WM_PAINT:
+        OnPaint(dialog, *state);
+        return TRUE;
+    case WM_CTLCOLORSTATIC:
+        return OnControlColour(*state, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_NOTIFY:
+        return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        OnCommand(dialog, *state, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    case WM_UPDATE_PROGRESS:
+        OnUpdateProgress(dialog, *state, static_cast<int>(wParam), lParam);
+        return TRUE;
+    case WM_UPDATE_DONE:
+        OnUpdateDone(dialog, *state, static_cast<UpdateOutcome>(wParam), lParam);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == IDT_ABOUT_UPDATE_WATCH)
+            OnUpdateWatch(dialog, *state);
+        return TRUE;
+    case WM_DESTROY:
+        OnDestroy(*state);
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR ShowAboutDialog(HWND owner)
+{
+    // The link controls' class is registered only on request, not by the plain
+    // common-controls initialisation of start-up; without it the dialog would not open.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LINK_CLASS};
+    InitCommonControlsEx(&controls);
+    AboutDialogState state;
+    return RunModalDialog(IDD_ABOUT, owner, AboutDialogProc, &state);
+}
