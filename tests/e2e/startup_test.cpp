@@ -148,9 +148,15 @@ TEST_F(StartupTest, SettingsAreSavedWhenTheSessionEnds)
     ASSERT_NE(window, nullptr);
     for (int i = 0; i < 15; ++i)
         PressKey(window, VK_ADD);
-    // The system ends the process right after this message, without WM_DESTROY.
-    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
-    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"rate"), L"10");
+    // The system ends the process right after this message, without WM_DESTROY. The keys
+    // may still be on their way, so the message is sent until their last effect is saved.
+    const bool saved = PumpUntil(
+        [&] {
+            SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+            return IniValue(ReadFileUtf8(SettingsFile()), L"rate") == L"10";
+        },
+        20000);
+    EXPECT_TRUE(saved) << "the session's end did not save the rate the keys set";
     EXPECT_TRUE(app.Running());
 }
 
