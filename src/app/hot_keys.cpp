@@ -1,4 +1,6 @@
 #include "app/hot_keys.h"
+#include "app/speech_window.h"
+#include "app/tray_icon.h"
 #include "clipboard/clipboard_monitor.h"
 #include "clipboard/selection_grab.h"
 #include "platform/hot_key_names.h"
@@ -6,30 +8,9 @@
 #include "settings/app_settings.h"
 #include "settings/hot_key_settings.h"
 #include "res/resource.h"
-#include <shellapi.h>
 #include <string>
 
 namespace {
-
-// The caption is the status line, and the next change of state or text writes over
-// it; the note also goes to the tray icon's tip and balloon.
-void ShowStatusNote(HWND window, const std::wstring& note)
-{
-    SetWindowTextW(window, (LoadText(IDS_SPEECH_WINDOW) + L" - " + note).c_str());
-
-    NOTIFYICONDATAW tip{};
-    tip.cbSize = NOTIFYICONDATAW_V3_SIZE;
-    tip.hWnd = window;
-    tip.uID = TRAY_ICON_ID;
-    tip.uFlags = NIF_TIP | NIF_INFO;
-    const std::wstring appName = LoadText(IDS_APP_NAME);
-    lstrcpynW(tip.szTip, (appName + L" - " + note).c_str(), ARRAYSIZE(tip.szTip));
-    lstrcpynW(tip.szInfo, note.c_str(), ARRAYSIZE(tip.szInfo));
-    lstrcpynW(tip.szInfoTitle, appName.c_str(), ARRAYSIZE(tip.szInfoTitle));
-    tip.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
-    // Without a notification area the caption alone carries the note.
-    Shell_NotifyIconW(NIM_MODIFY, &tip);
-}
 
 void ReadSelection(HWND window)
 {
@@ -40,17 +21,17 @@ void ReadSelection(HWND window)
         break;
     case SelectionGrabOutcome::NothingSelected:
     case SelectionGrabOutcome::NoText:
-        ShowStatusNote(window, LoadText(IDS_NO_TEXT_SELECTED));
+        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_NO_TEXT_SELECTED));
         break;
     case SelectionGrabOutcome::ClipboardBusy:
-        ShowStatusNote(window, LoadText(IDS_CLIPBOARD_BUSY));
+        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_CLIPBOARD_BUSY));
         break;
     case SelectionGrabOutcome::Secret:
         // Left alone, as every secret copy is.
         break;
     }
     if (!grab.putBack)
-        ShowStatusNote(window, LoadText(IDS_CLIPBOARD_NOT_PUT_BACK));
+        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_CLIPBOARD_NOT_PUT_BACK));
 }
 
 } // namespace
@@ -85,7 +66,7 @@ void ApplyHotKeysAtStart(HWND window)
             keys += L", ";
         keys += HotKeyText(AppSettings.*setting.field) + L" (" + LoadText(setting.actionNameId) + L")";
     }
-    ShowStatusNote(window, FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys));
+    ShowStatusNote(SpeechWindowStateOf(window), FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys));
 }
 
 void RemoveHotKeys(HWND window)

@@ -77,6 +77,23 @@ void RefreshStatusLine(SpeechWindowState& state, int line)
         AddTrayIcon(icon);
 }
 
+void ShowStatusNote(SpeechWindowState& state, const std::wstring& note)
+{
+    SetWindowTextW(state.window, (LoadText(IDS_SPEECH_WINDOW) + L" - " + note).c_str());
+    NOTIFYICONDATAW& record = state.trayIcon.record;
+    if (!record.hWnd)
+        return;
+    const std::wstring appName = LoadText(IDS_APP_NAME);
+    lstrcpynW(record.szTip, (appName + L" - " + note).c_str(), ARRAYSIZE(record.szTip));
+    lstrcpynW(record.szInfo, note.c_str(), ARRAYSIZE(record.szInfo));
+    lstrcpynW(record.szInfoTitle, appName.c_str(), ARRAYSIZE(record.szInfoTitle));
+    // Without a notification area the caption alone carries the note.
+    Shell_NotifyIconW(NIM_MODIFY, &record);
+    // The balloon is shown once; later tips must not bring it back.
+    record.szInfo[0] = L'\0';
+    record.szInfoTitle[0] = L'\0';
+}
+
 void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage)
 {
     if (id != TRAY_ICON_ID)

@@ -23,6 +23,9 @@ void DeleteTrayIcon(TrayIcon& icon);
 // Caption, tray tip and menu from the reading state; line is the zero-based line to
 // show, or -1 for the selection's.
 void RefreshStatusLine(SpeechWindowState& state, int line = -1);
+// A short note in the caption, the tray tip and a balloon, until the next change of the
+// status line writes over it.
+void ShowStatusNote(SpeechWindowState& state, const std::wstring& note);
 void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage);
 
 std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount);
