@@ -13,6 +13,12 @@ namespace {
 // on a busy machine.
 constexpr DWORD kHelperStartTimeoutMs = 5000;
 constexpr size_t kReceiveBytes = 64 * 1024;
+// Connections waiting to prove the key; beyond this the oldest is closed. The helper
+// proves it the moment it connects, so only a flood of others could push it out.
+constexpr size_t kMaxCandidates = 32;
+constexpr size_t kHelloBytes = sizeof(MessageHeader) + sizeof(HelloBody);
+constexpr uint32_t kMinSampleRate = 8000;
+constexpr uint32_t kMaxSampleRate = 192000;
 
 bool WaitReadable(SOCKET s, DWORD timeoutMs)
 {
@@ -32,7 +38,7 @@ SOCKET ListenOnLoopback(unsigned short& port)
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof address;
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 1) != 0 ||
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, SOMAXCONN) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         closesocket(s);
         return INVALID_SOCKET;
@@ -41,15 +47,42 @@ SOCKET ListenOnLoopback(unsigned short& port)
     return s;
 }
 
-bool LaunchProgram(const std::wstring& program, unsigned short port, uint32_t keyLow, uint32_t keyHigh)
+// This process's environment with the key added: the helper's environment can be read
+// by the same user only, its command line by everyone.
+std::wstring EnvironmentWithKey(const std::wstring& keyAssignment)
 {
-    std::wstring commandLine = L"\"" + program + L"\" " + std::to_wstring(port) + L" " +
-                               std::to_wstring(keyLow) + L" " + std::to_wstring(keyHigh);
+    std::wstring block;
+    if (wchar_t* strings = GetEnvironmentStringsW()) {
+        const std::wstring name = keyAssignment.substr(0, keyAssignment.find(L'=') + 1);
+        for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
+            if (_wcsnicmp(entry, name.c_str(), name.size()) != 0)
+                block.append(entry).push_back(L'\0');
+        }
+        FreeEnvironmentStringsW(strings);
+    }
+    block.append(keyAssignment).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+bool LaunchProgram(const std::wstring& program, unsigned short port, const uint32_t (&key)[kKeyWords])
+{
+    std::wstring commandLine = L"\"" + program + L"\" " + std::to_wstring(port);
+    std::wstring assignment(kKeyVariable, kKeyVariable + sizeof kKeyVariable - 1);
+    assignment += L'=';
+    for (uint32_t word : key)
+        for (int shift = 28; shift >= 0; shift -= 4)
+            assignment += L"0123456789abcdef"[(word >> shift) & 0xF];
+    std::wstring environment = EnvironmentWithKey(assignment);
+    SecureZeroMemory(assignment.data(), assignment.size() * sizeof(wchar_t));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info))
+    const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
+                                        &startup, &info);
+    SecureZeroMemory(environment.data(), environment.size() * sizeof(wchar_t));
+    if (!started)
         return false;
     // The helper's life is tied to the connection, not to these handles.
     if (info.hThread)
@@ -59,13 +92,41 @@ bool LaunchProgram(const std::wstring& program, unsigned short port, uint32_t ke
     return true;
 }
 
+// Whether a message of this kind from the helper may have this size.
+bool SizeFits(uint32_t kind, uint32_t bytes)
+{
+    switch (kind) {
+    case kWord:
+        return bytes == sizeof(WordBody);
+    case kAudio:
+        return bytes > 0 && bytes % sizeof(int16_t) == 0 && bytes <= kMaxAudioBytes;
+    case kDone:
+    case kCancelled:
+        return bytes == 0;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 SpeechHelper::~SpeechHelper()
 {
+    StopListening();
     Close();
+    SecureZeroMemory(key_, sizeof key_);
     if (winsock_)
         WSACleanup();
+}
+
+void SpeechHelper::StopListening()
+{
+    for (Candidate& candidate : candidates_)
+        closesocket(candidate.socket);
+    candidates_.clear();
+    if (listening_ != INVALID_SOCKET)
+        closesocket(listening_);
+    listening_ = INVALID_SOCKET;
 }
 
 void SpeechHelper::Close()
@@ -73,48 +134,121 @@ void SpeechHelper::Close()
     if (socket_ != INVALID_SOCKET)
         closesocket(socket_);
     socket_ = INVALID_SOCKET;
+    broken_ = true;
+}
+
+bool SpeechHelper::Launch(const std::wstring& program)
+{
+    WSADATA data;
+    if (winsock_ || WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return false;
+    winsock_ = true;
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(key_), sizeof key_,
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return false;
+    unsigned short port = 0;
+    listening_ = ListenOnLoopback(port);
+    if (listening_ == INVALID_SOCKET)
+        return false;
+    deadline_ = GetTickCount64() + kHelperStartTimeoutMs;
+    if (!LaunchProgram(program, port, key_)) {
+        StopListening();
+        return false;
+    }
+    return true;
+}
+
+void SpeechHelper::Accept()
+{
+    const SOCKET s = accept(listening_, nullptr, nullptr);
+    if (s == INVALID_SOCKET)
+        return;
+    if (candidates_.size() >= kMaxCandidates) {
+        closesocket(candidates_.front().socket);
+        candidates_.erase(candidates_.begin());
+    }
+    candidates_.push_back({s, {}});
+}
+
+bool SpeechHelper::Hears(Candidate& candidate, bool& closed)
+{
+    const size_t had = candidate.said.size();
+    candidate.said.resize(kHelloBytes);
+    // Never more than a greeting: whatever follows it belongs to the conversation.
+    const int n = recv(candidate.socket, reinterpret_cast<char*>(candidate.said.data() + had),
+                       static_cast<int>(kHelloBytes - had), 0);
+    candidate.said.resize(had + static_cast<size_t>(std::max(n, 0)));
+    MessageHeader header{};
+    bool fits = n > 0;
+    if (fits && candidate.said.size() >= sizeof header) {
+        memcpy(&header, candidate.said.data(), sizeof header);
+        fits = header.kind == kHello && header.request == 0 && header.bytes == sizeof(HelloBody);
+    }
+    bool proved = false;
+    if (fits && candidate.said.size() == kHelloBytes) {
+        HelloBody body{};
+        memcpy(&body, candidate.said.data() + sizeof header, sizeof body);
+        uint32_t difference = 0;
+        for (unsigned i = 0; i < kKeyWords; ++i)
+            difference |= body.key[i] ^ key_[i];
+        proved = difference == 0 && body.sampleRate >= kMinSampleRate && body.sampleRate <= kMaxSampleRate;
+        if (proved)
+            sampleRate_ = body.sampleRate;
+        fits = proved;
+    }
+    closed = !fits;
+    if (closed)
+        closesocket(candidate.socket);
+    return proved;
+}
+
+SpeechHelper::Connection SpeechHelper::Connect(DWORD stepMs)
+{
+    if (socket_ != INVALID_SOCKET)
+        return Connection::Ready;
+    const ULONGLONG now = GetTickCount64();
+    if (listening_ == INVALID_SOCKET || now >= deadline_) {
+        StopListening();
+        return Connection::Failed;
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listening_, &readable);
+    for (const Candidate& candidate : candidates_)
+        FD_SET(candidate.socket, &readable);
+    const DWORD waitMs = static_cast<DWORD>(std::min<ULONGLONG>(stepMs, deadline_ - now));
+    timeval timeout{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
+    if (select(0, &readable, nullptr, nullptr, &timeout) <= 0)
+        return Connection::Waiting;
+    for (size_t i = 0; i < candidates_.size();) {
+        bool closed = false;
+        if (FD_ISSET(candidates_[i].socket, &readable) && Hears(candidates_[i], closed)) {
+            socket_ = candidates_[i].socket;
+            candidates_.erase(candidates_.begin() + static_cast<std::ptrdiff_t>(i));
+            StopListening();
+            broken_ = false;
+            const BOOL noDelay = TRUE;
+            setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+            return Connection::Ready;
+        }
+        if (closed)
+            candidates_.erase(candidates_.begin() + static_cast<std::ptrdiff_t>(i));
+        else
+            ++i;
+    }
+    if (FD_ISSET(listening_, &readable))
+        Accept();
+    return Connection::Waiting;
 }
 
 bool SpeechHelper::Start(const std::wstring& program)
 {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+    if (!Launch(program))
         return false;
-    winsock_ = true;
-
-    uint32_t key[2] = {};
-    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(key), sizeof key,
-                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-        return false;
-    unsigned short port = 0;
-    SOCKET listening = ListenOnLoopback(port);
-    if (listening == INVALID_SOCKET)
-        return false;
-    if (LaunchProgram(program, port, key[0], key[1]) && WaitReadable(listening, kHelperStartTimeoutMs))
-        socket_ = accept(listening, nullptr, nullptr);
-    closesocket(listening);
-    if (socket_ == INVALID_SOCKET)
-        return false;
-    const BOOL noDelay = TRUE;
-    setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-
-    HelperMessage hello;
-    const ULONGLONG deadline = GetTickCount64() + kHelperStartTimeoutMs;
-    Received got = Received::Nothing;
-    while (got == Received::Nothing && GetTickCount64() < deadline)
-        got = Receive(hello, 100);
-    HelloBody body{};
-    if (got != Received::Message || hello.kind != kHello || hello.body.size() != sizeof body) {
-        Close();
-        return false;
-    }
-    memcpy(&body, hello.body.data(), sizeof body);
-    if (body.keyLow != key[0] || body.keyHigh != key[1] || body.sampleRate < 8000 || body.sampleRate > 192000) {
-        Close();
-        return false;
-    }
-    sampleRate_ = body.sampleRate;
-    return true;
+    Connection state = Connection::Waiting;
+    while (state == Connection::Waiting)
+        state = Connect(100);
+    return state == Connection::Ready;
 }
 
 bool SpeechHelper::SendAll(const void* data, size_t bytes)
@@ -153,11 +287,11 @@ bool SpeechHelper::TakeMessage(HelperMessage& message)
 {
     MessageHeader header{};
     const size_t available = received_.size() - readPos_;
-    if (available < sizeof header)
+    if (broken_ || available < sizeof header)
         return false;
     memcpy(&header, received_.data() + readPos_, sizeof header);
-    if (header.bytes > kMaxBodyBytes) {
-        broken_ = true;
+    if (!SizeFits(header.kind, header.bytes)) {
+        Close();
         return false;
     }
     if (available < sizeof header + header.bytes)
@@ -191,10 +325,12 @@ SpeechHelper::Received SpeechHelper::Receive(HelperMessage& message, DWORD timeo
     const int n = recv(socket_, reinterpret_cast<char*>(received_.data() + had), static_cast<int>(kReceiveBytes), 0);
     received_.resize(had + static_cast<size_t>(std::max(n, 0)));
     if (n <= 0) {
-        broken_ = true;
+        Close();
         return Received::Broken;
     }
-    return TakeMessage(message) ? Received::Message : Received::Nothing;
+    if (TakeMessage(message))
+        return Received::Message;
+    return broken_ ? Received::Broken : Received::Nothing;
 }
 
 std::wstring FindSpeechHelper(HMODULE voiceDll)

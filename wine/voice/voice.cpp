@@ -2,7 +2,8 @@
 // queued events announced by a window message, as the platform voice does.
 //
 // The sound comes from eSpeak NG through the native speech helper when it is there,
-// a sentence at a time; without it every word is a short tone.
+// a sentence at a time; without it every word is a short tone. A helper that goes, or
+// that breaks the protocol, is replaced by a new one for the next sentence.
 //
 // One mutex guards all of the voice's state. The speaking thread waits on `work_`
 // and holds the mutex except while it renders audio or talks to the helper; callers
@@ -56,7 +57,11 @@ constexpr uint32_t kPlayAheadDivisor = 4; // a quarter of a second
 // While real-time output waits for the sound, how often it looks at the time.
 constexpr auto kPlaybackPoll = std::chrono::milliseconds(5);
 constexpr DWORD kHelperPollMs = 5;
-constexpr DWORD kCancelledDrainMs = 2000;
+// The helper answers a Cancel within one piece of audio; one that takes longer has hung
+// and is replaced.
+constexpr DWORD kCancelAnswerMs = 2000;
+// Starts of the helper that fail one after another before the voice keeps to tones.
+constexpr unsigned kMaxFailedHelperStarts = 3;
 
 // The pace at rate 0. Tests and the run script set it through the environment so
 // that speech takes a predictable, short time.
@@ -133,7 +138,8 @@ public:
     HRESULT Start()
     {
         StartHelper();
-        token_ = ComPtr<ISpObjectToken>::Adopt(NewVoiceToken(helper_ ? kEspeakVoiceDisplayName : kVoiceDisplayName));
+        token_ = ComPtr<ISpObjectToken>::Adopt(
+            NewVoiceToken(helperProgram_.empty() ? kVoiceDisplayName : kEspeakVoiceDisplayName));
         device_ = ComPtr<ISpStreamFormat>::Adopt(NewDeviceOutput());
         doneEvent_ = CreateEventW(nullptr, TRUE, TRUE, nullptr);
         if (!token_ || !device_ || !doneEvent_)
@@ -535,12 +541,14 @@ public:
     STDMETHODIMP DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG) override { return E_NOTIMPL; }
 
 private:
-    // Started with the voice, so that the first Speak finds eSpeak NG ready.
+    // Started with the voice, so that the first Speak finds eSpeak NG ready. A voice
+    // whose helper answered once speaks with eSpeak NG from then on, starting the helper
+    // again whenever it has gone.
     void StartHelper()
     {
         if (TonesAskedFor())
             return;
-        const std::wstring program = FindSpeechHelper(ModuleInstance());
+        std::wstring program = FindSpeechHelper(ModuleInstance());
         if (program.empty())
             return;
         try {
@@ -548,7 +556,9 @@ private:
         } catch (const std::bad_alloc&) {
             return;
         }
-        if (!helper_->Start(program))
+        if (helper_->Start(program))
+            helperProgram_ = std::move(program);
+        else
             helper_.reset();
     }
 
@@ -643,7 +653,7 @@ private:
 
     void Run()
     {
-        if (helper_) {
+        if (!helperProgram_.empty()) {
             ComPtr<IStandInOutput> device;
             if (SUCCEEDED(device_->QueryInterface(IID_IStandInOutput, reinterpret_cast<void**>(device.Out()))))
                 playback_.Prepare(device->AudioFormat());
@@ -658,7 +668,7 @@ private:
             Utterance& u = *queue_.front();
             ComPtr<IStandInOutput> output = output_;
             BeginUtterance(u);
-            if (helper_)
+            if (!helperProgram_.empty())
                 SpeakThroughHelper(lock, u, output.Get());
             else
                 SpeakWords(lock, u, output.Get());
@@ -799,10 +809,12 @@ private:
         uint64_t frames = 0;
     };
 
-    // A word whose event waits for its sound to be heard.
+    // A word whose event waits for its sound: to be heard on the device, to be made in
+    // a stream. `sample` is where the helper said it starts.
     struct HeardAt {
         uint64_t frame;
         size_t word;
+        uint64_t sample;
     };
 
     void SpeakThroughHelper(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output)
@@ -810,21 +822,32 @@ private:
         Rendering r{output, output->AudioFormat(), output->IsRealTime()};
         if (r.realTime)
             playback_.Begin(r.format);
+        // Where a helper was last lost in this utterance: a second loss at the same word
+        // leaves the rest to tones rather than starting helpers without end.
+        size_t lostAt = SIZE_MAX;
         for (;;) {
             if (!r.realTime)
                 work_.wait(lock, [&] { return shutdown_ || u.purged || pauseCount_ == 0; });
             if (shutdown_ || u.purged || u.failed || u.nextWord >= u.units.words.size())
                 break;
-            if (!helper_) {
-                // The helper has gone: the rest of the text is spoken in tones.
-                if (r.realTime)
-                    WaitUntilHeard(lock, u, u.jumps, r.frames);
-                audioOffset_ = r.frames * r.format.nBlockAlign;
-                SpeakWords(lock, u, output);
-                return;
+            const HelperState state = PrepareHelper(lock, u);
+            if (state == HelperState::Interrupted)
+                continue;
+            if (state == HelperState::Ready) {
+                if (SpeakSentence(lock, u, r))
+                    continue;
+                DropHelper();
+                if (u.nextWord != lostAt) {
+                    lostAt = u.nextWord;
+                    continue;
+                }
             }
-            if (!SpeakSentence(lock, u, r))
-                helper_.reset();
+            // No helper: the rest of the text is spoken in tones.
+            if (r.realTime)
+                WaitUntilHeard(lock, u, u.jumps, r.frames);
+            audioOffset_ = r.frames * r.format.nBlockAlign;
+            SpeakWords(lock, u, output);
+            return;
         }
         if (r.realTime) {
             // The end event comes when the last sound has been heard.
@@ -848,10 +871,91 @@ private:
         }
     }
 
+    enum class HelperState { Ready, Interrupted, Unavailable };
+
+    // Makes the helper ready for a new request: a new one started when it has gone, and
+    // the answer to the last Cancel awaited. Everything here waits in short steps with
+    // the lock released, so that a purge or a skip is never held up by the helper; a
+    // start under way is taken up again by the next sentence.
+    HelperState PrepareHelper(std::unique_lock<std::mutex>& lock, const Utterance& u)
+    {
+        const unsigned jumps = u.jumps;
+        for (;;) {
+            if (Interrupted(u, jumps))
+                return HelperState::Interrupted;
+            if (!helper_) {
+                if (helperProgram_.empty())
+                    return HelperState::Unavailable;
+                const std::wstring program = helperProgram_;
+                lock.unlock();
+                std::unique_ptr<SpeechHelper> helper(new (std::nothrow) SpeechHelper);
+                const bool launched = helper && helper->Launch(program);
+                lock.lock();
+                if (!launched)
+                    return HelperFailedToStart();
+                helper_ = std::move(helper);
+            }
+            HelperMessage message;
+            lock.unlock();
+            const SpeechHelper::Connection connection = helper_->Connect(kHelperPollMs);
+            const SpeechHelper::Received got = connection == SpeechHelper::Connection::Ready && unansweredCancel_
+                ? helper_->Receive(message, kHelperPollMs)
+                : SpeechHelper::Received::Nothing;
+            lock.lock();
+            if (connection == SpeechHelper::Connection::Failed) {
+                DropHelper();
+                return HelperFailedToStart();
+            }
+            if (connection == SpeechHelper::Connection::Waiting)
+                continue;
+            failedHelperStarts_ = 0;
+            if (!unansweredCancel_)
+                return HelperState::Ready;
+            if (got == SpeechHelper::Received::Broken ||
+                (got == SpeechHelper::Received::Message && !TakeCancelledRequestMessage(message)) ||
+                (got == SpeechHelper::Received::Nothing && GetTickCount64() > cancelDeadline_))
+                DropHelper();
+        }
+    }
+
+    HelperState HelperFailedToStart()
+    {
+        if (++failedHelperStarts_ >= kMaxFailedHelperStarts)
+            helperProgram_.clear();
+        return HelperState::Unavailable;
+    }
+
+    // Closing the connection ends the helper; the next sentence starts a new one.
+    void DropHelper()
+    {
+        helper_.reset();
+        unansweredCancel_ = 0;
+    }
+
+    // What a cancelled request may still send: speech until its Done, then the
+    // Cancelled that answers the Cancel. False for anything else.
+    bool TakeCancelledRequestMessage(const HelperMessage& message)
+    {
+        if (message.request != unansweredCancel_)
+            return false;
+        if (message.kind == helper_protocol::kCancelled) {
+            const bool inOrder = cancelledDone_;
+            unansweredCancel_ = 0;
+            return inOrder;
+        }
+        if (cancelledDone_)
+            return false;
+        cancelledDone_ = message.kind == helper_protocol::kDone;
+        return true;
+    }
+
     // Speaks the rest of the current sentence, from the next word on. The helper gets
     // the sentence's words joined by single blanks, so that it hears only what is
     // spoken and a place in its text leads back to a word of the utterance.
-    // False when the helper can no longer be reached.
+    // False when the helper can no longer be reached or has sent what it never sends: a
+    // message of another request, a word outside the text or beyond the sentence's
+    // audio. The sentence then goes on from its first word not yet announced, with
+    // another helper.
     bool SpeakSentence(std::unique_lock<std::mutex>& lock, Utterance& u, Rendering& r)
     {
         const size_t first = u.nextWord;
@@ -876,7 +980,7 @@ private:
         const unsigned jumps = u.jumps;
         const uint32_t wordsPerMinute = HelperWordsPerMinute(wordsPerMinute_, rate_);
         lock.unlock();
-        const bool sent = DrainCancelledRequest() && helper_->SendSpeak(request, wordsPerMinute, text);
+        const bool sent = helper_->SendSpeak(request, wordsPerMinute, text);
         lock.lock();
         if (!sent)
             return false;
@@ -884,6 +988,7 @@ private:
 
         const uint64_t sentenceStart = r.frames;
         const uint64_t playAhead = r.format.nSamplesPerSec / kPlayAheadDivisor;
+        uint64_t samples = 0;
         size_t nextToAnnounce = first;
         std::deque<HeardAt> waiting;
         // Words the helper passed over (a lone dash, say) are announced with the next.
@@ -891,25 +996,54 @@ private:
             for (; nextToAnnounce <= word && nextToAnnounce < end; ++nextToAnnounce)
                 AnnounceWord(u, nextToAnnounce);
         };
+        const auto announceReached = [&](uint64_t frame) {
+            while (!waiting.empty() && waiting.front().frame <= frame) {
+                audioOffset_ = waiting.front().frame * r.format.nBlockAlign;
+                announceThrough(waiting.front().word);
+                waiting.pop_front();
+            }
+        };
+        // Whether a message of this request may come now; the helper's end of the
+        // connection has already checked its size.
+        const auto fits = [&](const HelperMessage& message) {
+            if (message.request != request)
+                return false;
+            switch (message.kind) {
+            case helper_protocol::kWord: {
+                helper_protocol::WordBody word;
+                memcpy(&word, message.body.data(), sizeof word);
+                return uint64_t{word.pos} + word.len <= text.size();
+            }
+            case helper_protocol::kAudio:
+                return true;
+            case helper_protocol::kDone:
+                return std::all_of(waiting.begin(), waiting.end(), [&](const HeardAt& w) { return w.sample <= samples; });
+            default:
+                return false;
+            }
+        };
         bool done = false;
         for (;;) {
             if (Interrupted(u, jumps)) {
-                lock.unlock();
-                const bool cancelled = helper_->SendCancel(request);
-                lock.lock();
-                cancelledRequest_ = request;
+                // Only what is under way is cancelled: after its Done the helper has
+                // nothing more of this request to stop.
+                bool reached = true;
+                if (!done) {
+                    lock.unlock();
+                    reached = helper_->SendCancel(request);
+                    lock.lock();
+                    unansweredCancel_ = request;
+                    cancelledDone_ = false;
+                    cancelDeadline_ = GetTickCount64() + kCancelAnswerMs;
+                }
                 if (r.realTime)
                     playback_.Stop();
-                return cancelled;
+                return reached;
             }
             if (r.realTime) {
                 playback_.SetPaused(pauseCount_ > 0);
                 const uint64_t heard = playback_.PlayedFrames();
-                while (!waiting.empty() && waiting.front().frame <= heard) {
-                    audioOffset_ = waiting.front().frame * r.format.nBlockAlign;
-                    announceThrough(waiting.front().word);
-                    waiting.pop_front();
-                }
+                announceReached(heard);
                 if (done && waiting.empty())
                     break;
                 if (done || playback_.QueuedFrames() >= heard + playAhead) {
@@ -927,9 +1061,12 @@ private:
             HelperMessage message;
             lock.unlock();
             const SpeechHelper::Received got = helper_->Receive(message, kHelperPollMs);
+            const bool valid = got == SpeechHelper::Received::Nothing ||
+                               (got == SpeechHelper::Received::Message && fits(message));
             bool converted = false;
-            if (got == SpeechHelper::Received::Message && message.request == request) {
+            if (valid && got == SpeechHelper::Received::Message) {
                 if (message.kind == helper_protocol::kAudio) {
+                    samples += message.body.size() / 2;
                     converter_.Convert(reinterpret_cast<const int16_t*>(message.body.data()), message.body.size() / 2,
                                        volume, audioBuffer_);
                     converted = true;
@@ -942,9 +1079,13 @@ private:
                 ? r.output->WriteAudio(audioBuffer_.data(), static_cast<ULONG>(audioBuffer_.size()))
                 : S_OK;
             lock.lock();
-            if (got == SpeechHelper::Received::Broken)
+            if (!valid) {
+                u.nextWord = nextToAnnounce;
+                if (r.realTime)
+                    playback_.Stop();
                 return false;
-            if (got != SpeechHelper::Received::Message || message.request != request)
+            }
+            if (got != SpeechHelper::Received::Message)
                 continue;
             if (FAILED(written)) {
                 // A full disk ends the utterance; the status reports why.
@@ -952,18 +1093,12 @@ private:
                 u.failed = true;
                 continue;
             }
-            if (message.kind == helper_protocol::kWord && message.body.size() == sizeof(helper_protocol::WordBody)) {
+            if (message.kind == helper_protocol::kWord) {
                 helper_protocol::WordBody word;
                 memcpy(&word, message.body.data(), sizeof word);
                 const size_t index = first + static_cast<size_t>(
                     std::upper_bound(starts.begin(), starts.end(), word.pos) - starts.begin() - 1);
-                const uint64_t frame = sentenceStart + converter_.OutputFrameOf(word.sample);
-                if (r.realTime) {
-                    waiting.push_back({frame, index});
-                } else {
-                    audioOffset_ = frame * r.format.nBlockAlign;
-                    announceThrough(index);
-                }
+                waiting.push_back({sentenceStart + converter_.OutputFrameOf(word.sample), index, word.sample});
                 continue;
             }
             if (converted) {
@@ -974,37 +1109,13 @@ private:
             if (message.kind == helper_protocol::kDone) {
                 done = true;
                 // Words the helper said nothing about still get their turn, at the end.
-                if (r.realTime)
-                    waiting.push_back({r.frames, end - 1});
-                else {
-                    audioOffset_ = r.frames * r.format.nBlockAlign;
-                    announceThrough(end - 1);
-                }
+                waiting.push_back({r.frames, end - 1, 0});
             }
+            if (!r.realTime)
+                announceReached(r.frames);
         }
         u.nextWord = end;
         return true;
-    }
-
-    // A cancelled request still sends what it had under way and then its Done; that is
-    // read and dropped before the next request, so no message is ever taken for another's.
-    bool DrainCancelledRequest()
-    {
-        if (!cancelledRequest_)
-            return true;
-        const ULONGLONG deadline = GetTickCount64() + kCancelledDrainMs;
-        HelperMessage message;
-        while (GetTickCount64() < deadline) {
-            const SpeechHelper::Received got = helper_->Receive(message, kHelperPollMs);
-            if (got == SpeechHelper::Received::Broken)
-                return false;
-            if (got == SpeechHelper::Received::Message && message.kind == helper_protocol::kDone &&
-                message.request == cancelledRequest_) {
-                cancelledRequest_ = 0;
-                return true;
-            }
-        }
-        return false;
     }
 
     ComRefCount refs_;
@@ -1050,9 +1161,17 @@ private:
     ComPtr<ISpStreamFormat> outputStream_;
     // Used by the speaking thread only.
     std::vector<uint8_t> renderBuffer_;
+    // The helper program, empty when the voice speaks tones.
+    std::wstring helperProgram_;
+    // Still starting until its Connect says it is ready.
     std::unique_ptr<SpeechHelper> helper_;
+    unsigned failedHelperStarts_ = 0;
     uint32_t lastHelperRequest_ = 0;
-    uint32_t cancelledRequest_ = 0;
+    // A Cancel whose Cancelled has not yet come (0: none), whether that request's Done
+    // has, and when the helper counts as hung.
+    uint32_t unansweredCancel_ = 0;
+    bool cancelledDone_ = false;
+    ULONGLONG cancelDeadline_ = 0;
     SampleConverter converter_;
     std::vector<uint8_t> audioBuffer_;
     Playback playback_;
