@@ -16,6 +16,7 @@
 #include "app/about_dialog.h"
 #include "update/download_verifier.h"
 #include "update/update_check.h"
+#include "update/update_signature.h"
 #include "resource.h"
 
 namespace {
@@ -174,8 +175,14 @@ TEST(UpdateCheck, WhatCountsAsAnUpdate)
 {
     EXPECT_FALSE(IsUpdateOffered(L"0.0.2.3", L"0.0.2.3", 100));
     EXPECT_TRUE(IsUpdateOffered(L"0.0.2.4", L"0.0.2.3", 100));
-    EXPECT_TRUE(IsUpdateOffered(L"0.0.1.0", L"0.0.2.3", 100)) << "an older version counts too";
-    EXPECT_TRUE(IsUpdateOffered(L"1.0.0.0", L"NA", 100));
+    EXPECT_FALSE(IsUpdateOffered(L"0.0.1.0", L"0.0.2.3", 100)) << "an older version is no update";
+    EXPECT_FALSE(IsUpdateOffered(L"0.0.2.2", L"0.0.2.3", 100));
+    EXPECT_TRUE(IsUpdateOffered(L"0.0.10.0", L"0.0.9.9", 100)) << "numbers, not text, are compared";
+    EXPECT_TRUE(IsUpdateOffered(L"1.0.0.0", L"0.65535.65535.65535", 100));
+    EXPECT_FALSE(IsUpdateOffered(L"1.0.0.0", L"NA", 100)) << "an unknown running version is never older";
+    for (const wchar_t* notAVersion : {L"9.9.9", L"9.9.9.9.9", L"9.9.9.65536", L" 9.9.9.9", L"9.9.9.9 ", L"9..9.9",
+                                       L"9.9.9.-9", L"9.9.9.\u00b2"})
+        EXPECT_FALSE(IsUpdateOffered(notAVersion, L"0.0.2.3", 100)) << notAVersion;
     EXPECT_FALSE(IsUpdateOffered(L"", L"0.0.2.3", 100));
     EXPECT_FALSE(IsUpdateOffered(L"<html><body>", L"0.0.2.3", 100));
     EXPECT_FALSE(IsUpdateOffered(L"<!DOCTYPE HTML>", L"0.0.2.3", 100)) << "an error page in capitals";
@@ -199,12 +206,51 @@ TEST(UpdateCheck, DamagedProgramsAreRefused)
     v9[v9.size() / 3] ^= 0x55;
     WriteBytes(tampered, v9);
 
-    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9.exe"), L"9.9.9.9", installed));
-    EXPECT_FALSE(IsAcceptableUpdate(tampered, L"9.9.9.9", installed)) << "one changed byte breaks the signature";
-    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), L"9.9.9.9", unsignedRunning));
-    EXPECT_FALSE(IsAcceptableUpdate(cut, L"9.9.9.9", unsignedRunning)) << "half an image";
+    const std::string v9Signature = ReadBytes(TestUpdateServer::ProgramFile("v9.exe.sig"));
+    const std::string unsignedSignature = ReadBytes(TestUpdateServer::ProgramFile("v9_unsigned.exe.sig"));
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9.exe"), v9Signature, L"9.9.9.9", installed));
+    EXPECT_FALSE(IsAcceptableUpdate(tampered, v9Signature, L"9.9.9.9", installed)) << "one changed byte";
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), unsignedSignature, L"9.9.9.9",
+                                   unsignedRunning));
+    EXPECT_FALSE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), v9Signature, L"9.9.9.9",
+                                    unsignedRunning)) << "another program's update signature";
+    EXPECT_FALSE(IsAcceptableUpdate(cut, v9Signature, L"9.9.9.9", unsignedRunning)) << "half an image";
     DeleteFileW(tampered.c_str());
     DeleteFileW(cut.c_str());
+}
+
+// DER as openssl writes it: SEQUENCE { INTEGER r, INTEGER s }.
+std::string DerSignature(const std::string& r, const std::string& s)
+{
+    const std::string body = std::string{0x02, static_cast<char>(r.size())} + r + '\x02' +
+                             static_cast<char>(s.size()) + s;
+    return std::string{0x30, static_cast<char>(body.size())} + body;
+}
+
+TEST(UpdateCheck, DerSignaturesBecomeRawCoordinates)
+{
+    // A leading zero keeps a high first byte positive; a shorter number is padded.
+    const std::string r = std::string("\0\x80", 2) + std::string(31, '\x11');
+    const std::string s = "\x7f" + std::string(30, '\x22');
+    std::array<unsigned char, 64> raw{};
+    ASSERT_TRUE(EcdsaDerToRaw(DerSignature(r, s), raw));
+    EXPECT_EQ(std::string(raw.begin(), raw.begin() + 32), r.substr(1));
+    EXPECT_EQ(std::string(raw.begin() + 32, raw.end()), std::string(1, '\0') + s);
+
+    const std::string good = DerSignature(r, s);
+    const std::string malformed[] = {
+        "",
+        good.substr(0, good.size() - 1),                        // cut short
+        good + '\0',                                            // a byte after it
+        "\x31" + good.substr(1),                                // a SET, not a SEQUENCE
+        DerSignature("\x80" + std::string(31, '\x11'), s),      // negative
+        DerSignature(std::string("\0\x7f", 2) + std::string(31, '\x11'), s),  // a needless zero
+        DerSignature(std::string(33, '\x11'), s),               // longer than the curve
+        DerSignature("", s),                                     // no number at all
+        DerSignature(r, s).replace(2, 1, "\x03"),               // not an INTEGER
+    };
+    for (const std::string& der : malformed)
+        EXPECT_FALSE(EcdsaDerToRaw(der, raw)) << testing::PrintToString(der);
 }
 
 TEST(UpdateCheck, InstallKeepsExactlyOnePreviousVersion)
