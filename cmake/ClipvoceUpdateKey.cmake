@@ -5,15 +5,16 @@
 #
 # The default is the repository's test key, whose private half is public: a release build
 # names the project's real public key, on the command line or through the environment
-# variable of the same name at its first configure (README.md, "Signed updates").
+# variable of the same name (README.md, "Signed updates").
 set(CLIPVOCE_TEST_UPDATE_KEY ${CMAKE_SOURCE_DIR}/tests/update_server/TEST_ONLY_update_key.pub.pem)
-if(DEFINED ENV{CLIPVOCE_UPDATE_PUBLIC_KEY} AND NOT "$ENV{CLIPVOCE_UPDATE_PUBLIC_KEY}" STREQUAL "")
-  set(clipvoce_default_update_key "$ENV{CLIPVOCE_UPDATE_PUBLIC_KEY}")
-else()
-  set(clipvoce_default_update_key ${CLIPVOCE_TEST_UPDATE_KEY})
-endif()
-set(CLIPVOCE_UPDATE_PUBLIC_KEY ${clipvoce_default_update_key} CACHE FILEPATH
+set(CLIPVOCE_UPDATE_PUBLIC_KEY ${CLIPVOCE_TEST_UPDATE_KEY} CACHE FILEPATH
   "ECDSA P-256 public key (PEM or DER) that update downloads must be signed with")
+# The environment variable wins at every configure, so that a release script that passes
+# no option of its own still builds with the real key.
+if(NOT "$ENV{CLIPVOCE_UPDATE_PUBLIC_KEY}" STREQUAL "")
+  set(CLIPVOCE_UPDATE_PUBLIC_KEY "$ENV{CLIPVOCE_UPDATE_PUBLIC_KEY}" CACHE FILEPATH
+    "ECDSA P-256 public key (PEM or DER) that update downloads must be signed with" FORCE)
+endif()
 
 # Base64 text (no line breaks) as lower-case hex digits, two per byte.
 function(clipvoce_base64_to_hex text out)
@@ -77,7 +78,13 @@ foreach(line 0 32 64 96)
 endforeach()
 
 if(CLIPVOCE_UPDATE_PUBLIC_KEY STREQUAL CLIPVOCE_TEST_UPDATE_KEY)
-  message(STATUS "Update public key: the TEST key (tests/update_server); releases need the real one")
+  # Its private half is in the repository: a program built with it accepts updates that
+  # anyone can sign. Builds without tests are the ones that become downloads.
+  if(DEFINED BUILD_TESTING AND NOT BUILD_TESTING)
+    message(WARNING "CLIPVOCE_UPDATE_PUBLIC_KEY is the TEST key: this build is no release (README.md, \"Signed updates\")")
+  else()
+    message(STATUS "Update public key: the TEST key (tests/update_server)")
+  endif()
 else()
   message(STATUS "Update public key: ${CLIPVOCE_UPDATE_PUBLIC_KEY}")
 endif()

@@ -256,10 +256,10 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         {"another machine type", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_arm64.exe"); }, DownloadFailed},
         {"another signer", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_other_signer.exe"); }, DownloadFailed},
         {"unsigned", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_unsigned.exe"); }, DownloadFailed},
-        {"no update signature", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", ""); }, DownloadFailed},
-        {"update signature by another key",
+        {"signature: none", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", ""); }, DownloadFailed},
+        {"signature: another key",
          [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", "v9.exe.other_key.sig"); }, DownloadFailed},
-        {"update signature over other bytes",
+        {"signature: other bytes",
          [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", "v10.exe.sig"); }, DownloadFailed},
         {"truncated",
          [](UpdateTest& t) {
@@ -289,8 +289,9 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         AppProcess app(L"", program_);
         const ULONGLONG started = GetTickCount64();
         EXPECT_EQ(CheckAnswer(app), c.answer);
-        if (c.answer == NoUpdate)
+        if (c.answer == NoUpdate) {
             EXPECT_EQ(server_.Requests("Clipvoce.exe_get.php"), 0) << "no update is downloaded";
+        }
         const std::string after = ReadBytes(program_);
         printf("  %-28s %5llu ms  before %.16s  after %.16s  left: %s\n", c.name, GetTickCount64() - started,
                Sha256(installed).c_str(), Sha256(after).c_str(), FilesLeftText().c_str());

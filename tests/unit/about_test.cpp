@@ -222,32 +222,41 @@ TEST(UpdateCheck, DamagedProgramsAreRefused)
 // DER as openssl writes it: SEQUENCE { INTEGER r, INTEGER s }.
 std::string DerSignature(const std::string& r, const std::string& s)
 {
-    const std::string body = std::string{0x02, static_cast<char>(r.size())} + r + '\x02' +
-                             static_cast<char>(s.size()) + s;
-    return std::string{0x30, static_cast<char>(body.size())} + body;
+    std::string der{0x30, static_cast<char>(4 + r.size() + s.size()), 0x02, static_cast<char>(r.size())};
+    der.append(r).append({0x02, static_cast<char>(s.size())}).append(s);
+    return der;
+}
+
+// A big-endian number: its first bytes, then `count` bytes of 0x11.
+std::string Number(std::initializer_list<char> head, size_t count)
+{
+    return std::string(head).append(count, '\x11');
 }
 
 TEST(UpdateCheck, DerSignaturesBecomeRawCoordinates)
 {
     // A leading zero keeps a high first byte positive; a shorter number is padded.
-    const std::string r = std::string("\0\x80", 2) + std::string(31, '\x11');
-    const std::string s = "\x7f" + std::string(30, '\x22');
-    std::array<unsigned char, 64> raw{};
-    ASSERT_TRUE(EcdsaDerToRaw(DerSignature(r, s), raw));
-    EXPECT_EQ(std::string(raw.begin(), raw.begin() + 32), r.substr(1));
-    EXPECT_EQ(std::string(raw.begin() + 32, raw.end()), std::string(1, '\0') + s);
-
+    const std::string r = Number({0, '\x80'}, 31);
+    const std::string s = Number({'\x7f'}, 30);
     const std::string good = DerSignature(r, s);
+    std::array<unsigned char, 64> raw{};
+    ASSERT_TRUE(EcdsaDerToRaw(good, raw));
+    EXPECT_EQ(std::string(raw.begin(), raw.begin() + 32), r.substr(1));
+    EXPECT_EQ(std::string(raw.begin() + 32, raw.end()), Number({0, '\x7f'}, 30));
+
+    std::string set = good, notInteger = good;
+    set[0] = 0x31;
+    notInteger[2] = 0x03;
     const std::string malformed[] = {
         "",
-        good.substr(0, good.size() - 1),                        // cut short
-        good + '\0',                                            // a byte after it
-        "\x31" + good.substr(1),                                // a SET, not a SEQUENCE
-        DerSignature("\x80" + std::string(31, '\x11'), s),      // negative
-        DerSignature(std::string("\0\x7f", 2) + std::string(31, '\x11'), s),  // a needless zero
-        DerSignature(std::string(33, '\x11'), s),               // longer than the curve
-        DerSignature("", s),                                     // no number at all
-        DerSignature(r, s).replace(2, 1, "\x03"),               // not an INTEGER
+        good.substr(0, good.size() - 1),              // cut short
+        good + '\0',                                  // a byte after it
+        set,                                          // a SET, not a SEQUENCE
+        notInteger,                                   // r is no INTEGER
+        DerSignature(Number({'\x80'}, 31), s),        // negative
+        DerSignature(Number({0, '\x7f'}, 31), s),     // a needless leading zero
+        DerSignature(Number({}, 33), s),              // longer than the curve
+        DerSignature("", s),                          // no number at all
     };
     for (const std::string& der : malformed)
         EXPECT_FALSE(EcdsaDerToRaw(der, raw)) << testing::PrintToString(der);
