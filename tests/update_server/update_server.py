@@ -110,9 +110,10 @@ def make_programs(folder, program):
         run("osslsigncode", "sign", "-certs", os.path.join(folder, signer + ".pem"),
             "-key", os.path.join(folder, signer + ".key"), "-h", "sha256", "-in", unsigned, "-out", target)
         os.remove(unsigned)
+    other_key = os.path.join(folder, "other_update_key.pem")
     for name in offers:
         target = os.path.join(programs, name)
-        for key, suffix in ((TEST_UPDATE_KEY, ".sig"), (os.path.join(folder, "other_update_key.pem"), ".other_key.sig")):
+        for key, suffix in ((TEST_UPDATE_KEY, ".sig"), (other_key, ".other_key.sig")):
             run("openssl", "dgst", "-sha256", "-sign", key, "-out", target + suffix, target)
 
 
