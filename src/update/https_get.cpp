@@ -64,22 +64,12 @@ bool Cancelled(const TransferControl& control)
     return control.cancel && control.cancel->load();
 }
 
-} // namespace
-
-std::wstring UpdateServer()
+// One GET request: the body goes to the file when there is one; otherwise its first
+// `keepBytes` bytes are kept in `kept` and reading stops there.
+bool Fetch(const std::wstring& resource, const std::wstring* filePath, size_t keepBytes, std::string& kept,
+           unsigned long long* byteCount, const TransferControl& control)
 {
-    wchar_t server[256] = L"";
-    const DWORD length = GetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", server, 256);
-    if (length > 0 && length < 256)
-        return server;
-    return CLIPVOCE_UPDATE_HOST;
-}
-
-bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstring* filePath,
-             unsigned long long* byteCount, const TransferControl& control)
-{
-    if (text)
-        text->clear();
+    kept.clear();
     const ULONGLONG started = GetTickCount64();
     const ServerAddress server = ParseServer(UpdateServer());
     // Closed in reverse order of opening: request, connection, session.
@@ -107,7 +97,6 @@ bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstrin
                              : INVALID_HANDLE_VALUE);
     if (filePath && !file)
         return false;
-    std::string replyBytes;
     std::vector<char> buffer(ReadChunkBytes);
     unsigned long long received = 0;
     for (;;) {
@@ -129,16 +118,47 @@ bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstrin
             if (!WriteFile(file.get(), buffer.data(), read, &written, nullptr) || written != read)
                 return false;
         } else {
-            replyBytes.append(buffer.data(), std::min<size_t>(read, ReplyTextLength - replyBytes.size()));
+            kept.append(buffer.data(), std::min<size_t>(read, keepBytes - kept.size()));
         }
         if (control.onBytes)
             control.onBytes(received);
-        if (!filePath && replyBytes.size() == ReplyTextLength)
+        if (!filePath && kept.size() == keepBytes)
             break;
     }
-    if (text)
-        *text = WidenReply(replyBytes);
     if (byteCount)
         *byteCount = received;
     return true;
+}
+
+} // namespace
+
+std::wstring UpdateServer()
+{
+    wchar_t server[256] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", server, 256);
+    if (length > 0 && length < 256)
+        return server;
+    return CLIPVOCE_UPDATE_HOST;
+}
+
+bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstring* filePath,
+             unsigned long long* byteCount, const TransferControl& control)
+{
+    if (text)
+        text->clear();
+    std::string replyBytes;
+    if (!Fetch(resource, filePath, ReplyTextLength, replyBytes, byteCount, control))
+        return false;
+    if (text)
+        *text = WidenReply(replyBytes);
+    return true;
+}
+
+bool HttpGetBody(const std::wstring& resource, std::string& body, const TransferControl& control)
+{
+    // The size cap ends the request first: no body of up to `maxBytes` is cut short.
+    if (Fetch(resource, nullptr, static_cast<size_t>(control.maxBytes) + 1, body, nullptr, control))
+        return true;
+    body.clear();
+    return false;
 }

@@ -31,3 +31,7 @@ struct TransferControl {
 // (at most) become `text`, empty when the request fails, and the rest is not read.
 bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstring* filePath = nullptr,
              unsigned long long* byteCount = nullptr, const TransferControl& control = {});
+
+// One GET request whose whole body, at most `control.maxBytes`, is wanted as it is;
+// `body` is empty when the request fails.
+bool HttpGetBody(const std::wstring& resource, std::string& body, const TransferControl& control);

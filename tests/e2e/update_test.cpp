@@ -139,10 +139,17 @@ public:   // the case table's steps reach the fixture through a reference
         server_.Serve("Clipvoce.dat", size);
         server_.Serve("Clipvoce.exe_get.php", executable);
     }
-    void OfferProgram(const std::string& version, const std::string& fixture)
+    // A test program with the update signature of its own, another one, or, with "", none.
+    void OfferProgram(const std::string& version, const std::string& fixture, const std::string& signature)
     {
         const std::string bytes = ReadBytes(TestUpdateServer::ProgramFile(fixture));
         Offer(version, std::to_string(bytes.size()), bytes);
+        if (!signature.empty())
+            server_.Serve("Clipvoce.sig", ReadBytes(TestUpdateServer::ProgramFile(signature)));
+    }
+    void OfferProgram(const std::string& version, const std::string& fixture)
+    {
+        OfferProgram(version, fixture, fixture + ".sig");
     }
 
     // Waits for the restarted copy that the given one handed over to.
@@ -205,9 +212,9 @@ TEST_F(UpdateTest, OlderBackupInTheWayLeavesBothFilesAlone)
 
 TEST_F(UpdateTest, NewVersionReplacesTheProgramAndRestarts)
 {
-    std::string offered = ReadBytes(TestUpdateServer::ProgramFile("v9_unsigned.exe"));
-    offered += "new";   // bytes past the image do not stop it from starting
-    Offer("9.9.9.9\r\n", std::to_string(offered.size()), offered);
+    // Bytes past the image do not stop it from starting; the signature covers them too.
+    const std::string offered = ReadBytes(TestUpdateServer::ProgramFile("v9_tail.exe"));
+    OfferProgram("9.9.9.9\r\n", "v9_tail.exe");
     AppProcess app(L"", program_);
     ASSERT_NE(app.Window(), nullptr);
     HWND box = CheckForUpdates(app);
@@ -223,9 +230,10 @@ TEST_F(UpdateTest, NewVersionReplacesTheProgramAndRestarts)
     ASSERT_NE(restarted, nullptr) << "no copy started from the new executable";
 }
 
-// A signed program refuses everything but a whole program of the offered version,
-// for its own machine, signed with its own certificate; whatever is refused leaves the
-// program exactly as it was and nothing beside it.
+// A signed program refuses everything but a whole program of a newer version, the one
+// offered, for its own machine, carrying the project's update signature and signed with
+// its own certificate; whatever is refused leaves the program exactly as it was and
+// nothing beside it.
 TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
 {
     const std::string page(3000, 'x');
@@ -235,6 +243,7 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         const wchar_t* answer;
     } cases[] = {
         {"no update", [](UpdateTest& t) { t.OfferProgram("0.0.2.3", "v9.exe"); }, NoUpdate},
+        {"older version, signed", [](UpdateTest& t) { t.OfferProgram("0.0.1.0", "v1.exe"); }, NoUpdate},
         {"version file is a 404 page",
          [](UpdateTest& t) {
              t.OfferProgram("9.9.9.9", "v9.exe");
@@ -247,6 +256,11 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         {"another machine type", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_arm64.exe"); }, DownloadFailed},
         {"another signer", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_other_signer.exe"); }, DownloadFailed},
         {"unsigned", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_unsigned.exe"); }, DownloadFailed},
+        {"signature: none", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", ""); }, DownloadFailed},
+        {"signature: another key",
+         [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", "v9.exe.other_key.sig"); }, DownloadFailed},
+        {"signature: other bytes",
+         [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", "v10.exe.sig"); }, DownloadFailed},
         {"truncated",
          [](UpdateTest& t) {
              t.OfferProgram("9.9.9.9", "v9.exe");
@@ -275,6 +289,9 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         AppProcess app(L"", program_);
         const ULONGLONG started = GetTickCount64();
         EXPECT_EQ(CheckAnswer(app), c.answer);
+        if (c.answer == NoUpdate) {
+            EXPECT_EQ(server_.Requests("Clipvoce.exe_get.php"), 0) << "no update is downloaded";
+        }
         const std::string after = ReadBytes(program_);
         printf("  %-28s %5llu ms  before %.16s  after %.16s  left: %s\n", c.name, GetTickCount64() - started,
                Sha256(installed).c_str(), Sha256(after).c_str(), FilesLeftText().c_str());
