@@ -223,11 +223,13 @@ build_release_tree() {
   esac
   say "building the $arch release in $dir"
   mkdir -p "$dir"
-  if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S "$CLIPVOCE_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-      -DCMAKE_TOOLCHAIN_FILE="$CLIPVOCE_ROOT/cmake/$toolchain" >"$dir/configure.log" 2>&1 \
-      || { cat "$dir/configure.log"; rm -f "$dir/CMakeCache.txt"; die "cmake configure of the $arch release failed"; }
-  fi
+  # Configured every time, not only once: the update key named in the environment is
+  # read at configure, and a tree configured earlier must not keep another one.
+  local options=(-DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF)
+  [ -f "$dir/CMakeCache.txt" ] || options+=(-DCMAKE_TOOLCHAIN_FILE="$CLIPVOCE_ROOT/cmake/$toolchain")
+  cmake -S "$CLIPVOCE_ROOT" -B "$dir" "${options[@]}" >"$dir/configure.log" 2>&1 \
+    || { cat "$dir/configure.log"; rm -f "$dir/CMakeCache.txt"; die "cmake configure of the $arch release failed"; }
+  grep 'Update public key:' "$dir/configure.log" | sed "s/^/$arch: /" || true
   cmake --build "$dir" -j"$(nproc)" >"$dir/build.log" 2>&1 \
     || { tail -60 "$dir/build.log"; die "the $arch release build failed (full log: $dir/build.log)"; }
   if grep -q 'warning:' "$dir/build.log"; then
