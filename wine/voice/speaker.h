@@ -7,7 +7,8 @@
 // One mutex guards the speaking state. The thread waits on `work_` and holds the
 // mutex except while it renders audio or talks to the helper; callers wait on `idle_`
 // for utterances to finish. The thread never waits for a caller's thread, so no order
-// of calls from the user-interface thread can deadlock it.
+// of calls from the user-interface thread can deadlock it. The events have a lock of
+// their own, taken inside this one and never the other way round.
 #include "audio_output.h"
 #include "com_ptr.h"
 #include "helper_link.h"
