@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 
 using namespace helper_protocol;
 
@@ -29,36 +30,37 @@ bool WaitReadable(SOCKET s, DWORD timeoutMs)
     return select(0, &readable, nullptr, nullptr, &timeout) > 0;
 }
 
-SOCKET ListenOnLoopback(unsigned short& port)
+Socket ListenOnLoopback(unsigned short& port)
 {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET)
+    Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!s)
         return s;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof address;
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, SOMAXCONN) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
+    if (bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(s.get(), SOMAXCONN) != 0 || getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
     port = ntohs(address.sin_port);
     return s;
 }
+
+struct EnvironmentStringsFree {
+    void operator()(wchar_t* strings) const { FreeEnvironmentStringsW(strings); }
+};
 
 // This process's environment with the key added: the helper's environment can be read
 // by the same user only, its command line by everyone.
 std::wstring EnvironmentWithKey(const std::wstring& keyAssignment)
 {
     std::wstring block;
-    if (wchar_t* strings = GetEnvironmentStringsW()) {
+    if (const std::unique_ptr<wchar_t, EnvironmentStringsFree> strings{GetEnvironmentStringsW()}) {
         const std::wstring name = keyAssignment.substr(0, keyAssignment.find(L'=') + 1);
-        for (const wchar_t* entry = strings; *entry; entry += wcslen(entry) + 1) {
+        for (const wchar_t* entry = strings.get(); *entry; entry += wcslen(entry) + 1) {
             if (_wcsnicmp(entry, name.c_str(), name.size()) != 0)
                 block.append(entry).push_back(L'\0');
         }
-        FreeEnvironmentStringsW(strings);
     }
     block.append(keyAssignment).push_back(L'\0');
     block.push_back(L'\0');
@@ -85,10 +87,8 @@ bool LaunchProgram(const std::wstring& program, unsigned short port, const uint3
     if (!started)
         return false;
     // The helper's life is tied to the connection, not to these handles.
-    if (info.hThread)
-        CloseHandle(info.hThread);
-    if (info.hProcess)
-        CloseHandle(info.hProcess);
+    const KernelHandle process(info.hProcess);
+    const KernelHandle thread(info.hThread);
     return true;
 }
 
@@ -110,45 +110,50 @@ bool SizeFits(uint32_t kind, uint32_t bytes)
 
 } // namespace
 
+WinsockUse::~WinsockUse()
+{
+    if (started_)
+        WSACleanup();
+}
+
+bool WinsockUse::Start()
+{
+    WSADATA data;
+    if (started_ || WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return false;
+    started_ = true;
+    return true;
+}
+
 SpeechHelper::~SpeechHelper()
 {
     StopListening();
     Close();
     SecureZeroMemory(key_, sizeof key_);
-    if (winsock_)
-        WSACleanup();
 }
 
 void SpeechHelper::StopListening()
 {
-    for (Candidate& candidate : candidates_)
-        closesocket(candidate.socket);
     candidates_.clear();
-    if (listening_ != INVALID_SOCKET)
-        closesocket(listening_);
-    listening_ = INVALID_SOCKET;
+    listening_.reset();
 }
 
 void SpeechHelper::Close()
 {
-    if (socket_ != INVALID_SOCKET)
-        closesocket(socket_);
-    socket_ = INVALID_SOCKET;
+    socket_.reset();
     broken_ = true;
 }
 
 bool SpeechHelper::Launch(const std::wstring& program)
 {
-    WSADATA data;
-    if (winsock_ || WSAStartup(MAKEWORD(2, 2), &data) != 0)
+    if (!winsock_.Start())
         return false;
-    winsock_ = true;
     if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(key_), sizeof key_,
                                         BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
         return false;
     unsigned short port = 0;
     listening_ = ListenOnLoopback(port);
-    if (listening_ == INVALID_SOCKET)
+    if (!listening_)
         return false;
     deadline_ = GetTickCount64() + kHelperStartTimeoutMs;
     if (!LaunchProgram(program, port, key_)) {
@@ -160,14 +165,12 @@ bool SpeechHelper::Launch(const std::wstring& program)
 
 void SpeechHelper::Accept()
 {
-    const SOCKET s = accept(listening_, nullptr, nullptr);
-    if (s == INVALID_SOCKET)
+    Socket s(accept(listening_.get(), nullptr, nullptr));
+    if (!s)
         return;
-    if (candidates_.size() >= kMaxCandidates) {
-        closesocket(candidates_.front().socket);
+    if (candidates_.size() >= kMaxCandidates)
         candidates_.erase(candidates_.begin());
-    }
-    candidates_.push_back({s, {}});
+    candidates_.push_back({std::move(s), {}});
 }
 
 bool SpeechHelper::Hears(Candidate& candidate, bool& closed)
@@ -175,7 +178,7 @@ bool SpeechHelper::Hears(Candidate& candidate, bool& closed)
     const size_t had = candidate.said.size();
     candidate.said.resize(kHelloBytes);
     // Never more than a greeting: whatever follows it belongs to the conversation.
-    const int n = recv(candidate.socket, reinterpret_cast<char*>(candidate.said.data() + had),
+    const int n = recv(candidate.socket.get(), reinterpret_cast<char*>(candidate.said.data() + had),
                        static_cast<int>(kHelloBytes - had), 0);
     candidate.said.resize(had + static_cast<size_t>(std::max(n, 0)));
     MessageHeader header{};
@@ -198,37 +201,37 @@ bool SpeechHelper::Hears(Candidate& candidate, bool& closed)
     }
     closed = !fits;
     if (closed)
-        closesocket(candidate.socket);
+        candidate.socket.reset();
     return proved;
 }
 
 SpeechHelper::Connection SpeechHelper::Connect(DWORD stepMs)
 {
-    if (socket_ != INVALID_SOCKET)
+    if (socket_)
         return Connection::Ready;
     const ULONGLONG now = GetTickCount64();
-    if (listening_ == INVALID_SOCKET || now >= deadline_) {
+    if (!listening_ || now >= deadline_) {
         StopListening();
         return Connection::Failed;
     }
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(listening_, &readable);
+    FD_SET(listening_.get(), &readable);
     for (const Candidate& candidate : candidates_)
-        FD_SET(candidate.socket, &readable);
+        FD_SET(candidate.socket.get(), &readable);
     const DWORD waitMs = static_cast<DWORD>(std::min<ULONGLONG>(stepMs, deadline_ - now));
     timeval timeout{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
     if (select(0, &readable, nullptr, nullptr, &timeout) <= 0)
         return Connection::Waiting;
     for (size_t i = 0; i < candidates_.size();) {
         bool closed = false;
-        if (FD_ISSET(candidates_[i].socket, &readable) && Hears(candidates_[i], closed)) {
-            socket_ = candidates_[i].socket;
+        if (FD_ISSET(candidates_[i].socket.get(), &readable) && Hears(candidates_[i], closed)) {
+            socket_ = std::move(candidates_[i].socket);
             candidates_.erase(candidates_.begin() + static_cast<std::ptrdiff_t>(i));
             StopListening();
             broken_ = false;
             const BOOL noDelay = TRUE;
-            setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+            setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
             return Connection::Ready;
         }
         if (closed)
@@ -236,7 +239,7 @@ SpeechHelper::Connection SpeechHelper::Connect(DWORD stepMs)
         else
             ++i;
     }
-    if (FD_ISSET(listening_, &readable))
+    if (FD_ISSET(listening_.get(), &readable))
         Accept();
     return Connection::Waiting;
 }
@@ -255,7 +258,7 @@ bool SpeechHelper::SendAll(const void* data, size_t bytes)
 {
     const char* p = static_cast<const char*>(data);
     while (!broken_ && bytes > 0) {
-        const int n = send(socket_, p, static_cast<int>(std::min<size_t>(bytes, 1 << 20)), 0);
+        const int n = send(socket_.get(), p, static_cast<int>(std::min<size_t>(bytes, 1 << 20)), 0);
         if (n <= 0) {
             broken_ = true;
             break;
@@ -270,7 +273,7 @@ bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wst
 {
     const SpeakBody speak{wordsPerMinute, static_cast<uint32_t>(text.size())};
     const size_t bodyBytes = sizeof speak + text.size() * sizeof(wchar_t);
-    if (socket_ == INVALID_SOCKET || bodyBytes > kMaxBodyBytes)
+    if (!socket_ || bodyBytes > kMaxBodyBytes)
         return false;
     const MessageHeader header{kSpeak, request, static_cast<uint32_t>(bodyBytes)};
     return SendAll(&header, sizeof header) && SendAll(&speak, sizeof speak) &&
@@ -280,7 +283,7 @@ bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wst
 bool SpeechHelper::SendCancel(uint32_t request)
 {
     const MessageHeader header{kCancel, request, 0};
-    return socket_ != INVALID_SOCKET && SendAll(&header, sizeof header);
+    return socket_ && SendAll(&header, sizeof header);
 }
 
 bool SpeechHelper::TakeMessage(HelperMessage& message)
@@ -312,9 +315,9 @@ SpeechHelper::Received SpeechHelper::Receive(HelperMessage& message, DWORD timeo
 {
     if (TakeMessage(message))
         return Received::Message;
-    if (broken_ || socket_ == INVALID_SOCKET)
+    if (broken_ || !socket_)
         return Received::Broken;
-    if (!WaitReadable(socket_, timeoutMs))
+    if (!WaitReadable(socket_.get(), timeoutMs))
         return Received::Nothing;
     if (readPos_ > 0) {
         received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(readPos_));
@@ -322,7 +325,7 @@ SpeechHelper::Received SpeechHelper::Receive(HelperMessage& message, DWORD timeo
     }
     const size_t had = received_.size();
     received_.resize(had + kReceiveBytes);
-    const int n = recv(socket_, reinterpret_cast<char*>(received_.data() + had), static_cast<int>(kReceiveBytes), 0);
+    const int n = recv(socket_.get(), reinterpret_cast<char*>(received_.data() + had), static_cast<int>(kReceiveBytes), 0);
     received_.resize(had + static_cast<size_t>(std::max(n, 0)));
     if (n <= 0) {
         Close();

@@ -5,10 +5,32 @@
 #include <winsock2.h>
 #include <windows.h>
 #include "helper_protocol.h"
+#include "platform/scoped_handle.h"
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+struct SocketTraits {
+    using Handle = SOCKET;
+    static Handle Invalid() { return INVALID_SOCKET; }
+    static void Close(Handle handle) { closesocket(handle); }
+};
+using Socket = ScopedHandle<SocketTraits>;
+
+// Winsock, started for as long as this lives.
+class WinsockUse {
+public:
+    WinsockUse() = default;
+    ~WinsockUse();
+    WinsockUse(const WinsockUse&) = delete;
+    WinsockUse& operator=(const WinsockUse&) = delete;
+    // False when Winsock cannot be started, or has been already.
+    bool Start();
+
+private:
+    bool started_ = false;
+};
 
 struct HelperMessage {
     uint32_t kind = 0;
@@ -50,7 +72,7 @@ public:
 private:
     // A connection that has not yet proved the key, and what it has said so far.
     struct Candidate {
-        SOCKET socket;
+        Socket socket;
         std::vector<uint8_t> said;
     };
 
@@ -62,12 +84,13 @@ private:
     void StopListening();
     void Close();
 
-    bool winsock_ = false;
-    SOCKET listening_ = INVALID_SOCKET;
+    // Declared first: Winsock ends after every socket has been closed.
+    WinsockUse winsock_;
+    Socket listening_;
     std::vector<Candidate> candidates_;
     uint32_t key_[helper_protocol::kKeyWords] = {};
     ULONGLONG deadline_ = 0;
-    SOCKET socket_ = INVALID_SOCKET;
+    Socket socket_;
     uint32_t sampleRate_ = 0;
     bool broken_ = false;
     std::vector<uint8_t> received_;
