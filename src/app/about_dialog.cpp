@@ -78,6 +78,11 @@ void ShowResult(HWND dialog, UINT textId, UINT icon)
     ShowMessage(dialog, IDS_WARNING, textId, MB_OK | icon);
 }
 
+void ShowUnreachable(HWND dialog, const std::wstring& why)
+{
+    ShowMessage(dialog, IDS_WARNING, FillPattern(LoadText(IDS_UPDATE_UNREACHABLE), why), MB_OK | MB_ICONWARNING);
+}
+
 void ShowUpdateStatus(HWND dialog, const std::wstring& text)
 {
     SetDlgItemTextW(dialog, IDC_ABOUT_UPDATE_STATUS, text.c_str());
@@ -164,6 +169,9 @@ void OnUpdateDone(HWND dialog, AboutDialogState& state, UpdateOutcome outcome, L
         EndDialog(dialog, IDC_ABOUT_CHECK_UPDATES);
         RestartSelf(GetWindow(dialog, GW_OWNER));
         break;
+    case UpdateOutcome::Unreachable:
+        ShowUnreachable(dialog, finished->failure);
+        break;
     case UpdateOutcome::Cancelled:
         break;
     }
@@ -178,7 +186,7 @@ void OnUpdateWatch(HWND dialog, AboutDialogState& state)
     const UpdatePhase phase = state.runningCheck->phase;
     StopWaitingForCheck(dialog, state);
     if (phase == UpdatePhase::Checking)
-        ShowResult(dialog, IDS_NO_UPDATE, MB_ICONINFORMATION);
+        ShowUnreachable(dialog, LoadText(IDS_SERVER_SILENT));
     else
         ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
 }

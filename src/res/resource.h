@@ -40,6 +40,9 @@
 #define IDS_UPDATED                 2023
 #define IDS_UPDATE_CHECKING         2060
 #define IDS_UPDATE_DOWNLOADING      2061
+#define IDS_UPDATE_UNREACHABLE      2062   // %1 why
+#define IDS_SERVER_STATUS           2063   // %1 the HTTP status code
+#define IDS_SERVER_SILENT           2064
 #define IDS_HELP                    2024
 #define IDS_CONFIRM_DELETE          2025
 #define IDS_HOT_KEYS                2026

@@ -24,6 +24,9 @@ struct TransferControl {
     ULONGLONG wholeTimeoutMs = TextRequestTimeoutMs;
     // Told the body's byte count so far after every received chunk.
     std::function<void(unsigned long long)> onBytes;
+    // Told why a request failed, in words for the user: the platform's text for the call
+    // that failed, or the status the server answered with. Left alone on cancellation.
+    std::wstring* failure = nullptr;
 };
 
 // One GET request for a resource; only a 200 answer counts. With a file path the body

@@ -108,13 +108,17 @@ UpdateOutcome DownloadAndVerify(UpdateJob& job, const std::wstring& offered, uns
 UpdateOutcome RunCheck(UpdateJob& job)
 {
     job.lastActivity = GetTickCount64();
-    std::wstring reply;
-    HttpGet(job.resourceStem + L".dat", &reply, nullptr, nullptr, ControlFor(job));
-    const long expectedSize = ParseDecimalInt(reply);
-    HttpGet(job.resourceStem + L".ver", &reply, nullptr, nullptr, ControlFor(job));
-    const std::wstring offered = TrimVersion(reply);
+    TransferControl control = ControlFor(job);
+    control.failure = &job.failure;
+    std::wstring sizeReply, versionReply;
+    const bool answered = HttpGet(job.resourceStem + L".dat", &sizeReply, nullptr, nullptr, control) &&
+                          HttpGet(job.resourceStem + L".ver", &versionReply, nullptr, nullptr, control);
     if (job.cancel)
         return UpdateOutcome::Cancelled;
+    if (!answered)
+        return UpdateOutcome::Unreachable;
+    const long expectedSize = ParseDecimalInt(sizeReply);
+    const std::wstring offered = TrimVersion(versionReply);
     if (!IsUpdateOffered(offered, job.runningVersion, expectedSize))
         return UpdateOutcome::NoUpdate;
     if (static_cast<unsigned long long>(expectedSize) > MaxDownloadBytes)

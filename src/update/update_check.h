@@ -16,7 +16,9 @@ bool IsNewerVersion(const std::wstring& offered, const std::wstring& running);
 // Whether the offered version is an update for the running one: newer, with a size.
 bool IsUpdateOffered(const std::wstring& offered, const std::wstring& running, long expectedSize);
 
-enum class UpdateOutcome { NoUpdate, Verified, DownloadFailed, Cancelled };
+// Unreachable: the server could not be asked which version it offers (no connection, an
+// error answer); the job's `failure` says why. It is no "no update": the user may be offline.
+enum class UpdateOutcome { NoUpdate, Verified, DownloadFailed, Cancelled, Unreachable };
 enum class UpdatePhase { Checking, Downloading };
 
 // One check, shared by the About dialog and the worker thread that runs it.
@@ -36,6 +38,7 @@ struct UpdateJob {
     std::wstring resourceStem;     // the server's names: stem + ".dat", ".ver", ".exe_get.php", ".sig"
     std::wstring runningVersion;
     std::wstring download;         // the verified download, valid once the outcome is Verified
+    std::wstring failure;          // why the server could not be reached, once the outcome is Unreachable
 };
 
 // Messages the worker posts to the listener: the download's percentage (wParam), and

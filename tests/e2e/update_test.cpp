@@ -16,6 +16,7 @@ namespace {
 const wchar_t NoUpdate[] = L"There is no update available.";
 const wchar_t DownloadFailed[] = L"Download failed.";
 const wchar_t Updated[] = L"Your version has been successfully updated. Restart needed.";
+const std::wstring Unreachable = L"The update server could not be reached: ";
 
 std::string Sha256(const std::string& bytes)
 {
@@ -240,7 +241,7 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
     const struct {
         const char* name;
         std::function<void(UpdateTest&)> serve;
-        const wchar_t* answer;
+        std::wstring answer;
     } cases[] = {
         {"no update", [](UpdateTest& t) { t.OfferProgram("0.0.2.3", "v9.exe"); }, NoUpdate},
         {"older version, signed", [](UpdateTest& t) { t.OfferProgram("0.0.1.0", "v1.exe"); }, NoUpdate},
@@ -249,7 +250,13 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
              t.OfferProgram("9.9.9.9", "v9.exe");
              t.server_.SetStatus("Clipvoce.ver", 404);
          },
-         NoUpdate},
+         Unreachable + L"it answered with status 404"},
+        {"size file is a server error",
+         [](UpdateTest& t) {
+             t.OfferProgram("9.9.9.9", "v9.exe");
+             t.server_.SetStatus("Clipvoce.dat", 500);
+         },
+         Unreachable + L"it answered with status 500"},
         {"right size, not a program",
          [&](UpdateTest& t) { t.Offer("9.9.9.9", "3000", "<!DOCTYPE HTML>" + page.substr(15)); }, DownloadFailed},
         {"another version inside", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v8.exe"); }, DownloadFailed},
@@ -289,7 +296,7 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         AppProcess app(L"", program_);
         const ULONGLONG started = GetTickCount64();
         EXPECT_EQ(CheckAnswer(app), c.answer);
-        if (c.answer == NoUpdate) {
+        if (c.answer == NoUpdate || c.answer.starts_with(Unreachable)) {
             EXPECT_EQ(server_.Requests("Clipvoce.exe_get.php"), 0) << "no update is downloaded";
         }
         const std::string after = ReadBytes(program_);
@@ -299,6 +306,19 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         EXPECT_EQ(FilesLeftText(), "clipvoce.exe");
         EXPECT_TRUE(app.Running());
     }
+}
+
+// Offline is not "up to date": a refused connection is told as such, with the system's
+// reason, and the program stays as it was.
+TEST_F(UpdateTest, RefusedConnectionIsNotNoUpdate)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", L"127.0.0.1:1");
+    AppProcess app(L"", program_);
+    const std::wstring answer = CheckAnswer(app);
+    EXPECT_TRUE(answer.starts_with(Unreachable) && answer.size() > Unreachable.size() + 3)
+        << "not a refused connection with its reason: " << testing::PrintToString(answer);
+    EXPECT_EQ(ReadBytes(program_), original_);
+    EXPECT_TRUE(app.Running());
 }
 
 TEST_F(UpdateTest, SignedUpdatesFollowEachOther)
@@ -359,7 +379,7 @@ TEST_F(UpdateTest, SilentServerNeitherFreezesNorHoldsTheCheck)
     ASSERT_NE(box, nullptr) << "the check did not end against a silent server";
     const ULONGLONG took = GetTickCount64() - started;
     printf("  silent server: the check ended after %llu ms\n", took);
-    EXPECT_EQ(MessageBoxText(box), NoUpdate);
+    EXPECT_EQ(MessageBoxText(box).substr(0, Unreachable.size()), Unreachable) << "silence is not \"no update\"";
     EXPECT_LT(took, 40000u);
     EXPECT_EQ(FilesLeftText(), "clipvoce.exe");
     PressDialogButton(box, IDOK);

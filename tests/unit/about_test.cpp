@@ -156,17 +156,23 @@ TEST_F(UpdateServerTest, OnlyAnOkAnswerCounts)
 {
     server_.Serve("Clipvoce.ver", "9.9.9.9");
     server_.SetStatus("Clipvoce.ver", 404);
-    std::wstring text = L"stale";
-    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text));
+    std::wstring text = L"stale", failure;
+    TransferControl control;
+    control.failure = &failure;
+    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text, nullptr, nullptr, control));
     EXPECT_EQ(text, L"");
+    EXPECT_EQ(failure, L"it answered with status 404");
 }
 
 TEST(UpdateCheck, UnreachableServerGivesAnEmptyText)
 {
     SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", L"127.0.0.1:1");
-    std::wstring text = L"stale";
-    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text));
+    std::wstring text = L"stale", failure;
+    TransferControl control;
+    control.failure = &failure;
+    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text, nullptr, nullptr, control));
     EXPECT_EQ(text, L"") << "a failed request leaves no text behind";
+    EXPECT_FALSE(failure.empty()) << "a refused connection says why";
     SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", nullptr);
     EXPECT_EQ(UpdateServer(), L"update.clipvoce.example");
 }
