@@ -15,7 +15,7 @@ DWORD WINAPI GreetingThread(LPVOID parameter)
     // The send returns once the modal About dialog has been closed; the dialog runs on
     // the window's own thread, as every window of the program does.
     SendMessageW(static_cast<HWND>(parameter), WM_COMMAND, CMD_ABOUT, 0);
-    firstRun = false;
+    SettingsStore.firstRun = false;
     greetingShown = false;
     return 0;
 }

@@ -38,7 +38,7 @@ void ShowClipboardSettingsInMenu(HMENU menu)
 
 void ShowPopupMenu(SpeechWindowState& state)
 {
-    if (OpenOptionsWindow() || ExportInProgress() || firstRun)
+    if (OpenOptionsWindow() || ExportInProgress() || SettingsStore.firstRun)
         return;
     POINT cursor;
     GetCursorPos(&cursor);

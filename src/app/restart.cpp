@@ -17,7 +17,7 @@ void RequestReset(HWND optionsDialog)
 {
     if (!AskToConfirm(optionsDialog, IDS_CONFIRM_RESET))
         return;
-    resetPending = true;
+    SettingsStore.resetPending = true;
     // The dialog's owner is the Speech window, whose end lets the new copy start.
     const HWND speechWindow = GetWindow(optionsDialog, GW_OWNER);
     EndDialog(optionsDialog, ResetSettingsResult);

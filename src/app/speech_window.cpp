@@ -54,7 +54,7 @@ void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
 {
     if (state.settingsSaveError == 0)
         return;
-    ShowWarning(nullptr, FillPattern(LoadText(IDS_SETTINGS_NOT_SAVED), settingsPath,
+    ShowWarning(nullptr, FillPattern(LoadText(IDS_SETTINGS_NOT_SAVED), SettingsStore.path,
                                      SystemErrorText(state.settingsSaveError)));
 }
 
@@ -228,7 +228,7 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
 
 void SaveSettingsNotingFailure(SpeechWindowState& state)
 {
-    if (const DWORD error = SaveSettings(state.window); error != 0 && state.settingsSaveError == 0)
+    if (const DWORD error = SaveSettings(state.window, state.frameHeightDelta); error != 0 && state.settingsSaveError == 0)
         state.settingsSaveError = error;
 }
 

@@ -17,6 +17,9 @@ struct SpeechWindowState {
     KeyboardGuard keyboardGuard;
     // The first failed save's reason, told once when the program ends.
     DWORD settingsSaveError = 0;
+    // Outer height of the window minus its TextView's client height; -1 until the first
+    // border apply measures it. Never saved.
+    int frameHeightDelta = -1;
 };
 
 LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

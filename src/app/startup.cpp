@@ -21,10 +21,10 @@ constexpr DWORD SpeechWindowStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_TH
 // and why changes made now are not kept.
 void WarnIfSettingsUnread(HWND window)
 {
-    if (settingsReadError == 0)
+    const SettingsStoreRecord& store = SettingsStore;
+    if (store.readError == 0)
         return;
-    ShowWarning(window, FillPattern(LoadText(IDS_SETTINGS_UNREADABLE), settingsPath,
-                                    SystemErrorText(settingsReadError)));
+    ShowWarning(window, FillPattern(LoadText(IDS_SETTINGS_UNREADABLE), store.path, SystemErrorText(store.readError)));
 }
 
 } // namespace

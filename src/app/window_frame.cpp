@@ -24,12 +24,12 @@ RECT TextViewClientRect()
     return r;
 }
 
-void MeasureFrameHeightDelta(HWND window)
+void MeasureFrameHeightDelta(SpeechWindowState& state)
 {
-    if (frameHeightDelta == -1) {
-        const RECT w = WindowRect(window);
+    if (state.frameHeightDelta == -1) {
+        const RECT w = WindowRect(state.window);
         const RECT c = TextViewClientRect();
-        frameHeightDelta = (w.bottom - w.top) - (c.bottom - c.top);
+        state.frameHeightDelta = (w.bottom - w.top) - (c.bottom - c.top);
     }
 }
 
@@ -71,21 +71,22 @@ void MoveHiddenAndShow(SpeechWindowState& state, int x, int y, int width, int he
 void ApplyBorder(SpeechWindowState& state)
 {
     const HWND window = state.window;
-    MeasureFrameHeightDelta(window);
+    MeasureFrameHeightDelta(state);
     const RECT w = WindowRect(window);
     if (AppSettings.showBorder) {
         SetWindowLongW(window, GWL_STYLE, BorderedStyle);
         return;
     }
     SetWindowLongW(window, GWL_STYLE, BorderlessStyle(window));
-    MoveHiddenAndShow(state, w.left, w.top, w.right - w.left, w.bottom - w.top - frameHeightDelta);
+    MoveHiddenAndShow(state, w.left, w.top, w.right - w.left, w.bottom - w.top - state.frameHeightDelta);
 }
 
 void ToggleBorder(SpeechWindowState& state)
 {
     const HWND window = state.window;
-    MeasureFrameHeightDelta(window);
+    MeasureFrameHeightDelta(state);
     const int frame = GetSystemMetrics(SM_CYFRAME);
+    const int frameHeightDelta = state.frameHeightDelta;
     const RECT w = WindowRect(window);
     const RECT c = TextViewClientRect();
     const int width = w.right - w.left;

@@ -143,7 +143,7 @@ ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
     UINT formatPriority[] = {CF_UNICODETEXT};
     const bool unicodeText = GetPriorityClipboardFormat(formatPriority, 1) == static_cast<int>(CF_UNICODETEXT);
     if (unicodeText && AppSettings.monitorClipboard) {
-        if (firstRun) {
+        if (SettingsStore.firstRun) {
             TakeFirstRunCopy();
             outcome = ClipboardOutcome::FirstRunCopy;
         } else if (const int newTextStart = TakeClipboardText(window); newTextStart != NothingTaken) {
@@ -151,7 +151,7 @@ ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
             outcome = ClipboardOutcome::TextTaken;
         }
     } else {
-        if (firstRun) {
+        if (SettingsStore.firstRun) {
             TakeFirstRunCopy();
             outcome = ClipboardOutcome::FirstRunCopy;
         }

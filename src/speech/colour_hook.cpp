@@ -2,6 +2,7 @@
 #include "settings/app_settings.h"
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 

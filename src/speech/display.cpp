@@ -116,12 +116,10 @@ void InitTextFormat()
 
 void ApplyFontAndColours()
 {
-    AppSettings.italic = logFont.lfItalic != 0;
-    AppSettings.bold = logFont.lfWeight > 400;
     textFormat.dwEffects = (AppSettings.bold ? CFE_BOLD : 0) | (AppSettings.italic ? CFE_ITALIC : 0);
-    textFormat.yHeight = TwipsFromHeight(logFont.lfHeight, ScreenDpi());
-    lstrcpynW(textFormat.szFaceName, logFont.lfFaceName, 32);
-    textFormat.bCharSet = logFont.lfCharSet;
+    textFormat.yHeight = TwipsFromHeight(AppSettings.fontHeightPixels, ScreenDpi());
+    lstrcpynW(textFormat.szFaceName, AppSettings.fontFace, LF_FACESIZE);
+    textFormat.bCharSet = static_cast<BYTE>(AppSettings.fontCharset & 0xFF);
     // In played-text mode unselected text is drawn in the background colour: invisible.
     textFormat.crTextColor = AppSettings.showFullText ? AppSettings.textColour : AppSettings.backgroundColour;
 

@@ -21,13 +21,11 @@ InProcessApp::InProcessApp(int showCommand)
         CloseClipboard();
     }
     AppSettings = AppSettingsRecord{};
-    logFont = FirstRunLogFont();
-    frameHeightDelta = -1;
     speechState = Stopped;
     lastWordEnd = 0;
     ForgetVoiceQueue();
     ForgetSpeechText();
-    firstRun = false;
+    SettingsStore.firstRun = false;
     static const bool registered = RegisterSpeechWindowClass();
     (void)registered;
     CreateSpeechWindow(*state_);

@@ -96,11 +96,11 @@ TEST(FirstRunSettings, PositionIsTheBottomRightOfTheWorkArea)
 
 TEST(FirstRunSettings, Mp3BitRatesAreTheFourteenRates)
 {
-    FillMp3BitRates();
-    ASSERT_EQ(Mp3BitRates.size(), 14u);
-    EXPECT_EQ(Mp3BitRates.begin()->first, 32);
-    EXPECT_EQ(Mp3BitRates.rbegin()->first, 320);
-    EXPECT_EQ(Mp3BitRates[128], L"128");
+    ASSERT_EQ(std::size(Mp3BitRates), 14u);
+    EXPECT_EQ(Mp3BitRates[0].kbitPerSecond, 32);
+    EXPECT_EQ(Mp3BitRates[13].kbitPerSecond, 320);
+    EXPECT_STREQ(Mp3BitRates[8].label, L"128");
+    EXPECT_EQ(Mp3BitRates[8].kbitPerSecond, 128);
 }
 
 class TextViewTest : public testing::Test {

@@ -110,8 +110,8 @@ TEST(Border, FrameHeightDeltaIsMeasuredOnceFromTheFramedWindow)
     RECT window, client;
     GetWindowRect(app.window(), &window);
     GetClientRect(textView, &client);
-    EXPECT_EQ(frameHeightDelta, (window.bottom - window.top) - client.bottom);
-    EXPECT_GT(frameHeightDelta, 0);
+    EXPECT_EQ(app.state().frameHeightDelta, (window.bottom - window.top) - client.bottom);
+    EXPECT_GT(app.state().frameHeightDelta, 0);
 }
 
 TEST(Highlight, PlayedTextModeSelectsFromTheStart)
