@@ -1,6 +1,8 @@
 // Start-up, single instance and the message loop.
 #include "app/speech_window.h"
 #include "app/startup.h"
+#include "speech/colour_hook.h"
+#include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
@@ -78,6 +80,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
     if (!instanceMutex && !IsRestart(commandLine))
         return 0;
 
+    // The rich-edit module's colour query is redirected while this is the only thread:
+    // no other can be reading the import then.
+    LoadTextViewLibrary();
+    InstallColourHook();
     InitCommonControls();
     if (FAILED(CoInitialize(nullptr)))
         return ExitCannotStart;
@@ -88,13 +94,15 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
         CoUninitialize();
         return ExitCannotStart;
     }
-    if (const HRESULT voice = CreateVoiceEngine(state.window); FAILED(voice)) {
+    ComPtr<ISpVoice> voice;
+    if (const HRESULT created = CreateVoiceEngine(state.window, voice); FAILED(created)) {
         // Told before the window goes: its end queues the quit, which would close the box.
-        TellNoVoice(voice);
+        TellNoVoice(created);
         DestroyWindow(state.window);
         CoUninitialize();
         return ExitNoVoice;
     }
+    state.reader.UseVoice(voice);
     SetUpSpeechWindow(state, showCommand);
 
     const int exitCode = RunMessageLoop(accelerators);

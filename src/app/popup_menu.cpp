@@ -17,8 +17,9 @@ bool PreparePopupMenu(SpeechWindowState& state)
     ShowClipboardSettingsInMenu(state.popupMenu);
     // The menu follows what is being done: auto play with nothing on the clipboard
     // reads nothing, and the menu must say so.
-    ShowStateInMenu(state.popupMenu, speechState);
-    state.menuShowsState = speechState;
+    const SpeechState speech = state.reader.State();
+    ShowStateInMenu(state.popupMenu, speech);
+    state.menuShowsState = speech;
     return true;
 }
 

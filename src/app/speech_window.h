@@ -5,10 +5,12 @@
 #include "app/tray_icon.h"
 #include "app/window_frame.h"
 #include "platform/scoped_handle.h"
-#include "speech/speech_controller.h"
+#include "speech/reader.h"
 
 struct SpeechWindowState {
     HWND window = nullptr;
+    // The text shown and read aloud, and the voice that reads it.
+    Reader reader;
     MenuHandle menuResource;        // the loaded menu; the popup menu is its first submenu
     HMENU popupMenu = nullptr;
     SpeechState menuShowsState = Stopped;

@@ -4,7 +4,6 @@
 #include "app/speech_window.h"
 #include "app/window_placement.h"
 #include "clipboard/clipboard_monitor.h"
-#include "speech/colour_hook.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
@@ -68,7 +67,6 @@ void SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     // sends at once already refreshes the status line.
     InitTrayIcon(state.trayIcon, window);
     JoinClipboardChain(window);
-    InstallColourHook();
     AddTrayIcon(state.trayIcon);
     state.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     PreparePopupMenu(state);

@@ -1,6 +1,6 @@
 #pragma once
 // The start-up steps that follow loading the settings: the Speech window, its settings
-// applied, the clipboard chain, the colour hook, the tray icon and menu.
+// applied, the clipboard chain, the tray icon and menu.
 #include <windows.h>
 
 struct SpeechWindowState;

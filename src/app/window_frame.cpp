@@ -1,6 +1,5 @@
 #include "app/window_frame.h"
 #include "app/speech_window.h"
-#include "speech/text_view.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
 #include "res/resource.h"
@@ -17,18 +16,11 @@ RECT WindowRect(HWND window)
     return r;
 }
 
-RECT TextViewClientRect()
-{
-    RECT r{};
-    GetClientRect(textView, &r);
-    return r;
-}
-
 void MeasureFrameHeightDelta(SpeechWindowState& state)
 {
     if (state.frameHeightDelta == -1) {
         const RECT w = WindowRect(state.window);
-        const RECT c = TextViewClientRect();
+        const RECT c = state.reader.View().ClientRect();
         state.frameHeightDelta = (w.bottom - w.top) - (c.bottom - c.top);
     }
 }
@@ -88,7 +80,7 @@ void ToggleBorder(SpeechWindowState& state)
     const int frame = GetSystemMetrics(SM_CYFRAME);
     const int frameHeightDelta = state.frameHeightDelta;
     const RECT w = WindowRect(window);
-    const RECT c = TextViewClientRect();
+    const RECT c = state.reader.View().ClientRect();
     const int width = w.right - w.left;
     const int clientHeight = c.bottom - c.top;
     if (AppSettings.showBorder) {

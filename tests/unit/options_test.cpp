@@ -191,7 +191,7 @@ TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
     EXPECT_FALSE(Enabled(IDC_AUTOSCROLL));
     CHARFORMATW format{};
     format.cbSize = sizeof format;
-    SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(app_.view().Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
     EXPECT_EQ(format.crTextColor, RGB(10, 20, 30));
 
     // The page is rebuilt from the settings when its tab comes back.
