@@ -1,11 +1,14 @@
 // What the Speech window shows: font size, visible lines, auto scroll, the colour hook
 // and the border toggle.
 #include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
 #include <utility>
 #include <vector>
 #include "in_process_app.h"
 #include <commctrl.h>
 #include "pump.h"
+#include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
 #include "speech/colour_hook.h"
 #include "speech/display.h"
@@ -73,6 +76,83 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     InstallColourHook();
     AppSettings.showFullText = false;
     EXPECT_EQ(TextViewColourQuery()(COLOR_HIGHLIGHT), AppSettings.backgroundColour);
+    AppSettings.showFullText = true;
+}
+
+// Whether any pixel the view shows has the colour.
+bool ViewShows(HWND view, COLORREF colour)
+{
+    RECT client;
+    GetClientRect(view, &client);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;   // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const MemoryDc memory(CreateCompatibleDC(nullptr));
+    if (!bitmap || !memory)
+        return false;
+    const SelectedObject selected(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, client.right, client.bottom, WindowDc(view).get(), 0, 0, SRCCOPY);
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    const DWORD wanted = RGB(GetBValue(colour), GetGValue(colour), GetRValue(colour));   // DIBs store BGR
+    for (LONG i = 0; i < client.right * client.bottom; ++i)
+        if ((pixels[i] & 0xFFFFFF) == wanted)
+            return true;
+    return false;
+}
+
+// Only the rich-edit module's query is redirected: another thread that asks the system
+// for its colours all the while a text is read in played-text mode gets the system's
+// answers, and the view keeps drawing the read words in the settings' colours.
+TEST(ColourHook, AnotherThreadsColourQueriesStayTheSystems)
+{
+    ASSERT_TRUE(LoadTextViewLibrary());
+    ASSERT_TRUE(InstallColourHook());
+    InProcessApp app(SW_SHOWNORMAL);
+    AppSettings.showFullText = false;
+    AppSettings.textColour = RGB(255, 255, 0);
+    AppSettings.backgroundColour = RGB(0, 0, 96);
+    app.reader().ApplyFontAndColours();
+    std::wstring text;
+    for (int i = 0; i < 30; ++i)
+        text += L"word ";
+    app.view().SetText(text.c_str());
+    app.reader().PrepareText();
+    app.speech().Play();
+
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    const COLORREF highlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    std::atomic<bool> done{false};
+    std::atomic<int> wrongAnswers{0};
+    std::thread other([&] {
+        for (int i = 0; i < 1000000; ++i) {
+            const bool odd = i % 2 != 0;
+            if (GetSysColor(odd ? COLOR_HIGHLIGHT : COLOR_HIGHLIGHTTEXT) != (odd ? highlight : highlightText))
+                ++wrongAnswers;
+        }
+        done = true;
+    });
+    // Word after word, drawn each time, for as long as the other thread asks, and at least
+    // once through the text.
+    for (int words = 0; !done || words < 30; ++words) {
+        app.voice.SetWord(static_cast<ULONG>(5 * (words % 30)), 4);
+        app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+        SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+        UpdateWindow(app.view().Handle());
+    }
+    other.join();
+    EXPECT_EQ(wrongAnswers, 0);
+    EXPECT_EQ(app.speech().State(), Playing);
+    RedrawWindow(app.view().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_TRUE(ViewShows(app.view().Handle(), AppSettings.textColour)) << "the read words are not drawn";
+    if (highlight != AppSettings.backgroundColour) {
+        EXPECT_FALSE(ViewShows(app.view().Handle(), highlight)) << "the selection shows the system's colour";
+    }
     AppSettings.showFullText = true;
 }
 
