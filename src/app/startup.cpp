@@ -7,6 +7,7 @@
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "platform/log.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include <string>
@@ -23,6 +24,7 @@ void WarnIfSettingsUnread(HWND window)
     const SettingsStoreRecord& store = SettingsStore;
     if (store.readError == 0)
         return;
+    LogFailure(L"Reading the settings from " + store.path, store.readError);
     ShowWarning(window, FillPattern(LoadText(IDS_SETTINGS_UNREADABLE), store.path, SystemErrorText(store.readError)));
 }
 
@@ -56,9 +58,12 @@ bool CreateSpeechWindow(SpeechWindowState& state)
     return window != nullptr;
 }
 
-void SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
+bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
 {
     const HWND window = state.window;
+    // Without its timer a reading could stay pending for good; nothing is shown before it.
+    if (!SetTimer(window, IDT_SPEECH_TIMER, SPEECH_TIMER_PERIOD, nullptr))
+        return false;
     ApplyBorder(state);
     ApplyTopMost(window);
     ApplyTransparency(window);
@@ -73,9 +78,9 @@ void SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     RefreshStatusLine(state);
     ShowSpeechWindow(state, showCommand != 0 ? showCommand : SW_SHOWNORMAL);
     UpdateWindow(window);
-    SetTimer(window, IDT_SPEECH_TIMER, SPEECH_TIMER_PERIOD, nullptr);
     WarnIfSettingsUnread(window);
     ApplyHotKeysAtStart(window);
+    return true;
 }
 
 void TearDownSpeechWindow(SpeechWindowState& state)

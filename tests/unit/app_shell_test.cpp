@@ -3,16 +3,22 @@
 #include <gtest/gtest.h>
 #include <richedit.h>
 #include "in_process_app.h"
+#include "app_driver.h"
+#include "file_bytes.h"
 #include "pump.h"
+#include "platform/log.h"
+#include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "speech/display.h"
 #include "speech/text_view.h"
 #include "speech/speech_controller.h"
 #include "speech/reader.h"
+#include "app/restart.h"
 #include "app/tray_icon.h"
 #include "app/window_placement.h"
 #include "resource.h"
 #include <climits>
+#include <thread>
 
 namespace {
 
@@ -362,3 +368,94 @@ TEST(TrayIcon, AnIconTheShellLostIsAddedAgainAtTheNextStatusChange)
     EXPECT_TRUE(icon.added);
     EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon.record)) << "the icon was not added again";
 }
+
+namespace {
+
+// What a warning box says while the action runs; a second thread reads and closes it.
+std::wstring WarningWhile(const std::function<void()>& action)
+{
+    std::wstring text;
+    std::thread user([&] {
+        if (HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", 10000)) {
+            text = MessageBoxText(box);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    });
+    action();
+    user.join();
+    return text;
+}
+
+std::wstring TempFile(const wchar_t* name)
+{
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring path = std::wstring(temp) + name;
+    DeleteFileW(path.c_str());
+    DeleteFileW((path + L".1").c_str());
+    return path;
+}
+
+// A copy that cannot be started leaves this one running, and the user is told why.
+TEST(Restart, AFailedStartKeepsTheProgramRunningAndSaysWhy)
+{
+    InProcessApp app;
+    bool restarted = true;
+    const std::wstring warning =
+        WarningWhile([&] { restarted = RestartSelf(app.window(), L"C:\\no such folder\\clipvoce.exe"); });
+    EXPECT_FALSE(restarted);
+    EXPECT_EQ(warning.rfind(L"Clipvoce could not restart itself: ", 0), 0u) << "the box said: " << warning;
+    EXPECT_GT(warning.size(), std::wstring(L"Clipvoce could not restart itself: ").size()) << "no reason given";
+    EXPECT_TRUE(IsWindow(app.window()));
+    app.view().SetText(L"Still here.");
+    app.reader().PrepareText();
+    app.Command(CMD_PLAY_STOP);
+    EXPECT_EQ(app.speech().State(), Playing) << "the program no longer reads";
+}
+
+// The log names each failure with its code and the system's words for it; what the
+// user copied and had read never goes into it.
+TEST(Log, NamesAFailureButNoCopiedText)
+{
+    const std::wstring path = TempFile(L"clipvoce_test.log");
+    StartLog(path);
+    {
+        InProcessApp app;
+        AppSettings.autoPlay = true;
+        ASSERT_TRUE(SetClipboardText(L"Private words 7Q3X."));
+        ASSERT_TRUE(PumpUntil([&] { return app.speech().State() == Playing; }, 5000)) << "the copy was not read";
+        app.voice.refuses = L"Pause";
+        app.Command(CMD_PAUSE);
+        EXPECT_EQ(app.speech().State(), Playing);
+    }
+    StartLog(L"");
+    const std::string log = ReadBytes(path);
+    const std::wstring reason = SystemErrorText(static_cast<DWORD>(E_FAIL));
+    ASSERT_NE(reason, L"2147500037") << "the system has no words for the code";
+    EXPECT_NE(log.find("ISpVoice::Pause failed: 0x80004005 " + std::string(reason.begin(), reason.end())),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("7Q3X"), std::string::npos) << log;
+    DeleteFileW(path.c_str());
+}
+
+TEST(Log, KeepsThePreviousFileOnceFull)
+{
+    const std::wstring path = TempFile(L"clipvoce_full.log");
+    StartLog(path);
+    const std::wstring line(1000, L'x');
+    for (DWORD written = 0; written < MaxLogBytes + MaxLogBytes / 2; written += 1000)
+        LogLine(line);
+    LogLine(L"last line");
+    StartLog(L"");
+    const std::string current = ReadBytes(path);
+    const std::string previous = ReadBytes(path + L".1");
+    EXPECT_LE(current.size(), MaxLogBytes);
+    EXPECT_LE(previous.size(), MaxLogBytes);
+    EXPECT_GT(previous.size(), MaxLogBytes - 2000) << "the previous file was not kept whole";
+    EXPECT_NE(current.find("last line"), std::string::npos);
+    DeleteFileW(path.c_str());
+    DeleteFileW((path + L".1").c_str());
+}
+
+} // namespace

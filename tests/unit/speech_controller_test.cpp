@@ -328,6 +328,38 @@ TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
     ExpectMenuMatches(app, Playing);
 }
 
+// A call the voice refuses changes nothing the user is shown, and a refused purge
+// leaves the reading to end as itself.
+TEST(Controller, CallsTheVoiceRefusesLeaveTheStateAsItWas)
+{
+    InProcessApp app;
+    app.Reach(Playing);
+    app.voice.refuses = L"Pause";
+    app.Command(CMD_PAUSE);
+    EXPECT_EQ(app.speech().State(), Playing);
+    ExpectMenuMatches(app, Playing);
+
+    app.voice.refuses.clear();
+    app.Command(CMD_PAUSE);
+    ASSERT_EQ(app.speech().State(), Paused);
+    app.voice.refuses = L"Resume";
+    app.Command(CMD_PAUSE);
+    EXPECT_EQ(app.speech().State(), Paused);
+    ExpectMenuMatches(app, Paused);
+
+    app.voice.refuses.clear();
+    app.Command(CMD_PAUSE);
+    ASSERT_EQ(app.speech().State(), Playing);
+    app.voice.refuses = L"Purge";
+    app.Command(CMD_STOP);
+    EXPECT_EQ(app.speech().State(), Playing) << "the voice reads on";
+    ExpectMenuMatches(app, Playing);
+    app.voice.refuses.clear();
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(app.speech().State(), Stopped) << "the reading's own end was taken for a purged one's";
+}
+
 TEST(Controller, PlayWithoutAnyTextStaysStopped)
 {
     InProcessApp app;
