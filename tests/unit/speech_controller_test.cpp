@@ -333,28 +333,23 @@ TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
 TEST(Controller, CallsTheVoiceRefusesLeaveTheStateAsItWas)
 {
     InProcessApp app;
+    auto refused = [&app](const wchar_t* call, UINT command) {
+        const SpeechState before = app.speech().State();
+        app.voice.refuses = call;
+        app.Command(command);
+        app.voice.refuses.clear();
+        EXPECT_EQ(app.speech().State(), before) << "after a refused " << call;
+        ExpectMenuMatches(app, before);
+    };
     app.Reach(Playing);
-    app.voice.refuses = L"Pause";
-    app.Command(CMD_PAUSE);
-    EXPECT_EQ(app.speech().State(), Playing);
-    ExpectMenuMatches(app, Playing);
-
-    app.voice.refuses.clear();
+    refused(L"Pause", CMD_PAUSE);
     app.Command(CMD_PAUSE);
     ASSERT_EQ(app.speech().State(), Paused);
-    app.voice.refuses = L"Resume";
-    app.Command(CMD_PAUSE);
-    EXPECT_EQ(app.speech().State(), Paused);
-    ExpectMenuMatches(app, Paused);
-
-    app.voice.refuses.clear();
+    refused(L"Resume", CMD_PAUSE);
     app.Command(CMD_PAUSE);
     ASSERT_EQ(app.speech().State(), Playing);
-    app.voice.refuses = L"Purge";
-    app.Command(CMD_STOP);
-    EXPECT_EQ(app.speech().State(), Playing) << "the voice reads on";
-    ExpectMenuMatches(app, Playing);
-    app.voice.refuses.clear();
+    refused(L"Purge", CMD_STOP);
+    // The voice read on: the end that comes is the reading's own.
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     EXPECT_EQ(app.speech().State(), Stopped) << "the reading's own end was taken for a purged one's";
