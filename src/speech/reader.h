@@ -5,6 +5,7 @@
 // the listener the window gives it.
 #include <windows.h>
 #include <functional>
+#include <utility>
 #include "speech/display.h"
 #include "speech/speech_controller.h"
 #include "speech/text_prep.h"
