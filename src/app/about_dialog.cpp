@@ -48,7 +48,7 @@ HGDIOBJ LoadBitmapResource(int id, SIZE size = SIZE{0, 0})
 void OnInitDialog(HWND dialog, AboutDialogState& state)
 {
     std::wstring caption = LoadText(IDS_ABOUT);
-    if (firstRun)
+    if (SettingsStore.firstRun)
         caption += FirstRunSuffix;
     SetWindowTextW(dialog, caption.c_str());
 

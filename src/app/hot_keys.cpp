@@ -17,7 +17,7 @@ void ReadSelection(HWND window)
     const SelectionGrab grab = GrabSelectedText(window);
     switch (grab.outcome) {
     case SelectionGrabOutcome::Taken:
-        TakeTextToReadNow(grab.text);
+        TakeTextToReadNow(SpeechWindowStateOf(window).reader, grab.text);
         break;
     case SelectionGrabOutcome::NothingSelected:
     case SelectionGrabOutcome::NoText:

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string>
 
+class Reader;
+
 void JoinClipboardChain(HWND window);
 void LeaveClipboardChain(HWND window);
 // The window after this program's in the chain, or null.
@@ -16,16 +18,17 @@ enum class ClipboardOutcome {
     // The program has not greeted the user yet: the copy was not taken.
     FirstRunCopy,
 };
-ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam);
+// A text taken goes to reader.
+ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPARAM lParam);
 void OnChangeClipboardChain(HWND leaving, HWND after);
 
 // Shows a text taken from elsewhere (the selection of another program) the way a copy
 // is shown, in append mode after the text, and reads it at once.
-void TakeTextToReadNow(const std::wstring& text);
+void TakeTextToReadNow(Reader& reader, const std::wstring& text);
 
-void CopySpeechText(HWND window);
+void CopySpeechText(const Reader& reader, HWND window);
 void PasteClipboardText(HWND window);
-void DeleteAllText(HWND window);
+void DeleteAllText(Reader& reader, HWND window);
 
 // The clipboard text as it is taken: without its trailing CR and LF characters.
 std::wstring TrimTrailingLineBreaks(const wchar_t* text, size_t length);

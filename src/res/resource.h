@@ -51,6 +51,8 @@
 #define IDS_SETTINGS_UNREADABLE     2040   // %1 the settings file, %2 the system's reason
 #define IDS_NO_VOICE                2070   // %1 the system's reason
 #define IDS_SETTINGS_NOT_SAVED      2071   // %1 the settings file, %2 the system's reason
+#define IDS_RESTART_FAILED          2072   // %1 the system's reason
+#define IDS_CANNOT_START            2073   // %1 the system's reason
 #define IDS_NO_TEXT_SELECTED        2080
 #define IDS_CLIPBOARD_BUSY          2081
 #define IDS_CLIPBOARD_NOT_PUT_BACK  2082

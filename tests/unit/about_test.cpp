@@ -45,7 +45,7 @@ TEST(AboutDialog, CaptionImageAndHandCursor)
     HWND probe = CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 1, 1, app.window(), nullptr, ProgramModule(), nullptr);
     const auto arrow = GetClassLongPtrW(probe, GCLP_HCURSOR);
 
-    firstRun = true;
+    SettingsStore.firstRun = true;
     AboutDialogState firstState;
     HWND dialog = OpenAbout(firstState);
     ASSERT_NE(dialog, nullptr);
@@ -58,7 +58,7 @@ TEST(AboutDialog, CaptionImageAndHandCursor)
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(GetClassLongPtrW(probe, GCLP_HCURSOR), arrow) << "the arrow comes back after OK";
     DestroyWindow(dialog);
-    firstRun = false;
+    SettingsStore.firstRun = false;
     AboutDialogState secondState;
     dialog = OpenAbout(secondState);
     GetWindowTextW(dialog, caption, 64);
