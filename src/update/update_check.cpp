@@ -1,4 +1,5 @@
 #include "update/update_check.h"
+#include "platform/log.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include "settings/ini_file.h"
@@ -115,8 +116,10 @@ UpdateOutcome RunCheck(UpdateJob& job)
                           HttpGet(job.resourceStem + L".ver", &versionReply, nullptr, nullptr, control);
     if (job.cancel)
         return UpdateOutcome::Cancelled;
-    if (!answered)
+    if (!answered) {
+        LogLine(L"update check: the server could not be reached: " + job.failure);
         return UpdateOutcome::Unreachable;
+    }
     const long expectedSize = ParseDecimalInt(sizeReply);
     const std::wstring offered = TrimVersion(versionReply);
     if (!IsUpdateOffered(offered, job.runningVersion, expectedSize))
