@@ -53,20 +53,8 @@ DWORD StatusCode(HINTERNET request)
 // WinHTTP's own error codes have their texts in its module, not in the system's table.
 std::wstring WinHttpErrorText(DWORD error)
 {
-    if (error >= WINHTTP_ERROR_BASE && error <= WINHTTP_ERROR_LAST) {
-        wchar_t* text = nullptr;
-        const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
-                                                FORMAT_MESSAGE_IGNORE_INSERTS,
-                                            GetModuleHandleW(L"winhttp.dll"), error, 0,
-                                            reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        std::wstring result = length > 0 && text ? std::wstring(text, length) : std::wstring();
-        LocalFree(text);
-        while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
-            result.pop_back();
-        if (!result.empty())
-            return result;
-    }
-    return SystemErrorText(error);
+    const bool own = error >= WINHTTP_ERROR_BASE && error <= WINHTTP_ERROR_LAST;
+    return SystemErrorText(error, own ? GetModuleHandleW(L"winhttp.dll") : nullptr);
 }
 
 // One character per byte; a NUL ends the text.
