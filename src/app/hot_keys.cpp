@@ -34,6 +34,27 @@ void ReadSelection(HWND window)
         ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_CLIPBOARD_NOT_PUT_BACK));
 }
 
+std::wstring KeyAndAction(int entry, int hotKey)
+{
+    return HotKeyText(hotKey) + L" (" + LoadText(HotKeySettings[entry].actionNameId) + L")";
+}
+
+// The keys of the settings file that were read as their first-run values, and why.
+std::wstring SetAsideKeysText()
+{
+    std::wstring text;
+    for (const SetAsideHotKey& key : SetAsideHotKeys()) {
+        if (!text.empty())
+            text += L"; ";
+        if (key.reason == SetAsideHotKey::Reason::WithoutControlOrAlt)
+            text += FillPattern(LoadText(IDS_HOT_KEY_WITHOUT_CTRL_ALT), KeyAndAction(key.entry, key.value));
+        else
+            text += FillPattern(LoadText(IDS_HOT_KEY_GIVEN_TWICE), KeyAndAction(key.entry, key.value),
+                                LoadText(HotKeySettings[key.keptBy].actionNameId));
+    }
+    return text;
+}
+
 } // namespace
 
 unsigned ApplyHotKeys(HWND window)
@@ -55,18 +76,20 @@ unsigned ApplyHotKeys(HWND window)
 void ApplyHotKeysAtStart(HWND window)
 {
     const unsigned refused = ApplyHotKeys(window);
-    if (refused == 0)
-        return;
     std::wstring keys;
     for (int i = 0; i < HotKeyCount; ++i) {
         if (!(refused & (1u << i)))
             continue;
-        const HotKeySetting& setting = HotKeySettings[i];
         if (!keys.empty())
             keys += L", ";
-        keys += HotKeyText(AppSettings.*setting.field) + L" (" + LoadText(setting.actionNameId) + L")";
+        keys += KeyAndAction(i, AppSettings.*HotKeySettings[i].field);
     }
-    ShowStatusNote(SpeechWindowStateOf(window), FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys));
+    // One note for both: a second would write over the first at once.
+    std::wstring note = SetAsideKeysText();
+    if (!keys.empty())
+        note += (note.empty() ? L"" : L"; ") + FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys);
+    if (!note.empty())
+        ShowStatusNote(SpeechWindowStateOf(window), note);
 }
 
 void RemoveHotKeys(HWND window)

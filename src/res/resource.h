@@ -64,6 +64,8 @@
 #define IDS_ACTION_STOP             2088
 #define IDS_GLOBAL_HOT_KEY_LINE     2089   // %1 the combination, %2 what it does
 #define IDS_GLOBAL_HOT_KEY_TAKEN_LINE 2090 // the same for a key another program holds
+#define IDS_HOT_KEY_WITHOUT_CTRL_ALT 2094  // %1 the combination and what it would do
+#define IDS_HOT_KEY_GIVEN_TWICE     2095   // the same, %2 what it does already
 
 // Menu and accelerators
 #define IDM_POPUP                   40013

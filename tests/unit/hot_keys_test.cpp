@@ -4,6 +4,8 @@
 #include "clipboard/clipboard_snapshot.h"
 #include "settings/hot_key_settings.h"
 #include "settings/ini_file.h"
+#include "in_process_app.h"
+#include "platform/hot_key_names.h"
 #include <set>
 #include <string>
 #include <vector>
@@ -103,6 +105,55 @@ TEST(HotKeySettings, OnlyChangedKeysAreWrittenAndMissingOrDamagedOnesReadAsFirst
         ReadHotKeySettings(file, read);
         EXPECT_EQ(read.readSelectionHotKey, FirstRun.readSelectionHotKey) << damaged;
     }
+}
+
+// The Hot keys tab refuses a key without Ctrl or Alt, which would take that key away
+// from the typing in every program, and a key that another action has; the file's such
+// keys are read as their first-run values, and the start notes once which and why.
+TEST(HotKeySettings, KeysTheTabWouldRefuseAreReadAsFirstRunAndNoted)
+{
+    const int ctrlAltP = MAKEWORD('P', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    const int ctrlAltX = MAKEWORD('X', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    const int ctrlAltSpace = FirstRun.readSelectionHotKey;
+    const struct {
+        int readSelection, playPause, stop;   // as the file gives them; -1: not in it
+        int wantReadSelection, wantPlayPause, wantStop;
+        size_t setAside;
+    } cases[] = {
+        {65, 32, -1, ctrlAltSpace, ctrlAltP, FirstRun.stopHotKey, 2},                 // "A", Space
+        {MAKEWORD('A', HOTKEYF_SHIFT), -1, -1, ctrlAltSpace, ctrlAltP, FirstRun.stopHotKey, 1},
+        {MAKEWORD('A', HOTKEYF_CONTROL), MAKEWORD('A', HOTKEYF_ALT | HOTKEYF_SHIFT), -1,
+         MAKEWORD('A', HOTKEYF_CONTROL), MAKEWORD('A', HOTKEYF_ALT | HOTKEYF_SHIFT), FirstRun.stopHotKey, 0},
+        {ctrlAltP, -1, -1, ctrlAltSpace, ctrlAltP, FirstRun.stopHotKey, 1},           // Play/Pause's key
+        {-1, ctrlAltX, ctrlAltX, ctrlAltSpace, ctrlAltX, FirstRun.stopHotKey, 1},      // given twice
+        {ctrlAltP, ctrlAltSpace, -1, ctrlAltP, ctrlAltSpace, FirstRun.stopHotKey, 0},  // swapped
+        {0, 0, 0, 0, 0, 0, 0},                                                        // all cleared
+    };
+    for (const auto& c : cases) {
+        CIniFile file;
+        const int given[] = {c.readSelection, c.playPause, c.stop};
+        for (int i = 0; i < HotKeyCount; ++i) {
+            if (given[i] >= 0)
+                file.SetInt(Section, HotKeySettings[i].iniKey, given[i]);
+        }
+        AppSettingsRecord read;
+        ReadHotKeySettings(file, read);
+        SCOPED_TRACE(testing::Message() << c.readSelection << " " << c.playPause << " " << c.stop);
+        EXPECT_EQ(read.readSelectionHotKey, c.wantReadSelection);
+        EXPECT_EQ(read.playPauseHotKey, c.wantPlayPause);
+        EXPECT_EQ(read.stopHotKey, c.wantStop);
+        EXPECT_EQ(SetAsideHotKeys().size(), c.setAside);
+    }
+
+    CIniFile file;
+    file.SetInt(Section, L"readselection", 65);
+    file.SetInt(Section, L"stop", ctrlAltP);
+    ReadHotKeySettings(file, AppSettings);
+    InProcessApp app;   // starts as the program does
+    wchar_t caption[512] = L"";
+    GetWindowTextW(app.window(), caption, 512);
+    EXPECT_EQ(std::wstring(caption), L"Speech window - hot key A (Read selection) not used: a hot key needs Ctrl or Alt; "
+                                     L"hot key " + HotKeyText(ctrlAltP) + L" (Stop) not used: it is already the key for Play/Pause");
 }
 
 } // namespace
