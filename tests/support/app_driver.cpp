@@ -44,7 +44,10 @@ void AppProcess::Kill()
 {
     if (Running()) {
         TerminateProcess(process_, 1);
-        WaitForSingleObject(process_, 10000);
+        // Until it has gone its single-instance mutex is held, and the next start of
+        // the program would only say that another instance is running; on a loaded
+        // machine Wine can take more than a few seconds to end a process.
+        WaitForSingleObject(process_, 30000);
     }
 }
 
