@@ -84,6 +84,9 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     const HWND window = state.window;
     Reader& reader = state.reader;
     SpeechController& speech = reader.Controller();
+    // A command acts on the text as the user last copied it, even while a long copy is
+    // still being prepared: the rest of its preparation is done now.
+    reader.FinishLoad();
     switch (LOWORD(wParam)) {
     case CMD_QUIT:              QuitProgram(window); break;
     case CMD_COPY:              CopySpeechText(reader, window); break;

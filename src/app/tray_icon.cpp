@@ -48,10 +48,10 @@ UINT StateWordId(SpeechState state)
     }
 }
 
-std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount)
+std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount, bool counting)
 {
     wchar_t caption[128];
-    swprintf(caption, 128, L"%ls - %ls   [ %d / %d ]", title, stateWord, line, lineCount);
+    swprintf(caption, 128, L"%ls - %ls   [ %d / %d%ls ]", title, stateWord, line, lineCount, counting ? L"\x2026" : L"");
     return caption;
 }
 
@@ -65,8 +65,9 @@ void RefreshStatusLine(SpeechWindowState& state, int line)
     const std::wstring stateWord = LoadText(StateWordId(speech));
     const TextView& view = state.reader.View();
     const int shownLine = line >= 0 ? line : view.SelectionLine();
-    const std::wstring caption =
-        FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, view.LineCount());
+    const LineTally lines = view.CountedLines();
+    const std::wstring caption = FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1,
+                                               lines.lines, !lines.complete);
     SetWindowTextW(state.window, caption.c_str());
 
     TrayIcon& icon = state.trayIcon;

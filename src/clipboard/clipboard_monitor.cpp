@@ -7,7 +7,7 @@
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
-#include <algorithm>
+#include <utility>
 #include <cwchar>
 
 namespace {
@@ -42,52 +42,31 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
         SendMessageW(nextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
 }
 
-constexpr int NothingTaken = -1;
-
-// Puts a taken text into the TextView, replacing its text or, in append mode, after
-// it, with one blank at the end. Returns where the taken text begins in the view.
-int PlaceTakenText(TextView& view, const std::wstring& text)
-{
-    int taken = 0;
-    if (AppSettings.appendCopies)
-        taken = view.Append(text.c_str());
-    else
-        view.SetText(text.c_str());
-    // A short text can be replaced by its trailing blank; it then starts at 0.
-    return std::min(taken, view.Append(L" "));
-}
-
-// Reads the clipboard's text into the TextView. Returns where the taken text begins
-// in it (0 when it replaced the text), or NothingTaken.
-int TakeClipboardText(TextView& view, HWND window)
+// Reads the clipboard's text and hands it to the reader; false when none was taken.
+bool TakeClipboardText(Reader& reader, HWND window)
 {
     if (!OpenClipboardPatiently(window))
-        return NothingTaken;
+        return false;
     // A marked secret is neither shown nor read aloud; what was there stays as it was.
     if (ClipboardContentIsSecret()) {
         CloseClipboard();
-        return NothingTaken;
+        return false;
     }
-    int taken = NothingTaken;
+    std::wstring text;
+    bool taken = false;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const GlobalLockGuard<const wchar_t> text(data); text) {
+        if (const GlobalLockGuard<const wchar_t> locked(data); locked) {
             // The clipboard's memory may hold no terminator within its size.
-            taken = PlaceTakenText(view, TrimTrailingLineBreaks(text.get(), wcsnlen(text.get(), text.capacity())));
+            const size_t length = wcsnlen(locked.get(), locked.capacity());
+            taken = reader.TakesCopyOf(length);
+            if (taken)
+                text = TrimTrailingLineBreaks(locked.get(), length);
         }
     }
     CloseClipboard();
+    if (taken)
+        reader.TakeCopy(std::move(text), AppSettings.appendCopies);
     return taken;
-}
-
-void ReadTakenText(Reader& reader, int newTextStart)
-{
-    const bool readIt = reader.Controller().BeginNewText();
-    reader.PrepareAppendedText(newTextStart);
-    reader.View().Select(0, 0);
-    // Appended text is read from its own first word on, wherever the old
-    // text's last sentence ended.
-    if (readIt)
-        reader.Controller().ReadNewText(newTextStart);
 }
 
 // Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
@@ -143,8 +122,7 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
         if (SettingsStore.firstRun) {
             TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
-        } else if (const int newTextStart = TakeClipboardText(reader.View(), window); newTextStart != NothingTaken) {
-            ReadTakenText(reader, newTextStart);
+        } else if (TakeClipboardText(reader, window)) {
             outcome = ClipboardOutcome::TextTaken;
         }
     } else {
@@ -223,13 +201,14 @@ void DeleteAllText(Reader& reader, HWND window)
 
 void TakeTextToReadNow(Reader& reader, const std::wstring& text)
 {
+    if (!reader.TakesCopyOf(text.size()))
+        return;
     // Asked for by the user, the text is read even where a copy would only be shown:
     // with auto play off, or while a reading is paused.
     if (reader.State() == Paused)
         reader.Controller().Stop();
-    const int newTextStart = PlaceTakenText(reader.View(), TrimTrailingLineBreaks(text.c_str(), text.size()));
     const bool autoPlay = AppSettings.autoPlay;
     AppSettings.autoPlay = true;
-    ReadTakenText(reader, newTextStart);
+    reader.TakeCopy(TrimTrailingLineBreaks(text.c_str(), text.size()), AppSettings.appendCopies);
     AppSettings.autoPlay = autoPlay;
 }

@@ -66,6 +66,7 @@
 #define IDS_GLOBAL_HOT_KEY_TAKEN_LINE 2090 // the same for a key another program holds
 #define IDS_HOT_KEY_WITHOUT_CTRL_ALT 2094  // %1 the combination and what it would do
 #define IDS_HOT_KEY_GIVEN_TWICE     2095   // the same, %2 what it does already
+#define IDS_COPY_TOO_LARGE          2120   // %1 the copy's size, %2 the largest size taken
 
 // Menu and accelerators
 #define IDM_POPUP                   40013

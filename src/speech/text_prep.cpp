@@ -7,10 +7,15 @@
 
 size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous)
 {
+    return NormaliseText(text, wcslen(text), out, previous);
+}
+
+size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous)
+{
     // One pass that gives the same result as inserting each full stop in place and
     // shifting the rest: a CR looks at the character written just before it.
     size_t o = 0;
-    for (const wchar_t* p = text; *p; ++p) {
+    for (const wchar_t* p = text; p != text + length; ++p) {
         wchar_t c = *p;
         if (c == L'/' || c == L'\\')
             c = L' ';
@@ -32,12 +37,18 @@ std::wstring NormaliseText(const std::wstring& text)
 
 int CountSentences(const wchar_t* text)
 {
+    return CountSentences(text, wcslen(text));
+}
+
+int CountSentences(const wchar_t* text, size_t length)
+{
     int blanks = 0;
     int sentences = 0;
-    for (const wchar_t* p = text; *p; ++p) {
+    const wchar_t* end = text + length;
+    for (const wchar_t* p = text; p != end; ++p) {
         if (*p == L' ')
             ++blanks;
-        if (IsSentenceTerminator(*p) && (p[1] == L' ' || p[1] == L'\r')) {
+        if (IsSentenceTerminator(*p) && p + 1 != end && (p[1] == L' ' || p[1] == L'\r')) {
             sentences += blanks / 50 + 1;
             blanks = 0;
         }
@@ -84,41 +95,50 @@ void PreparedText::Replace(std::wstring text)
     prepared_ = true;
 }
 
+void PreparedText::NoteViewHoldsIt(const TextView& view)
+{
+    viewRevision_ = view.Revision();
+}
+
+bool PreparedText::MatchesView(const TextView& view) const
+{
+    return prepared_ && view.Revision() == viewRevision_;
+}
+
+void PreparedText::Adopt(std::wstring text, int previousSentenceCount, const TextView& view)
+{
+    text_ = std::move(text);
+    prepared_ = true;
+    previousSentenceCount_ = previousSentenceCount;
+    NoteViewHoldsIt(view);
+}
+
 void PreparedText::Prepare(TextView& view)
 {
-    const std::wstring text = view.GetText();
     view.Select(0, 0);
+    // Preparing a prepared text changes nothing; a long one is not read through again.
+    if (MatchesView(view)) {
+        previousSentenceCount_ = CountSentences(text_.c_str());
+        return;
+    }
+    const std::wstring& text = view.Text();
     std::wstring prepared = NormaliseText(text);
     // Replacing a long text is the costly part of preparation; when nothing changed,
     // the view already holds the prepared text.
     if (prepared != text)
-        view.SetText(prepared.c_str());
+        view.TakeText(prepared);
     Replace(std::move(prepared));
-}
-
-void PreparedText::PrepareAppended(TextView& view, int from)
-{
-    // Preparing a character depends only on what comes before it, so when the view
-    // still starts with the prepared text only the appended part needs the work; for a
-    // long text that saves reading and laying out everything again.
-    if (!prepared_ || from <= 0 || text_.size() != static_cast<size_t>(from)) {
-        Prepare(view);
-        return;
-    }
-    const std::wstring appended = view.GetRange(from, view.Length());
-    std::wstring part(2 * appended.size() + 1, L'\0');
-    part.resize(NormaliseText(appended.c_str(), part.data(), text_.back()));
-    if (part != appended) {
-        view.Select(from, from + static_cast<int>(appended.size()));
-        view.ReplaceSelection(part.c_str());
-    }
-    Replace(text_ + part);
-    view.Select(0, 0);
+    NoteViewHoldsIt(view);
 }
 
 void PreparedText::DropTrailingLineBreaks(TextView& view)
 {
+    const size_t length = text_.size();
     while (!text_.empty() && (text_.back() == L'\r' || text_.back() == L'\n'))
         text_.pop_back();
-    view.SetText(text_.c_str());
+    // The view already shows a text that has none.
+    if (text_.size() == length && MatchesView(view))
+        return;
+    view.TakeText(text_);
+    NoteViewHoldsIt(view);
 }

@@ -16,9 +16,11 @@ public:
     int PreviousSentenceCount() const { return previousSentenceCount_; }
 
     void Prepare(TextView& view);
-    // After text was appended at from: the same result as Prepare, preparing and writing
-    // back only the appended part where the view still starts with the prepared text.
-    void PrepareAppended(TextView& view, int from);
+    // text, prepared elsewhere and now in the view, is the prepared text; the sentences
+    // of the text before it were counted by the caller.
+    void Adopt(std::wstring text, int previousSentenceCount, const TextView& view);
+    // Whether the view holds the prepared text, unchanged since.
+    bool MatchesView(const TextView& view) const;
     // Back to no prepared text, as at start-up.
     void Forget();
     // The text without its trailing line breaks, in the view as well.
@@ -26,21 +28,28 @@ public:
 
 private:
     void Replace(std::wstring text);
+    void NoteViewHoldsIt(const TextView& view);
 
     std::wstring text_;
     bool prepared_ = false;
     int previousSentenceCount_ = 0;
+    // The view's revision when it last held the prepared text.
+    unsigned viewRevision_ = 0;
 };
 
 // Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units;
 // previous is the character before text when it continues one, NUL at its start.
 // Returns the length written (without the NUL it also writes).
 size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous = L'\0');
+// The same for text[0..length).
+size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous);
 std::wstring NormaliseText(const std::wstring& text);
 
 // A sentence ends at '.', '!' or '?' followed by a blank or CR; each 50 blanks inside
 // one sentence count as one more sentence.
 int CountSentences(const wchar_t* text);
+// The same for text[0..length), which ends there.
+int CountSentences(const wchar_t* text, size_t length);
 
 // Start of the sentence that holds text[index]: the first character after the last
 // '.', '!' or '?' before index that a blank or line break follows, past the breaks.

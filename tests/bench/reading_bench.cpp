@@ -1,15 +1,23 @@
 // Figures for the road of a copied text: preparation time against text size, the time
 // from a clipboard notification to the Speak call, a short copy appended to a long
-// view, and the idle program's CPU use.
+// view, the idle program's CPU use, and what a user of the real program waits for
+// after a copy of 64 KB to 5 MB.
 // Prints figures; asserts nothing.
 #include <windows.h>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
 #include "in_process_app.h"
 #include "app_driver.h"
+#include "copy_watch.h"
 #include "pump.h"
+#include <psapi.h>
+#include <fstream>
+#include <sstream>
+#include <vector>
 #include "settings/app_settings.h"
 #include "speech/text_prep.h"
 
@@ -126,11 +134,86 @@ void BenchIdleCpu()
     CloseHandle(process);
 }
 
+// A copy of about `kilobytes` KB (UTF-16 code units x 2) in one of the shapes that
+// users copy: short lines, one long paragraph of words, or one word without a blank.
+std::wstring MakeCopy(const std::string& shape, size_t kilobytes)
+{
+    const size_t units = kilobytes * 512;
+    std::wstring text;
+    text.reserve(units + 64);
+    if (shape == "word") {
+        text.assign(units, L'x');
+        return text;
+    }
+    const wchar_t* piece = shape == "paragraph" ? L"Words of one long paragraph, and more of them. " : L"A sentence of the copied text.\r\n";
+    while (text.size() < units)
+        text += piece;
+    text.resize(units);
+    return text;
+}
+
+std::string LoadAverage()
+{
+    std::ifstream file("Z:\\proc\\loadavg");
+    std::string line;
+    std::getline(file, line);
+    return line.empty() ? "unknown" : line.substr(0, line.find(' ', line.find(' ', line.find(' ') + 1) + 1));
+}
+
+// The road of one copy in the real program, from the copy to the first highlighted
+// word, to the caption that says "playing", to the whole text in the view; meanwhile
+// the longest wait for a repaint and the program's peak working set.
+void BenchCopy(const std::string& shape, size_t kilobytes)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones");
+    WriteSettingsFile({{L"autoplay", L"1"}, {L"fulltext", L"1"}});
+    EmptyTheClipboard();
+    AppProcess program;
+    HWND window = program.Window();
+    if (!window || !PumpUntil([&] { return WindowText(window).rfind(L"Speech window - stopped", 0) == 0; }, 20000)) {
+        std::printf("copy of %zu KB (%s): the program did not start\n", kilobytes, shape.c_str());
+        return;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, program.Id());
+    PROCESS_MEMORY_COUNTERS before{}, after{};
+    before.cb = after.cb = sizeof before;
+    GetProcessMemoryInfo(process, &before, sizeof before);
+    const std::wstring text = MakeCopy(shape, kilobytes);
+    const std::string load = LoadAverage();
+    const CopyTimeline t = WatchCopy(window, text, 600000);
+    GetProcessMemoryInfo(process, &after, sizeof after);
+    auto ms = [](double value) { return value < 0 ? std::string("never") : std::to_string(static_cast<int>(value + 0.5)) + " ms"; };
+    std::printf("copy of %5zu KB (%s): first word %s, caption %s, whole text %s; longest repaint wait %s (%d asked);"
+                " working set %zu MB before, peak %zu MB; load %s\n",
+                kilobytes, shape.c_str(), ms(t.firstWordMs).c_str(), ms(t.playingCaptionMs).c_str(),
+                ms(t.wholeTextMs).c_str(), ms(t.longestRepaintMs).c_str(), t.repaints,
+                before.WorkingSetSize >> 20, after.PeakWorkingSetSize >> 20,
+                load.c_str());
+    std::fflush(stdout);
+    CloseHandle(process);
+}
+
 } // namespace
 
-// Arguments pick parts: "prep", "clipboard", "append", "idle"; none runs all.
+// Arguments pick parts: "prep", "clipboard", "append", "idle"; none runs all. "copy"
+// runs only the real program's copies: "copy [lines|paragraph|word] [KB...]", by
+// default lines of 64, 1024 and 5120 KB.
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "copy") == 0) {
+        int next = 2;
+        std::string shape = "lines";
+        if (argc > next && !std::isdigit(static_cast<unsigned char>(argv[next][0])))
+            shape = argv[next++];
+        std::vector<size_t> sizes;
+        for (; next < argc; ++next)
+            sizes.push_back(std::strtoul(argv[next], nullptr, 10));
+        if (sizes.empty())
+            sizes = {64, 1024, 5120};
+        for (size_t kilobytes : sizes)
+            BenchCopy(shape, kilobytes);
+        return 0;
+    }
     auto wanted = [&](const char* part) {
         if (argc < 2)
             return true;

@@ -1,4 +1,5 @@
 #include "app_driver.h"
+#include "speech/text_view_control.h"
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <fstream>
@@ -240,7 +241,7 @@ void PressKey(HWND window, WORD virtualKey, bool control)
 
 HWND TextViewOf(HWND speechWindow)
 {
-    return FindWindowExW(speechWindow, nullptr, L"RICHEDIT50W", nullptr);
+    return FindWindowExW(speechWindow, nullptr, TextViewClassName, nullptr);
 }
 
 std::wstring TextViewText(HWND speechWindow)

@@ -55,7 +55,7 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     COLORREF system[31];
     for (int i = 0; i <= 30; ++i)
         system[i] = GetSysColor(i);
-    ASSERT_TRUE(LoadTextViewLibrary());
+    ASSERT_TRUE(RegisterTextViewClass());
     InstallColourHook();
     ASSERT_TRUE(ColourHookInstalled());
     // What the rich-edit module now calls for a system colour.
@@ -111,7 +111,7 @@ bool ViewShows(HWND view, COLORREF colour)
 // answers, and the view keeps drawing the read words in the settings' colours.
 TEST(ColourHook, AnotherThreadsColourQueriesStayTheSystems)
 {
-    ASSERT_TRUE(LoadTextViewLibrary());
+    ASSERT_TRUE(RegisterTextViewClass());
     ASSERT_TRUE(InstallColourHook());
     InProcessApp app(SW_SHOWNORMAL);
     AppSettings.showFullText = false;

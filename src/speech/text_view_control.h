@@ -1,0 +1,106 @@
+#pragma once
+// The control behind the TextView: a read-only view of a text in one font and colour,
+// with a selection that stays visible without the keyboard focus. It answers the
+// rich-edit messages the program sends (WM_SETTEXT, EM_SETSEL, EM_EXLINEFROMCHAR,
+// EM_LINESCROLL, EM_SETCHARFORMAT...) with their meaning, and reports keyboard and mouse
+// input to its parent first (EN_MSGFILTER). Unlike the platform's rich edit it lays
+// out only as far as it has to show or answer, the rest of a long text a slice at a
+// time between messages, in time that grows with the text's length alone; and it draws
+// only the lines in sight.
+#include <windows.h>
+#include <richedit.h>
+#include <string>
+#include "platform/scoped_handle.h"
+#include "platform/sliced_work.h"
+#include "speech/text_layout.h"
+
+inline constexpr wchar_t TextViewClassName[] = L"ClipvoceTextView";
+// Registers the window class once; false when it cannot be.
+bool RegisterTextViewClass();
+
+// What the view asks for the system's colours; it draws its selection in
+// COLOR_HIGHLIGHTTEXT on COLOR_HIGHLIGHT by this query's answers.
+using ColourQuery = DWORD(WINAPI*)(int index);
+void SetTextViewColourQuery(ColourQuery query);
+ColourQuery TextViewColourQueryInUse();
+
+// WM_NOTIFY code sent to the parent when the lines of a long text, counted between
+// messages, are all counted.
+inline constexpr UINT TextViewLinesCounted = 0x0A00;
+
+// Appends text[0..length) to out as the view holds it: CR LF, a lone CR and a lone LF
+// each become one CR. A CR at the very end stays a CR, so a text cut into parts must not
+// be cut between a CR and its LF.
+void AppendWithViewBreaks(std::wstring& out, const wchar_t* text, size_t length);
+
+// The lines of the text as far as they are known; all of them when complete.
+struct LineTally {
+    int lines = 1;
+    bool complete = true;
+};
+
+class TextViewControl {
+public:
+    // The control of a TextView window; null for any other window.
+    static TextViewControl* Of(HWND window);
+
+    const std::wstring& Text() const { return text_; }
+    // Takes text, with one CR for each paragraph break, as the whole text.
+    void TakeText(std::wstring text);
+    // Changes with every change of the text.
+    unsigned Revision() const { return revision_; }
+    LineTally CountedLines() const { return {layout_.KnownLines(), layout_.Complete()}; }
+    int LineHeight() const { return lineHeight_; }
+
+private:
+    friend bool RegisterTextViewClass();
+    explicit TextViewControl(HWND window);
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    // Text
+    void SetText(std::wstring text);
+    void ReplaceSelection(const wchar_t* text);
+    void TextChangedFrom(int index);
+    int WindowTextLength() const;
+    LRESULT CopyText(wchar_t* buffer, size_t capacity, int from, int to, bool crlf) const;
+    // Selection and scrolling
+    void Select(int start, int end);
+    void ShowLine(int line);
+    bool ScrollTo(int line);
+    int FullyVisibleLines() const;
+    POINT PositionOf(int index);
+    // Look
+    void ApplyFormat(const CHARFORMAT2W& format, DWORD mask);
+    void FillFormat(CHARFORMAT2W& format) const;
+    void MakeFont();
+    int LayoutWidth() const;
+    void ResetLayout();
+    void ContinueLayout();
+    void OnSize();
+    void InvalidateCharacters(int from, int to);
+    void Paint(HDC dc, const RECT& client);
+    void DrawLine(HDC dc, int line, int y, const RECT& client);
+    void DrawRun(HDC dc, int from, int to, int x, int y, const RECT& client);
+    // Input
+    bool FilteredByParent(UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND window_;
+    std::wstring text_;
+    CharWidths widths_;
+    TextLayout layout_{text_, widths_};
+    SlicedWork layoutWork_;
+    unsigned revision_ = 0;
+    // Paragraph breaks in the text, counted again after a change; -1 until then.
+    mutable int breaks_ = -1;
+    int selStart_ = 0;
+    int selEnd_ = 0;
+    int topLine_ = 0;
+    int laidOutWidth_ = 0;
+    DWORD eventMask_ = 0;
+    COLORREF background_;
+    CHARFORMAT2W format_{};
+    GdiObject font_;
+    MemoryDc measureDc_;
+    int lineHeight_ = 16;
+};
