@@ -8,7 +8,7 @@
 namespace {
 
 // A copy up to this long is prepared at once, in a few milliseconds.
-constexpr size_t PrepareAtOnceChars = 512 * 1024;
+constexpr size_t PrepareAtOnceChars = 128 * 1024;
 
 // Megabytes with one decimal, rounded up: a copy just over the limit must not read as
 // the limit itself.
@@ -44,16 +44,24 @@ bool Reader::TakesCopyOf(size_t characters)
 
 void Reader::TakeCopy(std::wstring text, bool append)
 {
-    readLoad_ = controller_.BeginNewText();
-    if (load_ && append) {
-        load_->AddCopy(std::move(text));
-        loadFollowsCopy_ = true;
-    } else {
-        CancelLoad();
-        load_ = std::make_unique<CopyLoad>(view_.Text(), text_.MatchesView(view_), std::move(text), append);
-        loadFollowsCopy_ = false;
+    // Only text not prepared yet can take another copy after it; one already prepared is
+    // shown and read first, as it would have been had it come in at once.
+    const bool follows = load_ && append && load_->phase == Load::Phase::Preparing;
+    if (!follows) {
+        if (append)
+            FinishLoad();
+        else
+            CancelLoad();
     }
-    if (load_->Remaining() <= PrepareAtOnceChars)
+    const bool read = controller_.BeginNewText();
+    if (follows) {
+        load_->copy.AddCopy(std::move(text));
+        load_->followsCopy = true;
+    } else {
+        load_ = std::make_unique<Load>(view_.Text(), text_.MatchesView(view_), std::move(text), append);
+    }
+    load_->read = read;
+    if (load_->copy.Remaining() <= PrepareAtOnceChars)
         FinishLoad();
     else if (!loadWork_.Pending())
         loadWork_.Start([this] { return LoadStep(); });
@@ -63,9 +71,36 @@ bool Reader::LoadStep()
 {
     if (!load_)
         return true;
-    if (!load_->Step())
+    Load& load = *load_;
+    switch (load.phase) {
+    case Load::Phase::Preparing:
+        if (load.copy.Step()) {
+            load.result = load.copy.Take();
+            load.phase = Load::Phase::Counting;
+        }
         return false;
-    CommitLoad();
+    case Load::Phase::Counting:
+        // The sentences of the text as it was before the latest copy.
+        load.previousSentences = load.followsCopy ? CountSentences(load.result.text.data(), load.result.readFrom)
+                                 : text_.Prepared()  ? CountSentences(text_.Text().c_str())
+                                                     : 0;
+        load.phase = Load::Phase::Showing;
+        return false;
+    case Load::Phase::Showing:
+        view_.TakeText(load.result.text);
+        text_.Adopt(std::move(load.result.text), load.previousSentences, view_);
+        view_.Select(0, 0);
+        ReportStatusChange();
+        load.phase = Load::Phase::Reading;
+        return false;
+    case Load::Phase::Reading:
+        break;
+    }
+    const bool read = load.read;
+    const int readFrom = load.result.readFrom;
+    load_.reset();
+    if (read)
+        controller_.ReadNewText(readFrom);
     return true;
 }
 
@@ -80,23 +115,6 @@ void Reader::CancelLoad()
 {
     loadWork_.Cancel();
     load_.reset();
-}
-
-// The prepared copy goes into the view in one piece and is read from its start.
-void Reader::CommitLoad()
-{
-    CopyLoad::Result loaded = load_->Take();
-    load_.reset();
-    // The sentences of the text as it was before the latest copy.
-    const int previousSentences = loadFollowsCopy_ ? CountSentences(loaded.text.data(), loaded.readFrom)
-                                  : text_.Prepared() ? CountSentences(text_.Text().c_str())
-                                                     : 0;
-    view_.TakeText(loaded.text);
-    text_.Adopt(std::move(loaded.text), previousSentences, view_);
-    view_.Select(0, 0);
-    ReportStatusChange();
-    if (readLoad_)
-        controller_.ReadNewText(loaded.readFrom);
 }
 
 void Reader::PrepareText()

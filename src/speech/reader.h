@@ -75,8 +75,24 @@ public:
 private:
     void OnSpokenWord(WordRange word) override;
     void OnStatusChange(int line) override;
+    // A copy on its way in: prepared a piece at a time, then shown, then read, each in a
+    // step of its own, so that the window takes its messages in between.
+    struct Load {
+        enum class Phase { Preparing, Counting, Showing, Reading };
+        Load(const std::wstring& viewText, bool viewPrepared, std::wstring copy, bool append)
+            : copy(viewText, viewPrepared, std::move(copy), append)
+        {
+        }
+        CopyLoad copy;
+        Phase phase = Phase::Preparing;
+        CopyLoad::Result result;
+        int previousSentences = 0;
+        // Whether it is read once it is in, and whether a copy went after another one
+        // still being prepared.
+        bool read = false;
+        bool followsCopy = false;
+    };
     bool LoadStep();
-    void CommitLoad();
 
     TextView view_;
     PreparedText text_;
@@ -84,10 +100,6 @@ private:
     SpeechController controller_{view_, text_, *this};
     StatusListener statusListener_;
     NoteListener noteListener_;
-    std::unique_ptr<CopyLoad> load_;
-    // Whether the copy being loaded is read once it is in, and whether it went after
-    // another copy still being loaded.
-    bool readLoad_ = false;
-    bool loadFollowsCopy_ = false;
+    std::unique_ptr<Load> load_;
     SlicedWork loadWork_;
 };
