@@ -53,17 +53,6 @@ const std::wstring& TextView::Text() const
     return control ? control->Text() : noText;
 }
 
-std::wstring TextView::GetRange(int start, int end) const
-{
-    if (end <= start)
-        return {};
-    std::wstring text(static_cast<size_t>(end - start) + 1, L'\0');
-    TEXTRANGEW range{{start, end}, text.data()};
-    const auto copied = SendMessageW(view_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-    text.resize(static_cast<size_t>(std::max<LRESULT>(copied, 0)));
-    return text;
-}
-
 void TextView::SetText(const wchar_t* text)
 {
     SendMessageW(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
@@ -162,17 +151,4 @@ void TextView::ScrollLines(int lines)
 void TextView::ScrollOneLine(bool up)
 {
     SendMessageW(view_, EM_SCROLL, up ? SB_LINEUP : SB_LINEDOWN, 0);
-}
-
-int TextView::Append(const wchar_t* text)
-{
-    if (IsPlaceholderText(Text()))
-        SetText(L"");
-    // The window text length counts a paragraph break twice; the control clamps the
-    // caret to the real end, which is where the text goes.
-    const int n = WindowTextLength();
-    Select(n, n);
-    const int at = SelectionEnd();
-    ReplaceSelection(text);
-    return at;
 }

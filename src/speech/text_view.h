@@ -24,7 +24,6 @@ public:
     std::wstring GetText() const;                // whole text, CR for each paragraph break
     // The whole text as the control holds it, without a copy; valid until it changes.
     const std::wstring& Text() const;
-    std::wstring GetRange(int start, int end) const;
     void SetText(const wchar_t* text);           // replaces everything
     // Replaces everything with text, which has one CR for each paragraph break already.
     void TakeText(std::wstring text);
@@ -46,9 +45,6 @@ public:
     RECT ClientRect() const;
     void ScrollLines(int lines);
     void ScrollOneLine(bool up);
-    // Appends text at the end. A placeholder content (one or two characters that are
-    // only blanks or line breaks) is replaced instead. Returns where the text begins.
-    int Append(const wchar_t* text);
 
 private:
     TextViewControl* Control() const { return TextViewControl::Of(view_); }
@@ -57,6 +53,6 @@ private:
 };
 
 // A text the view holds is a placeholder when it is one or two characters long, counted
-// as the window text counts them, and holds only blanks and line breaks: text appended
+// as the window text counts them, and holds only blanks and line breaks: a copy appended
 // to it replaces it.
 bool IsPlaceholderText(const std::wstring& viewText);
