@@ -254,6 +254,16 @@ std::wstring TextViewText(HWND speechWindow)
     return text;
 }
 
+HWND CreateMessageWindow(const wchar_t* className, WNDPROC procedure)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);
+    return CreateWindowW(className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
 bool SetClipboardText(const std::wstring& text)
 {
     bool opened = false;

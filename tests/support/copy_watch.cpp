@@ -154,12 +154,7 @@ CopyTimeline WatchCopy(HWND speechWindow, const std::wstring& text, DWORD timeou
 
 TextRenderedOnRequest::TextRenderedOnRequest(std::wstring text) : text_(std::move(text))
 {
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = Procedure;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"ClipvoceTestRenderOnRequest";
-    RegisterClassW(&wc);
-    window_ = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    window_ = CreateMessageWindow(L"ClipvoceTestRenderOnRequest", Procedure);
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     bool opened = false;
     PumpUntil([&] { return opened = OpenClipboard(window_) != FALSE; }, 5000);
