@@ -12,26 +12,63 @@
 
 namespace {
 
-void ReadSelection(HWND window)
+void ShowNote(HWND window, const std::wstring& note)
 {
-    const SelectionGrab grab = GrabSelectedText(window);
+    ShowStatusNote(SpeechWindowStateOf(window), note);
+}
+
+void OnSelectionRead(HWND window, const SelectionGrab& grab)
+{
     switch (grab.outcome) {
     case SelectionGrabOutcome::Taken:
         TakeTextToReadNow(grab.text);
         break;
     case SelectionGrabOutcome::NothingSelected:
     case SelectionGrabOutcome::NoText:
-        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_NO_TEXT_SELECTED));
+        ShowNote(window, LoadText(IDS_NO_TEXT_SELECTED));
         break;
     case SelectionGrabOutcome::ClipboardBusy:
-        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_CLIPBOARD_BUSY));
+        ShowNote(window, LoadText(IDS_CLIPBOARD_BUSY));
         break;
     case SelectionGrabOutcome::Secret:
         // Left alone, as every secret copy is.
         break;
     }
-    if (!grab.putBack)
-        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_CLIPBOARD_NOT_PUT_BACK));
+}
+
+void OnClipboardPutBack(HWND window, const ClipboardPutBack& putBack)
+{
+    if (!putBack.placed)
+        ShowNote(window, LoadText(putBack.textAwaitsPaste ? IDS_CLIPBOARD_NOT_PUT_BACK_PASTE : IDS_CLIPBOARD_NOT_PUT_BACK));
+    else if (putBack.formatsNotKept > 0)
+        ShowNote(window, FillPattern(LoadText(IDS_CLIPBOARD_PARTLY_PUT_BACK), std::to_wstring(putBack.formatsNotKept)));
+}
+
+void ReadSelection(HWND window)
+{
+    StartSelectionGrab(window, {[window](const SelectionGrab& grab) { OnSelectionRead(window, grab); },
+                                [window](const ClipboardPutBack& putBack) { OnClipboardPutBack(window, putBack); }});
+}
+
+std::wstring KeyAndAction(int entry, int hotKey)
+{
+    return HotKeyText(hotKey) + L" (" + LoadText(HotKeySettings[entry].actionNameId) + L")";
+}
+
+// The keys of the settings file that were read as their first-run values, and why.
+std::wstring SetAsideKeysText()
+{
+    std::wstring text;
+    for (const SetAsideHotKey& key : SetAsideHotKeys()) {
+        if (!text.empty())
+            text += L"; ";
+        if (key.reason == SetAsideHotKey::Reason::WithoutControlOrAlt)
+            text += FillPattern(LoadText(IDS_HOT_KEY_WITHOUT_CTRL_ALT), KeyAndAction(key.entry, key.value));
+        else
+            text += FillPattern(LoadText(IDS_HOT_KEY_GIVEN_TWICE), KeyAndAction(key.entry, key.value),
+                                LoadText(HotKeySettings[key.keptBy].actionNameId));
+    }
+    return text;
 }
 
 } // namespace
@@ -55,18 +92,20 @@ unsigned ApplyHotKeys(HWND window)
 void ApplyHotKeysAtStart(HWND window)
 {
     const unsigned refused = ApplyHotKeys(window);
-    if (refused == 0)
-        return;
     std::wstring keys;
     for (int i = 0; i < HotKeyCount; ++i) {
         if (!(refused & (1u << i)))
             continue;
-        const HotKeySetting& setting = HotKeySettings[i];
         if (!keys.empty())
             keys += L", ";
-        keys += HotKeyText(AppSettings.*setting.field) + L" (" + LoadText(setting.actionNameId) + L")";
+        keys += KeyAndAction(i, AppSettings.*HotKeySettings[i].field);
     }
-    ShowStatusNote(SpeechWindowStateOf(window), FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys));
+    // One note for both: a second would write over the first at once.
+    std::wstring note = SetAsideKeysText();
+    if (!keys.empty())
+        note += (note.empty() ? L"" : L"; ") + FillPattern(LoadText(IDS_HOT_KEYS_TAKEN_AT_START), keys);
+    if (!note.empty())
+        ShowStatusNote(SpeechWindowStateOf(window), note);
 }
 
 void RemoveHotKeys(HWND window)

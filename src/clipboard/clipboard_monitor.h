@@ -9,14 +9,22 @@ void LeaveClipboardChain(HWND window);
 // The window after this program's in the chain, or null.
 HWND NextClipboardViewer();
 
-// What a clipboard notification came to.
+// What a clipboard notification, or the fetch of a copy's text, came to.
 enum class ClipboardOutcome {
     Nothing,
     TextTaken,
     // The program has not greeted the user yet: the copy was not taken.
     FirstRunCopy,
+    // The program that copied did not deliver the text in time; nothing was taken.
+    TextNotDelivered,
 };
+// A copied text is fetched away from the window's thread (clipboard_fetch.h), and taken
+// when its fetch ends: the notification itself only starts that.
 ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam);
+// WM_CLIPBOARD_FETCHED: the ended fetch of a copy's text, or of a Read selection step.
+ClipboardOutcome OnClipboardFetched(WPARAM ticket, LPARAM result);
+// A copy's text is being fetched.
+bool ClipboardReadPending();
 void OnChangeClipboardChain(HWND leaving, HWND after);
 
 // Shows a text taken from elsewhere (the selection of another program) the way a copy
@@ -24,6 +32,8 @@ void OnChangeClipboardChain(HWND leaving, HWND after);
 void TakeTextToReadNow(const std::wstring& text);
 
 void CopySpeechText(HWND window);
+// Takes the clipboard's text as a copy is taken; after a Read selection whose clipboard
+// could not be put back, the text that clipboard held instead.
 void PasteClipboardText(HWND window);
 void DeleteAllText(HWND window);
 

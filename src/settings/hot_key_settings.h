@@ -4,6 +4,7 @@
 // older copies of the program write and read it.
 #include <windows.h>
 #include "settings/app_settings.h"
+#include <vector>
 
 class CIniFile;
 
@@ -18,11 +19,29 @@ struct HotKeySetting {
 constexpr int HotKeyCount = 3;
 extern const HotKeySetting HotKeySettings[HotKeyCount];
 
+// A key of the file that was read as its first-run value although it was a hot key, so
+// that the user can be told.
+struct SetAsideHotKey {
+    enum class Reason {
+        WithoutControlOrAlt,  // it would take a key away from the typing in every program
+        GivenTwice,           // another action has it
+    };
+    int entry;        // of HotKeySettings
+    int value;        // as the file gave it
+    Reason reason;
+    int keptBy;       // GivenTwice: the entry that has the key
+};
+
 // A missing key keeps its first-run value; a value that is no hot key the control could
 // have made (unknown modifier flags, modifiers without a key) is taken as damaged and
 // gives the first-run value too. 0 is a key the user cleared; a value that is no number
-// reads as 0, as everywhere in the file.
+// reads as 0, as everywhere in the file. The Hot keys tab refuses a key without Ctrl or
+// Alt and a key that another action has: from the file, such a key is read as its
+// first-run value as well, and noted in SetAsideHotKeys.
 void ReadHotKeySettings(const CIniFile& file, AppSettingsRecord& settings);
 // Writes a key only when its value differs from the first-run one, or when the file has
 // the key already (a value changed back must not leave the old one behind).
 void WriteHotKeySettings(CIniFile& file, const AppSettingsRecord& settings);
+
+// The keys the last ReadHotKeySettings set aside.
+const std::vector<SetAsideHotKey>& SetAsideHotKeys();

@@ -1,9 +1,12 @@
 // The pieces under the global hot keys, in-process: the clipboard's contents remembered
 // and put back, and the [hotkeys] section's rules in the settings file.
 #include <gtest/gtest.h>
-#include "clipboard/clipboard_snapshot.h"
+#include "clipboard/clipboard_fetch.h"
+#include "pump.h"
 #include "settings/hot_key_settings.h"
 #include "settings/ini_file.h"
+#include "platform/hot_key_names.h"
+#include "in_process_app.h"
 #include <set>
 #include <string>
 #include <vector>
@@ -36,29 +39,46 @@ std::vector<BYTE> BytesOf(UINT format)
     return bytes;
 }
 
-TEST(ClipboardSnapshot, PutsBackTextPrivateDataAndBitmapAsTheyWere)
+// A window of this thread owns the clipboard and would render two formats on request,
+// but the thread waits in the fetch meanwhile: those never arrive, as from a hung
+// program. The fetch gives up on each in its time, keeps the rest, keeps the privacy
+// mark without data, and leaves the clipboard free.
+TEST(ClipboardFetch, FormatsThatNeverArriveAreLeftOutAndTheRestIsPutBackAsItWas)
 {
+    HWND owner = CreateWindowW(L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     const UINT privateFormat = RegisterClipboardFormatW(L"Clipvoce unit private data");
+    const UINT stalledFormat = RegisterClipboardFormatW(L"Clipvoce unit stalled format");
+    const UINT mark = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
     const wchar_t text[] = L"Remembered text";
     const std::vector<BYTE> privateBytes = {0, 1, 2, 0xFE, 0xFF};
     const WORD pixels[2] = {0x5555, 0xAAAA};
-    ASSERT_TRUE(OpenClipboard(nullptr));
+    ASSERT_TRUE(OpenClipboard(owner));
     EmptyClipboard();
     Place(CF_UNICODETEXT, text, sizeof text);
     Place(privateFormat, privateBytes.data(), privateBytes.size());
     SetClipboardData(CF_BITMAP, CreateBitmap(16, 2, 1, 1, pixels));
+    SetClipboardData(stalledFormat, nullptr);
+    SetClipboardData(mark, nullptr);
+    CloseClipboard();
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    std::set<UINT> before = FormatsOfOpenClipboard();
     CloseClipboard();
 
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    const std::set<UINT> before = FormatsOfOpenClipboard();
-    const ClipboardSnapshot snapshot = ClipboardSnapshot::OfOpenClipboard();
-    // The platform's conversions (plain text, the other bitmap forms) are made again.
-    EXPECT_LT(snapshot.FormatCount(), before.size());
+    const ULONGLONG started = GetTickCount64();
+    const ClipboardFetch fetch = FetchClipboard(FetchScope::Everything, {1000, 300, 5000});
+    const ULONGLONG took = GetTickCount64() - started;
+    PumpPending();   // the requests are answered now, too late
+    EXPECT_GE(took, 600u) << "the two requests were not waited for";
+    EXPECT_LT(took, 3000u) << "the limit per format was not kept";
+    ASSERT_EQ(fetch.outcome, FetchOutcome::Fetched);
+    EXPECT_EQ(fetch.content.NotKept(), std::vector<UINT>{stalledFormat});
+
+    ASSERT_TRUE(OpenClipboard(nullptr)) << "the clipboard was left open";
     EmptyClipboard();
     Place(CF_UNICODETEXT, L"other", sizeof L"other");
-    EXPECT_TRUE(snapshot.PutBackIntoOpenClipboard());
+    EXPECT_TRUE(fetch.content.PutBackIntoOpenClipboard());
     CloseClipboard();
-
+    before.erase(stalledFormat);
     ASSERT_TRUE(OpenClipboard(nullptr));
     EXPECT_EQ(FormatsOfOpenClipboard(), before);
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(BytesOf(CF_UNICODETEXT).data())), text);
@@ -68,6 +88,7 @@ TEST(ClipboardSnapshot, PutsBackTextPrivateDataAndBitmapAsTheyWere)
     EXPECT_EQ(bitmap.bmWidth, 16);
     EXPECT_EQ(bitmap.bmHeight, 2);
     CloseClipboard();
+    DestroyWindow(owner);
 }
 
 constexpr wchar_t Section[] = L"hotkeys";
@@ -103,6 +124,55 @@ TEST(HotKeySettings, OnlyChangedKeysAreWrittenAndMissingOrDamagedOnesReadAsFirst
         ReadHotKeySettings(file, read);
         EXPECT_EQ(read.readSelectionHotKey, FirstRun.readSelectionHotKey) << damaged;
     }
+}
+
+// The Hot keys tab refuses a key without Ctrl or Alt, which would take that key away
+// from the typing in every program, and a key that another action has; the file's such
+// keys are read as their first-run values, and the start notes once which and why.
+TEST(HotKeySettings, KeysTheTabWouldRefuseAreReadAsFirstRunAndNoted)
+{
+    const int ctrlAltP = MAKEWORD('P', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    const int ctrlAltX = MAKEWORD('X', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    const int ctrlAltSpace = FirstRun.readSelectionHotKey;
+    const struct {
+        int readSelection, playPause, stop;   // as the file gives them; -1: not in it
+        int wantReadSelection, wantPlayPause, wantStop;
+        size_t setAside;
+    } cases[] = {
+        {65, 32, -1, ctrlAltSpace, ctrlAltP, FirstRun.stopHotKey, 2},                 // "A", Space
+        {MAKEWORD('A', HOTKEYF_SHIFT), -1, -1, ctrlAltSpace, ctrlAltP, FirstRun.stopHotKey, 1},
+        {MAKEWORD('A', HOTKEYF_CONTROL), MAKEWORD('A', HOTKEYF_ALT | HOTKEYF_SHIFT), -1,
+         MAKEWORD('A', HOTKEYF_CONTROL), MAKEWORD('A', HOTKEYF_ALT | HOTKEYF_SHIFT), FirstRun.stopHotKey, 0},
+        {ctrlAltP, -1, -1, ctrlAltSpace, ctrlAltP, FirstRun.stopHotKey, 1},           // Play/Pause's key
+        {-1, ctrlAltX, ctrlAltX, ctrlAltSpace, ctrlAltX, FirstRun.stopHotKey, 1},      // given twice
+        {ctrlAltP, ctrlAltSpace, -1, ctrlAltP, ctrlAltSpace, FirstRun.stopHotKey, 0},  // swapped
+        {0, 0, 0, 0, 0, 0, 0},                                                        // all cleared
+    };
+    for (const auto& c : cases) {
+        CIniFile file;
+        const int given[] = {c.readSelection, c.playPause, c.stop};
+        for (int i = 0; i < HotKeyCount; ++i) {
+            if (given[i] >= 0)
+                file.SetInt(Section, HotKeySettings[i].iniKey, given[i]);
+        }
+        AppSettingsRecord read;
+        ReadHotKeySettings(file, read);
+        SCOPED_TRACE(testing::Message() << c.readSelection << " " << c.playPause << " " << c.stop);
+        EXPECT_EQ(read.readSelectionHotKey, c.wantReadSelection);
+        EXPECT_EQ(read.playPauseHotKey, c.wantPlayPause);
+        EXPECT_EQ(read.stopHotKey, c.wantStop);
+        EXPECT_EQ(SetAsideHotKeys().size(), c.setAside);
+    }
+
+    CIniFile file;
+    file.SetInt(Section, L"readselection", 65);
+    file.SetInt(Section, L"stop", ctrlAltP);
+    ReadHotKeySettings(file, AppSettings);
+    InProcessApp app;   // starts as the program does
+    wchar_t caption[512] = L"";
+    GetWindowTextW(app.window(), caption, 512);
+    EXPECT_EQ(std::wstring(caption), L"Speech window - hot key A (Read selection) not used: a hot key needs Ctrl or Alt; "
+                                     L"hot key " + HotKeyText(ctrlAltP) + L" (Stop) not used: it is already the key for Play/Pause");
 }
 
 } // namespace
