@@ -1,13 +1,7 @@
 # The download zip: clipvoce.exe, its README.txt and the licence texts of the
 # runtime linked into it. Only what is installed here goes into the zip, so
 # test programs, the stand-in voice and the encoder library never do.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(CLIPVOCE_ARCHITECTURE x64)
-  set(CLIPVOCE_ARCHITECTURE_BITS 64)
-else()
-  set(CLIPVOCE_ARCHITECTURE x86)
-  set(CLIPVOCE_ARCHITECTURE_BITS 32)
-endif()
+# CLIPVOCE_ARCHITECTURE comes from the top-level CMakeLists.txt.
 
 # Where Debian's MinGW-w64 packages keep the licence texts of the runtime that
 # -static links in: the CRT and winpthreads, and libgcc and libstdc++.

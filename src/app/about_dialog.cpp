@@ -48,7 +48,7 @@ HGDIOBJ LoadBitmapResource(int id, SIZE size = SIZE{0, 0})
 void OnInitDialog(HWND dialog, AboutDialogState& state)
 {
     std::wstring caption = LoadText(IDS_ABOUT);
-    if (firstRun)
+    if (SettingsStore.firstRun)
         caption += FirstRunSuffix;
     SetWindowTextW(dialog, caption.c_str());
 
@@ -76,6 +76,11 @@ void ShowResult(HWND dialog, UINT textId, UINT icon)
     // Owned by this dialog, so it is disabled while the box is open and no second
     // check can start from it.
     ShowMessage(dialog, IDS_WARNING, textId, MB_OK | icon);
+}
+
+void ShowUnreachable(HWND dialog, const std::wstring& why)
+{
+    ShowMessage(dialog, IDS_WARNING, FillPattern(LoadText(IDS_UPDATE_UNREACHABLE), why), MB_OK | MB_ICONWARNING);
 }
 
 void ShowUpdateStatus(HWND dialog, const std::wstring& text)
@@ -164,6 +169,9 @@ void OnUpdateDone(HWND dialog, AboutDialogState& state, UpdateOutcome outcome, L
         EndDialog(dialog, IDC_ABOUT_CHECK_UPDATES);
         RestartSelf(GetWindow(dialog, GW_OWNER));
         break;
+    case UpdateOutcome::Unreachable:
+        ShowUnreachable(dialog, finished->failure);
+        break;
     case UpdateOutcome::Cancelled:
         break;
     }
@@ -178,7 +186,7 @@ void OnUpdateWatch(HWND dialog, AboutDialogState& state)
     const UpdatePhase phase = state.runningCheck->phase;
     StopWaitingForCheck(dialog, state);
     if (phase == UpdatePhase::Checking)
-        ShowResult(dialog, IDS_NO_UPDATE, MB_ICONINFORMATION);
+        ShowUnreachable(dialog, LoadText(IDS_SERVER_SILENT));
     else
         ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
 }

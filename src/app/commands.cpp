@@ -7,10 +7,6 @@
 #include "clipboard/clipboard_monitor.h"
 #include "export/export.h"
 #include "options/options_dialog.h"
-#include "speech/speech_controller.h"
-#include "speech/text_prep.h"
-#include "speech/text_view.h"
-#include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
 #include "platform/ui_text.h"
@@ -52,9 +48,11 @@ void OpenOptionsDialog(SpeechWindowState& state, int tab)
 }
 
 // Before anything was prepared there is no text at all, which the export refuses.
-void ExportCurrentText(HWND window)
+void ExportCurrentText(SpeechWindowState& state)
 {
-    ExportSpeech(window, SpeechTextPrepared() ? SpeechText().c_str() : nullptr, voiceEngine.Get());
+    Reader& reader = state.reader;
+    const PreparedText& text = reader.Text();
+    ExportSpeech(state.window, text.Prepared() ? text.Text().c_str() : nullptr, reader.Controller().Voice());
 }
 
 void ShowContextMenu(HWND window)
@@ -64,14 +62,14 @@ void ShowContextMenu(HWND window)
 
 // The control clamps a line scroll, so scrolling by the number of lines reaches either
 // end; a larger count overflows inside some rich-edit versions and scrolls nowhere.
-void ScrollToEnd()
+void ScrollToEnd(TextView& view)
 {
-    TextViewScrollLines(TextViewLineCount());
+    view.ScrollLines(view.LineCount());
 }
 
-void ScrollToTop()
+void ScrollToTop(TextView& view)
 {
-    TextViewScrollLines(-TextViewLineCount());
+    view.ScrollLines(-view.LineCount());
 }
 
 } // namespace
@@ -84,32 +82,34 @@ bool ConfirmQuit(HWND window)
 void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
 {
     const HWND window = state.window;
+    Reader& reader = state.reader;
+    SpeechController& speech = reader.Controller();
     switch (LOWORD(wParam)) {
     case CMD_QUIT:              QuitProgram(window); break;
-    case CMD_COPY:              CopySpeechText(window); break;
+    case CMD_COPY:              CopySpeechText(reader, window); break;
     case CMD_CLIPBOARD_MONITOR: ToggleClipboardMonitor(state.popupMenu); break;
     case CMD_APPEND_TEXT:       ToggleAppendText(state.popupMenu); break;
-    case CMD_PLAY_PAUSE:        PlayPause(); break;
-    case CMD_PAUSE:             PauseResume(); break;
-    case CMD_STOP:              Stop(); break;
+    case CMD_PLAY_PAUSE:        speech.PlayPause(); break;
+    case CMD_PAUSE:             speech.PauseResume(); break;
+    case CMD_STOP:              speech.Stop(); break;
     case CMD_BORDER:            ToggleBorder(state); break;
-    case CMD_DELETE_ALL:        DeleteAllText(window); break;
+    case CMD_DELETE_ALL:        DeleteAllText(reader, window); break;
     case CMD_OPTIONS:           OpenOptionsDialog(state, SpeechTab); break;
     case CMD_ABOUT:             ShowAboutDialog(window); break;
-    case CMD_PLAY_STOP:         PlayStop(); break;
+    case CMD_PLAY_STOP:         speech.PlayStop(); break;
     case CMD_CONTEXT_MENU:      ShowContextMenu(window); break;
     case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(state, 0); break;
-    case CMD_NEXT_SENTENCE:     StepSentence(+1); break;
-    case CMD_PREVIOUS_SENTENCE: StepSentence(-1); break;
-    case CMD_EXPORT:            ExportCurrentText(window); break;
-    case CMD_SCROLL_END:        ScrollToEnd(); break;
-    case CMD_SCROLL_HOME:       ScrollToTop(); break;
-    case CMD_PASTE:             PasteClipboardText(window); break;
+    case CMD_NEXT_SENTENCE:     speech.StepSentence(+1); break;
+    case CMD_PREVIOUS_SENTENCE: speech.StepSentence(-1); break;
+    case CMD_EXPORT:            ExportCurrentText(state); break;
+    case CMD_SCROLL_END:        ScrollToEnd(reader.View()); break;
+    case CMD_SCROLL_HOME:       ScrollToTop(reader.View()); break;
+    case CMD_PASTE:             PasteClipboardText(state.reader, window); break;
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
-    case CMD_RATE_UP:           ChangeRate(+1); break;
-    case CMD_RATE_DOWN:         ChangeRate(-1); break;
+    case CMD_RATE_UP:           speech.ChangeRate(+1); break;
+    case CMD_RATE_DOWN:         speech.ChangeRate(-1); break;
     default:                    break;
     }
-    if (HIWORD(wParam) == EN_UPDATE && reinterpret_cast<HWND>(lParam) == textView)
+    if (HIWORD(wParam) == EN_UPDATE && reinterpret_cast<HWND>(lParam) == reader.View().Handle())
         SetFocus(window);
 }

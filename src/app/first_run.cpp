@@ -1,5 +1,6 @@
 #include "app/first_run.h"
 #include "settings/settings_file.h"
+#include "platform/log.h"
 #include "platform/scoped_handle.h"
 #include "res/resource.h"
 #include <atomic>
@@ -15,7 +16,7 @@ DWORD WINAPI GreetingThread(LPVOID parameter)
     // The send returns once the modal About dialog has been closed; the dialog runs on
     // the window's own thread, as every window of the program does.
     SendMessageW(static_cast<HWND>(parameter), WM_COMMAND, CMD_ABOUT, 0);
-    firstRun = false;
+    SettingsStore.firstRun = false;
     greetingShown = false;
     return 0;
 }
@@ -28,6 +29,8 @@ void GreetOnFirstCopy(HWND speechWindow)
         return;
     // The clipboard notification that brings the first copy must not wait for the dialog.
     const KernelHandle thread(CreateThread(nullptr, 0, GreetingThread, speechWindow, 0, nullptr));
-    if (!thread)
+    if (!thread) {
+        LogFailure(L"CreateThread for the first-run greeting", GetLastError());
         greetingShown = false;
+    }
 }

@@ -21,7 +21,7 @@ void OnSelectionRead(HWND window, const SelectionGrab& grab)
 {
     switch (grab.outcome) {
     case SelectionGrabOutcome::Taken:
-        TakeTextToReadNow(grab.text);
+        TakeTextToReadNow(SpeechWindowStateOf(window).reader, grab.text);
         break;
     case SelectionGrabOutcome::NothingSelected:
     case SelectionGrabOutcome::NoText:

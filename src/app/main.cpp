@@ -1,9 +1,12 @@
 // Start-up, single instance and the message loop.
 #include "app/speech_window.h"
 #include "app/startup.h"
+#include "speech/colour_hook.h"
+#include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "platform/log.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
@@ -12,8 +15,8 @@
 
 namespace {
 
-constexpr int ExitNoVoice = 2;
-constexpr int ExitCannotStart = 1;
+// The program could not start, and told the user why.
+constexpr int ExitToldWhy = 2;
 
 bool IsRestart(const wchar_t* commandLine)
 {
@@ -49,8 +52,23 @@ KernelHandle ClaimSingleInstance()
 // Without a voice the program has nothing to offer; it says why rather than vanish.
 void TellNoVoice(HRESULT reason)
 {
+    LogFailure(L"Creating the speech voice", static_cast<DWORD>(reason));
     ShowMessage(nullptr, IDS_WARNING, FillPattern(LoadText(IDS_NO_VOICE), SystemErrorText(static_cast<DWORD>(reason))),
                 MB_OK | MB_ICONERROR);
+}
+
+// A start-up step without which there is no program; the user learns which reason.
+void TellCannotStart(const wchar_t* call, DWORD reason)
+{
+    LogFailure(call, reason);
+    ShowMessage(nullptr, IDS_WARNING, FillPattern(LoadText(IDS_CANNOT_START), SystemErrorText(reason)),
+                MB_OK | MB_ICONERROR);
+}
+
+void StartLogBesideSettings()
+{
+    StartLog(LogFilePath());
+    LogLine(LoadText(IDS_APP_NAME) + L" " + ProgramInfo.versionText + L" starts");
 }
 
 int RunMessageLoop(HACCEL accelerators)
@@ -78,24 +96,44 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
     if (!instanceMutex && !IsRestart(commandLine))
         return 0;
 
-    InitCommonControls();
-    if (FAILED(CoInitialize(nullptr)))
-        return ExitCannotStart;
-    RegisterSpeechWindowClass();
     LoadSettings(LoadText(IDS_APP_NAME));
+    StartLogBesideSettings();
+    // The rich-edit module's colour query is redirected while this is the only thread:
+    // no other can be reading the import then.
+    LoadTextViewLibrary();
+    InstallColourHook();
+    InitCommonControls();
+    if (const HRESULT com = CoInitialize(nullptr); FAILED(com)) {
+        TellCannotStart(L"CoInitialize", static_cast<DWORD>(com));
+        return ExitToldWhy;
+    }
+    if (!RegisterSpeechWindowClass()) {
+        TellCannotStart(L"RegisterClassExW", GetLastError());
+        CoUninitialize();
+        return ExitToldWhy;
+    }
     SpeechWindowState state;
     if (!CreateSpeechWindow(state)) {
+        TellCannotStart(L"CreateWindowExW", GetLastError());
         CoUninitialize();
-        return ExitCannotStart;
+        return ExitToldWhy;
     }
-    if (const HRESULT voice = CreateVoiceEngine(state.window); FAILED(voice)) {
+    ComPtr<ISpVoice> voice;
+    if (const HRESULT created = CreateVoiceEngine(state.window, voice); FAILED(created)) {
         // Told before the window goes: its end queues the quit, which would close the box.
-        TellNoVoice(voice);
+        TellNoVoice(created);
         DestroyWindow(state.window);
         CoUninitialize();
-        return ExitNoVoice;
+        return ExitToldWhy;
     }
-    SetUpSpeechWindow(state, showCommand);
+    LogLine(L"Voice: " + VoiceName(voice.Get()));
+    state.reader.UseVoice(voice);
+    if (!SetUpSpeechWindow(state, showCommand)) {
+        TellCannotStart(L"SetTimer", GetLastError());
+        DestroyWindow(state.window);
+        CoUninitialize();
+        return ExitToldWhy;
+    }
 
     const int exitCode = RunMessageLoop(accelerators);
     TearDownSpeechWindow(state);

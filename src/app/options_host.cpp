@@ -3,53 +3,28 @@
 #include "app/restart.h"
 #include "app/speech_window.h"
 #include "export/mp3_encoder.h"
-#include "platform/com_ptr.h"
 #include "settings/app_settings.h"
-#include "speech/display.h"
-#include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "res/resource.h"
-#include <memory>
-
-namespace {
-
-void SetVoiceRate(int rate)
-{
-    if (voiceEngine)
-        voiceEngine->SetRate(rate);
-}
-
-std::wstring CurrentVoiceName()
-{
-    if (!voiceEngine)
-        return {};
-    ComPtr<ISpObjectToken> token;
-    if (FAILED(voiceEngine->GetVoice(token.Out())) || !token)
-        return {};
-    wchar_t* name = nullptr;
-    if (FAILED(token->GetStringValue(nullptr, &name)) || !name)
-        return {};
-    const std::unique_ptr<wchar_t, decltype(&CoTaskMemFree)> owned(name, &CoTaskMemFree);
-    return owned.get();
-}
-
-} // namespace
 
 OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
 {
     const HWND window = state.window;
     OptionsHost host;
     host.speechWindow = window;
-    host.textView = textView;
-    host.setVoiceRate = SetVoiceRate;
-    host.voiceName = CurrentVoiceName;
+    host.textView = state.reader.View().Handle();
+    host.setVoiceRate = [&state](int rate) {
+        if (ISpVoice* voice = state.reader.Controller().Voice())
+            voice->SetRate(rate);
+    };
+    host.voiceName = [&state] { return VoiceName(state.reader.Controller().Voice()); };
     host.encoderVersion = QueryEncoderVersion;
     host.applyBorder = [&state] { ApplyBorder(state); };
     host.applyTopMost = [window] { ApplyTopMost(window); };
     host.applyTransparency = [window] { ApplyTransparency(window); };
     // A new font or colour is shown at the window's transparency, as at start-up.
-    host.applyFontAndColours = [window] {
-        ApplyFontAndColours();
+    host.applyFontAndColours = [&state, window] {
+        state.reader.ApplyFontAndColours();
         ApplyTransparency(window);
     };
     host.applyWindowVisibility = [&state] { ShowSpeechWindow(state, SW_SHOWNORMAL); };

@@ -17,8 +17,9 @@ bool PreparePopupMenu(SpeechWindowState& state)
     ShowClipboardSettingsInMenu(state.popupMenu);
     // The menu follows what is being done: auto play with nothing on the clipboard
     // reads nothing, and the menu must say so.
-    ShowStateInMenu(state.popupMenu, speechState);
-    state.menuShowsState = speechState;
+    const SpeechState speech = state.reader.State();
+    ShowStateInMenu(state.popupMenu, speech);
+    state.menuShowsState = speech;
     return true;
 }
 
@@ -38,7 +39,7 @@ void ShowClipboardSettingsInMenu(HMENU menu)
 
 void ShowPopupMenu(SpeechWindowState& state)
 {
-    if (OpenOptionsWindow() || ExportInProgress() || firstRun)
+    if (OpenOptionsWindow() || ExportInProgress() || SettingsStore.firstRun)
         return;
     POINT cursor;
     GetCursorPos(&cursor);

@@ -5,11 +5,6 @@
 #include "app/popup_menu.h"
 #include "clipboard/clipboard_monitor.h"
 #include "options/options_dialog.h"
-#include "speech/display.h"
-#include "speech/status_report.h"
-#include "speech/text_prep.h"
-#include "speech/text_view.h"
-#include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "platform/menu_items.h"
@@ -38,14 +33,8 @@ LRESULT OnCreate(SpeechWindowState& state)
 {
     RECT client;
     GetClientRect(state.window, &client);
-    textView = CreateTextView(state.window, client);
-    if (!textView)
-        return -1;
-    SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour);
-    SetStatusListener([&state](int line) { RefreshStatusLine(state, line); });
-    InitTextFormat();
-    ApplyFontAndColours();
-    return 0;
+    state.reader.SetStatusListener([&state](int line) { RefreshStatusLine(state, line); });
+    return state.reader.CreateView(state.window, client) ? 0 : -1;
 }
 
 // Said once, as the program ends: later saves would only repeat it, and earlier the
@@ -54,25 +43,20 @@ void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
 {
     if (state.settingsSaveError == 0)
         return;
-    ShowWarning(nullptr, FillPattern(LoadText(IDS_SETTINGS_NOT_SAVED), settingsPath,
+    ShowWarning(nullptr, FillPattern(LoadText(IDS_SETTINGS_NOT_SAVED), SettingsStore.path,
                                      SystemErrorText(state.settingsSaveError)));
 }
 
 void OnDestroy(SpeechWindowState& state)
 {
-    ReleaseVoiceEngine();
+    RemoveHotKeys(state.window);
+    state.reader.UseVoice({});
     SaveSettingsNotingFailure(state);
     LeaveClipboardChain(state.window);
-    SetStatusListener(nullptr);
-    ForgetSpeechText();
+    state.reader.SetStatusListener(nullptr);
+    state.reader.ForgetText();
     TellIfSettingsWereNotSaved(state);
     PostQuitMessage(0);
-}
-
-void OnSize(int width, int height)
-{
-    MoveWindow(textView, 0, 0, width, height, FALSE);
-    UpdateVisibleLines();
 }
 
 void OnClose(SpeechWindowState& state)
@@ -96,38 +80,39 @@ void OnEndSession(SpeechWindowState& state, bool ending)
 
 // Keyboard and mouse input reach the TextView only where it does no harm: the text is
 // never changed, selected or moved by the user.
-LRESULT OnTextViewInput(HWND window, const MSGFILTER& filter)
+LRESULT OnTextViewInput(SpeechWindowState& state, const MSGFILTER& filter)
 {
     const UINT m = filter.msg;
     const WPARAM w = filter.wParam;
+    SpeechController& controller = state.reader.Controller();
     if (m == WM_RBUTTONDOWN && w == MK_RBUTTON) {
-        SendMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
+        SendMessageW(state.window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
         return 0;
     }
     if (m == WM_LBUTTONDBLCLK && w == MK_LBUTTON) {
-        PauseResume();
+        controller.PauseResume();
         return 1;
     }
     if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_LBUTTONUP)
         return 1;
     if (m == WM_LBUTTONDOWN) {
-        if ((w & MK_CONTROL) && speechState != Playing && speechState != PendingPlay)
-            StartAtFirstVisibleLine();
+        if ((w & MK_CONTROL) && controller.State() != Playing && controller.State() != PendingPlay)
+            controller.StartAtFirstVisibleLine();
         return 1;
     }
     if (m == WM_MOUSEWHEEL) {
         // The control itself would scroll several lines per notch.
-        TextViewScrollOneLine(GET_WHEEL_DELTA_WPARAM(w) > 0);
+        state.reader.View().ScrollOneLine(GET_WHEEL_DELTA_WPARAM(w) > 0);
         return 1;
     }
     return 0;
 }
 
-LRESULT OnNotify(HWND window, const NMHDR* header)
+LRESULT OnNotify(SpeechWindowState& state, const NMHDR* header)
 {
-    if (header->hwndFrom != textView || header->code != EN_MSGFILTER)
+    if (header->hwndFrom != state.reader.View().Handle() || header->code != EN_MSGFILTER)
         return 0;
-    return OnTextViewInput(window, *reinterpret_cast<const MSGFILTER*>(header));
+    return OnTextViewInput(state, *reinterpret_cast<const MSGFILTER*>(header));
 }
 
 void OnCaptionDoubleClick(SpeechWindowState& state)
@@ -137,29 +122,24 @@ void OnCaptionDoubleClick(SpeechWindowState& state)
     SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, false);
 }
 
-void OnTimer(HWND window, UINT_PTR id)
+void OnTimer(SpeechWindowState& state, UINT_PTR id)
 {
     if (id != IDT_SPEECH_TIMER)
         return;
-    if (GetFocus() == textView)
-        SetFocus(window);
-    OnSpeechTimer();
-}
-
-void OnMouseWheel(WPARAM wParam)
-{
-    TextViewScrollOneLine(GET_WHEEL_DELTA_WPARAM(wParam) > 0);
+    if (GetFocus() == state.reader.View().Handle())
+        SetFocus(state.window);
+    state.reader.Controller().OnTimer();
 }
 
 void OnDrawClipboardMessage(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
 {
-    if (OnDrawClipboard(state.window, wParam, lParam) == ClipboardOutcome::FirstRunCopy)
+    if (OnDrawClipboard(state.reader, state.window, wParam, lParam) == ClipboardOutcome::FirstRunCopy)
         GreetOnFirstCopy(state.window);
 }
 
 void OnClipboardFetchedMessage(SpeechWindowState& state, WPARAM ticket, LPARAM result)
 {
-    if (OnClipboardFetched(ticket, result) == ClipboardOutcome::TextNotDelivered)
+    if (OnClipboardFetched(state.reader, ticket, result) == ClipboardOutcome::TextNotDelivered)
         ShowStatusNote(state, LoadText(IDS_COPY_NOT_DELIVERED));
 }
 
@@ -174,11 +154,10 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
     case WM_CREATE:
         return OnCreate(state);
     case WM_DESTROY:
-        RemoveHotKeys(hwnd);
         OnDestroy(state);
         return 0;
     case WM_SIZE:
-        OnSize(LOWORD(lParam), HIWORD(lParam));
+        state.reader.FitView(LOWORD(lParam), HIWORD(lParam));
         return 0;
     case WM_CLOSE:
         OnClose(state);
@@ -189,7 +168,7 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
     case WM_ERASEBKGND:
         return 0;
     case WM_NOTIFY:
-        return OnNotify(hwnd, reinterpret_cast<const NMHDR*>(lParam));
+        return OnNotify(state, reinterpret_cast<const NMHDR*>(lParam));
     case WM_NCLBUTTONDBLCLK:
         OnCaptionDoubleClick(state);
         return 0;
@@ -197,10 +176,10 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         OnCommand(state, wParam, lParam);
         return 0;
     case WM_TIMER:
-        OnTimer(hwnd, wParam);
+        OnTimer(state, wParam);
         return 0;
     case WM_MOUSEWHEEL:
-        OnMouseWheel(wParam);
+        state.reader.View().ScrollOneLine(GET_WHEEL_DELTA_WPARAM(wParam) > 0);
         return 0;
     case WM_DRAWCLIPBOARD:
         OnDrawClipboardMessage(state, wParam, lParam);
@@ -215,7 +194,7 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         OnTrayNotify(state, wParam, lParam);
         return 0;
     case WM_VOICE_EVENT:
-        HandleVoiceEvents();
+        state.reader.Controller().HandleVoiceEvents();
         return 0;
     case WM_ACTIVATE:
         OnSpeechWindowActivate(state, wParam, lParam);
@@ -237,7 +216,7 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
 
 void SaveSettingsNotingFailure(SpeechWindowState& state)
 {
-    if (const DWORD error = SaveSettings(state.window); error != 0 && state.settingsSaveError == 0)
+    if (const DWORD error = SaveSettings(state.window, state.frameHeightDelta); error != 0 && state.settingsSaveError == 0)
         state.settingsSaveError = error;
 }
 

@@ -5,10 +5,12 @@
 #include "app/tray_icon.h"
 #include "app/window_frame.h"
 #include "platform/scoped_handle.h"
-#include "speech/speech_controller.h"
+#include "speech/reader.h"
 
 struct SpeechWindowState {
     HWND window = nullptr;
+    // The text shown and read aloud, and the voice that reads it.
+    Reader reader;
     MenuHandle menuResource;        // the loaded menu; the popup menu is its first submenu
     HMENU popupMenu = nullptr;
     SpeechState menuShowsState = Stopped;
@@ -17,6 +19,9 @@ struct SpeechWindowState {
     KeyboardGuard keyboardGuard;
     // The first failed save's reason, told once when the program ends.
     DWORD settingsSaveError = 0;
+    // Outer height of the window minus its TextView's client height; -1 until the first
+    // border apply measures it. Never saved.
+    int frameHeightDelta = -1;
 };
 
 LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -4,10 +4,10 @@
 #include "app/speech_window.h"
 #include "app/window_placement.h"
 #include "clipboard/clipboard_monitor.h"
-#include "speech/colour_hook.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "platform/log.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include <string>
@@ -21,10 +21,11 @@ constexpr DWORD SpeechWindowStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_TH
 // and why changes made now are not kept.
 void WarnIfSettingsUnread(HWND window)
 {
-    if (settingsReadError == 0)
+    const SettingsStoreRecord& store = SettingsStore;
+    if (store.readError == 0)
         return;
-    ShowWarning(window, FillPattern(LoadText(IDS_SETTINGS_UNREADABLE), settingsPath,
-                                    SystemErrorText(settingsReadError)));
+    LogFailure(L"Reading the settings from " + store.path, store.readError);
+    ShowWarning(window, FillPattern(LoadText(IDS_SETTINGS_UNREADABLE), store.path, SystemErrorText(store.readError)));
 }
 
 } // namespace
@@ -57,9 +58,12 @@ bool CreateSpeechWindow(SpeechWindowState& state)
     return window != nullptr;
 }
 
-void SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
+bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
 {
     const HWND window = state.window;
+    // Without its timer a reading could stay pending for good; nothing is shown before it.
+    if (!SetTimer(window, IDT_SPEECH_TIMER, SPEECH_TIMER_PERIOD, nullptr))
+        return false;
     ApplyBorder(state);
     ApplyTopMost(window);
     ApplyTransparency(window);
@@ -68,16 +72,15 @@ void SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     // sends at once already refreshes the status line.
     InitTrayIcon(state.trayIcon, window);
     JoinClipboardChain(window);
-    InstallColourHook();
     AddTrayIcon(state.trayIcon);
     state.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     PreparePopupMenu(state);
     RefreshStatusLine(state);
     ShowSpeechWindow(state, showCommand != 0 ? showCommand : SW_SHOWNORMAL);
     UpdateWindow(window);
-    SetTimer(window, IDT_SPEECH_TIMER, SPEECH_TIMER_PERIOD, nullptr);
     WarnIfSettingsUnread(window);
     ApplyHotKeysAtStart(window);
+    return true;
 }
 
 void TearDownSpeechWindow(SpeechWindowState& state)

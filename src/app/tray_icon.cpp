@@ -1,7 +1,6 @@
 #include "app/tray_icon.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
-#include "speech/text_view.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
 #include "platform/ui_text.h"
@@ -58,14 +57,16 @@ std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int l
 
 void RefreshStatusLine(SpeechWindowState& state, int line)
 {
-    if (state.popupMenu && state.menuShowsState != speechState) {
-        ShowStateInMenu(state.popupMenu, speechState);
-        state.menuShowsState = speechState;
+    const SpeechState speech = state.reader.State();
+    if (state.popupMenu && state.menuShowsState != speech) {
+        ShowStateInMenu(state.popupMenu, speech);
+        state.menuShowsState = speech;
     }
-    const std::wstring stateWord = LoadText(StateWordId(speechState));
-    const int shownLine = line >= 0 ? line : TextViewSelectionLine();
+    const std::wstring stateWord = LoadText(StateWordId(speech));
+    const TextView& view = state.reader.View();
+    const int shownLine = line >= 0 ? line : view.SelectionLine();
     const std::wstring caption =
-        FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, TextViewLineCount());
+        FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, view.LineCount());
     SetWindowTextW(state.window, caption.c_str());
 
     TrayIcon& icon = state.trayIcon;

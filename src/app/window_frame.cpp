@@ -1,6 +1,5 @@
 #include "app/window_frame.h"
 #include "app/speech_window.h"
-#include "speech/text_view.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
 #include "res/resource.h"
@@ -17,19 +16,12 @@ RECT WindowRect(HWND window)
     return r;
 }
 
-RECT TextViewClientRect()
+void MeasureFrameHeightDelta(SpeechWindowState& state)
 {
-    RECT r{};
-    GetClientRect(textView, &r);
-    return r;
-}
-
-void MeasureFrameHeightDelta(HWND window)
-{
-    if (frameHeightDelta == -1) {
-        const RECT w = WindowRect(window);
-        const RECT c = TextViewClientRect();
-        frameHeightDelta = (w.bottom - w.top) - (c.bottom - c.top);
+    if (state.frameHeightDelta == -1) {
+        const RECT w = WindowRect(state.window);
+        const RECT c = state.reader.View().ClientRect();
+        state.frameHeightDelta = (w.bottom - w.top) - (c.bottom - c.top);
     }
 }
 
@@ -71,23 +63,24 @@ void MoveHiddenAndShow(SpeechWindowState& state, int x, int y, int width, int he
 void ApplyBorder(SpeechWindowState& state)
 {
     const HWND window = state.window;
-    MeasureFrameHeightDelta(window);
+    MeasureFrameHeightDelta(state);
     const RECT w = WindowRect(window);
     if (AppSettings.showBorder) {
         SetWindowLongW(window, GWL_STYLE, BorderedStyle);
         return;
     }
     SetWindowLongW(window, GWL_STYLE, BorderlessStyle(window));
-    MoveHiddenAndShow(state, w.left, w.top, w.right - w.left, w.bottom - w.top - frameHeightDelta);
+    MoveHiddenAndShow(state, w.left, w.top, w.right - w.left, w.bottom - w.top - state.frameHeightDelta);
 }
 
 void ToggleBorder(SpeechWindowState& state)
 {
     const HWND window = state.window;
-    MeasureFrameHeightDelta(window);
+    MeasureFrameHeightDelta(state);
     const int frame = GetSystemMetrics(SM_CYFRAME);
+    const int frameHeightDelta = state.frameHeightDelta;
     const RECT w = WindowRect(window);
-    const RECT c = TextViewClientRect();
+    const RECT c = state.reader.View().ClientRect();
     const int width = w.right - w.left;
     const int clientHeight = c.bottom - c.top;
     if (AppSettings.showBorder) {

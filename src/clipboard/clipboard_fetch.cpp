@@ -45,7 +45,7 @@ struct FetchJob {
 // rest from within the wait, still holding the clipboard open, and later fetches are
 // done the same way. Another thread could not: the platform may let only one fetch at a
 // time into a process (Wine's does), and one thread's open clipboard is not another's.
-struct Reader {
+struct FetchThread {
     std::mutex mutex;
     HWND window = nullptr;
     bool started = false;
@@ -56,9 +56,9 @@ struct Reader {
 
 // Never destroyed: the reader may still wait for a program that does not answer when
 // the process ends.
-Reader& TheReader()
+FetchThread& TheFetchThread()
 {
-    static Reader* reader = new Reader;
+    static FetchThread* reader = new FetchThread;
     return *reader;
 }
 
@@ -95,7 +95,7 @@ bool StopsBefore(const FetchJob& job, UINT format)
 }
 
 // Other programs hold the clipboard open for a moment; the job may be given up meanwhile.
-bool Open(Reader& reader, FetchJob& job, std::unique_lock<std::mutex>& lock)
+bool Open(FetchThread& reader, FetchJob& job, std::unique_lock<std::mutex>& lock)
 {
     for (;;) {
         if (Finished(job))
@@ -115,7 +115,7 @@ bool Open(Reader& reader, FetchJob& job, std::unique_lock<std::mutex>& lock)
 // thread's loop, or from within a wait for a format that the watching thread gave up.
 void RunFetches()
 {
-    Reader& reader = TheReader();
+    FetchThread& reader = TheFetchThread();
     std::unique_lock<std::mutex> lock(reader.mutex);
     for (;;) {
         if (!reader.active) {
@@ -187,7 +187,7 @@ void ReaderThread()
     wc.lpszClassName = L"ClipvoceClipboardReader";
     RegisterClassW(&wc);
     const HWND window = CreateWindowW(wc.lpszClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-    Reader& reader = TheReader();
+    FetchThread& reader = TheFetchThread();
     {
         const std::lock_guard<std::mutex> lock(reader.mutex);
         reader.window = window;
@@ -211,7 +211,7 @@ void ReaderThread()
 // Queues a job and wakes the reader, starting it the first time.
 void Enqueue(const std::shared_ptr<FetchJob>& job)
 {
-    Reader& reader = TheReader();
+    FetchThread& reader = TheFetchThread();
     HWND window = nullptr;
     {
         const std::lock_guard<std::mutex> lock(reader.mutex);
@@ -240,7 +240,7 @@ void Enqueue(const std::shared_ptr<FetchJob>& job)
 
 void WakeReader()
 {
-    Reader& reader = TheReader();
+    FetchThread& reader = TheFetchThread();
     HWND window = nullptr;
     {
         const std::lock_guard<std::mutex> lock(reader.mutex);
@@ -260,7 +260,7 @@ ClipboardFetch FetchClipboard(FetchScope scope, const FetchLimits& limits)
     const Clock::time_point end = start + Milliseconds(limits.totalMs);
     auto job = std::make_shared<FetchJob>(scope, std::min(start + Milliseconds(limits.openMs), end));
     Enqueue(job);
-    Reader& reader = TheReader();
+    FetchThread& reader = TheFetchThread();
     std::unique_lock<std::mutex> lock(reader.mutex);
     while (!Finished(*job)) {
         Clock::time_point deadline = end;

@@ -2,10 +2,7 @@
 #include "clipboard/clipboard_fetch.h"
 #include "clipboard/secret_copy.h"
 #include "clipboard/selection_grab.h"
-#include "speech/speech_controller.h"
-#include "speech/status_report.h"
-#include "speech/text_prep.h"
-#include "speech/text_view.h"
+#include "speech/reader.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "platform/scoped_handle.h"
@@ -40,10 +37,10 @@ bool OpenClipboardPatiently(HWND owner)
 }
 
 // Before the first-run greeting has been seen, a copy only puts a blank in the view.
-void TakeFirstRunCopy()
+void TakeFirstRunCopy(Reader& reader)
 {
-    TextViewSetText(L" ");
-    PrepareText();
+    reader.View().SetText(L" ");
+    reader.PrepareText();
 }
 
 void PassNotificationOn(WPARAM wParam, LPARAM lParam)
@@ -54,26 +51,26 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
 
 // Puts a taken text into the TextView, replacing its text or, in append mode, after
 // it, with one blank at the end. Returns where the taken text begins in the view.
-int PlaceTakenText(const std::wstring& text)
+int PlaceTakenText(TextView& view, const std::wstring& text)
 {
     int taken = 0;
     if (AppSettings.appendCopies)
-        taken = AppendText(text.c_str());
+        taken = view.Append(text.c_str());
     else
-        TextViewSetText(text.c_str());
+        view.SetText(text.c_str());
     // A short text can be replaced by its trailing blank; it then starts at 0.
-    return std::min(taken, AppendText(L" "));
+    return std::min(taken, view.Append(L" "));
 }
 
-void ReadTakenText(int newTextStart)
+void ReadTakenText(Reader& reader, int newTextStart)
 {
-    const bool readIt = BeginNewText();
-    PrepareAppendedText(newTextStart);
-    TextViewSelect(0, 0);
+    const bool readIt = reader.Controller().BeginNewText();
+    reader.PrepareAppendedText(newTextStart);
+    reader.View().Select(0, 0);
     // Appended text is read from its own first word on, wherever the old
     // text's last sentence ended.
     if (readIt)
-        ReadNewText(newTextStart);
+        reader.Controller().ReadNewText(newTextStart);
 }
 
 // Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
@@ -115,7 +112,7 @@ HWND NextClipboardViewer()
     return nextViewer;
 }
 
-ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
+ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPARAM lParam)
 {
     ClipboardOutcome outcome = ClipboardOutcome::Nothing;
     // The copy that reads a selection and the contents put back after it are not the
@@ -127,8 +124,8 @@ ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
     UINT formatPriority[] = {CF_UNICODETEXT};
     const bool unicodeText = GetPriorityClipboardFormat(formatPriority, 1) == static_cast<int>(CF_UNICODETEXT);
     if (unicodeText && AppSettings.monitorClipboard) {
-        if (firstRun) {
-            TakeFirstRunCopy();
+        if (SettingsStore.firstRun) {
+            TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
         } else {
             // Whatever the copy held before is left to the fetch's own result; a newer
@@ -136,20 +133,20 @@ ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam)
             pendingRead = StartClipboardFetch(window, FetchScope::TextUnlessSecret, CopyLimits);
         }
     } else {
-        if (firstRun) {
-            TakeFirstRunCopy();
+        if (SettingsStore.firstRun) {
+            TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
         }
         if (!AppSettings.monitorClipboard) {
-            PrepareText();
-            DropTrailingLineBreaks();
+            reader.PrepareText();
+            reader.DropTrailingLineBreaks();
         }
     }
     PassNotificationOn(wParam, lParam);
     return outcome;
 }
 
-ClipboardOutcome OnClipboardFetched(WPARAM ticket, LPARAM result)
+ClipboardOutcome OnClipboardFetched(Reader& reader, WPARAM ticket, LPARAM result)
 {
     std::unique_ptr<ClipboardFetch> fetch = TakeFetchResult(result);
     if (OnSelectionGrabFetched(ticket, fetch) || ticket != pendingRead)
@@ -165,7 +162,7 @@ ClipboardOutcome OnClipboardFetched(WPARAM ticket, LPARAM result)
         const bool textLate = std::find(late.begin(), late.end(), CF_UNICODETEXT) != late.end();
         return textLate ? ClipboardOutcome::TextNotDelivered : ClipboardOutcome::Nothing;
     }
-    ReadTakenText(PlaceTakenText(TrimTrailingLineBreaks(text->c_str(), text->size())));
+    ReadTakenText(reader, PlaceTakenText(reader.View(), TrimTrailingLineBreaks(text->c_str(), text->size())));
     return ClipboardOutcome::TextTaken;
 }
 
@@ -205,21 +202,21 @@ bool PutClipboardText(HWND owner, const wchar_t* text)
     return placed;
 }
 
-void CopySpeechText(HWND window)
+void CopySpeechText(const Reader& reader, HWND window)
 {
     const bool monitoring = AppSettings.monitorClipboard;
     AppSettings.monitorClipboard = false;
-    if (SpeechTextPrepared())
-        PutClipboardText(window, WithCrLfLineBreaks(SpeechText()).c_str());
+    if (reader.Text().Prepared())
+        PutClipboardText(window, WithCrLfLineBreaks(reader.Text().Text()).c_str());
     AppSettings.monitorClipboard = monitoring;
 }
 
-void PasteClipboardText(HWND window)
+void PasteClipboardText(Reader& reader, HWND window)
 {
     // A clipboard that could not be given back after Read selection: what it held comes
     // into the view, from where C copies it again.
     if (const std::wstring earlier = TakeUnreturnedText(); !earlier.empty()) {
-        ReadTakenText(PlaceTakenText(TrimTrailingLineBreaks(earlier.c_str(), earlier.size())));
+        ReadTakenText(reader, PlaceTakenText(reader.View(), TrimTrailingLineBreaks(earlier.c_str(), earlier.size())));
         return;
     }
     ForgetSelectionGrabPutBack();
@@ -229,26 +226,26 @@ void PasteClipboardText(HWND window)
     AppSettings.monitorClipboard = monitoring;
 }
 
-void DeleteAllText(HWND window)
+void DeleteAllText(Reader& reader, HWND window)
 {
     if (AppSettings.confirmDeleteAll && !AskToConfirm(window, IDS_CONFIRM_DELETE))
         return;
-    if (speechState != Stopped)
-        Stop();
-    TextViewSetText(L" ");
-    PrepareText();
-    ReportStatusChange();
+    if (reader.State() != Stopped)
+        reader.Controller().Stop();
+    reader.View().SetText(L" ");
+    reader.PrepareText();
+    reader.ReportStatusChange();
 }
 
-void TakeTextToReadNow(const std::wstring& text)
+void TakeTextToReadNow(Reader& reader, const std::wstring& text)
 {
     // Asked for by the user, the text is read even where a copy would only be shown:
     // with auto play off, or while a reading is paused.
-    if (speechState == Paused)
-        Stop();
-    const int newTextStart = PlaceTakenText(TrimTrailingLineBreaks(text.c_str(), text.size()));
+    if (reader.State() == Paused)
+        reader.Controller().Stop();
+    const int newTextStart = PlaceTakenText(reader.View(), TrimTrailingLineBreaks(text.c_str(), text.size()));
     const bool autoPlay = AppSettings.autoPlay;
     AppSettings.autoPlay = true;
-    ReadTakenText(newTextStart);
+    ReadTakenText(reader, newTextStart);
     AppSettings.autoPlay = autoPlay;
 }

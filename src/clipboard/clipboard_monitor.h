@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <string>
 
+class Reader;
+
 void JoinClipboardChain(HWND window);
 void LeaveClipboardChain(HWND window);
 // The window after this program's in the chain, or null.
@@ -20,22 +22,22 @@ enum class ClipboardOutcome {
 };
 // A copied text is fetched away from the window's thread (clipboard_fetch.h), and taken
 // when its fetch ends: the notification itself only starts that.
-ClipboardOutcome OnDrawClipboard(HWND window, WPARAM wParam, LPARAM lParam);
+ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPARAM lParam);
 // WM_CLIPBOARD_FETCHED: the ended fetch of a copy's text, or of a Read selection step.
-ClipboardOutcome OnClipboardFetched(WPARAM ticket, LPARAM result);
+ClipboardOutcome OnClipboardFetched(Reader& reader, WPARAM ticket, LPARAM result);
 // A copy's text is being fetched.
 bool ClipboardReadPending();
 void OnChangeClipboardChain(HWND leaving, HWND after);
 
 // Shows a text taken from elsewhere (the selection of another program) the way a copy
 // is shown, in append mode after the text, and reads it at once.
-void TakeTextToReadNow(const std::wstring& text);
+void TakeTextToReadNow(Reader& reader, const std::wstring& text);
 
-void CopySpeechText(HWND window);
+void CopySpeechText(const Reader& reader, HWND window);
 // Takes the clipboard's text as a copy is taken; after a Read selection whose clipboard
 // could not be put back, the text that clipboard held instead.
-void PasteClipboardText(HWND window);
-void DeleteAllText(HWND window);
+void PasteClipboardText(Reader& reader, HWND window);
+void DeleteAllText(Reader& reader, HWND window);
 
 // The clipboard text as it is taken: without its trailing CR and LF characters.
 std::wstring TrimTrailingLineBreaks(const wchar_t* text, size_t length);

@@ -1,5 +1,6 @@
 #include "clipboard/selection_grab.h"
 #include "clipboard/secret_copy.h"
+#include "platform/log.h"
 #include "res/resource.h"
 #include <utility>
 #include <vector>
@@ -23,7 +24,7 @@ constexpr int RememberAttempts = 3;
 // How long the keys of the hot key may still be held before the copy is sent all the same,
 // and how long a program brought back to the front may take to have the keyboard again.
 constexpr ULONGLONG ReleaseWaitMs = 1000;
-constexpr ULONGLONG RefocusMs = 500;
+constexpr ULONGLONG RefocusMs = 2000;
 
 enum class Stage {
     Idle,
@@ -220,6 +221,8 @@ void SendKeys()
     }
     const HWND front = GetForegroundWindow();
     if (ProcessOf(front) == GetCurrentProcessId() || !SendCopyKeys()) {
+        LogLine(ProcessOf(front) == GetCurrentProcessId() ? L"Read selection: this program was in front"
+                                                          : L"Read selection: the copy keys could not be sent");
         TellSelection(SelectionGrabOutcome::NothingSelected);
         Finish();
         return;
@@ -270,6 +273,8 @@ void CALLBACK OnGrabTick(HWND, UINT, UINT_PTR, DWORD)
         if (ClipboardChangedSinceKeys()) {
             ReadCopy();
         } else if (Since(grab.keysSentAt) >= SELECTION_COPY_TIMEOUT_MS) {
+            LogLine(L"Read selection: no copy came in time" +
+                    std::wstring(HasKeyboardFocus(grab.target) ? L"" : L" (the program in front had no keyboard focus)"));
             grab.stage = Stage::WatchingForLateCopy;
             TellSelection(SelectionGrabOutcome::NothingSelected);
         }

@@ -59,7 +59,8 @@ struct AppearancePage {
 
 void ShowPreviewFont(HWND page, AppearancePage& state)
 {
-    GdiObject font(CreateFontIndirectW(&logFont));
+    const LOGFONTW chosen = TextLogFont();
+    GdiObject font(CreateFontIndirectW(&chosen));
     SendDlgItemMessageW(page, IDC_PREVIEW, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     // The preview now paints with the new font, so the old one can go.
     state.previewFont = std::move(font);
@@ -111,13 +112,16 @@ void ChooseColour(HWND page, COLORREF& field)
 
 void ChooseTextFont(HWND page, AppearancePage& state)
 {
+    LOGFONTW font = TextLogFont();
     CHOOSEFONTW choice{};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = page;
-    choice.lpLogFont = &logFont;
+    choice.lpLogFont = &font;
     choice.Flags = CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST | CF_NOSCRIPTSEL | CF_NOVERTFONTS;
-    if (ChooseFontW(&choice))
-        ShowPreviewFont(page, state);
+    if (!ChooseFontW(&choice))
+        return;
+    SetTextFont(AppSettings, font);
+    ShowPreviewFont(page, state);
 }
 
 RECT WorkArea()

@@ -29,9 +29,9 @@ void FillBitRates(HWND page)
     HWND list = GetDlgItem(page, IDC_EXPORT_BITRATE);
     int selection = 0;
     int index = 0;
-    for (const auto& [rate, label] : Mp3BitRates) {
-        SendMessageW(list, CB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(label.c_str()));
-        if (rate == AppSettings.mp3BitRate)
+    for (const Mp3BitRate& rate : Mp3BitRates) {
+        SendMessageW(list, CB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(rate.label));
+        if (rate.kbitPerSecond == AppSettings.mp3BitRate)
             selection = index;
         ++index;
     }
@@ -53,9 +53,9 @@ void OnInitDialog(HWND page, const OptionsHost& host)
 void TakeBitRate(HWND page)
 {
     const LRESULT index = SendDlgItemMessageW(page, IDC_EXPORT_BITRATE, CB_GETCURSEL, 0, 0);
-    if (index < 0 || index >= static_cast<LRESULT>(Mp3BitRates.size()))
+    if (index < 0 || index >= static_cast<LRESULT>(std::size(Mp3BitRates)))
         return;
-    AppSettings.mp3BitRate = std::next(Mp3BitRates.begin(), index)->first;
+    AppSettings.mp3BitRate = Mp3BitRates[index].kbitPerSecond;
 }
 
 void BrowseForFolder(HWND page, const wchar_t* title, wchar_t (&target)[SettingsPathLength], int field)

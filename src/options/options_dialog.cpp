@@ -47,7 +47,7 @@ void PutBackAppearancePage(const OptionsDialogState& state)
     AppSettings.opacity = state.openingSettings.opacity;
     AppSettings.textColour = state.openingSettings.textColour;
     AppSettings.backgroundColour = state.openingSettings.backgroundColour;
-    logFont = state.openingFont;
+    SetTextFont(AppSettings, TextLogFont(state.openingSettings));
 }
 
 void PutBackExportPage(const AppSettingsRecord& opening)
@@ -117,7 +117,6 @@ void OnInitDialog(OptionsDialogState& state, HWND dialog)
     state.startTab = 0;
 
     state.openingSettings = AppSettings;
-    state.openingFont = logFont;
     GetWindowRect(state.host.speechWindow, &state.openRect);
     state.targetRect = state.openRect;
 }

@@ -49,7 +49,6 @@ struct OptionsDialogState {
     RECT targetRect{};
     // The values Cancel gives back, as they were when the dialog opened.
     AppSettingsRecord openingSettings;
-    LOGFONTW openingFont{};
 };
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -54,12 +54,13 @@ std::wstring FillPattern(const std::wstring& pattern, const std::wstring& first,
     return text;
 }
 
-std::wstring SystemErrorText(DWORD error)
+std::wstring SystemErrorText(DWORD error, HMODULE messageModule)
 {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD source = messageModule ? FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM
+                                       : FORMAT_MESSAGE_FROM_SYSTEM;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        messageModule, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring result = length > 0 && text ? std::wstring(text, length) : std::to_wstring(error);
     LocalFree(text);
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))

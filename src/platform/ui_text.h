@@ -22,5 +22,6 @@ bool AskToConfirm(HWND owner, UINT questionId);
 std::wstring FillPattern(const std::wstring& pattern, const std::wstring& first,
                          const std::wstring& second = std::wstring());
 
-// The system's own words for an error code, or the number when it has none.
-std::wstring SystemErrorText(DWORD error);
+// The system's own words for an error code, or the number when it has none. Some
+// libraries keep the texts of their own codes in their module: messageModule is tried first.
+std::wstring SystemErrorText(DWORD error, HMODULE messageModule = nullptr);

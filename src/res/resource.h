@@ -40,6 +40,9 @@
 #define IDS_UPDATED                 2023
 #define IDS_UPDATE_CHECKING         2060
 #define IDS_UPDATE_DOWNLOADING      2061
+#define IDS_UPDATE_UNREACHABLE      2062   // %1 why
+#define IDS_SERVER_STATUS           2063   // %1 the HTTP status code
+#define IDS_SERVER_SILENT           2064
 #define IDS_HELP                    2024
 #define IDS_CONFIRM_DELETE          2025
 #define IDS_HOT_KEYS                2026
@@ -48,6 +51,8 @@
 #define IDS_SETTINGS_UNREADABLE     2040   // %1 the settings file, %2 the system's reason
 #define IDS_NO_VOICE                2070   // %1 the system's reason
 #define IDS_SETTINGS_NOT_SAVED      2071   // %1 the settings file, %2 the system's reason
+#define IDS_RESTART_FAILED          2072   // %1 the system's reason
+#define IDS_CANNOT_START            2073   // %1 the system's reason
 #define IDS_NO_TEXT_SELECTED        2080
 #define IDS_CLIPBOARD_BUSY          2081
 #define IDS_CLIPBOARD_NOT_PUT_BACK  2082

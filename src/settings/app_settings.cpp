@@ -1,9 +1,6 @@
 #include "settings/app_settings.h"
 
 AppSettingsRecord AppSettings;
-LOGFONTW logFont = FirstRunLogFont();
-int frameHeightDelta = -1;
-std::map<int, std::wstring> Mp3BitRates;
 
 LOGFONTW FirstRunLogFont()
 {
@@ -15,16 +12,29 @@ LOGFONTW FirstRunLogFont()
     return lf;
 }
 
+LOGFONTW TextLogFont(const AppSettingsRecord& settings)
+{
+    LOGFONTW lf = FirstRunLogFont();
+    lf.lfHeight = settings.fontHeightPixels;
+    lf.lfCharSet = static_cast<BYTE>(settings.fontCharset & 0xFF);
+    lstrcpynW(lf.lfFaceName, settings.fontFace, LF_FACESIZE);
+    lf.lfWeight = settings.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = settings.italic ? 255 : 0;
+    return lf;
+}
+
+void SetTextFont(AppSettingsRecord& settings, const LOGFONTW& font)
+{
+    settings.fontHeightPixels = font.lfHeight;
+    settings.fontCharset = font.lfCharSet;
+    lstrcpynW(settings.fontFace, font.lfFaceName, FaceNameLength);
+    settings.bold = font.lfWeight > FW_NORMAL;
+    settings.italic = font.lfItalic != 0;
+}
+
 POINT FirstRunPosition(const RECT& workArea)
 {
     const AppSettingsRecord firstRun;
     return POINT{workArea.right - firstRun.width - workArea.left,
                  workArea.bottom - firstRun.height - workArea.top};
-}
-
-void FillMp3BitRates()
-{
-    Mp3BitRates.clear();
-    for (int rate : {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320})
-        Mp3BitRates[rate] = std::to_wstring(rate);
 }

@@ -4,8 +4,6 @@
 // with a visible effect calls the matching apply operation itself.
 #include <windows.h>
 #include <commctrl.h>
-#include <map>
-#include <string>
 
 constexpr int SettingsPathLength = 260;
 constexpr int FaceNameLength = 32;   // 31 characters and the terminator
@@ -54,22 +52,25 @@ struct AppSettingsRecord {
 
 extern AppSettingsRecord AppSettings;
 
-// The text font in the platform's form; the working copy of point, charset, font,
-// bold and italic.
-extern LOGFONTW logFont;
-
-// Outer height of the Speech window minus its TextView's client height; -1 until the
-// first border apply measures it. Never saved.
-extern int frameHeightDelta;
-
-// Bit rate in kbit/s → its label, in ascending order.
-extern std::map<int, std::wstring> Mp3BitRates;
+struct Mp3BitRate {
+    int kbitPerSecond;
+    const wchar_t* label;
+};
+// The bit rates the encoder offers, in ascending order.
+inline constexpr Mp3BitRate Mp3BitRates[] = {
+    {32, L"32"},   {40, L"40"},   {48, L"48"},   {56, L"56"},   {64, L"64"},   {80, L"80"},   {96, L"96"},
+    {112, L"112"}, {128, L"128"}, {160, L"160"}, {192, L"192"}, {224, L"224"}, {256, L"256"}, {320, L"320"},
+};
 
 // The first-run font: the default GUI font with face "Courier New", height -13, bold.
 LOGFONTW FirstRunLogFont();
 
+// The text font of the settings in the platform's form: the first-run font with the
+// settings' height, charset, face, weight and slant.
+LOGFONTW TextLogFont(const AppSettingsRecord& settings = AppSettings);
+// The font fields of settings from a font in the platform's form.
+void SetTextFont(AppSettingsRecord& settings, const LOGFONTW& font);
+
 // The first-run position: the bottom-right corner of the given work area for the
 // first-run size.
 POINT FirstRunPosition(const RECT& workArea);
-
-void FillMp3BitRates();

@@ -8,8 +8,6 @@
 #include <cwchar>
 #include <string_view>
 
-CIniFile iniFile;
-
 namespace {
 
 DWORD ReadWholeFile(const std::wstring& filePath, std::string& bytes);

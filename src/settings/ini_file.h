@@ -59,9 +59,6 @@ private:
     mutable bool indexedCaseInsensitive = true;
 };
 
-// The program's one settings document.
-extern CIniFile iniFile;
-
 // The base-10 reading of GetInt: leading white space, an optional sign, digits up to the
 // first other character; no digits give 0, and values past 32 bits are clamped.
 int ParseDecimalInt(const std::wstring& text);

@@ -6,16 +6,14 @@
 
 #include "settings/app_settings.h"
 #include "settings/hot_key_settings.h"
-#include "settings/ini_file.h"
+#include "platform/log.h"
 
-wchar_t settingsPath[260] = L"";
-std::atomic<bool> firstRun = false;
-bool resetPending = false;
-DWORD settingsReadError = 0;
+SettingsStoreRecord SettingsStore;
 
 namespace {
 
 constexpr wchar_t SettingsFileName[] = L"clipvoce.ini";
+constexpr wchar_t LogFileName[] = L"clipvoce.log";
 constexpr wchar_t RejectedSuffix[] = L".rejected";
 constexpr wchar_t WindowSection[] = L"window";
 constexpr wchar_t SettingsSection[] = L"settings";
@@ -40,7 +38,7 @@ constexpr SettingKey Colour(const wchar_t* section, const wchar_t* name, COLORRE
 constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& field);
 template <size_t N>
 constexpr SettingKey Text(const wchar_t* section, const wchar_t* name, wchar_t (&field)[N]);
-bool AppendToPath(const wchar_t* part);
+std::wstring SettingsFolder();
 void ComputeSettingsPath(const std::wstring& folderName);
 void ReadSettings();
 void WriteSettings();
@@ -50,7 +48,7 @@ bool SettingsFileExists();
 bool LoadSettingsFile(DWORD& readError);
 void UseFirstRunValues();
 void StartFirstRun();
-void CaptureWindowRect(HWND window);
+void CaptureWindowRect(HWND window, int frameHeightDelta);
 
 constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field)
 {
@@ -108,32 +106,22 @@ constexpr SettingKey Keys[] = {
     Text(ExportSection, L"mp3dir", AppSettings.mp3Folder),
 };
 
-// A path that does not fit is left out altogether: a cut-off path would name some other
-// file, and the settings would silently go there.
-bool AppendToPath(const wchar_t* part)
+std::wstring SettingsFolder()
 {
-    const size_t used = wcslen(settingsPath);
-    const size_t length = wcslen(part);
-    if (used + length >= SettingsPathLength)
-        return false;
-    wmemcpy(settingsPath + used, part, length + 1);
-    return true;
+    const std::wstring& path = SettingsStore.path;
+    const size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 void ComputeSettingsPath(const std::wstring& folderName)
 {
-    settingsPath[0] = L'\0';
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, settingsPath))) {
-        settingsPath[0] = L'\0';
+    SettingsStore.path.clear();
+    wchar_t appData[MAX_PATH] = L"";
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData)))
         return;
-    }
-    if (!AppendToPath(L"\\") || !AppendToPath(folderName.c_str())) {
-        settingsPath[0] = L'\0';
-        return;
-    }
-    CreateDirectoryW(settingsPath, nullptr);
-    if (!AppendToPath(L"\\") || !AppendToPath(SettingsFileName))
-        settingsPath[0] = L'\0';
+    const std::wstring folder = std::wstring(appData) + L"\\" + folderName;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SettingsStore.path = folder + L"\\" + SettingsFileName;
 }
 
 // Keys missing from the file read as 0, false or empty, never as their first-run values.
@@ -142,19 +130,19 @@ void ReadSettings()
     for (const SettingKey& key : Keys) {
         switch (key.kind) {
         case KeyKind::Number:
-            *static_cast<int*>(key.field) = iniFile.GetInt(key.section, key.name, 0);
+            *static_cast<int*>(key.field) = SettingsStore.document.GetInt(key.section, key.name, 0);
             break;
         case KeyKind::Colour:
             // Stored as a signed number; the bits are the colour.
-            *static_cast<COLORREF*>(key.field) = static_cast<COLORREF>(iniFile.GetInt(key.section, key.name, 0));
+            *static_cast<COLORREF*>(key.field) = static_cast<COLORREF>(SettingsStore.document.GetInt(key.section, key.name, 0));
             break;
         case KeyKind::Flag:
-            *static_cast<bool*>(key.field) = iniFile.GetBool(key.section, key.name, false);
+            *static_cast<bool*>(key.field) = SettingsStore.document.GetBool(key.section, key.name, false);
             break;
         case KeyKind::Text: {
             // A value too long for its field is dropped rather than cut: a cut path names
             // another folder.
-            const std::wstring value = iniFile.GetValue(key.section, key.name, L"");
+            const std::wstring value = SettingsStore.document.GetValue(key.section, key.name, L"");
             const size_t length = value.size() < key.textCapacity ? value.size() : 0;
             wchar_t* text = static_cast<wchar_t*>(key.field);
             wmemcpy(text, value.c_str(), length);
@@ -163,36 +151,28 @@ void ReadSettings()
         }
         }
     }
-    ReadHotKeySettings(iniFile, AppSettings);
-    logFont.lfHeight = AppSettings.fontHeightPixels;
-    logFont.lfCharSet = static_cast<BYTE>(AppSettings.fontCharset & 0xFF);
-    lstrcpynW(logFont.lfFaceName, AppSettings.fontFace, LF_FACESIZE);
-    logFont.lfWeight = AppSettings.bold ? FW_BOLD : FW_NORMAL;
-    logFont.lfItalic = AppSettings.italic ? 255 : 0;
+    ReadHotKeySettings(SettingsStore.document, AppSettings);
 }
 
 void WriteSettings()
 {
-    AppSettings.fontHeightPixels = logFont.lfHeight;
-    AppSettings.fontCharset = logFont.lfCharSet;
-    lstrcpynW(AppSettings.fontFace, logFont.lfFaceName, FaceNameLength);
     for (const SettingKey& key : Keys) {
         switch (key.kind) {
         case KeyKind::Number:
-            iniFile.SetInt(key.section, key.name, *static_cast<const int*>(key.field));
+            SettingsStore.document.SetInt(key.section, key.name, *static_cast<const int*>(key.field));
             break;
         case KeyKind::Colour:
-            iniFile.SetInt(key.section, key.name, static_cast<int>(*static_cast<const COLORREF*>(key.field)));
+            SettingsStore.document.SetInt(key.section, key.name, static_cast<int>(*static_cast<const COLORREF*>(key.field)));
             break;
         case KeyKind::Flag:
-            iniFile.SetBool(key.section, key.name, *static_cast<const bool*>(key.field));
+            SettingsStore.document.SetBool(key.section, key.name, *static_cast<const bool*>(key.field));
             break;
         case KeyKind::Text:
-            iniFile.SetValue(key.section, key.name, static_cast<const wchar_t*>(key.field));
+            SettingsStore.document.SetValue(key.section, key.name, static_cast<const wchar_t*>(key.field));
             break;
         }
     }
-    WriteHotKeySettings(iniFile, AppSettings);
+    WriteHotKeySettings(SettingsStore.document, AppSettings);
 }
 
 // A file that could not be read through is about to be replaced by first-run values;
@@ -200,15 +180,15 @@ void WriteSettings()
 // nothing but a repair.
 void KeepRejectedFile()
 {
-    if (settingsPath[0] == L'\0')
+    const std::wstring& path = SettingsStore.path;
+    if (path.empty())
         return;
     WIN32_FILE_ATTRIBUTE_DATA info{};
-    if (!GetFileAttributesExW(settingsPath, GetFileExInfoStandard, &info))
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info))
         return;
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0))
         return;
-    const std::wstring rejected = std::wstring(settingsPath) + RejectedSuffix;
-    CopyFileW(settingsPath, rejected.c_str(), FALSE);
+    CopyFileW(path.c_str(), (path + RejectedSuffix).c_str(), FALSE);
 }
 
 bool IsLockedWhileInUse(DWORD error)
@@ -218,7 +198,7 @@ bool IsLockedWhileInUse(DWORD error)
 
 bool SettingsFileExists()
 {
-    return settingsPath[0] != L'\0' && GetFileAttributesW(settingsPath) != INVALID_FILE_ATTRIBUTES;
+    return !SettingsStore.path.empty() && GetFileAttributesW(SettingsStore.path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Loads the file into the document; true when it held settings. readError is set only
@@ -228,7 +208,7 @@ bool LoadSettingsFile(DWORD& readError)
     readError = 0;
     for (int attempt = 1;; ++attempt) {
         unsigned long error = 0;
-        if (iniFile.Load(settingsPath, &error))
+        if (SettingsStore.document.Load(SettingsStore.path, &error))
             return true;
         if (error == 0 || !SettingsFileExists())
             return false;
@@ -249,20 +229,22 @@ void UseFirstRunValues()
     AppSettings.y = position.y;
     AppSettings.backgroundColour = RGB(255, 255, 255);
     AppSettings.textColour = RGB(0, 0, 0);
+    // The first-run font takes the character set of the system's own interface font.
+    AppSettings.fontCharset = FirstRunLogFont().lfCharSet;
 }
 
 void StartFirstRun()
 {
     UseFirstRunValues();
-    iniFile.AddSection(WindowSection);
-    iniFile.AddSection(SettingsSection);
-    iniFile.AddSection(ExportSection);
-    firstRun = true;
+    SettingsStore.document.AddSection(WindowSection);
+    SettingsStore.document.AddSection(SettingsSection);
+    SettingsStore.document.AddSection(ExportSection);
+    SettingsStore.firstRun = true;
     KeepRejectedFile();
     SaveSettings();
 }
 
-void CaptureWindowRect(HWND window)
+void CaptureWindowRect(HWND window, int frameHeightDelta)
 {
     RECT rect{};
     if (!GetWindowRect(window, &rect))
@@ -281,37 +263,40 @@ void CaptureWindowRect(HWND window)
 
 void LoadSettings(const std::wstring& folderName)
 {
-    logFont = FirstRunLogFont();
     ComputeSettingsPath(folderName);
-    FillMp3BitRates();
     AppSettings.wavFolder[0] = L'\0';
     AppSettings.encoderFolder[0] = L'\0';
     AppSettings.mp3Folder[0] = L'\0';
-    if (LoadSettingsFile(settingsReadError))
+    if (LoadSettingsFile(SettingsStore.readError))
         ReadSettings();
-    else if (settingsReadError != 0)
+    else if (SettingsStore.readError != 0)
         UseFirstRunValues();   // not a first run: the user has settings, only not now
     else
         StartFirstRun();
 }
 
-DWORD SaveSettings(HWND window)
+DWORD SaveSettings(HWND window, int frameHeightDelta)
 {
     if (window)
-        CaptureWindowRect(window);
+        CaptureWindowRect(window, frameHeightDelta);
     WriteSettings();
+    const SettingsStoreRecord& store = SettingsStore;
     // The user's own file, unread this session: neither overwritten nor deleted.
-    if (settingsReadError != 0)
+    if (store.readError != 0)
         return 0;
-    if (resetPending) {
-        if (DeleteFileW(settingsPath) || GetLastError() == ERROR_FILE_NOT_FOUND)
+    if (store.resetPending) {
+        if (DeleteFileW(store.path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND)
             return 0;
-    } else if (iniFile.Save(settingsPath)) {
+    } else if (store.document.Save(store.path)) {
         return 0;
     }
     const DWORD error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
-    const std::wstring note = L"Clipvoce: the settings could not be saved to " + std::wstring(settingsPath) +
-                              L" (error " + std::to_wstring(error) + L")\n";
-    OutputDebugStringW(note.c_str());
+    LogFailure(L"Saving the settings to " + store.path, error);
     return error;
+}
+
+std::wstring LogFilePath()
+{
+    const std::wstring folder = SettingsFolder();
+    return folder.empty() ? std::wstring() : folder + L"\\" + LogFileName;
 }

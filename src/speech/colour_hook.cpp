@@ -1,118 +1,106 @@
 #include "speech/colour_hook.h"
+#include "speech/text_view.h"
 #include "settings/app_settings.h"
-#include <cstdint>
+#include "platform/log.h"
 #include <cstring>
+#include <vector>
 
 namespace {
 
-// The patch is a 5-byte relative jump. On x86-64 it goes to a relay placed within
-// 2 GB of the function, whose absolute jump (jmp [rip+0] and the address) reaches the
-// hook wherever it lies; on x86 a relative jump reaches every address, so it goes to
-// the hook directly. A short patch matters: the system's function may be a few bytes
-// long, and a longer patch would overwrite the function that follows it.
-constexpr size_t PatchSize = 5;
-
-using GetSysColorFn = DWORD(WINAPI*)(int);
-
-unsigned char* patchedFunction = nullptr;
-unsigned char savedBytes[PatchSize];
-unsigned char jumpBytes[PatchSize];
-
-bool WriteCode(const unsigned char* bytes)
-{
-    SIZE_T written = 0;
-    const bool ok = WriteProcessMemory(GetCurrentProcess(), patchedFunction, bytes, PatchSize, &written) &&
-                    written == PatchSize;
-    FlushInstructionCache(GetCurrentProcess(), patchedFunction, PatchSize);
-    return ok;
-}
-
-#ifdef _WIN64
-constexpr size_t RelaySize = 14;
-
-// Reserves executable memory within reach of a rel32 jump from code.
-unsigned char* AllocateNear(unsigned char* code)
-{
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    const uintptr_t granularity = info.dwAllocationGranularity;
-    const uintptr_t origin = reinterpret_cast<uintptr_t>(code) & ~(granularity - 1);
-    const uintptr_t reach = 0x70000000;
-    for (uintptr_t offset = granularity; offset < reach; offset += granularity) {
-        for (const uintptr_t candidate : {origin - offset, origin + offset}) {
-            if (candidate < 0x10000)
-                continue;
-            if (void* memory = VirtualAlloc(reinterpret_cast<void*>(candidate), RelaySize,
-                                            MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE))
-                return static_cast<unsigned char*>(memory);
-        }
-    }
-    return nullptr;
-}
-#endif
+// The system's own query, which the hook asks first.
+ColourQuery systemGetSysColor = nullptr;
+// The module's import slots that now hold the hook.
+std::vector<ColourQuery*> redirectedSlots;
 
 DWORD WINAPI HookedGetSysColor(int index)
 {
-    WriteCode(savedBytes);
-    const COLORREF systemColour = reinterpret_cast<GetSysColorFn>(patchedFunction)(index);
-    const COLORREF answer = ColourHookAnswer(index, systemColour);
-    WriteCode(jumpBytes);
-    return answer;
+    return ColourHookAnswer(index, systemGetSysColor(index));
 }
 
-// An exported entry point may only be a jump to the real body (a thunk, or a short
-// forwarder); patching the thunk would overwrite whatever follows it, so follow it.
-unsigned char* FollowJumps(unsigned char* code)
+template <typename T>
+T* AtRva(HMODULE module, DWORD rva)
 {
-    for (int hops = 0; hops < 4; ++hops) {
-        unsigned char head[6];
-        SIZE_T read = 0;
-        if (!ReadProcessMemory(GetCurrentProcess(), code, head, sizeof head, &read) || read != sizeof head)
-            return nullptr;
-        if (head[0] == 0xE9) {
-            int32_t rel;
-            std::memcpy(&rel, head + 1, 4);
-            code = code + 5 + rel;
-        } else if (head[0] == 0xFF && head[1] == 0x25) {
-            int32_t operand;
-            std::memcpy(&operand, head + 2, 4);
-            // The address of the jump's target: relative to the next instruction on
-            // x86-64, absolute on x86.
-#ifdef _WIN64
-            const unsigned char* slot = code + 6 + operand;
-#else
-            const auto* slot = reinterpret_cast<const unsigned char*>(static_cast<uintptr_t>(static_cast<uint32_t>(operand)));
-#endif
-            unsigned char* target = nullptr;
-            if (!ReadProcessMemory(GetCurrentProcess(), slot, &target, sizeof target, &read) ||
-                read != sizeof target)
-                return nullptr;
-            code = target;
-        } else {
-            return code;
+    return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
+}
+
+const IMAGE_DATA_DIRECTORY* Directory(HMODULE module, int entry)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE)
+        return nullptr;
+    const auto* nt = AtRva<const IMAGE_NT_HEADERS>(module, static_cast<DWORD>(dos->e_lfanew));
+    if (nt->Signature != IMAGE_NT_SIGNATURE || static_cast<DWORD>(entry) >= nt->OptionalHeader.NumberOfRvaAndSizes)
+        return nullptr;
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[entry];
+    return directory.VirtualAddress != 0 && directory.Size != 0 ? &directory : nullptr;
+}
+
+bool NamesGetSysColor(HMODULE module, ULONG_PTR nameEntry)
+{
+    if (IMAGE_SNAP_BY_ORDINAL(nameEntry))
+        return false;
+    const auto* byName = AtRva<const IMAGE_IMPORT_BY_NAME>(module, static_cast<DWORD>(nameEntry));
+    return std::strcmp(reinterpret_cast<const char*>(byName->Name), "GetSysColor") == 0;
+}
+
+// The slots of one import address table that hold the colour query: by name where the
+// module keeps the names, by the address the loader put in otherwise.
+void CollectSlots(HMODULE module, DWORD addressTable, DWORD nameTable, std::vector<ColourQuery*>& slots)
+{
+    auto* addresses = AtRva<IMAGE_THUNK_DATA>(module, addressTable);
+    const auto* names = nameTable != 0 ? AtRva<const IMAGE_THUNK_DATA>(module, nameTable) : nullptr;
+    for (size_t i = 0; addresses[i].u1.Function != 0; ++i) {
+        const bool named = names && NamesGetSysColor(module, names[i].u1.AddressOfData);
+        const bool bound = addresses[i].u1.Function == reinterpret_cast<ULONG_PTR>(systemGetSysColor);
+        if (named || bound)
+            slots.push_back(reinterpret_cast<ColourQuery*>(&addresses[i].u1.Function));
+    }
+}
+
+// Imports that the loader binds at load time, and those bound at the first call: a slot
+// of the latter still points at its loader stub, which the hook then replaces for good.
+std::vector<ColourQuery*> ColourQuerySlots(HMODULE module)
+{
+    std::vector<ColourQuery*> slots;
+    if (const IMAGE_DATA_DIRECTORY* imports = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT)) {
+        for (auto* d = AtRva<const IMAGE_IMPORT_DESCRIPTOR>(module, imports->VirtualAddress); d->Name != 0; ++d)
+            CollectSlots(module, d->FirstThunk, d->OriginalFirstThunk, slots);
+    }
+    if (const IMAGE_DATA_DIRECTORY* delayed = Directory(module, IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT)) {
+        for (auto* d = AtRva<const IMAGE_DELAYLOAD_DESCRIPTOR>(module, delayed->VirtualAddress); d->DllNameRVA != 0;
+             ++d) {
+            if (d->Attributes.RvaBased)
+                CollectSlots(module, d->ImportAddressTableRVA, d->ImportNameTableRVA, slots);
         }
     }
-    return code;
+    return slots;
 }
 
-// Where the patch's jump goes: the hook, through a relay on x86-64.
-unsigned char* JumpDestination(unsigned char* function)
+// The module that draws the TextView: the one that holds its window class's procedure.
+HMODULE TextViewModule()
 {
-    const auto hook = reinterpret_cast<uintptr_t>(&HookedGetSysColor);
-#ifdef _WIN64
-    unsigned char* relay = AllocateNear(function);
-    if (!relay)
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (!GetClassInfoExW(nullptr, TextViewClassName, &windowClass))
         return nullptr;
-    relay[0] = 0xFF;
-    relay[1] = 0x25;
-    std::memset(relay + 2, 0, 4);
-    std::memcpy(relay + 6, &hook, sizeof hook);
-    FlushInstructionCache(GetCurrentProcess(), relay, RelaySize);
-    return relay;
-#else
-    (void)function;
-    return reinterpret_cast<unsigned char*>(hook);
-#endif
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(windowClass.lpfnWndProc), &module);
+    return module;
+}
+
+// The page is writable only for the moment of the swap, and never executable.
+bool Redirect(ColourQuery* slot)
+{
+    DWORD protection = 0;
+    if (!VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection)) {
+        LogFailure(L"VirtualProtect of the rich-edit import", GetLastError());
+        return false;
+    }
+    *slot = HookedGetSysColor;
+    DWORD writable = 0;
+    VirtualProtect(slot, sizeof *slot, protection, &writable);
+    return true;
 }
 
 } // namespace
@@ -130,38 +118,32 @@ COLORREF ColourHookAnswer(int index, COLORREF systemColour)
 
 bool ColourHookInstalled()
 {
-    return patchedFunction != nullptr;
+    return !redirectedSlots.empty();
 }
 
-void InstallColourHook()
+bool InstallColourHook()
 {
-    if (patchedFunction)
-        return;
-    HMODULE user32 = GetModuleHandleW(L"User32.dll");
-    auto* function = user32 ? reinterpret_cast<unsigned char*>(GetProcAddress(user32, "GetSysColor")) : nullptr;
-    if (!function)
-        return;
-    function = FollowJumps(function);
-    if (!function)
-        return;
-    SIZE_T read = 0;
-    if (!ReadProcessMemory(GetCurrentProcess(), function, savedBytes, PatchSize, &read) || read != PatchSize)
-        return;
+    if (ColourHookInstalled())
+        return true;
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    // Through void*: the platform declares every procedure address without parameters.
+    systemGetSysColor =
+        user32 ? reinterpret_cast<ColourQuery>(reinterpret_cast<void*>(GetProcAddress(user32, "GetSysColor"))) : nullptr;
+    HMODULE module = TextViewModule();
+    if (!systemGetSysColor || !module) {
+        LogLine(L"The played-text mode cannot colour its selection: the rich-edit module was not found");
+        return false;
+    }
+    for (ColourQuery* slot : ColourQuerySlots(module)) {
+        if (Redirect(slot))
+            redirectedSlots.push_back(slot);
+    }
+    if (redirectedSlots.empty())
+        LogLine(L"The played-text mode cannot colour its selection: the rich-edit module imports no GetSysColor");
+    return ColourHookInstalled();
+}
 
-    unsigned char* destination = JumpDestination(function);
-    if (!destination)
-        return;
-    jumpBytes[0] = 0xE9;
-    // Modulo 2^32: on x86 the jump may wrap around the address space.
-    const auto displacement = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(destination) -
-                                                    reinterpret_cast<uintptr_t>(function + 5));
-    std::memcpy(jumpBytes + 1, &displacement, 4);
-
-    // The code page stays writable: the hook rewrites it on every call.
-    DWORD oldProtection = 0;
-    if (!VirtualProtect(function, PatchSize, PAGE_EXECUTE_READWRITE, &oldProtection))
-        return;
-    patchedFunction = function;
-    if (!WriteCode(jumpBytes))
-        patchedFunction = nullptr;
+ColourQuery TextViewColourQuery()
+{
+    return redirectedSlots.empty() ? &GetSysColor : *redirectedSlots.front();
 }

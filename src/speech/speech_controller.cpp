@@ -1,116 +1,155 @@
 #include "speech/speech_controller.h"
-#include "speech/voice_engine.h"
 #include "speech/text_prep.h"
-#include "speech/text_view.h"
-#include "speech/display.h"
-#include "speech/status_report.h"
 #include "settings/app_settings.h"
+#include "platform/log.h"
+#include "platform/sapi_event.h"
+#include "speech/voice_engine.h"
 #include <algorithm>
-#include <cwchar>
-#include <utility>
-#include <vector>
 
-SpeechState speechState = Stopped;
-int lastWordEnd = 0;
-
-namespace {
-
-// What the voice still holds. Every utterance ends with an end-of-input event, the
-// purged ones too, and in the order they were queued; the stream number tells a
-// purged utterance's end from the end of the one being read.
-struct VoiceQueue {
-    std::vector<ULONG> liveStreams;   // spoken and neither purged nor ended
-    int purgedEndsOwed = 0;
-    // Where each of our unfinished utterances begins in SpeechText, purged ones too:
-    // their last words may still be reported.
-    std::vector<std::pair<ULONG, int>> offsets;
-};
-VoiceQueue voiceQueue;
-
-bool HasLiveUtterance()
+SpeechController::SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener)
+    : view_(view), text_(text), listener_(listener)
 {
-    return !voiceQueue.liveStreams.empty();
+}
+
+void SpeechController::UseVoice(ComPtr<ISpVoice> voice)
+{
+    voice_ = std::move(voice);
+    queue_ = VoiceQueue{};
 }
 
 // Playing, or PendingPlay while the end of a purged utterance is still to come, so
 // that this end is not taken for the end of the text being read.
-SpeechState SpeakingState()
+SpeechState SpeechController::SpeakingState() const
 {
-    return voiceQueue.purgedEndsOwed > 0 ? PendingPlay : Playing;
+    return queue_.purgedEndsOwed > 0 ? PendingPlay : Playing;
+}
+
+void SpeechController::SetState(SpeechState state)
+{
+    state_ = state;
+    listener_.OnStatusChange();
 }
 
 // Takes the end event of a stream off the queue; false when it was a purged one's.
-bool TakeEndOfStream(ULONG stream)
+bool SpeechController::TakeEndOfStream(ULONG stream)
 {
-    auto& offsets = voiceQueue.offsets;
+    auto& offsets = queue_.offsets;
     offsets.erase(std::remove_if(offsets.begin(), offsets.end(), [&](const auto& o) { return o.first == stream; }),
                   offsets.end());
-    auto& live = voiceQueue.liveStreams;
+    auto& live = queue_.liveStreams;
     const auto found = std::find(live.begin(), live.end(), stream);
     if (found != live.end()) {
         live.erase(found);
         return true;
     }
-    if (voiceQueue.purgedEndsOwed > 0)
-        --voiceQueue.purgedEndsOwed;
+    if (queue_.purgedEndsOwed > 0)
+        --queue_.purgedEndsOwed;
     return false;
 }
 
-// The one place where the text goes to the voice. The voice reports positions in
-// what it was given, so the offset is remembered to map them back onto SpeechText.
-bool SpeakSpeechTextFrom(int offset)
+int SpeechController::SpokenTextOffset(ULONG stream) const
 {
-    if (!voiceEngine || !SpeechTextPrepared())
+    for (const auto& [number, offset] : queue_.offsets)
+        if (number == stream)
+            return offset;
+    return 0;   // not read by us (an export), or from the start
+}
+
+// The one place where the text goes to the voice. The voice reports positions in
+// what it was given, so the offset is remembered to map them back onto the text.
+bool SpeechController::SpeakFrom(int offset)
+{
+    if (!voice_ || !text_.Prepared())
         return false;
-    const std::wstring& text = SpeechText();
+    const std::wstring& text = text_.Text();
     offset = std::clamp(offset, 0, static_cast<int>(text.size()));
     ULONG stream = 0;
-    if (FAILED(voiceEngine->Speak(text.c_str() + offset, SpeakTextFlags, &stream)))
+    if (const HRESULT result = voice_->Speak(text.c_str() + offset, SpeakTextFlags, &stream); FAILED(result)) {
+        LogFailure(L"ISpVoice::Speak", static_cast<DWORD>(result));
         return false;
-    voiceQueue.liveStreams.push_back(stream);
-    voiceQueue.offsets.emplace_back(stream, offset);
+    }
+    queue_.liveStreams.push_back(stream);
+    queue_.offsets.emplace_back(stream, offset);
     return true;
 }
 
 // Reads from offset on: the state becomes playing and the menu says so. With nothing
 // to read the program stops rather than show "playing" over silence.
-void StartSpeaking(int offset)
+void SpeechController::StartSpeaking(int offset)
 {
-    if (!SpeakSpeechTextFrom(offset)) {
-        if (speechState != Stopped)
+    if (!SpeakFrom(offset)) {
+        if (state_ != Stopped)
             Stop();
         return;
     }
-    speechState = SpeakingState();
-    ReportStatusChange();
+    SetState(SpeakingState());
 }
 
 // Every reading starts at the rate the user chose, at full volume.
-void TuneVoice()
+void SpeechController::TuneVoice()
 {
-    if (voiceEngine) {
-        voiceEngine->SetRate(AppSettings.speechRate);
-        voiceEngine->SetVolume(100);
+    if (voice_) {
+        voice_->SetRate(AppSettings.speechRate);
+        voice_->SetVolume(100);
     }
 }
 
-void Skip(int sentences)
+// The state follows the voice: a call the voice refused leaves it as it was. Without a
+// voice there is nothing to refuse.
+bool SpeechController::PauseVoice()
 {
-    if (voiceEngine)
-        voiceEngine->Skip(L"Sentence", sentences, nullptr);
+    const HRESULT result = voice_ ? voice_->Pause() : S_OK;
+    if (FAILED(result))
+        LogFailure(L"ISpVoice::Pause", static_cast<DWORD>(result));
+    return SUCCEEDED(result);
 }
 
-void OnEndOfInput(ULONG stream)
+bool SpeechController::ResumeVoice()
+{
+    const HRESULT result = voice_ ? voice_->Resume() : S_OK;
+    if (FAILED(result))
+        LogFailure(L"ISpVoice::Resume", static_cast<DWORD>(result));
+    return SUCCEEDED(result);
+}
+
+// Only a purge the voice accepted makes the utterances it held end as purged ones.
+bool SpeechController::PurgeVoice()
+{
+    const HRESULT result = voice_ ? voice_->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr) : S_OK;
+    if (FAILED(result)) {
+        LogFailure(L"ISpVoice::Speak purging", static_cast<DWORD>(result));
+        return false;
+    }
+    queue_.purgedEndsOwed += static_cast<int>(queue_.liveStreams.size());
+    queue_.liveStreams.clear();
+    return true;
+}
+
+void SpeechController::OnWordBoundary()
+{
+    SPVOICESTATUS status{};
+    voice_->GetStatus(&status, nullptr);
+    // The voice counts from where its utterance began in the prepared text.
+    const int start = SpokenTextOffset(status.ulCurrentStream) + static_cast<int>(status.ulInputWordPos);
+    const WordRange word{start, start + static_cast<int>(status.ulInputWordLen)};
+    lastWordEnd_ = word.end;
+    listener_.OnSpokenWord(word);
+}
+
+void SpeechController::OnEndOfInput(ULONG stream)
 {
     if (TakeEndOfStream(stream)) {
         // Purged utterances end before anything queued after them.
-        voiceQueue.purgedEndsOwed = 0;
+        queue_.purgedEndsOwed = 0;
+        // A reading queued behind it, when the voice refused to purge, goes on.
+        if (HasLiveUtterance())
+            return;
     } else if (HasLiveUtterance()) {
         // Only a purged utterance ended; the reading queued after it goes on.
-        if (speechState == PendingPlay && voiceQueue.purgedEndsOwed == 0)
-            speechState = Playing;
+        if (state_ == PendingPlay && queue_.purgedEndsOwed == 0)
+            state_ = Playing;
         return;
-    } else if (speechState == Playing || speechState == PendingPlay) {
+    } else if (state_ == Playing || state_ == PendingPlay) {
         // Nothing is left to read, so there is nothing to read again either.
         Stop();
         return;
@@ -118,148 +157,117 @@ void OnEndOfInput(ULONG stream)
     // The end of the text, or of a reading stopped or replaced while paused.
     if (!AppSettings.repeatReading) {
         Stop();
-        TextViewSelect(lastWordEnd, lastWordEnd);
+        view_.Select(lastWordEnd_, lastWordEnd_);
         // The caption shows the line of the caret, which has just moved.
-        ReportStatusChange();
-    } else if (speechState != Stopped) {
-        TextViewSelect(0, 0);
-        const bool wasReading = speechState != Paused;
+        listener_.OnStatusChange();
+    } else if (state_ != Stopped) {
+        view_.Select(0, 0);
+        const bool wasReading = state_ != Paused;
         Stop();
         if (wasReading)
             Play();
     }
 }
 
-} // namespace
-
-void PurgeVoice()
-{
-    if (!voiceEngine)
-        return;
-    voiceEngine->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
-    voiceQueue.purgedEndsOwed += static_cast<int>(voiceQueue.liveStreams.size());
-    voiceQueue.liveStreams.clear();
-}
-
-void ForgetVoiceQueue()
-{
-    voiceQueue = VoiceQueue{};
-}
-
-int SpokenTextOffset(ULONG stream)
-{
-    for (const auto& [number, offset] : voiceQueue.offsets)
-        if (number == stream)
-            return offset;
-    return 0;   // not read by us (an export), or from the start
-}
-
-void Play()
+void SpeechController::Play()
 {
     PlayFrom(0);
 }
 
-void PlayFrom(int offset)
+void SpeechController::PlayFrom(int offset)
 {
     TuneVoice();
-    if (speechState == Paused && !HasLiveUtterance()) {
+    if (state_ == Paused && !HasLiveUtterance()) {
         // New text came while paused: the paused reading was purged, so resuming
         // alone would read nothing.
-        if (voiceEngine)
-            voiceEngine->Resume();
+        if (ResumeVoice())
+            StartSpeaking(offset);
+    } else if (state_ == Stopped || state_ == PendingPlay) {
         StartSpeaking(offset);
-    } else if (speechState == Stopped || speechState == PendingPlay) {
-        StartSpeaking(offset);
-    } else if (speechState == Paused) {
-        speechState = Playing;
-        if (voiceEngine)
-            voiceEngine->Resume();
-        ReportStatusChange();
+    } else if (state_ == Paused) {
+        if (ResumeVoice())
+            SetState(Playing);
     }
 }
 
-void PauseResume()
+void SpeechController::PauseResume()
 {
-    if (speechState == Paused && !HasLiveUtterance()) {
+    if (state_ == Paused && !HasLiveUtterance()) {
         Play();
-    } else if (speechState == Paused) {
-        speechState = Playing;
-        if (voiceEngine)
-            voiceEngine->Resume();
-        ReportStatusChange();
-    } else if (speechState == Playing || speechState == PendingPlay) {
-        speechState = Paused;
-        if (voiceEngine)
-            voiceEngine->Pause();
-        ReportStatusChange();
+    } else if (state_ == Paused) {
+        if (ResumeVoice())
+            SetState(Playing);
+    } else if (state_ == Playing || state_ == PendingPlay) {
+        if (PauseVoice())
+            SetState(Paused);
     }
 }
 
-void Stop()
+void SpeechController::Stop()
 {
     // A paused voice would stay paused under the purge and swallow the next Speak.
-    if (speechState == Paused && voiceEngine)
-        voiceEngine->Resume();
-    PurgeVoice();
-    speechState = Stopped;
-    ReportStatusChange();
+    if (state_ == Paused && voice_ && ResumeVoice())
+        state_ = Playing;
+    if (PurgeVoice())
+        state_ = Stopped;
+    listener_.OnStatusChange();
 }
 
-void PlayStop()
+void SpeechController::PlayStop()
 {
-    if (speechState == Stopped)
+    if (state_ == Stopped)
         Play();
     else
         Stop();
 }
 
-void PlayPause()
+void SpeechController::PlayPause()
 {
-    if (speechState == Stopped)
+    if (state_ == Stopped)
         Play();
-    else if (speechState == Playing || speechState == Paused)
+    else if (state_ == Playing || state_ == Paused)
         PauseResume();
 }
 
-bool BeginNewText()
+bool SpeechController::BeginNewText()
 {
-    const bool readIt = speechState != Paused && (AppSettings.autoPlay || speechState != Stopped);
+    const bool readIt = state_ != Paused && (AppSettings.autoPlay || state_ != Stopped);
     // Paused, the text waits: the voice is resumed only so that the purge takes
     // effect, and the purged reading's end then stops the program.
-    if (speechState == Paused && voiceEngine)
-        voiceEngine->Resume();
+    if (state_ == Paused && voice_)
+        ResumeVoice();
     PurgeVoice();
     return readIt;
 }
 
-void ReadNewText(int offset)
+void SpeechController::ReadNewText(int offset)
 {
     TuneVoice();
     StartSpeaking(offset);
 }
 
-void StepSentence(int direction)
+void SpeechController::StepSentence(int direction)
 {
-    if (speechState == Playing || speechState == PendingPlay)
-        Skip(direction);
+    if ((state_ == Playing || state_ == PendingPlay) && voice_) {
+        if (const HRESULT result = voice_->Skip(L"Sentence", direction, nullptr); FAILED(result))
+            LogFailure(L"ISpVoice::Skip", static_cast<DWORD>(result));
+    }
 }
 
-void ChangeRate(int delta)
+void SpeechController::ChangeRate(int delta)
 {
     AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, -10, 10);
-    if (voiceEngine)
-        voiceEngine->SetRate(AppSettings.speechRate);
+    if (voice_)
+        voice_->SetRate(AppSettings.speechRate);
 }
 
-void HandleVoiceEvents()
+void SpeechController::HandleVoiceEvents()
 {
-    if (!voiceEngine)
-        return;
     SPEVENT event{};
-    while (voiceEngine && voiceEngine->GetEvents(1, &event, nullptr) == S_OK) {
+    while (voice_ && voice_->GetEvents(1, &event, nullptr) == S_OK) {
         switch (event.eEventId) {
         case SPEI_WORD_BOUNDARY:
-            lastWordEnd = HighlightSpokenWord();
+            OnWordBoundary();
             break;
         case SPEI_END_INPUT_STREAM:
             OnEndOfInput(event.ulStreamNum);
@@ -271,30 +279,30 @@ void HandleVoiceEvents()
     }
 }
 
-void OnSpeechTimer()
+void SpeechController::OnTimer()
 {
     // A voice that never reports the end of a purged utterance must not keep the
     // program pending; from now on every end is taken by its stream alone.
-    if (speechState == PendingPlay) {
-        speechState = Playing;
-        voiceQueue.purgedEndsOwed = 0;
+    if (state_ == PendingPlay) {
+        state_ = Playing;
+        queue_.purgedEndsOwed = 0;
     }
 }
 
-void StartAtFirstVisibleLine()
+void SpeechController::StartAtFirstVisibleLine()
 {
-    if (speechState == Playing || speechState == PendingPlay || !SpeechTextPrepared())
+    if (state_ == Playing || state_ == PendingPlay || !text_.Prepared())
         return;
     // Speaking from the sentence's own position, rather than skipping a number of
     // sentences, lands right whatever the voice takes for a sentence end ("3.14",
     // "e.g.", "...").
-    const int firstVisibleChar = std::max(0, TextViewLineIndex(TextViewFirstVisibleLine()));
-    const int start = SentenceStartBefore(SpeechText().c_str(), firstVisibleChar);
+    const int firstVisibleChar = std::max(0, view_.LineIndex(view_.FirstVisibleLine()));
+    const int start = SentenceStartBefore(text_.Text().c_str(), firstVisibleChar);
     TuneVoice();
-    if (speechState == Paused) {
-        // A paused voice would keep the purged reading and swallow the new one.
-        if (voiceEngine)
-            voiceEngine->Resume();
+    // A paused voice would keep the purged reading and swallow the new one.
+    if (state_ == Paused) {
+        if (!ResumeVoice())
+            return;
         PurgeVoice();
     }
     StartSpeaking(start);

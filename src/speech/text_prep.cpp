@@ -1,33 +1,9 @@
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
-#include "speech/status_report.h"
 #include <windows.h>
 #include <algorithm>
 #include <cwchar>
 #include <utility>
-
-namespace {
-
-std::wstring speechText;
-bool speechTextPrepared = false;
-int sentenceCount = 0;
-
-} // namespace
-
-const std::wstring& SpeechText()
-{
-    return speechText;
-}
-
-bool SpeechTextPrepared()
-{
-    return speechTextPrepared;
-}
-
-int PreviousSentenceCount()
-{
-    return sentenceCount;
-}
 
 size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous)
 {
@@ -93,62 +69,56 @@ int CountTerminators(const wchar_t* text, int end)
     return count;
 }
 
-void ForgetSpeechText()
+void PreparedText::Forget()
 {
-    speechText.clear();
-    speechText.shrink_to_fit();
-    speechTextPrepared = false;
-    sentenceCount = 0;
+    text_.clear();
+    text_.shrink_to_fit();
+    prepared_ = false;
+    previousSentenceCount_ = 0;
 }
 
-namespace {
-
-void ReplaceSpeechText(std::wstring text)
+void PreparedText::Replace(std::wstring text)
 {
-    sentenceCount = speechTextPrepared ? CountSentences(speechText.c_str()) : 0;
-    speechText = std::move(text);
-    speechTextPrepared = true;
+    previousSentenceCount_ = prepared_ ? CountSentences(text_.c_str()) : 0;
+    text_ = std::move(text);
+    prepared_ = true;
 }
 
-} // namespace
-
-void PrepareText()
+void PreparedText::Prepare(TextView& view)
 {
-    const std::wstring text = TextViewGetText();
-    TextViewSelect(0, 0);
+    const std::wstring text = view.GetText();
+    view.Select(0, 0);
     std::wstring prepared = NormaliseText(text);
     // Replacing a long text is the costly part of preparation; when nothing changed,
-    // the view already holds SpeechText.
+    // the view already holds the prepared text.
     if (prepared != text)
-        TextViewSetText(prepared.c_str());
-    ReplaceSpeechText(std::move(prepared));
-    ReportStatusChange();
+        view.SetText(prepared.c_str());
+    Replace(std::move(prepared));
 }
 
-void PrepareAppendedText(int from)
+void PreparedText::PrepareAppended(TextView& view, int from)
 {
     // Preparing a character depends only on what comes before it, so when the view
-    // still starts with SpeechText only the appended part needs the work; for a long
-    // text that saves reading and laying out everything again.
-    if (!speechTextPrepared || from <= 0 || speechText.size() != static_cast<size_t>(from)) {
-        PrepareText();
+    // still starts with the prepared text only the appended part needs the work; for a
+    // long text that saves reading and laying out everything again.
+    if (!prepared_ || from <= 0 || text_.size() != static_cast<size_t>(from)) {
+        Prepare(view);
         return;
     }
-    const std::wstring appended = TextViewGetRange(from, TextViewLength());
+    const std::wstring appended = view.GetRange(from, view.Length());
     std::wstring part(2 * appended.size() + 1, L'\0');
-    part.resize(NormaliseText(appended.c_str(), part.data(), speechText.back()));
+    part.resize(NormaliseText(appended.c_str(), part.data(), text_.back()));
     if (part != appended) {
-        TextViewSelect(from, from + static_cast<int>(appended.size()));
-        TextViewReplaceSelection(part.c_str());
+        view.Select(from, from + static_cast<int>(appended.size()));
+        view.ReplaceSelection(part.c_str());
     }
-    ReplaceSpeechText(speechText + part);
-    TextViewSelect(0, 0);
-    ReportStatusChange();
+    Replace(text_ + part);
+    view.Select(0, 0);
 }
 
-void DropTrailingLineBreaks()
+void PreparedText::DropTrailingLineBreaks(TextView& view)
 {
-    while (!speechText.empty() && (speechText.back() == L'\r' || speechText.back() == L'\n'))
-        speechText.pop_back();
-    TextViewSetText(speechText.c_str());
+    while (!text_.empty() && (text_.back() == L'\r' || text_.back() == L'\n'))
+        text_.pop_back();
+    view.SetText(text_.c_str());
 }

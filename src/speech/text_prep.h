@@ -4,21 +4,33 @@
 // is written back so that the voice's word positions index both.
 #include <string>
 
-// The prepared text handed to the voice; empty, and not prepared, until the first
-// preparation.
-const std::wstring& SpeechText();
-bool SpeechTextPrepared();
-// Sentences of the text prepared before the latest preparation.
-int PreviousSentenceCount();
+class TextView;
 
-void PrepareText();
-// After text was appended at from: the same result as PrepareText, preparing and
-// writing back only the appended part where the view still starts with SpeechText.
-void PrepareAppendedText(int from);
-// Back to no prepared text, as at start-up.
-void ForgetSpeechText();
-// SpeechText without its trailing line breaks, in the view as well.
-void DropTrailingLineBreaks();
+// The prepared text handed to the voice: empty, and not prepared, until the first
+// preparation.
+class PreparedText {
+public:
+    const std::wstring& Text() const { return text_; }
+    bool Prepared() const { return prepared_; }
+    // Sentences of the text prepared before the latest preparation.
+    int PreviousSentenceCount() const { return previousSentenceCount_; }
+
+    void Prepare(TextView& view);
+    // After text was appended at from: the same result as Prepare, preparing and writing
+    // back only the appended part where the view still starts with the prepared text.
+    void PrepareAppended(TextView& view, int from);
+    // Back to no prepared text, as at start-up.
+    void Forget();
+    // The text without its trailing line breaks, in the view as well.
+    void DropTrailingLineBreaks(TextView& view);
+
+private:
+    void Replace(std::wstring text);
+
+    std::wstring text_;
+    bool prepared_ = false;
+    int previousSentenceCount_ = 0;
+};
 
 // Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units;
 // previous is the character before text when it continues one, NUL at its start.

@@ -3,10 +3,8 @@
 // any registered voice object serves (the platform's, or a stand-in).
 #include <windows.h>
 #include <sapi.h>
+#include <string>
 #include "platform/com_ptr.h"
-#include "platform/sapi_event.h"
-
-extern ComPtr<ISpVoice> voiceEngine;
 
 // How every text is handed to the voice: in the background, and always as plain text.
 // Without SPF_IS_NOT_XML the voice takes a text that starts with '<' as speech markup,
@@ -16,5 +14,7 @@ constexpr DWORD SpeakTextFlags = SPF_ASYNC | SPF_IS_NOT_XML;
 // Creates the voice and has it announce every text-to-speech event to the window with
 // WM_VOICE_EVENT. S_OK, or the platform's reason why no usable voice could be had; a voice
 // that cannot report its events is no use, as nothing would follow the reading.
-HRESULT CreateVoiceEngine(HWND notifyWindow);
-void ReleaseVoiceEngine();
+HRESULT CreateVoiceEngine(HWND notifyWindow, ComPtr<ISpVoice>& voice);
+
+// The display name of the voice in use; empty when there is none or it cannot tell.
+std::wstring VoiceName(ISpVoice* voice);

@@ -1,6 +1,7 @@
 #include "update/download_verifier.h"
 #include "platform/scoped_handle.h"
 #include "settings/program_info.h"
+#include "update/update_signature.h"
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
@@ -159,10 +160,11 @@ bool IsSignedLikeReference(const std::wstring& candidate, const std::wstring& re
     return SameCertificate(offered.Signer(), running.Signer());
 }
 
-bool IsAcceptableUpdate(const std::wstring& download, const std::wstring& offeredVersion,
-                        const std::wstring& runningProgram)
+bool IsAcceptableUpdate(const std::wstring& download, const std::string& signature,
+                        const std::wstring& offeredVersion, const std::wstring& runningProgram)
 {
-    if (!IsProgramImageFor(download, RunningMachine()) || ReadFileVersion(download) != offeredVersion)
+    if (!IsSignedWithUpdateKey(download, signature) || !IsProgramImageFor(download, RunningMachine()) ||
+        ReadFileVersion(download) != offeredVersion)
         return false;
     return !CarriesSignature(runningProgram) || IsSignedLikeReference(download, runningProgram);
 }

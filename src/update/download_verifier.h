@@ -16,7 +16,9 @@ bool CarriesSignature(const std::wstring& path);
 // that signed `reference`.
 bool IsSignedLikeReference(const std::wstring& candidate, const std::wstring& reference);
 
-// All checks together: a program for this machine, of the offered version, and, when
-// the running program is signed, signed by the same certificate.
-bool IsAcceptableUpdate(const std::wstring& download, const std::wstring& offeredVersion,
-                        const std::wstring& runningProgram);
+// All checks together: `signature` is the project's signature over the download's exact
+// bytes (update_signature.h), and the download is a program for this machine, of the
+// offered version, and, when the running program is Authenticode-signed, signed by the
+// same certificate.
+bool IsAcceptableUpdate(const std::wstring& download, const std::string& signature,
+                        const std::wstring& offeredVersion, const std::wstring& runningProgram);

@@ -24,6 +24,9 @@ struct TransferControl {
     ULONGLONG wholeTimeoutMs = TextRequestTimeoutMs;
     // Told the body's byte count so far after every received chunk.
     std::function<void(unsigned long long)> onBytes;
+    // Told why a request failed, in words for the user: the platform's text for the call
+    // that failed, or the status the server answered with. Left alone on cancellation.
+    std::wstring* failure = nullptr;
 };
 
 // One GET request for a resource; only a 200 answer counts. With a file path the body
@@ -31,3 +34,7 @@ struct TransferControl {
 // (at most) become `text`, empty when the request fails, and the rest is not read.
 bool HttpGet(const std::wstring& resource, std::wstring* text, const std::wstring* filePath = nullptr,
              unsigned long long* byteCount = nullptr, const TransferControl& control = {});
+
+// One GET request whose whole body, at most `control.maxBytes`, is wanted as it is;
+// `body` is empty when the request fails.
+bool HttpGetBody(const std::wstring& resource, std::string& body, const TransferControl& control);

@@ -1,10 +1,12 @@
 #include "update/update_check.h"
+#include "platform/log.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include "settings/ini_file.h"
 #include "settings/program_info.h"
 #include "update/download_verifier.h"
-#include <cwctype>
+#include "update/update_signature.h"
+#include <array>
 #include <thread>
 
 namespace {
@@ -21,11 +23,23 @@ std::wstring TrimVersion(std::wstring text)
     return text;
 }
 
-std::wstring Lowercase(std::wstring text)
+// "a.b.c.d", each a decimal number that fits the 16 bits of its place in a version
+// resource; nothing else, not even a blank.
+bool ParseVersion(const std::wstring& text, std::array<unsigned, 4>& numbers)
 {
-    for (wchar_t& c : text)
-        c = static_cast<wchar_t>(towlower(c));
-    return text;
+    size_t at = 0;
+    for (size_t part = 0; part < numbers.size(); ++part) {
+        if (part > 0 && (at >= text.size() || text[at++] != L'.'))
+            return false;
+        const size_t start = at;
+        unsigned value = 0;
+        while (at < text.size() && text[at] >= L'0' && text[at] <= L'9' && at - start < 5)
+            value = value * 10 + (text[at++] - L'0');
+        if (at == start || value > 0xFFFF)
+            return false;
+        numbers[part] = value;
+    }
+    return at == text.size();
 }
 
 // A file of our own beside the program: renaming it into place later stays on one volume.
@@ -76,8 +90,14 @@ UpdateOutcome DownloadAndVerify(UpdateJob& job, const std::wstring& offered, uns
     };
     unsigned long long received = 0;
     const bool fetched = HttpGet(job.resourceStem + L".exe_get.php", nullptr, &download, &received, control);
+    // The project's signature over exactly these bytes; without it the download is refused
+    // as any damaged one.
+    std::string signature;
+    TransferControl signatureControl = ControlFor(job);
+    signatureControl.maxBytes = MaxSignatureBytes;
     const bool accepted = fetched && received == expectedSize && !job.cancel &&
-                          IsAcceptableUpdate(download, offered, job.program);
+                          HttpGetBody(job.resourceStem + L".sig", signature, signatureControl) && !job.cancel &&
+                          IsAcceptableUpdate(download, signature, offered, job.program);
     if (!accepted) {
         DeleteFileW(download.c_str());
         return job.cancel ? UpdateOutcome::Cancelled : UpdateOutcome::DownloadFailed;
@@ -89,13 +109,19 @@ UpdateOutcome DownloadAndVerify(UpdateJob& job, const std::wstring& offered, uns
 UpdateOutcome RunCheck(UpdateJob& job)
 {
     job.lastActivity = GetTickCount64();
-    std::wstring reply;
-    HttpGet(job.resourceStem + L".dat", &reply, nullptr, nullptr, ControlFor(job));
-    const long expectedSize = ParseDecimalInt(reply);
-    HttpGet(job.resourceStem + L".ver", &reply, nullptr, nullptr, ControlFor(job));
-    const std::wstring offered = TrimVersion(reply);
+    TransferControl control = ControlFor(job);
+    control.failure = &job.failure;
+    std::wstring sizeReply, versionReply;
+    const bool answered = HttpGet(job.resourceStem + L".dat", &sizeReply, nullptr, nullptr, control) &&
+                          HttpGet(job.resourceStem + L".ver", &versionReply, nullptr, nullptr, control);
     if (job.cancel)
         return UpdateOutcome::Cancelled;
+    if (!answered) {
+        LogLine(L"update check: the server could not be reached: " + job.failure);
+        return UpdateOutcome::Unreachable;
+    }
+    const long expectedSize = ParseDecimalInt(sizeReply);
+    const std::wstring offered = TrimVersion(versionReply);
     if (!IsUpdateOffered(offered, job.runningVersion, expectedSize))
         return UpdateOutcome::NoUpdate;
     if (static_cast<unsigned long long>(expectedSize) > MaxDownloadBytes)
@@ -105,11 +131,18 @@ UpdateOutcome RunCheck(UpdateJob& job)
 
 } // namespace
 
+bool IsNewerVersion(const std::wstring& offered, const std::wstring& running)
+{
+    std::array<unsigned, 4> offeredNumbers{}, runningNumbers{};
+    return ParseVersion(offered, offeredNumbers) && ParseVersion(running, runningNumbers) &&
+           offeredNumbers > runningNumbers;
+}
+
 bool IsUpdateOffered(const std::wstring& offered, const std::wstring& running, long expectedSize)
 {
-    // An error page of the server is no version, whatever the case of its tags.
-    return offered != running && !offered.empty() && Lowercase(offered).find(L"html") == std::wstring::npos &&
-           expectedSize > 0;
+    // An error page of the server, or an older version that a stale or hostile server
+    // offers, is no update.
+    return IsNewerVersion(offered, running) && expectedSize > 0;
 }
 
 std::shared_ptr<UpdateJob> StartUpdateCheck(HWND listener)
@@ -150,7 +183,8 @@ void AbandonUpdateJob(UpdateJob& job)
 bool IsUpdateJobOverdue(const UpdateJob& job)
 {
     const ULONGLONG now = GetTickCount64();
-    const ULONGLONG wholeLimit = 2 * TextRequestTimeoutMs + DownloadTimeoutMs + SilenceLimitMs;
+    // The size, the version and the signature are text-sized requests; the program is the download.
+    const ULONGLONG wholeLimit = 3 * TextRequestTimeoutMs + DownloadTimeoutMs + SilenceLimitMs;
     return now - job.lastActivity.load() > SilenceLimitMs || now - job.started > wholeLimit;
 }
 

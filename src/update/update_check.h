@@ -1,17 +1,24 @@
 #pragma once
 // The update check: asks the update server which version it offers and, when it is
-// another one, downloads it beside the running executable, verifies it, and only then
-// puts it in place of the running program and restarts into it.
+// newer than the running one, downloads it beside the running executable, verifies it
+// (the project's signature among other checks), and only then puts it in place of the
+// running program and restarts into it.
 #include <windows.h>
 #include <atomic>
 #include <memory>
 #include <string>
 #include "update/https_get.h"
 
-// Whether the offered version is an update for the running one.
+// Whether `offered` is strictly greater than `running`, comparing the four numbers of
+// "a.b.c.d" in order. A text that is no such version (an error page, "NA") is never newer.
+bool IsNewerVersion(const std::wstring& offered, const std::wstring& running);
+
+// Whether the offered version is an update for the running one: newer, with a size.
 bool IsUpdateOffered(const std::wstring& offered, const std::wstring& running, long expectedSize);
 
-enum class UpdateOutcome { NoUpdate, Verified, DownloadFailed, Cancelled };
+// Unreachable: the server could not be asked which version it offers (no connection, an
+// error answer); the job's `failure` says why. It is no "no update": the user may be offline.
+enum class UpdateOutcome { NoUpdate, Verified, DownloadFailed, Cancelled, Unreachable };
 enum class UpdatePhase { Checking, Downloading };
 
 // One check, shared by the About dialog and the worker thread that runs it.
@@ -28,9 +35,10 @@ struct UpdateJob {
     // what the check left behind: the first to set this flag hands the download over.
     std::atomic<bool> settled{false};
     std::wstring program;          // the running executable
-    std::wstring resourceStem;     // the server's names: stem + ".dat", ".ver", ".exe_get.php"
+    std::wstring resourceStem;     // the server's names: stem + ".dat", ".ver", ".exe_get.php", ".sig"
     std::wstring runningVersion;
     std::wstring download;         // the verified download, valid once the outcome is Verified
+    std::wstring failure;          // why the server could not be reached, once the outcome is Unreachable
 };
 
 // Messages the worker posts to the listener: the download's percentage (wParam), and

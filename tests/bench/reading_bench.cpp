@@ -96,7 +96,7 @@ void BenchAppendToLongText(int megabytes, const wchar_t* copy)
     QueryPerformanceCounter(&a);
     SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
     QueryPerformanceCounter(&b);
-    const std::wstring text = SpeechText();
+    const std::wstring text = app.reader().Text().Text();
     const bool appended = text.find(L"letters") != std::wstring::npos;
     std::printf("append %zu characters%s to a %d MB view: %.1f ms (appended: %s)\n", std::wcslen(copy),
                 std::wcschr(copy, L'\r') ? " with a line break" : "", megabytes, Milliseconds(a, b),

@@ -40,26 +40,26 @@ int main()
 {
     LoadTextViewLibrary();
     HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 150, nullptr, nullptr, nullptr, nullptr);
-    textView = CreateWindowExW(0, L"RICHEDIT50W", L"", 0x50000944, 0, 0, 300, 150, parent, nullptr, nullptr, nullptr);
-    SendMessageW(textView, EM_EXLIMITTEXT, 0, -1);
+    TextView view;
+    view.Create(parent, RECT{0, 0, 300, 150});
     for (size_t kb : {64, 128, 256}) {
         std::wstring crlf, cr;
         while (crlf.size() < kb * 512) {
             crlf += L"A sentence of the copied text.\r\n";
             cr += L"A sentence of the copied text.\r";
         }
-        std::printf("%zu KB: WM_SETTEXT crlf %.0f ms", kb, Time([&] { TextViewSetText(crlf.c_str()); }));
-        std::printf(", cr %.0f ms", Time([&] { TextViewSetText(cr.c_str()); }));
-        std::printf(", empty %.0f ms", Time([&] { TextViewSetText(L""); }));
-        std::printf(", cr again %.0f ms", Time([&] { TextViewSetText(cr.c_str()); }));
-        std::printf(", get %.0f ms", Time([&] { TextViewGetText(); }));
-        std::printf(", linecount %.0f ms", Time([&] { TextViewLineCount(); }));
-        std::printf(", append %.0f ms", Time([&] { const int n = TextViewWindowTextLength(); TextViewSelect(n, n); TextViewReplaceSelection(L" "); }));
+        std::printf("%zu KB: WM_SETTEXT crlf %.0f ms", kb, Time([&] { view.SetText(crlf.c_str()); }));
+        std::printf(", cr %.0f ms", Time([&] { view.SetText(cr.c_str()); }));
+        std::printf(", empty %.0f ms", Time([&] { view.SetText(L""); }));
+        std::printf(", cr again %.0f ms", Time([&] { view.SetText(cr.c_str()); }));
+        std::printf(", get %.0f ms", Time([&] { view.GetText(); }));
+        std::printf(", linecount %.0f ms", Time([&] { view.LineCount(); }));
+        std::printf(", append %.0f ms", Time([&] { const int n = view.WindowTextLength(); view.Select(n, n); view.ReplaceSelection(L" "); }));
         SETTEXTEX st{ST_DEFAULT, 1200};
-        std::printf(", settextex %.0f ms", Time([&] { SendMessageW(textView, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&st), reinterpret_cast<LPARAM>(cr.c_str())); }));
+        std::printf(", settextex %.0f ms", Time([&] { SendMessageW(view.Handle(), EM_SETTEXTEX, reinterpret_cast<WPARAM>(&st), reinterpret_cast<LPARAM>(cr.c_str())); }));
         StreamSource source{reinterpret_cast<const char*>(cr.data()), cr.size() * 2, 0};
         EDITSTREAM es{reinterpret_cast<DWORD_PTR>(&source), 0, ReadStream};
-        std::printf(", streamin %.0f ms\n", Time([&] { SendMessageW(textView, EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&es)); }));
+        std::printf(", streamin %.0f ms\n", Time([&] { SendMessageW(view.Handle(), EM_STREAMIN, SF_TEXT | SF_UNICODE, reinterpret_cast<LPARAM>(&es)); }));
         std::fflush(stdout);
     }
     return 0;

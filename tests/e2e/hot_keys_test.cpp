@@ -124,6 +124,13 @@ void ExpectAnsweredMeanwhile(ResponsivenessProbe& probe)
                                                       << " ms, an idle window's " << probe.ControlLongestMs() << " ms";
 }
 
+// The tests of what happens to the clipboard press the keys through the input queue:
+// what they show does not depend on how the keys came.
+void PressReadSelection()
+{
+    PressTogether({VK_CONTROL, VK_MENU, VK_SPACE});
+}
+
 UINT SecretMark()
 {
     return RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
@@ -230,7 +237,7 @@ TEST_F(HotKeysEndToEnd, ASecretCopyIsPutBackWithItsMarkAndStaysUnread)
     const std::wstring shown = L"Read this selection aloud. ";
     SelectionSource source(L"Read this selection aloud.");
     ASSERT_TRUE(source.InFront()) << "the selection's window did not come to the front";
-    ASSERT_TRUE(TypeOnDesktop(L"ctrl+alt+space"));
+    PressReadSelection();
     ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == shown; }, Patience)) << TextViewText(window);
     ASSERT_TRUE(PumpUntil([&] { return ClipboardOwnedBy(app.Id()); }, Patience)) << "the clipboard was not put back";
     EXPECT_TRUE(IsClipboardFormatAvailable(SecretMark())) << "the mark was not put back";
@@ -251,10 +258,12 @@ TEST_F(HotKeysEndToEnd, AFormatNeverRenderedIsLeftOutAndASecretSelectionIsNotRea
     ClipboardOwner stalled(L"stalled The earlier copy.");
     ASSERT_TRUE(stalled.Ready());
     ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == L"The earlier copy. "; }, Patience));
+    SelectionSource idle(L"");
+    ASSERT_TRUE(idle.InFront()) << "the idle window did not come to the front";
     SelectionSource source(L"A secret selection.", {{L"CLIPVOCE_TEST_COPY_MARK", L"1"}});
     ASSERT_TRUE(source.InFront()) << "the selection's window did not come to the front";
-    ResponsivenessProbe probe(window, source.window);
-    ASSERT_TRUE(TypeOnDesktop(L"ctrl+alt+space"));
+    ResponsivenessProbe probe(window, idle.window);
+    PressReadSelection();
     EXPECT_TRUE(PumpUntil([&] { return CaptionSays(window, L"put back without 1 of its formats"); }, Patience))
         << WindowText(window);
     ExpectAnsweredMeanwhile(probe);
@@ -279,10 +288,12 @@ TEST_F(HotKeysEndToEnd, ACopyHeldOpenOrMadeLateStillGetsTheClipboardPutBack)
     ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == earlier + L" "; }, Patience)) << "no earlier copy";
 
     // Measured while the clipboard is waited for, not while the selection is read aloud.
+    SelectionSource idle(L"");
+    ASSERT_TRUE(idle.InFront()) << "the idle window did not come to the front";
     SelectionSource held(L"Held selection.", {{L"CLIPVOCE_TEST_COPY_HOLD_MS", L"1200"}});
     ASSERT_TRUE(held.InFront());
-    auto probe = std::make_unique<ResponsivenessProbe>(window, held.window);
-    ASSERT_TRUE(TypeOnDesktop(L"ctrl+alt+space"));
+    auto probe = std::make_unique<ResponsivenessProbe>(window, idle.window);
+    PressReadSelection();
     EXPECT_TRUE(PumpUntil([&] { return TextViewText(window) == L"Held selection. "; }, Patience))
         << "the selection was not read: " << WindowText(window);
     ExpectAnsweredMeanwhile(*probe);
@@ -292,8 +303,8 @@ TEST_F(HotKeysEndToEnd, ACopyHeldOpenOrMadeLateStillGetsTheClipboardPutBack)
 
     SelectionSource late(L"Late selection.", {{L"CLIPVOCE_TEST_COPY_DELAY_MS", L"1500"}, {L"CLIPVOCE_TEST_COPY_HOLD_MS", L"1200"}});
     ASSERT_TRUE(late.InFront());
-    probe = std::make_unique<ResponsivenessProbe>(window, held.window);
-    ASSERT_TRUE(TypeOnDesktop(L"ctrl+alt+space"));
+    probe = std::make_unique<ResponsivenessProbe>(window, idle.window);
+    PressReadSelection();
     EXPECT_TRUE(PumpUntil([&] { return CaptionSays(window, L" - no selected text to read"); }, Patience)) << WindowText(window);
     ASSERT_TRUE(PumpUntil([&] { return WindowText(late.window) == L"copied"; }, Patience)) << "no late copy";
     EXPECT_TRUE(PumpUntil([&] { return HoldsTextAndPrivateData(earlier); }, Patience)) << "not put back after a late copy";
@@ -304,7 +315,7 @@ TEST_F(HotKeysEndToEnd, ACopyHeldOpenOrMadeLateStillGetsTheClipboardPutBack)
     // Held open longer than the put-back keeps trying.
     SelectionSource kept(L"Kept selection.", {{L"CLIPVOCE_TEST_COPY_DELAY_MS", L"1500"}, {L"CLIPVOCE_TEST_COPY_HOLD_MS", L"7000"}});
     ASSERT_TRUE(kept.InFront());
-    ASSERT_TRUE(TypeOnDesktop(L"ctrl+alt+space"));
+    PressReadSelection();
     EXPECT_TRUE(PumpUntil([&] { return CaptionSays(window, L"could not be put back; V brings"); }, Patience))
         << WindowText(window);
     ExpectAnsweredMeanwhile(*probe);

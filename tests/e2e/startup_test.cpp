@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 #include "app_driver.h"
 #include "resource.h"
+#include "settings/program_info.h"
 
 namespace {
 
+std::wstring LogFile()
+{
+    return SettingsFolder() + L"\\clipvoce.log";
+}
+
 class StartupTest : public testing::Test {
 protected:
-    void SetUp() override { WriteSettingsFile(); }
+    void SetUp() override
+    {
+        WriteSettingsFile();
+        DeleteFileW(LogFile().c_str());
+    }
 };
 
 // A second copy must show exactly one warning and end with code 0.
@@ -37,6 +47,9 @@ TEST_F(StartupTest, WithoutAVoiceItSaysSoAndEndsWithAFailure)
     EXPECT_NE(MessageBoxText(box).find(L"no speech voice could be used"), std::wstring::npos) << MessageBoxText(box);
     PressDialogButton(box, IDOK);
     EXPECT_EQ(app.WaitExit(), 2) << "the program did not end with a failure";
+    const std::wstring log = ReadFileUtf8(LogFile());
+    EXPECT_NE(log.find(L"Clipvoce " + ProgramInfo.versionText + L" starts"), std::wstring::npos);
+    EXPECT_NE(log.find(L"Creating the speech voice failed: 0x"), std::wstring::npos);
 }
 
 TEST_F(StartupTest, ShowsSpeechWindowAndQuitsWithCtrlQ)
@@ -52,6 +65,10 @@ TEST_F(StartupTest, ShowsSpeechWindowAndQuitsWithCtrlQ)
 
     PressKey(window, 'Q', true);
     EXPECT_EQ(app.WaitExit(), 0);
+    const std::wstring log = ReadFileUtf8(LogFile());
+    const size_t voice = log.find(L"Voice: ");
+    ASSERT_NE(voice, std::wstring::npos) << "the log names no voice";
+    EXPECT_NE(log[voice + 7], L'\r') << "the voice's name is empty";
 }
 
 TEST_F(StartupTest, SecondCopyIsRefusedAndFirstKeepsRunning)
@@ -208,6 +225,7 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     ASSERT_TRUE(IsWindowVisible(window));
     PressKey(window, 'Q', true);
     EXPECT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(ReadFileUtf8(LogFile()).find(L"Another one"), std::wstring::npos) << "the log holds the copied text";
 }
 
 TEST_F(StartupTest, QuitAsksWhenConfirmIsOn)

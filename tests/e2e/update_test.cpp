@@ -16,6 +16,7 @@ namespace {
 const wchar_t NoUpdate[] = L"There is no update available.";
 const wchar_t DownloadFailed[] = L"Download failed.";
 const wchar_t Updated[] = L"Your version has been successfully updated. Restart needed.";
+const std::wstring Unreachable = L"The update server could not be reached: ";
 
 std::string Sha256(const std::string& bytes)
 {
@@ -139,10 +140,17 @@ public:   // the case table's steps reach the fixture through a reference
         server_.Serve("Clipvoce.dat", size);
         server_.Serve("Clipvoce.exe_get.php", executable);
     }
-    void OfferProgram(const std::string& version, const std::string& fixture)
+    // A test program with the update signature of its own, another one, or, with "", none.
+    void OfferProgram(const std::string& version, const std::string& fixture, const std::string& signature)
     {
         const std::string bytes = ReadBytes(TestUpdateServer::ProgramFile(fixture));
         Offer(version, std::to_string(bytes.size()), bytes);
+        if (!signature.empty())
+            server_.Serve("Clipvoce.sig", ReadBytes(TestUpdateServer::ProgramFile(signature)));
+    }
+    void OfferProgram(const std::string& version, const std::string& fixture)
+    {
+        OfferProgram(version, fixture, fixture + ".sig");
     }
 
     // Waits for the restarted copy that the given one handed over to.
@@ -205,9 +213,9 @@ TEST_F(UpdateTest, OlderBackupInTheWayLeavesBothFilesAlone)
 
 TEST_F(UpdateTest, NewVersionReplacesTheProgramAndRestarts)
 {
-    std::string offered = ReadBytes(TestUpdateServer::ProgramFile("v9_unsigned.exe"));
-    offered += "new";   // bytes past the image do not stop it from starting
-    Offer("9.9.9.9\r\n", std::to_string(offered.size()), offered);
+    // Bytes past the image do not stop it from starting; the signature covers them too.
+    const std::string offered = ReadBytes(TestUpdateServer::ProgramFile("v9_tail.exe"));
+    OfferProgram("9.9.9.9\r\n", "v9_tail.exe");
     AppProcess app(L"", program_);
     ASSERT_NE(app.Window(), nullptr);
     HWND box = CheckForUpdates(app);
@@ -223,30 +231,43 @@ TEST_F(UpdateTest, NewVersionReplacesTheProgramAndRestarts)
     ASSERT_NE(restarted, nullptr) << "no copy started from the new executable";
 }
 
-// A signed program refuses everything but a whole program of the offered version,
-// for its own machine, signed with its own certificate; whatever is refused leaves the
-// program exactly as it was and nothing beside it.
+// A signed program refuses everything but a whole program of a newer version, the one
+// offered, for its own machine, carrying the project's update signature and signed with
+// its own certificate; whatever is refused leaves the program exactly as it was and
+// nothing beside it.
 TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
 {
     const std::string page(3000, 'x');
     const struct {
         const char* name;
         std::function<void(UpdateTest&)> serve;
-        const wchar_t* answer;
+        std::wstring answer;
     } cases[] = {
         {"no update", [](UpdateTest& t) { t.OfferProgram("0.0.2.3", "v9.exe"); }, NoUpdate},
+        {"older version, signed", [](UpdateTest& t) { t.OfferProgram("0.0.1.0", "v1.exe"); }, NoUpdate},
         {"version file is a 404 page",
          [](UpdateTest& t) {
              t.OfferProgram("9.9.9.9", "v9.exe");
              t.server_.SetStatus("Clipvoce.ver", 404);
          },
-         NoUpdate},
+         Unreachable + L"it answered with status 404"},
+        {"size file is a server error",
+         [](UpdateTest& t) {
+             t.OfferProgram("9.9.9.9", "v9.exe");
+             t.server_.SetStatus("Clipvoce.dat", 500);
+         },
+         Unreachable + L"it answered with status 500"},
         {"right size, not a program",
          [&](UpdateTest& t) { t.Offer("9.9.9.9", "3000", "<!DOCTYPE HTML>" + page.substr(15)); }, DownloadFailed},
         {"another version inside", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v8.exe"); }, DownloadFailed},
         {"another machine type", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_arm64.exe"); }, DownloadFailed},
         {"another signer", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_other_signer.exe"); }, DownloadFailed},
         {"unsigned", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9_unsigned.exe"); }, DownloadFailed},
+        {"signature: none", [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", ""); }, DownloadFailed},
+        {"signature: another key",
+         [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", "v9.exe.other_key.sig"); }, DownloadFailed},
+        {"signature: other bytes",
+         [](UpdateTest& t) { t.OfferProgram("9.9.9.9", "v9.exe", "v10.exe.sig"); }, DownloadFailed},
         {"truncated",
          [](UpdateTest& t) {
              t.OfferProgram("9.9.9.9", "v9.exe");
@@ -275,6 +296,9 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         AppProcess app(L"", program_);
         const ULONGLONG started = GetTickCount64();
         EXPECT_EQ(CheckAnswer(app), c.answer);
+        if (c.answer == NoUpdate || c.answer.starts_with(Unreachable)) {
+            EXPECT_EQ(server_.Requests("Clipvoce.exe_get.php"), 0) << "no update is downloaded";
+        }
         const std::string after = ReadBytes(program_);
         printf("  %-28s %5llu ms  before %.16s  after %.16s  left: %s\n", c.name, GetTickCount64() - started,
                Sha256(installed).c_str(), Sha256(after).c_str(), FilesLeftText().c_str());
@@ -282,6 +306,19 @@ TEST_F(UpdateTest, OnlyAVerifiedProgramIsInstalled)
         EXPECT_EQ(FilesLeftText(), "clipvoce.exe");
         EXPECT_TRUE(app.Running());
     }
+}
+
+// Offline is not "up to date": a refused connection is told as such, with the system's
+// reason, and the program stays as it was.
+TEST_F(UpdateTest, RefusedConnectionIsNotNoUpdate)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", L"127.0.0.1:1");
+    AppProcess app(L"", program_);
+    const std::wstring answer = CheckAnswer(app);
+    EXPECT_TRUE(answer.starts_with(Unreachable) && answer.size() > Unreachable.size() + 3)
+        << "not a refused connection with its reason: " << testing::PrintToString(answer);
+    EXPECT_EQ(ReadBytes(program_), original_);
+    EXPECT_TRUE(app.Running());
 }
 
 TEST_F(UpdateTest, SignedUpdatesFollowEachOther)
@@ -342,7 +379,7 @@ TEST_F(UpdateTest, SilentServerNeitherFreezesNorHoldsTheCheck)
     ASSERT_NE(box, nullptr) << "the check did not end against a silent server";
     const ULONGLONG took = GetTickCount64() - started;
     printf("  silent server: the check ended after %llu ms\n", took);
-    EXPECT_EQ(MessageBoxText(box), NoUpdate);
+    EXPECT_EQ(MessageBoxText(box).substr(0, Unreachable.size()), Unreachable) << "silence is not \"no update\"";
     EXPECT_LT(took, 40000u);
     EXPECT_EQ(FilesLeftText(), "clipvoce.exe");
     PressDialogButton(box, IDOK);

@@ -37,3 +37,21 @@ file(READ "${DESTINATION}/${top}/README.txt" readme)
 if(NOT readme MATCHES "this is the ${ARCH} build")
   message(FATAL_ERROR "README.txt of the ${ARCH} zip does not name its architecture")
 endif()
+
+# Windows may refuse to start a program whose embedded manifest names an architecture
+# other than the one its PE header gives. The manifest is stored as plain text in the
+# resource section, so its own identity line can be read straight from the file.
+set(expectedManifestArchitecture_x64 amd64)
+set(expectedManifestArchitecture_x86 x86)
+file(STRINGS "${exe}" identity REGEX "<assemblyIdentity type=\"win32\" name=\"Clipvoce\"")
+list(LENGTH identity identityCount)
+if(NOT identityCount EQUAL 1)
+  message(FATAL_ERROR "clipvoce.exe in the ${ARCH} zip holds ${identityCount} manifest identities, not one: ${identity}")
+endif()
+if(NOT identity MATCHES "processorArchitecture=\"([^\"]*)\"")
+  message(FATAL_ERROR "the manifest of clipvoce.exe in the ${ARCH} zip names no architecture: ${identity}")
+endif()
+if(NOT CMAKE_MATCH_1 STREQUAL "${expectedManifestArchitecture_${ARCH}}")
+  message(FATAL_ERROR "the manifest of clipvoce.exe in the ${ARCH} zip names architecture ${CMAKE_MATCH_1}, "
+                      "but its PE header says ${ARCH} (${expectedManifestArchitecture_${ARCH}})")
+endif()

@@ -44,7 +44,10 @@ void AppProcess::Kill()
 {
     if (Running()) {
         TerminateProcess(process_, 1);
-        WaitForSingleObject(process_, 10000);
+        // Until it has gone its single-instance mutex is held, and the next start of
+        // the program would only say that another instance is running; on a loaded
+        // machine Wine can take more than a few seconds to end a process.
+        WaitForSingleObject(process_, 30000);
     }
 }
 
@@ -205,6 +208,14 @@ void TypeKey(HWND window, WORD virtualKey, bool control)
     DWORD_PTR ignored;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
     PumpPending();
+}
+
+void PressTogether(const std::vector<WORD>& keys)
+{
+    for (const WORD key : keys)
+        SendKeyInput(key, false);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        SendKeyInput(*key, true);
 }
 
 bool TypeOnDesktop(const std::wstring& keys)

@@ -71,19 +71,21 @@ HRESULT FakeVoice::SetOutput(IUnknown*, WINBOOL)
 HRESULT FakeVoice::Pause()
 {
     calls.push_back(L"Pause");
-    return S_OK;
+    return refuses == L"Pause" ? E_FAIL : S_OK;
 }
 
 HRESULT FakeVoice::Resume()
 {
     calls.push_back(L"Resume");
-    return S_OK;
+    return refuses == L"Resume" ? E_FAIL : S_OK;
 }
 
 HRESULT FakeVoice::Speak(LPCWSTR text, DWORD flags, ULONG* streamNumber)
 {
     if (!text && (flags & SPF_PURGEBEFORESPEAK)) {
         calls.push_back(L"Purge");
+        if (refuses == L"Purge")
+            return E_FAIL;
         for (Utterance& u : unfinished_)
             u.purged = true;
     } else {

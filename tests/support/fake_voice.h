@@ -13,6 +13,8 @@ public:
     std::deque<SPEVENT> events;
     SPVOICESTATUS status{};
     std::wstring lastSpoken;
+    // A call ("Pause", "Resume", "Purge") that the voice records and then refuses with E_FAIL.
+    std::wstring refuses;
 
     // The calls made since the last Take, then forgets them.
     std::vector<std::wstring> Take();

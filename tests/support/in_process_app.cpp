@@ -1,12 +1,6 @@
 #include "in_process_app.h"
 #include "pump.h"
 #include "app/startup.h"
-#include "app/tray_icon.h"
-#include "speech/status_report.h"
-#include "clipboard/clipboard_monitor.h"
-#include "speech/speech_controller.h"
-#include "speech/text_prep.h"
-#include "speech/voice_engine.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "res/resource.h"
@@ -20,18 +14,16 @@ InProcessApp::InProcessApp(int showCommand)
         EmptyClipboard();
         CloseClipboard();
     }
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    settingsFile_ = std::wstring(temp) + L"clipvoce_in_process_" + std::to_wstring(GetCurrentProcessId()) + L".ini";
     AppSettings = AppSettingsRecord{};
-    logFont = FirstRunLogFont();
-    frameHeightDelta = -1;
-    speechState = Stopped;
-    lastWordEnd = 0;
-    ForgetVoiceQueue();
-    ForgetSpeechText();
-    firstRun = false;
+    SettingsStore.path = settingsFile_;
+    SettingsStore.firstRun = false;
     static const bool registered = RegisterSpeechWindowClass();
     (void)registered;
     CreateSpeechWindow(*state_);
-    voiceEngine = ComPtr<ISpVoice>::Share(&voice);
+    state_->reader.UseVoice(ComPtr<ISpVoice>::Share(&voice));
     SetUpSpeechWindow(*state_, showCommand);
     PumpPending();
     voice.Take();
@@ -39,17 +31,16 @@ InProcessApp::InProcessApp(int showCommand)
 
 InProcessApp::~InProcessApp()
 {
-    const HWND hwnd = state_->window;
-    KillTimer(hwnd, IDT_SPEECH_TIMER);
     TearDownSpeechWindow(*state_);
-    LeaveClipboardChain(hwnd);
-    voiceEngine.Reset();
-    ForgetSpeechText();
-    SetStatusListener(nullptr);
-    // Only the window goes: the destroy handling of the program would also save and quit.
-    SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcW));
-    DestroyWindow(hwnd);
+    // A test may have pointed the settings elsewhere; the window's final save comes here.
+    SettingsStore.path = settingsFile_;
+    DestroyWindow(state_->window);
+    // The quit the window's end posts is the program's, not this test's.
+    MSG quit;
+    PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     PumpPending();
+    DeleteFileW(settingsFile_.c_str());
+    SettingsStore.path.clear();
     CoUninitialize();
 }
 
@@ -85,4 +76,27 @@ std::wstring InProcessApp::Caption() const
     wchar_t text[128] = L"";
     GetWindowTextW(state_->window, text, 128);
     return text;
+}
+
+void InProcessApp::Reach(SpeechState target)
+{
+    if (!reader().Text().Prepared()) {
+        if (view().Length() == 0)
+            view().SetText(L"First sentence. Second one.");
+        reader().PrepareText();
+    }
+    SpeechController& controller = speech();
+    controller.Stop();
+    if (target == Stopped)
+        return;
+    controller.Play();
+    // The end of the stopped reading is owed; the timer stops waiting for it.
+    if (controller.State() == PendingPlay)
+        SendMessageW(window(), WM_TIMER, IDT_SPEECH_TIMER, 0);
+    if (target == Paused)
+        controller.PauseResume();
+    if (target == PendingPlay) {
+        controller.Stop();
+        controller.Play();
+    }
 }

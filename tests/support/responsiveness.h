@@ -10,6 +10,8 @@
 #include <atomic>
 #include <thread>
 
+// The idle window must be one that no keys are typed into: under load, a stream of
+// repaints can hold back the input it is about to handle.
 class ResponsivenessProbe {
 public:
     ResponsivenessProbe(HWND window, HWND idleControl);

@@ -28,7 +28,9 @@ public:
     int Requests(const std::string& path) const;
 
     // A program made for the tests: "installed.exe" (0.0.2.3), "v9.exe", "v10.exe",
-    // "v9_unsigned.exe", "v9_other_signer.exe", "v9_arm64.exe", "v8.exe".
+    // "v9_unsigned.exe", "v9_other_signer.exe", "v9_arm64.exe", "v8.exe", "v1.exe"
+    // (0.0.1.0), "v9_tail.exe" (unsigned, bytes after the image); each NAME with its
+    // update signature "NAME.sig" by the test key and "NAME.other_key.sig" by another.
     static std::wstring ProgramFile(const std::string& name);
 
 private:

@@ -16,6 +16,7 @@
 #include "app/about_dialog.h"
 #include "update/download_verifier.h"
 #include "update/update_check.h"
+#include "update/update_signature.h"
 #include "resource.h"
 
 namespace {
@@ -44,7 +45,7 @@ TEST(AboutDialog, CaptionImageAndHandCursor)
     HWND probe = CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 1, 1, app.window(), nullptr, ProgramModule(), nullptr);
     const auto arrow = GetClassLongPtrW(probe, GCLP_HCURSOR);
 
-    firstRun = true;
+    SettingsStore.firstRun = true;
     AboutDialogState firstState;
     HWND dialog = OpenAbout(firstState);
     ASSERT_NE(dialog, nullptr);
@@ -57,7 +58,7 @@ TEST(AboutDialog, CaptionImageAndHandCursor)
     SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     EXPECT_EQ(GetClassLongPtrW(probe, GCLP_HCURSOR), arrow) << "the arrow comes back after OK";
     DestroyWindow(dialog);
-    firstRun = false;
+    SettingsStore.firstRun = false;
     AboutDialogState secondState;
     dialog = OpenAbout(secondState);
     GetWindowTextW(dialog, caption, 64);
@@ -155,17 +156,23 @@ TEST_F(UpdateServerTest, OnlyAnOkAnswerCounts)
 {
     server_.Serve("Clipvoce.ver", "9.9.9.9");
     server_.SetStatus("Clipvoce.ver", 404);
-    std::wstring text = L"stale";
-    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text));
+    std::wstring text = L"stale", failure;
+    TransferControl control;
+    control.failure = &failure;
+    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text, nullptr, nullptr, control));
     EXPECT_EQ(text, L"");
+    EXPECT_EQ(failure, L"it answered with status 404");
 }
 
 TEST(UpdateCheck, UnreachableServerGivesAnEmptyText)
 {
     SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", L"127.0.0.1:1");
-    std::wstring text = L"stale";
-    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text));
+    std::wstring text = L"stale", failure;
+    TransferControl control;
+    control.failure = &failure;
+    EXPECT_FALSE(HttpGet(L"Clipvoce.ver", &text, nullptr, nullptr, control));
     EXPECT_EQ(text, L"") << "a failed request leaves no text behind";
+    EXPECT_FALSE(failure.empty()) << "a refused connection says why";
     SetEnvironmentVariableW(L"CLIPVOCE_UPDATE_SERVER", nullptr);
     EXPECT_EQ(UpdateServer(), L"update.clipvoce.example");
 }
@@ -174,8 +181,14 @@ TEST(UpdateCheck, WhatCountsAsAnUpdate)
 {
     EXPECT_FALSE(IsUpdateOffered(L"0.0.2.3", L"0.0.2.3", 100));
     EXPECT_TRUE(IsUpdateOffered(L"0.0.2.4", L"0.0.2.3", 100));
-    EXPECT_TRUE(IsUpdateOffered(L"0.0.1.0", L"0.0.2.3", 100)) << "an older version counts too";
-    EXPECT_TRUE(IsUpdateOffered(L"1.0.0.0", L"NA", 100));
+    EXPECT_FALSE(IsUpdateOffered(L"0.0.1.0", L"0.0.2.3", 100)) << "an older version is no update";
+    EXPECT_FALSE(IsUpdateOffered(L"0.0.2.2", L"0.0.2.3", 100));
+    EXPECT_TRUE(IsUpdateOffered(L"0.0.10.0", L"0.0.9.9", 100)) << "numbers, not text, are compared";
+    EXPECT_TRUE(IsUpdateOffered(L"1.0.0.0", L"0.65535.65535.65535", 100));
+    EXPECT_FALSE(IsUpdateOffered(L"1.0.0.0", L"NA", 100)) << "an unknown running version is never older";
+    for (const wchar_t* notAVersion : {L"9.9.9", L"9.9.9.9.9", L"9.9.9.65536", L" 9.9.9.9", L"9.9.9.9 ", L"9..9.9",
+                                       L"9.9.9.-9", L"9.9.9.\u00b2"})
+        EXPECT_FALSE(IsUpdateOffered(notAVersion, L"0.0.2.3", 100)) << notAVersion;
     EXPECT_FALSE(IsUpdateOffered(L"", L"0.0.2.3", 100));
     EXPECT_FALSE(IsUpdateOffered(L"<html><body>", L"0.0.2.3", 100));
     EXPECT_FALSE(IsUpdateOffered(L"<!DOCTYPE HTML>", L"0.0.2.3", 100)) << "an error page in capitals";
@@ -199,12 +212,60 @@ TEST(UpdateCheck, DamagedProgramsAreRefused)
     v9[v9.size() / 3] ^= 0x55;
     WriteBytes(tampered, v9);
 
-    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9.exe"), L"9.9.9.9", installed));
-    EXPECT_FALSE(IsAcceptableUpdate(tampered, L"9.9.9.9", installed)) << "one changed byte breaks the signature";
-    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), L"9.9.9.9", unsignedRunning));
-    EXPECT_FALSE(IsAcceptableUpdate(cut, L"9.9.9.9", unsignedRunning)) << "half an image";
+    const std::string v9Signature = ReadBytes(TestUpdateServer::ProgramFile("v9.exe.sig"));
+    const std::string unsignedSignature = ReadBytes(TestUpdateServer::ProgramFile("v9_unsigned.exe.sig"));
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9.exe"), v9Signature, L"9.9.9.9", installed));
+    EXPECT_FALSE(IsAcceptableUpdate(tampered, v9Signature, L"9.9.9.9", installed)) << "one changed byte";
+    EXPECT_TRUE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), unsignedSignature, L"9.9.9.9",
+                                   unsignedRunning));
+    EXPECT_FALSE(IsAcceptableUpdate(TestUpdateServer::ProgramFile("v9_unsigned.exe"), v9Signature, L"9.9.9.9",
+                                    unsignedRunning)) << "another program's update signature";
+    EXPECT_FALSE(IsAcceptableUpdate(cut, v9Signature, L"9.9.9.9", unsignedRunning)) << "half an image";
     DeleteFileW(tampered.c_str());
     DeleteFileW(cut.c_str());
+}
+
+// DER as openssl writes it: SEQUENCE { INTEGER r, INTEGER s }.
+std::string DerSignature(const std::string& r, const std::string& s)
+{
+    std::string der{0x30, static_cast<char>(4 + r.size() + s.size()), 0x02, static_cast<char>(r.size())};
+    der.append(r).append({0x02, static_cast<char>(s.size())}).append(s);
+    return der;
+}
+
+// A big-endian number: its first bytes, then `count` bytes of 0x11.
+std::string Number(std::initializer_list<char> head, size_t count)
+{
+    return std::string(head).append(count, '\x11');
+}
+
+TEST(UpdateCheck, DerSignaturesBecomeRawCoordinates)
+{
+    // A leading zero keeps a high first byte positive; a shorter number is padded.
+    const std::string r = Number({0, '\x80'}, 31);
+    const std::string s = Number({'\x7f'}, 30);
+    const std::string good = DerSignature(r, s);
+    std::array<unsigned char, 64> raw{};
+    ASSERT_TRUE(EcdsaDerToRaw(good, raw));
+    EXPECT_EQ(std::string(raw.begin(), raw.begin() + 32), r.substr(1));
+    EXPECT_EQ(std::string(raw.begin() + 32, raw.end()), Number({0, '\x7f'}, 30));
+
+    std::string set = good, notInteger = good;
+    set[0] = 0x31;
+    notInteger[2] = 0x03;
+    const std::string malformed[] = {
+        "",
+        good.substr(0, good.size() - 1),              // cut short
+        good + '\0',                                  // a byte after it
+        set,                                          // a SET, not a SEQUENCE
+        notInteger,                                   // r is no INTEGER
+        DerSignature(Number({'\x80'}, 31), s),        // negative
+        DerSignature(Number({0, '\x7f'}, 31), s),     // a needless leading zero
+        DerSignature(Number({}, 33), s),              // longer than the curve
+        DerSignature("", s),                          // no number at all
+    };
+    for (const std::string& der : malformed)
+        EXPECT_FALSE(EcdsaDerToRaw(der, raw)) << testing::PrintToString(der);
 }
 
 TEST(UpdateCheck, InstallKeepsExactlyOnePreviousVersion)

@@ -3,16 +3,22 @@
 #include <gtest/gtest.h>
 #include <richedit.h>
 #include "in_process_app.h"
+#include "app_driver.h"
+#include "file_bytes.h"
 #include "pump.h"
+#include "platform/log.h"
+#include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "speech/display.h"
 #include "speech/text_view.h"
 #include "speech/speech_controller.h"
-#include "speech/status_report.h"
+#include "speech/reader.h"
+#include "app/restart.h"
 #include "app/tray_icon.h"
 #include "app/window_placement.h"
 #include "resource.h"
 #include <climits>
+#include <thread>
 
 namespace {
 
@@ -96,11 +102,11 @@ TEST(FirstRunSettings, PositionIsTheBottomRightOfTheWorkArea)
 
 TEST(FirstRunSettings, Mp3BitRatesAreTheFourteenRates)
 {
-    FillMp3BitRates();
-    ASSERT_EQ(Mp3BitRates.size(), 14u);
-    EXPECT_EQ(Mp3BitRates.begin()->first, 32);
-    EXPECT_EQ(Mp3BitRates.rbegin()->first, 320);
-    EXPECT_EQ(Mp3BitRates[128], L"128");
+    ASSERT_EQ(std::size(Mp3BitRates), 14u);
+    EXPECT_EQ(Mp3BitRates[0].kbitPerSecond, 32);
+    EXPECT_EQ(Mp3BitRates[13].kbitPerSecond, 320);
+    EXPECT_STREQ(Mp3BitRates[8].label, L"128");
+    EXPECT_EQ(Mp3BitRates[8].kbitPerSecond, 128);
 }
 
 class TextViewTest : public testing::Test {
@@ -110,46 +116,44 @@ protected:
         ASSERT_TRUE(LoadTextViewLibrary());
         parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 200, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
-        textView = CreateWindowExW(0, L"RICHEDIT50W", L"", 0x50000944, 0, 0, 400, 200, parent_, nullptr,
-                                   GetModuleHandleW(nullptr), nullptr);
-        ASSERT_NE(textView, nullptr);
+        ASSERT_TRUE(view_.Create(parent_, RECT{0, 0, 400, 200}));
         // Scrolling by line works only on a control that is shown.
         ShowWindow(parent_, SW_SHOWNOACTIVATE);
     }
     void TearDown() override
     {
         DestroyWindow(parent_);
-        textView = nullptr;
     }
     HWND parent_ = nullptr;
+    TextView view_;
 };
 
 TEST_F(TextViewTest, ParagraphBreakIsOneCharacter)
 {
-    TextViewSetText(L"Hello.\r\nWorld \rThird");
-    EXPECT_EQ(TextViewGetText(), L"Hello.\rWorld \rThird");
-    EXPECT_EQ(TextViewLength(), 19);
+    view_.SetText(L"Hello.\r\nWorld \rThird");
+    EXPECT_EQ(view_.GetText(), L"Hello.\rWorld \rThird");
+    EXPECT_EQ(view_.Length(), 19);
     // The window-text length counts each break as two.
-    EXPECT_EQ(TextViewWindowTextLength(), 21);
-    EXPECT_EQ(TextViewLineCount(), 3);
-    EXPECT_EQ(TextViewLineIndex(1), 7);
-    EXPECT_EQ(TextViewLineIndex(2), 14);
-    EXPECT_EQ(TextViewLineIndex(3), -1);
+    EXPECT_EQ(view_.WindowTextLength(), 21);
+    EXPECT_EQ(view_.LineCount(), 3);
+    EXPECT_EQ(view_.LineIndex(1), 7);
+    EXPECT_EQ(view_.LineIndex(2), 14);
+    EXPECT_EQ(view_.LineIndex(3), -1);
 }
 
 TEST_F(TextViewTest, SelectionCaretAndLines)
 {
-    TextViewSetText(L"one\rtwo\rthree");
-    TextViewSelect(4, 7);
-    EXPECT_EQ(TextViewSelectionEnd(), 7);
-    EXPECT_EQ(TextViewSelectionLine(), 1);
-    TextViewSelect(9, 9);
-    EXPECT_EQ(TextViewSelectionLine(), 2);
-    TextViewSelect(3, 3);
-    TextViewReplaceSelection(L"!");
-    EXPECT_EQ(TextViewGetText(), L"one!\rtwo\rthree");
-    const POINT first = TextViewPosFromChar(0);
-    const POINT second = TextViewPosFromChar(TextViewLineIndex(1));
+    view_.SetText(L"one\rtwo\rthree");
+    view_.Select(4, 7);
+    EXPECT_EQ(view_.SelectionEnd(), 7);
+    EXPECT_EQ(view_.SelectionLine(), 1);
+    view_.Select(9, 9);
+    EXPECT_EQ(view_.SelectionLine(), 2);
+    view_.Select(3, 3);
+    view_.ReplaceSelection(L"!");
+    EXPECT_EQ(view_.GetText(), L"one!\rtwo\rthree");
+    const POINT first = view_.PosFromChar(0);
+    const POINT second = view_.PosFromChar(view_.LineIndex(1));
     EXPECT_GT(second.y, first.y);
 }
 
@@ -158,15 +162,15 @@ TEST_F(TextViewTest, ScrollingMovesTheFirstVisibleLine)
     std::wstring text;
     for (int i = 0; i < 100; ++i)
         text += L"line " + std::to_wstring(i) + L"\r";
-    TextViewSetText(text.c_str());
+    view_.SetText(text.c_str());
     PumpPending();
-    EXPECT_EQ(TextViewFirstVisibleLine(), 0);
-    TextViewScrollLines(5);
-    EXPECT_EQ(TextViewFirstVisibleLine(), 5);
-    TextViewScrollOneLine(false);
-    EXPECT_EQ(TextViewFirstVisibleLine(), 6);
-    TextViewScrollOneLine(true);
-    EXPECT_EQ(TextViewFirstVisibleLine(), 5);
+    EXPECT_EQ(view_.FirstVisibleLine(), 0);
+    view_.ScrollLines(5);
+    EXPECT_EQ(view_.FirstVisibleLine(), 5);
+    view_.ScrollOneLine(false);
+    EXPECT_EQ(view_.FirstVisibleLine(), 6);
+    view_.ScrollOneLine(true);
+    EXPECT_EQ(view_.FirstVisibleLine(), 5);
 }
 
 // A long text is dropped by starting from a fresh control; nothing of the view's look
@@ -176,39 +180,39 @@ TEST(LongText, ReplacingItKeepsTheViewsLookAndInput)
     InProcessApp app;
     AppSettings.backgroundColour = RGB(0, 0, 128);
     AppSettings.textColour = RGB(255, 255, 255);
-    ApplyFontAndColours();
+    app.reader().ApplyFontAndColours();
     std::wstring longText;
     while (longText.size() < 40000)
         longText += L"A sentence of a long copied text.\r";
-    TextViewSetText(longText.c_str());
+    app.view().SetText(longText.c_str());
     CHARFORMAT2W before{};
     before.cbSize = sizeof before;
-    SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&before));
+    SendMessageW(app.view().Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&before));
     RECT rectBefore;
-    GetWindowRect(textView, &rectBefore);
-    const LRESULT eventsBefore = SendMessageW(textView, EM_GETEVENTMASK, 0, 0);
+    GetWindowRect(app.view().Handle(), &rectBefore);
+    const LRESULT eventsBefore = SendMessageW(app.view().Handle(), EM_GETEVENTMASK, 0, 0);
 
-    TextViewSetText(L"Short. Text.");
-    EXPECT_EQ(TextViewGetText(), L"Short. Text.");
-    EXPECT_EQ(GetParent(textView), app.window());
+    app.view().SetText(L"Short. Text.");
+    EXPECT_EQ(app.view().GetText(), L"Short. Text.");
+    EXPECT_EQ(GetParent(app.view().Handle()), app.window());
     RECT rectAfter;
-    GetWindowRect(textView, &rectAfter);
+    GetWindowRect(app.view().Handle(), &rectAfter);
     EXPECT_TRUE(EqualRect(&rectBefore, &rectAfter));
-    EXPECT_EQ(SendMessageW(textView, EM_GETEVENTMASK, 0, 0), eventsBefore);
+    EXPECT_EQ(SendMessageW(app.view().Handle(), EM_GETEVENTMASK, 0, 0), eventsBefore);
     CHARFORMAT2W after{};
     after.cbSize = sizeof after;
-    SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&after));
+    SendMessageW(app.view().Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&after));
     EXPECT_STREQ(after.szFaceName, before.szFaceName);
     EXPECT_EQ(after.yHeight, before.yHeight);
     EXPECT_EQ(after.crTextColor, before.crTextColor);
     EXPECT_EQ(after.dwEffects & (CFE_BOLD | CFE_ITALIC), before.dwEffects & (CFE_BOLD | CFE_ITALIC));
-    EXPECT_EQ(SendMessageW(textView, EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour), AppSettings.backgroundColour);
+    EXPECT_EQ(SendMessageW(app.view().Handle(), EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour), AppSettings.backgroundColour);
 
     // The window still filters the view's input: a plain click leaves the caret alone.
-    TextViewSelect(3, 3);
-    SendMessageW(textView, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 5));
-    SendMessageW(textView, WM_LBUTTONUP, 0, MAKELPARAM(60, 5));
-    EXPECT_EQ(TextViewSelectionEnd(), 3);
+    app.view().Select(3, 3);
+    SendMessageW(app.view().Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 5));
+    SendMessageW(app.view().Handle(), WM_LBUTTONUP, 0, MAKELPARAM(60, 5));
+    EXPECT_EQ(app.view().SelectionEnd(), 3);
     // Exactly one view is left in the window.
     int children = 0;
     EnumChildWindows(app.window(), [](HWND, LPARAM count) { ++*reinterpret_cast<int*>(count); return TRUE; },
@@ -222,11 +226,11 @@ TEST(WindowCommands, EndAndHomeScrollToTheEnds)
     std::wstring text;
     for (int i = 0; i < 100; ++i)
         text += L"line " + std::to_wstring(i) + L"\r";
-    TextViewSetText(text.c_str());
+    app.view().SetText(text.c_str());
     app.Command(CMD_SCROLL_END);
-    EXPECT_GT(TextViewFirstVisibleLine(), 90);
+    EXPECT_GT(app.view().FirstVisibleLine(), 90);
     app.Command(CMD_SCROLL_HOME);
-    EXPECT_EQ(TextViewFirstVisibleLine(), 0);
+    EXPECT_EQ(app.view().FirstVisibleLine(), 0);
 }
 
 TEST(WindowCommands, RateStopsAtTenAndMinusTen)
@@ -295,15 +299,15 @@ TEST(WindowCommands, WheelScrollsOneLinePerNotch)
     std::wstring text;
     for (int i = 0; i < 100; ++i)
         text += L"Line.\r";
-    TextViewSetText(text.c_str());
+    app.view().SetText(text.c_str());
     POINT inside{5, 5};
-    ClientToScreen(textView, &inside);
-    for (HWND target : {textView, app.window()}) {
-        TextViewScrollLines(-TextViewLineCount());
+    ClientToScreen(app.view().Handle(), &inside);
+    for (HWND target : {app.view().Handle(), app.window()}) {
+        app.view().ScrollLines(-app.view().LineCount());
         SendMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(inside.x, inside.y));
-        EXPECT_EQ(TextViewFirstVisibleLine(), 1) << (target == textView ? "in the text" : "in the window");
+        EXPECT_EQ(app.view().FirstVisibleLine(), 1) << (target == app.view().Handle() ? "in the text" : "in the window");
         SendMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(0, 3 * WHEEL_DELTA), MAKELPARAM(inside.x, inside.y));
-        EXPECT_EQ(TextViewFirstVisibleLine(), 0);
+        EXPECT_EQ(app.view().FirstVisibleLine(), 0);
     }
 }
 
@@ -319,13 +323,13 @@ TEST(StatusLine, CaptionAndTipFollowTheState)
 {
     EXPECT_EQ(FormatCaption(L"Speech window", L"playing", 3, 12), L"Speech window - playing   [ 3 / 12 ]");
     InProcessApp app;
-    TextViewSetText(L"First.\rSecond.\rThird.");
-    speechState = PendingPlay;
+    app.view().SetText(L"First.\rSecond.\rThird.");
+    app.Reach(PendingPlay);
     RefreshStatusLine(app.state());
     EXPECT_EQ(app.Caption(), L"Speech window - playing   [ 1 / 3 ]");
     EXPECT_STREQ(app.state().trayIcon.record.szTip, L"Clipvoce - playing");
-    speechState = Paused;
-    TextViewSelect(9, 9);
+    app.Reach(Paused);
+    app.view().Select(9, 9);
     RefreshStatusLine(app.state());
     EXPECT_EQ(app.Caption(), L"Speech window - paused   [ 2 / 3 ]");
     EXPECT_STREQ(app.state().trayIcon.record.szTip, L"Clipvoce - paused");
@@ -360,7 +364,98 @@ TEST(TrayIcon, AnIconTheShellLostIsAddedAgainAtTheNextStatusChange)
     ASSERT_TRUE(icon.added) << "the shell did not take the icon at start-up";
     DeleteTrayIcon(icon);
     ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon.record)) << "the icon was not removed";
-    ReportStatusChange();
+    app.reader().ReportStatusChange();
     EXPECT_TRUE(icon.added);
     EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon.record)) << "the icon was not added again";
 }
+
+namespace {
+
+// What a warning box says while the action runs; a second thread reads and closes it.
+std::wstring WarningWhile(const std::function<void()>& action)
+{
+    std::wstring text;
+    std::thread user([&] {
+        if (HWND box = WaitForProcessWindow(GetCurrentProcessId(), L"#32770", L"Warning", 10000)) {
+            text = MessageBoxText(box);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+        }
+    });
+    action();
+    user.join();
+    return text;
+}
+
+std::wstring TempFile(const wchar_t* name)
+{
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring path = std::wstring(temp) + name;
+    DeleteFileW(path.c_str());
+    DeleteFileW((path + L".1").c_str());
+    return path;
+}
+
+// A copy that cannot be started leaves this one running, and the user is told why.
+TEST(Restart, AFailedStartKeepsTheProgramRunningAndSaysWhy)
+{
+    InProcessApp app;
+    bool restarted = true;
+    const std::wstring warning =
+        WarningWhile([&] { restarted = RestartSelf(app.window(), L"C:\\no such folder\\clipvoce.exe"); });
+    EXPECT_FALSE(restarted);
+    EXPECT_EQ(warning.rfind(L"Clipvoce could not restart itself: ", 0), 0u) << "the box said: " << warning;
+    EXPECT_GT(warning.size(), std::wstring(L"Clipvoce could not restart itself: ").size()) << "no reason given";
+    EXPECT_TRUE(IsWindow(app.window()));
+    app.view().SetText(L"Still here.");
+    app.reader().PrepareText();
+    app.Command(CMD_PLAY_STOP);
+    EXPECT_EQ(app.speech().State(), Playing) << "the program no longer reads";
+}
+
+// The log names each failure with its code and the system's words for it; what the
+// user copied and had read never goes into it.
+TEST(Log, NamesAFailureButNoCopiedText)
+{
+    const std::wstring path = TempFile(L"clipvoce_test.log");
+    StartLog(path);
+    {
+        InProcessApp app;
+        AppSettings.autoPlay = true;
+        ASSERT_TRUE(SetClipboardText(L"Private words 7Q3X."));
+        ASSERT_TRUE(PumpUntil([&] { return app.speech().State() == Playing; }, 5000)) << "the copy was not read";
+        app.voice.refuses = L"Pause";
+        app.Command(CMD_PAUSE);
+        EXPECT_EQ(app.speech().State(), Playing);
+    }
+    StartLog(L"");
+    const std::string log = ReadBytes(path);
+    const std::wstring reason = SystemErrorText(static_cast<DWORD>(E_FAIL));
+    ASSERT_NE(reason, L"2147500037") << "the system has no words for the code";
+    EXPECT_NE(log.find("ISpVoice::Pause failed: 0x80004005 " + std::string(reason.begin(), reason.end())),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("7Q3X"), std::string::npos) << log;
+    DeleteFileW(path.c_str());
+}
+
+TEST(Log, KeepsThePreviousFileOnceFull)
+{
+    const std::wstring path = TempFile(L"clipvoce_full.log");
+    StartLog(path);
+    const std::wstring line(1000, L'x');
+    for (DWORD written = 0; written < MaxLogBytes + MaxLogBytes / 2; written += 1000)
+        LogLine(line);
+    LogLine(L"last line");
+    StartLog(L"");
+    const std::string current = ReadBytes(path);
+    const std::string previous = ReadBytes(path + L".1");
+    EXPECT_LE(current.size(), MaxLogBytes);
+    EXPECT_LE(previous.size(), MaxLogBytes);
+    EXPECT_GT(previous.size(), MaxLogBytes - 2000) << "the previous file was not kept whole";
+    EXPECT_NE(current.find("last line"), std::string::npos);
+    DeleteFileW(path.c_str());
+    DeleteFileW((path + L".1").c_str());
+}
+
+} // namespace

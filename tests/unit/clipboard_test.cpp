@@ -33,22 +33,22 @@ TEST(ClipboardMonitor, CopiedTextIsPreparedWithATrailingBlank)
 {
     InProcessApp app;
     Copy(L"Hello\r\nWorld");
-    EXPECT_EQ(TextViewGetText(), L"Hello.\rWorld ");
-    EXPECT_EQ(SpeechText(), L"Hello.\rWorld ");
-    EXPECT_EQ(speechState, Stopped);
+    EXPECT_EQ(app.view().GetText(), L"Hello.\rWorld ");
+    EXPECT_EQ(app.reader().Text().Text(), L"Hello.\rWorld ");
+    EXPECT_EQ(app.speech().State(), Stopped);
     EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 2 ]");
 
     Copy(L"Ends with breaks\r\n\r\n");
-    EXPECT_EQ(TextViewGetText(), L"Ends with breaks ");
+    EXPECT_EQ(app.view().GetText(), L"Ends with breaks ");
 }
 
 TEST(ClipboardMonitor, ShortTextsAreKept)
 {
     InProcessApp app;
     Copy(L"OK");
-    EXPECT_EQ(TextViewGetText(), L"OK ");
+    EXPECT_EQ(app.view().GetText(), L"OK ");
     Copy(L"A");
-    EXPECT_EQ(TextViewGetText(), L"A ");
+    EXPECT_EQ(app.view().GetText(), L"A ");
 }
 
 TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
@@ -57,11 +57,11 @@ TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
     AppSettings.appendCopies = true;
     AppSettings.confirmDeleteAll = false;
     app.Command(CMD_DELETE_ALL);
-    EXPECT_EQ(TextViewGetText(), L" ");
+    EXPECT_EQ(app.view().GetText(), L" ");
     Copy(L"First.");
-    EXPECT_EQ(TextViewGetText(), L"First. ");
+    EXPECT_EQ(app.view().GetText(), L"First. ");
     Copy(L"Second.");
-    EXPECT_EQ(TextViewGetText(), L"First. Second. ");
+    EXPECT_EQ(app.view().GetText(), L"First. Second. ");
 }
 
 TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
@@ -74,7 +74,7 @@ TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
     Copy(L"Four.");
     EXPECT_EQ(app.voice.Take(), (std::vector<std::wstring>{L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}));
     EXPECT_EQ(app.voice.lastSpoken, L"Four. ");
-    EXPECT_EQ(speechState, PendingPlay);
+    EXPECT_EQ(app.speech().State(), PendingPlay);
 }
 
 // Without a sentence end, the new text would be read as the rest of the old last
@@ -86,12 +86,12 @@ TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
     AppSettings.autoPlay = true;
     Copy(L"An open sentence");
     Copy(L"next words");
-    EXPECT_EQ(SpeechText(), L"An open sentence next words ");
+    EXPECT_EQ(app.reader().Text().Text(), L"An open sentence next words ");
     EXPECT_EQ(app.voice.lastSpoken, L"next words ");
     app.voice.SetWord(5, 5);
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(TextViewSelectionEnd(), 27) << "\"words\" of the appended text";
+    EXPECT_EQ(app.view().SelectionEnd(), 27) << "\"words\" of the appended text";
 }
 
 // Only the appended part is prepared, with the same result as preparing it all,
@@ -105,12 +105,12 @@ TEST(ClipboardMonitor, AppendedTextIsPreparedAsTheWholeWouldBe)
     for (const std::wstring& copy : copies) {
         Copy(copy);
         whole += copy + L" ";
-        EXPECT_EQ(TextViewGetText(), SpeechText());
+        EXPECT_EQ(app.view().GetText(), app.reader().Text().Text());
     }
-    const std::wstring incremental = SpeechText();
-    TextViewSetText(whole.c_str());
-    PrepareText();
-    EXPECT_EQ(incremental, SpeechText());
+    const std::wstring incremental = app.reader().Text().Text();
+    app.view().SetText(whole.c_str());
+    app.reader().PrepareText();
+    EXPECT_EQ(incremental, app.reader().Text().Text());
 }
 
 TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
@@ -123,7 +123,7 @@ TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
     SetClipboardData(RegisterClipboardFormatW(L"Clipvoce test format"), memory);
     CloseClipboard();
     PumpUntil([] { return false; }, 50);
-    EXPECT_EQ(TextViewGetText(), L"Keep me. ");
+    EXPECT_EQ(app.view().GetText(), L"Keep me. ");
 }
 
 TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
@@ -132,12 +132,12 @@ TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
     Copy(L"Kept text");
     app.Command(CMD_CLIPBOARD_MONITOR);
     Copy(L"Ignored text");
-    EXPECT_EQ(TextViewGetText(), L"Kept text ");
+    EXPECT_EQ(app.view().GetText(), L"Kept text ");
 
     // Paste takes the clipboard even with monitoring off, and leaves it off.
     app.Command(CMD_PASTE);
     WaitForTheCopy();
-    EXPECT_EQ(TextViewGetText(), L"Ignored text ");
+    EXPECT_EQ(app.view().GetText(), L"Ignored text ");
     EXPECT_FALSE(AppSettings.monitorClipboard);
 }
 
@@ -161,7 +161,7 @@ TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
     app.Command(CMD_COPY);
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(GetClipboardText(), L"Line one.\r\nline two ") << "other programs break lines at CR LF";
-    EXPECT_EQ(TextViewGetText(), L"Line one.\rline two ");
+    EXPECT_EQ(app.view().GetText(), L"Line one.\rline two ");
     EXPECT_TRUE(AppSettings.monitorClipboard);
     // No format keeps the content of an earlier copy.
     ASSERT_TRUE(OpenClipboard(nullptr));
@@ -179,11 +179,11 @@ TEST(ClipboardMonitor, DeleteAllWithoutConfirmationStopsAndClears)
     AppSettings.confirmDeleteAll = false;
     Copy(L"Some words.");
     app.Command(CMD_PLAY_STOP);
-    ASSERT_EQ(speechState, Playing);
+    ASSERT_EQ(app.speech().State(), Playing);
     app.Command(CMD_DELETE_ALL);
-    EXPECT_EQ(speechState, Stopped);
-    EXPECT_EQ(TextViewGetText(), L" ");
-    EXPECT_EQ(SpeechText(), L" ");
+    EXPECT_EQ(app.speech().State(), Stopped);
+    EXPECT_EQ(app.view().GetText(), L" ");
+    EXPECT_EQ(app.reader().Text().Text(), L" ");
 }
 
 TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
@@ -195,9 +195,9 @@ TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
     };
     for (const std::wstring& text : texts) {
         Copy(text);
-        EXPECT_EQ(TextViewGetText(), SpeechText());
+        EXPECT_EQ(app.view().GetText(), app.reader().Text().Text());
     }
-    EXPECT_EQ(TextViewGetText(), L" ") << "only line breaks leave the placeholder";
+    EXPECT_EQ(app.view().GetText(), L" ") << "only line breaks leave the placeholder";
 }
 
 TEST(ClipboardMonitor, ClipboardHeldByAnotherProgramIsPassedOver)

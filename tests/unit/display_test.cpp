@@ -1,11 +1,14 @@
 // What the Speech window shows: font size, visible lines, auto scroll, the colour hook
 // and the border toggle.
 #include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
 #include <utility>
 #include <vector>
 #include "in_process_app.h"
 #include <commctrl.h>
 #include "pump.h"
+#include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
 #include "speech/colour_hook.h"
 #include "speech/display.h"
@@ -52,8 +55,11 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     COLORREF system[31];
     for (int i = 0; i <= 30; ++i)
         system[i] = GetSysColor(i);
+    ASSERT_TRUE(LoadTextViewLibrary());
     InstallColourHook();
     ASSERT_TRUE(ColourHookInstalled());
+    // What the rich-edit module now calls for a system colour.
+    const ColourQuery richEditQuery = TextViewColourQuery();
 
     AppSettings.textColour = RGB(255, 255, 255);
     AppSettings.backgroundColour = RGB(0, 0, 128);
@@ -61,22 +67,99 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     for (int i = 0; i <= 30; ++i) {
         const COLORREF expected = i == COLOR_HIGHLIGHT ? AppSettings.backgroundColour
                                   : i == COLOR_HIGHLIGHTTEXT ? AppSettings.textColour : system[i];
-        EXPECT_EQ(GetSysColor(i), expected) << "index " << i;
+        EXPECT_EQ(richEditQuery(i), expected) << "index " << i;
     }
     AppSettings.showFullText = true;
     for (int i = 0; i <= 30; ++i)
-        EXPECT_EQ(GetSysColor(i), system[i]) << "index " << i;
+        EXPECT_EQ(richEditQuery(i), system[i]) << "index " << i;
     // Installing twice must not stack a second patch.
     InstallColourHook();
     AppSettings.showFullText = false;
-    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), AppSettings.backgroundColour);
+    EXPECT_EQ(TextViewColourQuery()(COLOR_HIGHLIGHT), AppSettings.backgroundColour);
     AppSettings.showFullText = true;
 }
 
-POINT TextOnScreen()
+// Whether any pixel the view shows has the colour.
+bool ViewShows(HWND view, COLORREF colour)
+{
+    RECT client;
+    GetClientRect(view, &client);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = client.right;
+    info.bmiHeader.biHeight = -client.bottom;   // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const MemoryDc memory(CreateCompatibleDC(nullptr));
+    if (!bitmap || !memory)
+        return false;
+    const SelectedObject selected(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, client.right, client.bottom, WindowDc(view).get(), 0, 0, SRCCOPY);
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    const DWORD wanted = RGB(GetBValue(colour), GetGValue(colour), GetRValue(colour));   // DIBs store BGR
+    for (LONG i = 0; i < client.right * client.bottom; ++i)
+        if ((pixels[i] & 0xFFFFFF) == wanted)
+            return true;
+    return false;
+}
+
+// Only the rich-edit module's query is redirected: another thread that asks the system
+// for its colours all the while a text is read in played-text mode gets the system's
+// answers, and the view keeps drawing the read words in the settings' colours.
+TEST(ColourHook, AnotherThreadsColourQueriesStayTheSystems)
+{
+    ASSERT_TRUE(LoadTextViewLibrary());
+    ASSERT_TRUE(InstallColourHook());
+    InProcessApp app(SW_SHOWNORMAL);
+    AppSettings.showFullText = false;
+    AppSettings.textColour = RGB(255, 255, 0);
+    AppSettings.backgroundColour = RGB(0, 0, 96);
+    app.reader().ApplyFontAndColours();
+    std::wstring text;
+    for (int i = 0; i < 30; ++i)
+        text += L"word ";
+    app.view().SetText(text.c_str());
+    app.reader().PrepareText();
+    app.speech().Play();
+
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    const COLORREF highlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    std::atomic<bool> done{false};
+    std::atomic<int> wrongAnswers{0};
+    std::thread other([&] {
+        for (int i = 0; i < 1000000; ++i) {
+            const bool odd = i % 2 != 0;
+            if (GetSysColor(odd ? COLOR_HIGHLIGHT : COLOR_HIGHLIGHTTEXT) != (odd ? highlight : highlightText))
+                ++wrongAnswers;
+        }
+        done = true;
+    });
+    // Word after word, drawn each time, for as long as the other thread asks, and at least
+    // once through the text.
+    for (int words = 0; !done || words < 30; ++words) {
+        app.voice.SetWord(static_cast<ULONG>(5 * (words % 30)), 4);
+        app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+        SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+        UpdateWindow(app.view().Handle());
+    }
+    other.join();
+    EXPECT_EQ(wrongAnswers, 0);
+    EXPECT_EQ(app.speech().State(), Playing);
+    RedrawWindow(app.view().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    EXPECT_TRUE(ViewShows(app.view().Handle(), AppSettings.textColour)) << "the read words are not drawn";
+    if (highlight != AppSettings.backgroundColour) {
+        EXPECT_FALSE(ViewShows(app.view().Handle(), highlight)) << "the selection shows the system's colour";
+    }
+    AppSettings.showFullText = true;
+}
+
+POINT TextOnScreen(const InProcessApp& app)
 {
     POINT origin{0, 0};
-    ClientToScreen(textView, &origin);
+    ClientToScreen(app.view().Handle(), &origin);
     return origin;
 }
 
@@ -85,12 +168,12 @@ TEST(Border, ToggledTwiceGivesBackTheSameRectangle)
     InProcessApp app(SW_SHOWNORMAL);
     RECT before;
     GetWindowRect(app.window(), &before);
-    const POINT textBefore = TextOnScreen();
+    const POINT textBefore = TextOnScreen(app);
 
     app.Command(CMD_BORDER);
     EXPECT_FALSE(AppSettings.showBorder);
     EXPECT_FALSE(GetWindowLongW(app.window(), GWL_STYLE) & WS_CAPTION);
-    const POINT textAfter = TextOnScreen();
+    const POINT textAfter = TextOnScreen(app);
     EXPECT_EQ(textAfter.x, textBefore.x);
     EXPECT_EQ(textAfter.y, textBefore.y);
 
@@ -109,30 +192,30 @@ TEST(Border, FrameHeightDeltaIsMeasuredOnceFromTheFramedWindow)
     InProcessApp app(SW_SHOWNORMAL);
     RECT window, client;
     GetWindowRect(app.window(), &window);
-    GetClientRect(textView, &client);
-    EXPECT_EQ(frameHeightDelta, (window.bottom - window.top) - client.bottom);
-    EXPECT_GT(frameHeightDelta, 0);
+    GetClientRect(app.view().Handle(), &client);
+    EXPECT_EQ(app.state().frameHeightDelta, (window.bottom - window.top) - client.bottom);
+    EXPECT_GT(app.state().frameHeightDelta, 0);
 }
 
 TEST(Highlight, PlayedTextModeSelectsFromTheStart)
 {
     InProcessApp app(SW_SHOWNORMAL);
-    TextViewSetText(L"One two three four.");
-    PrepareText();
-    Play();
+    app.view().SetText(L"One two three four.");
+    app.reader().PrepareText();
+    app.speech().Play();
     app.voice.SetWord(8, 5);
     AppSettings.showFullText = true;
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     DWORD start = 0, end = 0;
-    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(app.view().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 8u);
     EXPECT_EQ(end, 13u);
 
     AppSettings.showFullText = false;
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(app.view().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 0u);
     EXPECT_EQ(end, 13u);
     EXPECT_EQ(app.Caption().rfind(L"Speech window - playing   [ 1 / 1 ]", 0), 0u) << "caption length " << app.Caption().size();
@@ -154,10 +237,10 @@ TEST(Highlight, PlayedTextModeSelectsOncePerWordAndShowsTheWordsLine)
 {
     InProcessApp app(SW_SHOWNORMAL);
     AppSettings.showFullText = false;
-    TextViewSetText(L"First line.\rSecond line.\rThird line.");
-    PrepareText();
-    Play();
-    ASSERT_TRUE(SetWindowSubclass(textView, RecordSelections, 1, 0));
+    app.view().SetText(L"First line.\rSecond line.\rThird line.");
+    app.reader().PrepareText();
+    app.speech().Play();
+    ASSERT_TRUE(SetWindowSubclass(app.view().Handle(), RecordSelections, 1, 0));
     selections.clear();
     app.voice.SetWord(19, 5);   // "line." of the second line
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
@@ -170,7 +253,7 @@ TEST(Highlight, PlayedTextModeSelectsOncePerWordAndShowsTheWordsLine)
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    RemoveWindowSubclass(textView, RecordSelections, 1);
+    RemoveWindowSubclass(app.view().Handle(), RecordSelections, 1);
     EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 3 / 3 ]");
 }
 
@@ -180,21 +263,21 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
     std::wstring text;
     for (int i = 0; i < 200; ++i)
         text += L"Line number " + std::to_wstring(i) + L".\r";
-    TextViewSetText(text.c_str());
-    PrepareText();
-    Play();
-    ASSERT_GT(VisibleLines(), 2);
+    app.view().SetText(text.c_str());
+    app.reader().PrepareText();
+    app.speech().Play();
+    ASSERT_GT(app.reader().VisibleLines(), 2);
     for (int line = 0; line < 200; ++line) {
-        const int start = TextViewLineIndex(line);
+        const int start = app.view().LineIndex(line);
         app.voice.SetWord(start, 4);
         app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
         SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-        const int first = TextViewFirstVisibleLine();
+        const int first = app.view().FirstVisibleLine();
         ASSERT_LE(first, line) << "line " << line;
-        ASSERT_LT(line - first, VisibleLines()) << "line " << line;
+        ASSERT_LT(line - first, app.reader().VisibleLines()) << "line " << line;
         // Until the view reaches the end, the spoken line stays in its upper half.
         if (line < 150) {
-            ASSERT_LE(line - first, VisibleLines() / 2 + 1) << "line " << line;
+            ASSERT_LE(line - first, app.reader().VisibleLines() / 2 + 1) << "line " << line;
         }
     }
 }

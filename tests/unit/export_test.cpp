@@ -21,7 +21,6 @@
 #include "settings/app_settings.h"
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
-#include "speech/voice_engine.h"
 #include "resource.h"
 
 namespace {
@@ -85,7 +84,7 @@ protected:
         SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
         ASSERT_HRESULT_SUCCEEDED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice,
                                                   reinterpret_cast<void**>(&voice)));
-        voiceEngine = ComPtr<ISpVoice>::Share(voice);
+        app.reader().UseVoice(ComPtr<ISpVoice>::Share(voice));
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         folder = std::wstring(temp) + L"clipvoce_export_" + std::to_wstring(GetCurrentProcessId());
@@ -97,7 +96,7 @@ protected:
     {
         if (driver.joinable())
             driver.join();
-        voiceEngine.Reset();
+        app.reader().UseVoice({});
         if (voice)
             voice->Release();
         WIN32_FIND_DATAW found;
@@ -113,14 +112,14 @@ protected:
 
     void SetText(const std::wstring& text)
     {
-        TextViewSetText(text.c_str());
-        PrepareText();
+        app.view().SetText(text.c_str());
+        app.reader().PrepareText();
     }
 
     long RenderTo(const std::wstring& name)
     {
         const std::wstring path = folder + L"\\" + name;
-        EXPECT_EQ(RenderToWav(app.window(), SpeechText().c_str(), voice, path), 1);
+        EXPECT_EQ(RenderToWav(app.window(), app.reader().Text().Text().c_str(), voice, path), 1);
         return WavDataBytes(ReadBytes(path));
     }
 
@@ -203,7 +202,7 @@ TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
         // The title bar's close acts as Cancel.
         PostMessageW(dialog, WM_CLOSE, 0, 0);
     });
-    EXPECT_EQ(RenderToWav(app.window(), SpeechText().c_str(), voice, path), 0);
+    EXPECT_EQ(RenderToWav(app.window(), app.reader().Text().Text().c_str(), voice, path), 0);
     driver.join();
     voice->Resume();
     SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
@@ -223,7 +222,7 @@ TEST_F(ExportTest, SaveDialogProposesTheFolderAndEnforcesTheExtension)
     lstrcpynW(AppSettings.wavFolder, folder.c_str(), SettingsPathLength);
 
     AnswerSaveDialog(L"notes.txt");
-    const std::wstring written = ExportSpeech(app.window(), SpeechText().c_str(), voice);
+    const std::wstring written = ExportSpeech(app.window(), app.reader().Text().Text().c_str(), voice);
     driver.join();
     EXPECT_EQ(proposed, L"Clipvoce");
     EXPECT_EQ(std::wstring(AppSettings.wavFolder), folder + L"\\");
@@ -314,7 +313,7 @@ TEST_F(ExportTest, Mp3ExportEncodesThroughTheLibraryAndRemovesTheTemporaryWav)
             Sleep(2);
         }
     });
-    const std::wstring written = ExportSpeech(app.window(), SpeechText().c_str(), voice);
+    const std::wstring written = ExportSpeech(app.window(), app.reader().Text().Text().c_str(), voice);
     watcher.join();
 
     EXPECT_TRUE(temporarySeen);

@@ -5,8 +5,8 @@
 #include "pump.h"
 #include "settings/hot_key_settings.h"
 #include "settings/ini_file.h"
-#include "platform/hot_key_names.h"
 #include "in_process_app.h"
+#include "platform/hot_key_names.h"
 #include <set>
 #include <string>
 #include <vector>

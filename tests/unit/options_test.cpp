@@ -43,8 +43,8 @@ auto Restorable()
     return std::make_tuple(s.monitorClipboard, s.appendCopies, s.repeatReading, s.startWithWindows, s.speechWindowShown, s.showBorder, s.closeQuits, s.confirmQuit,
                            s.alwaysOnTop, s.speechRate, s.autoPlay, s.autoScroll, s.showFullText, s.confirmDeleteAll, s.opacity,
                            s.textColour, s.backgroundColour, s.exportAsWav, s.mp3BitRate, std::wstring(s.wavFolder),
-                           std::wstring(s.mp3Folder), std::wstring(s.encoderFolder), logFont.lfHeight,
-                           std::wstring(logFont.lfFaceName));
+                           std::wstring(s.mp3Folder), std::wstring(s.encoderFolder), s.fontHeightPixels,
+                           std::wstring(s.fontFace));
 }
 
 RECT WindowRectOf(HWND window)
@@ -85,14 +85,14 @@ protected:
         file_ = std::wstring(temp) + L"clipvoce_options_test.ini";
         DeleteFileW(file_.c_str());
         // OK saves; it must save here, never to the prefix's real settings.
-        lstrcpynW(settingsPath, file_.c_str(), 260);
+        SettingsStore.path = file_;
     }
 
     void TearDown() override
     {
         if (dialog_ && IsWindow(dialog_))
             DestroyWindow(dialog_);
-        settingsPath[0] = L'\0';
+        SettingsStore.path.clear();
         DeleteFileW(file_.c_str());
     }
 
@@ -191,7 +191,7 @@ TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
     EXPECT_FALSE(Enabled(IDC_AUTOSCROLL));
     CHARFORMATW format{};
     format.cbSize = sizeof format;
-    SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(app_.view().Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
     EXPECT_EQ(format.crTextColor, RGB(10, 20, 30));
 
     // The page is rebuilt from the settings when its tab comes back.
@@ -235,8 +235,8 @@ TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
     lstrcpyW(AppSettings.wavFolder, L"C:\\wav");
     lstrcpyW(AppSettings.mp3Folder, L"C:\\mp3");
     lstrcpyW(AppSettings.encoderFolder, L"C:\\lame");
-    logFont.lfHeight = -30;
-    lstrcpyW(logFont.lfFaceName, L"Arial");
+    AppSettings.fontHeightPixels = -30;
+    lstrcpyW(AppSettings.fontFace, L"Arial");
 
     SelectTab(AppearanceTab);
     HWND trackbar = GetDlgItem(Page(), IDC_TRANSPARENCY);
@@ -295,17 +295,17 @@ TEST_F(OptionsTest, OkCancelAndResetReachTheProgramThroughTheHostInOrder)
 
 TEST_F(OptionsTest, CancelGivesBackTheFontOfTheOpening)
 {
-    const LONG original = logFont.lfHeight;
+    const LONG original = AppSettings.fontHeightPixels;
     Open(AppearanceTab);
-    logFont.lfHeight = -40;
+    AppSettings.fontHeightPixels = -40;
     Press(IDCANCEL);
-    EXPECT_EQ(logFont.lfHeight, original);
+    EXPECT_EQ(AppSettings.fontHeightPixels, original);
     // A second opening snapshots the font again, not the first dialog's choice.
-    logFont.lfHeight = -20;
+    AppSettings.fontHeightPixels = -20;
     DestroyWindow(dialog_);
     Open(AppearanceTab);
     Press(IDCANCEL);
-    EXPECT_EQ(logFont.lfHeight, -20);
+    EXPECT_EQ(AppSettings.fontHeightPixels, -20);
 }
 
 TEST_F(OptionsTest, OkAppliesMenuRatePositionAndSaves)
@@ -436,12 +436,6 @@ std::wstring SelectedRate(HWND page)
 
 class ExportPageTest : public OptionsTest {
 protected:
-    void SetUp() override
-    {
-        OptionsTest::SetUp();
-        FillMp3BitRates();
-    }
-
     void PickRate(int index)
     {
         HWND list = GetDlgItem(Page(), IDC_EXPORT_BITRATE);
@@ -604,7 +598,7 @@ TEST_F(OptionsTest, ResetAnsweredNoKeepsTheDialogOpen)
     });
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(stillOpen);
-    EXPECT_FALSE(resetPending);
+    EXPECT_FALSE(SettingsStore.resetPending);
 }
 
 constexpr int HotKeysTab = 4;

@@ -46,13 +46,11 @@ std::wstring RunValue(const wchar_t* name)
 void ForgetEverything()
 {
     AppSettings = AppSettingsRecord{};
-    logFont = FirstRunLogFont();
-    frameHeightDelta = -1;
-    iniFile = CIniFile();
-    settingsPath[0] = L'\0';
-    firstRun = false;
-    resetPending = false;
-    settingsReadError = 0;
+    SettingsStore.document = CIniFile();
+    SettingsStore.path.clear();
+    SettingsStore.firstRun = false;
+    SettingsStore.resetPending = false;
+    SettingsStore.readError = 0;
 }
 
 class SettingsTest : public testing::Test {
@@ -113,19 +111,19 @@ TEST_F(SettingsTest, FirstStartCreatesFolderAndWritesFirstRunFile)
 {
     ASSERT_FALSE(FileExists(SettingsFolder()));
     LoadSettings(TestAppName);
-    EXPECT_TRUE(firstRun);
-    EXPECT_EQ(std::wstring(settingsPath), SettingsFile());
+    EXPECT_TRUE(SettingsStore.firstRun);
+    EXPECT_EQ(SettingsStore.path, SettingsFile());
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
     EXPECT_FALSE(FileExists(RejectedFile()));
-    EXPECT_EQ(Mp3BitRates.size(), 14u);
-    EXPECT_EQ(logFont.lfWeight, 700);
-    EXPECT_STREQ(logFont.lfFaceName, L"Courier New");
+    EXPECT_EQ(std::size(Mp3BitRates), 14u);
+    EXPECT_EQ(TextLogFont().lfWeight, 700);
+    EXPECT_STREQ(TextLogFont().lfFaceName, L"Courier New");
 }
 
 TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
 {
     LoadSettings(TestAppName);
-    ASSERT_TRUE(firstRun);
+    ASSERT_TRUE(SettingsStore.firstRun);
     AppSettings.width = 411;
     AppSettings.showBorder = false;
     AppSettings.confirmDeleteAll = false;
@@ -135,13 +133,13 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
     AppSettings.backgroundColour = RGB(1, 2, 250);
     AppSettings.mp3BitRate = 320;
     lstrcpyW(AppSettings.encoderFolder, L"C:\\M\x00FAsica\\lame_enc.dll");
-    logFont.lfHeight = -16;
-    logFont.lfCharSet = 204;
-    lstrcpyW(logFont.lfFaceName, L"Arial");
+    AppSettings.fontHeightPixels = -16;
+    AppSettings.fontCharset = 204;
+    lstrcpyW(AppSettings.fontFace, L"Arial");
     SaveSettings();
 
     Restart();
-    EXPECT_FALSE(firstRun);
+    EXPECT_FALSE(SettingsStore.firstRun);
     EXPECT_EQ(AppSettings.width, 411);
     EXPECT_FALSE(AppSettings.showBorder);
     EXPECT_FALSE(AppSettings.confirmDeleteAll);
@@ -150,11 +148,11 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
     EXPECT_EQ(AppSettings.backgroundColour, RGB(1, 2, 250));
     EXPECT_EQ(AppSettings.mp3BitRate, 320);
     EXPECT_STREQ(AppSettings.encoderFolder, L"C:\\M\x00FAsica\\lame_enc.dll");
-    EXPECT_EQ(logFont.lfHeight, -16);
-    EXPECT_EQ(logFont.lfCharSet, 204);
-    EXPECT_STREQ(logFont.lfFaceName, L"Arial");
-    EXPECT_EQ(logFont.lfWeight, 400);
-    EXPECT_EQ(logFont.lfItalic, 255);
+    EXPECT_EQ(TextLogFont().lfHeight, -16);
+    EXPECT_EQ(TextLogFont().lfCharSet, 204);
+    EXPECT_STREQ(TextLogFont().lfFaceName, L"Arial");
+    EXPECT_EQ(TextLogFont().lfWeight, 400);
+    EXPECT_EQ(TextLogFont().lfItalic, 255);
     EXPECT_EQ(ReadBytes(SettingsFile()).find("[window]\r\n"), 0u);   // written in place, not appended
 }
 
@@ -162,7 +160,7 @@ TEST_F(SettingsTest, ReadFileWithoutKeysGivesZeroesNotFirstRunValues)
 {
     PrepareFile("[window]\r\n[settings]\r\n[export]\r\n");
     LoadSettings(TestAppName);
-    EXPECT_FALSE(firstRun);
+    EXPECT_FALSE(SettingsStore.firstRun);
     const AppSettingsRecord& s = AppSettings;
     EXPECT_EQ(s.x, 0);
     EXPECT_EQ(s.y, 0);
@@ -177,10 +175,10 @@ TEST_F(SettingsTest, ReadFileWithoutKeysGivesZeroesNotFirstRunValues)
                       s.monitorClipboard, s.appendCopies, s.repeatReading, s.autoPlay, s.autoScroll, s.showFullText, s.exportAsWav})
         EXPECT_FALSE(flag);
     EXPECT_STREQ(s.fontFace, L"");
-    EXPECT_EQ(logFont.lfHeight, 0);
-    EXPECT_EQ(logFont.lfWeight, 400);
-    EXPECT_EQ(logFont.lfItalic, 0);
-    EXPECT_STREQ(logFont.lfFaceName, L"");
+    EXPECT_EQ(TextLogFont().lfHeight, 0);
+    EXPECT_EQ(TextLogFont().lfWeight, 400);
+    EXPECT_EQ(TextLogFont().lfItalic, 0);
+    EXPECT_STREQ(TextLogFont().lfFaceName, L"");
 }
 
 TEST_F(SettingsTest, ValuesAreTakenAsWritten)
@@ -189,13 +187,13 @@ TEST_F(SettingsTest, ValuesAreTakenAsWritten)
     PrepareFile("[window]\nwidth=wide\nborder=2\nwindow=yes\nclose=-1\ncharset=460\nfont=Segoe UI\n"
                 "[settings]\nrate=99\n[export]\nlamedir=" + longPath + "\nmp3dir=D:\\out\n");
     LoadSettings(TestAppName);
-    EXPECT_FALSE(firstRun);
+    EXPECT_FALSE(SettingsStore.firstRun);
     EXPECT_EQ(AppSettings.width, 0);
     EXPECT_TRUE(AppSettings.showBorder);
     EXPECT_FALSE(AppSettings.speechWindowShown);
     EXPECT_TRUE(AppSettings.closeQuits);
-    EXPECT_EQ(logFont.lfCharSet, 460 & 0xFF);
-    EXPECT_STREQ(logFont.lfFaceName, L"Segoe UI");
+    EXPECT_EQ(TextLogFont().lfCharSet, 460 & 0xFF);
+    EXPECT_STREQ(TextLogFont().lfFaceName, L"Segoe UI");
     EXPECT_EQ(AppSettings.speechRate, 99);
     // A path that does not fit its field is not cut to some other path.
     EXPECT_STREQ(AppSettings.encoderFolder, L"");
@@ -220,7 +218,7 @@ TEST_F(SettingsTest, RejectedFileIsKeptBesideTheFreshOne)
     const std::string edited = "[window]\r\nx=5\r\n\twidth=640\r\n[settings]\r\nrate=3\r\n";
     PrepareFile(edited);
     LoadSettings(TestAppName);
-    EXPECT_TRUE(firstRun);
+    EXPECT_TRUE(SettingsStore.firstRun);
     EXPECT_EQ(ReadBytes(RejectedFile()), edited);
     EXPECT_EQ(AppSettings.width, 300);
     // The sections read before the bad line stay first; the fresh values go into them.
@@ -236,7 +234,7 @@ TEST_F(SettingsTest, NothingToKeepWhenNoFileOrAnEmptyOne)
     EXPECT_FALSE(FileExists(RejectedFile()));
     PrepareFile("");
     Restart();
-    EXPECT_TRUE(firstRun);
+    EXPECT_TRUE(SettingsStore.firstRun);
     EXPECT_FALSE(FileExists(RejectedFile()));
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
 }
@@ -258,8 +256,8 @@ TEST_F(SettingsTest, FileHeldForAMomentIsReadOnceReleased)
     });
     LoadSettings(TestAppName);
     release.join();
-    EXPECT_EQ(settingsReadError, 0u);
-    EXPECT_FALSE(firstRun);
+    EXPECT_EQ(SettingsStore.readError, 0u);
+    EXPECT_FALSE(SettingsStore.firstRun);
     EXPECT_EQ(AppSettings.width, 411);
     EXPECT_EQ(AppSettings.speechRate, 3);
 }
@@ -272,9 +270,9 @@ TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     LoadSettings(TestAppName);
     CloseHandle(held);
-    EXPECT_EQ(settingsReadError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(SettingsStore.readError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     // Not a first run: the user has settings, the program only could not read them.
-    EXPECT_FALSE(firstRun);
+    EXPECT_FALSE(SettingsStore.firstRun);
     EXPECT_EQ(AppSettings.width, 300);
     EXPECT_EQ(AppSettings.speechRate, -1);
     EXPECT_EQ(AppSettings.backgroundColour, RGB(255, 255, 255));
@@ -282,7 +280,7 @@ TEST_F(SettingsTest, FileHeldThroughoutIsNeitherUsedNorEverWritten)
 
     // Neither a save nor a reset touches the file, even once it is free again.
     SaveSettings();
-    resetPending = true;
+    SettingsStore.resetPending = true;
     SaveSettings();
     EXPECT_EQ(ReadBytes(SettingsFile()), mine);
 }
@@ -292,11 +290,11 @@ TEST_F(SettingsTest, ResetLeavesNoFileAndNextStartIsFirstRun)
     LoadSettings(TestAppName);
     AppSettings.speechRate = 4;
     SaveSettings();
-    resetPending = true;
+    SettingsStore.resetPending = true;
     SaveSettings();
     EXPECT_FALSE(FileExists(SettingsFile()));
     Restart();
-    EXPECT_TRUE(firstRun);
+    EXPECT_TRUE(SettingsStore.firstRun);
     EXPECT_EQ(AppSettings.speechRate, -1);
     EXPECT_EQ(ReadBytes(SettingsFile()), FirstRunFile());
 }
@@ -314,8 +312,7 @@ TEST_F(SettingsTest, SavedHeightIsThatOfTheFramedWindow)
     EXPECT_EQ(AppSettings.height, 222);
 
     AppSettings.showBorder = false;
-    frameHeightDelta = 37;
-    SaveSettings(window);
+    SaveSettings(window, 37);
     EXPECT_EQ(AppSettings.height, 259);
     DestroyWindow(window);
     Restart();
@@ -391,7 +388,7 @@ TEST_F(SettingsTest, DecliningResetChangesNothing)
     EXPECT_STREQ(answerer.caption, L"Confirmation");
     EXPECT_STREQ(answerer.text,
                  L"Application must be restarted to set the default settings.\nDo you want to restart now?");
-    EXPECT_FALSE(resetPending);
+    EXPECT_FALSE(SettingsStore.resetPending);
     EXPECT_TRUE(IsWindow(dialog));
     DestroyWindow(dialog);
 }

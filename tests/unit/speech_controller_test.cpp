@@ -30,9 +30,9 @@ const Calls PlayCalls = {L"SetRate(-1)", L"SetVolume(100)", L"Speak"};
 void Perform(InProcessApp& app, Action action)
 {
     switch (action) {
-    case Action::Play: Play(); break;
-    case Action::PauseResume: PauseResume(); break;
-    case Action::Stop: Stop(); break;
+    case Action::Play: app.speech().Play(); break;
+    case Action::PauseResume: app.speech().PauseResume(); break;
+    case Action::Stop: app.speech().Stop(); break;
     case Action::EndOfInput:
         app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
         SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
@@ -40,7 +40,7 @@ void Perform(InProcessApp& app, Action action)
     case Action::TimerTick: SendMessageW(app.window(), WM_TIMER, IDT_SPEECH_TIMER, 0); break;
     case Action::NewText:
         ASSERT_TRUE(SetClipboardText(L"A new text."));
-        PumpUntil([&] { return TextViewGetText().rfind(L"A new text.", 0) == 0; }, 5000);
+        PumpUntil([&] { return app.view().GetText().rfind(L"A new text.", 0) == 0; }, 5000);
         break;
     }
 }
@@ -67,24 +67,24 @@ TEST_P(TransitionTest, VoiceCallsStateAndMenu)
     InProcessApp app;
     AppSettings.repeatReading = row.repeat;
     AppSettings.autoPlay = row.autoplay;
-    TextViewSetText(L"First sentence. Second one.");
-    PrepareText();
+    app.view().SetText(L"First sentence. Second one.");
+    app.reader().PrepareText();
     // Reach the starting state the way the program does: pending is new text taken
     // while a reading was going on.
     if (row.from != Stopped)
-        Play();
+        app.speech().Play();
     if (row.from == Paused)
-        PauseResume();
+        app.speech().PauseResume();
     if (row.from == PendingPlay) {
         ASSERT_TRUE(SetClipboardText(L"An earlier text."));
-        PumpUntil([&] { return TextViewGetText().rfind(L"An earlier text.", 0) == 0; }, 5000);
+        PumpUntil([&] { return app.view().GetText().rfind(L"An earlier text.", 0) == 0; }, 5000);
     }
-    ASSERT_EQ(speechState, row.from);
+    ASSERT_EQ(app.speech().State(), row.from);
     app.voice.Take();
 
     Perform(app, row.action);
     EXPECT_EQ(app.voice.Take(), row.calls);
-    EXPECT_EQ(speechState, row.to);
+    EXPECT_EQ(app.speech().State(), row.to);
     ExpectMenuMatches(app, row.to);
 }
 
@@ -124,16 +124,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Controller, EndOfTextLeavesTheCaretAfterTheLastWord)
 {
     InProcessApp app;
-    TextViewSetText(L"Say these words.");
-    PrepareText();
-    Play();
+    app.view().SetText(L"Say these words.");
+    app.reader().PrepareText();
+    app.speech().Play();
     app.voice.SetWord(4, 5);
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(speechState, Stopped);
+    EXPECT_EQ(app.speech().State(), Stopped);
     DWORD start = 0, end = 0;
-    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(app.view().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, 9u);
     EXPECT_EQ(end, 9u);
 }
@@ -142,15 +142,15 @@ TEST(Controller, ContinuousSpeechStartsOverFromTheTop)
 {
     InProcessApp app;
     AppSettings.repeatReading = true;
-    TextViewSetText(L"Say these words.");
-    PrepareText();
-    Play();
+    app.view().SetText(L"Say these words.");
+    app.reader().PrepareText();
+    app.speech().Play();
     app.voice.SetWord(10, 6);
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(speechState, Playing);
-    EXPECT_EQ(TextViewSelectionEnd(), 0);
+    EXPECT_EQ(app.speech().State(), Playing);
+    EXPECT_EQ(app.view().SelectionEnd(), 0);
     EXPECT_EQ(app.voice.lastSpoken, L"Say these words.");
 }
 
@@ -158,13 +158,15 @@ TEST(Controller, SentenceStepsOnlyWhilePlaying)
 {
     InProcessApp app;
     for (SpeechState state : {Stopped, Paused}) {
-        speechState = state;
+        app.Reach(state);
+        app.voice.Take();
         app.Command(CMD_NEXT_SENTENCE);
         app.Command(CMD_PREVIOUS_SENTENCE);
         EXPECT_TRUE(app.voice.Take().empty()) << "state " << state;
     }
     for (SpeechState state : {Playing, PendingPlay}) {
-        speechState = state;
+        app.Reach(state);
+        app.voice.Take();
         app.Command(CMD_NEXT_SENTENCE);
         app.Command(CMD_PREVIOUS_SENTENCE);
         EXPECT_EQ(app.voice.Take(), (Calls{L"Skip(Sentence,1)", L"Skip(Sentence,-1)"})) << "state " << state;
@@ -174,23 +176,23 @@ TEST(Controller, SentenceStepsOnlyWhilePlaying)
 TEST(Controller, SpaceAndPlayStopFollowTheState)
 {
     InProcessApp app;
-    TextViewSetText(L"Some text.");
-    PrepareText();
+    app.view().SetText(L"Some text.");
+    app.reader().PrepareText();
     app.Command(CMD_PLAY_PAUSE);
-    EXPECT_EQ(speechState, Playing);
+    EXPECT_EQ(app.speech().State(), Playing);
     app.Command(CMD_PLAY_PAUSE);
-    EXPECT_EQ(speechState, Paused);
+    EXPECT_EQ(app.speech().State(), Paused);
     app.Command(CMD_PLAY_PAUSE);
-    EXPECT_EQ(speechState, Playing);
-    speechState = PendingPlay;
+    EXPECT_EQ(app.speech().State(), Playing);
+    app.Reach(PendingPlay);
     app.voice.Take();
     app.Command(CMD_PLAY_PAUSE);
-    EXPECT_EQ(speechState, PendingPlay);
+    EXPECT_EQ(app.speech().State(), PendingPlay);
     EXPECT_TRUE(app.voice.Take().empty());
     for (SpeechState state : {Playing, Paused, PendingPlay}) {
-        speechState = state;
+        app.Reach(state);
         app.Command(CMD_PLAY_STOP);
-        EXPECT_EQ(speechState, Stopped);
+        EXPECT_EQ(app.speech().State(), Stopped);
     }
 }
 
@@ -201,27 +203,27 @@ TEST(Controller, CtrlClickWhilePausedReadsFromTheFirstVisibleSentence)
     std::wstring text = L"A. B. C. word D. E. F. G.";
     for (int i = 0; i < 60; ++i)
         text += L"\rline";
-    TextViewSetText(text.c_str());
-    PrepareText();
-    Play();
-    PauseResume();
-    TextViewSelect(9, 13);
+    app.view().SetText(text.c_str());
+    app.reader().PrepareText();
+    app.speech().Play();
+    app.speech().PauseResume();
+    app.view().Select(9, 13);
     const int lineWithSevenBefore = 1;
-    SendMessageW(textView, EM_LINESCROLL, 0, lineWithSevenBefore);
-    ASSERT_EQ(CountTerminators(SpeechText().c_str(), TextViewLineIndex(TextViewFirstVisibleLine())), 7);
+    SendMessageW(app.view().Handle(), EM_LINESCROLL, 0, lineWithSevenBefore);
+    ASSERT_EQ(CountTerminators(app.reader().Text().Text().c_str(), app.view().LineIndex(app.view().FirstVisibleLine())), 7);
     app.voice.Take();
-    StartAtFirstVisibleLine();
+    app.speech().StartAtFirstVisibleLine();
     EXPECT_EQ(app.voice.Take(), (Calls{L"SetRate(-1)", L"SetVolume(100)", L"Resume", L"Purge", L"Speak"}));
-    EXPECT_EQ(app.voice.lastSpoken, SpeechText().substr(TextViewLineIndex(1)));
-    EXPECT_EQ(speechState, PendingPlay) << "the paused reading's end is still to come";
+    EXPECT_EQ(app.voice.lastSpoken, app.reader().Text().Text().substr(app.view().LineIndex(1)));
+    EXPECT_EQ(app.speech().State(), PendingPlay) << "the paused reading's end is still to come";
 
     app.voice.Take();
-    StartAtFirstVisibleLine();
+    app.speech().StartAtFirstVisibleLine();
     EXPECT_TRUE(app.voice.Take().empty()) << "Ctrl+click while pending does nothing";
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(speechState, Playing);
-    StartAtFirstVisibleLine();
+    EXPECT_EQ(app.speech().State(), Playing);
+    app.speech().StartAtFirstVisibleLine();
     EXPECT_TRUE(app.voice.Take().empty()) << "Ctrl+click while playing does nothing";
 }
 
@@ -238,21 +240,21 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     text += L"Here it starts. And goes on.\r";
     for (int i = 0; i < 40; ++i)
         text += L"Tail line.\r";
-    TextViewSetText(text.c_str());
-    PrepareText();
-    const int line = TextViewLineFromChar(lineStart);
-    SendMessageW(textView, EM_LINESCROLL, 0, line);
-    ASSERT_EQ(TextViewLineIndex(TextViewFirstVisibleLine()), lineStart);
+    app.view().SetText(text.c_str());
+    app.reader().PrepareText();
+    const int line = app.view().LineFromChar(lineStart);
+    SendMessageW(app.view().Handle(), EM_LINESCROLL, 0, line);
+    ASSERT_EQ(app.view().LineIndex(app.view().FirstVisibleLine()), lineStart);
 
-    StartAtFirstVisibleLine();
-    EXPECT_EQ(app.voice.lastSpoken, SpeechText().substr(lineStart));
+    app.speech().StartAtFirstVisibleLine();
+    EXPECT_EQ(app.voice.lastSpoken, app.reader().Text().Text().substr(lineStart));
     EXPECT_EQ(app.voice.lastSpoken.rfind(L"Here it starts.", 0), 0u);
-    EXPECT_EQ(speechState, Playing);
+    EXPECT_EQ(app.speech().State(), Playing);
     app.voice.SetWord(8, 6);   // "starts" in what the voice was given
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     DWORD start = 0, end = 0;
-    SendMessageW(textView, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageW(app.view().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     EXPECT_EQ(start, static_cast<DWORD>(lineStart + 8));
     EXPECT_EQ(end, static_cast<DWORD>(lineStart + 14));
 
@@ -260,7 +262,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     AppSettings.repeatReading = true;
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(app.voice.lastSpoken, SpeechText());
+    EXPECT_EQ(app.voice.lastSpoken, app.reader().Text().Text());
 }
 
 // Short texts are read before the timer ticks: their own end must end the reading, and
@@ -270,71 +272,98 @@ TEST(Controller, ShortCopiesAreReadToTheirEnd)
     InProcessApp app;
     AppSettings.autoPlay = true;
     ASSERT_TRUE(SetClipboardText(L"Hi."));
-    ASSERT_TRUE(PumpUntil([] { return speechState == Playing; }, 5000)) << "the copy was not read";
+    ASSERT_TRUE(PumpUntil([&] { return app.speech().State() == Playing; }, 5000)) << "the copy was not read";
     app.voice.SetWord(0, 3);
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(speechState, Stopped) << "the end of the copy ends the reading";
+    EXPECT_EQ(app.speech().State(), Stopped) << "the end of the copy ends the reading";
     ExpectMenuMatches(app, Stopped);
-    EXPECT_EQ(TextViewSelectionEnd(), 3) << "caret after the last spoken word";
+    EXPECT_EQ(app.view().SelectionEnd(), 3) << "caret after the last spoken word";
 
     // A copy during a reading: the purged reading ends first, then the new one.
     AppSettings.repeatReading = true;
-    Play();
+    app.speech().Play();
     ASSERT_TRUE(SetClipboardText(L"Hello world"));
-    ASSERT_TRUE(PumpUntil([] { return speechState == PendingPlay; }, 5000)) << "the second copy was not taken";
+    ASSERT_TRUE(PumpUntil([&] { return app.speech().State() == PendingPlay; }, 5000)) << "the second copy was not taken";
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(speechState, Playing);
+    EXPECT_EQ(app.speech().State(), Playing);
     app.voice.Take();
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     EXPECT_EQ(app.voice.Take(), (Calls{L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"})) << "read again";
-    EXPECT_EQ(speechState, Playing);
+    EXPECT_EQ(app.speech().State(), Playing);
 
     // Stopped and played again before the stopped reading's end arrived.
     AppSettings.repeatReading = false;
-    Stop();
-    Play();
-    EXPECT_EQ(speechState, PendingPlay);
+    app.speech().Stop();
+    app.speech().Play();
+    EXPECT_EQ(app.speech().State(), PendingPlay);
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(speechState, Playing) << "the stopped reading's end is not the new one's";
+    EXPECT_EQ(app.speech().State(), Playing) << "the stopped reading's end is not the new one's";
 }
 
 TEST(Controller, NewTextWhilePausedWaitsAndThenReadsFromTheStart)
 {
     InProcessApp app;
     AppSettings.autoPlay = true;
-    TextViewSetText(L"Old text.");
-    PrepareText();
-    Play();
-    PauseResume();
+    app.view().SetText(L"Old text.");
+    app.reader().PrepareText();
+    app.speech().Play();
+    app.speech().PauseResume();
     ASSERT_TRUE(SetClipboardText(L"New text."));
-    ASSERT_TRUE(PumpUntil([] { return SpeechText() == L"New text. "; }, 5000));
-    EXPECT_EQ(speechState, Paused);
+    ASSERT_TRUE(PumpUntil([&] { return app.reader().Text().Text() == L"New text. "; }, 5000));
+    EXPECT_EQ(app.speech().State(), Paused);
 
     // Space before the purged reading's end: the new text is read, not nothing resumed.
     app.voice.Take();
     app.Command(CMD_PLAY_PAUSE);
     EXPECT_EQ(app.voice.lastSpoken, L"New text. ");
-    EXPECT_EQ(speechState, PendingPlay);
+    EXPECT_EQ(app.speech().State(), PendingPlay);
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(speechState, Playing);
+    EXPECT_EQ(app.speech().State(), Playing);
     ExpectMenuMatches(app, Playing);
+}
+
+// A call the voice refuses changes nothing the user is shown, and a refused purge
+// leaves the reading to end as itself.
+TEST(Controller, CallsTheVoiceRefusesLeaveTheStateAsItWas)
+{
+    InProcessApp app;
+    auto refused = [&app](const wchar_t* call, UINT command) {
+        const SpeechState before = app.speech().State();
+        app.voice.refuses = call;
+        app.Command(command);
+        app.voice.refuses.clear();
+        EXPECT_EQ(app.speech().State(), before) << "after a refused " << call;
+        ExpectMenuMatches(app, before);
+    };
+    app.Reach(Playing);
+    refused(L"Pause", CMD_PAUSE);
+    app.Command(CMD_PAUSE);
+    ASSERT_EQ(app.speech().State(), Paused);
+    refused(L"Resume", CMD_PAUSE);
+    app.Command(CMD_PAUSE);
+    ASSERT_EQ(app.speech().State(), Playing);
+    refused(L"Purge", CMD_STOP);
+    // The voice read on: the end that comes is the reading's own.
+    app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(app.speech().State(), Stopped) << "the reading's own end was taken for a purged one's";
 }
 
 TEST(Controller, PlayWithoutAnyTextStaysStopped)
 {
     InProcessApp app;
-    ASSERT_FALSE(SpeechTextPrepared());
+    ASSERT_FALSE(app.reader().Text().Prepared());
     app.Command(CMD_PLAY_PAUSE);
-    EXPECT_EQ(speechState, Stopped);
+    EXPECT_EQ(app.speech().State(), Stopped);
     ExpectMenuMatches(app, Stopped);
     app.Command(CMD_PLAY_STOP);
-    EXPECT_EQ(speechState, Stopped);
+    EXPECT_EQ(app.speech().State(), Stopped);
 }
 
 } // namespace

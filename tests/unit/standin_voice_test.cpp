@@ -1,5 +1,6 @@
 // The stand-in voice, used exactly as the program uses the platform's: created through
 // COM in the test prefix, events announced to a window and drained in its procedure.
+#include "speech_helper.h"
 #include <windows.h>
 #include <malloc.h>
 #include <psapi.h>
@@ -10,9 +11,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+#include "app_driver.h"
 #include "espeak_reference.h"
 #include "pump.h"
 #include "platform/sapi_event.h"
@@ -999,6 +1002,150 @@ TEST_F(EspeakVoice, OnTheDeviceWordsComeWithTheirSoundAndControlsActAtOnce)
     const size_t atPurge = Spans(SPEI_WORD_BOUNDARY, stream).size();
     EXPECT_TRUE(WaitForEnd(stream));
     EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream).size(), atPurge);
+}
+
+// --- The helper's connection ----------------------------------------------------------
+
+// Spoken to as the voice speaks to it, the helper answers every Cancel, whether its
+// request is under way or long finished, and goes on with the next.
+TEST(SpeechHelperProtocol, EveryCancelIsAnsweredAndTheHelperGoesOn)
+{
+    using namespace helper_protocol;
+    SpeechHelper helper;
+    ASSERT_TRUE(helper.Start(BinFolder() + L"\\clipvoce-espeak"));
+    // Reads up to a message of this kind; false on a message of another request.
+    const auto readTo = [&](uint32_t kind, uint32_t request) {
+        HelperMessage message;
+        for (const ULONGLONG deadline = GetTickCount64() + 5000; GetTickCount64() < deadline;) {
+            const SpeechHelper::Received got = helper.Receive(message, 50);
+            if (got == SpeechHelper::Received::Broken || (got == SpeechHelper::Received::Message && message.request != request))
+                return false;
+            if (got == SpeechHelper::Received::Message && message.kind == kind)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(helper.SendSpeak(1, 175, L"A short one.") && readTo(kDone, 1));
+    ASSERT_TRUE(helper.SendCancel(1));
+    EXPECT_TRUE(readTo(kCancelled, 1)) << "a Cancel after the Done went unanswered";
+    ASSERT_TRUE(helper.SendSpeak(2, 175, NumberedWords(60)) && readTo(kAudio, 2));
+    ASSERT_TRUE(helper.SendCancel(2));
+    EXPECT_TRUE(readTo(kDone, 2) && readTo(kCancelled, 2)) << "a Cancel under way went unanswered";
+    EXPECT_TRUE(helper.SendSpeak(3, 175, L"Still here.") && readTo(kAudio, 3) && readTo(kDone, 3));
+}
+
+// The voice with stand-ins for its helper (tests/support/helper_standins.py, copied
+// beside the test), each of which logs what it sees.
+class HelperStandIns : public EspeakVoice {
+protected:
+    void SetUp() override
+    {
+        EspeakVoice::SetUp();
+        log_ = L"/tmp/clipvoce-standin-" + std::to_wstring(GetCurrentProcessId());
+        SetEnvironmentVariableW(L"CLIPVOCE_STANDIN_LOG", log_.c_str());
+        SetEnvironmentVariableW(L"CLIPVOCE_ESPEAK_HELPER", (BinFolder() + L"\\helper_standins.py").c_str());
+    }
+    void TearDown() override
+    {
+        for (const wchar_t* name : {L"CLIPVOCE_STANDIN_LOG", L"CLIPVOCE_ESPEAK_HELPER", L"CLIPVOCE_STANDIN_ROLE",
+                                    L"CLIPVOCE_STANDIN_PLAN", L"CLIPVOCE_STANDIN_SQUAT"})
+            SetEnvironmentVariableW(name, nullptr);
+        EspeakVoice::TearDown();
+        DeleteFileW((L"Z:" + log_).c_str());
+        DeleteFileW((L"Z:" + log_ + L".squat").c_str());
+    }
+
+    void UseFake(const wchar_t* plan)
+    {
+        SetEnvironmentVariableW(L"CLIPVOCE_STANDIN_ROLE", L"fake");
+        SetEnvironmentVariableW(L"CLIPVOCE_STANDIN_PLAN", plan);
+    }
+
+    // What follows `prefix` on each line of the log that starts with it.
+    std::vector<std::string> Logged(const std::string& prefix, const wchar_t* log = L"")
+    {
+        const std::vector<uint8_t> bytes = ReadBytes(L"Z:" + log_ + log);
+        std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+        std::vector<std::string> found;
+        for (std::string line; std::getline(lines, line);)
+            if (line.compare(0, prefix.size(), prefix) == 0)
+                found.push_back(line.substr(prefix.size()));
+        return found;
+    }
+
+    ULONGLONG TimedPurge()
+    {
+        const ULONGLONG start = GetTickCount64();
+        Purge();
+        return GetTickCount64() - start;
+    }
+
+    std::wstring log_;
+};
+
+TEST_F(HelperStandIns, ASquatterOfAnotherUserGetsNoTextAndHoldsUpNothing)
+{
+    ULONGLONG start = GetTickCount64();
+    ASSERT_EQ(CreateSpeakingVoice(175), kEspeakName);
+    const ULONGLONG aloneMs = GetTickCount64() - start;
+    drainedVoice = nullptr;
+    voice_->Release();
+    voice_ = nullptr;
+
+    // Its two connections come before the helper's; one says nothing.
+    SetEnvironmentVariableW(L"CLIPVOCE_STANDIN_SQUAT", L"1");
+    start = GetTickCount64();
+    ASSERT_EQ(CreateSpeakingVoice(175), kEspeakName) << "the helper was shut out";
+    const ULONGLONG squattedMs = GetTickCount64() - start;
+    EXPECT_LT(squattedMs, aloneMs + 1000) << "held up: " << squattedMs << " ms against " << aloneMs << " ms alone";
+    const std::wstring secret = L"My bank PIN is 4321. The password is hunter2.";
+    DeleteFileW(Render(secret, L"standin_voice_squatted.wav").c_str());
+    EXPECT_EQ(Count(SPEI_WORD_BOUNDARY), 9);
+
+    ASSERT_TRUE(PumpUntil([&] { return !Logged("silent_closed_ms=", L".squat").empty(); }, 25000)) << "no report";
+    EXPECT_NE(Logged("uid=", L".squat").at(0), "0");
+    EXPECT_EQ(Logged("silent_received=", L".squat").at(0), "0") << "the voice sent the squatter something";
+    EXPECT_EQ(Logged("forger_received=", L".squat").at(0), "0") << "the voice sent the squatter something";
+    // The helper's command line is its path and the port; a greeting without the key
+    // is refused at once.
+    const std::string arguments = Logged("arguments=", L".squat").at(0);
+    EXPECT_EQ(std::count(arguments.begin(), arguments.end(), ' '), 1) << arguments;
+    EXPECT_LT(std::stoi(Logged("forger_closed_ms=", L".squat").at(0)), 1000);
+}
+
+TEST_F(HelperStandIns, ABadMessageOrADeadHelperEndsTheConnectionNotTheReading)
+{
+    UseFake(L"good,forge,good,otherid,good,badsize,good,die");
+    ASSERT_EQ(CreateSpeakingVoice(300), kEspeakName);
+    std::vector<Span> words;
+    const std::wstring path = Render(Sentences(5, words), L"standin_voice_fake.wav");
+    const WaveFile wave = ParseWave(ReadBytes(path));
+    DeleteFileW(path.c_str());
+    // Every word once, in order, and all in the fake's silence, none in tones: a new
+    // helper spoke each sentence the last one broke off.
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, 1), words);
+    ASSERT_TRUE(wave.valid);
+    EXPECT_TRUE(std::all_of(wave.samples.begin(), wave.samples.end(), [](int16_t v) { return v == 0; }));
+    EXPECT_EQ(Logged("start").size(), 5u);
+}
+
+TEST_F(HelperStandIns, AStopNeverWaitsForTheHelperAndAHungOneIsReplaced)
+{
+    UseFake(L"hang");
+    ASSERT_EQ(CreateSpeakingVoice(300), kEspeakName);
+    std::vector<Span> words;
+    ULONG stream = Speak(Sentences(2, words));
+    ASSERT_TRUE(PumpUntil([&] { return !Logged("speak").empty(); }, 5000));
+    EXPECT_LT(TimedPurge(), 100u) << "a stop waited for a hung helper";
+    // The next text waits for the answer to the Cancel, which never comes.
+    stream = Speak(Sentences(2, words));
+    ASSERT_TRUE(PumpUntil([&] { return Count(SPEI_START_INPUT_STREAM, stream) > 0; }, 1000));
+    EXPECT_LT(TimedPurge(), 100u) << "a stop waited for the answer to a Cancel";
+    words.clear();
+    stream = Speak(Sentences(1, words));
+    EXPECT_TRUE(WaitForEnd(stream));
+    EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream), words);
+    EXPECT_EQ(Logged("speak"), (std::vector<std::string>{" hang", " good"})) << "not read by a new helper";
 }
 
 } // namespace

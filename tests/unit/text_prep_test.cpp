@@ -127,19 +127,19 @@ TEST(SentenceCount, TerminatorsCountWhateverFollows)
 TEST(Preparation, RewritesTheViewAndCountsThePreviousText)
 {
     InProcessApp app;
-    TextViewSetText(L"One. Two. \rThree");
-    PrepareText();
-    EXPECT_EQ(SpeechText(), L"One. Two. .\rThree");
-    EXPECT_EQ(TextViewGetText(), SpeechText());
-    const int countBefore = PreviousSentenceCount();
+    app.view().SetText(L"One. Two. \rThree");
+    app.reader().PrepareText();
+    EXPECT_EQ(app.reader().Text().Text(), L"One. Two. .\rThree");
+    EXPECT_EQ(app.view().GetText(), app.reader().Text().Text());
+    const int countBefore = app.reader().Text().PreviousSentenceCount();
 
-    TextViewSetText(L"Another/text");
-    PrepareText();
+    app.view().SetText(L"Another/text");
+    app.reader().PrepareText();
     // The count describes the text prepared before, not the new one.
-    EXPECT_EQ(PreviousSentenceCount(), CountSentences(L"One. Two. .\rThree"));
-    EXPECT_NE(PreviousSentenceCount(), countBefore);
-    EXPECT_EQ(SpeechText(), L"Another text");
-    EXPECT_EQ(TextViewSelectionEnd(), 0);
+    EXPECT_EQ(app.reader().Text().PreviousSentenceCount(), CountSentences(L"One. Two. .\rThree"));
+    EXPECT_NE(app.reader().Text().PreviousSentenceCount(), countBefore);
+    EXPECT_EQ(app.reader().Text().Text(), L"Another text");
+    EXPECT_EQ(app.view().SelectionEnd(), 0);
 }
 
 TEST(Preparation, LeavesTheViewAtTheTopWhetherOrNotTheTextChanged)
@@ -149,11 +149,11 @@ TEST(Preparation, LeavesTheViewAtTheTopWhetherOrNotTheTextChanged)
         std::wstring text;
         for (int i = 0; i < 200; ++i)
             text += line;
-        TextViewSetText(text.c_str());
-        TextViewScrollLines(TextViewLineCount());
-        ASSERT_GT(TextViewFirstVisibleLine(), 0);
-        PrepareText();
-        EXPECT_EQ(TextViewFirstVisibleLine(), 0) << (text == SpeechText() ? "unchanged text" : "changed text");
+        app.view().SetText(text.c_str());
+        app.view().ScrollLines(app.view().LineCount());
+        ASSERT_GT(app.view().FirstVisibleLine(), 0);
+        app.reader().PrepareText();
+        EXPECT_EQ(app.view().FirstVisibleLine(), 0) << (text == app.reader().Text().Text() ? "unchanged text" : "changed text");
     }
 }
 

@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """The update server of the tests: a TLS server on 127.0.0.1 with a throw-away
-certificate authority, and the signed program files it offers.
+certificate authority, and the signed program files it offers. Each program NAME is
+Authenticode-signed as the case needs and has NAME.sig beside it, the project's update
+signature made with the repository's TEST key (TEST_ONLY_update_key.pem), the one the
+test build embeds; NAME.other_key.sig is made with a key the program does not know.
 
   update_server.py start FOLDER PROGRAM   make what is missing, start the server in the
                                            background, return once it listens
@@ -22,6 +25,8 @@ import sys
 import threading
 import time
 
+HERE = os.path.dirname(os.path.abspath(__file__))
+TEST_UPDATE_KEY = os.path.join(HERE, "TEST_ONLY_update_key.pem")
 IDLE_LIMIT = 900
 HOLD_LIMIT = 120          # how long a silent or endless answer goes on at most
 STEP_TIMEOUT = 15
@@ -86,6 +91,9 @@ def make_programs(folder, program):
         "v9_other_signer.exe": (with_version(image, "9.9.9.9"), "stranger"),
         "v9_arm64.exe": (with_machine(with_version(image, "9.9.9.9"), 0xAA64), "signer"),
         "v8.exe": (with_version(image, "8.8.8.8"), "signer"),
+        "v1.exe": (with_version(image, "0.0.1.0"), "signer"),
+        # Bytes past the image do not stop it from starting, and the signature covers them.
+        "v9_tail.exe": (with_version(image, "9.9.9.9") + b"new", None),
     }
     programs = os.path.join(folder, "programs")
     os.makedirs(programs, exist_ok=True)
@@ -102,14 +110,24 @@ def make_programs(folder, program):
         run("osslsigncode", "sign", "-certs", os.path.join(folder, signer + ".pem"),
             "-key", os.path.join(folder, signer + ".key"), "-h", "sha256", "-in", unsigned, "-out", target)
         os.remove(unsigned)
+    other_key = os.path.join(folder, "other_update_key.pem")
+    for name in offers:
+        target = os.path.join(programs, name)
+        for key, suffix in ((TEST_UPDATE_KEY, ".sig"), (other_key, ".other_key.sig")):
+            run("openssl", "dgst", "-sha256", "-sign", key, "-out", target + suffix, target)
 
 
 def prepare(folder, program):
     stamp = os.path.join(folder, "programs", "made-from")
-    source = "%s %d" % (program, os.stat(program).st_mtime_ns)
+    # A change of this script or of the test key makes the programs again too.
+    source = "%s %d %d %d" % (program, os.stat(program).st_mtime_ns, os.stat(__file__).st_mtime_ns,
+                              os.stat(TEST_UPDATE_KEY).st_mtime_ns)
     if not os.path.exists(os.path.join(folder, "root.cer")):
         os.makedirs(folder, exist_ok=True)
         make_certificates(folder)
+    if not os.path.exists(os.path.join(folder, "other_update_key.pem")):
+        run("openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout",
+            "-out", os.path.join(folder, "other_update_key.pem"))
     if not os.path.exists(stamp) or open(stamp).read() != source:
         make_programs(folder, program)
         with open(stamp, "w") as f:

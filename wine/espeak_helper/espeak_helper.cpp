@@ -3,7 +3,7 @@
 // eSpeak NG and streams samples and word positions back over loopback TCP
 // (the messages are described in helper_protocol.h).
 //
-// Usage: clipvoce-espeak PORT KEY_LOW KEY_HIGH
+// Usage: CLIPVOCE_HELPER_KEY=<32 hex digits> clipvoce-espeak PORT
 #include "helper_protocol.h"
 #include <espeak-ng/speak_lib.h>
 #include <arpa/inet.h>
@@ -30,14 +30,18 @@ constexpr int kPieceMilliseconds = 40;
 
 int connection = -1;
 
-// What the current request is: its number, whether the voice cancelled it, and where
-// each character eSpeak counts (a code point) starts in the voice's UTF-16 text.
+// What the current request is: its number, whether it is being synthesised, whether
+// the voice cancelled it, and where each character eSpeak counts (a code point) starts
+// in the voice's UTF-16 text.
 struct Request {
     uint32_t id = 0;
+    bool active = false;
     bool cancelled = false;
     std::vector<uint32_t> unitOfCodePoint;
 };
 Request current;
+// Cancels read while the helper was busy, answered in order once it is free.
+std::vector<uint32_t> unansweredCancels;
 // While true, synthesis only loads what eSpeak NG needs and nothing is sent.
 bool warmingUp = false;
 
@@ -78,25 +82,33 @@ bool ReadExactly(void* data, size_t bytes)
     return true;
 }
 
-// A message that arrives while a request is being synthesised can only be a Cancel.
-void HandleMessageDuringSynthesis()
+// Reads the one message the voice can send while a request is under way or while the
+// helper is sending: a Cancel (the voice sends a Speak only once the previous request
+// has ended). Every Cancel gets its answer once the helper is free to give it.
+void TakeCancel()
 {
     MessageHeader header{};
     if (!ReadExactly(&header, sizeof header))
         Quit(0);
-    std::vector<uint8_t> body(header.bytes);
-    if (header.bytes > kMaxBodyBytes || (header.bytes && !ReadExactly(body.data(), body.size())))
+    if (header.kind != kCancel || header.bytes != 0)
         Quit(1);
-    if (header.kind == kCancel && header.request == current.id)
+    if (current.active && header.request == current.id)
         current.cancelled = true;
+    unansweredCancels.push_back(header.request);
 }
 
-// Sends all of it, waiting for the voice to take it; a Cancel that comes meanwhile
-// stops the wait, because its audio is no longer wanted.
-bool SendAll(const void* data, size_t bytes)
+// Sends a whole message, waiting for the voice to take it and taking in its Cancels
+// meanwhile. A message is never cut short: the voice reads whole messages only.
+void SendMessage(MessageKind kind, uint32_t request, const void* body, uint32_t bytes)
 {
-    const auto* p = static_cast<const uint8_t*>(data);
-    while (bytes > 0) {
+    std::vector<uint8_t> message(sizeof(MessageHeader) + bytes);
+    const MessageHeader header{kind, request, bytes};
+    memcpy(message.data(), &header, sizeof header);
+    if (bytes)
+        memcpy(message.data() + sizeof header, body, bytes);
+    const uint8_t* p = message.data();
+    size_t left = message.size();
+    while (left > 0) {
         pollfd fds{connection, POLLOUT | POLLIN, 0};
         if (poll(&fds, 1, -1) < 0) {
             if (errno == EINTR)
@@ -104,34 +116,34 @@ bool SendAll(const void* data, size_t bytes)
             Quit(1);
         }
         if (fds.revents & (POLLIN | POLLHUP | POLLERR)) {
-            HandleMessageDuringSynthesis();
-            if (current.cancelled)
-                return false;
+            TakeCancel();
             continue;
         }
-        const ssize_t n = send(connection, p, bytes, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = send(connection, p, left, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
                 continue;
             Quit(0);
         }
         p += n;
-        bytes -= static_cast<size_t>(n);
+        left -= static_cast<size_t>(n);
     }
-    return true;
 }
 
-bool SendMessage(MessageKind kind, uint32_t request, const void* body, uint32_t bytes)
+void AnswerCancels()
 {
-    const MessageHeader header{kind, request, bytes};
-    return SendAll(&header, sizeof header) && (bytes == 0 || SendAll(body, bytes));
+    while (!unansweredCancels.empty()) {
+        const uint32_t request = unansweredCancels.front();
+        unansweredCancels.erase(unansweredCancels.begin());
+        SendMessage(kCancelled, request, nullptr, 0);
+    }
 }
 
 void CheckForCancel()
 {
     pollfd fds{connection, POLLIN, 0};
     while (!current.cancelled && poll(&fds, 1, 0) > 0 && (fds.revents & (POLLIN | POLLHUP | POLLERR)))
-        HandleMessageDuringSynthesis();
+        TakeCancel();
 }
 
 uint32_t UnitOf(int codePoint)
@@ -158,13 +170,13 @@ int OnSynthesised(short* samples, int count, espeak_EVENT* events)
         const uint32_t pos = UnitOf(e->text_position - 1);
         const uint32_t end = UnitOf(e->text_position - 1 + e->length);
         const WordBody word{static_cast<uint32_t>(std::max(0, e->sample)), pos, end > pos ? end - pos : 0};
-        if (!SendMessage(kWord, current.id, &word, sizeof word))
+        SendMessage(kWord, current.id, &word, sizeof word);
+        if (current.cancelled)
             return 1;
     }
-    if (samples && count > 0 &&
-        !SendMessage(kAudio, current.id, samples, static_cast<uint32_t>(count) * sizeof(short)))
-        return 1;
-    return 0;
+    if (samples && count > 0)
+        SendMessage(kAudio, current.id, samples, static_cast<uint32_t>(count) * sizeof(short));
+    return current.cancelled ? 1 : 0;
 }
 
 // UTF-16 from the voice into the wide characters eSpeak NG reads on Linux (UTF-32),
@@ -201,15 +213,36 @@ void Speak(uint32_t request, const std::vector<uint8_t>& body)
     memcpy(units.data(), body.data() + sizeof speak, units.size() * 2);
 
     current.id = request;
+    current.active = true;
     current.cancelled = false;
     const std::wstring text = ToCodePoints(units, current.unitOfCodePoint);
     espeak_SetParameter(espeakRATE, static_cast<int>(speak.wordsPerMinute), 0);
     if (!text.empty())
         espeak_Synth(text.c_str(), (text.size() + 1) * sizeof(wchar_t), 0, POS_CHARACTER, 0,
                      espeakCHARS_WCHAR | espeakENDPAUSE, nullptr, nullptr);
-    current.cancelled = false;
-    if (!SendMessage(kDone, request, nullptr, 0))
-        Quit(0);
+    current.active = false;
+    SendMessage(kDone, request, nullptr, 0);
+    AnswerCancels();
+}
+
+// The key from the environment. Its value is overwritten where it lies, in the memory
+// that /proc/PID/environ shows, before it is dropped: nothing keeps it but `key`.
+bool TakeKey(uint32_t (&key)[kKeyWords])
+{
+    char* text = getenv(kKeyVariable);
+    if (!text)
+        return false;
+    const size_t length = strlen(text);
+    bool valid = length == kKeyWords * 8;
+    for (unsigned i = 0; valid && i < kKeyWords; ++i) {
+        const std::string word(text + i * 8, 8);
+        char* end = nullptr;
+        key[i] = static_cast<uint32_t>(strtoul(word.c_str(), &end, 16));
+        valid = *end == '\0' && word.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    }
+    memset(text, '0', length);
+    unsetenv(kKeyVariable);
+    return valid;
 }
 
 int ConnectTo(unsigned port)
@@ -235,16 +268,12 @@ int ConnectTo(unsigned port)
 int main(int argc, char** argv)
 {
     LetGoOfInheritedDescriptors();
-    if (argc != 4)
+    HelloBody hello{};
+    if (!TakeKey(hello.key) || argc != 2)
         return 2;
     const unsigned long port = strtoul(argv[1], nullptr, 10);
-    const uint32_t keyLow = static_cast<uint32_t>(strtoul(argv[2], nullptr, 10));
-    const uint32_t keyHigh = static_cast<uint32_t>(strtoul(argv[3], nullptr, 10));
     if (port == 0 || port > 65535)
         return 2;
-    connection = ConnectTo(static_cast<unsigned>(port));
-    if (connection < 0)
-        return 3;
 
     const int sampleRate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, kPieceMilliseconds, nullptr, 0);
     if (sampleRate <= 0 || espeak_SetVoiceByName("en") != EE_OK)
@@ -257,20 +286,27 @@ int main(int argc, char** argv)
     espeak_Synth(warmUp, sizeof warmUp, 0, POS_CHARACTER, 0, espeakCHARS_WCHAR, nullptr, nullptr);
     warmingUp = false;
 
-    const HelloBody hello{keyLow, keyHigh, static_cast<uint32_t>(sampleRate)};
-    if (!SendMessage(kHello, 0, &hello, sizeof hello))
-        return 0;
+    // Connected only once ready, and the greeting goes at once: the voice closes any
+    // connection that says anything else first.
+    connection = ConnectTo(static_cast<unsigned>(port));
+    if (connection < 0)
+        return 3;
+    hello.sampleRate = static_cast<uint32_t>(sampleRate);
+    SendMessage(kHello, 0, &hello, sizeof hello);
     for (;;) {
+        AnswerCancels();
         MessageHeader header{};
         if (!ReadExactly(&header, sizeof header))
             return 0;
-        if (header.bytes > kMaxBodyBytes)
+        if (header.kind == kCancel && header.bytes == 0) {
+            unansweredCancels.push_back(header.request);
+            continue;
+        }
+        if (header.kind != kSpeak || header.bytes > kMaxBodyBytes)
             return 1;
         std::vector<uint8_t> body(header.bytes);
         if (header.bytes && !ReadExactly(body.data(), body.size()))
             return 0;
-        // A Cancel for a request that has already finished needs nothing.
-        if (header.kind == kSpeak)
-            Speak(header.request, body);
+        Speak(header.request, body);
     }
 }

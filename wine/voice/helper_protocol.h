@@ -7,15 +7,23 @@
 // Every message is a header followed by `bytes` bytes of body. All fields are 32-bit
 // little-endian, so the voice reads the same layout whether it is built for 32 or 64 bits.
 //
-//   helper -> voice   Hello   HelloBody, once, right after connecting
-//   voice -> helper   Speak   SpeakBody then the text as UTF-16 code units
-//   voice -> helper   Cancel  no body: stop the request as soon as possible
-//   helper -> voice   Word    WordBody, before the audio that contains its sample
-//   helper -> voice   Audio   16-bit mono PCM samples at the helper's sample rate
-//   helper -> voice   Done    no body: the request's last message, finished or cancelled
+//   helper -> voice   Hello      HelloBody, once, at once after connecting
+//   voice -> helper   Speak      SpeakBody then the text as UTF-16 code units
+//   voice -> helper   Cancel     no body: stop the request as soon as possible
+//   helper -> voice   Word       WordBody, before the audio that contains its sample
+//   helper -> voice   Audio      16-bit mono PCM samples at the helper's sample rate
+//   helper -> voice   Done       no body: the request's last speech, finished or cancelled
+//   helper -> voice   Cancelled  no body: the answer to every Cancel, after that request's
+//                                Done, whether it was still under way or long finished
 //
-// The voice sends a new Speak only after the Done of the previous one. The helper ends
-// when the connection closes, so it never outlives the voice that started it.
+// The voice sends a new Speak only after the Done of the previous one and, when it
+// cancelled that one, its Cancelled. The helper ends when the connection closes, so it
+// never outlives the voice that started it.
+//
+// Any local program can connect to a loopback port, so the voice talks only to the
+// connection whose Hello carries the key it gave the helper. The key goes to the helper
+// in its environment (kKeyVariable), which only the same user can read, never on its
+// command line, which every user can; the helper wipes it as soon as it has read it.
 #include <cstdint>
 
 namespace helper_protocol {
@@ -27,6 +35,7 @@ enum MessageKind : uint32_t {
     kWord = 4,
     kAudio = 5,
     kDone = 6,
+    kCancelled = 7,
 };
 
 struct MessageHeader {
@@ -35,11 +44,12 @@ struct MessageHeader {
     uint32_t bytes;
 };
 
-// The key proves to the voice that it is talking to the helper it started, not to some
-// other local program that found the listening port first.
+// The key, as 32 hexadecimal digits, in the helper's environment.
+constexpr char kKeyVariable[] = "CLIPVOCE_HELPER_KEY";
+constexpr unsigned kKeyWords = 4;
+
 struct HelloBody {
-    uint32_t keyLow;
-    uint32_t keyHigh;
+    uint32_t key[kKeyWords];
     uint32_t sampleRate;
 };
 
@@ -58,5 +68,7 @@ struct WordBody {
 
 // Far more than any sentence the voice sends; a bound against a corrupt stream.
 constexpr uint32_t kMaxBodyBytes = 64u * 1024 * 1024;
+// The helper sends audio in pieces of tens of milliseconds; a bound on one piece.
+constexpr uint32_t kMaxAudioBytes = 1024u * 1024;
 
 } // namespace helper_protocol

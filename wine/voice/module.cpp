@@ -1,6 +1,7 @@
 // The DLL's COM plumbing: class objects for the voice and the stream, the unload
 // check, and registration over the platform's own entries for the two classes.
 #include "module.h"
+#include "platform/scoped_handle.h"
 #include <olectl.h>
 #include <sapi.h>
 #include <string>
@@ -104,27 +105,26 @@ LSTATUS SetString(HKEY key, const wchar_t* name, const std::wstring& value)
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+// A key under the classes root, opened for writing; empty when it cannot be.
+RegistryKey CreateClassesKey(const std::wstring& path)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return {};
+    return RegistryKey(key);
+}
+
 HRESULT RegisterServedClass(const ServedClass& served, const std::wstring& path)
 {
     const std::wstring classKey = ClassKey(*served.clsid);
-    HKEY key = nullptr;
-    LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, classKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS)
+    if (const RegistryKey key = CreateClassesKey(classKey);
+        !key || SetString(key.get(), nullptr, served.name) != ERROR_SUCCESS)
         return SELFREG_E_CLASS;
-    status = SetString(key, nullptr, served.name);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS)
+    const RegistryKey server = CreateClassesKey(classKey + L"\\InprocServer32");
+    if (!server || SetString(server.get(), nullptr, path) != ERROR_SUCCESS ||
+        SetString(server.get(), L"ThreadingModel", L"Both") != ERROR_SUCCESS)
         return SELFREG_E_CLASS;
-
-    const std::wstring serverKey = classKey + L"\\InprocServer32";
-    status = RegCreateKeyExW(HKEY_CLASSES_ROOT, serverKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS)
-        return SELFREG_E_CLASS;
-    status = SetString(key, nullptr, path);
-    if (status == ERROR_SUCCESS)
-        status = SetString(key, L"ThreadingModel", L"Both");
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+    return S_OK;
 }
 
 // Removes the server entry only where it still names this DLL: whatever registered

@@ -7,6 +7,15 @@
 // Every live object and every LockServer(TRUE) holds the module.
 void ModuleAddRef();
 void ModuleRelease();
+
+// Holds the module for as long as it lives.
+class ModuleHold {
+public:
+    ModuleHold() { ModuleAddRef(); }
+    ~ModuleHold() { ModuleRelease(); }
+    ModuleHold(const ModuleHold&) = delete;
+    ModuleHold& operator=(const ModuleHold&) = delete;
+};
 // The voice DLL itself, to find what lies beside it.
 HINSTANCE ModuleInstance();
 

@@ -18,11 +18,12 @@ bool Playback::OpenDevice(const WAVEFORMATEX& format)
         return false;
     WAVEFORMATEX wanted = format;
     wanted.cbSize = 0;
-    if (waveOutOpen(&device_, WAVE_MAPPER, &wanted, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
-        device_ = nullptr;
+    HWAVEOUT device = nullptr;
+    if (waveOutOpen(&device, WAVE_MAPPER, &wanted, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
         deviceFailed_ = true;
         return false;
     }
+    device_.reset(device);
     deviceFormat_ = format;
     return true;
 }
@@ -31,15 +32,15 @@ void Playback::CloseDevice()
 {
     if (!device_)
         return;
+    // Closing is refused while blocks are queued.
     Stop();
-    waveOutClose(device_);
-    device_ = nullptr;
+    device_.reset();
 }
 
 void Playback::ReleaseFinishedBlocks()
 {
     while (!blocks_.empty() && (blocks_.front().header.dwFlags & WHDR_DONE)) {
-        waveOutUnprepareHeader(device_, &blocks_.front().header, sizeof(WAVEHDR));
+        waveOutUnprepareHeader(device_.get(), &blocks_.front().header, sizeof(WAVEHDR));
         blocks_.pop_front();
     }
 }
@@ -53,7 +54,7 @@ void Playback::Begin(const WAVEFORMATEX& format)
     format_ = format;
     OpenDevice(format);
     if (device_ && paused_)
-        waveOutPause(device_);
+        waveOutPause(device_.get());
 }
 
 void Playback::Queue(const uint8_t* data, size_t bytes)
@@ -69,11 +70,11 @@ void Playback::Queue(const uint8_t* data, size_t bytes)
         block.data.assign(data, data + bytes);
         block.header.lpData = reinterpret_cast<LPSTR>(block.data.data());
         block.header.dwBufferLength = static_cast<DWORD>(bytes);
-        if (waveOutPrepareHeader(device_, &block.header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        if (waveOutPrepareHeader(device_.get(), &block.header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
             blocks_.pop_back();
             return;
         }
-        if (waveOutWrite(device_, &block.header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
+        if (waveOutWrite(device_.get(), &block.header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR) {
             // Not handed over: counted as done so that it is released with the rest.
             block.header.dwFlags |= WHDR_DONE;
         }
@@ -90,7 +91,7 @@ uint64_t Playback::PlayedFrames()
             return queuedFrames_;
         MMTIME time{};
         time.wType = TIME_BYTES;
-        if (waveOutGetPosition(device_, &time, sizeof time) != MMSYSERR_NOERROR)
+        if (waveOutGetPosition(device_.get(), &time, sizeof time) != MMSYSERR_NOERROR)
             return 0;
         uint64_t frames = 0;
         if (time.wType == TIME_BYTES)
@@ -118,7 +119,7 @@ void Playback::SetPaused(bool paused)
     paused_ = paused;
     clockTick_ = Clock::now();
     if (device_)
-        paused ? waveOutPause(device_) : waveOutRestart(device_);
+        paused ? waveOutPause(device_.get()) : waveOutRestart(device_.get());
 }
 
 void Playback::Stop()
@@ -126,10 +127,10 @@ void Playback::Stop()
     if (device_) {
         // Reset silences the device at once and hands every block back as done; the
         // position starts again from zero.
-        waveOutReset(device_);
+        waveOutReset(device_.get());
         ReleaseFinishedBlocks();
         if (paused_)
-            waveOutPause(device_);
+            waveOutPause(device_.get());
     }
     deviceBaseFrames_ = queuedFrames_;
     clockFrames_ = static_cast<double>(queuedFrames_);

@@ -4,12 +4,19 @@
 // so that it raises each word's event when its sound is heard. Without an audio device
 // the time is kept by the clock instead, as if the samples were being played.
 // Used by the speaking thread only.
+#include "platform/scoped_handle.h"
 #include <windows.h>
 #include <mmsystem.h>
 #include <chrono>
 #include <cstdint>
 #include <list>
 #include <vector>
+
+struct WaveOutTraits {
+    using Handle = HWAVEOUT;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle handle) { waveOutClose(handle); }
+};
 
 class Playback {
 public:
@@ -31,7 +38,7 @@ public:
     void SetPaused(bool paused);
     // Silences at once and drops what is queued, which counts as heard from then on.
     void Stop();
-    bool HasDevice() const { return device_ != nullptr; }
+    bool HasDevice() const { return static_cast<bool>(device_); }
 
 private:
     struct Block {
@@ -44,7 +51,7 @@ private:
     void CloseDevice();
     void ReleaseFinishedBlocks();
 
-    HWAVEOUT device_ = nullptr;
+    ScopedHandle<WaveOutTraits> device_;
     WAVEFORMATEX deviceFormat_{};
     bool deviceFailed_ = false;
     std::list<Block> blocks_;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 
 using namespace helper_protocol;
 
@@ -13,6 +14,12 @@ namespace {
 // on a busy machine.
 constexpr DWORD kHelperStartTimeoutMs = 5000;
 constexpr size_t kReceiveBytes = 64 * 1024;
+// Connections waiting to prove the key; beyond this the oldest is closed. The helper
+// proves it the moment it connects, so only a flood of others could push it out.
+constexpr size_t kMaxCandidates = 32;
+constexpr size_t kHelloBytes = sizeof(MessageHeader) + sizeof(HelloBody);
+constexpr uint32_t kMinSampleRate = 8000;
+constexpr uint32_t kMaxSampleRate = 192000;
 
 bool WaitReadable(SOCKET s, DWORD timeoutMs)
 {
@@ -23,105 +30,235 @@ bool WaitReadable(SOCKET s, DWORD timeoutMs)
     return select(0, &readable, nullptr, nullptr, &timeout) > 0;
 }
 
-SOCKET ListenOnLoopback(unsigned short& port)
+Socket ListenOnLoopback(unsigned short& port)
 {
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (s == INVALID_SOCKET)
+    Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!s)
         return s;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int length = sizeof address;
-    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(s, 1) != 0 ||
-        getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        closesocket(s);
-        return INVALID_SOCKET;
-    }
+    if (bind(s.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(s.get(), SOMAXCONN) != 0 || getsockname(s.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
     port = ntohs(address.sin_port);
     return s;
 }
 
-bool LaunchProgram(const std::wstring& program, unsigned short port, uint32_t keyLow, uint32_t keyHigh)
+struct EnvironmentStringsFree {
+    void operator()(wchar_t* strings) const { FreeEnvironmentStringsW(strings); }
+};
+
+// This process's environment with the key added: the helper's environment can be read
+// by the same user only, its command line by everyone.
+std::wstring EnvironmentWithKey(const std::wstring& keyAssignment)
 {
-    std::wstring commandLine = L"\"" + program + L"\" " + std::to_wstring(port) + L" " +
-                               std::to_wstring(keyLow) + L" " + std::to_wstring(keyHigh);
+    std::wstring block;
+    if (const std::unique_ptr<wchar_t, EnvironmentStringsFree> strings{GetEnvironmentStringsW()}) {
+        const std::wstring name = keyAssignment.substr(0, keyAssignment.find(L'=') + 1);
+        for (const wchar_t* entry = strings.get(); *entry; entry += wcslen(entry) + 1) {
+            if (_wcsnicmp(entry, name.c_str(), name.size()) != 0)
+                block.append(entry).push_back(L'\0');
+        }
+    }
+    block.append(keyAssignment).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+bool LaunchProgram(const std::wstring& program, unsigned short port, const uint32_t (&key)[kKeyWords])
+{
+    std::wstring commandLine = L"\"" + program + L"\" " + std::to_wstring(port);
+    std::wstring assignment(kKeyVariable, kKeyVariable + sizeof kKeyVariable - 1);
+    assignment += L'=';
+    for (uint32_t word : key)
+        for (int shift = 28; shift >= 0; shift -= 4)
+            assignment += L"0123456789abcdef"[(word >> shift) & 0xF];
+    std::wstring environment = EnvironmentWithKey(assignment);
+    SecureZeroMemory(assignment.data(), assignment.size() * sizeof(wchar_t));
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &info))
+    const BOOL started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr,
+                                        &startup, &info);
+    SecureZeroMemory(environment.data(), environment.size() * sizeof(wchar_t));
+    if (!started)
         return false;
     // The helper's life is tied to the connection, not to these handles.
-    if (info.hThread)
-        CloseHandle(info.hThread);
-    if (info.hProcess)
-        CloseHandle(info.hProcess);
+    const KernelHandle process(info.hProcess);
+    const KernelHandle thread(info.hThread);
     return true;
+}
+
+// Whether a message of this kind from the helper may have this size.
+bool SizeFits(uint32_t kind, uint32_t bytes)
+{
+    switch (kind) {
+    case kWord:
+        return bytes == sizeof(WordBody);
+    case kAudio:
+        return bytes > 0 && bytes % sizeof(int16_t) == 0 && bytes <= kMaxAudioBytes;
+    case kDone:
+    case kCancelled:
+        return bytes == 0;
+    default:
+        return false;
+    }
 }
 
 } // namespace
 
+WinsockUse::~WinsockUse()
+{
+    if (started_)
+        WSACleanup();
+}
+
+bool WinsockUse::Start()
+{
+    WSADATA data;
+    if (started_ || WSAStartup(MAKEWORD(2, 2), &data) != 0)
+        return false;
+    started_ = true;
+    return true;
+}
+
 SpeechHelper::~SpeechHelper()
 {
+    StopListening();
     Close();
-    if (winsock_)
-        WSACleanup();
+    SecureZeroMemory(key_, sizeof key_);
+}
+
+void SpeechHelper::StopListening()
+{
+    candidates_.clear();
+    listening_.reset();
 }
 
 void SpeechHelper::Close()
 {
-    if (socket_ != INVALID_SOCKET)
-        closesocket(socket_);
-    socket_ = INVALID_SOCKET;
+    socket_.reset();
+    broken_ = true;
+}
+
+bool SpeechHelper::Launch(const std::wstring& program)
+{
+    if (!winsock_.Start())
+        return false;
+    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(key_), sizeof key_,
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        return false;
+    unsigned short port = 0;
+    listening_ = ListenOnLoopback(port);
+    if (!listening_)
+        return false;
+    deadline_ = GetTickCount64() + kHelperStartTimeoutMs;
+    if (!LaunchProgram(program, port, key_)) {
+        StopListening();
+        return false;
+    }
+    return true;
+}
+
+void SpeechHelper::Accept()
+{
+    Socket s(accept(listening_.get(), nullptr, nullptr));
+    if (!s)
+        return;
+    if (candidates_.size() >= kMaxCandidates)
+        candidates_.erase(candidates_.begin());
+    candidates_.push_back({std::move(s), {}});
+}
+
+bool SpeechHelper::Hears(Candidate& candidate, bool& closed)
+{
+    const size_t had = candidate.said.size();
+    candidate.said.resize(kHelloBytes);
+    // Never more than a greeting: whatever follows it belongs to the conversation.
+    const int n = recv(candidate.socket.get(), reinterpret_cast<char*>(candidate.said.data() + had),
+                       static_cast<int>(kHelloBytes - had), 0);
+    candidate.said.resize(had + static_cast<size_t>(std::max(n, 0)));
+    MessageHeader header{};
+    bool fits = n > 0;
+    if (fits && candidate.said.size() >= sizeof header) {
+        memcpy(&header, candidate.said.data(), sizeof header);
+        fits = header.kind == kHello && header.request == 0 && header.bytes == sizeof(HelloBody);
+    }
+    bool proved = false;
+    if (fits && candidate.said.size() == kHelloBytes) {
+        HelloBody body{};
+        memcpy(&body, candidate.said.data() + sizeof header, sizeof body);
+        uint32_t difference = 0;
+        for (unsigned i = 0; i < kKeyWords; ++i)
+            difference |= body.key[i] ^ key_[i];
+        proved = difference == 0 && body.sampleRate >= kMinSampleRate && body.sampleRate <= kMaxSampleRate;
+        if (proved)
+            sampleRate_ = body.sampleRate;
+        fits = proved;
+    }
+    closed = !fits;
+    if (closed)
+        candidate.socket.reset();
+    return proved;
+}
+
+SpeechHelper::Connection SpeechHelper::Connect(DWORD stepMs)
+{
+    if (socket_)
+        return Connection::Ready;
+    const ULONGLONG now = GetTickCount64();
+    if (!listening_ || now >= deadline_) {
+        StopListening();
+        return Connection::Failed;
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(listening_.get(), &readable);
+    for (const Candidate& candidate : candidates_)
+        FD_SET(candidate.socket.get(), &readable);
+    const DWORD waitMs = static_cast<DWORD>(std::min<ULONGLONG>(stepMs, deadline_ - now));
+    timeval timeout{static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
+    if (select(0, &readable, nullptr, nullptr, &timeout) <= 0)
+        return Connection::Waiting;
+    for (size_t i = 0; i < candidates_.size();) {
+        bool closed = false;
+        if (FD_ISSET(candidates_[i].socket.get(), &readable) && Hears(candidates_[i], closed)) {
+            socket_ = std::move(candidates_[i].socket);
+            candidates_.erase(candidates_.begin() + static_cast<std::ptrdiff_t>(i));
+            StopListening();
+            broken_ = false;
+            const BOOL noDelay = TRUE;
+            setsockopt(socket_.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+            return Connection::Ready;
+        }
+        if (closed)
+            candidates_.erase(candidates_.begin() + static_cast<std::ptrdiff_t>(i));
+        else
+            ++i;
+    }
+    if (FD_ISSET(listening_.get(), &readable))
+        Accept();
+    return Connection::Waiting;
 }
 
 bool SpeechHelper::Start(const std::wstring& program)
 {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0)
+    if (!Launch(program))
         return false;
-    winsock_ = true;
-
-    uint32_t key[2] = {};
-    if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(key), sizeof key,
-                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-        return false;
-    unsigned short port = 0;
-    SOCKET listening = ListenOnLoopback(port);
-    if (listening == INVALID_SOCKET)
-        return false;
-    if (LaunchProgram(program, port, key[0], key[1]) && WaitReadable(listening, kHelperStartTimeoutMs))
-        socket_ = accept(listening, nullptr, nullptr);
-    closesocket(listening);
-    if (socket_ == INVALID_SOCKET)
-        return false;
-    const BOOL noDelay = TRUE;
-    setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-
-    HelperMessage hello;
-    const ULONGLONG deadline = GetTickCount64() + kHelperStartTimeoutMs;
-    Received got = Received::Nothing;
-    while (got == Received::Nothing && GetTickCount64() < deadline)
-        got = Receive(hello, 100);
-    HelloBody body{};
-    if (got != Received::Message || hello.kind != kHello || hello.body.size() != sizeof body) {
-        Close();
-        return false;
-    }
-    memcpy(&body, hello.body.data(), sizeof body);
-    if (body.keyLow != key[0] || body.keyHigh != key[1] || body.sampleRate < 8000 || body.sampleRate > 192000) {
-        Close();
-        return false;
-    }
-    sampleRate_ = body.sampleRate;
-    return true;
+    Connection state = Connection::Waiting;
+    while (state == Connection::Waiting)
+        state = Connect(100);
+    return state == Connection::Ready;
 }
 
 bool SpeechHelper::SendAll(const void* data, size_t bytes)
 {
     const char* p = static_cast<const char*>(data);
     while (!broken_ && bytes > 0) {
-        const int n = send(socket_, p, static_cast<int>(std::min<size_t>(bytes, 1 << 20)), 0);
+        const int n = send(socket_.get(), p, static_cast<int>(std::min<size_t>(bytes, 1 << 20)), 0);
         if (n <= 0) {
             broken_ = true;
             break;
@@ -136,7 +273,7 @@ bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wst
 {
     const SpeakBody speak{wordsPerMinute, static_cast<uint32_t>(text.size())};
     const size_t bodyBytes = sizeof speak + text.size() * sizeof(wchar_t);
-    if (socket_ == INVALID_SOCKET || bodyBytes > kMaxBodyBytes)
+    if (!socket_ || bodyBytes > kMaxBodyBytes)
         return false;
     const MessageHeader header{kSpeak, request, static_cast<uint32_t>(bodyBytes)};
     return SendAll(&header, sizeof header) && SendAll(&speak, sizeof speak) &&
@@ -146,18 +283,18 @@ bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wst
 bool SpeechHelper::SendCancel(uint32_t request)
 {
     const MessageHeader header{kCancel, request, 0};
-    return socket_ != INVALID_SOCKET && SendAll(&header, sizeof header);
+    return socket_ && SendAll(&header, sizeof header);
 }
 
 bool SpeechHelper::TakeMessage(HelperMessage& message)
 {
     MessageHeader header{};
     const size_t available = received_.size() - readPos_;
-    if (available < sizeof header)
+    if (broken_ || available < sizeof header)
         return false;
     memcpy(&header, received_.data() + readPos_, sizeof header);
-    if (header.bytes > kMaxBodyBytes) {
-        broken_ = true;
+    if (!SizeFits(header.kind, header.bytes)) {
+        Close();
         return false;
     }
     if (available < sizeof header + header.bytes)
@@ -178,9 +315,9 @@ SpeechHelper::Received SpeechHelper::Receive(HelperMessage& message, DWORD timeo
 {
     if (TakeMessage(message))
         return Received::Message;
-    if (broken_ || socket_ == INVALID_SOCKET)
+    if (broken_ || !socket_)
         return Received::Broken;
-    if (!WaitReadable(socket_, timeoutMs))
+    if (!WaitReadable(socket_.get(), timeoutMs))
         return Received::Nothing;
     if (readPos_ > 0) {
         received_.erase(received_.begin(), received_.begin() + static_cast<std::ptrdiff_t>(readPos_));
@@ -188,13 +325,15 @@ SpeechHelper::Received SpeechHelper::Receive(HelperMessage& message, DWORD timeo
     }
     const size_t had = received_.size();
     received_.resize(had + kReceiveBytes);
-    const int n = recv(socket_, reinterpret_cast<char*>(received_.data() + had), static_cast<int>(kReceiveBytes), 0);
+    const int n = recv(socket_.get(), reinterpret_cast<char*>(received_.data() + had), static_cast<int>(kReceiveBytes), 0);
     received_.resize(had + static_cast<size_t>(std::max(n, 0)));
     if (n <= 0) {
-        broken_ = true;
+        Close();
         return Received::Broken;
     }
-    return TakeMessage(message) ? Received::Message : Received::Nothing;
+    if (TakeMessage(message))
+        return Received::Message;
+    return broken_ ? Received::Broken : Received::Nothing;
 }
 
 std::wstring FindSpeechHelper(HMODULE voiceDll)

@@ -4,6 +4,7 @@
 #include "audio_output.h"
 #include "com_ptr.h"
 #include "module.h"
+#include "platform/scoped_handle.h"
 #include "sapi_errors.h"
 #include "tone.h"
 #include <sapi.h>
@@ -29,12 +30,8 @@ void PutTag(std::vector<uint8_t>& b, const char (&tag)[5])
 
 class WavStream final : public ISpStream, public IStandInOutput {
 public:
-    WavStream() { ModuleAddRef(); }
-    ~WavStream()
-    {
-        CloseLocked();
-        ModuleRelease();
-    }
+    WavStream() = default;
+    ~WavStream() { CloseLocked(); }
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
@@ -85,16 +82,15 @@ public:
         HRESULT hr = TakeFormat(*formatId, format);
         if (FAILED(hr))
             return hr;
-        file_ = CreateFileW(fileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file_ == INVALID_HANDLE_VALUE)
+        file_.reset(CreateFileW(fileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_)
             return HRESULT_FROM_WIN32(GetLastError());
         fileName_ = fileName;
         mode_ = Mode::File;
         hr = WriteHeader();
         if (FAILED(hr)) {
-            CloseHandle(file_);
-            file_ = INVALID_HANDLE_VALUE;
+            file_.reset();
             DeleteFileW(fileName);
             mode_ = Mode::Unbound;
         }
@@ -138,7 +134,7 @@ public:
             return NotReady();
         const ULONG n = static_cast<ULONG>(std::min<uint64_t>(cb, dataBytes_ - std::min(pos_, dataBytes_)));
         DWORD got = 0;
-        if (n && (!SeekFile(headerBytes_ + pos_) || !ReadFile(file_, data, n, &got, nullptr)))
+        if (n && (!SeekFile(headerBytes_ + pos_) || !ReadFile(file_.get(), data, n, &got, nullptr)))
             return HRESULT_FROM_WIN32(GetLastError());
         pos_ += got;
         if (read)
@@ -179,7 +175,7 @@ public:
         std::lock_guard lock(mu_);
         if (mode_ != Mode::File)
             return NotReady();
-        if (!SeekFile(headerBytes_ + size.QuadPart) || !SetEndOfFile(file_))
+        if (!SeekFile(headerBytes_ + size.QuadPart) || !SetEndOfFile(file_.get()))
             return HRESULT_FROM_WIN32(GetLastError());
         dataBytes_ = size.QuadPart;
         return WriteHeader();
@@ -265,7 +261,7 @@ private:
         if (mode_ != Mode::File)
             return NotReady();
         DWORD put = 0;
-        if (!SeekFile(headerBytes_ + pos_) || !WriteFile(file_, data, cb, &put, nullptr))
+        if (!SeekFile(headerBytes_ + pos_) || !WriteFile(file_.get(), data, cb, &put, nullptr))
             return STG_E_WRITEFAULT;
         pos_ += put;
         dataBytes_ = std::max(dataBytes_, pos_);
@@ -278,7 +274,7 @@ private:
     {
         LARGE_INTEGER at;
         at.QuadPart = static_cast<LONGLONG>(offset);
-        return SetFilePointerEx(file_, at, nullptr, FILE_BEGIN);
+        return SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN);
     }
 
     // The header with the sizes of what has been written so far, so that the file is a
@@ -303,7 +299,7 @@ private:
         PutU32(h, dataBytes);
         headerBytes_ = h.size();
         DWORD put = 0;
-        if (!SeekFile(0) || !WriteFile(file_, h.data(), static_cast<DWORD>(h.size()), &put, nullptr) ||
+        if (!SeekFile(0) || !WriteFile(file_.get(), h.data(), static_cast<DWORD>(h.size()), &put, nullptr) ||
             put != h.size())
             return STG_E_WRITEFAULT;
         return S_OK;
@@ -317,23 +313,23 @@ private:
             if (dataBytes_ & 1) {
                 const uint8_t pad = 0;
                 DWORD put = 0;
-                if (!SeekFile(headerBytes_ + dataBytes_) || !WriteFile(file_, &pad, 1, &put, nullptr))
+                if (!SeekFile(headerBytes_ + dataBytes_) || !WriteFile(file_.get(), &pad, 1, &put, nullptr))
                     hr = STG_E_WRITEFAULT;
             }
             if (FAILED(WriteHeader()))
                 hr = STG_E_WRITEFAULT;
-            CloseHandle(file_);
-            file_ = INVALID_HANDLE_VALUE;
+            file_.reset();
         }
         if (mode_ != Mode::Unbound)
             mode_ = Mode::Closed;
         return hr;
     }
 
+    ModuleHold module_;
     ComRefCount refs_;
     std::mutex mu_;
     Mode mode_ = Mode::Unbound;
-    HANDLE file_ = INVALID_HANDLE_VALUE;
+    FileHandle file_;
     std::wstring fileName_;
     GUID formatId_{};
     std::vector<uint8_t> format_;
@@ -347,10 +343,8 @@ private:
 
 HRESULT CreateWavStream(REFIID riid, void** ppv)
 {
-    WavStream* stream = new (std::nothrow) WavStream;
+    const ComPtr<WavStream> stream = ComPtr<WavStream>::Adopt(new (std::nothrow) WavStream);
     if (!stream)
         return E_OUTOFMEMORY;
-    const HRESULT hr = stream->QueryInterface(riid, ppv);
-    stream->Release();
-    return hr;
+    return stream->QueryInterface(riid, ppv);
 }

@@ -1,0 +1,53 @@
+#include "speech/reader.h"
+#include "settings/app_settings.h"
+
+Reader::Reader() = default;
+
+bool Reader::CreateView(HWND parent, const RECT& rect)
+{
+    if (!view_.Create(parent, rect))
+        return false;
+    ApplyFontAndColours();
+    return true;
+}
+
+void Reader::PrepareText()
+{
+    text_.Prepare(view_);
+    ReportStatusChange();
+}
+
+void Reader::PrepareAppendedText(int from)
+{
+    text_.PrepareAppended(view_, from);
+    ReportStatusChange();
+}
+
+void Reader::DropTrailingLineBreaks()
+{
+    text_.DropTrailingLineBreaks(view_);
+}
+
+void Reader::ApplyFontAndColours()
+{
+    display_.ApplyFontAndColours(view_, text_.Prepared());
+    ReportStatusChange();
+}
+
+void Reader::FitView(int width, int height)
+{
+    MoveWindow(view_.Handle(), 0, 0, width, height, FALSE);
+    display_.UpdateVisibleLines(view_);
+    ReportStatusChange();
+}
+
+void Reader::OnSpokenWord(WordRange word)
+{
+    ReportStatusChange(display_.ShowSpokenWord(view_, word));
+}
+
+void Reader::OnStatusChange(int line)
+{
+    if (statusListener_)
+        statusListener_(line);
+}

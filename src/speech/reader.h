@@ -1,0 +1,59 @@
+#pragma once
+// The Reader: everything that reads a text aloud in one place, owned by the window that
+// shows it. The TextView, the text prepared from it, the display of the spoken word, and
+// the controller that drives the voice; a change that the status line may show goes to
+// the listener the window gives it.
+#include <windows.h>
+#include <functional>
+#include <utility>
+#include "speech/display.h"
+#include "speech/speech_controller.h"
+#include "speech/text_prep.h"
+#include "speech/text_view.h"
+
+// line is the zero-based line the status line is to show, or -1 for the line that holds
+// the selection.
+using StatusListener = std::function<void(int line)>;
+
+class Reader : private SpeechListener {
+public:
+    Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // The view as a child of parent at rect, in the settings' font and colours; false
+    // when the control cannot be made.
+    bool CreateView(HWND parent, const RECT& rect);
+    void SetStatusListener(StatusListener listener) { statusListener_ = std::move(listener); }
+    // The voice that reads from now on; an empty one releases it.
+    void UseVoice(ComPtr<ISpVoice> voice) { controller_.UseVoice(std::move(voice)); }
+
+    TextView& View() { return view_; }
+    const TextView& View() const { return view_; }
+    const PreparedText& Text() const { return text_; }
+    SpeechController& Controller() { return controller_; }
+    const SpeechController& Controller() const { return controller_; }
+    SpeechState State() const { return controller_.State(); }
+    int VisibleLines() const { return display_.VisibleLines(); }
+
+    // The view's text becomes the prepared text (see PreparedText).
+    void PrepareText();
+    void PrepareAppendedText(int from);
+    void DropTrailingLineBreaks();
+    void ForgetText() { text_.Forget(); }
+
+    void ApplyFontAndColours();
+    // The view fills the window's new client area.
+    void FitView(int width, int height);
+    void ReportStatusChange(int line = -1) { OnStatusChange(line); }
+
+private:
+    void OnSpokenWord(WordRange word) override;
+    void OnStatusChange(int line) override;
+
+    TextView view_;
+    PreparedText text_;
+    Display display_;
+    SpeechController controller_{view_, text_, *this};
+    StatusListener statusListener_;
+};
