@@ -137,6 +137,12 @@ void OnDrawClipboardMessage(SpeechWindowState& state, WPARAM wParam, LPARAM lPar
         GreetOnFirstCopy(state.window);
 }
 
+void OnClipboardFetchedMessage(SpeechWindowState& state, WPARAM ticket, LPARAM result)
+{
+    if (OnClipboardFetched(state.reader, ticket, result) == ClipboardOutcome::TextNotDelivered)
+        ShowStatusNote(state, LoadText(IDS_COPY_NOT_DELIVERED));
+}
+
 LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const HWND hwnd = state.window;
@@ -177,6 +183,9 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_DRAWCLIPBOARD:
         OnDrawClipboardMessage(state, wParam, lParam);
+        return 0;
+    case WM_CLIPBOARD_FETCHED:
+        OnClipboardFetchedMessage(state, wParam, lParam);
         return 0;
     case WM_CHANGECBCHAIN:
         OnChangeClipboardChain(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));

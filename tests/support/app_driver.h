@@ -55,6 +55,10 @@ bool HasKeyboardFocus(HWND window);
 // Types keys on the X desktop itself (xdotool's key names, "ctrl+q"): they reach the
 // window that has the X input focus, exactly as a user's typing does.
 bool TypeOnDesktop(const std::wstring& keys);
+// Presses the keys in order and lets them go in reverse, through the platform's own input
+// queue: the window in front stays in front. Without a window manager, keys typed on the
+// X desktop can reach the desktop window instead, which then takes the front.
+void PressTogether(const std::vector<WORD>& keys);
 
 std::wstring TextViewText(HWND speechWindow);
 HWND TextViewOf(HWND speechWindow);
