@@ -1,4 +1,5 @@
 #include "app/about_dialog.h"
+#include "app/about_layout.h"
 #include "app/restart.h"
 #include "platform/dialog_record.h"
 #include "platform/ui_text.h"
@@ -45,6 +46,26 @@ HGDIOBJ LoadBitmapResource(int id, SIZE size = SIZE{0, 0})
     return LoadImageW(ProgramModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, size.cx, size.cy, 0);
 }
 
+std::wstring DownloadStatus(int percent);
+
+// The update status line is sized for the longest text it shows, and is empty until then.
+void FitTexts(HWND dialog)
+{
+    const HWND status = GetDlgItem(dialog, IDC_ABOUT_UPDATE_STATUS);
+    std::wstring longest;
+    int longestWidth = -1;
+    for (const std::wstring& text : {LoadText(IDS_UPDATE_CHECKING), DownloadStatus(100)}) {
+        SetWindowTextW(status, text.c_str());
+        if (const int width = TextControlNeeds(status, 0x7FFF).cx; width > longestWidth) {
+            longest = text;
+            longestWidth = width;
+        }
+    }
+    SetWindowTextW(status, longest.c_str());
+    FitAboutTexts(dialog);
+    SetWindowTextW(status, L"");
+}
+
 void OnInitDialog(HWND dialog, AboutDialogState& state)
 {
     std::wstring caption = LoadText(IDS_ABOUT);
@@ -59,6 +80,8 @@ void OnInitDialog(HWND dialog, AboutDialogState& state)
     HWND donate = GetDlgItem(dialog, IDC_ABOUT_DONATE);
     state.donateImage.reset(LoadBitmapResource(IDB_DONATE, DonateImageSize));
     SendMessageW(donate, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(state.donateImage.get()));
+
+    FitTexts(dialog);
 
     // A class-wide change: every static control shows the hand while the dialog is open.
     state.savedStaticCursor = reinterpret_cast<HCURSOR>(GetClassLongPtrW(donate, GCLP_HCURSOR));

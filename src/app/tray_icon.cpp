@@ -4,8 +4,30 @@
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
 #include "platform/ui_text.h"
+#include "platform/log.h"
 #include "res/resource.h"
 #include <cstdio>
+#include <cwchar>
+
+namespace {
+
+UINT StatusNoteMs()
+{
+    wchar_t text[16] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"CLIPVOCE_STATUS_NOTE_MS", text, 16);
+    const long ms = length > 0 && length < 16 ? wcstol(text, nullptr, 10) : 0;
+    return ms > 0 ? static_cast<UINT>(ms) : STATUS_NOTE_MS;
+}
+
+void EndStatusNoteTimer(SpeechWindowState& state)
+{
+    if (!state.trayIcon.noteShown)
+        return;
+    KillTimer(state.window, IDT_STATUS_NOTE);
+    state.trayIcon.noteShown = false;
+}
+
+} // namespace
 
 void InitTrayIcon(TrayIcon& icon, HWND window)
 {
@@ -57,6 +79,7 @@ std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int l
 
 void RefreshStatusLine(SpeechWindowState& state, int line)
 {
+    EndStatusNoteTimer(state);
     const SpeechState speech = state.reader.State();
     if (state.popupMenu && state.menuShowsState != speech) {
         ShowStateInMenu(state.popupMenu, speech);
@@ -78,18 +101,24 @@ void RefreshStatusLine(SpeechWindowState& state, int line)
         AddTrayIcon(icon);
 }
 
-void ShowStatusNote(SpeechWindowState& state, const std::wstring& note)
+void ShowStatusNote(SpeechWindowState& state, const std::wstring& note, const std::wstring& balloon)
 {
     SetWindowTextW(state.window, (LoadText(IDS_SPEECH_WINDOW) + L" - " + note).c_str());
+    // A note left standing would tell of something long past as if it were the state now.
+    if (SetTimer(state.window, IDT_STATUS_NOTE, StatusNoteMs(), nullptr))
+        state.trayIcon.noteShown = true;
+    else
+        LogFailure(L"SetTimer for a status note", GetLastError());
     NOTIFYICONDATAW& record = state.trayIcon.record;
     if (!record.hWnd)
         return;
     const std::wstring appName = LoadText(IDS_APP_NAME);
     lstrcpynW(record.szTip, (appName + L" - " + note).c_str(), ARRAYSIZE(record.szTip));
-    lstrcpynW(record.szInfo, note.c_str(), ARRAYSIZE(record.szInfo));
+    lstrcpynW(record.szInfo, (balloon.empty() ? note : balloon).c_str(), ARRAYSIZE(record.szInfo));
     lstrcpynW(record.szInfoTitle, appName.c_str(), ARRAYSIZE(record.szInfoTitle));
     // Without a notification area the caption alone carries the note.
-    Shell_NotifyIconW(NIM_MODIFY, &record);
+    if (!state.trayIcon.added || !Shell_NotifyIconW(NIM_MODIFY, &record))
+        AddTrayIcon(state.trayIcon);
     // The balloon is shown once; later tips must not bring it back.
     record.szInfo[0] = L'\0';
     record.szInfoTitle[0] = L'\0';
@@ -104,10 +133,7 @@ void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage)
         ShowPopupMenu(state);
         break;
     case WM_LBUTTONDOWN:
-        AppSettings.speechWindowShown = true;
-        ShowWindow(state.window, SW_SHOWNORMAL);
-        SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, true);
-        SetForegroundWindow(state.window);
+        BringSpeechWindowForward(state);
         break;
     case WM_LBUTTONDBLCLK:
         SendMessageW(state.window, WM_COMMAND, CMD_OPTIONS, 0);

@@ -36,5 +36,12 @@ void LoadSettings(const std::wstring& folderName);
 // which is also logged.
 DWORD SaveSettings(HWND window = nullptr, int frameHeightDelta = 0);
 
+// The note that tells how to hear a copy that was only shown is given once per settings
+// file. It is remembered in a section of its own that the file gains only then, so a
+// file that never had the note stays exactly as older copies of the program write it;
+// the next save writes it.
+bool HearingCopiesNoteShown();
+void RememberHearingCopiesNoteShown();
+
 // The program's log beside the settings file; empty without a settings folder.
 std::wstring LogFilePath();
