@@ -81,10 +81,13 @@ bool OverlapsAcross(const RECT& a, const RECT& b)
     return a.left < b.right && b.left < a.right;
 }
 
-// The control's new rectangle within [left, right], or its own when its text fits.
-RECT FittedRect(const Placed& item, int left, int right)
+// The control's new rectangle within [left, right], or its own when its text fits and
+// it lies within the dialog's width.
+RECT FittedRect(const Placed& item, int left, int right, int clientWidth)
 {
     RECT rect = item.rect;
+    if (rect.right > clientWidth)
+        rect.right = std::max(right, static_cast<int>(rect.left));
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     SIZE need = TextControlNeeds(item.control, OneLine);
@@ -160,7 +163,7 @@ void FitAboutTexts(HWND dialog)
     for (size_t i = 0; i < controls.size(); ++i) {
         Placed& item = controls[i];
         if (item.kind != TextKind::None) {
-            const RECT fitted = FittedRect(item, left, right);
+            const RECT fitted = FittedRect(item, left, right, client.right);
             const int growth = fitted.bottom - item.rect.bottom;
             // What lies under the control's old or new span moves down by what it grew.
             for (size_t j = i + 1; j < controls.size() && growth > 0; ++j) {

@@ -3,8 +3,8 @@
 // wait dialog is there to cancel a long rendering, and an export leaves the reading as
 // it was.
 #include <gtest/gtest.h>
-#include <commctrl.h>
 #include "app_driver.h"
+#include <commctrl.h>
 #include "file_bytes.h"
 #include "resource.h"
 
