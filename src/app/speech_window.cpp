@@ -126,7 +126,7 @@ void OnCaptionDoubleClick(SpeechWindowState& state)
 void OnTimer(SpeechWindowState& state, UINT_PTR id)
 {
     if (id == IDT_STATUS_NOTE)
-        RefreshStatusLine(state);
+        EndStatusNote(state);
     if (id != IDT_SPEECH_TIMER)
         return;
     if (GetFocus() == state.reader.View().Handle())

@@ -19,12 +19,12 @@ UINT StatusNoteMs()
     return ms > 0 ? static_cast<UINT>(ms) : STATUS_NOTE_MS;
 }
 
-void EndStatusNoteTimer(SpeechWindowState& state)
+// The caption for the reading state, with the given line or, for -1, the selection's.
+std::wstring StateCaption(const SpeechWindowState& state, const std::wstring& stateWord, int line)
 {
-    if (!state.trayIcon.noteShown)
-        return;
-    KillTimer(state.window, IDT_STATUS_NOTE);
-    state.trayIcon.noteShown = false;
+    const TextView& view = state.reader.View();
+    const int shownLine = line >= 0 ? line : view.SelectionLine();
+    return FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, view.LineCount());
 }
 
 } // namespace
@@ -79,20 +79,24 @@ std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int l
 
 void RefreshStatusLine(SpeechWindowState& state, int line)
 {
-    EndStatusNoteTimer(state);
     const SpeechState speech = state.reader.State();
     if (state.popupMenu && state.menuShowsState != speech) {
         ShowStateInMenu(state.popupMenu, speech);
         state.menuShowsState = speech;
     }
     const std::wstring stateWord = LoadText(StateWordId(speech));
-    const TextView& view = state.reader.View();
-    const int shownLine = line >= 0 ? line : view.SelectionLine();
-    const std::wstring caption =
-        FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, view.LineCount());
+    const std::wstring caption = StateCaption(state, stateWord, line);
+    TrayIcon& icon = state.trayIcon;
+    // A note gives way to a change of what the line would say, not to a refresh that
+    // says the same again (as the voice's late events bring).
+    if (icon.noteShown) {
+        if (caption == icon.captionUnderNote)
+            return;
+        KillTimer(state.window, IDT_STATUS_NOTE);
+        icon.noteShown = false;
+    }
     SetWindowTextW(state.window, caption.c_str());
 
-    TrayIcon& icon = state.trayIcon;
     if (!icon.record.hWnd)
         return;   // not set up yet
     swprintf(icon.record.szTip, sizeof icon.record.szTip / sizeof icon.record.szTip[0], L"%ls - %ls",
@@ -105,8 +109,10 @@ void ShowStatusNote(SpeechWindowState& state, const std::wstring& note, const st
 {
     SetWindowTextW(state.window, (LoadText(IDS_SPEECH_WINDOW) + L" - " + note).c_str());
     // A note left standing would tell of something long past as if it were the state now.
-    if (SetTimer(state.window, IDT_STATUS_NOTE, StatusNoteMs(), nullptr))
-        state.trayIcon.noteShown = true;
+    TrayIcon& icon = state.trayIcon;
+    icon.noteShown = SetTimer(state.window, IDT_STATUS_NOTE, StatusNoteMs(), nullptr) != 0;
+    if (icon.noteShown)
+        icon.captionUnderNote = StateCaption(state, LoadText(StateWordId(state.reader.State())), -1);
     else
         LogFailure(L"SetTimer for a status note", GetLastError());
     NOTIFYICONDATAW& record = state.trayIcon.record;
@@ -122,6 +128,13 @@ void ShowStatusNote(SpeechWindowState& state, const std::wstring& note, const st
     // The balloon is shown once; later tips must not bring it back.
     record.szInfo[0] = L'\0';
     record.szInfoTitle[0] = L'\0';
+}
+
+void EndStatusNote(SpeechWindowState& state)
+{
+    if (state.trayIcon.noteShown)
+        state.trayIcon.captionUnderNote.clear();
+    RefreshStatusLine(state);
 }
 
 void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage)

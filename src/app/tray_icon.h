@@ -14,8 +14,9 @@ struct TrayIcon {
     // the icon is then added at the next chance rather than never.
     bool added = false;
     // A note stands in the caption and tip in place of the state, until its timer or
-    // the next change of the status line.
+    // the next change of the status line: a caption other than the one it covers.
     bool noteShown = false;
+    std::wstring captionUnderNote;
 };
 
 void InitTrayIcon(TrayIcon& icon, HWND window);
@@ -31,6 +32,8 @@ void RefreshStatusLine(SpeechWindowState& state, int line = -1);
 // the latest, STATUS_NOTE_MS later. The environment variable CLIPVOCE_STATUS_NOTE_MS
 // may give another time, so that the program's tests need not wait for it.
 void ShowStatusNote(SpeechWindowState& state, const std::wstring& note, const std::wstring& balloon = std::wstring());
+// IDT_STATUS_NOTE: the note's time is up, the state shows again.
+void EndStatusNote(SpeechWindowState& state);
 void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage);
 
 std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount);

@@ -78,7 +78,9 @@ TEST(ExportE2E, LibraryBesideTheProgramIsUsedWhenTheSavedOneIsMissing)
         return (inUse = page ? GetDlgItem(page, IDC_EXPORT_LAME_IN_USE) : nullptr) != nullptr;
     }, 10000)) << "the Voice Export tab did not open";
     EXPECT_EQ(WindowText(inUse), L"in use: " + BinFolder() + L"\\lame_enc.dll");
-    EXPECT_EQ(WindowText(GetDlgItem(GetParent(inUse), IDC_EXPORT_LAMEDIR)), saved);
+    wchar_t field[MAX_PATH] = L"";
+    SendDlgItemMessageW(GetParent(inUse), IDC_EXPORT_LAMEDIR, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(field));
+    EXPECT_EQ(std::wstring(field), saved);
     PressDialogButton(options, IDCANCEL);
     ASSERT_TRUE(PumpUntil([&] { return !IsWindow(options); }, 10000));
 
