@@ -50,7 +50,15 @@ HGDIOBJ LoadBitmapResource(int id, SIZE size = SIZE{0, 0})
     return LoadImageW(ProgramModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, size.cx, size.cy, 0);
 }
 
-std::wstring DownloadStatus(int percent);
+std::wstring DownloadStatus(int percent)
+{
+    const std::wstring format = LoadText(IDS_UPDATE_DOWNLOADING);
+    // Room for the number that replaces the placeholder.
+    std::wstring status(format.size() + 16, L'\0');
+    const int length = swprintf(status.data(), status.size(), format.c_str(), percent);
+    status.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return status;
+}
 
 // The update status line is sized for the longest text it shows, and is empty until then.
 void FitTexts(HWND dialog)
@@ -60,7 +68,7 @@ void FitTexts(HWND dialog)
     int longestWidth = -1;
     for (const std::wstring& text : {LoadText(IDS_UPDATE_CHECKING), DownloadStatus(100)}) {
         SetWindowTextW(status, text.c_str());
-        if (const int width = TextControlNeeds(status, 0x7FFF).cx; width > longestWidth) {
+        if (const int width = TextControlNeeds(status, OneLineWidth).cx; width > longestWidth) {
             longest = text;
             longestWidth = width;
         }
@@ -155,16 +163,6 @@ void OnCheckForUpdates(HWND dialog, AboutDialogState& state)
     }
     ShowUpdateStatus(dialog, LoadText(IDS_UPDATE_CHECKING));
     ShowCheckRunning(dialog, true);
-}
-
-std::wstring DownloadStatus(int percent)
-{
-    const std::wstring format = LoadText(IDS_UPDATE_DOWNLOADING);
-    // Room for the number that replaces the placeholder.
-    std::wstring status(format.size() + 16, L'\0');
-    const int length = swprintf(status.data(), status.size(), format.c_str(), percent);
-    status.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return status;
 }
 
 void OnUpdateProgress(HWND dialog, const AboutDialogState& state, int percent, LPARAM job)

@@ -9,8 +9,6 @@ namespace {
 
 enum class TextKind { None, Static, Link, Button };
 
-// The widest a line may be asked for: wider than any screen.
-constexpr int OneLine = 0x7FFF;
 // LM_GETIDEALSIZE, which the headers here know only by its older name: given a SIZE, it
 // reports the width and height the link's text takes at most wParam pixels wide.
 constexpr UINT LinkIdealSize = LM_GETIDEALHEIGHT;
@@ -61,6 +59,12 @@ struct Placed {
     RECT rect;   // in the dialog's client coordinates
 };
 
+// Top to bottom, so that a control is placed before anything it pushes down.
+void SortTopDown(std::vector<Placed>::iterator first, std::vector<Placed>::iterator last)
+{
+    std::stable_sort(first, last, [](const Placed& a, const Placed& b) { return a.rect.top < b.rect.top; });
+}
+
 std::vector<Placed> TextControls(HWND dialog)
 {
     std::vector<Placed> controls;
@@ -70,9 +74,7 @@ std::vector<Placed> TextControls(HWND dialog)
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
         controls.push_back({child, KindOf(child), rect});
     }
-    // Top to bottom, so that a control is placed before anything it pushes down.
-    std::stable_sort(controls.begin(), controls.end(),
-                     [](const Placed& a, const Placed& b) { return a.rect.top < b.rect.top; });
+    SortTopDown(controls.begin(), controls.end());
     return controls;
 }
 
@@ -90,7 +92,7 @@ RECT FittedRect(const Placed& item, int left, int right, int clientWidth)
         rect.right = std::max(right, static_cast<int>(rect.left));
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
-    SIZE need = TextControlNeeds(item.control, OneLine);
+    SIZE need = TextControlNeeds(item.control, OneLineWidth);
     if (need.cx <= width && need.cy <= height)
         return rect;
     if (need.cx > right - left) {
@@ -172,6 +174,7 @@ void FitAboutTexts(HWND dialog)
                     OffsetRect(&below, 0, growth);
             }
             item.rect = fitted;
+            SortTopDown(controls.begin() + static_cast<std::ptrdiff_t>(i) + 1, controls.end());
         }
         lowest = std::max(lowest, static_cast<int>(item.rect.bottom));
     }

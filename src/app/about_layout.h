@@ -9,6 +9,9 @@
 // grows moves down, and the dialog grows with it.
 void FitAboutTexts(HWND dialog);
 
+// A width wider than any screen: the room a text takes on one line.
+constexpr int OneLineWidth = 0x7FFF;
+
 // The room a text control's text takes at most maxWidth pixels wide, borders included;
 // {0, 0} for a control that shows no text.
 SIZE TextControlNeeds(HWND control, int maxWidth);

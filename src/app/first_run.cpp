@@ -8,15 +8,13 @@
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
-#include <atomic>
 #include <utility>
 
 namespace {
 
 // Set while the greeting is being shown, so that further copies in that time do not open
-// another one over it.
-std::atomic<bool> greetingShown{false};
-// A copy came while the greeting was open; read on the window's thread only.
+// another one over it; and whether one came meanwhile. Both live on the window's thread.
+bool greetingShown = false;
 bool copiedDuringGreeting = false;
 
 DWORD WINAPI GreetingThread(LPVOID parameter)
@@ -42,7 +40,7 @@ std::wstring HowToHearText()
 
 void GreetOnFirstCopy(HWND speechWindow)
 {
-    if (greetingShown.exchange(true)) {
+    if (std::exchange(greetingShown, true)) {
         copiedDuringGreeting = true;
         return;
     }

@@ -1,8 +1,6 @@
 #include "app/tray_icon.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
-#include "settings/app_settings.h"
-#include "platform/menu_items.h"
 #include "platform/ui_text.h"
 #include "platform/log.h"
 #include "res/resource.h"

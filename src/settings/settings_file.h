@@ -12,7 +12,7 @@ struct SettingsStoreRecord {
     // The file's content, with keys the program does not know, written back at each save.
     CIniFile document;
     // No usable settings file was read at start-up: the first-run values are in use.
-    // The first-run thread clears it while the window reads it.
+    // Cleared once the first-run greeting has been closed.
     std::atomic<bool> firstRun = false;
     // The settings are being reset: the final save deletes the file instead of writing it.
     bool resetPending = false;
