@@ -49,63 +49,6 @@ TEST(ExportE2E, EKeyExportsTheTextToTheChosenWavFile)
     RemoveDirectoryW(folder.c_str());
 }
 
-// The saved library path names a file that has gone: the one beside the program is
-// used and shown, and the saved path is left as the user set it.
-TEST(ExportE2E, LibraryBesideTheProgramIsUsedWhenTheSavedOneIsMissing)
-{
-    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"clipvoce_e2e_mp3";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring file = folder + L"\\beside.mp3";
-    DeleteFileW(file.c_str());
-    const std::wstring saved = L"C:\\gone\\lame_enc.dll";
-    WriteSettingsFile({{L"wav", L"0"}, {L"lamedir", saved}, {L"mp3dir", folder}});
-    EmptyTheClipboard();
-
-    AppProcess app;
-    HWND window = app.Window();
-    ASSERT_NE(window, nullptr);
-    PressKey(window, 'O');
-    HWND options = WaitForProcessWindow(app.Id(), L"#32770", L"Options", 10000);
-    ASSERT_NE(options, nullptr);
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(options) != FALSE; }, 10000));
-    SendDlgItemMessageW(options, IDC_OPTIONS_TABS, TCM_SETCURFOCUS, 2, 0);
-    HWND inUse = nullptr;
-    ASSERT_TRUE(PumpUntil([&] {
-        HWND page = FindWindowExW(options, nullptr, L"#32770", nullptr);
-        return (inUse = page ? GetDlgItem(page, IDC_EXPORT_LAME_IN_USE) : nullptr) != nullptr;
-    }, 10000)) << "the Voice Export tab did not open";
-    EXPECT_EQ(WindowText(inUse), L"in use: " + BinFolder() + L"\\lame_enc.dll");
-    wchar_t field[MAX_PATH] = L"";
-    SendDlgItemMessageW(GetParent(inUse), IDC_EXPORT_LAMEDIR, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(field));
-    EXPECT_EQ(std::wstring(field), saved);
-    PressDialogButton(options, IDCANCEL);
-    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(options); }, 10000));
-
-    ASSERT_TRUE(SetClipboardText(L"Encoded by the library beside the program."));
-    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window).size() > 10; }, 10000));
-    PressKey(window, 'E');
-    HWND save = WaitForProcessWindow(app.Id(), L"#32770", L"Save As", 10000);
-    ASSERT_NE(save, nullptr) << "no save dialog: the library was not found";
-    HWND name = GetDlgItem(save, 0x47c);
-    SetWindowTextW(name ? name : GetDlgItem(save, 0x480), L"beside");
-    PressDialogButton(save, IDOK);
-    EXPECT_TRUE(PumpUntil([&] {
-        const std::string bytes = ReadBytes(file);
-        return bytes.size() > 400 && static_cast<unsigned char>(bytes[0]) == 0xFF
-            && !WaitForProcessWindow(app.Id(), L"#32770", L"Saving...", 0);
-    }, 20000)) << "no MP3 file";
-    EXPECT_EQ(WaitForProcessWindow(app.Id(), L"#32770", L"Warning", 0), nullptr) << "the export failed";
-
-    PressKey(window, 'Q', true);
-    ASSERT_EQ(app.WaitExit(), 0);
-    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"lamedir"), saved);
-    DeleteFileW(file.c_str());
-    RemoveDirectoryW(folder.c_str());
-}
-
 // A folder of its own, emptied at the end, and a program reading from the clipboard.
 class ExportWhileReading : public testing::Test {
 protected:
@@ -121,7 +64,7 @@ protected:
 
     void TearDown() override
     {
-        for (const wchar_t* name : {L"\\long.wav", L"\\paused.wav"})
+        for (const wchar_t* name : {L"\\long.wav", L"\\paused.wav", L"\\beside.mp3"})
             DeleteFileW((folder + name).c_str());
         RemoveDirectoryW(folder.c_str());
     }
@@ -209,6 +152,42 @@ TEST_F(ExportWhileReading, ExportWhilePausedFinishesAndTheReadingStaysPaused)
     PressKey(window, 'S');
     EXPECT_TRUE(InState(window, L"stopped"));
     app.Kill();
+}
+
+// The saved library path names a file that has gone: the one beside the program is
+// shown, and used, and the saved path is left as the user set it.
+TEST_F(ExportWhileReading, LibraryBesideTheProgramIsUsedWhenTheSavedOneIsMissing)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
+    const std::wstring saved = L"C:\\gone\\lame_enc.dll";
+    WriteSettingsFile({{L"wav", L"0"}, {L"lamedir", saved}, {L"mp3dir", folder}});
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    PressKey(window, 'O');
+    HWND options = WaitForProcessWindow(app.Id(), L"#32770", L"Options", 10000);
+    ASSERT_TRUE(options && PumpUntil([&] { return IsWindowVisible(options) != FALSE; }, 10000));
+    SendDlgItemMessageW(options, IDC_OPTIONS_TABS, TCM_SETCURFOCUS, 2, 0);   // Voice Export
+    HWND inUse = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        return (inUse = GetDlgItem(FindWindowExW(options, nullptr, L"#32770", nullptr), IDC_EXPORT_LAME_IN_USE));
+    }, 10000)) << "the Voice Export tab did not open";
+    EXPECT_EQ(WindowText(inUse), L"in use: " + BinFolder() + L"\\lame_enc.dll");
+    PressDialogButton(options, IDCANCEL);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(options); }, 10000));
+
+    ASSERT_TRUE(SetClipboardText(L"Encoded by the library beside the program."));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window).size() > 10; }, 10000));
+    ASSERT_TRUE(ExportAs(app, window, L"beside")) << "no save dialog: the library was not found";
+    EXPECT_TRUE(PumpUntil([&] {
+        const std::string bytes = ReadBytes(folder + L"\\beside.mp3");
+        return bytes.size() > 400 && static_cast<unsigned char>(bytes[0]) == 0xFF
+            && !WaitForProcessWindow(app.Id(), L"#32770", L"Saving...", 0);
+    }, 20000)) << "no MP3 file";
+    EXPECT_EQ(WaitForProcessWindow(app.Id(), L"#32770", L"Warning", 0), nullptr) << "the export failed";
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"lamedir"), saved);
 }
 
 } // namespace

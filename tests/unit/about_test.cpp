@@ -116,64 +116,35 @@ TEST(AboutDialog, ArtworkSurvivesRepaints)
 
 // Wine reads the screen's DPI when a program starts: the fit is checked by a copy of
 // this test program started after the prefix's DPI is set, and put back afterwards.
-class PrefixDpi {
-public:
+struct PrefixDpi {
     explicit PrefixDpi(DWORD dpi)
     {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                        &key_, nullptr);
-        DWORD size = sizeof saved_;
-        had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&saved_), &size) == 0;
-        set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) == 0;
+        DWORD size = sizeof saved;
+        had = RegGetValueW(HKEY_CURRENT_USER, Key, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &saved, &size) == 0;
+        set = Write(dpi);
     }
-    ~PrefixDpi()
+    ~PrefixDpi() { had ? Write(saved) : RegDeleteKeyValueW(HKEY_CURRENT_USER, Key, L"LogPixels"); }
+    static bool Write(DWORD dpi)
     {
-        if (had_)
-            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&saved_), sizeof saved_);
-        else
-            RegDeleteValueW(key_, L"LogPixels");
-        RegCloseKey(key_);
+        return RegSetKeyValueW(HKEY_CURRENT_USER, Key, L"LogPixels", REG_DWORD, &dpi, sizeof dpi) == 0;
     }
-    bool Set() const { return set_; }
-
-private:
-    HKEY key_ = nullptr;
-    DWORD saved_ = 0;
-    bool had_ = false;
-    bool set_ = false;
+    static constexpr const wchar_t* Key = L"Control Panel\\Desktop";
+    DWORD saved = 0;
+    bool had = false;
+    bool set = false;
 };
-
-long RunThisProgram(const std::wstring& arguments, const std::wstring& dpi)
-{
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
-    SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", dpi.c_str());
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    const bool started =
-        CreateProcessW(self, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info);
-    SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", nullptr);
-    if (!started)
-        return -1;
-    CloseHandle(info.hThread);
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(info.hProcess, &code);
-    CloseHandle(info.hProcess);
-    return static_cast<long>(code);
-}
 
 TEST(AboutDialogFit, EveryTextIsWholeAt96And120And144Dpi)
 {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
     for (const DWORD dpi : {96u, 120u, 144u}) {
         PrefixDpi setting(dpi);
-        ASSERT_TRUE(setting.Set());
-        EXPECT_EQ(RunThisProgram(L"--gtest_brief=1 --gtest_filter=AboutDialogFit.TextsFitAtThePrefixDpi",
-                                 std::to_wstring(dpi)),
-                  0)
-            << "at " << dpi << " dpi (the program's output above says what did not fit)";
+        ASSERT_TRUE(setting.set);
+        SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", std::to_wstring(dpi).c_str());
+        AppProcess fit(L"--gtest_brief=1 --gtest_filter=AboutDialogFit.TextsFitAtThePrefixDpi", self);
+        SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", nullptr);
+        EXPECT_EQ(fit.WaitExit(60000), 0) << "at " << dpi << " dpi (the output above says what did not fit)";
     }
 }
 
