@@ -339,6 +339,8 @@ void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes)
                        {L"repeat", L"0"}, {L"rate", L"-1"}, {L"autoplay", L"0"}, {L"autoscroll", L"1"},
                        {L"fulltext", L"1"}}},
         {L"export", {{L"wav", L"1"}, {L"mp3rate", L"128"}, {L"wavdir", L""}, {L"lamedir", L""}, {L"mp3dir", L""}}},
+        // The note on hearing a copy, which would stand in the caption after the first copy.
+        {L"notes", {{L"hearcopies", L"1"}}},
     };
     std::wstring content;
     for (const auto& [section, keys] : layout) {

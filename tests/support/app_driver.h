@@ -74,7 +74,8 @@ std::wstring SettingsFolder();
 std::wstring SettingsFile();
 void RemoveSettingsFile();
 // Writes a complete settings file with the first-run values, changed by `changes`
-// (section "window", "settings" or "export" / key → value text).
+// (section "window", "settings", "export" or "notes" / key → value text). The note on
+// hearing a copy counts as seen unless "hearcopies" is "0".
 void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes = {});
 std::wstring ReadFileUtf8(const std::wstring& path);
 // The value text of a key in a settings file's content ("" when missing).
