@@ -1,4 +1,5 @@
 #include "clipboard/clipboard_monitor.h"
+#include "clipboard/clipboard_fetch.h"
 #include "clipboard/secret_copy.h"
 #include "clipboard/selection_grab.h"
 #include "speech/reader.h"
@@ -7,13 +8,19 @@
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
-#include <utility>
+#include <algorithm>
 #include <cwchar>
 
 namespace {
 
 // The next window in the clipboard-viewer chain, to which every notification is passed on.
 HWND nextViewer = nullptr;
+
+// The program that copied may still hold the clipboard open (and clipboard managers
+// hold it for a moment after each change); the text may be rendered on request.
+constexpr FetchLimits CopyLimits{3000, 2000, 6000};
+// The ticket of the copy whose text is being fetched; 0 when none is.
+WPARAM pendingRead = 0;
 
 // Whoever changed the clipboard (or the platform's bridge to other desktops' clipboards)
 // may still hold it open for a moment; one refused open would lose the user's copy.
@@ -42,31 +49,18 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
         SendMessageW(nextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
 }
 
-// Reads the clipboard's text and hands it to the reader; false when none was taken.
-bool TakeClipboardText(Reader& reader, HWND window)
+// Hands a copy's text to the reader, which shows, prepares and reads it; false when it
+// is too large to be taken (the reader says so).
+bool TakeText(Reader& reader, std::wstring text)
 {
-    if (!OpenClipboardPatiently(window))
+    if (!reader.TakesCopyOf(text.size()))
         return false;
-    // A marked secret is neither shown nor read aloud; what was there stays as it was.
-    if (ClipboardContentIsSecret()) {
-        CloseClipboard();
-        return false;
-    }
-    std::wstring text;
-    bool taken = false;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const GlobalLockGuard<const wchar_t> locked(data); locked) {
-            // The clipboard's memory may hold no terminator within its size.
-            const size_t length = wcsnlen(locked.get(), locked.capacity());
-            taken = reader.TakesCopyOf(length);
-            if (taken)
-                text = TrimTrailingLineBreaks(locked.get(), length);
-        }
-    }
-    CloseClipboard();
-    if (taken)
-        reader.TakeCopy(std::move(text), AppSettings.appendCopies);
-    return taken;
+    // The text goes on as it is, without its trailing line breaks: a long one is not
+    // copied once more for that.
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))
+        text.pop_back();
+    reader.TakeCopy(std::move(text), AppSettings.appendCopies);
+    return true;
 }
 
 // Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
@@ -84,13 +78,6 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text)
 
 } // namespace
 
-std::wstring TrimTrailingLineBreaks(const wchar_t* text, size_t length)
-{
-    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n'))
-        --length;
-    return std::wstring(text, length);
-}
-
 void JoinClipboardChain(HWND window)
 {
     nextViewer = SetClipboardViewer(window);
@@ -100,6 +87,7 @@ void LeaveClipboardChain(HWND window)
 {
     ChangeClipboardChain(window, nextViewer);
     nextViewer = nullptr;
+    pendingRead = 0;
 }
 
 HWND NextClipboardViewer()
@@ -112,7 +100,7 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
     ClipboardOutcome outcome = ClipboardOutcome::Nothing;
     // The copy that reads a selection and the contents put back after it are not the
     // user's copies; the chain still hears of each change once, as the platform sent it.
-    if (IsSelectionGrabChange()) {
+    if (ClaimedBySelectionGrab()) {
         PassNotificationOn(wParam, lParam);
         return outcome;
     }
@@ -122,8 +110,10 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
         if (SettingsStore.firstRun) {
             TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
-        } else if (TakeClipboardText(reader, window)) {
-            outcome = ClipboardOutcome::TextTaken;
+        } else {
+            // Whatever the copy held before is left to the fetch's own result; a newer
+            // copy's is the one taken.
+            pendingRead = StartClipboardFetch(window, FetchScope::TextUnlessSecret, CopyLimits);
         }
     } else {
         if (SettingsStore.firstRun) {
@@ -137,6 +127,30 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
     }
     PassNotificationOn(wParam, lParam);
     return outcome;
+}
+
+ClipboardOutcome OnClipboardFetched(Reader& reader, WPARAM ticket, LPARAM result)
+{
+    std::unique_ptr<ClipboardFetch> fetch = TakeFetchResult(result);
+    if (OnSelectionGrabFetched(ticket, fetch) || ticket != pendingRead)
+        return ClipboardOutcome::Nothing;
+    pendingRead = 0;
+    // A clipboard held too long is passed over, and a marked secret is neither shown nor
+    // read aloud; what was there stays as it was.
+    if (fetch->outcome != FetchOutcome::Fetched || IsSecretCopy(fetch->content))
+        return ClipboardOutcome::Nothing;
+    std::optional<std::wstring> text = fetch->content.Text();
+    if (!text) {
+        const std::vector<UINT>& late = fetch->content.NotKept();
+        const bool textLate = std::find(late.begin(), late.end(), CF_UNICODETEXT) != late.end();
+        return textLate ? ClipboardOutcome::TextNotDelivered : ClipboardOutcome::Nothing;
+    }
+    return TakeText(reader, std::move(*text)) ? ClipboardOutcome::TextTaken : ClipboardOutcome::Nothing;
+}
+
+bool ClipboardReadPending()
+{
+    return pendingRead != 0;
 }
 
 void OnChangeClipboardChain(HWND leaving, HWND after)
@@ -179,8 +193,14 @@ void CopySpeechText(const Reader& reader, HWND window)
     AppSettings.monitorClipboard = monitoring;
 }
 
-void PasteClipboardText(HWND window)
+void PasteClipboardText(Reader& reader, HWND window)
 {
+    // A clipboard that could not be given back after Read selection: what it held comes
+    // into the view, from where C copies it again.
+    if (std::wstring earlier = TakeUnreturnedText(); !earlier.empty()) {
+        TakeText(reader, std::move(earlier));
+        return;
+    }
     ForgetSelectionGrabPutBack();
     const bool monitoring = AppSettings.monitorClipboard;
     AppSettings.monitorClipboard = true;
@@ -209,6 +229,6 @@ void TakeTextToReadNow(Reader& reader, const std::wstring& text)
         reader.Controller().Stop();
     const bool autoPlay = AppSettings.autoPlay;
     AppSettings.autoPlay = true;
-    reader.TakeCopy(TrimTrailingLineBreaks(text.c_str(), text.size()), AppSettings.appendCopies);
+    TakeText(reader, text);
     AppSettings.autoPlay = autoPlay;
 }
