@@ -7,6 +7,7 @@
 #include "app_driver.h"
 #include "copy_watch.h"
 #include "pump.h"
+#include "clipboard/clipboard_monitor.h"
 #include "settings/app_settings.h"
 #include "speech/reader.h"
 #include "speech/text_layout.h"
@@ -208,6 +209,7 @@ TEST(LongCopy, ACopyLargerThanTheLimitIsNotTakenAndTheCaptionSaysWhy)
     for (const std::wstring& copy : {std::wstring(L"Kept."), std::wstring(LargestCopyBytes / sizeof(wchar_t) + 1, L'x')}) {
         ASSERT_TRUE(SetClipboardText(copy));
         PumpPending();
+        ASSERT_TRUE(PumpUntil([] { return !ClipboardReadPending(); }, 10000)) << "the copy's text was not fetched";
     }
     EXPECT_FALSE(app.reader().Loading());
     EXPECT_EQ(app.view().Text(), L"Kept. ");
