@@ -13,7 +13,7 @@ ColourQuery colourQuery = &GetSysColor;
 constexpr int Margin = 1;
 // A text up to about this long is laid out at once; the rest of a longer one follows
 // between messages, this much at a step.
-constexpr int LayoutAtOnceChars = 256 * 1024;
+constexpr int LayoutAtOnceChars = 64 * 1024;
 constexpr int LayoutStepChars = 32 * 1024;
 // More characters than a line can show in any font: a run of blanks hanging past the
 // edge is not handed to the system whole.
