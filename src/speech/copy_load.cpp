@@ -36,6 +36,10 @@ bool CopyLoad::OnlyPlaceholder() const
 
 void CopyLoad::AddCopy(std::wstring copy)
 {
+    if (blankPending_) {
+        source_ += L' ';
+        blankPending_ = false;
+    }
     const size_t at = source_.size();
     // The view takes a line feed right after a CR it holds as a line break of its own.
     const wchar_t before = at > 0 ? source_[at - 1] : prefix_.empty() ? L'\0' : prefix_.back();
@@ -49,14 +53,13 @@ void CopyLoad::AddCopy(std::wstring copy)
     // The blank after the copy replaces a text that is only a placeholder.
     if (OnlyPlaceholder()) {
         prefix_.clear();
-        source_ = L" ";
+        source_.clear();
         prepared_.clear();
         done_ = 0;
         previous_ = L'\0';
         readFromSource_ = 0;
-    } else {
-        source_ += L' ';
     }
+    blankPending_ = true;
     readFromKnown_ = readFromSource_ == done_;
     readFromPrepared_ = prepared_.size();
     prepared_.reserve(source_.size() + source_.size() / 16 + 16);
@@ -85,8 +88,16 @@ bool CopyLoad::Step()
             readFromPrepared_ = prepared_.size();
             readFromKnown_ = true;
         }
+        return false;
     }
-    return done_ >= source_.size();
+    // The blank after the last copy; the text itself is not grown for it, which for a
+    // long one would mean copying it all.
+    if (blankPending_) {
+        prepared_ += L' ';
+        previous_ = L' ';
+        blankPending_ = false;
+    }
+    return true;
 }
 
 CopyLoad::Result CopyLoad::Take()

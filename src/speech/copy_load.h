@@ -18,7 +18,7 @@ public:
     // Prepares the next piece; true when all is prepared.
     bool Step();
     // Characters still to prepare.
-    size_t Remaining() const { return source_.size() - done_; }
+    size_t Remaining() const { return source_.size() - done_ + (blankPending_ ? 1 : 0); }
 
     struct Result {
         std::wstring text;
@@ -33,8 +33,10 @@ private:
 
     // Prepared already and kept as it is: the view's text when a copy goes after it.
     std::wstring prefix_;
-    // What is still to be prepared, as copied, one after the other with a blank after each.
+    // What is still to be prepared, as copied, one after the other with a blank after
+    // each; the last one's blank is only pending.
     std::wstring source_;
+    bool blankPending_ = false;
     size_t done_ = 0;
     std::wstring prepared_;
     wchar_t previous_ = L'\0';

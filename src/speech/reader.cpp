@@ -86,13 +86,15 @@ bool Reader::LoadStep()
                                                      : 0;
         load.phase = Load::Phase::Showing;
         return false;
-    case Load::Phase::Showing:
-        view_.TakeText(load.result.text);
-        text_.Adopt(std::move(load.result.text), load.previousSentences, view_);
+    case Load::Phase::Showing: {
+        auto shown = std::make_shared<const std::wstring>(std::move(load.result.text));
+        view_.TakeText(shown);
+        text_.Adopt(std::move(shown), load.previousSentences, view_);
         view_.Select(0, 0);
         ReportStatusChange();
         load.phase = Load::Phase::Reading;
         return false;
+    }
     case Load::Phase::Reading:
         break;
     }

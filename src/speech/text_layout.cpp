@@ -45,15 +45,17 @@ int CharWidths::OfPair(wchar_t high, wchar_t low)
     return width;
 }
 
-void TextLayout::Reset(int width)
+void TextLayout::Reset(const std::wstring& text, int width)
 {
+    text_ = &text;
     width_ = std::max(width, 1);
     starts_.assign(1, 0);
     complete_ = false;
 }
 
-void TextLayout::TextChangedFrom(int index)
+void TextLayout::TextChangedFrom(const std::wstring& text, int index)
 {
+    text_ = &text;
     // A line's end can depend on the first character of the line after next: the
     // character that did not fit may have moved on by two lines.
     const auto after = std::upper_bound(starts_.begin(), starts_.end(), index);
@@ -65,8 +67,8 @@ void TextLayout::TextChangedFrom(int index)
 // The start of the line after the one at start, or -1 when that line runs to the end.
 int TextLayout::NextLineStart(int start)
 {
-    const wchar_t* text = text_.data();
-    const int length = static_cast<int>(text_.size());
+    const wchar_t* text = text_->data();
+    const int length = static_cast<int>(text_->size());
     int x = 0;
     int breakAfter = -1;
     for (int i = start; i < length;) {
@@ -130,12 +132,12 @@ int TextLayout::LineStart(int line)
 int TextLayout::LineEnd(int line)
 {
     const int next = LineStart(line + 1);
-    return next >= 0 ? next : static_cast<int>(text_.size());
+    return next >= 0 ? next : static_cast<int>(text_->size());
 }
 
 int TextLayout::LineOf(int index)
 {
-    index = std::clamp(index, 0, static_cast<int>(text_.size()));
+    index = std::clamp(index, 0, static_cast<int>(text_->size()));
     while (!complete_ && starts_.back() < index)
         FindLineAfterLast();
     return static_cast<int>(std::upper_bound(starts_.begin(), starts_.end(), index) - starts_.begin()) - 1;
@@ -143,7 +145,7 @@ int TextLayout::LineOf(int index)
 
 int TextLayout::Advance(int from, int to, int x)
 {
-    const wchar_t* text = text_.data();
+    const wchar_t* text = text_->data();
     for (int i = from; i < to; ++i) {
         const wchar_t c = text[i];
         if (c == L'\t')

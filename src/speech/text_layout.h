@@ -47,14 +47,15 @@ private:
 
 class TextLayout {
 public:
-    // Lays out text, which must stay alive and is re-read after each change the owner
-    // reports, in lines of at most width pixels measured by widths.
-    TextLayout(const std::wstring& text, CharWidths& widths) : text_(text), widths_(widths) {}
+    // Lays out in lines measured by widths.
+    explicit TextLayout(CharWidths& widths) : widths_(widths) {}
 
-    // Everything again: a new text, font or width.
-    void Reset(int width);
-    // The text changed at and after index; lines that cannot depend on it stay.
-    void TextChangedFrom(int index);
+    // Everything again: text, which must stay alive until the next Reset or change, in
+    // lines of at most width pixels (a new text, font or width).
+    void Reset(const std::wstring& text, int width);
+    // The text is now text, changed at and after index; lines that cannot depend on the
+    // change stay.
+    void TextChangedFrom(const std::wstring& text, int index);
 
     // Lines found so far; all of them once Complete().
     int KnownLines() const { return static_cast<int>(starts_.size()); }
@@ -78,8 +79,9 @@ private:
     int NextLineStart(int start);
     void FindLineAfterLast();
 
-    const std::wstring& text_;
+    const std::wstring* text_ = &noText_;
     CharWidths& widths_;
+    static inline const std::wstring noText_;
     int width_ = 1;
     std::vector<int> starts_{0};
     bool complete_ = false;

@@ -82,15 +82,14 @@ int CountTerminators(const wchar_t* text, int end)
 
 void PreparedText::Forget()
 {
-    text_.clear();
-    text_.shrink_to_fit();
+    text_ = std::make_shared<const std::wstring>();
     prepared_ = false;
     previousSentenceCount_ = 0;
 }
 
-void PreparedText::Replace(std::wstring text)
+void PreparedText::Replace(SharedText text)
 {
-    previousSentenceCount_ = prepared_ ? CountSentences(text_.c_str()) : 0;
+    previousSentenceCount_ = prepared_ ? CountSentences(text_->c_str()) : 0;
     text_ = std::move(text);
     prepared_ = true;
 }
@@ -105,7 +104,7 @@ bool PreparedText::MatchesView(const TextView& view) const
     return prepared_ && view.Revision() == viewRevision_;
 }
 
-void PreparedText::Adopt(std::wstring text, int previousSentenceCount, const TextView& view)
+void PreparedText::Adopt(SharedText text, int previousSentenceCount, const TextView& view)
 {
     text_ = std::move(text);
     prepared_ = true;
@@ -118,14 +117,13 @@ void PreparedText::Prepare(TextView& view)
     view.Select(0, 0);
     // Preparing a prepared text changes nothing; a long one is not read through again.
     if (MatchesView(view)) {
-        previousSentenceCount_ = CountSentences(text_.c_str());
+        previousSentenceCount_ = CountSentences(text_->c_str());
         return;
     }
     const std::wstring& text = view.Text();
-    std::wstring prepared = NormaliseText(text);
-    // Replacing a long text is the costly part of preparation; when nothing changed,
-    // the view already holds the prepared text.
-    if (prepared != text)
+    auto prepared = std::make_shared<const std::wstring>(NormaliseText(text));
+    // When nothing changed, the view already holds the prepared text.
+    if (*prepared != text)
         view.TakeText(prepared);
     Replace(std::move(prepared));
     NoteViewHoldsIt(view);
@@ -133,12 +131,14 @@ void PreparedText::Prepare(TextView& view)
 
 void PreparedText::DropTrailingLineBreaks(TextView& view)
 {
-    const size_t length = text_.size();
-    while (!text_.empty() && (text_.back() == L'\r' || text_.back() == L'\n'))
-        text_.pop_back();
+    size_t length = text_->size();
+    while (length > 0 && ((*text_)[length - 1] == L'\r' || (*text_)[length - 1] == L'\n'))
+        --length;
     // The view already shows a text that has none.
-    if (text_.size() == length && MatchesView(view))
+    if (length == text_->size() && MatchesView(view))
         return;
+    if (length != text_->size())
+        text_ = std::make_shared<const std::wstring>(*text_, 0, length);
     view.TakeText(text_);
     NoteViewHoldsIt(view);
 }

@@ -3,6 +3,7 @@
 // every line break that does not end a sentence and slashes turned into blanks, and
 // is written back so that the voice's word positions index both.
 #include <string>
+#include "speech/text_view_control.h"
 
 class TextView;
 
@@ -10,7 +11,7 @@ class TextView;
 // preparation.
 class PreparedText {
 public:
-    const std::wstring& Text() const { return text_; }
+    const std::wstring& Text() const { return *text_; }
     bool Prepared() const { return prepared_; }
     // Sentences of the text prepared before the latest preparation.
     int PreviousSentenceCount() const { return previousSentenceCount_; }
@@ -18,7 +19,7 @@ public:
     void Prepare(TextView& view);
     // text, prepared elsewhere and now in the view, is the prepared text; the sentences
     // of the text before it were counted by the caller.
-    void Adopt(std::wstring text, int previousSentenceCount, const TextView& view);
+    void Adopt(SharedText text, int previousSentenceCount, const TextView& view);
     // Whether the view holds the prepared text, unchanged since.
     bool MatchesView(const TextView& view) const;
     // Back to no prepared text, as at start-up.
@@ -27,10 +28,11 @@ public:
     void DropTrailingLineBreaks(TextView& view);
 
 private:
-    void Replace(std::wstring text);
+    void Replace(SharedText text);
     void NoteViewHoldsIt(const TextView& view);
 
-    std::wstring text_;
+    // Shared with the view while it shows the prepared text.
+    SharedText text_ = std::make_shared<const std::wstring>();
     bool prepared_ = false;
     int previousSentenceCount_ = 0;
     // The view's revision when it last held the prepared text.

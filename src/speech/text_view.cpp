@@ -58,7 +58,7 @@ void TextView::SetText(const wchar_t* text)
     SendMessageW(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
 }
 
-void TextView::TakeText(std::wstring text)
+void TextView::TakeText(SharedText text)
 {
     if (TextViewControl* control = Control())
         control->TakeText(std::move(text));

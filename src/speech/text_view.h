@@ -25,8 +25,9 @@ public:
     // The whole text as the control holds it, without a copy; valid until it changes.
     const std::wstring& Text() const;
     void SetText(const wchar_t* text);           // replaces everything
-    // Replaces everything with text, which has one CR for each paragraph break already.
-    void TakeText(std::wstring text);
+    // Replaces everything with text, which has one CR for each paragraph break already;
+    // the view keeps it, without a copy.
+    void TakeText(SharedText text);
     // Changes whenever the text changes.
     unsigned Revision() const;
     int WindowTextLength() const;                // WM_GETTEXTLENGTH: a paragraph break counts two

@@ -125,19 +125,14 @@ TextViewControl::TextViewControl(HWND window) : window_(window), background_(Get
 
 // ---- Text ----
 
-void TextViewControl::TakeText(std::wstring text)
+void TextViewControl::TakeText(SharedText text)
 {
-    SetText(std::move(text));
-}
-
-void TextViewControl::SetText(std::wstring text)
-{
-    text_ = std::move(text);
+    text_ = text ? std::move(text) : std::make_shared<const std::wstring>();
     selStart_ = selEnd_ = 0;
     topLine_ = 0;
     ++revision_;
     breaks_ = -1;
-    layout_.Reset(LayoutWidth());
+    layout_.Reset(*text_, LayoutWidth());
     ContinueLayout();
     InvalidateRect(window_, nullptr, FALSE);
 }
@@ -147,7 +142,9 @@ void TextViewControl::ReplaceSelection(const wchar_t* text)
     std::wstring inserted;
     if (text)
         AppendWithViewBreaks(inserted, text, std::wcslen(text));
-    text_.replace(static_cast<size_t>(selStart_), static_cast<size_t>(selEnd_ - selStart_), inserted);
+    std::wstring changed = Text();
+    changed.replace(static_cast<size_t>(selStart_), static_cast<size_t>(selEnd_ - selStart_), inserted);
+    text_ = std::make_shared<const std::wstring>(std::move(changed));
     const int from = selStart_;
     selStart_ = selEnd_ = from + static_cast<int>(inserted.size());
     TextChangedFrom(from);
@@ -158,7 +155,7 @@ void TextViewControl::TextChangedFrom(int index)
 {
     ++revision_;
     breaks_ = -1;
-    layout_.TextChangedFrom(index);
+    layout_.TextChangedFrom(*text_, index);
     ContinueLayout();
     InvalidateRect(window_, nullptr, FALSE);
 }
@@ -166,8 +163,8 @@ void TextViewControl::TextChangedFrom(int index)
 int TextViewControl::WindowTextLength() const
 {
     if (breaks_ < 0)
-        breaks_ = static_cast<int>(std::count(text_.begin(), text_.end(), L'\r'));
-    return static_cast<int>(text_.size()) + breaks_;
+        breaks_ = static_cast<int>(std::count(Text().begin(), Text().end(), L'\r'));
+    return static_cast<int>(Text().size()) + breaks_;
 }
 
 // Copies text[from, to) into buffer, at most capacity - 1 characters and a NUL; with crlf
@@ -178,7 +175,7 @@ LRESULT TextViewControl::CopyText(wchar_t* buffer, size_t capacity, int from, in
         return 0;
     size_t written = 0;
     for (int i = from; i < to && written + 1 < capacity; ++i) {
-        const wchar_t c = text_[static_cast<size_t>(i)];
+        const wchar_t c = Text()[static_cast<size_t>(i)];
         if (c == L'\r' && crlf) {
             if (written + 2 >= capacity)
                 break;
@@ -205,7 +202,7 @@ int TextViewControl::FullyVisibleLines() const
 // text, is the text's end. The caret's line is scrolled into sight.
 void TextViewControl::Select(int start, int end)
 {
-    const int length = static_cast<int>(text_.size());
+    const int length = static_cast<int>(Text().size());
     if (start < 0) {
         start = end = selEnd_;
     } else {
@@ -250,7 +247,7 @@ bool TextViewControl::ScrollTo(int line)
 
 POINT TextViewControl::PositionOf(int index)
 {
-    index = std::clamp(index, 0, static_cast<int>(text_.size()));
+    index = std::clamp(index, 0, static_cast<int>(Text().size()));
     const int line = layout_.LineOf(index);
     const int start = layout_.LineStart(line);
     return POINT{Margin + layout_.Advance(start, index), (line - topLine_) * lineHeight_};
@@ -347,7 +344,7 @@ int TextViewControl::LayoutWidth() const
 void TextViewControl::ResetLayout()
 {
     laidOutWidth_ = LayoutWidth();
-    layout_.Reset(laidOutWidth_);
+    layout_.Reset(*text_, laidOutWidth_);
     ContinueLayout();
 }
 
@@ -423,7 +420,7 @@ void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
 {
     const int start = layout_.LineStart(line);
     int end = layout_.LineEnd(line);
-    if (end > start && text_[static_cast<size_t>(end - 1)] == L'\r')
+    if (end > start && Text()[static_cast<size_t>(end - 1)] == L'\r')
         --end;
     const int selectedFrom = std::clamp(selStart_, start, end);
     const int selectedTo = std::clamp(selEnd_, start, end);
@@ -450,15 +447,15 @@ void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
 void TextViewControl::DrawRun(HDC dc, int from, int to, int x, int y, const RECT& client)
 {
     while (from < to && x < client.right) {
-        if (text_[static_cast<size_t>(from)] == L'\t') {
+        if (Text()[static_cast<size_t>(from)] == L'\t') {
             x = Margin + layout_.Advance(from, from + 1, x - Margin);
             ++from;
             continue;
         }
         int pieceEnd = from;
-        while (pieceEnd < to && text_[static_cast<size_t>(pieceEnd)] != L'\t' && pieceEnd - from < LongestDrawnRun)
+        while (pieceEnd < to && Text()[static_cast<size_t>(pieceEnd)] != L'\t' && pieceEnd - from < LongestDrawnRun)
             ++pieceEnd;
-        ExtTextOutW(dc, x, y, 0, nullptr, text_.data() + from, static_cast<UINT>(pieceEnd - from), nullptr);
+        ExtTextOutW(dc, x, y, 0, nullptr, Text().data() + from, static_cast<UINT>(pieceEnd - from), nullptr);
         x = Margin + layout_.Advance(from, pieceEnd, x - Margin);
         from = pieceEnd;
     }
@@ -488,14 +485,14 @@ LRESULT TextViewControl::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     if ((IsKeyMessage(message) || IsMouseMessage(message)) && FilteredByParent(message, wParam, lParam))
         return 0;
-    const int length = static_cast<int>(text_.size());
+    const int length = static_cast<int>(Text().size());
     switch (message) {
     case WM_SETTEXT: {
         std::wstring text;
         if (lParam)
             AppendWithViewBreaks(text, reinterpret_cast<const wchar_t*>(lParam),
                                  std::wcslen(reinterpret_cast<const wchar_t*>(lParam)));
-        SetText(std::move(text));
+        TakeText(std::make_shared<const std::wstring>(std::move(text)));
         return TRUE;
     }
     case WM_GETTEXT:

@@ -9,6 +9,7 @@
 // only the lines in sight.
 #include <windows.h>
 #include <richedit.h>
+#include <memory>
 #include <string>
 #include "platform/scoped_handle.h"
 #include "platform/sliced_work.h"
@@ -33,6 +34,10 @@ inline constexpr UINT TextViewLinesCounted = 0x0A00;
 // be cut between a CR and its LF.
 void AppendWithViewBreaks(std::wstring& out, const wchar_t* text, size_t length);
 
+// A text that the view and the prepared text share, never changed once made: a long
+// one is not copied to be shown.
+using SharedText = std::shared_ptr<const std::wstring>;
+
 // The lines of the text as far as they are known; all of them when complete.
 struct LineTally {
     int lines = 1;
@@ -44,9 +49,9 @@ public:
     // The control of a TextView window; null for any other window.
     static TextViewControl* Of(HWND window);
 
-    const std::wstring& Text() const { return text_; }
-    // Takes text, with one CR for each paragraph break, as the whole text.
-    void TakeText(std::wstring text);
+    const std::wstring& Text() const { return *text_; }
+    // text, with one CR for each paragraph break, becomes the whole text.
+    void TakeText(SharedText text);
     // Changes with every change of the text.
     unsigned Revision() const { return revision_; }
     LineTally CountedLines() const { return {layout_.KnownLines(), layout_.Complete()}; }
@@ -59,7 +64,6 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Text
-    void SetText(std::wstring text);
     void ReplaceSelection(const wchar_t* text);
     void TextChangedFrom(int index);
     int WindowTextLength() const;
@@ -86,9 +90,9 @@ private:
     bool FilteredByParent(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_;
-    std::wstring text_;
+    SharedText text_ = std::make_shared<const std::wstring>();
     CharWidths widths_;
-    TextLayout layout_{text_, widths_};
+    TextLayout layout_{widths_};
     SlicedWork layoutWork_;
     unsigned revision_ = 0;
     // Paragraph breaks in the text, counted again after a change; -1 until then.

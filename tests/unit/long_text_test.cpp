@@ -49,14 +49,14 @@ TEST(TextLayout, BreaksAfterBlanksAndHyphensInsideLongWordsAndAroundEastAsianTex
     std::wstring text;
     CharWidths widths;
     TenPixelsEach(widths);
-    TextLayout layout(text, widths);
+    TextLayout layout(widths);
     for (const auto& c : cases) {
         text = c.text;
-        layout.Reset(100);
+        layout.Reset(text, 100);
         EXPECT_EQ(LineStarts(layout), c.starts) << "text of " << text.size() << " characters";
     }
     text = L"ab\rcd\r";
-    layout.Reset(100);
+    layout.Reset(text, 100);
     EXPECT_EQ(layout.LineOf(2), 0);
     EXPECT_EQ(layout.LineOf(3), 1);
     EXPECT_EQ(layout.LineOf(99), 2);
@@ -72,22 +72,22 @@ TEST(TextLayout, PiecesAndChangesGiveTheWholeLayout)
     std::wstring text, fresh;
     CharWidths widths;
     TenPixelsEach(widths);
-    TextLayout layout(text, widths), reference(fresh, widths);
+    TextLayout layout(widths), reference(widths);
     for (int round = 0; round < 200; ++round) {
         text.assign(random() % 400, L'a');
         for (wchar_t& c : text)
             c = alphabet[random() % std::size(alphabet)];
         const int width = 30 + static_cast<int>(random() % 150);
-        layout.Reset(width);
+        layout.Reset(text, width);
         layout.LayOutMore(static_cast<int>(random() % 50));
         for (int change = 0; change < 3; ++change) {
             const size_t at = text.empty() ? 0 : random() % text.size();
             text.insert(at, std::wstring(random() % 12, alphabet[random() % std::size(alphabet)]));
-            layout.TextChangedFrom(static_cast<int>(at));
+            layout.TextChangedFrom(text, static_cast<int>(at));
             layout.LineOf(static_cast<int>(random() % (text.size() + 1)));
         }
         fresh = text;
-        reference.Reset(width);
+        reference.Reset(fresh, width);
         ASSERT_EQ(LineStarts(layout), LineStarts(reference)) << "round " << round;
     }
 }
