@@ -10,14 +10,15 @@ constexpr size_t PieceChars = 256 * 1024;
 
 } // namespace
 
-CopyLoad::CopyLoad(const std::wstring& viewText, bool viewPrepared, std::wstring copy, bool append)
+CopyLoad::CopyLoad(SharedText viewText, bool viewPrepared, std::wstring copy, bool append)
+    : prefix_(std::make_shared<const std::wstring>())
 {
-    if (append && !IsPlaceholderText(viewText)) {
+    if (append && viewText && !IsPlaceholderText(*viewText)) {
         if (viewPrepared) {
-            prefix_ = viewText;
-            previous_ = prefix_.empty() ? L'\0' : prefix_.back();
+            prefix_ = std::move(viewText);
+            previous_ = prefix_->empty() ? L'\0' : prefix_->back();
         } else {
-            source_ = viewText;
+            source_ = *viewText;
         }
     }
     AddCopy(std::move(copy));
@@ -27,9 +28,9 @@ CopyLoad::CopyLoad(const std::wstring& viewText, bool viewPrepared, std::wstring
 // comes from at most two copied ones.
 bool CopyLoad::OnlyPlaceholder() const
 {
-    if (prefix_.size() + source_.size() > 4)
+    if (prefix_->size() + source_.size() > 4)
         return false;
-    std::wstring shown = prefix_;
+    std::wstring shown = *prefix_;
     AppendWithViewBreaks(shown, source_.data(), source_.size());
     return IsPlaceholderText(shown);
 }
@@ -42,7 +43,7 @@ void CopyLoad::AddCopy(std::wstring copy)
     }
     const size_t at = source_.size();
     // The view takes a line feed right after a CR it holds as a line break of its own.
-    const wchar_t before = at > 0 ? source_[at - 1] : prefix_.empty() ? L'\0' : prefix_.back();
+    const wchar_t before = at > 0 ? source_[at - 1] : prefix_->empty() ? L'\0' : prefix_->back();
     if (!copy.empty() && copy.front() == L'\n' && before == L'\r')
         copy.front() = L'\r';
     if (source_.empty())
@@ -52,7 +53,7 @@ void CopyLoad::AddCopy(std::wstring copy)
     readFromSource_ = at;
     // The blank after the copy replaces a text that is only a placeholder.
     if (OnlyPlaceholder()) {
-        prefix_.clear();
+        prefix_ = std::make_shared<const std::wstring>();
         source_.clear();
         prepared_.clear();
         done_ = 0;
@@ -103,13 +104,14 @@ bool CopyLoad::Step()
 CopyLoad::Result CopyLoad::Take()
 {
     Result result;
-    result.readFrom = static_cast<int>(prefix_.size() + readFromPrepared_);
-    if (prefix_.empty()) {
+    result.readFrom = static_cast<int>(prefix_->size() + readFromPrepared_);
+    if (prefix_->empty()) {
         result.text = std::move(prepared_);
     } else {
-        result.text = std::move(prefix_);
-        result.text += prepared_;
+        result.text.reserve(prefix_->size() + prepared_.size());
+        result.text.append(*prefix_).append(prepared_);
     }
+    prefix_.reset();
     source_.clear();
     source_.shrink_to_fit();
     prepared_.clear();

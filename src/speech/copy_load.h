@@ -5,13 +5,14 @@
 // so that a long text never holds up the program. The result is exactly what placing
 // the text in the view and preparing all of it would give.
 #include <string>
+#include "speech/text_view_control.h"
 
 class CopyLoad {
 public:
     // copy is without its trailing line breaks. With append, it goes after viewText;
     // viewPrepared tells whether viewText is prepared already, so that it is kept as it
     // is, or prepared again with the copy.
-    CopyLoad(const std::wstring& viewText, bool viewPrepared, std::wstring copy, bool append);
+    CopyLoad(SharedText viewText, bool viewPrepared, std::wstring copy, bool append);
 
     // A further copy, after the text so far (append mode); reading starts at its start.
     void AddCopy(std::wstring copy);
@@ -32,7 +33,7 @@ private:
     bool OnlyPlaceholder() const;
 
     // Prepared already and kept as it is: the view's text when a copy goes after it.
-    std::wstring prefix_;
+    SharedText prefix_;
     // What is still to be prepared, as copied, one after the other with a blank after
     // each; the last one's blank is only pending.
     std::wstring source_;

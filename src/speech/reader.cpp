@@ -58,7 +58,7 @@ void Reader::TakeCopy(std::wstring text, bool append)
         load_->copy.AddCopy(std::move(text));
         load_->followsCopy = true;
     } else {
-        load_ = std::make_unique<Load>(view_.Text(), text_.MatchesView(view_), std::move(text), append);
+        load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(text), append);
     }
     load_->read = read;
     if (load_->copy.Remaining() <= PrepareAtOnceChars)

@@ -79,7 +79,7 @@ private:
     // step of its own, so that the window takes its messages in between.
     struct Load {
         enum class Phase { Preparing, Counting, Showing, Reading };
-        Load(const std::wstring& viewText, bool viewPrepared, std::wstring copy, bool append)
+        Load(SharedText viewText, bool viewPrepared, std::wstring copy, bool append)
             : copy(viewText, viewPrepared, std::move(copy), append)
         {
         }

@@ -42,6 +42,12 @@ int TextView::Length() const
     return static_cast<int>(SendMessageW(view_, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len), 0));
 }
 
+SharedText TextView::Shared() const
+{
+    const TextViewControl* control = Control();
+    return control ? control->Shared() : std::make_shared<const std::wstring>();
+}
+
 std::wstring TextView::GetText() const
 {
     return Text();

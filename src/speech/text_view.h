@@ -24,6 +24,8 @@ public:
     std::wstring GetText() const;                // whole text, CR for each paragraph break
     // The whole text as the control holds it, without a copy; valid until it changes.
     const std::wstring& Text() const;
+    // The same, kept for as long as the caller holds it.
+    SharedText Shared() const;
     void SetText(const wchar_t* text);           // replaces everything
     // Replaces everything with text, which has one CR for each paragraph break already;
     // the view keeps it, without a copy.

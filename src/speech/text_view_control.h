@@ -50,6 +50,7 @@ public:
     static TextViewControl* Of(HWND window);
 
     const std::wstring& Text() const { return *text_; }
+    const SharedText& Shared() const { return text_; }
     // text, with one CR for each paragraph break, becomes the whole text.
     void TakeText(SharedText text);
     // Changes with every change of the text.
