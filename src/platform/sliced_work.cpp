@@ -17,10 +17,10 @@ double NowMs()
     return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-bool RegisterSliceClass()
+bool RegisterSliceClass(WNDPROC procedure)
 {
     WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpfnWndProc = procedure;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = ClassName;
     if (!RegisterClassW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -40,7 +40,7 @@ SlicedWork::~SlicedWork()
 
 bool SlicedWork::EnsureWindow()
 {
-    static const bool registered = RegisterSliceClass();
+    static const bool registered = RegisterSliceClass(&SlicedWork::Procedure);
     if (window_ || !registered)
         return window_ != nullptr;
     window_ = CreateWindowExW(0, ClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -49,7 +49,6 @@ bool SlicedWork::EnsureWindow()
         return false;
     }
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SlicedWork::Procedure));
     return true;
 }
 
