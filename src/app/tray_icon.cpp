@@ -73,7 +73,8 @@ UINT StateWordId(SpeechState state)
 std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount, bool counting)
 {
     wchar_t caption[128];
-    swprintf(caption, 128, L"%ls - %ls   [ %d / %d%ls ]", title, stateWord, line, lineCount, counting ? L"\x2026" : L"");
+    swprintf(caption, 128, L"%ls - %ls   [ %d / %d%ls ]", title, stateWord, line, lineCount,
+             counting ? L"\x2026" : L"");
     return caption;
 }
 

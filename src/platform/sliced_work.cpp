@@ -43,7 +43,8 @@ bool SlicedWork::EnsureWindow()
     static const bool registered = RegisterSliceClass(&SlicedWork::Procedure);
     if (window_ || !registered)
         return window_ != nullptr;
-    window_ = CreateWindowExW(0, ClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ =
+        CreateWindowExW(0, ClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!window_) {
         LogFailure(L"CreateWindowExW of the sliced work", GetLastError());
         return false;

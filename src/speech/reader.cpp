@@ -12,10 +12,10 @@ constexpr size_t PrepareAtOnceChars = 128 * 1024;
 
 // Megabytes with one decimal, rounded up: a copy just over the limit must not read as
 // the limit itself.
-std::wstring MegabytesText(unsigned long long bytes)
+std::wstring Megabytes(unsigned long long bytes)
 {
     wchar_t text[32] = L"";
-    swprintf(text, 32, L"%.1f MB", std::ceil(static_cast<double>(bytes) * 10.0 / (1024.0 * 1024.0)) / 10.0);
+    swprintf(text, 32, L"%.1f", std::ceil(static_cast<double>(bytes) * 10.0 / (1024.0 * 1024.0)) / 10.0);
     return text;
 }
 
@@ -37,8 +37,8 @@ bool Reader::TakesCopyOf(size_t characters)
     if (bytes <= LargestCopyBytes)
         return true;
     if (noteListener_)
-        noteListener_(FillPattern(LoadText(IDS_COPY_TOO_LARGE), MegabytesText(bytes),
-                                  std::to_wstring(LargestCopyBytes >> 20) + L" MB"));
+        noteListener_(
+            FillPattern(LoadText(IDS_COPY_TOO_LARGE), Megabytes(bytes), std::to_wstring(LargestCopyBytes >> 20)));
     return false;
 }
 

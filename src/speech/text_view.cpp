@@ -13,7 +13,8 @@ const std::wstring noText;
 
 bool IsPlaceholderText(const std::wstring& viewText)
 {
-    const size_t windowLength = viewText.size() + static_cast<size_t>(std::count(viewText.begin(), viewText.end(), L'\r'));
+    const auto breaks = static_cast<size_t>(std::count(viewText.begin(), viewText.end(), L'\r'));
+    const size_t windowLength = viewText.size() + breaks;
     if (windowLength != 1 && windowLength != 2)
         return false;
     for (wchar_t c : viewText)

@@ -284,7 +284,8 @@ void TextViewControl::FillFormat(CHARFORMAT2W& format) const
     const size_t bytes = std::min<size_t>(size, sizeof format_);
     std::memcpy(&format, &format_, bytes);
     format.cbSize = size;
-    format.dwMask = CFM_SIZE | CFM_COLOR | CFM_FACE | CFM_CHARSET | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
+    format.dwMask =
+        CFM_SIZE | CFM_COLOR | CFM_FACE | CFM_CHARSET | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
 }
 
 void TextViewControl::MakeFont()

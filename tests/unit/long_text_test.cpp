@@ -115,7 +115,8 @@ TEST(TextViewLayout, ALongTextIsCountedBetweenMessagesAndTheCaptionSaysSo)
     EXPECT_EQ(app.view().LineIndex(lines - 1), static_cast<int>(app.view().Text().size()));
 
     app.view().SetText(Lines(3 << 20).c_str());
-    EXPECT_EQ(app.view().LineFromChar(static_cast<int>(app.view().Text().size()) - 2), lines - 2) << "counted on demand";
+    const int beforeLastBreak = static_cast<int>(app.view().Text().size()) - 2;
+    EXPECT_EQ(app.view().LineFromChar(beforeLastBreak), lines - 2) << "counted on demand";
 }
 
 // The view answers as the platform's rich edit does for what the program asks.
@@ -206,7 +207,8 @@ TEST(LongCopy, ACommandFinishesThePreparationFirst)
 TEST(LongCopy, ACopyLargerThanTheLimitIsNotTakenAndTheCaptionSaysWhy)
 {
     InProcessApp app;
-    for (const std::wstring& copy : {std::wstring(L"Kept."), std::wstring(LargestCopyBytes / sizeof(wchar_t) + 1, L'x')}) {
+    const std::wstring tooLarge(LargestCopyBytes / sizeof(wchar_t) + 1, L'x');
+    for (const std::wstring& copy : {std::wstring(L"Kept."), tooLarge}) {
         ASSERT_TRUE(SetClipboardText(copy));
         PumpPending();
         ASSERT_TRUE(PumpUntil([] { return !ClipboardReadPending(); }, 10000)) << "the copy's text was not fetched";
