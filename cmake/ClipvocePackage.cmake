@@ -1,5 +1,5 @@
 # The download zip: clipvoce.exe, its README.txt and the licence texts of the
-# runtime linked into it. Only what is installed here goes into the zip, so
+# runtime and the language detector linked into it. Only what is installed here goes into the zip, so
 # test programs, the stand-in voice and the encoder library never do.
 # CLIPVOCE_ARCHITECTURE comes from the top-level CMakeLists.txt.
 
@@ -16,6 +16,7 @@ install(TARGETS clipvoce RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/package/README.txt DESTINATION .)
 install(FILES ${CLIPVOCE_MINGW_RUNTIME_LICENCE} DESTINATION licences RENAME mingw-w64-runtime.txt)
 install(FILES ${CLIPVOCE_GCC_RUNTIME_LICENCE} DESTINATION licences RENAME gcc-runtime-libraries.txt)
+install(FILES ${CLIPVOCE_CLD2_LICENCE} DESTINATION licences RENAME cld2.txt)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME clipvoce)

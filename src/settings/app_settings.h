@@ -4,9 +4,20 @@
 // with a visible effect calls the matching apply operation itself.
 #include <windows.h>
 #include <commctrl.h>
+#include <optional>
+#include <string>
+#include <vector>
+#include "platform/language_id.h"
 
 constexpr int SettingsPathLength = 260;
 constexpr int FaceNameLength = 32;   // 31 characters and the terminator
+constexpr int FullVolume = 100;
+
+// The voice the user chose for a language, where it is not the first that speaks it.
+struct LanguageVoice {
+    LanguageId language;
+    std::wstring voiceId;
+};
 
 struct AppSettingsRecord {
     // [window]: the Speech window's outer rectangle, always that of the framed window
@@ -48,6 +59,13 @@ struct AppSettingsRecord {
     int readSelectionHotKey = MAKEWORD(VK_SPACE, HOTKEYF_CONTROL | HOTKEYF_ALT);
     int playPauseHotKey = MAKEWORD('P', HOTKEYF_CONTROL | HOTKEYF_ALT);
     int stopHotKey = MAKEWORD('S', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    // [voice]: written only where it differs from the first-run value.
+    std::wstring voiceId;            // the chosen voice's token id; empty: the system's default
+    int volume = FullVolume;         // 0 to 100
+    // Read each paragraph with a voice of its language; not set: on when voices of more
+    // than one language are installed.
+    std::optional<bool> readEachLanguage;
+    std::vector<LanguageVoice> languageVoices;
 };
 
 extern AppSettingsRecord AppSettings;

@@ -6,6 +6,7 @@
 
 #include "settings/app_settings.h"
 #include "settings/hot_key_settings.h"
+#include "settings/voice_settings.h"
 #include "platform/log.h"
 
 SettingsStoreRecord SettingsStore;
@@ -154,6 +155,7 @@ void ReadSettings()
         }
     }
     ReadHotKeySettings(SettingsStore.document, AppSettings);
+    ReadVoiceSettings(SettingsStore.document, AppSettings);
 }
 
 void WriteSettings()
@@ -175,6 +177,7 @@ void WriteSettings()
         }
     }
     WriteHotKeySettings(SettingsStore.document, AppSettings);
+    WriteVoiceSettings(SettingsStore.document, AppSettings);
 }
 
 // A file that could not be read through is about to be replaced by first-run values;

@@ -15,6 +15,7 @@ list(SORT unpacked)
 set(expected
   "${top}/README.txt"
   "${top}/clipvoce.exe"
+  "${top}/licences/cld2.txt"
   "${top}/licences/gcc-runtime-libraries.txt"
   "${top}/licences/mingw-w64-runtime.txt")
 if(NOT unpacked STREQUAL expected)

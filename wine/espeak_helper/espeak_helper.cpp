@@ -201,16 +201,30 @@ std::wstring ToCodePoints(const std::vector<uint16_t>& units, std::vector<uint32
     return text;
 }
 
+// Each request names its voice; switching loads that language's rules only when the
+// voice changes. A voice eSpeak NG does not have leaves the one in use.
+void UseVoice(const std::string& name)
+{
+    static std::string inUse = "en";
+    if (name.empty() || name == inUse)
+        return;
+    if (espeak_SetVoiceByName(name.c_str()) == EE_OK)
+        inUse = name;
+}
+
 void Speak(uint32_t request, const std::vector<uint8_t>& body)
 {
     SpeakBody speak{};
     if (body.size() < sizeof speak)
         Quit(1);
     memcpy(&speak, body.data(), sizeof speak);
-    if (body.size() != sizeof speak + static_cast<size_t>(speak.textUnits) * 2)
+    if (speak.voiceBytes > kMaxVoiceBytes ||
+        body.size() != sizeof speak + speak.voiceBytes + static_cast<size_t>(speak.textUnits) * 2)
         Quit(1);
+    const char* voice = reinterpret_cast<const char*>(body.data()) + sizeof speak;
+    UseVoice(std::string(voice, speak.voiceBytes));
     std::vector<uint16_t> units(speak.textUnits);
-    memcpy(units.data(), body.data() + sizeof speak, units.size() * 2);
+    memcpy(units.data(), body.data() + sizeof speak + speak.voiceBytes, units.size() * 2);
 
     current.id = request;
     current.active = true;

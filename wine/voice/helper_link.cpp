@@ -97,10 +97,10 @@ bool HelperLink::TakeCancelledRequestMessage(const HelperMessage& message)
     return true;
 }
 
-bool HelperLink::SendSpeak(uint32_t& request, uint32_t wordsPerMinute, std::wstring_view text)
+bool HelperLink::SendSpeak(uint32_t& request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice)
 {
     request = ++lastRequest_;
-    return helper_->SendSpeak(request, wordsPerMinute, text);
+    return helper_->SendSpeak(request, wordsPerMinute, text, voice);
 }
 
 bool HelperLink::Cancel(uint32_t request)

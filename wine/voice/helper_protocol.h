@@ -8,7 +8,8 @@
 // little-endian, so the voice reads the same layout whether it is built for 32 or 64 bits.
 //
 //   helper -> voice   Hello      HelloBody, once, at once after connecting
-//   voice -> helper   Speak      SpeakBody then the text as UTF-16 code units
+//   voice -> helper   Speak      SpeakBody, the eSpeak NG voice's name (ASCII), then the
+//                                text as UTF-16 code units
 //   voice -> helper   Cancel     no body: stop the request as soon as possible
 //   helper -> voice   Word       WordBody, before the audio that contains its sample
 //   helper -> voice   Audio      16-bit mono PCM samples at the helper's sample rate
@@ -56,7 +57,11 @@ struct HelloBody {
 struct SpeakBody {
     uint32_t wordsPerMinute;
     uint32_t textUnits;
+    uint32_t voiceBytes;
 };
+
+// Longer than any eSpeak NG voice name ("en-gb-x-gbclan"); a bound against a corrupt stream.
+constexpr uint32_t kMaxVoiceBytes = 64;
 
 // A word eSpeak NG speaks: where it starts in the request's audio (in samples) and
 // where it is in the request's text (in UTF-16 code units).

@@ -1,6 +1,8 @@
-// The DLL's COM plumbing: class objects for the voice and the stream, the unload
-// check, and registration over the platform's own entries for the two classes.
+// The DLL's COM plumbing: class objects for the voice, the stream and the voice
+// category, the unload check, and registration over the platform's own entries for
+// those classes, with the tokens of the voices.
 #include "module.h"
+#include "voice_token.h"
 #include "platform/scoped_handle.h"
 #include <olectl.h>
 #include <sapi.h>
@@ -66,6 +68,7 @@ private:
 
 ClassFactory voiceFactory(CreateVoice);
 ClassFactory streamFactory(CreateWavStream);
+ClassFactory categoryFactory(CreateTokenCategory);
 
 struct ServedClass {
     const CLSID* clsid;
@@ -75,6 +78,7 @@ struct ServedClass {
 const ServedClass servedClasses[] = {
     {&CLSID_SpVoice, L"Stand-in speech voice"},
     {&CLSID_SpStream, L"Stand-in speech stream"},
+    {&CLSID_SpObjectTokenCategory, L"Stand-in speech token category"},
 };
 
 std::wstring ClassKey(const CLSID& clsid)
@@ -179,6 +183,8 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
         return voiceFactory.QueryInterface(riid, ppv);
     if (IsEqualCLSID(clsid, CLSID_SpStream))
         return streamFactory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_SpObjectTokenCategory))
+        return categoryFactory.QueryInterface(riid, ppv);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
@@ -197,7 +203,7 @@ STDAPI DllRegisterServer()
         if (FAILED(hr))
             return hr;
     }
-    return S_OK;
+    return RegisterVoiceTokens();
 }
 
 STDAPI DllUnregisterServer()
@@ -205,5 +211,6 @@ STDAPI DllUnregisterServer()
     const std::wstring path = ModulePath();
     for (const ServedClass& served : servedClasses)
         UnregisterServedClass(served, path);
+    UnregisterVoiceTokens();
     return S_OK;
 }

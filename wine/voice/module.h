@@ -25,3 +25,4 @@ extern const GUID kWaveFormatExId;
 
 HRESULT CreateVoice(REFIID riid, void** ppv);
 HRESULT CreateWavStream(REFIID riid, void** ppv);
+HRESULT CreateTokenCategory(REFIID riid, void** ppv);

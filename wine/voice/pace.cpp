@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cwchar>
 
 namespace {
@@ -40,8 +41,15 @@ double WordSeconds(unsigned wordsPerMinute, long rate)
     return 60.0 / wordsPerMinute / RateFactor(rate);
 }
 
+// Rate 0 is the voice's own pace; -10 and 10 are a third and three times of it, as far
+// as eSpeak NG goes, and the steps between divide the way there evenly (geometrically),
+// so that every step speaks at a pace of its own.
 uint32_t HelperWordsPerMinute(unsigned wordsPerMinute, long rate)
 {
-    const double pace = wordsPerMinute * RateFactor(rate);
-    return static_cast<uint32_t>(std::lround(std::clamp(pace, kMinHelperWordsPerMinute, kMaxHelperWordsPerMinute)));
+    const double pace = std::clamp(static_cast<double>(wordsPerMinute), kMinHelperWordsPerMinute,
+                                   kMaxHelperWordsPerMinute);
+    const double end = rate < 0 ? std::max(kMinHelperWordsPerMinute, pace / 3.0)
+                                : std::min(kMaxHelperWordsPerMinute, pace * 3.0);
+    const double steps = static_cast<double>(std::min(std::labs(rate), 10L)) / 10.0;
+    return static_cast<uint32_t>(std::lround(pace * std::pow(end / pace, steps)));
 }

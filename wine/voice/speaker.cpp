@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <new>
 
 namespace {
@@ -15,9 +16,22 @@ constexpr uint32_t kRenderChunkFrames = 4096;
 
 } // namespace
 
+namespace {
+
+// CLIPVOCE_VOICE_WORD_LOG names a file that gets a line for every word the voice
+// announces: the eSpeak NG voice that speaks it, a tab and the word, in UTF-8.
+std::wstring WordLogFromEnvironment()
+{
+    wchar_t path[MAX_PATH] = L"";
+    const DWORD n = GetEnvironmentVariableW(L"CLIPVOCE_VOICE_WORD_LOG", path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(path) : std::wstring();
+}
+
+} // namespace
+
 Speaker::Speaker(VoiceEvents& events)
     : events_(events), wordsPerMinute_(WordsPerMinuteFromEnvironment()),
-      doneEvent_(CreateEventW(nullptr, TRUE, TRUE, nullptr))
+      doneEvent_(CreateEventW(nullptr, TRUE, TRUE, nullptr)), wordLog_(WordLogFromEnvironment())
 {
 }
 
@@ -39,11 +53,10 @@ bool Speaker::StartHelper()
     return link_.Start();
 }
 
-HRESULT Speaker::Start(ComPtr<ISpObjectToken> token, const WAVEFORMATEX& deviceFormat)
+HRESULT Speaker::Start(const WAVEFORMATEX& deviceFormat)
 {
     if (!doneEvent_)
         return E_OUTOFMEMORY;
-    token_ = std::move(token);
     deviceFormat_ = deviceFormat;
     try {
         worker_ = std::thread([this] { Run(); });
@@ -67,13 +80,15 @@ ComPtr<ISpStreamFormat> Speaker::OutputStream()
     return outputStream_;
 }
 
-HRESULT Speaker::Speak(std::optional<std::wstring> text, bool purgeFirst, bool wait, ULONG& stream)
+HRESULT Speaker::Speak(std::optional<std::wstring> text, const SpeakingVoice& voice, bool purgeFirst, bool wait,
+                       ULONG& stream)
 {
     std::unique_ptr<Utterance> utterance;
     if (text) {
         try {
             utterance = std::make_unique<Utterance>();
             utterance->text = std::move(*text);
+            utterance->voice = voice;
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
@@ -267,7 +282,7 @@ void Speaker::BeginUtterance(const Utterance& u)
     audioOffset_ = 0;
     lastResult_ = S_OK;
     Raise(SPEI_START_INPUT_STREAM, u, 0, 0);
-    Raise(SPEI_VOICE_CHANGE, u, 0, reinterpret_cast<LPARAM>(token_.Get()), SPET_LPARAM_IS_TOKEN);
+    Raise(SPEI_VOICE_CHANGE, u, 0, reinterpret_cast<LPARAM>(u.voice.token.Get()), SPET_LPARAM_IS_TOKEN);
 }
 
 void Speaker::EndUtterance(const Utterance& u)
@@ -300,6 +315,23 @@ void Speaker::AnnounceWord(Utterance& u, size_t index)
     wordPos_ = word.pos;
     wordLen_ = word.len;
     Raise(SPEI_WORD_BOUNDARY, u, word.len, word.pos);
+    if (!wordLog_.empty())
+        LogWord(u, word);
+}
+
+void Speaker::LogWord(const Utterance& u, const TextWord& word) const
+{
+    const std::wstring_view text = std::wstring_view(u.text).substr(word.pos, word.len);
+    std::string line = u.voice.espeakVoice + '\t';
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const size_t at = line.size();
+    line.resize(at + static_cast<size_t>(std::max(bytes, 0)));
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), line.data() + at, bytes, nullptr, nullptr);
+    line += '\n';
+    if (FILE* file = _wfopen(wordLog_.c_str(), L"ab")) {
+        fwrite(line.data(), 1, line.size(), file);
+        fclose(file);
+    }
 }
 
 void Speaker::SpeakWords(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output)

@@ -40,17 +40,17 @@ public:
 
     // Before Start: true when eSpeak NG speaks, false when tones do.
     bool StartHelper();
-    // Starts the thread. Every utterance's start names `token`; real-time output is
-    // prepared for `deviceFormat`.
-    HRESULT Start(ComPtr<ISpObjectToken> token, const WAVEFORMATEX& deviceFormat);
+    // Starts the thread; real-time output is prepared for `deviceFormat`.
+    HRESULT Start(const WAVEFORMATEX& deviceFormat);
 
     // Where the next utterance goes; the previous output is let go of outside the lock.
     void UseOutput(ComPtr<IStandInOutput> output, ComPtr<ISpStreamFormat> stream);
     ComPtr<ISpStreamFormat> OutputStream();
 
     // Drops what is queued or speaking when asked, then queues `text` (if any) as
-    // `stream`, waiting until it has been spoken when asked.
-    HRESULT Speak(std::optional<std::wstring> text, bool purgeFirst, bool wait, ULONG& stream);
+    // `stream`, spoken by `voice`, waiting until it has been spoken when asked.
+    HRESULT Speak(std::optional<std::wstring> text, const SpeakingVoice& voice, bool purgeFirst, bool wait,
+                  ULONG& stream);
     void Pause();
     void Resume();
     // Moves by `items` sentences from the current one; the number moved over.
@@ -83,6 +83,7 @@ private:
     void EndUtterance(const Utterance& u);
     bool Interrupted(const Utterance& u, unsigned jumps) const;
     void AnnounceWord(Utterance& u, size_t index);
+    void LogWord(const Utterance& u, const TextWord& word) const;
 
     // Tones (speaker.cpp).
     void SpeakWords(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output);
@@ -119,8 +120,9 @@ private:
     long rate_ = 0;
     USHORT volume_ = kMaxVolume;
     KernelHandle doneEvent_;
-    ComPtr<ISpObjectToken> token_;
     WAVEFORMATEX deviceFormat_{};
+    // Where every announced word is written with its voice, for tests; empty: nowhere.
+    const std::wstring wordLog_;
     ComPtr<IStandInOutput> output_;
     ComPtr<ISpStreamFormat> outputStream_;
 

@@ -201,7 +201,7 @@ bool Speaker::SpeakSentence(std::unique_lock<std::mutex>& lock, Utterance& u, Re
     s.jumps = u.jumps;
     const uint32_t wordsPerMinute = HelperWordsPerMinute(wordsPerMinute_, rate_);
     lock.unlock();
-    const bool sent = link_.SendSpeak(s.request, wordsPerMinute, s.text);
+    const bool sent = link_.SendSpeak(s.request, wordsPerMinute, s.text, u.voice.espeakVoice);
     lock.lock();
     if (!sent)
         return false;

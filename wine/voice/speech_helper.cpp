@@ -270,14 +270,14 @@ bool SpeechHelper::SendAll(const void* data, size_t bytes)
     return !broken_;
 }
 
-bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text)
+bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice)
 {
-    const SpeakBody speak{wordsPerMinute, static_cast<uint32_t>(text.size())};
-    const size_t bodyBytes = sizeof speak + text.size() * sizeof(wchar_t);
-    if (!socket_ || bodyBytes > kMaxBodyBytes)
+    const SpeakBody speak{wordsPerMinute, static_cast<uint32_t>(text.size()), static_cast<uint32_t>(voice.size())};
+    const size_t bodyBytes = sizeof speak + voice.size() + text.size() * sizeof(wchar_t);
+    if (!socket_ || bodyBytes > kMaxBodyBytes || voice.size() > kMaxVoiceBytes)
         return false;
     const MessageHeader header{kSpeak, request, static_cast<uint32_t>(bodyBytes)};
-    return SendAll(&header, sizeof header) && SendAll(&speak, sizeof speak) &&
+    return SendAll(&header, sizeof header) && SendAll(&speak, sizeof speak) && SendAll(voice.data(), voice.size()) &&
            SendAll(text.data(), text.size() * sizeof(wchar_t));
 }
 

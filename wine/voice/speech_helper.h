@@ -60,7 +60,8 @@ public:
     bool Start(const std::wstring& program);
     uint32_t SampleRate() const { return sampleRate_; }
 
-    bool SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text);
+    // voice: the eSpeak NG voice that speaks it.
+    bool SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice = "en");
     bool SendCancel(uint32_t request);
 
     enum class Received { Message, Nothing, Broken };

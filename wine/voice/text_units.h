@@ -27,7 +27,9 @@ struct TextUnits {
 constexpr uint32_t kBlanksPerUnpunctuatedSentence = 50;
 
 // A word is a run of non-blank characters. A sentence ends with a word whose last
-// character is '.', '!' or '?' when a blank, CR, LF or the end of the text follows it.
+// character is '.', '!' or '?' when a blank, CR, LF or the end of the text follows it,
+// unless the word is a common abbreviation or an initial ("Dr.", "J.", "U.S.", "e.g.")
+// and more text follows it.
 TextUnits SplitText(std::wstring_view text);
 
 bool IsWordSeparator(wchar_t c);

@@ -1,13 +1,22 @@
 #pragma once
 // One Speak call's text on its way through the speaking thread, and how far it got.
+#include "com_ptr.h"
 #include "text_units.h"
 #include <windows.h>
+#include <sapi.h>
 #include <string>
+
+// Which voice speaks an utterance: the one set when it was queued.
+struct SpeakingVoice {
+    ComPtr<ISpObjectToken> token;
+    std::string espeakVoice = "en";
+};
 
 struct Utterance {
     ULONG stream = 0;
-    // Never changes once queued, so the speaking thread reads it without the lock.
+    // Never change once queued, so the speaking thread reads them without the lock.
     std::wstring text;
+    SpeakingVoice voice;
     // Divided on the speaking thread: Speak returns at once, however long the text.
     // Whoever needs the units first divides the text (Speaker::Divide).
     TextUnits units;

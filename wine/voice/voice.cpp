@@ -13,6 +13,7 @@
 #include "voice_token.h"
 #include <sapi.h>
 #include <atomic>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
@@ -29,15 +30,16 @@ public:
 
     HRESULT Start()
     {
-        const bool espeak = speaker_.StartHelper();
-        token_ = ComPtr<ISpObjectToken>::Adopt(NewVoiceToken(espeak ? kEspeakVoiceDisplayName : kVoiceDisplayName));
+        speaker_.StartHelper();
+        if (FAILED(SetVoice(nullptr)))
+            return E_OUTOFMEMORY;
         device_ = ComPtr<ISpStreamFormat>::Adopt(NewDeviceOutput());
         ComPtr<IStandInOutput> device;
-        if (!token_ || !device_ || FAILED(device_->QueryInterface(IID_IStandInOutput, device.OutVoid())))
+        if (!device_ || FAILED(device_->QueryInterface(IID_IStandInOutput, device.OutVoid())))
             return E_OUTOFMEMORY;
         const WAVEFORMATEX deviceFormat = device->AudioFormat();
         speaker_.UseOutput(std::move(device), device_);
-        return speaker_.Start(token_, deviceFormat);
+        return speaker_.Start(deviceFormat);
     }
 
     // IUnknown
@@ -131,14 +133,26 @@ public:
         return S_OK;
     }
 
-    // The stand-in has one voice; any voice asked for is that one.
-    STDMETHODIMP SetVoice(ISpObjectToken*) override { return S_OK; }
+    // The voice speaks what is queued after this with the token's eSpeak NG voice; what
+    // is queued already keeps the voice it was queued with. No token: the default voice.
+    STDMETHODIMP SetVoice(ISpObjectToken* token) override
+    {
+        SpeakingVoice voice;
+        voice.token = token ? ComPtr<ISpObjectToken>::Share(token) : ComPtr<ISpObjectToken>::Adopt(NewDefaultVoiceToken());
+        if (!voice.token)
+            return E_OUTOFMEMORY;
+        voice.espeakVoice = EspeakVoiceOf(voice.token.Get());
+        std::lock_guard lock(voiceMutex_);
+        voice_ = std::move(voice);
+        return S_OK;
+    }
 
     STDMETHODIMP GetVoice(ISpObjectToken** token) override
     {
         if (!token)
             return E_POINTER;
-        *token = ComPtr<ISpObjectToken>(token_).Detach();
+        std::lock_guard lock(voiceMutex_);
+        *token = ComPtr<ISpObjectToken>(voice_.token).Detach();
         return S_OK;
     }
 
@@ -159,7 +173,12 @@ public:
             }
         }
         ULONG stream = 0;
-        const HRESULT hr = speaker_.Speak(std::move(spoken), (flags & SPF_PURGEBEFORESPEAK) != 0,
+        SpeakingVoice voice;
+        {
+            std::lock_guard lock(voiceMutex_);
+            voice = voice_;
+        }
+        const HRESULT hr = speaker_.Speak(std::move(spoken), voice, (flags & SPF_PURGEBEFORESPEAK) != 0,
                                           !(flags & SPF_ASYNC), stream);
         if (streamNumber)
             *streamNumber = stream;
@@ -310,7 +329,9 @@ private:
     // Declared first, so that the module is let go of last, once the thread has ended.
     ModuleHold module_;
     ComRefCount refs_;
-    ComPtr<ISpObjectToken> token_;
+    // The voice that speaks what is queued next.
+    std::mutex voiceMutex_;
+    SpeakingVoice voice_;
     ComPtr<ISpStreamFormat> device_;
     // The speaker raises events until it has ended, so they outlive it.
     VoiceEvents events_;

@@ -1,0 +1,19 @@
+#pragma once
+// The voice settings in the settings file: a [voice] section that holds only what
+// differs from the first-run values, so that a file whose user never chose a voice stays
+// exactly as older copies of the program write and read it.
+#include "settings/app_settings.h"
+
+class CIniFile;
+
+// A missing key keeps its first-run value; an empty one (written to take back a choice)
+// reads as missing. A volume outside 0..100 is brought into it.
+void ReadVoiceSettings(const CIniFile& file, AppSettingsRecord& settings);
+// Writes a key only when its value differs from the first-run one, or when the file has
+// the key already (a choice taken back must not leave the old one behind).
+void WriteVoiceSettings(CIniFile& file, const AppSettingsRecord& settings);
+
+// The user's voice for a language, empty when there is none.
+std::wstring LanguageVoiceId(const AppSettingsRecord& settings, LanguageId language);
+// Sets it; an empty id takes the choice back.
+void SetLanguageVoiceId(AppSettingsRecord& settings, LanguageId language, const std::wstring& voiceId);
