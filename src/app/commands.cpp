@@ -47,12 +47,16 @@ void OpenOptionsDialog(SpeechWindowState& state, int tab)
     RunOptionsDialog(SpeechWindowOptionsHost(state), tab);
 }
 
-// Before anything was prepared there is no text at all, which the export refuses.
+// The file sounds like the reading: each part with the voice that reads it. Before
+// anything was prepared there is no text at all, which the export refuses.
 void ExportCurrentText(SpeechWindowState& state)
 {
     Reader& reader = state.reader;
-    const PreparedText& text = reader.Text();
-    ExportSpeech(state.window, text.Prepared() ? text.Text().c_str() : nullptr, reader.Controller().Voice());
+    std::vector<SpokenPart> parts;
+    const std::wstring& text = reader.Text().Text();
+    for (const VoiceRun& run : reader.AllRuns())
+        parts.push_back({text.substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start)), run.voice});
+    ExportSpeech(state.window, std::move(parts));
 }
 
 void ShowContextMenu(HWND window)

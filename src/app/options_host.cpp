@@ -4,6 +4,7 @@
 #include "app/speech_window.h"
 #include "export/mp3_encoder.h"
 #include "settings/app_settings.h"
+#include "speech/voice_catalog.h"
 #include "speech/voice_engine.h"
 #include "res/resource.h"
 
@@ -17,7 +18,24 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
         if (ISpVoice* voice = state.reader.Controller().Voice())
             voice->SetRate(rate);
     };
-    host.voiceName = [&state] { return VoiceName(state.reader.Controller().Voice()); };
+    host.setVoiceVolume = [&state](int volume) {
+        if (ISpVoice* voice = state.reader.Controller().Voice())
+            voice->SetVolume(static_cast<USHORT>(volume));
+    };
+    host.installedVoices = [&state] {
+        state.reader.RefreshVoices();
+        std::vector<VoiceEntry> entries;
+        for (const InstalledVoice& voice : state.reader.Voices().Voices())
+            entries.push_back({voice.id, VoiceLabel(voice), voice.languages});
+        return entries;
+    };
+    host.defaultVoiceId = [&state] { return state.reader.Voices().DefaultId(); };
+    host.readsEachLanguage = [&state] { return state.reader.ReadsEachLanguage(); };
+    host.voiceForLanguage = [&state](LanguageId language) {
+        const InstalledVoice* voice = state.reader.VoiceForLanguage(language);
+        return voice ? voice->id : std::wstring();
+    };
+    host.applyVoices = [&state] { state.reader.ApplyVoiceSettings(); };
     host.encoderVersion = QueryEncoderVersion;
     host.encoderPath = EncoderLibraryPath;
     host.applyBorder = [&state] { ApplyBorder(state); };

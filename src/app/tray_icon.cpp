@@ -17,13 +17,18 @@ UINT StatusNoteMs()
     return ms > 0 ? static_cast<UINT>(ms) : STATUS_NOTE_MS;
 }
 
-// The caption for the reading state, with the given line or, for -1, the selection's.
+// The caption for the reading state, with the language being read after the state word
+// when each language has its voice ("playing DE"), and the given line or, for -1, the
+// selection's.
 std::wstring StateCaption(const SpeechWindowState& state, const std::wstring& stateWord, int line)
 {
     const TextView& view = state.reader.View();
     const int shownLine = line >= 0 ? line : view.SelectionLine();
     const LineTally lines = view.CountedLines();
-    return FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, lines.lines,
+    std::wstring shownState = stateWord;
+    if (const LanguageId language = state.reader.SpeakingLanguage(); language != NoLanguage)
+        shownState += L" " + LanguageCode(language);
+    return FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), shownState.c_str(), shownLine + 1, lines.lines,
                          !lines.complete);
 }
 

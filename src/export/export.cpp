@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <commdlg.h>
 #include <mmreg.h>
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <vector>
@@ -39,12 +40,24 @@ constexpr DWORD ExportSpeakFlags = SPF_ASYNC | SPF_IS_NOT_XML;
 // menu, from the user-interface thread, while tests ask from others.
 std::atomic<bool> waitDialogOpen{false};
 
-// What one export speaks, with whose voice, and which window owns its dialogs.
+// What one export speaks, with whose voices, and which window owns its dialogs.
 struct ExportSource {
     HWND owner;
-    const wchar_t* text;
-    ISpVoice* readingVoice;
+    std::vector<SpokenPart> parts;
 };
+
+// The text read with the reading voice's voice.
+std::vector<SpokenPart> ReadByVoice(const wchar_t* text, ISpVoice* readingVoice)
+{
+    std::vector<SpokenPart> parts;
+    if (!text)
+        return parts;
+    ComPtr<ISpObjectToken> token;
+    if (readingVoice && FAILED(readingVoice->GetVoice(token.Out())))
+        token.Reset();
+    parts.push_back({text, std::move(token)});
+    return parts;
+}
 
 struct ExportFormat {
     const wchar_t* filter;     // description and pattern, double-terminated
@@ -218,20 +231,35 @@ ComPtr<ISpStream> CreateFileStream(const std::wstring& path)
     return stream;
 }
 
-// The export speaks through a voice of its own, with the reading voice's token and the
-// current rate. Its events go nowhere: the reading view shows what the user hears, and
-// the reading voice goes on, or stays paused, as it was.
-ComPtr<ISpVoice> CreateExportVoice(ISpVoice* readingVoice)
+// The export speaks through a voice of its own, at the current rate and volume. Its
+// events go nowhere: the reading view shows what the user hears, and the reading voice
+// goes on, or stays paused, as it was.
+ComPtr<ISpVoice> CreateExportVoice()
 {
     ComPtr<ISpVoice> voice;
     if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, voice.OutVoid())))
         return {};
-    ComPtr<ISpObjectToken> token;
-    if (readingVoice && SUCCEEDED(readingVoice->GetVoice(token.Out())) && token
-        && FAILED(voice->SetVoice(token.Get())))
-        return {};
     voice->SetRate(AppSettings.speechRate);
+    voice->SetVolume(static_cast<USHORT>(std::clamp(AppSettings.volume, 0, FullVolume)));
     return voice;
+}
+
+// Queues every part with its voice; each Speak takes the voice set before it.
+bool SpeakParts(const std::vector<SpokenPart>& parts, ISpVoice* voice)
+{
+    if (parts.empty())
+        return false;
+    ISpObjectToken* current = nullptr;
+    for (const SpokenPart& part : parts) {
+        if (part.voice.Get() != current) {
+            if (FAILED(voice->SetVoice(part.voice.Get())))
+                return false;
+            current = part.voice.Get();
+        }
+        if (FAILED(voice->Speak(part.text.c_str(), ExportSpeakFlags, nullptr)))
+            return false;
+    }
+    return true;
 }
 
 // Speaks the text into the voice's output behind the wait dialog. True only when the
@@ -239,7 +267,7 @@ ComPtr<ISpVoice> CreateExportVoice(ISpVoice* readingVoice)
 // only through its status.
 bool RenderThrough(const ExportSource& source, ISpVoice* voice)
 {
-    if (FAILED(voice->Speak(source.text, ExportSpeakFlags, nullptr)))
+    if (!SpeakParts(source.parts, voice))
         return false;
     ExportJob job;
     job.kind = ExportJob::Kind::Rendering;
@@ -254,7 +282,7 @@ bool RenderThrough(const ExportSource& source, ISpVoice* voice)
 // deleted, so that no cut-off file that looks complete is left behind.
 bool RenderSpeech(const ExportSource& source, const std::wstring& path)
 {
-    ComPtr<ISpVoice> voice = CreateExportVoice(source.readingVoice);
+    ComPtr<ISpVoice> voice = CreateExportVoice();
     if (!voice)
         return false;
     ComPtr<ISpStream> file = CreateFileStream(path);
@@ -363,10 +391,15 @@ bool ExportInProgress()
 
 int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const std::wstring& path)
 {
-    return RenderSpeech(ExportSource{owner, text, readingVoice}, path) ? 1 : 0;
+    return RenderSpeech(ExportSource{owner, ReadByVoice(text, readingVoice)}, path) ? 1 : 0;
 }
 
 std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoice)
+{
+    return ExportSpeech(owner, ReadByVoice(text, readingVoice));
+}
+
+std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts)
 {
     const ExportFormat wav{L"WAV (*.wav)\0*.wav\0", AppSettings.wavFolder, L"wav", L".wav"};
     const ExportFormat mp3{L"MP3 (*.mp3)\0*.mp3\0", AppSettings.mp3Folder, L"mp3", L".mp3"};
@@ -378,6 +411,6 @@ std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoic
     const std::wstring path = AskForFileName(owner, asWav ? wav : mp3);
     if (path.empty())
         return {};
-    const ExportSource source{owner, text, readingVoice};
+    const ExportSource source{owner, std::move(parts)};
     return asWav ? ExportWav(source, path) : ExportMp3(source, path);
 }

@@ -4,9 +4,21 @@
 #include <windows.h>
 #include <sapi.h>
 #include <string>
+#include <vector>
+#include "platform/com_ptr.h"
 
 // What the wait dialog returns when the worker, not the user, closed it.
 constexpr INT_PTR ExportFinished = 7;
+
+// A part of the text and the voice that reads it; null: the system's default voice.
+struct SpokenPart {
+    std::wstring text;
+    ComPtr<ISpObjectToken> voice;
+};
+
+// The Export... command for a text read in parts, each with its own voice, as the
+// reading reads it.
+std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts);
 
 // The Export... command: asks for a file name and writes the file. owner owns the save
 // dialog, the wait dialog and every warning; text is what the voice speaks (null when no

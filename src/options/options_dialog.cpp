@@ -6,6 +6,7 @@
 #include "platform/ui_text.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "settings/voice_settings.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <algorithm>
@@ -36,11 +37,23 @@ void CopyPath(wchar_t (&target)[N], const wchar_t (&source)[N])
     std::copy(std::begin(source), std::end(source), std::begin(target));
 }
 
-void PutBackSpeechPage(const AppSettingsRecord& opening)
+void PutBackSpeechPage(const OptionsHost& host, const AppSettingsRecord& opening)
 {
     for (const SpeechCheckBox& box : SpeechCheckBoxes)
         AppSettings.*box.field = opening.*box.field;
     AppSettings.speechRate = opening.speechRate;
+    host.setVoiceRate(AppSettings.speechRate);
+    if (AppSettings.volume != opening.volume) {
+        AppSettings.volume = opening.volume;
+        host.setVoiceVolume(AppSettings.volume);
+    }
+    // A reading is restarted for the voices only when they were changed.
+    if (!SameVoices(AppSettings, opening)) {
+        AppSettings.voiceId = opening.voiceId;
+        AppSettings.readEachLanguage = opening.readEachLanguage;
+        AppSettings.languageVoices = opening.languageVoices;
+        host.applyVoices();
+    }
 }
 
 void PutBackAppearancePage(const OptionsDialogState& state)
@@ -165,8 +178,7 @@ void OnOk(OptionsDialogState& state)
 void OnCancel(OptionsDialogState& state)
 {
     const OptionsHost& host = state.host;
-    PutBackSpeechPage(state.openingSettings);
-    host.setVoiceRate(AppSettings.speechRate);
+    PutBackSpeechPage(host, state.openingSettings);
     PutBackAppearancePage(state);
     host.applyTransparency();
     host.applyTopMost();

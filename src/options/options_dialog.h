@@ -3,10 +3,19 @@
 // "Reset settings". The pages edit AppSettings in place, so the frame keeps what it
 // needs to put everything back on Cancel.
 #include "settings/app_settings.h"
+#include "platform/language_id.h"
 #include <windows.h>
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
+
+// A voice as the Speech tab lists it.
+struct VoiceEntry {
+    std::wstring id;
+    std::wstring label;   // its name and language
+    std::vector<LanguageId> languages;
+};
 
 // What the dialog needs from the program around it. The Speech window is moved and
 // measured through its handle; everything else that shows a setting goes through the
@@ -15,8 +24,16 @@ struct OptionsHost {
     HWND speechWindow = nullptr;   // owner of the dialog; moved by the position buttons
     HWND textView = nullptr;       // its caret is put at the start before the font is applied
     std::function<void(int rate)> setVoiceRate;
-    // The display name of the voice in use; empty when the voice cannot tell.
-    std::function<std::wstring()> voiceName;
+    std::function<void(int volume)> setVoiceVolume;
+    // The voices installed now, and the id of the system's default one.
+    std::function<std::vector<VoiceEntry>()> installedVoices;
+    std::function<std::wstring()> defaultVoiceId;
+    // What the settings make of the voices at the moment: whether each language has its
+    // voice, and the id of the voice that reads a language.
+    std::function<bool()> readsEachLanguage;
+    std::function<std::wstring(LanguageId)> voiceForLanguage;
+    // The voice settings changed: the reading goes on with them at once.
+    std::function<void()> applyVoices;
     // "major.minor" of the encoder library in use; empty when it does not load.
     std::function<std::wstring()> encoderVersion;
     // The encoder library's file: the one `encoderFolder` names or, when that file is
@@ -52,6 +69,8 @@ struct OptionsDialogState {
     RECT targetRect{};
     // The values Cancel gives back, as they were when the dialog opened.
     AppSettingsRecord openingSettings;
+    // The voices the Speech page lists, as they were when it was last shown.
+    std::vector<VoiceEntry> voices;
 };
 
 INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

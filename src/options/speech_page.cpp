@@ -3,8 +3,11 @@
 #include "platform/dialog_record.h"
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
+#include "settings/voice_settings.h"
+#include "platform/ui_text.h"
 #include "res/resource.h"
 #include <commctrl.h>
+#include <algorithm>
 #include <shellapi.h>
 #include <shlobj.h>
 
@@ -22,20 +25,121 @@ namespace {
 
 constexpr int MinRate = -10;
 constexpr int MaxRate = 10;
+// The item data of a list entry that stands for no installed voice.
+constexpr LPARAM NotInstalled = -1;
 
-void ShowVoiceName(HWND page, const OptionsHost& host)
+// The voice the settings choose, or the system's default when they leave it open.
+std::wstring ShownVoiceId(const OptionsHost& host)
 {
-    const std::wstring name = host.voiceName();
-    if (!name.empty())
-        SetDlgItemTextW(page, IDC_VOICE_NAME, name.c_str());
+    return AppSettings.voiceId.empty() ? host.defaultVoiceId() : AppSettings.voiceId;
 }
 
-void OnInitDialog(HWND page, const OptionsHost& host)
+// An entry of a voice list; its item data is the voice's place in the page's voices.
+int AddVoiceEntry(HWND list, const std::wstring& label, LPARAM voice)
 {
-    ShowVoiceName(page, host);
-    HWND slider = GetDlgItem(page, IDC_RATE);
-    SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(static_cast<WORD>(MinRate), MaxRate));
-    SendMessageW(slider, TBM_SETPOS, TRUE, AppSettings.speechRate);
+    const int at = static_cast<int>(SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str())));
+    SendMessageW(list, CB_SETITEMDATA, at, voice);
+    return at;
+}
+
+// The voice of the list's selected entry, or null.
+const VoiceEntry* SelectedVoice(HWND page, int control, const OptionsDialogState& options)
+{
+    HWND list = GetDlgItem(page, control);
+    const LRESULT at = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    const LRESULT voice = at == CB_ERR ? NotInstalled : SendMessageW(list, CB_GETITEMDATA, at, 0);
+    return voice >= 0 && voice < static_cast<LRESULT>(options.voices.size()) ? &options.voices[static_cast<size_t>(voice)]
+                                                                            : nullptr;
+}
+
+void FillVoiceList(HWND page, const OptionsDialogState& options)
+{
+    HWND list = GetDlgItem(page, IDC_VOICE_LIST);
+    const std::wstring shown = ShownVoiceId(options.host);
+    int selected = -1;
+    for (size_t i = 0; i < options.voices.size(); ++i) {
+        const int at = AddVoiceEntry(list, options.voices[i].label, static_cast<LPARAM>(i));
+        if (_wcsicmp(options.voices[i].id.c_str(), shown.c_str()) == 0)
+            selected = at;
+    }
+    // A chosen voice that has gone stays chosen until the user picks another.
+    if (selected < 0 && !AppSettings.voiceId.empty())
+        selected = AddVoiceEntry(list, FillPattern(LoadText(IDS_VOICE_NOT_INSTALLED), VoiceIdName(AppSettings.voiceId)),
+                                 NotInstalled);
+    SendMessageW(list, CB_SETCURSEL, selected, 0);
+}
+
+LanguageId SelectedLanguage(HWND page)
+{
+    HWND list = GetDlgItem(page, IDC_LANGUAGE);
+    const LRESULT at = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    return at == CB_ERR ? NoLanguage : static_cast<LanguageId>(SendMessageW(list, CB_GETITEMDATA, at, 0));
+}
+
+// The voices of the selected language, the one that reads it selected.
+void FillLanguageVoices(HWND page, const OptionsDialogState& options)
+{
+    HWND list = GetDlgItem(page, IDC_LANGUAGE_VOICE);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
+    const LanguageId language = SelectedLanguage(page);
+    const std::wstring reading = options.host.voiceForLanguage(language);
+    for (size_t i = 0; i < options.voices.size(); ++i) {
+        const VoiceEntry& voice = options.voices[i];
+        if (std::find(voice.languages.begin(), voice.languages.end(), language) == voice.languages.end())
+            continue;
+        const int at = AddVoiceEntry(list, voice.label, static_cast<LPARAM>(i));
+        if (_wcsicmp(voice.id.c_str(), reading.c_str()) == 0)
+            SendMessageW(list, CB_SETCURSEL, at, 0);
+    }
+}
+
+// Every language some voice speaks, each once, in the order of its first voice.
+void FillLanguages(HWND page, const OptionsDialogState& options)
+{
+    HWND list = GetDlgItem(page, IDC_LANGUAGE);
+    std::vector<LanguageId> listed;
+    for (const VoiceEntry& voice : options.voices) {
+        for (const LanguageId language : voice.languages) {
+            if (std::find(listed.begin(), listed.end(), language) != listed.end())
+                continue;
+            listed.push_back(language);
+            const std::wstring name = LanguageName(language);
+            const LRESULT at = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+            SendMessageW(list, CB_SETITEMDATA, at, language);
+        }
+    }
+    SendMessageW(list, CB_SETCURSEL, 0, 0);
+    FillLanguageVoices(page, options);
+}
+
+void EnableLanguageChoice(HWND page, bool on)
+{
+    EnableWindow(GetDlgItem(page, IDC_LANGUAGE), on);
+    EnableWindow(GetDlgItem(page, IDC_LANGUAGE_VOICE), on);
+}
+
+void InitSlider(HWND page, int control, int low, int high, int position)
+{
+    HWND slider = GetDlgItem(page, control);
+    SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(static_cast<WORD>(low), high));
+    SendMessageW(slider, TBM_SETPOS, TRUE, position);
+}
+
+void InitVoices(HWND page, OptionsDialogState& options)
+{
+    options.voices = options.host.installedVoices();
+    FillVoiceList(page, options);
+    const bool eachLanguage = options.host.readsEachLanguage();
+    CheckDlgButton(page, IDC_EACH_LANGUAGE, eachLanguage ? BST_CHECKED : BST_UNCHECKED);
+    FillLanguages(page, options);
+    EnableLanguageChoice(page, eachLanguage);
+}
+
+void OnInitDialog(HWND page, OptionsDialogState& options)
+{
+    InitVoices(page, options);
+    InitSlider(page, IDC_RATE, MinRate, MaxRate, AppSettings.speechRate);
+    InitSlider(page, IDC_VOLUME, 0, FullVolume, AppSettings.volume);
     for (const SpeechCheckBox& box : SpeechCheckBoxes) {
         if ((AppSettings.*box.field) == box.checkedWhenOn)
             CheckDlgButton(page, box.control, BST_CHECKED);
@@ -44,6 +148,42 @@ void OnInitDialog(HWND page, const OptionsHost& host)
         EnableWindow(GetDlgItem(page, IDC_APPEND), FALSE);
     if (!AppSettings.showFullText)
         EnableWindow(GetDlgItem(page, IDC_AUTOSCROLL), FALSE);
+}
+
+// The reading takes the voice at once, as it takes the rate.
+void OnVoiceChosen(HWND page, const OptionsDialogState& options)
+{
+    const VoiceEntry* voice = SelectedVoice(page, IDC_VOICE_LIST, options);
+    if (!voice)
+        return;
+    AppSettings.voiceId = _wcsicmp(voice->id.c_str(), options.host.defaultVoiceId().c_str()) == 0 ? L"" : voice->id;
+    // The chosen voice reads its own language: that language's entry may now name it.
+    FillLanguageVoices(page, options);
+    options.host.applyVoices();
+}
+
+// A language's voice is kept only where it is not the one the language has anyway.
+void OnLanguageVoiceChosen(HWND page, const OptionsDialogState& options)
+{
+    const VoiceEntry* voice = SelectedVoice(page, IDC_LANGUAGE_VOICE, options);
+    const LanguageId language = SelectedLanguage(page);
+    if (!voice || language == NoLanguage)
+        return;
+    SetLanguageVoiceId(AppSettings, language, L"");
+    const bool byItself = _wcsicmp(voice->id.c_str(), options.host.voiceForLanguage(language).c_str()) == 0;
+    SetLanguageVoiceId(AppSettings, language, byItself ? L"" : voice->id);
+    options.host.applyVoices();
+}
+
+// Kept only where it is not what the installed voices suggest.
+void OnEachLanguageClicked(HWND page, const OptionsHost& host)
+{
+    const bool on = IsDlgButtonChecked(page, IDC_EACH_LANGUAGE) == BST_CHECKED;
+    AppSettings.readEachLanguage.reset();
+    if (on != host.readsEachLanguage())
+        AppSettings.readEachLanguage = on;
+    EnableLanguageChoice(page, on);
+    host.applyVoices();
 }
 
 // A box that depends on another: greyed and cleared while the other is off.
@@ -82,22 +222,53 @@ void ToggleField(int control)
     }
 }
 
-void OnCommand(HWND page, const OptionsHost& host, int control)
+void OnListCommand(HWND page, const OptionsDialogState& options, int control)
 {
+    switch (control) {
+    case IDC_VOICE_LIST:
+        OnVoiceChosen(page, options);
+        break;
+    case IDC_LANGUAGE:
+        FillLanguageVoices(page, options);
+        break;
+    case IDC_LANGUAGE_VOICE:
+        OnLanguageVoiceChosen(page, options);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnCommand(HWND page, const OptionsDialogState& options, int control, int code)
+{
+    const OptionsHost& host = options.host;
     switch (control) {
     case IDC_SPEECH_SETTINGS: OpenSpeechSettings(); break;
     case IDC_CLIPBOARD:       ToggleClipboard(page); break;
     case IDC_FULLTEXT:        ToggleFullText(page, host); break;
+    case IDC_EACH_LANGUAGE:   OnEachLanguageClicked(page, host); break;
+    case IDC_VOICE_LIST:
+    case IDC_LANGUAGE:
+    case IDC_LANGUAGE_VOICE:
+        if (code == CBN_SELCHANGE)
+            OnListCommand(page, options, control);
+        break;
     default:                  ToggleField(control); break;
     }
 }
 
-// The slider notifies on every redraw and on capture release, so any notification
-// from it is a moment to pick up its position: the voice follows while it is dragged.
-void OnSliderNotify(HWND page, const OptionsHost& host)
+// A slider notifies on every redraw and on capture release, so any notification from
+// it is a moment to pick up its position: the voice follows while it is dragged.
+void OnSliderNotify(HWND page, const OptionsHost& host, UINT_PTR control)
 {
-    AppSettings.speechRate = static_cast<int>(SendDlgItemMessageW(page, IDC_RATE, TBM_GETPOS, 0, 0));
-    host.setVoiceRate(AppSettings.speechRate);
+    const int position = static_cast<int>(SendDlgItemMessageW(page, static_cast<int>(control), TBM_GETPOS, 0, 0));
+    if (control == IDC_RATE) {
+        AppSettings.speechRate = position;
+        host.setVoiceRate(position);
+    } else if (control == IDC_VOLUME) {
+        AppSettings.volume = position;
+        host.setVoiceVolume(position);
+    }
 }
 
 } // namespace
@@ -122,19 +293,19 @@ void OpenSpeechSettings()
 
 INT_PTR CALLBACK SpeechPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    const OptionsDialogState* options = DialogRecord<OptionsDialogState>(page, message, lParam);
+    OptionsDialogState* options = DialogRecord<OptionsDialogState>(page, message, lParam);
     switch (message) {
     case WM_INITDIALOG:
         if (options)
-            OnInitDialog(page, options->host);
+            OnInitDialog(page, *options);
         return TRUE;
     case WM_NOTIFY:
-        if (options && reinterpret_cast<const NMHDR*>(lParam)->idFrom == IDC_RATE)
-            OnSliderNotify(page, options->host);
+        if (options)
+            OnSliderNotify(page, options->host, reinterpret_cast<const NMHDR*>(lParam)->idFrom);
         return TRUE;
     case WM_COMMAND:
         if (options)
-            OnCommand(page, options->host, LOWORD(wParam));
+            OnCommand(page, *options, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     default:
         return FALSE;

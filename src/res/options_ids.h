@@ -8,7 +8,6 @@
 
 // Speech page
 #define IDD_SPEECH_PAGE             40044
-#define IDC_VOICE_NAME              40031
 #define IDC_RATE                    40032
 #define IDC_CLIPBOARD               40033
 #define IDC_APPEND                  40034
@@ -24,6 +23,11 @@
 #define IDC_AUTOSCROLL              40055
 #define IDC_FULLTEXT                40067
 #define IDC_DELETE                  40098
+#define IDC_VOICE_LIST              40310
+#define IDC_VOLUME                  40311
+#define IDC_EACH_LANGUAGE           40312
+#define IDC_LANGUAGE                40313
+#define IDC_LANGUAGE_VOICE          40314
 
 // Appearance page
 #define IDD_APPEARANCE_PAGE         40045

@@ -75,6 +75,9 @@
 #define IDS_FIRST_COPY_BALLOON_NO_HOT_KEY 2102
 #define IDS_LAME_IN_USE             2103   // %1 the library's path
 #define IDS_LAME_NOT_FOUND          2104
+#define IDS_LANGUAGE_WITHOUT_VOICE  2121   // %1 the language
+#define IDS_CHOSEN_VOICE_MISSING    2122   // %1 the voice, as its id names it
+#define IDS_VOICE_NOT_INSTALLED     2123   // %1 the voice, as its id names it
 
 // Menu and accelerators
 #define IDM_POPUP                   40013

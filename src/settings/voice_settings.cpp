@@ -82,6 +82,23 @@ void WriteVoiceSettings(CIniFile& file, const AppSettingsRecord& settings)
             file.SetValue(VoiceSection, key, choice.voiceId);
 }
 
+std::wstring VoiceIdName(const std::wstring& id)
+{
+    const size_t slash = id.find_last_of(L'\\');
+    return slash == std::wstring::npos ? id : id.substr(slash + 1);
+}
+
+bool SameVoices(const AppSettingsRecord& a, const AppSettingsRecord& b)
+{
+    if (a.voiceId != b.voiceId || a.readEachLanguage != b.readEachLanguage ||
+        a.languageVoices.size() != b.languageVoices.size())
+        return false;
+    for (const LanguageVoice& choice : a.languageVoices)
+        if (LanguageVoiceId(b, choice.language) != choice.voiceId)
+            return false;
+    return true;
+}
+
 std::wstring LanguageVoiceId(const AppSettingsRecord& settings, LanguageId language)
 {
     for (const LanguageVoice& choice : settings.languageVoices)

@@ -13,6 +13,13 @@ void ReadVoiceSettings(const CIniFile& file, AppSettingsRecord& settings);
 // the key already (a choice taken back must not leave the old one behind).
 void WriteVoiceSettings(CIniFile& file, const AppSettingsRecord& settings);
 
+// The last part of a voice token's id ("...\\Tokens\\TTS_MS_DE-DE_HEDDA_11.0"): what names
+// a voice that is not installed.
+std::wstring VoiceIdName(const std::wstring& id);
+
+// Whether two records choose the same voices.
+bool SameVoices(const AppSettingsRecord& a, const AppSettingsRecord& b);
+
 // The user's voice for a language, empty when there is none.
 std::wstring LanguageVoiceId(const AppSettingsRecord& settings, LanguageId language);
 // Sets it; an empty id takes the choice back.

@@ -1,7 +1,9 @@
 #include "speech/reader.h"
 #include "settings/app_settings.h"
+#include "settings/voice_settings.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
+#include <algorithm>
 #include <cmath>
 #include <cwchar>
 
@@ -144,9 +146,113 @@ void Reader::FitView(int width, int height)
     ReportStatusChange();
 }
 
+void Reader::UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister)
+{
+    // Before any voice is set on it, the engine's voice is the system's default.
+    const std::wstring defaultId = VoiceTokenId(voice.Get());
+    voiceLister_ = voice ? std::move(lister) : VoiceLister();
+    controller_.UseVoice(std::move(voice));
+    voices_ = voiceLister_ ? voiceLister_(defaultId) : VoiceCatalog();
+}
+
+void Reader::RefreshVoices()
+{
+    if (voiceLister_)
+        voices_ = voiceLister_(voices_.DefaultId());
+}
+
+const InstalledVoice* Reader::ChosenVoice() const
+{
+    return voices_.Find(AppSettings.voiceId);
+}
+
+bool Reader::ChosenVoiceMissing() const
+{
+    return !AppSettings.voiceId.empty() && !ChosenVoice();
+}
+
+bool Reader::ReadsEachLanguage() const
+{
+    return AppSettings.readEachLanguage.value_or(voices_.Languages().size() > 1);
+}
+
+void Reader::ApplyVoiceSettings()
+{
+    controller_.VoicesChanged();
+}
+
+LanguageId Reader::SpeakingLanguage() const
+{
+    const SpeechState state = controller_.State();
+    return state != Stopped && ReadsEachLanguage() ? speakingLanguage_ : NoLanguage;
+}
+
+const InstalledVoice* Reader::VoiceForLanguage(LanguageId language) const
+{
+    if (const InstalledVoice* chosen = voices_.Find(LanguageVoiceId(AppSettings, language)); chosen && chosen->Speaks(language))
+        return chosen;
+    // The chosen voice reads its own language, before any other voice of it.
+    if (const InstalledVoice* chosen = ChosenVoice(); chosen && chosen->Speaks(language))
+        return chosen;
+    return voices_.FirstFor(language);
+}
+
+VoiceRun Reader::RunFrom(int offset)
+{
+    const InstalledVoice* chosen = ChosenVoice();
+    const ComPtr<ISpObjectToken> chosenToken = chosen ? chosen->token : ComPtr<ISpObjectToken>();
+    const SharedText& text = text_.Shared();
+    const int size = static_cast<int>(text->size());
+    if (!ReadsEachLanguage())
+        return {offset, size, NoLanguage, chosenToken, false};
+    if (!languages_ || languages_->Text() != text)
+        languages_ = std::make_unique<ParagraphLanguages>(text);
+    const LanguageRun run = languages_->RunFrom(offset);
+    const InstalledVoice* voice = run.language != NoLanguage ? VoiceForLanguage(run.language) : nullptr;
+    return {run.start, run.end, run.language, voice ? voice->token : chosenToken,
+            run.language != NoLanguage && !voice};
+}
+
+std::vector<VoiceRun> Reader::AllRuns()
+{
+    FinishLoad();
+    std::vector<VoiceRun> runs;
+    if (!text_.Prepared())
+        return runs;
+    const int size = static_cast<int>(text_.Text().size());
+    // An empty text is one empty run, spoken as any other.
+    for (int at = 0; at < size || runs.empty();) {
+        runs.push_back(RunFrom(at));
+        at = std::max(runs.back().end, at + 1);
+    }
+    return runs;
+}
+
+// The note waits for the word's status line, which would write over it.
+void Reader::OnLanguageReached(LanguageId language, bool withoutVoice)
+{
+    speakingLanguage_ = language;
+    // The default voice reads while the chosen one is missing; said once, as the first
+    // reading starts, and the choice is kept for when the voice is back.
+    if (ChosenVoiceMissing() && !toldChosenVoiceMissing_) {
+        toldChosenVoiceMissing_ = true;
+        pendingNote_ = FillPattern(LoadText(IDS_CHOSEN_VOICE_MISSING), VoiceIdName(AppSettings.voiceId));
+        return;
+    }
+    // Said once a session for each language: the reading goes on with the chosen voice.
+    if (!withoutVoice || language == NoLanguage ||
+        std::find(toldWithoutVoice_.begin(), toldWithoutVoice_.end(), language) != toldWithoutVoice_.end())
+        return;
+    toldWithoutVoice_.push_back(language);
+    pendingNote_ = FillPattern(LoadText(IDS_LANGUAGE_WITHOUT_VOICE), LanguageName(language));
+}
+
 void Reader::OnSpokenWord(WordRange word)
 {
     ReportStatusChange(display_.ShowSpokenWord(view_, word));
+    if (!pendingNote_.empty() && noteListener_)
+        noteListener_(pendingNote_);
+    pendingNote_.clear();
 }
 
 void Reader::OnStatusChange(int line)

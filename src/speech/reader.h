@@ -11,7 +11,9 @@
 #include "platform/sliced_work.h"
 #include "speech/copy_load.h"
 #include "speech/display.h"
+#include "speech/paragraph_languages.h"
 #include "speech/speech_controller.h"
+#include "speech/voice_catalog.h"
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
 
@@ -20,12 +22,14 @@
 using StatusListener = std::function<void(int line)>;
 // A short note for the user, such as why a copy was not taken.
 using NoteListener = std::function<void(const std::wstring& note)>;
+// Lists the voices installed now, given the id of the system's default one.
+using VoiceLister = std::function<VoiceCatalog(const std::wstring& defaultId)>;
 
 // The largest copy taken, in bytes of its UTF-16 text. A larger one is most likely a
 // mistake (a whole log or database), and would take the program's memory many times over.
 inline constexpr size_t LargestCopyBytes = size_t{20} << 20;
 
-class Reader : private SpeechListener {
+class Reader : private SpeechListener, private VoiceRunSource {
 public:
     Reader();
     Reader(const Reader&) = delete;
@@ -36,8 +40,30 @@ public:
     bool CreateView(HWND parent, const RECT& rect);
     void SetStatusListener(StatusListener listener) { statusListener_ = std::move(listener); }
     void SetNoteListener(NoteListener listener) { noteListener_ = std::move(listener); }
-    // The voice that reads from now on; an empty one releases it.
-    void UseVoice(ComPtr<ISpVoice> voice) { controller_.UseVoice(std::move(voice)); }
+    // The voice that reads from now on, and the voices installed beside it, as lister
+    // finds them now and whenever they are refreshed; an empty one releases it.
+    void UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister = VoiceCatalog::Enumerate);
+    // The voices installed now (a voice may have come or gone since start-up).
+    void RefreshVoices();
+    const VoiceCatalog& Voices() const { return voices_; }
+    // The voice the settings choose; null for the system's default, also when the
+    // chosen one is not installed.
+    const InstalledVoice* ChosenVoice() const;
+    // The settings name a voice that is not installed: the default reads until it returns.
+    bool ChosenVoiceMissing() const;
+    // Whether each paragraph is read with a voice of its language, by the settings or,
+    // when they leave it open, by whether voices of more than one language are installed.
+    bool ReadsEachLanguage() const;
+    // The voice settings changed: a reading going on goes on with them at once.
+    void ApplyVoiceSettings();
+    // The language being read, for the caption; NoLanguage when not reading, not known,
+    // or when every language is read with the one voice.
+    LanguageId SpeakingLanguage() const;
+    // The voice of a language: the user's choice for it, the chosen voice when it speaks
+    // it, or the first that does; null when none does.
+    const InstalledVoice* VoiceForLanguage(LanguageId language) const;
+    // The runs of the whole text with their voices, as a reading would read them.
+    std::vector<VoiceRun> AllRuns();
 
     TextView& View() { return view_; }
     const TextView& View() const { return view_; }
@@ -75,6 +101,8 @@ public:
 private:
     void OnSpokenWord(WordRange word) override;
     void OnStatusChange(int line) override;
+    void OnLanguageReached(LanguageId language, bool withoutVoice) override;
+    VoiceRun RunFrom(int offset) override;
     // A copy on its way in: prepared a piece at a time, then shown, then read, each in a
     // step of its own, so that the window takes its messages in between.
     struct Load {
@@ -97,7 +125,16 @@ private:
     TextView view_;
     PreparedText text_;
     Display display_;
-    SpeechController controller_{view_, text_, *this};
+    SpeechController controller_{view_, text_, *this, *this};
+    VoiceLister voiceLister_;
+    VoiceCatalog voices_;
+    // The languages of the prepared text's paragraphs, found as the reading comes to them.
+    std::unique_ptr<ParagraphLanguages> languages_;
+    LanguageId speakingLanguage_ = NoLanguage;
+    // Languages the user has been told have no voice of their own.
+    std::vector<LanguageId> toldWithoutVoice_;
+    bool toldChosenVoiceMissing_ = false;
+    std::wstring pendingNote_;
     StatusListener statusListener_;
     NoteListener noteListener_;
     std::unique_ptr<Load> load_;

@@ -6,14 +6,16 @@
 #include "speech/voice_engine.h"
 #include <algorithm>
 
-SpeechController::SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener)
-    : view_(view), text_(text), listener_(listener)
+SpeechController::SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener,
+                                   VoiceRunSource& runs)
+    : view_(view), text_(text), listener_(listener), runs_(runs)
 {
 }
 
 void SpeechController::UseVoice(ComPtr<ISpVoice> voice)
 {
     voice_ = std::move(voice);
+    voiceToken_.Reset();
     queue_ = VoiceQueue{};
 }
 
@@ -33,9 +35,9 @@ void SpeechController::SetState(SpeechState state)
 // Takes the end event of a stream off the queue; false when it was a purged one's.
 bool SpeechController::TakeEndOfStream(ULONG stream)
 {
-    auto& offsets = queue_.offsets;
-    offsets.erase(std::remove_if(offsets.begin(), offsets.end(), [&](const auto& o) { return o.first == stream; }),
-                  offsets.end());
+    auto& utterances = queue_.utterances;
+    utterances.erase(std::remove_if(utterances.begin(), utterances.end(), [&](const Utterance& u) { return u.stream == stream; }),
+                     utterances.end());
     auto& live = queue_.liveStreams;
     const auto found = std::find(live.begin(), live.end(), stream);
     if (found != live.end()) {
@@ -47,30 +49,64 @@ bool SpeechController::TakeEndOfStream(ULONG stream)
     return false;
 }
 
-int SpeechController::SpokenTextOffset(ULONG stream) const
+// Null for an utterance not read by us (an export).
+SpeechController::Utterance* SpeechController::FindUtterance(ULONG stream)
 {
-    for (const auto& [number, offset] : queue_.offsets)
-        if (number == stream)
-            return offset;
-    return 0;   // not read by us (an export), or from the start
+    for (Utterance& u : queue_.utterances)
+        if (u.stream == stream)
+            return &u;
+    return nullptr;
 }
 
-// The one place where the text goes to the voice. The voice reports positions in
-// what it was given, so the offset is remembered to map them back onto the text.
+// A refused voice leaves the one in use reading: the text is heard all the same.
+bool SpeechController::UseRunVoice(const ComPtr<ISpObjectToken>& token)
+{
+    if (token.Get() == voiceToken_.Get())
+        return true;
+    if (const HRESULT result = voice_->SetVoice(token.Get()); FAILED(result)) {
+        LogFailure(L"ISpVoice::SetVoice", static_cast<DWORD>(result));
+        return false;
+    }
+    voiceToken_ = token;
+    return true;
+}
+
+// The one place where the text goes to the voice: the run from offset, with its voice.
+// The voice reports positions in what it was given, so the offset is remembered to map
+// them back onto the text.
 bool SpeechController::SpeakFrom(int offset)
 {
     if (!voice_ || !text_.Prepared())
         return false;
     const std::wstring& text = text_.Text();
-    offset = std::clamp(offset, 0, static_cast<int>(text.size()));
+    const int size = static_cast<int>(text.size());
+    offset = std::clamp(offset, 0, size);
+    const VoiceRun run = runs_.RunFrom(offset);
+    const int end = std::clamp(run.end, offset, size);
+    UseRunVoice(run.voice);
     ULONG stream = 0;
-    if (const HRESULT result = voice_->Speak(text.c_str() + offset, SpeakTextFlags, &stream); FAILED(result)) {
+    // The last run is spoken where it lies; one before it needs an end of its own.
+    const std::wstring part = end < size ? text.substr(static_cast<size_t>(offset), static_cast<size_t>(end - offset))
+                                         : std::wstring();
+    const wchar_t* spoken = end < size ? part.c_str() : text.c_str() + offset;
+    if (const HRESULT result = voice_->Speak(spoken, SpeakTextFlags, &stream); FAILED(result)) {
         LogFailure(L"ISpVoice::Speak", static_cast<DWORD>(result));
         return false;
     }
     queue_.liveStreams.push_back(stream);
-    queue_.offsets.emplace_back(stream, offset);
+    queue_.utterances.push_back({stream, offset, end, run.language, run.withoutVoice});
     return true;
+}
+
+// Only the run after the one being read waits in the voice: a long text is divided into
+// runs only as the reading comes to them.
+void SpeechController::QueueNextRun()
+{
+    if (queue_.liveStreams.size() != 1 || !text_.Prepared())
+        return;
+    const Utterance* reading = FindUtterance(queue_.liveStreams.back());
+    if (reading && reading->end < static_cast<int>(text_.Text().size()))
+        SpeakFrom(reading->end);
 }
 
 // Reads from offset on: the state becomes playing and the menu says so. With nothing
@@ -82,15 +118,16 @@ void SpeechController::StartSpeaking(int offset)
             Stop();
         return;
     }
+    QueueNextRun();
     SetState(SpeakingState());
 }
 
-// Every reading starts at the rate the user chose, at full volume.
+// Every reading starts at the rate and the volume the user chose.
 void SpeechController::TuneVoice()
 {
     if (voice_) {
         voice_->SetRate(AppSettings.speechRate);
-        voice_->SetVolume(100);
+        voice_->SetVolume(static_cast<USHORT>(std::clamp(AppSettings.volume, 0, FullVolume)));
     }
 }
 
@@ -129,11 +166,17 @@ void SpeechController::OnWordBoundary()
 {
     SPVOICESTATUS status{};
     voice_->GetStatus(&status, nullptr);
-    // The voice counts from where its utterance began in the prepared text.
-    const int start = SpokenTextOffset(status.ulCurrentStream) + static_cast<int>(status.ulInputWordPos);
-    const WordRange word{start, start + static_cast<int>(status.ulInputWordLen)};
-    lastWordEnd_ = word.end;
-    listener_.OnSpokenWord(word);
+    // The voice counts from where its utterance began in the prepared text; an export's
+    // is the whole text from its start.
+    Utterance* utterance = FindUtterance(status.ulCurrentStream);
+    const int start = (utterance ? utterance->offset : 0) + static_cast<int>(status.ulInputWordPos);
+    lastWord_ = WordRange{start, start + static_cast<int>(status.ulInputWordLen)};
+    // The word's status line then shows the language it is read in.
+    if (utterance && !utterance->reached) {
+        utterance->reached = true;
+        listener_.OnLanguageReached(utterance->language, utterance->withoutVoice);
+    }
+    listener_.OnSpokenWord(lastWord_);
 }
 
 void SpeechController::OnEndOfInput(ULONG stream)
@@ -141,9 +184,12 @@ void SpeechController::OnEndOfInput(ULONG stream)
     if (TakeEndOfStream(stream)) {
         // Purged utterances end before anything queued after them.
         queue_.purgedEndsOwed = 0;
-        // A reading queued behind it, when the voice refused to purge, goes on.
-        if (HasLiveUtterance())
+        // The reading goes on with its next run (or, when the voice refused to purge, with
+        // the reading queued behind it).
+        if (HasLiveUtterance()) {
+            QueueNextRun();
             return;
+        }
     } else if (HasLiveUtterance()) {
         // Only a purged utterance ended; the reading queued after it goes on.
         if (state_ == PendingPlay && queue_.purgedEndsOwed == 0)
@@ -157,7 +203,7 @@ void SpeechController::OnEndOfInput(ULONG stream)
     // The end of the text, or of a reading stopped or replaced while paused.
     if (!AppSettings.repeatReading) {
         Stop();
-        view_.Select(lastWordEnd_, lastWordEnd_);
+        view_.Select(lastWord_.end, lastWord_.end);
         // The caption shows the line of the caret, which has just moved.
         listener_.OnStatusChange();
     } else if (state_ != Stopped) {
@@ -248,10 +294,32 @@ void SpeechController::ReadNewText(int offset)
 
 void SpeechController::StepSentence(int direction)
 {
-    if ((state_ == Playing || state_ == PendingPlay) && voice_) {
-        if (const HRESULT result = voice_->Skip(L"Sentence", direction, nullptr); FAILED(result))
-            LogFailure(L"ISpVoice::Skip", static_cast<DWORD>(result));
-    }
+    if ((state_ != Playing && state_ != PendingPlay) || !voice_)
+        return;
+    if (direction < 0 && StepBackAcrossRuns())
+        return;
+    // Forward from a run's last sentence, the voice ends the run and the next one begins.
+    if (const HRESULT result = voice_->Skip(L"Sentence", direction, nullptr); FAILED(result))
+        LogFailure(L"ISpVoice::Skip", static_cast<DWORD>(result));
+}
+
+// The voice skips only within what it was given; the sentence before a run's first one
+// is read anew from where it starts.
+bool SpeechController::StepBackAcrossRuns()
+{
+    SPVOICESTATUS status{};
+    if (FAILED(voice_->GetStatus(&status, nullptr)) || !text_.Prepared())
+        return false;
+    const Utterance* reading = FindUtterance(status.ulCurrentStream);
+    if (!reading || reading->offset == 0 || lastWord_.start < reading->offset || lastWord_.start >= reading->end)
+        return false;
+    const wchar_t* text = text_.Text().c_str();
+    if (SentenceStartBefore(text, lastWord_.start) > reading->offset)
+        return false;
+    const int previous = SentenceStartBefore(text, reading->offset - 1);
+    if (PurgeVoice())
+        StartSpeaking(previous);
+    return true;
 }
 
 void SpeechController::ChangeRate(int delta)
@@ -306,4 +374,13 @@ void SpeechController::StartAtFirstVisibleLine()
         PurgeVoice();
     }
     StartSpeaking(start);
+}
+
+void SpeechController::VoicesChanged()
+{
+    if ((state_ != Playing && state_ != PendingPlay) || !voice_)
+        return;
+    TuneVoice();
+    if (PurgeVoice())
+        StartSpeaking(lastWord_.start);
 }

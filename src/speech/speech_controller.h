@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 #include "platform/com_ptr.h"
+#include "platform/language_id.h"
 #include "speech/text_view.h"
 
 class PreparedText;
@@ -27,15 +28,39 @@ public:
     // What the status line shows may have changed; line is the zero-based line it is to
     // show, or -1 for the line of the selection.
     virtual void OnStatusChange(int line = -1) = 0;
+    // The voice is about to speak the first word of a run of the text in that language
+    // (NoLanguage: not known); withoutVoice: no voice of the language is installed, and
+    // the chosen one reads it.
+    virtual void OnLanguageReached(LanguageId language, bool withoutVoice) = 0;
 
 protected:
     ~SpeechListener() = default;
 };
 
+// A stretch of the prepared text that one voice reads.
+struct VoiceRun {
+    int start = 0;
+    int end = 0;                        // past the run
+    LanguageId language = NoLanguage;   // NoLanguage: not known
+    ComPtr<ISpObjectToken> voice;       // null: the voice the engine reads with by itself
+    bool withoutVoice = false;          // the language has no voice of its own
+};
+
+// Which voice reads which part of the text.
+class VoiceRunSource {
+public:
+    // The run that starts at offset of the prepared text.
+    virtual VoiceRun RunFrom(int offset) = 0;
+
+protected:
+    ~VoiceRunSource() = default;
+};
+
 class SpeechController {
 public:
-    // Reads text from view; the caret is moved in view as a reading ends.
-    SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener);
+    // Reads text from view, each run with the voice runs gives it; the caret is moved in
+    // view as a reading ends.
+    SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener, VoiceRunSource& runs);
     SpeechController(const SpeechController&) = delete;
     SpeechController& operator=(const SpeechController&) = delete;
 
@@ -63,24 +88,40 @@ public:
     void OnTimer();
     // Ctrl+click: start at the sentence that begins the first visible line.
     void StartAtFirstVisibleLine();
+    // The voices or the volume changed: a reading going on goes on with them from the
+    // word it has reached. A paused one keeps what it was given.
+    void VoicesChanged();
 
 private:
     // What the voice still holds. Every utterance ends with an end-of-input event, the
     // purged ones too, and in the order they were queued; the stream number tells a
     // purged utterance's end from the end of the one being read.
+    // One of our unfinished utterances, purged ones too: their last words may still be
+    // reported, in positions from where they began in the prepared text.
+    struct Utterance {
+        ULONG stream;
+        int offset;
+        int end;
+        LanguageId language;
+        bool withoutVoice;
+        bool reached = false;   // its first word has been reported
+    };
     struct VoiceQueue {
         std::vector<ULONG> liveStreams;   // spoken and neither purged nor ended
         int purgedEndsOwed = 0;
-        // Where each of our unfinished utterances begins in the prepared text, purged
-        // ones too: their last words may still be reported.
-        std::vector<std::pair<ULONG, int>> offsets;
+        std::vector<Utterance> utterances;
     };
 
     bool HasLiveUtterance() const { return !queue_.liveStreams.empty(); }
     SpeechState SpeakingState() const;
     bool TakeEndOfStream(ULONG stream);
-    int SpokenTextOffset(ULONG stream) const;
+    Utterance* FindUtterance(ULONG stream);
     bool SpeakFrom(int offset);
+    bool UseRunVoice(const ComPtr<ISpObjectToken>& token);
+    // Keeps the next run queued behind the one being read, so the voice goes on at once.
+    void QueueNextRun();
+    // Left from a run's first sentence: the sentence before it is in the run before.
+    bool StepBackAcrossRuns();
     void StartSpeaking(int offset);
     void TuneVoice();
     bool PauseVoice();
@@ -93,8 +134,12 @@ private:
     TextView& view_;
     const PreparedText& text_;
     SpeechListener& listener_;
+    VoiceRunSource& runs_;
     ComPtr<ISpVoice> voice_;
+    // The token last handed to SetVoice: what the voice reads the next Speak with. Null
+    // while the engine reads with its own.
+    ComPtr<ISpObjectToken> voiceToken_;
     SpeechState state_ = Stopped;
-    int lastWordEnd_ = 0;
+    WordRange lastWord_;
     VoiceQueue queue_;
 };

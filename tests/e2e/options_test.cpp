@@ -34,7 +34,7 @@ protected:
     void SetUp() override { WriteSettingsFile(); }
 };
 
-TEST_F(OptionsEndToEnd, SpeechTabNamesTheVoiceAndOkSavesTheChange)
+TEST_F(OptionsEndToEnd, SpeechTabListsTheVoicesAndOkSavesTheChange)
 {
     AppProcess app;
     HWND dialog = OpenWithKey(app, 'O');
@@ -42,7 +42,9 @@ TEST_F(OptionsEndToEnd, SpeechTabNamesTheVoiceAndOkSavesTheChange)
     EXPECT_EQ(SendDlgItemMessageW(dialog, IDC_OPTIONS_TABS, TCM_GETCURSEL, 0, 0), 0);
     HWND page = PageOf(dialog);
     ASSERT_NE(page, nullptr);
-    EXPECT_EQ(WindowText(GetDlgItem(page, IDC_VOICE_NAME)), L"Clipvoce Stand-in Voice");
+    // The stand-in's voices, the system's default chosen.
+    EXPECT_EQ(SendDlgItemMessageW(page, IDC_VOICE_LIST, CB_GETCOUNT, 0, 0), 5);
+    EXPECT_EQ(WindowText(GetDlgItem(page, IDC_VOICE_LIST)), L"eSpeak NG English");
 
     SendDlgItemMessageW(page, IDC_REPEAT, BM_CLICK, 0, 0);
     PressDialogButton(dialog, IDOK);

@@ -142,3 +142,17 @@ HRESULT FakeVoice::GetVolume(USHORT* value)
     *value = volume;
     return S_OK;
 }
+
+// Named by the last part of the token's id, "default" for none.
+HRESULT FakeVoice::SetVoice(ISpObjectToken* token)
+{
+    std::wstring name = L"default";
+    wchar_t* id = nullptr;
+    if (token && SUCCEEDED(token->GetId(&id)) && id) {
+        name = id;
+        name.erase(0, name.find_last_of(L'\\') + 1);
+        CoTaskMemFree(id);
+    }
+    calls.push_back(L"SetVoice(" + name + L")");
+    return S_OK;
+}

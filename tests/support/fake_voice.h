@@ -9,7 +9,8 @@
 
 class FakeVoice : public ISpVoice {
 public:
-    std::vector<std::wstring> calls;     // "SetRate(-1)", "Speak", "Purge", "Pause", "Skip(2)"...
+    // "SetRate(-1)", "Speak", "Purge", "Pause", "Skip(2)", "SetVoice(ClipvoceStandIn-DE)"...
+    std::vector<std::wstring> calls;
     std::deque<SPEVENT> events;
     SPVOICESTATUS status{};
     std::wstring lastSpoken;
@@ -45,7 +46,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetOutputStream(ISpStreamFormat**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Pause() override;
     HRESULT STDMETHODCALLTYPE Resume() override;
-    HRESULT STDMETHODCALLTYPE SetVoice(ISpObjectToken*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetVoice(ISpObjectToken* token) override;
     HRESULT STDMETHODCALLTYPE GetVoice(ISpObjectToken**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Speak(LPCWSTR text, DWORD flags, ULONG* streamNumber) override;
     HRESULT STDMETHODCALLTYPE SpeakStream(IStream*, DWORD, ULONG*) override { return E_NOTIMPL; }

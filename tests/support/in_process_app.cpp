@@ -26,7 +26,8 @@ InProcessApp::InProcessApp(int showCommand)
     static const bool registered = RegisterSpeechWindowClass();
     (void)registered;
     CreateSpeechWindow(*state_);
-    state_->reader.UseVoice(ComPtr<ISpVoice>::Share(&voice));
+    state_->reader.UseVoice(ComPtr<ISpVoice>::Share(&voice),
+                            [this](const std::wstring& defaultId) { return voiceLister(defaultId); });
     SetUpSpeechWindow(*state_, showCommand);
     PumpPending();
     voice.Take();

@@ -17,6 +17,9 @@ public:
     ~InProcessApp();
 
     FakeVoice voice;
+    // The voices the program finds installed; none unless a test lists some and
+    // refreshes the reader's voices.
+    VoiceLister voiceLister = [](const std::wstring&) { return VoiceCatalog(); };
     HWND window() const;
     SpeechWindowState& state() const { return *state_; }
     HMENU menu() const { return state_->popupMenu; }

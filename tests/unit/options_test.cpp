@@ -266,7 +266,8 @@ TEST_F(OptionsTest, OkCancelAndResetReachTheProgramThroughTheHostInOrder)
     auto record = [&calls](const wchar_t* name) { return [&calls, name] { calls.push_back(name); }; };
     OptionsHost host = SpeechWindowOptionsHost(app_.state());
     host.setVoiceRate = [&calls](int rate) { calls.push_back(L"rate " + std::to_wstring(rate)); };
-    host.voiceName = [] { return std::wstring(L"Test voice"); };
+    host.installedVoices = [] { return std::vector<VoiceEntry>{{L"id-a", L"Test voice", {LANG_ENGLISH}}}; };
+    host.defaultVoiceId = [] { return std::wstring(L"id-a"); };
     host.applyBorder = record(L"border");
     host.applyTopMost = record(L"top");
     host.applyTransparency = record(L"transparency");
@@ -278,7 +279,7 @@ TEST_F(OptionsTest, OkCancelAndResetReachTheProgramThroughTheHostInOrder)
 
     Open(SpeechTab, host);
     wchar_t voice[32] = L"";
-    GetDlgItemTextW(Page(), IDC_VOICE_NAME, voice, 32);
+    GetDlgItemTextW(Page(), IDC_VOICE_LIST, voice, 32);
     EXPECT_STREQ(voice, L"Test voice");
     Press(IDC_RESET_SETTINGS);
     EXPECT_EQ(resetFrom, dialog_);
