@@ -1,5 +1,7 @@
 #include "speech/language_detect.h"
+#include <cstdio>
 #include <compact_lang_det.h>
+#include <encodings.h>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -109,21 +111,29 @@ std::wstring PlatformTag(const char* code)
     return tag;
 }
 
+// CLD2 answers English when it finds nothing; its list of languages found tells. A
+// text too short for its usual answer gets its best guess, not to be relied on.
 Detection DetectWithCld2(std::wstring_view text)
 {
     const std::string utf8 = Utf8(text);
     if (utf8.empty())
         return {};
-    CLD2::Language languages[3];
-    int percents[3] = {};
-    int textBytes = 0;
-    bool reliable = false;
-    const CLD2::Language found = CLD2::DetectLanguageSummary(utf8.data(), static_cast<int>(utf8.size()), true,
-                                                             languages, percents, &textBytes, &reliable);
-    if (found == CLD2::UNKNOWN_LANGUAGE)
-        return {};
-    const LanguageId language = LanguageFromTag(PlatformTag(CLD2::LanguageCode(found)));
-    return {language, reliable && language != NoLanguage};
+    for (const int flags : {0, static_cast<int>(CLD2::kCLDFlagBestEffort)}) {
+        CLD2::CLDHints hints = {nullptr, nullptr, CLD2::UNKNOWN_ENCODING, CLD2::UNKNOWN_LANGUAGE};
+        CLD2::Language languages[3];
+        int percents[3] = {};
+        double scores[3] = {};
+        int textBytes = 0;
+        int validBytes = 0;
+        bool reliable = false;
+        CLD2::ExtDetectLanguageSummaryCheckUTF8(utf8.data(), static_cast<int>(utf8.size()), true, &hints, flags,
+                                                languages, percents, scores, nullptr, &textBytes, &reliable, &validBytes);
+        if (languages[0] == CLD2::UNKNOWN_LANGUAGE)
+            continue;
+        const LanguageId language = LanguageFromTag(PlatformTag(CLD2::LanguageCode(languages[0])));
+        return {language, flags == 0 && reliable && language != NoLanguage};
+    }
+    return {};
 }
 
 } // namespace

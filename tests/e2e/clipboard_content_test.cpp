@@ -127,7 +127,7 @@ bool TextChangesSoon(HWND window, const std::wstring& text)
 // The state word of the caption; the line it shows moves with the highlight.
 bool ShowsPaused(HWND window)
 {
-    return WindowText(window).rfind(L"Speech window - paused   [", 0) == 0;
+    return CaptionWithoutLanguage(WindowText(window)).rfind(L"Speech window - paused   [", 0) == 0;
 }
 
 TEST_F(ClipboardContentTest, SecretCopiesAreNeitherShownNorReadButPassedOn)

@@ -44,7 +44,9 @@ TEST_F(OptionsEndToEnd, SpeechTabListsTheVoicesAndOkSavesTheChange)
     ASSERT_NE(page, nullptr);
     // The stand-in's voices, the system's default chosen.
     EXPECT_EQ(SendDlgItemMessageW(page, IDC_VOICE_LIST, CB_GETCOUNT, 0, 0), 5);
-    EXPECT_EQ(WindowText(GetDlgItem(page, IDC_VOICE_LIST)), L"eSpeak NG English");
+    wchar_t chosen[64] = L"";
+    SendDlgItemMessageW(page, IDC_VOICE_LIST, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(chosen));
+    EXPECT_STREQ(chosen, L"eSpeak NG English");
 
     SendDlgItemMessageW(page, IDC_REPEAT, BM_CLICK, 0, 0);
     PressDialogButton(dialog, IDOK);

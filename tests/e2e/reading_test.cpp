@@ -22,9 +22,10 @@ protected:
     std::map<std::wstring, std::wstring> settings_;
 };
 
+// Whatever language the text is read in.
 std::wstring Caption(HWND window)
 {
-    return WindowText(window);
+    return CaptionWithoutLanguage(WindowText(window));
 }
 
 bool CaptionIs(HWND window, const std::wstring& expected, DWORD timeoutMs = 10000)

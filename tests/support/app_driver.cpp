@@ -173,6 +173,18 @@ std::wstring WindowText(HWND window)
     return text;
 }
 
+std::wstring CaptionWithoutLanguage(const std::wstring& caption)
+{
+    const size_t lines = caption.find(L"   [");
+    auto isCapital = [&](size_t at) { return caption[at] >= L'A' && caption[at] <= L'Z'; };
+    for (size_t letters = 2; lines != std::wstring::npos && letters <= 3 && lines > letters; ++letters) {
+        const size_t blank = lines - letters - 1;
+        if (caption[blank] == L' ' && isCapital(lines - 1) && isCapital(lines - letters) && isCapital(lines - 2))
+            return caption.substr(0, blank) + caption.substr(lines);
+    }
+    return caption;
+}
+
 std::wstring MessageBoxText(HWND box)
 {
     // The message is the static control with id 0xFFFF.

@@ -39,6 +39,8 @@ private:
 std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className = nullptr);
 HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title, DWORD timeoutMs);
 std::wstring WindowText(HWND window);
+// The caption without the language a reading names after its state word ("playing DE").
+std::wstring CaptionWithoutLanguage(const std::wstring& caption);
 // The text of a message box's message (its static control).
 std::wstring MessageBoxText(HWND box);
 // Presses a button of a dialog or message box (IDOK, IDYES, IDNO...).

@@ -91,6 +91,7 @@ HRESULT FakeVoice::Speak(LPCWSTR text, DWORD flags, ULONG* streamNumber)
     } else {
         calls.push_back(L"Speak");
         lastSpoken = text ? text : L"";
+        spoken.push_back(lastSpoken);
         unfinished_.push_back({++lastStream_, false});
         if (streamNumber)
             *streamNumber = lastStream_;

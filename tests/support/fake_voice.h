@@ -14,6 +14,7 @@ public:
     std::deque<SPEVENT> events;
     SPVOICESTATUS status{};
     std::wstring lastSpoken;
+    std::vector<std::wstring> spoken;   // every text, in order
     // A call ("Pause", "Resume", "Purge") that the voice records and then refuses with E_FAIL.
     std::wstring refuses;
 

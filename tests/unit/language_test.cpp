@@ -1,0 +1,197 @@
+// The language of each paragraph and the voice that reads it: CLD2 on sentences of five
+// languages, the rule for short paragraphs, and the reading queued a run at a time with
+// each run's voice against a voice that records its calls.
+#include <gtest/gtest.h>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include "app_driver.h"
+#include "file_bytes.h"
+#include "in_process_app.h"
+#include "settings/app_settings.h"
+#include "settings/voice_settings.h"
+#include "speech/language_detect.h"
+#include "speech/paragraph_languages.h"
+#include "resource.h"
+
+namespace {
+
+std::wstring Wide(const std::string& utf8)
+{
+    std::wstring text(utf8.size(), L'\0');
+    text.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+std::vector<std::wstring> Sentences(const char* code)
+{
+    std::vector<std::wstring> sentences;
+    std::istringstream lines(ReadBytes(Wide(std::string(CLIPVOCE_TEST_DATA_DIR "/sentences_") + code + ".txt")));
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty())
+            sentences.push_back(Wide(line));
+    return sentences;
+}
+
+TEST(LanguageDetection, SentencesOfFiveLanguages)
+{
+    int right[2] = {}, all[2] = {};
+    for (const char* code : {"en", "de", "fr", "es", "ru"}) {
+        const std::vector<std::wstring> sentences = Sentences(code);
+        ASSERT_GE(sentences.size(), 60u) << code;
+        const LanguageId expected = LanguageFromTag(Wide(code));
+        for (const std::wstring& sentence : sentences) {
+            const int kind = CountLetters(sentence, 60) >= 60 ? 0 : 1;
+            ++all[kind];
+            right[kind] += DetectLanguage(sentence).language == expected;
+        }
+    }
+    ASSERT_GE(all[0] + all[1], 300);
+    EXPECT_GE(right[0], all[0] * 97 / 100) << right[0] << " of " << all[0] << " sentences of 60 letters or more";
+    std::cout << "right: " << right[0] << " of " << all[0] << " sentences of 60 letters or more, " << right[1]
+              << " of " << all[1] << " shorter ones\n";
+}
+
+// A script of one language decides however short the text; Cyrillic is the detector's.
+TEST(LanguageDetection, ScriptOfOneLanguageDecidesAtOnce)
+{
+    EXPECT_EQ(DetectLanguage(L"\u039a\u03b1\u03bb\u03b7\u03bc\u03ad\u03c1\u03b1").language, LANG_GREEK);
+    EXPECT_EQ(DetectLanguage(L"\u3053\u3093\u306b\u3061\u306f\u4e16\u754c").language, LANG_JAPANESE);
+    EXPECT_EQ(DetectLanguage(L"\uc548\ub155\ud558\uc138\uc694").language, LANG_KOREAN);
+    EXPECT_EQ(DetectLanguage(L"12 + 7 = 19").language, NoLanguage);
+}
+
+const std::wstring English = L"The committee will publish its final report after the summer holidays are over.\r";
+const std::wstring German = L"Die Kommission veröffentlicht ihren Abschlussbericht nach den Sommerferien.\r";
+const std::wstring French = L"La commission publiera son rapport définitif après les vacances d'été.\r";
+const std::wstring Italian = L"La commissione pubblicherà la relazione finale dopo le vacanze estive.\r";
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+std::pair<int, int> Selection(const InProcessApp& app)
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(app.view().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return {static_cast<int>(start), static_cast<int>(end)};
+}
+
+int At(const std::wstring& text, const std::wstring& part)
+{
+    return static_cast<int>(text.find(part));
+}
+
+TEST(ParagraphLanguagesTest, ShortParagraphsTakeTheLanguageBeforeThemOrAtTheStartAfter)
+{
+    const std::wstring text = L"Einleitung\r" + German + L"Ja, genau.\r" + English + L"OK\r\r" + French;
+    ParagraphLanguages languages(std::make_shared<const std::wstring>(text));
+    const LanguageRun first = languages.RunFrom(0);
+    EXPECT_EQ(first.language, LANG_GERMAN);
+    EXPECT_EQ(first.end, At(text, English)) << "the heading and the short answer are German";
+    const LanguageRun second = languages.RunFrom(first.end);
+    EXPECT_EQ(second.language, LANG_ENGLISH);
+    EXPECT_EQ(second.end, At(text, French));
+    const LanguageRun third = languages.RunFrom(At(text, French) + 5);
+    EXPECT_EQ(third.language, LANG_FRENCH);
+    EXPECT_EQ(third.end, static_cast<int>(text.size()));
+
+    ParagraphLanguages shortOnly(std::make_shared<const std::wstring>(L"1.\r2.\r3.\r"));
+    EXPECT_EQ(shortOnly.RunFrom(0).language, NoLanguage);
+    EXPECT_EQ(shortOnly.RunFrom(0).end, 9);
+}
+
+// The stand-in's voices, as the program lists them: English, German, French, Spanish
+// and Russian.
+class VoiceRunsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        app_.voiceLister = VoiceCatalog::Enumerate;
+        app_.reader().RefreshVoices();
+        ASSERT_GE(app_.reader().Voices().Voices().size(), 5u);
+        app_.reader().SetNoteListener([this](const std::wstring& note) { notes_.push_back(note); });
+    }
+
+    void Read(const std::wstring& text)
+    {
+        app_.view().SetText(text.c_str());
+        app_.reader().PrepareText();
+        app_.voice.Take();
+        app_.speech().Play();
+    }
+
+    // The voice reaches the word at position of the utterance it reads now.
+    void Word(ULONG position, ULONG length)
+    {
+        app_.voice.SetWord(position, length);
+        app_.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+        SendMessageW(app_.window(), WM_VOICE_EVENT, 0, 0);
+    }
+
+    void EndOfUtterance()
+    {
+        app_.voice.QueueEvent(SPEI_END_INPUT_STREAM);
+        SendMessageW(app_.window(), WM_VOICE_EVENT, 0, 0);
+    }
+
+    InProcessApp app_;
+    std::vector<std::wstring> notes_;
+};
+
+TEST_F(VoiceRunsTest, EachParagraphIsQueuedWithTheVoiceOfItsLanguageOneRunAhead)
+{
+    const std::wstring text = English + German + Italian + French;
+    Read(text);
+    EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetRate(-1)", L"SetVolume(100)", L"SetVoice(ClipvoceStandIn-EN)",
+                                                            L"Speak", L"SetVoice(ClipvoceStandIn-DE)", L"Speak"}));
+    EXPECT_EQ(app_.voice.spoken.back(), German);
+    Word(4, 9);
+    EXPECT_EQ(Selection(app_), std::make_pair(4, 13));
+    EXPECT_EQ(app_.Caption().rfind(L"Speech window - playing EN   [ 1 / ", 0), 0u) << Narrow(app_.Caption());
+
+    // The German run goes on, and the Italian one, without a voice, is queued with the
+    // chosen voice (none chosen: the system's default); the note comes once its first
+    // word is heard.
+    EndOfUtterance();
+    EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetVoice(default)", L"Speak"}));
+    Word(4, 10);
+    const int german = At(text, German);
+    EXPECT_EQ(Selection(app_), std::make_pair(german + 4, german + 14));
+    EXPECT_NE(app_.Caption().find(L"playing DE"), std::wstring::npos) << Narrow(app_.Caption());
+    EndOfUtterance();
+    app_.voice.Take();
+    Word(0, 2);
+    ASSERT_EQ(notes_.size(), 1u);
+    EXPECT_NE(notes_[0].find(LanguageName(LANG_ITALIAN)), std::wstring::npos) << Narrow(notes_[0]);
+
+    // Left from the Italian run's first sentence reads the German sentence before it.
+    app_.voice.Take();
+    app_.speech().StepSentence(-1);
+    EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"Purge", L"SetVoice(ClipvoceStandIn-DE)", L"Speak",
+                                                            L"SetVoice(default)", L"Speak"}));
+    EXPECT_EQ(app_.voice.spoken[app_.voice.spoken.size() - 2], German);
+}
+
+TEST_F(VoiceRunsTest, ChosenVoicesAndTheSwitchReachTheReadingAtOnce)
+{
+    AppSettings.voiceId = app_.reader().Voices().Voices()[0].id;   // the first listed: German
+    SetLanguageVoiceId(AppSettings, LANG_ENGLISH, app_.reader().Voices().FirstFor(LANG_ENGLISH)->id);
+    const std::wstring text = English + Italian;
+    Read(text);
+    EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetRate(-1)", L"SetVolume(100)", L"SetVoice(ClipvoceStandIn-EN)",
+                                                            L"Speak", L"SetVoice(ClipvoceStandIn-DE)", L"Speak"}));
+    Word(4, 9);
+
+    // Off, the whole text is read as one by the chosen voice, from the word reached.
+    AppSettings.readEachLanguage = false;
+    AppSettings.volume = 30;
+    app_.reader().ApplyVoiceSettings();
+    EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetRate(-1)", L"SetVolume(30)", L"Purge", L"Speak"}));
+    EXPECT_EQ(app_.voice.lastSpoken, text.substr(4));
+    EXPECT_EQ(CaptionWithoutLanguage(app_.Caption()), app_.Caption());
+}
+
+} // namespace
