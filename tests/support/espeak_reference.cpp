@@ -47,7 +47,7 @@ PcmAudio ParsePcmWave(const std::string& b)
     return audio;
 }
 
-PcmAudio EspeakReference(const std::wstring& text, int wordsPerMinute, DWORD timeoutMs)
+PcmAudio EspeakReference(const std::wstring& text, int wordsPerMinute, const std::wstring& voice, DWORD timeoutMs)
 {
     const std::wstring stem = L"/tmp/clipvoce-espeak-reference-" + std::to_wstring(GetCurrentProcessId());
     const std::wstring textFile = stem + L".txt", waveFile = stem + L".wav";
@@ -55,7 +55,7 @@ PcmAudio EspeakReference(const std::wstring& text, int wordsPerMinute, DWORD tim
     DeleteFileW(wavePath.c_str());
     if (!WriteBytes(textPath, Utf8(text)))
         return {};
-    std::wstring commandLine = L"espeak-ng -v en -s " + std::to_wstring(wordsPerMinute) + L" -w " + waveFile + L" -f " + textFile;
+    std::wstring commandLine = L"espeak-ng -v " + voice + L" -s " + std::to_wstring(wordsPerMinute) + L" -w " + waveFile + L" -f " + textFile;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};

@@ -13,8 +13,10 @@ struct PcmAudio {
     std::vector<int16_t> samples;
 };
 
-// Empty samples when espeak-ng did not run or did not finish within the timeout.
-PcmAudio EspeakReference(const std::wstring& text, int wordsPerMinute, DWORD timeoutMs = 20000);
+// Empty samples when espeak-ng did not run or did not finish within the timeout; voice is
+// eSpeak NG's name for it ("de").
+PcmAudio EspeakReference(const std::wstring& text, int wordsPerMinute, const std::wstring& voice = L"en",
+                         DWORD timeoutMs = 20000);
 
 // The 16-bit PCM of a RIFF/WAVE file's bytes (empty when it is not one, or not finished).
 PcmAudio ParsePcmWave(const std::string& bytes);

@@ -15,6 +15,7 @@
 #include "settings/ini_file.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "settings/voice_settings.h"
 #include "app/restart.h"
 
 namespace {
@@ -198,6 +199,44 @@ TEST_F(SettingsTest, ValuesAreTakenAsWritten)
     // A path that does not fit its field is not cut to some other path.
     EXPECT_STREQ(AppSettings.encoderFolder, L"");
     EXPECT_STREQ(AppSettings.mp3Folder, L"D:\\out");
+}
+
+// The voice section holds only choices that differ from the first run; a choice taken
+// back is emptied in place, and an empty value reads as no choice.
+TEST_F(SettingsTest, VoiceChoicesAreKeptOnlyWhereTheyDiffer)
+{
+    LoadSettings(TestAppName);
+    AppSettings.voiceId = L"HKEY_LOCAL_MACHINE\\V\\Tokens\\German";
+    AppSettings.volume = 40;
+    AppSettings.readEachLanguage = false;
+    SetLanguageVoiceId(AppSettings, LANG_FRENCH, L"HKEY_LOCAL_MACHINE\\V\\Tokens\\French2");
+    SaveSettings();
+    EXPECT_NE(ReadBytes(SettingsFile()).find("[voice]\r\nvoice=HKEY_LOCAL_MACHINE\\V\\Tokens\\German\r\nvolume=40\r\n"
+                                             "languages=0\r\nvoice-fr=HKEY_LOCAL_MACHINE\\V\\Tokens\\French2\r\n"),
+              std::string::npos)
+        << ReadBytes(SettingsFile());
+
+    Restart();
+    EXPECT_EQ(AppSettings.voiceId, L"HKEY_LOCAL_MACHINE\\V\\Tokens\\German");
+    EXPECT_EQ(AppSettings.volume, 40);
+    EXPECT_EQ(AppSettings.readEachLanguage, std::optional<bool>(false));
+    EXPECT_EQ(LanguageVoiceId(AppSettings, LANG_FRENCH), L"HKEY_LOCAL_MACHINE\\V\\Tokens\\French2");
+
+    const AppSettingsRecord firstRun;
+    AppSettings.voiceId.clear();
+    AppSettings.volume = firstRun.volume;
+    AppSettings.readEachLanguage.reset();
+    SetLanguageVoiceId(AppSettings, LANG_FRENCH, L"");
+    SaveSettings();
+    Restart();
+    EXPECT_TRUE(SameVoices(AppSettings, firstRun));
+    EXPECT_EQ(AppSettings.volume, firstRun.volume);
+
+    PrepareFile("[voice]\r\nvolume=250\r\nvoice-xx-nowhere=V\r\nlanguages=1\r\n");
+    Restart();
+    EXPECT_EQ(AppSettings.volume, 100);
+    EXPECT_TRUE(AppSettings.languageVoices.empty());
+    EXPECT_EQ(AppSettings.readEachLanguage, std::optional<bool>(true));
 }
 
 TEST_F(SettingsTest, UnknownEntriesSurviveSaves)

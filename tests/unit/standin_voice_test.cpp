@@ -1,6 +1,8 @@
 // The stand-in voice, used exactly as the program uses the platform's: created through
 // COM in the test prefix, events announced to a window and drained in its procedure.
+#include "pace.h"
 #include "speech_helper.h"
+#include "text_units.h"
 #include <windows.h>
 #include <malloc.h>
 #include <psapi.h>
@@ -19,6 +21,7 @@
 #include "espeak_reference.h"
 #include "pump.h"
 #include "platform/sapi_event.h"
+#include "speech/voice_catalog.h"
 #include "resource.h"
 
 namespace {
@@ -255,6 +258,32 @@ TEST_F(StandInVoice, SentencesEndAtPunctuationBeforeBlankLineBreakOrEnd)
     ASSERT_EQ(sentences.size(), 3u);
     EXPECT_EQ(sentences[1].first, 50u * 4);
     EXPECT_EQ(sentences[2].first, 100u * 4);
+}
+
+// A full stop after a title, an initial or a dotted abbreviation is inside its sentence,
+// unless the line or the text ends there.
+TEST(StandInText, AbbreviationsAndInitialsStayInsideTheirSentence)
+{
+    const std::wstring text = L"Dr. Smith met J. Doe in the U.S. at 5 p.m. today. Then (e.g. here) St. Ives. "
+                              L"Es ist z. B. gut.\rAsk Dr.\rEnd Mr.";
+    std::vector<std::wstring> sentences;
+    for (const TextSentence& sentence : SplitText(text).sentences)
+        sentences.push_back(text.substr(sentence.pos, sentence.len));
+    EXPECT_EQ(sentences, (std::vector<std::wstring>{L"Dr. Smith met J. Doe in the U.S. at 5 p.m. today.",
+                                                    L"Then (e.g. here) St. Ives.", L"Es ist z. B. gut.", L"Ask Dr.",
+                                                    L"End Mr."}));
+}
+
+// Every step of the rate is a pace of its own within eSpeak NG's range: a third of the
+// pace at -10, three times it at 10.
+TEST(StandInPace, EveryRateStepSpeaksAtItsOwnPace)
+{
+    EXPECT_EQ(HelperWordsPerMinute(180, -10), 80u);
+    EXPECT_EQ(HelperWordsPerMinute(180, 0), 180u);
+    EXPECT_EQ(HelperWordsPerMinute(180, 10), 540u);
+    for (long rate = -10; rate < 10; ++rate)
+        EXPECT_LT(HelperWordsPerMinute(180, rate), HelperWordsPerMinute(180, rate + 1)) << "rate " << rate;
+    EXPECT_EQ(HelperWordsPerMinute(600, 10), 900u);
 }
 
 TEST_F(StandInVoice, TextStartingWithATagIsMarkupUnlessSpokenAsPlainText)
@@ -856,7 +885,7 @@ protected:
         Rendering::TearDown();
     }
 
-    // The voice's token names eSpeak NG once the helper has answered.
+    // The name of the voice that speaks unless told otherwise.
     std::wstring CreateSpeakingVoice(int wordsPerMinute)
     {
         if (!CreateVoice(wordsPerMinute))
@@ -972,6 +1001,33 @@ TEST_F(EspeakVoice, RateShortensAndVolumeSoftensTheSpeech)
     // Rate 10 is three times the pace; eSpeak NG keeps its pauses a little longer.
     EXPECT_GT(static_cast<double>(normal.size()) / fast.size(), 2.0);
     EXPECT_NEAR(Loudness(soft) / Loudness(normal), 0.5, 0.05);
+}
+
+// One voice per language in the platform's voice category, each speaking with eSpeak
+// NG's voice of its language: a German text from the German voice sounds as eSpeak NG's
+// German does, and unlike its English.
+TEST_F(EspeakVoice, EachListedVoiceSpeaksItsLanguage)
+{
+    ASSERT_EQ(CreateSpeakingVoice(175), kEspeakName);
+    const VoiceCatalog voices = VoiceCatalog::Enumerate(L"");
+    const std::pair<LanguageId, const wchar_t*> expected[] = {{LANG_ENGLISH, L"eSpeak NG English"},
+        {LANG_GERMAN, L"eSpeak NG German"}, {LANG_FRENCH, L"eSpeak NG French"}, {LANG_SPANISH, L"eSpeak NG Spanish"},
+        {LANG_RUSSIAN, L"eSpeak NG Russian"}};
+    for (const auto& [language, name] : expected) {
+        ASSERT_NE(voices.FirstFor(language), nullptr) << language;
+        EXPECT_EQ(voices.FirstFor(language)->name, name);
+    }
+    const std::wstring text = L"Guten Morgen, wie geht es Ihnen heute? Das Wetter ist schön, und wir gehen spazieren.";
+    ASSERT_EQ(voice_->SetVoice(voices.FirstFor(LANG_GERMAN)->token.Get()), S_OK);
+    const std::wstring path = Render(text, L"standin_voice_german.wav");
+    const PcmAudio ours{48000, 2, ParseWave(ReadBytes(path)).samples};
+    DeleteFileW(path.c_str());
+    const PcmAudio german = EspeakReference(text, 175, L"de");
+    const PcmAudio english = EspeakReference(text, 175, L"en");
+    ASSERT_FALSE(german.samples.empty() || english.samples.empty()) << "espeak-ng did not render the references";
+    const double voiced = VoicedSeconds(ours);
+    EXPECT_NEAR(voiced / VoicedSeconds(german), 1.0, 0.05) << voiced << " s against German " << VoicedSeconds(german);
+    EXPECT_GT(std::fabs(voiced / VoicedSeconds(english) - 1.0), 0.1) << voiced << " s against English " << VoicedSeconds(english);
 }
 
 TEST_F(EspeakVoice, OnTheDeviceWordsComeWithTheirSoundAndControlsActAtOnce)
