@@ -257,8 +257,9 @@ void OnCommand(HWND page, const OptionsDialogState& options, int control, int co
     }
 }
 
-// A slider notifies on every redraw and on capture release, so any notification from
-// it is a moment to pick up its position: the voice follows while it is dragged.
+// A slider notifies on every redraw and on capture release, and scrolls its page as it
+// moves, so any of these is a moment to pick up its position: the voice follows while
+// it is dragged.
 void OnSliderNotify(HWND page, const OptionsHost& host, UINT_PTR control)
 {
     const int position = static_cast<int>(SendDlgItemMessageW(page, static_cast<int>(control), TBM_GETPOS, 0, 0));
@@ -302,6 +303,10 @@ INT_PTR CALLBACK SpeechPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
     case WM_NOTIFY:
         if (options)
             OnSliderNotify(page, options->host, reinterpret_cast<const NMHDR*>(lParam)->idFrom);
+        return TRUE;
+    case WM_HSCROLL:
+        if (options && lParam)
+            OnSliderNotify(page, options->host, static_cast<UINT_PTR>(GetDlgCtrlID(reinterpret_cast<HWND>(lParam))));
         return TRUE;
     case WM_COMMAND:
         if (options)
