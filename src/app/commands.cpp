@@ -47,12 +47,14 @@ void OpenOptionsDialog(SpeechWindowState& state, int tab)
     RunOptionsDialog(SpeechWindowOptionsHost(state), tab);
 }
 
-// Before anything was prepared there is no text at all, which the export refuses.
+// The file holds what playback speaks. Before anything was prepared there is no text
+// at all, which the export refuses. A copy taken while the save dialog is open replaces
+// the reader's text; the one being exported is kept alive here until the export ends.
 void ExportCurrentText(SpeechWindowState& state)
 {
     Reader& reader = state.reader;
-    const PreparedText& text = reader.Text();
-    ExportSpeech(state.window, text.Prepared() ? text.Text().c_str() : nullptr, reader.Controller().Voice());
+    const std::shared_ptr<const SpokenText> spoken = reader.Spoken();
+    ExportSpeech(state.window, spoken ? spoken->Text().c_str() : nullptr, reader.Controller().Voice());
 }
 
 void ShowContextMenu(HWND window)

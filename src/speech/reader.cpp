@@ -1,5 +1,6 @@
 #include "speech/reader.h"
 #include "settings/app_settings.h"
+#include "speech/listening_filters.h"
 
 Reader::Reader() = default;
 
@@ -11,21 +12,43 @@ bool Reader::CreateView(HWND parent, const RECT& rect)
     return true;
 }
 
+void Reader::DeriveSpokenText()
+{
+    spoken_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), AppSettings.listening));
+}
+
 void Reader::PrepareText()
 {
     text_.Prepare(view_);
+    DeriveSpokenText();
     ReportStatusChange();
 }
 
 void Reader::PrepareAppendedText(int from)
 {
     text_.PrepareAppended(view_, from);
+    DeriveSpokenText();
     ReportStatusChange();
 }
 
 void Reader::DropTrailingLineBreaks()
 {
     text_.DropTrailingLineBreaks(view_);
+    DeriveSpokenText();
+}
+
+void Reader::ForgetText()
+{
+    text_.Forget();
+    spoken_.reset();
+}
+
+void Reader::ApplyListeningFilters()
+{
+    if (!text_.Prepared())
+        return;
+    DeriveSpokenText();
+    controller_.SpokenTextChanged();
 }
 
 void Reader::ApplyFontAndColours()

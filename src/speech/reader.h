@@ -5,9 +5,11 @@
 // the listener the window gives it.
 #include <windows.h>
 #include <functional>
+#include <memory>
 #include <utility>
 #include "speech/display.h"
 #include "speech/speech_controller.h"
+#include "speech/spoken_text.h"
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
 
@@ -31,6 +33,8 @@ public:
     TextView& View() { return view_; }
     const TextView& View() const { return view_; }
     const PreparedText& Text() const { return text_; }
+    // What the voice is given for the prepared text; null before the first preparation.
+    const std::shared_ptr<const SpokenText>& Spoken() const { return spoken_; }
     SpeechController& Controller() { return controller_; }
     const SpeechController& Controller() const { return controller_; }
     SpeechState State() const { return controller_.State(); }
@@ -40,7 +44,10 @@ public:
     void PrepareText();
     void PrepareAppendedText(int from);
     void DropTrailingLineBreaks();
-    void ForgetText() { text_.Forget(); }
+    void ForgetText();
+    // The listening filters of the settings changed: the voice hears the text anew, a
+    // reading going on from the word it has reached.
+    void ApplyListeningFilters();
 
     void ApplyFontAndColours();
     // The view fills the window's new client area.
@@ -50,10 +57,12 @@ public:
 private:
     void OnSpokenWord(WordRange word) override;
     void OnStatusChange(int line) override;
+    void DeriveSpokenText();
 
     TextView view_;
     PreparedText text_;
+    std::shared_ptr<const SpokenText> spoken_;
     Display display_;
-    SpeechController controller_{view_, text_, *this};
+    SpeechController controller_{view_, spoken_, *this};
     StatusListener statusListener_;
 };

@@ -6,8 +6,9 @@
 #include "speech/voice_engine.h"
 #include <algorithm>
 
-SpeechController::SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener)
-    : view_(view), text_(text), listener_(listener)
+SpeechController::SpeechController(TextView& view, const std::shared_ptr<const SpokenText>& spoken,
+                                   SpeechListener& listener)
+    : view_(view), spoken_(spoken), listener_(listener)
 {
 }
 
@@ -33,9 +34,7 @@ void SpeechController::SetState(SpeechState state)
 // Takes the end event of a stream off the queue; false when it was a purged one's.
 bool SpeechController::TakeEndOfStream(ULONG stream)
 {
-    auto& offsets = queue_.offsets;
-    offsets.erase(std::remove_if(offsets.begin(), offsets.end(), [&](const auto& o) { return o.first == stream; }),
-                  offsets.end());
+    std::erase_if(queue_.utterances, [&](const Utterance& u) { return u.stream == stream; });
     auto& live = queue_.liveStreams;
     const auto found = std::find(live.begin(), live.end(), stream);
     if (found != live.end()) {
@@ -47,21 +46,23 @@ bool SpeechController::TakeEndOfStream(ULONG stream)
     return false;
 }
 
-int SpeechController::SpokenTextOffset(ULONG stream) const
+// Null for an utterance not read by us (an export).
+const SpeechController::Utterance* SpeechController::FindUtterance(ULONG stream) const
 {
-    for (const auto& [number, offset] : queue_.offsets)
-        if (number == stream)
-            return offset;
-    return 0;   // not read by us (an export), or from the start
+    for (const Utterance& u : queue_.utterances)
+        if (u.stream == stream)
+            return &u;
+    return nullptr;
 }
 
-// The one place where the text goes to the voice. The voice reports positions in
-// what it was given, so the offset is remembered to map them back onto the text.
+// The one place where the text goes to the voice, from offset in the spoken text. The
+// voice reports positions in what it was given, so the offset and the spoken text are
+// remembered to map them back onto the view.
 bool SpeechController::SpeakFrom(int offset)
 {
-    if (!voice_ || !text_.Prepared())
+    if (!voice_ || !spoken_)
         return false;
-    const std::wstring& text = text_.Text();
+    const std::wstring& text = spoken_->Text();
     offset = std::clamp(offset, 0, static_cast<int>(text.size()));
     ULONG stream = 0;
     if (const HRESULT result = voice_->Speak(text.c_str() + offset, SpeakTextFlags, &stream); FAILED(result)) {
@@ -69,7 +70,7 @@ bool SpeechController::SpeakFrom(int offset)
         return false;
     }
     queue_.liveStreams.push_back(stream);
-    queue_.offsets.emplace_back(stream, offset);
+    queue_.utterances.push_back({stream, offset, spoken_});
     return true;
 }
 
@@ -129,11 +130,14 @@ void SpeechController::OnWordBoundary()
 {
     SPVOICESTATUS status{};
     voice_->GetStatus(&status, nullptr);
-    // The voice counts from where its utterance began in the prepared text.
-    const int start = SpokenTextOffset(status.ulCurrentStream) + static_cast<int>(status.ulInputWordPos);
-    const WordRange word{start, start + static_cast<int>(status.ulInputWordLen)};
-    lastWordEnd_ = word.end;
-    listener_.OnSpokenWord(word);
+    // The voice counts from where its utterance began in the text it was given; an
+    // export's is the text as it is now, from its start.
+    const Utterance* utterance = FindUtterance(status.ulCurrentStream);
+    const SpokenText* text = utterance ? utterance->text.get() : spoken_.get();
+    const int start = (utterance ? utterance->offset : 0) + static_cast<int>(status.ulInputWordPos);
+    const int end = start + static_cast<int>(status.ulInputWordLen);
+    lastWord_ = text ? text->ViewRange(start, end) : WordRange{start, end};
+    listener_.OnSpokenWord(lastWord_);
 }
 
 void SpeechController::OnEndOfInput(ULONG stream)
@@ -157,7 +161,7 @@ void SpeechController::OnEndOfInput(ULONG stream)
     // The end of the text, or of a reading stopped or replaced while paused.
     if (!AppSettings.repeatReading) {
         Stop();
-        view_.Select(lastWordEnd_, lastWordEnd_);
+        view_.Select(lastWord_.end, lastWord_.end);
         // The caption shows the line of the caret, which has just moved.
         listener_.OnStatusChange();
     } else if (state_ != Stopped) {
@@ -174,6 +178,11 @@ void SpeechController::Play()
     PlayFrom(0);
 }
 
+int SpeechController::SpokenPosition(int viewOffset) const
+{
+    return spoken_ ? spoken_->SpokenPosition(viewOffset) : 0;
+}
+
 void SpeechController::PlayFrom(int offset)
 {
     TuneVoice();
@@ -181,9 +190,9 @@ void SpeechController::PlayFrom(int offset)
         // New text came while paused: the paused reading was purged, so resuming
         // alone would read nothing.
         if (ResumeVoice())
-            StartSpeaking(offset);
+            StartSpeaking(SpokenPosition(offset));
     } else if (state_ == Stopped || state_ == PendingPlay) {
-        StartSpeaking(offset);
+        StartSpeaking(SpokenPosition(offset));
     } else if (state_ == Paused) {
         if (ResumeVoice())
             SetState(Playing);
@@ -243,7 +252,7 @@ bool SpeechController::BeginNewText()
 void SpeechController::ReadNewText(int offset)
 {
     TuneVoice();
-    StartSpeaking(offset);
+    StartSpeaking(SpokenPosition(offset));
 }
 
 void SpeechController::StepSentence(int direction)
@@ -291,13 +300,13 @@ void SpeechController::OnTimer()
 
 void SpeechController::StartAtFirstVisibleLine()
 {
-    if (state_ == Playing || state_ == PendingPlay || !text_.Prepared())
+    if (state_ == Playing || state_ == PendingPlay || !spoken_)
         return;
     // Speaking from the sentence's own position, rather than skipping a number of
     // sentences, lands right whatever the voice takes for a sentence end ("3.14",
     // "e.g.", "...").
     const int firstVisibleChar = std::max(0, view_.LineIndex(view_.FirstVisibleLine()));
-    const int start = SentenceStartBefore(text_.Text().c_str(), firstVisibleChar);
+    const int start = SentenceStartBefore(spoken_->Text().c_str(), SpokenPosition(firstVisibleChar));
     TuneVoice();
     // A paused voice would keep the purged reading and swallow the new one.
     if (state_ == Paused) {
@@ -306,4 +315,12 @@ void SpeechController::StartAtFirstVisibleLine()
         PurgeVoice();
     }
     StartSpeaking(start);
+}
+
+void SpeechController::SpokenTextChanged()
+{
+    if (state_ != Playing && state_ != PendingPlay)
+        return;
+    if (PurgeVoice())
+        StartSpeaking(SpokenPosition(lastWord_.start));
 }

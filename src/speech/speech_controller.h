@@ -4,12 +4,12 @@
 // listener it was made with.
 #include <windows.h>
 #include <sapi.h>
+#include <memory>
 #include <utility>
 #include <vector>
 #include "platform/com_ptr.h"
+#include "speech/spoken_text.h"
 #include "speech/text_view.h"
-
-class PreparedText;
 
 enum SpeechState : int {
     Stopped = 1,
@@ -22,7 +22,7 @@ enum SpeechState : int {
 
 class SpeechListener {
 public:
-    // The voice reached a word: [start, end) of the prepared text.
+    // The voice reached a word: [start, end) of the view.
     virtual void OnSpokenWord(WordRange word) = 0;
     // What the status line shows may have changed; line is the zero-based line it is to
     // show, or -1 for the line of the selection.
@@ -34,8 +34,9 @@ protected:
 
 class SpeechController {
 public:
-    // Reads text from view; the caret is moved in view as a reading ends.
-    SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener);
+    // Reads the spoken text (null: nothing to read) of the text in view; the caret is
+    // moved in view as a reading ends.
+    SpeechController(TextView& view, const std::shared_ptr<const SpokenText>& spoken, SpeechListener& listener);
     SpeechController(const SpeechController&) = delete;
     SpeechController& operator=(const SpeechController&) = delete;
 
@@ -46,7 +47,7 @@ public:
     SpeechState State() const { return state_; }
 
     void Play();
-    // Play, starting a new reading at offset in the prepared text.
+    // Play, starting a new reading at offset in the view.
     void PlayFrom(int offset);
     void PauseResume();
     void Stop();
@@ -54,7 +55,7 @@ public:
     void PlayPause();                 // Play in Stopped, pause/resume in Playing or Paused
     // New text is in the view: drops what the voice holds and tells whether the text is
     // to be read, by the state and `autoPlay`. After preparing it, ReadNewText reads it
-    // from offset, where the new part begins.
+    // from offset in the view, where the new part begins.
     bool BeginNewText();
     void ReadNewText(int offset);
     void StepSentence(int direction); // +1 or -1, only while playing
@@ -63,23 +64,33 @@ public:
     void OnTimer();
     // Ctrl+click: start at the sentence that begins the first visible line.
     void StartAtFirstVisibleLine();
+    // The spoken text was derived anew: a reading going on goes on with it, from the
+    // word it has reached. A paused one keeps what it was given.
+    void SpokenTextChanged();
 
 private:
     // What the voice still holds. Every utterance ends with an end-of-input event, the
     // purged ones too, and in the order they were queued; the stream number tells a
     // purged utterance's end from the end of the one being read.
+    // One of our unfinished utterances, purged ones too: their last words may still be
+    // reported, in positions of the text they were given from where they began.
+    struct Utterance {
+        ULONG stream;
+        int offset;
+        std::shared_ptr<const SpokenText> text;
+    };
     struct VoiceQueue {
         std::vector<ULONG> liveStreams;   // spoken and neither purged nor ended
         int purgedEndsOwed = 0;
-        // Where each of our unfinished utterances begins in the prepared text, purged
-        // ones too: their last words may still be reported.
-        std::vector<std::pair<ULONG, int>> offsets;
+        std::vector<Utterance> utterances;
     };
 
     bool HasLiveUtterance() const { return !queue_.liveStreams.empty(); }
     SpeechState SpeakingState() const;
     bool TakeEndOfStream(ULONG stream);
-    int SpokenTextOffset(ULONG stream) const;
+    const Utterance* FindUtterance(ULONG stream) const;
+    // Where the voice is to start for a view position.
+    int SpokenPosition(int viewOffset) const;
     bool SpeakFrom(int offset);
     void StartSpeaking(int offset);
     void TuneVoice();
@@ -91,10 +102,10 @@ private:
     void OnEndOfInput(ULONG stream);
 
     TextView& view_;
-    const PreparedText& text_;
+    const std::shared_ptr<const SpokenText>& spoken_;
     SpeechListener& listener_;
     ComPtr<ISpVoice> voice_;
     SpeechState state_ = Stopped;
-    int lastWordEnd_ = 0;
+    WordRange lastWord_;   // in the view
     VoiceQueue queue_;
 };

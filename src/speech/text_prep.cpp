@@ -1,21 +1,50 @@
 #include "speech/text_prep.h"
+#include "speech/text_marks.h"
 #include "speech/text_view.h"
 #include <windows.h>
 #include <algorithm>
 #include <cwchar>
 #include <utility>
 
-size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous)
+namespace {
+
+// A web address starts after a blank or punctuation, never inside a word or a longer name.
+bool MayStartWebAddress(wchar_t c, wchar_t before)
+{
+    const bool startLetter = c == L'h' || c == L'H' || c == L'f' || c == L'F' || c == L'w' || c == L'W';
+    const bool partOfName = (before >= L'0' && before <= L'9') || (before >= L'a' && before <= L'z') ||
+                            (before >= L'A' && before <= L'Z') || before == L'.' || before == L'@' || before == L'-' ||
+                            before == L'_' || before == L'/' || (before >= 0x80 && IsCharAlphaNumericW(before));
+    return startLetter && !partOfName;
+}
+
+} // namespace
+
+size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous, PreparationMarks* marks, int base)
 {
     // One pass that gives the same result as inserting each full stop in place and
     // shifting the rest: a CR looks at the character written just before it.
     size_t o = 0;
+    wchar_t copiedBefore = previous;
+    const wchar_t* addressEnd = text;
     for (const wchar_t* p = text; *p; ++p) {
         wchar_t c = *p;
-        if (c == L'/' || c == L'\\')
+        // Web addresses are found in the copied text, while their slashes still tell them.
+        if (marks && p >= addressEnd && MayStartWebAddress(c, copiedBefore)) {
+            if (const size_t length = WebAddressLength(p)) {
+                const int start = base + static_cast<int>(o);
+                marks->webAddresses.push_back({start, start + static_cast<int>(length)});
+                addressEnd = p + length;
+            }
+        }
+        copiedBefore = c;
+        if (c == L'/' || c == L'\\') {
             c = L' ';
-        else if (c == L'\r' && previous != L'\0' && !IsSentenceTerminator(previous) && previous != L'\r')
+        } else if (c == L'\r' && previous != L'\0' && !IsSentenceTerminator(previous) && previous != L'\r') {
+            if (marks)
+                marks->insertedStops.push_back(base + static_cast<int>(o));
             out[o++] = L'.';
+        }
         out[o++] = c;
         previous = c;
     }
@@ -23,10 +52,10 @@ size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous)
     return o;
 }
 
-std::wstring NormaliseText(const std::wstring& text)
+std::wstring NormaliseText(const std::wstring& text, PreparationMarks* marks)
 {
     std::wstring out(2 * text.size() + 1, L'\0');
-    out.resize(NormaliseText(text.c_str(), out.data()));
+    out.resize(NormaliseText(text.c_str(), out.data(), L'\0', marks));
     return out;
 }
 
@@ -73,6 +102,7 @@ void PreparedText::Forget()
 {
     text_.clear();
     text_.shrink_to_fit();
+    marks_ = {};
     prepared_ = false;
     previousSentenceCount_ = 0;
 }
@@ -88,7 +118,15 @@ void PreparedText::Prepare(TextView& view)
 {
     const std::wstring text = view.GetText();
     view.Select(0, 0);
-    std::wstring prepared = NormaliseText(text);
+    // The view holds the prepared text already: preparing it again changes nothing, and
+    // what the first preparation found in the copied text must not be lost.
+    if (prepared_ && text == text_) {
+        previousSentenceCount_ = CountSentences(text_.c_str());
+        return;
+    }
+    PreparationMarks marks;
+    std::wstring prepared = NormaliseText(text, &marks);
+    marks_ = std::move(marks);
     // Replacing a long text is the costly part of preparation; when nothing changed,
     // the view already holds the prepared text.
     if (prepared != text)
@@ -107,7 +145,7 @@ void PreparedText::PrepareAppended(TextView& view, int from)
     }
     const std::wstring appended = view.GetRange(from, view.Length());
     std::wstring part(2 * appended.size() + 1, L'\0');
-    part.resize(NormaliseText(appended.c_str(), part.data(), text_.back()));
+    part.resize(NormaliseText(appended.c_str(), part.data(), text_.back(), &marks_, from));
     if (part != appended) {
         view.Select(from, from + static_cast<int>(appended.size()));
         view.ReplaceSelection(part.c_str());
@@ -120,5 +158,8 @@ void PreparedText::DropTrailingLineBreaks(TextView& view)
 {
     while (!text_.empty() && (text_.back() == L'\r' || text_.back() == L'\n'))
         text_.pop_back();
+    const int length = static_cast<int>(text_.size());
+    std::erase_if(marks_.insertedStops, [&](int stop) { return stop >= length; });
+    std::erase_if(marks_.webAddresses, [&](const CharRange& address) { return address.end > length; });
     view.SetText(text_.c_str());
 }

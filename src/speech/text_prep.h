@@ -3,6 +3,7 @@
 // every line break that does not end a sentence and slashes turned into blanks, and
 // is written back so that the voice's word positions index both.
 #include <string>
+#include "speech/listening_filters.h"
 
 class TextView;
 
@@ -14,6 +15,8 @@ public:
     bool Prepared() const { return prepared_; }
     // Sentences of the text prepared before the latest preparation.
     int PreviousSentenceCount() const { return previousSentenceCount_; }
+    // What preparing the copied text found that the prepared text no longer shows.
+    const PreparationMarks& Marks() const { return marks_; }
 
     void Prepare(TextView& view);
     // After text was appended at from: the same result as Prepare, preparing and writing
@@ -28,15 +31,18 @@ private:
     void Replace(std::wstring text);
 
     std::wstring text_;
+    PreparationMarks marks_;
     bool prepared_ = false;
     int previousSentenceCount_ = 0;
 };
 
 // Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units;
 // previous is the character before text when it continues one, NUL at its start.
-// Returns the length written (without the NUL it also writes).
-size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous = L'\0');
-std::wstring NormaliseText(const std::wstring& text);
+// Returns the length written (without the NUL it also writes). With marks, adds to them
+// what it inserted and found, at positions counted from base.
+size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous = L'\0', PreparationMarks* marks = nullptr,
+                     int base = 0);
+std::wstring NormaliseText(const std::wstring& text, PreparationMarks* marks = nullptr);
 
 // A sentence ends at '.', '!' or '?' followed by a blank or CR; each 50 blanks inside
 // one sentence count as one more sentence.
