@@ -6,6 +6,7 @@
 
 #include "settings/app_settings.h"
 #include "settings/hot_key_settings.h"
+#include "settings/listening_settings.h"
 #include "platform/log.h"
 
 SettingsStoreRecord SettingsStore;
@@ -152,6 +153,7 @@ void ReadSettings()
         }
     }
     ReadHotKeySettings(SettingsStore.document, AppSettings);
+    ReadListeningSettings(SettingsStore.document, AppSettings);
 }
 
 void WriteSettings()
@@ -173,6 +175,7 @@ void WriteSettings()
         }
     }
     WriteHotKeySettings(SettingsStore.document, AppSettings);
+    WriteListeningSettings(SettingsStore.document, AppSettings);
 }
 
 // A file that could not be read through is about to be replaced by first-run values;

@@ -4,6 +4,8 @@
 #include <random>
 #include "in_process_app.h"
 #include "resource.h"
+#include "settings/ini_file.h"
+#include "settings/listening_settings.h"
 #include "speech/listening_filters.h"
 #include "speech/text_prep.h"
 
@@ -170,6 +172,34 @@ TEST(Listening, RandomTextsMapForwardAndBack)
         ExpectWordsRoundTrip(text);
         if (HasFailure())
             FAIL() << "round " << round << ": " << testing::PrintToString(text);
+    }
+}
+
+// The [listening] section holds only filters turned off, and a key once written; anything
+// but 0 or 1 reads as on.
+TEST(ListeningSettings, OnlyChangedFiltersAreWrittenAndDamagedOnesReadAsOn)
+{
+    CIniFile file;
+    AppSettingsRecord settings;
+    WriteListeningSettings(file, settings);
+    EXPECT_EQ(file.FindSection(L"listening"), -1) << "nothing changed, nothing written";
+
+    settings.listening.citations = false;
+    WriteListeningSettings(file, settings);
+    AppSettingsRecord read;
+    ReadListeningSettings(file, read);
+    EXPECT_FALSE(read.listening.citations);
+    EXPECT_TRUE(read.listening.emoji);
+    EXPECT_EQ(file.FindKey(file.FindSection(L"listening"), L"emoji"), -1);
+
+    settings.listening.citations = true;
+    WriteListeningSettings(file, settings);
+    EXPECT_EQ(file.GetValue(L"listening", L"citations", L""), L"1") << "turned on again, it must not stay off";
+    for (const wchar_t* damaged : {L"", L"yes", L"2", L" 0", L"-1"}) {
+        file.SetValue(L"listening", L"markdown", damaged);
+        read.listening.markdown = false;
+        ReadListeningSettings(file, read);
+        EXPECT_TRUE(read.listening.markdown) << testing::PrintToString(std::wstring(damaged));
     }
 }
 
