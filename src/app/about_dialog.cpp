@@ -1,4 +1,5 @@
 #include "app/about_dialog.h"
+#include "app/about_layout.h"
 #include "app/restart.h"
 #include "platform/dialog_record.h"
 #include "platform/ui_text.h"
@@ -7,6 +8,7 @@
 #include "settings/settings_file.h"
 #include <commctrl.h>
 #include <shellapi.h>
+#include <algorithm>
 #include <cwchar>
 #include <iterator>
 #include <string>
@@ -20,13 +22,16 @@ const wchar_t VersionLabel[] = L"version:";
 struct Picture {
     int id;
     int x, y;
+    int anchorId;   // 0: the place is from the client's corner; else from this control's
 };
-// Bitmaps painted in client pixels, unscaled.
+// Bitmaps painted unscaled, at these pixels at 96 dpi; at another DPI the places move
+// with the controls, which grow with the font.
 constexpr Picture Pictures[] = {
-    {IDB_MAKER_LOGO, 1, 1},
-    {IDB_MAKER_LETTERING, 125, 10},
-    {IDB_PROGRAM_LOGO, 170, 60},
-    {IDB_SOCIAL, 15, 245},
+    {IDB_MAKER_LOGO, 1, 1, 0},
+    {IDB_MAKER_LETTERING, 125, 10, 0},
+    {IDB_PROGRAM_LOGO, 170, 60, 0},
+    // Beside the social page's link, which moves down when texts above it need more room.
+    {IDB_SOCIAL, -32, 1, IDC_ABOUT_SOCIAL},
 };
 static_assert(std::size(Pictures) == std::tuple_size_v<decltype(AboutDialogState::pictures)>);
 
@@ -45,6 +50,34 @@ HGDIOBJ LoadBitmapResource(int id, SIZE size = SIZE{0, 0})
     return LoadImageW(ProgramModule(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, size.cx, size.cy, 0);
 }
 
+std::wstring DownloadStatus(int percent)
+{
+    const std::wstring format = LoadText(IDS_UPDATE_DOWNLOADING);
+    // Room for the number that replaces the placeholder.
+    std::wstring status(format.size() + 16, L'\0');
+    const int length = swprintf(status.data(), status.size(), format.c_str(), percent);
+    status.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return status;
+}
+
+// The update status line is sized for the longest text it shows, and is empty until then.
+void FitTexts(HWND dialog)
+{
+    const HWND status = GetDlgItem(dialog, IDC_ABOUT_UPDATE_STATUS);
+    std::wstring longest;
+    int longestWidth = -1;
+    for (const std::wstring& text : {LoadText(IDS_UPDATE_CHECKING), DownloadStatus(100)}) {
+        SetWindowTextW(status, text.c_str());
+        if (const int width = TextControlNeeds(status, OneLineWidth).cx; width > longestWidth) {
+            longest = text;
+            longestWidth = width;
+        }
+    }
+    SetWindowTextW(status, longest.c_str());
+    FitAboutTexts(dialog);
+    SetWindowTextW(status, L"");
+}
+
 void OnInitDialog(HWND dialog, AboutDialogState& state)
 {
     std::wstring caption = LoadText(IDS_ABOUT);
@@ -59,6 +92,8 @@ void OnInitDialog(HWND dialog, AboutDialogState& state)
     HWND donate = GetDlgItem(dialog, IDC_ABOUT_DONATE);
     state.donateImage.reset(LoadBitmapResource(IDB_DONATE, DonateImageSize));
     SendMessageW(donate, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(state.donateImage.get()));
+
+    FitTexts(dialog);
 
     // A class-wide change: every static control shows the hand while the dialog is open.
     state.savedStaticCursor = reinterpret_cast<HCURSOR>(GetClassLongPtrW(donate, GCLP_HCURSOR));
@@ -130,16 +165,6 @@ void OnCheckForUpdates(HWND dialog, AboutDialogState& state)
     ShowCheckRunning(dialog, true);
 }
 
-std::wstring DownloadStatus(int percent)
-{
-    const std::wstring format = LoadText(IDS_UPDATE_DOWNLOADING);
-    // Room for the number that replaces the placeholder.
-    std::wstring status(format.size() + 16, L'\0');
-    const int length = swprintf(status.data(), status.size(), format.c_str(), percent);
-    status.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return status;
-}
-
 void OnUpdateProgress(HWND dialog, const AboutDialogState& state, int percent, LPARAM job)
 {
     if (IsCurrentCheck(state, job))
@@ -191,7 +216,26 @@ void OnUpdateWatch(HWND dialog, AboutDialogState& state)
         ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
 }
 
-void PaintPictures(HDC dc, const AboutDialogState& state)
+// A place given for 96 dpi, at the DPI of the paint.
+int Scaled(HDC dc, int pixelsAt96Dpi)
+{
+    return MulDiv(pixelsAt96Dpi, GetDeviceCaps(dc, LOGPIXELSX), 96);
+}
+
+POINT PictureAt(HWND dialog, HDC dc, const Picture& picture)
+{
+    POINT at{Scaled(dc, picture.x), Scaled(dc, picture.y)};
+    if (picture.anchorId) {
+        RECT anchor{};
+        GetWindowRect(GetDlgItem(dialog, picture.anchorId), &anchor);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&anchor), 2);
+        at.x += anchor.left;
+        at.y += anchor.top;
+    }
+    return at;
+}
+
+void PaintPictures(HWND dialog, HDC dc, const AboutDialogState& state)
 {
     MemoryDc source(CreateCompatibleDC(dc));
     if (!source)
@@ -203,16 +247,23 @@ void PaintPictures(HDC dc, const AboutDialogState& state)
         if (!bitmap || !GetObjectW(bitmap, sizeof size, &size))
             continue;
         const SelectedObject selected(source.get(), bitmap);
-        BitBlt(dc, Pictures[i].x, Pictures[i].y, size.bmWidth, size.bmHeight, source.get(), 0, 0, SRCCOPY);
+        const POINT at = PictureAt(dialog, dc, Pictures[i]);
+        BitBlt(dc, at.x, at.y, size.bmWidth, size.bmHeight, source.get(), 0, 0, SRCCOPY);
     }
 }
 
 void PaintVersion(HDC dc)
 {
     SetBkColor(dc, White);
-    TextOutW(dc, VersionLabelAt.x, VersionLabelAt.y, VersionLabel, static_cast<int>(std::size(VersionLabel) - 1));
+    const int labelLength = static_cast<int>(std::size(VersionLabel) - 1);
+    const int labelX = Scaled(dc, VersionLabelAt.x);
+    TextOutW(dc, labelX, Scaled(dc, VersionLabelAt.y), VersionLabel, labelLength);
+    // A wider font must not have the number's background cover the label's end.
+    SIZE label{};
+    GetTextExtentPoint32W(dc, VersionLabel, labelLength, &label);
+    const int textX = std::max(Scaled(dc, VersionTextAt.x), labelX + static_cast<int>(label.cx) + Scaled(dc, 2));
     const std::wstring& version = ProgramInfo.versionText;
-    TextOutW(dc, VersionTextAt.x, VersionTextAt.y, version.c_str(), static_cast<int>(version.size()));
+    TextOutW(dc, textX, Scaled(dc, VersionTextAt.y), version.c_str(), static_cast<int>(version.size()));
 }
 
 void OnPaint(HWND dialog, const AboutDialogState& state)
@@ -224,7 +275,7 @@ void OnPaint(HWND dialog, const AboutDialogState& state)
     RECT client;
     GetClientRect(dialog, &client);
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    PaintPictures(dc, state);
+    PaintPictures(dialog, dc, state);
     PaintVersion(dc);
     EndPaint(dialog, &paint);
 }
@@ -237,7 +288,7 @@ INT_PTR OnControlColour(const AboutDialogState& state, HDC dc, HWND control)
         SetBkMode(dc, TRANSPARENT);
         return brush;
     }
-    if (id == IDC_ABOUT_TEXT)
+    if (id == IDC_ABOUT_TEXT || id == IDC_ABOUT_UPDATE_STATUS)
         return brush;
     return FALSE;
 }

@@ -106,7 +106,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_EXPORT:            ExportCurrentText(state); break;
     case CMD_SCROLL_END:        ScrollToEnd(reader.View()); break;
     case CMD_SCROLL_HOME:       ScrollToTop(reader.View()); break;
-    case CMD_PASTE:             PasteClipboardText(window); break;
+    case CMD_PASTE:             PasteClipboardText(state.reader, window); break;
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           speech.ChangeRate(+1); break;
     case CMD_RATE_DOWN:         speech.ChangeRate(-1); break;

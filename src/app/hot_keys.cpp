@@ -12,26 +12,42 @@
 
 namespace {
 
-void ReadSelection(HWND window)
+void ShowNote(HWND window, const std::wstring& note)
 {
-    const SelectionGrab grab = GrabSelectedText(window);
+    ShowStatusNote(SpeechWindowStateOf(window), note);
+}
+
+void OnSelectionRead(HWND window, const SelectionGrab& grab)
+{
     switch (grab.outcome) {
     case SelectionGrabOutcome::Taken:
         TakeTextToReadNow(SpeechWindowStateOf(window).reader, grab.text);
         break;
     case SelectionGrabOutcome::NothingSelected:
     case SelectionGrabOutcome::NoText:
-        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_NO_TEXT_SELECTED));
+        ShowNote(window, LoadText(IDS_NO_TEXT_SELECTED));
         break;
     case SelectionGrabOutcome::ClipboardBusy:
-        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_CLIPBOARD_BUSY));
+        ShowNote(window, LoadText(IDS_CLIPBOARD_BUSY));
         break;
     case SelectionGrabOutcome::Secret:
         // Left alone, as every secret copy is.
         break;
     }
-    if (!grab.putBack)
-        ShowStatusNote(SpeechWindowStateOf(window), LoadText(IDS_CLIPBOARD_NOT_PUT_BACK));
+}
+
+void OnClipboardPutBack(HWND window, const ClipboardPutBack& putBack)
+{
+    if (!putBack.placed)
+        ShowNote(window, LoadText(putBack.textAwaitsPaste ? IDS_CLIPBOARD_NOT_PUT_BACK_PASTE : IDS_CLIPBOARD_NOT_PUT_BACK));
+    else if (putBack.formatsNotKept > 0)
+        ShowNote(window, FillPattern(LoadText(IDS_CLIPBOARD_PARTLY_PUT_BACK), std::to_wstring(putBack.formatsNotKept)));
+}
+
+void ReadSelection(HWND window)
+{
+    StartSelectionGrab(window, {[window](const SelectionGrab& grab) { OnSelectionRead(window, grab); },
+                                [window](const ClipboardPutBack& putBack) { OnClipboardPutBack(window, putBack); }});
 }
 
 std::wstring KeyAndAction(int entry, int hotKey)

@@ -8,7 +8,8 @@
 // registered before. Returns bit i set for each entry i of HotKeySettings whose
 // combination another program holds.
 unsigned ApplyHotKeys(HWND window);
-// The same at start-up, noting in the status line which keys do not work now.
+// The same at start-up, noting in the status line which keys do not work now: those
+// another program holds, and those of the settings file read as their first-run values.
 void ApplyHotKeysAtStart(HWND window);
 void RemoveHotKeys(HWND window);
 

@@ -1,4 +1,5 @@
 // Start-up, single instance and the message loop.
+#include "app/single_instance.h"
 #include "app/speech_window.h"
 #include "app/startup.h"
 #include "speech/colour_hook.h"
@@ -21,32 +22,6 @@ constexpr int ExitToldWhy = 2;
 bool IsRestart(const wchar_t* commandLine)
 {
     return wcscmp(commandLine, L"/r") == 0;
-}
-
-// A restarted copy waits until the copy that started it has gone, then holds the
-// single-instance mutex as any copy does, so that a later start is refused. The old
-// copy's handle to it may outlive the wait by a moment, so it is not tested here.
-KernelHandle WaitForPreviousCopy()
-{
-    const KernelHandle resetMutex(CreateMutexW(nullptr, TRUE, LoadText(IDS_RESET_MUTEX).c_str()));
-    const DWORD error = GetLastError();
-    if (resetMutex && (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED)) {
-        WaitForSingleObject(resetMutex.get(), INFINITE);
-        ReleaseMutex(resetMutex.get());
-    }
-    return KernelHandle(CreateMutexW(nullptr, FALSE, LoadText(IDS_APP_NAME).c_str()));
-}
-
-// The mutex that marks this copy as running, held until the process ends; null when
-// another copy runs, and the user is told so.
-KernelHandle ClaimSingleInstance()
-{
-    KernelHandle mutex(CreateMutexW(nullptr, FALSE, LoadText(IDS_APP_NAME).c_str()));
-    const DWORD error = GetLastError();
-    if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED)
-        return mutex;
-    ShowMessage(nullptr, IDS_WARNING, IDS_ALREADY_RUNNING, MB_OK | MB_ICONERROR);
-    return KernelHandle();
 }
 
 // Without a voice the program has nothing to offer; it says why rather than vanish.

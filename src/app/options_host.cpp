@@ -19,6 +19,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     };
     host.voiceName = [&state] { return VoiceName(state.reader.Controller().Voice()); };
     host.encoderVersion = QueryEncoderVersion;
+    host.encoderPath = EncoderLibraryPath;
     host.applyBorder = [&state] { ApplyBorder(state); };
     host.applyTopMost = [window] { ApplyTopMost(window); };
     host.applyTransparency = [window] { ApplyTransparency(window); };

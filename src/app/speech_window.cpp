@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/hot_keys.h"
 #include "app/popup_menu.h"
+#include "app/single_instance.h"
 #include "clipboard/clipboard_monitor.h"
 #include "options/options_dialog.h"
 #include "settings/app_settings.h"
@@ -124,6 +125,8 @@ void OnCaptionDoubleClick(SpeechWindowState& state)
 
 void OnTimer(SpeechWindowState& state, UINT_PTR id)
 {
+    if (id == IDT_STATUS_NOTE)
+        EndStatusNote(state);
     if (id != IDT_SPEECH_TIMER)
         return;
     if (GetFocus() == state.reader.View().Handle())
@@ -133,8 +136,20 @@ void OnTimer(SpeechWindowState& state, UINT_PTR id)
 
 void OnDrawClipboardMessage(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
 {
-    if (OnDrawClipboard(state.reader, state.window, wParam, lParam) == ClipboardOutcome::FirstRunCopy)
-        GreetOnFirstCopy(state.window);
+    switch (OnDrawClipboard(state.reader, state.window, wParam, lParam)) {
+    case ClipboardOutcome::FirstRunCopy: GreetOnFirstCopy(state.window); break;
+    case ClipboardOutcome::TextTaken:    TellHowToHearOnce(state); break;
+    default:                             break;
+    }
+}
+
+void OnClipboardFetchedMessage(SpeechWindowState& state, WPARAM ticket, LPARAM result)
+{
+    switch (OnClipboardFetched(state.reader, ticket, result)) {
+    case ClipboardOutcome::TextTaken:        TellHowToHearOnce(state); break;
+    case ClipboardOutcome::TextNotDelivered: ShowStatusNote(state, LoadText(IDS_COPY_NOT_DELIVERED)); break;
+    default:                                 break;
+    }
 }
 
 LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM lParam)
@@ -142,6 +157,10 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
     const HWND hwnd = state.window;
     if (state.taskbarCreatedMessage && message == state.taskbarCreatedMessage) {
         AddTrayIcon(state.trayIcon);
+        return 0;
+    }
+    if (const UINT bringForward = BringForwardMessage(); bringForward && message == bringForward) {
+        BringSpeechWindowForward(state);
         return 0;
     }
     switch (message) {
@@ -177,6 +196,12 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_DRAWCLIPBOARD:
         OnDrawClipboardMessage(state, wParam, lParam);
+        return 0;
+    case WM_CLIPBOARD_FETCHED:
+        OnClipboardFetchedMessage(state, wParam, lParam);
+        return 0;
+    case WM_GREETING_CLOSED:
+        OnGreetingClosed(hwnd);
         return 0;
     case WM_CHANGECBCHAIN:
         OnChangeClipboardChain(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));

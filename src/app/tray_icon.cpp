@@ -1,11 +1,31 @@
 #include "app/tray_icon.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
-#include "settings/app_settings.h"
-#include "platform/menu_items.h"
 #include "platform/ui_text.h"
+#include "platform/log.h"
 #include "res/resource.h"
 #include <cstdio>
+#include <cwchar>
+
+namespace {
+
+UINT StatusNoteMs()
+{
+    wchar_t text[16] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"CLIPVOCE_STATUS_NOTE_MS", text, 16);
+    const long ms = length > 0 && length < 16 ? wcstol(text, nullptr, 10) : 0;
+    return ms > 0 ? static_cast<UINT>(ms) : STATUS_NOTE_MS;
+}
+
+// The caption for the reading state, with the given line or, for -1, the selection's.
+std::wstring StateCaption(const SpeechWindowState& state, const std::wstring& stateWord, int line)
+{
+    const TextView& view = state.reader.View();
+    const int shownLine = line >= 0 ? line : view.SelectionLine();
+    return FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, view.LineCount());
+}
+
+} // namespace
 
 void InitTrayIcon(TrayIcon& icon, HWND window)
 {
@@ -63,13 +83,18 @@ void RefreshStatusLine(SpeechWindowState& state, int line)
         state.menuShowsState = speech;
     }
     const std::wstring stateWord = LoadText(StateWordId(speech));
-    const TextView& view = state.reader.View();
-    const int shownLine = line >= 0 ? line : view.SelectionLine();
-    const std::wstring caption =
-        FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, view.LineCount());
+    const std::wstring caption = StateCaption(state, stateWord, line);
+    TrayIcon& icon = state.trayIcon;
+    // A note gives way to a change of what the line would say, not to a refresh that
+    // says the same again (as the voice's late events bring).
+    if (icon.noteShown) {
+        if (caption == icon.captionUnderNote)
+            return;
+        KillTimer(state.window, IDT_STATUS_NOTE);
+        icon.noteShown = false;
+    }
     SetWindowTextW(state.window, caption.c_str());
 
-    TrayIcon& icon = state.trayIcon;
     if (!icon.record.hWnd)
         return;   // not set up yet
     swprintf(icon.record.szTip, sizeof icon.record.szTip / sizeof icon.record.szTip[0], L"%ls - %ls",
@@ -78,21 +103,36 @@ void RefreshStatusLine(SpeechWindowState& state, int line)
         AddTrayIcon(icon);
 }
 
-void ShowStatusNote(SpeechWindowState& state, const std::wstring& note)
+void ShowStatusNote(SpeechWindowState& state, const std::wstring& note, const std::wstring& balloon)
 {
     SetWindowTextW(state.window, (LoadText(IDS_SPEECH_WINDOW) + L" - " + note).c_str());
+    // A note left standing would tell of something long past as if it were the state now.
+    TrayIcon& icon = state.trayIcon;
+    icon.noteShown = SetTimer(state.window, IDT_STATUS_NOTE, StatusNoteMs(), nullptr) != 0;
+    if (icon.noteShown)
+        icon.captionUnderNote = StateCaption(state, LoadText(StateWordId(state.reader.State())), -1);
+    else
+        LogFailure(L"SetTimer for a status note", GetLastError());
     NOTIFYICONDATAW& record = state.trayIcon.record;
     if (!record.hWnd)
         return;
     const std::wstring appName = LoadText(IDS_APP_NAME);
     lstrcpynW(record.szTip, (appName + L" - " + note).c_str(), ARRAYSIZE(record.szTip));
-    lstrcpynW(record.szInfo, note.c_str(), ARRAYSIZE(record.szInfo));
+    lstrcpynW(record.szInfo, (balloon.empty() ? note : balloon).c_str(), ARRAYSIZE(record.szInfo));
     lstrcpynW(record.szInfoTitle, appName.c_str(), ARRAYSIZE(record.szInfoTitle));
     // Without a notification area the caption alone carries the note.
-    Shell_NotifyIconW(NIM_MODIFY, &record);
+    if (!state.trayIcon.added || !Shell_NotifyIconW(NIM_MODIFY, &record))
+        AddTrayIcon(state.trayIcon);
     // The balloon is shown once; later tips must not bring it back.
     record.szInfo[0] = L'\0';
     record.szInfoTitle[0] = L'\0';
+}
+
+void EndStatusNote(SpeechWindowState& state)
+{
+    if (state.trayIcon.noteShown)
+        state.trayIcon.captionUnderNote.clear();
+    RefreshStatusLine(state);
 }
 
 void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage)
@@ -104,10 +144,7 @@ void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage)
         ShowPopupMenu(state);
         break;
     case WM_LBUTTONDOWN:
-        AppSettings.speechWindowShown = true;
-        ShowWindow(state.window, SW_SHOWNORMAL);
-        SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, true);
-        SetForegroundWindow(state.window);
+        BringSpeechWindowForward(state);
         break;
     case WM_LBUTTONDBLCLK:
         SendMessageW(state.window, WM_COMMAND, CMD_OPTIONS, 0);

@@ -124,6 +124,15 @@ void ShowSpeechWindow(SpeechWindowState& state, int showCommand)
     SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, AppSettings.speechWindowShown);
 }
 
+void BringSpeechWindowForward(SpeechWindowState& state)
+{
+    AppSettings.speechWindowShown = true;
+    ShowWindow(state.window, SW_SHOWNORMAL);
+    SetMenuItemChecked(state.popupMenu, CMD_SPEAKER_WINDOW, true);
+    // While a dialog of the program is open, the window itself takes no input.
+    SetForegroundWindow(GetLastActivePopup(state.window));
+}
+
 void ApplyTopMost(HWND window)
 {
     SetWindowPos(window, AppSettings.alwaysOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

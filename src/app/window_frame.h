@@ -20,5 +20,8 @@ void OnSpeechWindowActivate(SpeechWindowState& state, WPARAM wParam, LPARAM lPar
 void OnTakeKeyboardBack(SpeechWindowState& state);
 // 0 toggles the window's visibility setting; any other show command is the start-up form.
 void ShowSpeechWindow(SpeechWindowState& state, int showCommand);
+// Shows the window, keeps it shown from now on, and puts it in front, or the dialog
+// that is open over it.
+void BringSpeechWindowForward(SpeechWindowState& state);
 void ApplyTopMost(HWND window);
 void ApplyTransparency(HWND window);

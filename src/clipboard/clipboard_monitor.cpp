@@ -1,4 +1,5 @@
 #include "clipboard/clipboard_monitor.h"
+#include "clipboard/clipboard_fetch.h"
 #include "clipboard/secret_copy.h"
 #include "clipboard/selection_grab.h"
 #include "speech/reader.h"
@@ -14,6 +15,12 @@ namespace {
 
 // The next window in the clipboard-viewer chain, to which every notification is passed on.
 HWND nextViewer = nullptr;
+
+// The program that copied may still hold the clipboard open (and clipboard managers
+// hold it for a moment after each change); the text may be rendered on request.
+constexpr FetchLimits CopyLimits{3000, 2000, 6000};
+// The ticket of the copy whose text is being fetched; 0 when none is.
+WPARAM pendingRead = 0;
 
 // Whoever changed the clipboard (or the platform's bridge to other desktops' clipboards)
 // may still hold it open for a moment; one refused open would lose the user's copy.
@@ -42,8 +49,6 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
         SendMessageW(nextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
 }
 
-constexpr int NothingTaken = -1;
-
 // Puts a taken text into the TextView, replacing its text or, in append mode, after
 // it, with one blank at the end. Returns where the taken text begins in the view.
 int PlaceTakenText(TextView& view, const std::wstring& text)
@@ -55,28 +60,6 @@ int PlaceTakenText(TextView& view, const std::wstring& text)
         view.SetText(text.c_str());
     // A short text can be replaced by its trailing blank; it then starts at 0.
     return std::min(taken, view.Append(L" "));
-}
-
-// Reads the clipboard's text into the TextView. Returns where the taken text begins
-// in it (0 when it replaced the text), or NothingTaken.
-int TakeClipboardText(TextView& view, HWND window)
-{
-    if (!OpenClipboardPatiently(window))
-        return NothingTaken;
-    // A marked secret is neither shown nor read aloud; what was there stays as it was.
-    if (ClipboardContentIsSecret()) {
-        CloseClipboard();
-        return NothingTaken;
-    }
-    int taken = NothingTaken;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const GlobalLockGuard<const wchar_t> text(data); text) {
-            // The clipboard's memory may hold no terminator within its size.
-            taken = PlaceTakenText(view, TrimTrailingLineBreaks(text.get(), wcsnlen(text.get(), text.capacity())));
-        }
-    }
-    CloseClipboard();
-    return taken;
 }
 
 void ReadTakenText(Reader& reader, int newTextStart)
@@ -121,6 +104,7 @@ void LeaveClipboardChain(HWND window)
 {
     ChangeClipboardChain(window, nextViewer);
     nextViewer = nullptr;
+    pendingRead = 0;
 }
 
 HWND NextClipboardViewer()
@@ -133,7 +117,7 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
     ClipboardOutcome outcome = ClipboardOutcome::Nothing;
     // The copy that reads a selection and the contents put back after it are not the
     // user's copies; the chain still hears of each change once, as the platform sent it.
-    if (IsSelectionGrabChange()) {
+    if (ClaimedBySelectionGrab()) {
         PassNotificationOn(wParam, lParam);
         return outcome;
     }
@@ -143,9 +127,10 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
         if (SettingsStore.firstRun) {
             TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
-        } else if (const int newTextStart = TakeClipboardText(reader.View(), window); newTextStart != NothingTaken) {
-            ReadTakenText(reader, newTextStart);
-            outcome = ClipboardOutcome::TextTaken;
+        } else {
+            // Whatever the copy held before is left to the fetch's own result; a newer
+            // copy's is the one taken.
+            pendingRead = StartClipboardFetch(window, FetchScope::TextUnlessSecret, CopyLimits);
         }
     } else {
         if (SettingsStore.firstRun) {
@@ -159,6 +144,31 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
     }
     PassNotificationOn(wParam, lParam);
     return outcome;
+}
+
+ClipboardOutcome OnClipboardFetched(Reader& reader, WPARAM ticket, LPARAM result)
+{
+    std::unique_ptr<ClipboardFetch> fetch = TakeFetchResult(result);
+    if (OnSelectionGrabFetched(ticket, fetch) || ticket != pendingRead)
+        return ClipboardOutcome::Nothing;
+    pendingRead = 0;
+    // A clipboard held too long is passed over, and a marked secret is neither shown nor
+    // read aloud; what was there stays as it was.
+    if (fetch->outcome != FetchOutcome::Fetched || IsSecretCopy(fetch->content))
+        return ClipboardOutcome::Nothing;
+    const std::optional<std::wstring> text = fetch->content.Text();
+    if (!text) {
+        const std::vector<UINT>& late = fetch->content.NotKept();
+        const bool textLate = std::find(late.begin(), late.end(), CF_UNICODETEXT) != late.end();
+        return textLate ? ClipboardOutcome::TextNotDelivered : ClipboardOutcome::Nothing;
+    }
+    ReadTakenText(reader, PlaceTakenText(reader.View(), TrimTrailingLineBreaks(text->c_str(), text->size())));
+    return ClipboardOutcome::TextTaken;
+}
+
+bool ClipboardReadPending()
+{
+    return pendingRead != 0;
 }
 
 void OnChangeClipboardChain(HWND leaving, HWND after)
@@ -201,8 +211,14 @@ void CopySpeechText(const Reader& reader, HWND window)
     AppSettings.monitorClipboard = monitoring;
 }
 
-void PasteClipboardText(HWND window)
+void PasteClipboardText(Reader& reader, HWND window)
 {
+    // A clipboard that could not be given back after Read selection: what it held comes
+    // into the view, from where C copies it again.
+    if (const std::wstring earlier = TakeUnreturnedText(); !earlier.empty()) {
+        ReadTakenText(reader, PlaceTakenText(reader.View(), TrimTrailingLineBreaks(earlier.c_str(), earlier.size())));
+        return;
+    }
     ForgetSelectionGrabPutBack();
     const bool monitoring = AppSettings.monitorClipboard;
     AppSettings.monitorClipboard = true;

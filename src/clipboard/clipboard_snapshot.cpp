@@ -1,5 +1,8 @@
 #include "clipboard/clipboard_snapshot.h"
+#include "clipboard/secret_copy.h"
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <utility>
 
 namespace {
@@ -121,60 +124,109 @@ void FreeUnplaced(UINT format, HANDLE data)
 
 } // namespace
 
-ClipboardSnapshot ClipboardSnapshot::OfOpenClipboard()
+std::optional<ClipboardSnapshot::RememberedFormat> ClipboardSnapshot::Fetch(UINT format)
 {
-    ClipboardSnapshot snapshot;
-    bool familySeen[4] = {};
-    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
-        const int family = ConversionFamily(format);
-        if (family != 0 && std::exchange(familySeen[family], true))
-            continue;
-        if (IsUncopiableHandle(format))
-            continue;
-        RememberedFormat remembered{format, DataKind::Memory, {}, nullptr};
-        // A format whose program fails to render it has nothing to put back.
-        if (Remember(format, remembered))
-            snapshot.formats_.push_back(std::move(remembered));
-    }
-    return snapshot;
-}
-
-bool ClipboardSnapshot::Remember(UINT format, RememberedFormat& remembered)
-{
+    RememberedFormat remembered{format, DataKind::None, {}, nullptr};
     HANDLE data = GetClipboardData(format);
     if (!data)
-        return false;
+        return remembered;
     switch (format) {
     case CF_BITMAP:
     case CF_DSPBITMAP:
         remembered.kind = DataKind::Bitmap;
         remembered.handle = OwnGdiObject(CopyImage(data, IMAGE_BITMAP, 0, 0, 0));
-        return remembered.handle != nullptr;
+        break;
     case CF_PALETTE:
         remembered.kind = DataKind::Palette;
         remembered.handle = OwnGdiObject(CopyPalette(static_cast<HPALETTE>(data)));
-        return remembered.handle != nullptr;
+        break;
     case CF_ENHMETAFILE:
     case CF_DSPENHMETAFILE:
         remembered.kind = DataKind::EnhancedMetafile;
         remembered.handle = OwnEnhancedMetafile(CopyEnhMetaFileW(static_cast<HENHMETAFILE>(data), nullptr));
-        return remembered.handle != nullptr;
+        break;
     case CF_METAFILEPICT:
     case CF_DSPMETAFILEPICT: {
         remembered.kind = DataKind::MetafilePicture;
         remembered.bytes = CopyMemoryBytes(data);
         if (remembered.bytes.size() < sizeof(METAFILEPICT))
-            return false;
+            return std::nullopt;
         METAFILEPICT picture;
         memcpy(&picture, remembered.bytes.data(), sizeof picture);
         remembered.handle = OwnMetafile(CopyMetaFileW(picture.hMF, nullptr));
-        return remembered.handle != nullptr;
+        break;
     }
     default:
-        remembered.kind = DataKind::Memory;
+        // Memory that holds nothing is put back as a format without data.
         remembered.bytes = CopyMemoryBytes(data);
-        return !remembered.bytes.empty();
+        remembered.kind = remembered.bytes.empty() ? DataKind::None : DataKind::Memory;
+        return remembered;
     }
+    if (!remembered.handle)
+        return std::nullopt;
+    return remembered;
+}
+
+void ClipboardSnapshot::NotePresent(UINT format)
+{
+    present_.push_back(format);
+}
+
+void ClipboardSnapshot::Keep(RememberedFormat remembered)
+{
+    formats_.push_back(std::move(remembered));
+}
+
+void ClipboardSnapshot::NoteNotKept(UINT format)
+{
+    if (IsPrivacyMark(format))
+        formats_.push_back({format, DataKind::None, {}, nullptr});
+    else
+        notKept_.push_back(format);
+}
+
+std::vector<UINT> ClipboardSnapshot::FormatsWorthRemembering() const
+{
+    std::vector<UINT> worth;
+    bool familySeen[4] = {};
+    for (const UINT format : present_) {
+        const int family = ConversionFamily(format);
+        if (family != 0 && std::exchange(familySeen[family], true))
+            continue;
+        if (!IsUncopiableHandle(format))
+            worth.push_back(format);
+    }
+    return worth;
+}
+
+bool ClipboardSnapshot::Holds(UINT format) const
+{
+    return format != 0 && std::find(present_.begin(), present_.end(), format) != present_.end();
+}
+
+const ClipboardSnapshot::RememberedFormat* ClipboardSnapshot::Find(UINT format) const
+{
+    for (const RememberedFormat& remembered : formats_) {
+        if (remembered.format == format)
+            return &remembered;
+    }
+    return nullptr;
+}
+
+const std::vector<BYTE>* ClipboardSnapshot::BytesOf(UINT format) const
+{
+    const RememberedFormat* remembered = Find(format);
+    return remembered && remembered->kind == DataKind::Memory ? &remembered->bytes : nullptr;
+}
+
+std::optional<std::wstring> ClipboardSnapshot::Text() const
+{
+    const std::vector<BYTE>* bytes = BytesOf(CF_UNICODETEXT);
+    if (!bytes)
+        return std::nullopt;
+    // The memory may hold no terminator within its size.
+    const auto* text = reinterpret_cast<const wchar_t*>(bytes->data());
+    return std::wstring(text, wcsnlen(text, bytes->size() / sizeof(wchar_t)));
 }
 
 HANDLE ClipboardSnapshot::FreshCopy(const RememberedFormat& remembered)
@@ -211,6 +263,13 @@ bool ClipboardSnapshot::PutBackIntoOpenClipboard() const
         return false;
     bool allPlaced = true;
     for (const RememberedFormat& remembered : formats_) {
+        // Placed without data, the format is this program's to render on request, which
+        // it does not: whoever asks gets nothing, as before.
+        if (remembered.kind == DataKind::None) {
+            SetClipboardData(remembered.format, nullptr);
+            allPlaced = allPlaced && IsClipboardFormatAvailable(remembered.format);
+            continue;
+        }
         HANDLE data = FreshCopy(remembered);
         if (!data || !SetClipboardData(remembered.format, data)) {
             if (data)

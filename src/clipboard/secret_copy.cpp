@@ -1,5 +1,7 @@
 #include "clipboard/secret_copy.h"
-#include "platform/scoped_handle.h"
+#include "clipboard/clipboard_snapshot.h"
+#include <atomic>
+#include <cstring>
 
 namespace {
 
@@ -9,41 +11,55 @@ const wchar_t kViewerIgnore[] = L"Clipboard Viewer Ignore";
 // This one holds a DWORD: 0 keeps the copy out of the history, non-zero lets it in.
 const wchar_t kHistoryPermission[] = L"CanIncludeInClipboardHistory";
 
+std::atomic<UINT> excludeFromMonitoring{0};
+std::atomic<UINT> viewerIgnore{0};
+std::atomic<UINT> historyPermission{0};
+
 // Registered once; a failed registration (0) is tried again at the next copy rather
-// than leaving secrets unrecognised for the rest of the session.
-UINT RegisteredFormat(const wchar_t* name, UINT& cached)
+// than leaving secrets unrecognised for the rest of the session. Fetches ask from
+// threads of their own.
+UINT RegisteredFormat(const wchar_t* name, std::atomic<UINT>& cached)
 {
     if (!cached)
         cached = RegisterClipboardFormatW(name);
     return cached;
 }
 
-bool FormatPresent(UINT format)
+UINT ExcludeFromMonitoringFormat()
 {
-    return format && IsClipboardFormatAvailable(format);
+    return RegisteredFormat(kExcludeFromMonitoring, excludeFromMonitoring);
 }
 
-// Only a readable non-zero value gives permission: a mark that cannot be read is
-// taken as the refusal it most likely is.
-bool HistoryRefused(UINT format)
+UINT ViewerIgnoreFormat()
 {
-    if (!FormatPresent(format))
-        return false;
-    HANDLE data = GetClipboardData(format);
-    if (!data || GlobalSize(data) < sizeof(DWORD))
-        return true;
-    const GlobalLockGuard<const DWORD> value(data);
-    return !value || *value.get() == 0;
+    return RegisteredFormat(kViewerIgnore, viewerIgnore);
 }
 
 } // namespace
 
-bool ClipboardContentIsSecret()
+UINT HistoryPermissionFormat()
 {
-    static UINT excludeFromMonitoring = 0;
-    static UINT viewerIgnore = 0;
-    static UINT historyPermission = 0;
-    return FormatPresent(RegisteredFormat(kExcludeFromMonitoring, excludeFromMonitoring))
-        || FormatPresent(RegisteredFormat(kViewerIgnore, viewerIgnore))
-        || HistoryRefused(RegisteredFormat(kHistoryPermission, historyPermission));
+    return RegisteredFormat(kHistoryPermission, historyPermission);
+}
+
+bool IsPrivacyMark(UINT format)
+{
+    return format != 0 && (format == ExcludeFromMonitoringFormat() || format == ViewerIgnoreFormat() ||
+                           format == HistoryPermissionFormat());
+}
+
+bool IsSecretCopy(const ClipboardSnapshot& copy)
+{
+    if (copy.Holds(ExcludeFromMonitoringFormat()) || copy.Holds(ViewerIgnoreFormat()))
+        return true;
+    if (!copy.Holds(HistoryPermissionFormat()))
+        return false;
+    // Only a readable non-zero value gives permission: a mark that cannot be read (or
+    // did not arrive in time) is taken as the refusal it most likely is.
+    const std::vector<BYTE>* value = copy.BytesOf(HistoryPermissionFormat());
+    if (!value || value->size() < sizeof(DWORD))
+        return true;
+    DWORD permission = 0;
+    memcpy(&permission, value->data(), sizeof permission);
+    return permission == 0;
 }

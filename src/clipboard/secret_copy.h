@@ -4,6 +4,13 @@
 // out of its own history.
 #include <windows.h>
 
-// True when the clipboard's current content carries one of the marks that ask
-// watchers to leave it alone. The clipboard must be open; nothing else opens it.
-bool ClipboardContentIsSecret();
+class ClipboardSnapshot;
+
+// The format that holds a copy's permission to enter the clipboard history (a DWORD);
+// 0 when it could not be registered.
+UINT HistoryPermissionFormat();
+// True for the formats that mark a copy, whatever they hold.
+bool IsPrivacyMark(UINT format);
+// True when a fetched copy carries one of the marks that ask watchers to leave it alone.
+// Only the permission's data is looked at; the copy needs nothing else fetched for it.
+bool IsSecretCopy(const ClipboardSnapshot& copy);

@@ -1,6 +1,7 @@
 #include "export/mp3_encoder.h"
 #include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
+#include "settings/program_info.h"
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -48,6 +49,7 @@ constexpr LONG PresetHighQuality = 2;
 constexpr DWORD Mpeg1 = 1;
 constexpr size_t VersionRecordSize = 265;
 constexpr long PcmDataOffset = 44;
+constexpr wchar_t EncoderFileName[] = L"lame_enc.dll";
 
 // The library's stream handle is pointer-sized in its 64-bit build.
 using EncoderStream = void*;
@@ -73,9 +75,16 @@ struct EncoderLibrary {
 // asked for its version or encodes.
 LibraryHandle LoadEncoderLibrary()
 {
-    if (!AppSettings.encoderFolder[0])
+    const std::wstring path = EncoderLibraryPath();
+    if (path.empty())
         return LibraryHandle();
-    return LibraryHandle(LoadLibraryW(AppSettings.encoderFolder));
+    return LibraryHandle(LoadLibraryW(path.c_str()));
+}
+
+bool IsFile(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 template <typename Function>
@@ -272,6 +281,24 @@ struct Encoding {
 };
 
 } // namespace
+
+std::wstring ChooseEncoderLibrary(const std::wstring& configured, const std::wstring& programFolder)
+{
+    if (!configured.empty() && IsFile(configured))
+        return configured;
+    // Where most users put a library they downloaded, and where it is looked for first
+    // when a program loads one by name.
+    const std::wstring besideProgram = programFolder + L"\\" + EncoderFileName;
+    return !programFolder.empty() && IsFile(besideProgram) ? besideProgram : std::wstring();
+}
+
+std::wstring EncoderLibraryPath()
+{
+    const std::wstring& program = ProgramInfo.programPath;
+    const size_t slash = program.rfind(L'\\');
+    return ChooseEncoderLibrary(AppSettings.encoderFolder,
+                                slash == std::wstring::npos ? std::wstring() : program.substr(0, slash));
+}
 
 std::wstring QueryEncoderVersion()
 {

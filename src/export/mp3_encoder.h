@@ -1,11 +1,19 @@
 #pragma once
 // The MP3 encoder: the user's lame_enc.dll (its BladeEnc-style interface), loaded at
-// run time from `encoderFolder`. The program has no MP3 code of its own.
+// run time from `encoderFolder` or, without one there, from beside the program. The
+// program has no MP3 code of its own.
 #include <windows.h>
 #include <atomic>
 #include <cstddef>
 #include <string>
 
+
+// The encoder library to use: the file that `encoderFolder` names when it exists, else
+// lame_enc.dll in the program's own folder when that exists; empty when neither does.
+// `encoderFolder` itself is left as the user set it.
+std::wstring EncoderLibraryPath();
+// The same choice for a configured path and a program folder.
+std::wstring ChooseEncoderLibrary(const std::wstring& configured, const std::wstring& programFolder);
 
 // "major.minor" of the library's engine; empty when the library does not load or does
 // not report a version.

@@ -1,6 +1,7 @@
 #include "options/export_page.h"
 #include "options/options_dialog.h"
 #include "platform/dialog_record.h"
+#include "platform/ui_text.h"
 #include "settings/app_settings.h"
 #include "res/resource.h"
 #include <commdlg.h>
@@ -16,6 +17,15 @@ void ShowEncoderVersion(HWND page, const OptionsHost& host)
     const std::wstring version = host.encoderVersion();
     if (!version.empty())
         SetDlgItemTextW(page, IDC_EXPORT_LAME_VERSION, version.c_str());
+}
+
+// Which file a typed or chosen path comes to: the saved path may name a file that has
+// gone, and one beside the program is used then.
+void ShowEncoderInUse(HWND page, const OptionsHost& host)
+{
+    const std::wstring path = host.encoderPath ? host.encoderPath() : std::wstring();
+    const std::wstring text = path.empty() ? LoadText(IDS_LAME_NOT_FOUND) : FillPattern(LoadText(IDS_LAME_IN_USE), path);
+    SetDlgItemTextW(page, IDC_EXPORT_LAME_IN_USE, text.c_str());
 }
 
 void ShowPath(HWND page, int control, const wchar_t* path)
@@ -47,6 +57,7 @@ void OnInitDialog(HWND page, const OptionsHost& host)
     ShowPath(page, IDC_EXPORT_LAMEDIR, AppSettings.encoderFolder);
     ShowPath(page, IDC_EXPORT_MP3DIR, AppSettings.mp3Folder);
     ShowEncoderVersion(page, host);
+    ShowEncoderInUse(page, host);
     FillBitRates(page);
 }
 
@@ -94,6 +105,7 @@ void LocateLibrary(HWND page, const OptionsHost& host)
         return;
     SetDlgItemTextW(page, IDC_EXPORT_LAMEDIR, AppSettings.encoderFolder);
     ShowEncoderVersion(page, host);
+    ShowEncoderInUse(page, host);
 }
 
 void OnCommand(HWND page, const OptionsHost& host, int control, int notification)
@@ -107,8 +119,10 @@ void OnCommand(HWND page, const OptionsHost& host, int control, int notification
         break;
     case IDC_EXPORT_LAMEDIR:
         // Typing a path does not load the library; only "..." shows its version anew.
-        if (notification == EN_CHANGE)
+        if (notification == EN_CHANGE) {
             GetDlgItemTextW(page, control, AppSettings.encoderFolder, SettingsPathLength);
+            ShowEncoderInUse(page, host);
+        }
         break;
     case IDC_EXPORT_MP3DIR:
         if (notification == EN_CHANGE)

@@ -17,8 +17,11 @@ struct OptionsHost {
     std::function<void(int rate)> setVoiceRate;
     // The display name of the voice in use; empty when the voice cannot tell.
     std::function<std::wstring()> voiceName;
-    // "major.minor" of the encoder library at `encoderFolder`; empty when it does not load.
+    // "major.minor" of the encoder library in use; empty when it does not load.
     std::function<std::wstring()> encoderVersion;
+    // The encoder library's file: the one `encoderFolder` names or, when that file is
+    // missing, one beside the program; empty when there is none.
+    std::function<std::wstring()> encoderPath;
     std::function<void()> applyBorder;
     std::function<void()> applyTopMost;
     std::function<void()> applyTransparency;

@@ -49,6 +49,7 @@
 #define IDC_EXPORT_BROWSE_MP3DIR    40078
 #define IDC_EXPORT_BITRATE          40079
 #define IDC_EXPORT_LAME_VERSION     40080
+#define IDC_EXPORT_LAME_IN_USE      40160
 
 // Help and Hot keys pages
 #define IDD_HELP_PAGE               40092

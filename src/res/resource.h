@@ -64,8 +64,16 @@
 #define IDS_ACTION_STOP             2088
 #define IDS_GLOBAL_HOT_KEY_LINE     2089   // %1 the combination, %2 what it does
 #define IDS_GLOBAL_HOT_KEY_TAKEN_LINE 2090 // the same for a key another program holds
+#define IDS_CLIPBOARD_NOT_PUT_BACK_PASTE 2091
+#define IDS_CLIPBOARD_PARTLY_PUT_BACK 2092 // %1 how many formats were not kept
+#define IDS_COPY_NOT_DELIVERED      2093
 #define IDS_HOT_KEY_WITHOUT_CTRL_ALT 2094  // %1 the combination and what it would do
 #define IDS_HOT_KEY_GIVEN_TWICE     2095   // the same, %2 what it does already
+#define IDS_FIRST_COPY_NOTE         2100
+#define IDS_FIRST_COPY_BALLOON      2101   // %1 the play/pause hot key
+#define IDS_FIRST_COPY_BALLOON_NO_HOT_KEY 2102
+#define IDS_LAME_IN_USE             2103   // %1 the library's path
+#define IDS_LAME_NOT_FOUND          2104
 
 // Menu and accelerators
 #define IDM_POPUP                   40013
@@ -103,6 +111,10 @@
 // Registers the global hot keys as AppSettings holds them; the result has bit i set for
 // each entry i of HotKeySettings that another program holds.
 #define WM_APPLY_HOT_KEYS           (WM_APP + 2)
+// A clipboard fetch has ended: wParam its ticket, lParam its result (clipboard_fetch.h)
+#define WM_CLIPBOARD_FETCHED        (WM_APP + 3)
+// Sent by the first-run greeting's thread once the About dialog has been closed
+#define WM_GREETING_CLOSED          (WM_APP + 4)
 
 // Global hot keys: the identifiers they are registered under (WM_HOTKEY's wParam)
 #define HOTKEY_ID_READ_SELECTION    1
@@ -114,6 +126,11 @@
 // Timer of the Speech window
 #define IDT_SPEECH_TIMER            1
 #define SPEECH_TIMER_PERIOD         2000
+// Read selection's waits: for the copy, and for the clipboard to be put back
+#define IDT_SELECTION_GRAB          2
+// Ends a note in the status line
+#define IDT_STATUS_NOTE             3
+#define STATUS_NOTE_MS              5000
 
 // Tray icon identifier
 #define TRAY_ICON_ID                107

@@ -19,6 +19,8 @@ constexpr wchar_t RejectedSuffix[] = L".rejected";
 constexpr wchar_t WindowSection[] = L"window";
 constexpr wchar_t SettingsSection[] = L"settings";
 constexpr wchar_t ExportSection[] = L"export";
+constexpr wchar_t NotesSection[] = L"notes";
+constexpr wchar_t HearingCopiesNoteKey[] = L"hearcopies";
 // A backup, sync or virus scan usually holds the file for a moment only.
 constexpr int LockedFileAttempts = 20;
 constexpr DWORD LockedFileRetryMs = 100;
@@ -302,4 +304,14 @@ std::wstring LogFilePath()
 {
     const std::wstring folder = SettingsFolder();
     return folder.empty() ? std::wstring() : folder + L"\\" + LogFileName;
+}
+
+bool HearingCopiesNoteShown()
+{
+    return SettingsStore.document.GetBool(NotesSection, HearingCopiesNoteKey, false);
+}
+
+void RememberHearingCopiesNoteShown()
+{
+    SettingsStore.document.SetBool(NotesSection, HearingCopiesNoteKey, true);
 }

@@ -12,7 +12,7 @@ struct SettingsStoreRecord {
     // The file's content, with keys the program does not know, written back at each save.
     CIniFile document;
     // No usable settings file was read at start-up: the first-run values are in use.
-    // The first-run thread clears it while the window reads it.
+    // Cleared once the first-run greeting has been closed.
     std::atomic<bool> firstRun = false;
     // The settings are being reset: the final save deletes the file instead of writing it.
     bool resetPending = false;
@@ -35,6 +35,13 @@ void LoadSettings(const std::wstring& folderName);
 // 0 when the file was written, or left alone on purpose; else the platform's reason,
 // which is also logged.
 DWORD SaveSettings(HWND window = nullptr, int frameHeightDelta = 0);
+
+// The note that tells how to hear a copy that was only shown is given once per settings
+// file. It is remembered in a section of its own that the file gains only then, so a
+// file that never had the note stays exactly as older copies of the program write it;
+// the next save writes it.
+bool HearingCopiesNoteShown();
+void RememberHearingCopiesNoteShown();
 
 // The program's log beside the settings file; empty without a settings folder.
 std::wstring LogFilePath();

@@ -4,6 +4,7 @@
 #include <richedit.h>
 #include <set>
 #include "app_driver.h"
+#include "responsiveness.h"
 #include "resource.h"
 
 namespace {
@@ -121,6 +122,13 @@ DWORD SelectionEnd(HWND window)
     return HIWORD(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
 }
 
+// A copy's text is fetched away from the window's thread and taken a moment after its
+// notification has been passed on; this long without it, it is not taken.
+bool TextChangesSoon(HWND window, const std::wstring& text)
+{
+    return PumpUntil([&] { return TextViewText(window) != text; }, 500);
+}
+
 // The state word of the caption; the line it shows moves with the highlight.
 bool ShowsPaused(HWND window)
 {
@@ -139,7 +147,7 @@ TEST_F(ClipboardContentTest, SecretCopiesAreNeitherShownNorReadButPassedOn)
     int copies = watcher.CopiesPassedOn();
     ASSERT_TRUE(Copy(watcher.Window(), visible));
     ASSERT_TRUE(PumpUntil([&] { return watcher.CopiesPassedOn() > copies; }, 10000)) << "the first copy was not passed on";
-    ASSERT_EQ(TextViewText(window), visible + L" ") << "the first copy was not taken";
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == visible + L" "; }, 10000)) << "the first copy was not taken";
     ASSERT_TRUE(PumpUntil([&] { return SelectionEnd(window) > 0; }, 10000)) << "the first copy was not read";
     PressKey(window, 'P');
     ASSERT_TRUE(PumpUntil([&] { return ShowsPaused(window); }, 10000))
@@ -158,7 +166,7 @@ TEST_F(ClipboardContentTest, SecretCopiesAreNeitherShownNorReadButPassedOn)
         ASSERT_TRUE(Copy(watcher.Window(), L"hunter2 secret", mark.name, mark.value));
         ASSERT_TRUE(PumpUntil([&] { return watcher.CopiesPassedOn() > copies; }, 10000))
             << "the secret copy's notification was not passed on";
-        EXPECT_EQ(TextViewText(window), visible + L" ");
+        EXPECT_FALSE(TextChangesSoon(window, visible + L" "));
         EXPECT_TRUE(ShowsPaused(window)) << Narrow(WindowText(window));
 
         // Reading the clipboard on purpose does not take it either.
@@ -166,7 +174,7 @@ TEST_F(ClipboardContentTest, SecretCopiesAreNeitherShownNorReadButPassedOn)
         PressKey(window, 'V');
         ASSERT_TRUE(PumpUntil([&] { return watcher.PastesPassedOn() > pastes; }, 10000))
             << "the paste's notification was not passed on";
-        EXPECT_EQ(TextViewText(window), visible + L" ");
+        EXPECT_FALSE(TextChangesSoon(window, visible + L" "));
         EXPECT_TRUE(ShowsPaused(window)) << Narrow(WindowText(window));
     }
 
@@ -209,4 +217,35 @@ TEST_F(ClipboardContentTest, CopiedMarkupIsReadWordByWordAsWritten)
         EXPECT_TRUE(words.count({start, end})) << "highlighted " << start << "-" << end;
 }
 
+// A copy whose program places the text for rendering on request and never comes back
+// from the request: the window answers throughout, says that the text did not arrive,
+// and the next copy is taken as usual.
+TEST_F(ClipboardContentTest, ACopyNeverRenderedLeavesTheWindowAnswering)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"Earlier text."));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == L"Earlier text. "; }, 10000));
+    AppProcess idle(L"", BinFolder() + L"\\selection_window.exe");
+    const HWND idleWindow = WaitForProcessWindow(idle.Id(), L"Edit", nullptr, 10000);
+    ASSERT_NE(idleWindow, nullptr);
+    AppProcess owner(L"stalled-text", BinFolder() + L"\\clipboard_owner.exe");
+    ASSERT_NE(WaitForProcessWindow(owner.Id(), L"ClipvoceTestOwner", L"ready", 10000), nullptr);
+    {
+        ResponsivenessProbe probe(window, idleWindow);
+        EXPECT_TRUE(PumpUntil([&] { return WindowText(window).find(L"did not arrive in time") != std::wstring::npos; },
+                              20000))
+            << Narrow(WindowText(window));
+        probe.Stop();
+        EXPECT_TRUE(probe.AnsweredWithin(100)) << "slowest repaint " << probe.WindowLongestMs()
+                                               << " ms, an idle window's " << probe.ControlLongestMs() << " ms";
+    }
+    EXPECT_EQ(TextViewText(window), L"Earlier text. ");
+    ASSERT_TRUE(SetClipboardText(L"Next text."));
+    EXPECT_TRUE(PumpUntil([&] { return TextViewText(window) == L"Next text. "; }, 10000))
+        << "the next copy was not taken: " << Narrow(TextViewText(window));
+}
+
 } // namespace
+

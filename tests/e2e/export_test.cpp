@@ -4,6 +4,7 @@
 // it was.
 #include <gtest/gtest.h>
 #include "app_driver.h"
+#include <commctrl.h>
 #include "file_bytes.h"
 #include "resource.h"
 
@@ -63,7 +64,7 @@ protected:
 
     void TearDown() override
     {
-        for (const wchar_t* name : {L"\\long.wav", L"\\paused.wav"})
+        for (const wchar_t* name : {L"\\long.wav", L"\\paused.wav", L"\\beside.mp3"})
             DeleteFileW((folder + name).c_str());
         RemoveDirectoryW(folder.c_str());
     }
@@ -151,6 +152,42 @@ TEST_F(ExportWhileReading, ExportWhilePausedFinishesAndTheReadingStaysPaused)
     PressKey(window, 'S');
     EXPECT_TRUE(InState(window, L"stopped"));
     app.Kill();
+}
+
+// The saved library path names a file that has gone: the one beside the program is
+// shown, and used, and the saved path is left as the user set it.
+TEST_F(ExportWhileReading, LibraryBesideTheProgramIsUsedWhenTheSavedOneIsMissing)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
+    const std::wstring saved = L"C:\\gone\\lame_enc.dll";
+    WriteSettingsFile({{L"wav", L"0"}, {L"lamedir", saved}, {L"mp3dir", folder}});
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    PressKey(window, 'O');
+    HWND options = WaitForProcessWindow(app.Id(), L"#32770", L"Options", 10000);
+    ASSERT_TRUE(options && PumpUntil([&] { return IsWindowVisible(options) != FALSE; }, 10000));
+    SendDlgItemMessageW(options, IDC_OPTIONS_TABS, TCM_SETCURFOCUS, 2, 0);   // Voice Export
+    HWND inUse = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        return (inUse = GetDlgItem(FindWindowExW(options, nullptr, L"#32770", nullptr), IDC_EXPORT_LAME_IN_USE));
+    }, 10000)) << "the Voice Export tab did not open";
+    EXPECT_EQ(WindowText(inUse), L"in use: " + BinFolder() + L"\\lame_enc.dll");
+    PressDialogButton(options, IDCANCEL);
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(options); }, 10000));
+
+    ASSERT_TRUE(SetClipboardText(L"Encoded by the library beside the program."));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window).size() > 10; }, 10000));
+    ASSERT_TRUE(ExportAs(app, window, L"beside")) << "no save dialog: the library was not found";
+    EXPECT_TRUE(PumpUntil([&] {
+        const std::string bytes = ReadBytes(folder + L"\\beside.mp3");
+        return bytes.size() > 400 && static_cast<unsigned char>(bytes[0]) == 0xFF
+            && !WaitForProcessWindow(app.Id(), L"#32770", L"Saving...", 0);
+    }, 20000)) << "no MP3 file";
+    EXPECT_EQ(WaitForProcessWindow(app.Id(), L"#32770", L"Warning", 0), nullptr) << "the export failed";
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"lamedir"), saved);
 }
 
 } // namespace

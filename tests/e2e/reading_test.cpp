@@ -236,11 +236,14 @@ TEST_F(ReadingTest, CopyAndPasteKeys)
     EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L"Pasted text "; }, 10000));
 }
 
-TEST_F(ReadingTest, FirstRunOpensAboutInsteadOfTakingTheText)
+TEST_F(ReadingTest, FirstRunGreetsWithAboutAndTakesWhatWasCopiedMeanwhile)
 {
     RemoveSettingsFile();
     ASSERT_TRUE(SetClipboardText(L"Not taken on the first run."));
+    // A note stands for 5 s; long enough here to be seen however busy the machine.
+    SetEnvironmentVariableW(L"CLIPVOCE_STATUS_NOTE_MS", L"3000");
     AppProcess app;
+    SetEnvironmentVariableW(L"CLIPVOCE_STATUS_NOTE_MS", nullptr);
     HWND about = WaitForProcessWindow(app.Id(), L"#32770", L"About - first run", 20000);
     ASSERT_NE(about, nullptr) << "the first notification opens About";
     HWND window = app.Window();
@@ -249,16 +252,41 @@ TEST_F(ReadingTest, FirstRunOpensAboutInsteadOfTakingTheText)
     // No menu from the tray while that dialog is open.
     PostMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
     EXPECT_EQ(WaitForProcessWindow(app.Id(), L"#32768", nullptr, 1500), nullptr);
-    // A further copy while it is open opens no second one.
+    // A further copy while it is open opens no second one, and is taken once it closes.
     ASSERT_TRUE(SetClipboardText(L"Copied while About is open."));
     EXPECT_FALSE(PumpUntil([&] { return ProcessWindows(app.Id(), L"#32770").size() > 1; }, 1500))
         << "a second About dialog opened";
+    EXPECT_EQ(ViewText(window), L" ");
     PressDialogButton(about, IDCANCEL);   // the About box's OK button is the cancel id
-    PumpUntil([&] { return !IsWindow(about); }, 5000);
+    EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L"Copied while About is open. "; }, 10000))
+        << "the copy made while About was open was not taken: " << Narrow(ViewText(window));
 
-    // Once it is closed, copies are taken as usual.
+    // Auto play is off on a first run: the newcomer learns how to hear it, once, in a note
+    // that gives way to the state after its time.
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - press Space to hear the text"))
+        << "no note on hearing the copy: " << Narrow(Caption(window));
+    EXPECT_TRUE(CaptionIs(window, L"Speech window - stopped   [ 1 / 1 ]")) << "the note stayed";
     ASSERT_TRUE(SetClipboardText(L"Taken now."));
     EXPECT_TRUE(PumpUntil([&] { return ViewText(window) == L"Taken now. "; }, 10000));
+    EXPECT_EQ(Caption(window), L"Speech window - stopped   [ 1 / 1 ]") << "the note came again";
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(), 0);
+    EXPECT_NE(ReadFileUtf8(SettingsFile()).find(L"\r\n[notes]\r\nhearcopies=1\r\n"), std::wstring::npos)
+        << "the note was not remembered";
+}
+
+TEST_F(ReadingTest, StatusNoteGivesWayAtTheNextChange)
+{
+    WriteSettingsFile({{L"hearcopies", L"0"}});
+    SetEnvironmentVariableW(L"CLIPVOCE_STATUS_NOTE_MS", L"600000");
+    AppProcess app;
+    SetEnvironmentVariableW(L"CLIPVOCE_STATUS_NOTE_MS", nullptr);
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"Shown, not read."));
+    ASSERT_TRUE(CaptionIs(window, L"Speech window - press Space to hear the text")) << "no note: " << Narrow(Caption(window));
+    PressKey(window, VK_SPACE);
+    EXPECT_TRUE(StateIs(window, L"playing")) << "the note stayed: " << Narrow(Caption(window));
 }
 
 // The voice speaks with eSpeak NG for the length of one test.

@@ -86,6 +86,44 @@ TEST_F(StartupTest, SecondCopyIsRefusedAndFirstKeepsRunning)
     EXPECT_TRUE(IsWindow(window));
 }
 
+// Whoever starts the program again is looking for it: the running copy's window comes
+// forward, shown even when it was hidden, and then the second start says why it ends.
+TEST_F(StartupTest, SecondStartBringsTheRunningWindowForwardFirst)
+{
+    WriteSettingsFile({{L"window", L"0"}, {L"top", L"0"}});
+    AppProcess first;
+    HWND window = first.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_FALSE(IsWindowVisible(window));
+    // A window of another program in front, as the user's editor would be.
+    HWND other = CreateWindowExW(0, L"Static", L"in front", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 1024, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetForegroundWindow(other);
+    PumpPending();
+
+    AppProcess second;
+    HWND box = WaitForProcessWindow(second.Id(), L"#32770", L"Warning", 20000);
+    ASSERT_NE(box, nullptr) << "no message from the second start";
+    EXPECT_TRUE(IsWindowVisible(window)) << "the running copy's window was not shown before the message";
+    const auto above = [](HWND upper, HWND lower) {
+        for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+            if (w == upper || w == lower)
+                return w == upper;
+        }
+        return false;
+    };
+    EXPECT_TRUE(above(window, other)) << "the running copy's window stayed behind the other program's";
+    EXPECT_EQ(MessageBoxText(box), L"Another instance of program is already running.");
+    PressDialogButton(box, IDOK);
+    EXPECT_EQ(second.WaitExit(), 0);
+    DestroyWindow(other);
+
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(first.WaitExit(), 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"window"), L"1") << "shown, the window is kept shown";
+}
+
 TEST_F(StartupTest, RestartWaitsForTheOldCopyWithoutWarning)
 {
     AppProcess first;

@@ -210,6 +210,14 @@ void TypeKey(HWND window, WORD virtualKey, bool control)
     PumpPending();
 }
 
+void PressTogether(const std::vector<WORD>& keys)
+{
+    for (const WORD key : keys)
+        SendKeyInput(key, false);
+    for (auto key = keys.rbegin(); key != keys.rend(); ++key)
+        SendKeyInput(*key, true);
+}
+
 bool TypeOnDesktop(const std::wstring& keys)
 {
     // xdotool is a native program: Wine starts it by its path on the drive that maps
@@ -298,8 +306,15 @@ std::wstring GetClipboardText()
 
 std::wstring SettingsFolder()
 {
+    // Wine's answer can turn into "file not found" later in a test program's life, and an
+    // empty folder would put the test's settings file at the root of the current drive,
+    // where the program never looks: the profile's own variable is the fallback.
     wchar_t appData[MAX_PATH] = L"";
-    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData))) {
+        const DWORD length = GetEnvironmentVariableW(L"APPDATA", appData, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            ADD_FAILURE() << "the profile's application data folder is unknown";
+    }
     return std::wstring(appData) + L"\\Clipvoce";
 }
 
@@ -324,6 +339,8 @@ void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes)
                        {L"repeat", L"0"}, {L"rate", L"-1"}, {L"autoplay", L"0"}, {L"autoscroll", L"1"},
                        {L"fulltext", L"1"}}},
         {L"export", {{L"wav", L"1"}, {L"mp3rate", L"128"}, {L"wavdir", L""}, {L"lamedir", L""}, {L"mp3dir", L""}}},
+        // The note on hearing a copy, which would stand in the caption after the first copy.
+        {L"notes", {{L"hearcopies", L"1"}}},
     };
     std::wstring content;
     for (const auto& [section, keys] : layout) {

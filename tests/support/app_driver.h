@@ -55,6 +55,10 @@ bool HasKeyboardFocus(HWND window);
 // Types keys on the X desktop itself (xdotool's key names, "ctrl+q"): they reach the
 // window that has the X input focus, exactly as a user's typing does.
 bool TypeOnDesktop(const std::wstring& keys);
+// Presses the keys in order and lets them go in reverse, through the platform's own input
+// queue: the window in front stays in front. Without a window manager, keys typed on the
+// X desktop can reach the desktop window instead, which then takes the front.
+void PressTogether(const std::vector<WORD>& keys);
 
 std::wstring TextViewText(HWND speechWindow);
 HWND TextViewOf(HWND speechWindow);
@@ -70,7 +74,8 @@ std::wstring SettingsFolder();
 std::wstring SettingsFile();
 void RemoveSettingsFile();
 // Writes a complete settings file with the first-run values, changed by `changes`
-// (section "window", "settings" or "export" / key → value text).
+// (section "window", "settings", "export" or "notes" / key → value text). The note on
+// hearing a copy counts as seen unless "hearcopies" is "0".
 void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes = {});
 std::wstring ReadFileUtf8(const std::wstring& path);
 // The value text of a key in a settings file's content ("" when missing).

@@ -20,6 +20,9 @@ InProcessApp::InProcessApp(int showCommand)
     AppSettings = AppSettingsRecord{};
     SettingsStore.path = settingsFile_;
     SettingsStore.firstRun = false;
+    // As in the end-to-end tests' settings files, the note on hearing a copy has been
+    // seen: it would stand in the caption that tests read.
+    RememberHearingCopiesNoteShown();
     static const bool registered = RegisterSpeechWindowClass();
     (void)registered;
     CreateSpeechWindow(*state_);

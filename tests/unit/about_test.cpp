@@ -114,6 +114,149 @@ TEST(AboutDialog, ArtworkSurvivesRepaints)
     CloseAbout(dialog);
 }
 
+// Wine reads the screen's DPI when a program starts: the fit is checked by a copy of
+// this test program started after the prefix's DPI is set, and put back afterwards.
+struct PrefixDpi {
+    explicit PrefixDpi(DWORD dpi)
+    {
+        DWORD size = sizeof saved;
+        had = RegGetValueW(HKEY_CURRENT_USER, Key, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &saved, &size) == 0;
+        set = Write(dpi);
+    }
+    ~PrefixDpi() { had ? Write(saved) : RegDeleteKeyValueW(HKEY_CURRENT_USER, Key, L"LogPixels"); }
+    static bool Write(DWORD dpi)
+    {
+        return RegSetKeyValueW(HKEY_CURRENT_USER, Key, L"LogPixels", REG_DWORD, &dpi, sizeof dpi) == 0;
+    }
+    static constexpr const wchar_t* Key = L"Control Panel\\Desktop";
+    DWORD saved = 0;
+    bool had = false;
+    bool set = false;
+};
+
+TEST(AboutDialogFit, EveryTextIsWholeAt96And120And144Dpi)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    for (const DWORD dpi : {96u, 120u, 144u}) {
+        PrefixDpi setting(dpi);
+        ASSERT_TRUE(setting.set);
+        SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", std::to_wstring(dpi).c_str());
+        AppProcess fit(L"--gtest_brief=1 --gtest_filter=AboutDialogFit.TextsFitAtThePrefixDpi", self);
+        SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", nullptr);
+        EXPECT_EQ(fit.WaitExit(60000), 0) << "at " << dpi << " dpi (the output above says what did not fit)";
+    }
+}
+
+std::wstring Text(HWND control)
+{
+    wchar_t text[512] = L"";
+    GetWindowTextW(control, text, 512);
+    return text;
+}
+
+// The text's extent as the control draws it: words wrapped at its width, and a push
+// button's label inside its edge.
+SIZE DrawnExtent(HWND control, int width)
+{
+    wchar_t className[32] = L"";
+    GetClassNameW(control, className, 32);
+    if (lstrcmpiW(className, WC_LINK) == 0) {
+        SIZE ideal{};
+        SendMessageW(control, LM_GETIDEALHEIGHT, width, reinterpret_cast<LPARAM>(&ideal));
+        return ideal;
+    }
+    const bool button = lstrcmpiW(className, L"Button") == 0;
+    const int edge = button ? 2 * GetSystemMetrics(SM_CXEDGE) : 0;
+    const WindowDc dc(control);
+    const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::wstring text = Text(control);
+    RECT extent{0, 0, width - 2 * edge, 0};
+    DrawTextW(dc.get(), text.c_str(), -1, &extent, DT_CALCRECT | DT_WORDBREAK);
+    return SIZE{extent.right + 2 * edge, extent.bottom + 2 * edge};
+}
+
+// The dialog as the screen shows it, kept beside the tests for a look.
+void SaveScreenshot(HWND dialog, const std::wstring& path)
+{
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    const WindowDc screen(nullptr);
+    MemoryDc memory(CreateCompatibleDC(screen.get()));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const GdiObject bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ASSERT_TRUE(bitmap && bits);
+    {
+        const SelectedObject selected(memory.get(), bitmap.get());
+        BitBlt(memory.get(), 0, 0, width, height, screen.get(), r.left, r.top, SRCCOPY);
+    }
+    GdiFlush();
+    const DWORD rowBytes = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    BITMAPFILEHEADER file{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    file.bfSize = file.bfOffBits + rowBytes * height;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    bytes.append(static_cast<const char*>(bits), rowBytes * height);
+    EXPECT_TRUE(WriteBytes(path, bytes));
+}
+
+// Run by the test above in a program of its own; skipped when run without it.
+TEST(AboutDialogFit, TextsFitAtThePrefixDpi)
+{
+    wchar_t dpiText[8] = L"";
+    if (!GetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", dpiText, 8))
+        GTEST_SKIP() << "started by EveryTextIsWholeAt96And120And144Dpi";
+    const int dpi = _wtoi(dpiText);
+    ASSERT_EQ(GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY), dpi) << "the prefix's DPI did not take";
+
+    InProcessApp app;
+    SettingsStore.firstRun = true;
+    AboutDialogState state;
+    HWND dialog = OpenAbout(state);
+    ASSERT_NE(dialog, nullptr);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    std::vector<std::pair<HWND, RECT>> shown;
+    // The update status is empty until a check runs; it is checked with its longest texts.
+    const HWND status = GetDlgItem(dialog, IDC_ABOUT_UPDATE_STATUS);
+    wchar_t downloading[64];
+    swprintf(downloading, 64, LoadText(IDS_UPDATE_DOWNLOADING).c_str(), 100);
+    for (const std::wstring& text : {LoadText(IDS_UPDATE_CHECKING), std::wstring(downloading)}) {
+        SetWindowTextW(status, text.c_str());
+        RECT r{};
+        GetClientRect(status, &r);
+        EXPECT_LE(DrawnExtent(status, r.right).cx, r.right) << dpi << " dpi, too narrow: " << std::string(text.begin(), text.end());
+    }
+    SetWindowTextW(status, L"");
+    for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        const std::wstring text = Text(control);
+        if (text.empty())
+            continue;
+        RECT r{};
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        const std::string name(text.begin(), text.end());
+        const SIZE extent = DrawnExtent(control, r.right - r.left);
+        EXPECT_LE(extent.cx, r.right - r.left) << dpi << " dpi, too narrow: " << name;
+        EXPECT_LE(extent.cy, r.bottom - r.top) << dpi << " dpi, too low: " << name;
+        EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom)
+            << dpi << " dpi, outside the dialog: " << name;
+        for (const auto& [other, otherRect] : shown) {
+            RECT overlap{};
+            if (IsWindowVisible(control) && IsWindowVisible(other) && IntersectRect(&overlap, &r, &otherRect))
+                ADD_FAILURE() << dpi << " dpi: " << name << " overlaps " << std::string(Text(other).begin(), Text(other).end());
+        }
+        shown.emplace_back(control, r);
+    }
+    EXPECT_EQ(shown.size(), 10u) << "four texts, three links and three buttons";
+    SaveScreenshot(dialog, BinFolder() + L"\\about-" + std::to_wstring(dpi) + L"dpi.bmp");
+    CloseAbout(dialog);
+    SettingsStore.firstRun = false;
+}
+
 class UpdateServerTest : public testing::Test {
 protected:
     void SetUp() override

@@ -14,12 +14,19 @@
 
 namespace {
 
+// The notification of a copy made on this thread reaches the Speech window at once; its
+// text is fetched on another thread and taken when the fetch ends.
+void WaitForTheCopy()
+{
+    PumpPending();
+    EXPECT_TRUE(PumpUntil([] { return !ClipboardReadPending(); }, 10000)) << "the copy's text was not fetched";
+}
+
 // Copies like another program and waits for the Speech window to have handled it.
 void Copy(const std::wstring& text)
 {
     ASSERT_TRUE(SetClipboardText(text));
-    PumpPending();
-    PumpUntil([] { return false; }, 50);
+    WaitForTheCopy();
 }
 
 TEST(ClipboardMonitor, CopiedTextIsPreparedWithATrailingBlank)
@@ -129,6 +136,7 @@ TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
 
     // Paste takes the clipboard even with monitoring off, and leaves it off.
     app.Command(CMD_PASTE);
+    WaitForTheCopy();
     EXPECT_EQ(app.view().GetText(), L"Ignored text ");
     EXPECT_FALSE(AppSettings.monitorClipboard);
 }

@@ -236,25 +236,42 @@ TEST_F(ExportTest, SaveDialogProposesTheFolderAndEnforcesTheExtension)
     EXPECT_EQ(std::wstring(AppSettings.wavFolder), folder + L"\\");
 }
 
+// Beside these tests lies a working library, which a missing saved one would give way
+// to: a saved file that is no library stands for a library that does not load.
 TEST_F(ExportTest, MissingLibraryIsReportedBeforeAnyDialog)
 {
     AppSettings.exportAsWav = false;
-    for (const std::wstring& lamedir : {std::wstring(), folder + L"\\lame_enc.dll"}) {
-        lstrcpynW(AppSettings.encoderFolder, lamedir.c_str(), SettingsPathLength);
-        EXPECT_EQ(QueryEncoderVersion(), L"");
-        std::wstring message;
-        bool saveDialog = false;
-        driver = std::thread([&] {
-            HWND box = WaitForDialog(uiThread, L"Warning");
-            saveDialog = FindDialog(uiThread, L"Save As") != nullptr;
-            message = box ? MessageBoxText(box) : L"";
-            PressDialogButton(box, IDOK);
-        });
-        app.Command(CMD_EXPORT);
-        driver.join();
-        EXPECT_EQ(message, L"The Lame library is missing. Obtain lame_enc.dll and go to Options.");
-        EXPECT_FALSE(saveDialog);
-    }
+    const std::wstring notALibrary = folder + L"\\lame_enc.dll";
+    ASSERT_TRUE(WriteBytes(notALibrary, "not a library"));
+    lstrcpynW(AppSettings.encoderFolder, notALibrary.c_str(), SettingsPathLength);
+    EXPECT_EQ(QueryEncoderVersion(), L"");
+    std::wstring message;
+    bool saveDialog = false;
+    driver = std::thread([&] {
+        HWND box = WaitForDialog(uiThread, L"Warning");
+        saveDialog = FindDialog(uiThread, L"Save As") != nullptr;
+        message = box ? MessageBoxText(box) : L"";
+        PressDialogButton(box, IDOK);
+    });
+    app.Command(CMD_EXPORT);
+    driver.join();
+    EXPECT_EQ(message, L"The Lame library is missing. Obtain lame_enc.dll and go to Options.");
+    EXPECT_FALSE(saveDialog);
+}
+
+TEST_F(ExportTest, LibraryIsTheSavedFileElseTheOneBesideTheProgram)
+{
+    const std::wstring saved = folder + L"\\saved.dll", program = folder + L"\\program";
+    const std::wstring beside = program + L"\\lame_enc.dll";
+    CreateDirectoryW(program.c_str(), nullptr);
+    EXPECT_EQ(ChooseEncoderLibrary(saved, program), L"") << "neither file exists";
+    ASSERT_TRUE(WriteBytes(beside, "x"));
+    for (const std::wstring& missing : {saved, std::wstring(), folder})
+        EXPECT_EQ(ChooseEncoderLibrary(missing, program), beside) << "saved: " << std::string(missing.begin(), missing.end());
+    ASSERT_TRUE(WriteBytes(saved, "x"));
+    EXPECT_EQ(ChooseEncoderLibrary(saved, program), saved);
+    DeleteFileW(beside.c_str());
+    RemoveDirectoryW(program.c_str());
 }
 
 // The MPEG-1 Layer III bit rates in the order of their header index (1 to 14).

@@ -1,7 +1,8 @@
 // The pieces under the global hot keys, in-process: the clipboard's contents remembered
 // and put back, and the [hotkeys] section's rules in the settings file.
 #include <gtest/gtest.h>
-#include "clipboard/clipboard_snapshot.h"
+#include "clipboard/clipboard_fetch.h"
+#include "pump.h"
 #include "settings/hot_key_settings.h"
 #include "settings/ini_file.h"
 #include "in_process_app.h"
@@ -38,29 +39,46 @@ std::vector<BYTE> BytesOf(UINT format)
     return bytes;
 }
 
-TEST(ClipboardSnapshot, PutsBackTextPrivateDataAndBitmapAsTheyWere)
+// A window of this thread owns the clipboard and would render two formats on request,
+// but the thread waits in the fetch meanwhile: those never arrive, as from a hung
+// program. The fetch gives up on each in its time, keeps the rest, keeps the privacy
+// mark without data, and leaves the clipboard free.
+TEST(ClipboardFetch, FormatsThatNeverArriveAreLeftOutAndTheRestIsPutBackAsItWas)
 {
+    HWND owner = CreateWindowW(L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     const UINT privateFormat = RegisterClipboardFormatW(L"Clipvoce unit private data");
+    const UINT stalledFormat = RegisterClipboardFormatW(L"Clipvoce unit stalled format");
+    const UINT mark = RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
     const wchar_t text[] = L"Remembered text";
     const std::vector<BYTE> privateBytes = {0, 1, 2, 0xFE, 0xFF};
     const WORD pixels[2] = {0x5555, 0xAAAA};
-    ASSERT_TRUE(OpenClipboard(nullptr));
+    ASSERT_TRUE(OpenClipboard(owner));
     EmptyClipboard();
     Place(CF_UNICODETEXT, text, sizeof text);
     Place(privateFormat, privateBytes.data(), privateBytes.size());
     SetClipboardData(CF_BITMAP, CreateBitmap(16, 2, 1, 1, pixels));
+    SetClipboardData(stalledFormat, nullptr);
+    SetClipboardData(mark, nullptr);
+    CloseClipboard();
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    std::set<UINT> before = FormatsOfOpenClipboard();
     CloseClipboard();
 
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    const std::set<UINT> before = FormatsOfOpenClipboard();
-    const ClipboardSnapshot snapshot = ClipboardSnapshot::OfOpenClipboard();
-    // The platform's conversions (plain text, the other bitmap forms) are made again.
-    EXPECT_LT(snapshot.FormatCount(), before.size());
+    const ULONGLONG started = GetTickCount64();
+    const ClipboardFetch fetch = FetchClipboard(FetchScope::Everything, {1000, 300, 5000});
+    const ULONGLONG took = GetTickCount64() - started;
+    PumpPending();   // the requests are answered now, too late
+    EXPECT_GE(took, 600u) << "the two requests were not waited for";
+    EXPECT_LT(took, 3000u) << "the limit per format was not kept";
+    ASSERT_EQ(fetch.outcome, FetchOutcome::Fetched);
+    EXPECT_EQ(fetch.content.NotKept(), std::vector<UINT>{stalledFormat});
+
+    ASSERT_TRUE(OpenClipboard(nullptr)) << "the clipboard was left open";
     EmptyClipboard();
     Place(CF_UNICODETEXT, L"other", sizeof L"other");
-    EXPECT_TRUE(snapshot.PutBackIntoOpenClipboard());
+    EXPECT_TRUE(fetch.content.PutBackIntoOpenClipboard());
     CloseClipboard();
-
+    before.erase(stalledFormat);
     ASSERT_TRUE(OpenClipboard(nullptr));
     EXPECT_EQ(FormatsOfOpenClipboard(), before);
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(BytesOf(CF_UNICODETEXT).data())), text);
@@ -70,6 +88,7 @@ TEST(ClipboardSnapshot, PutsBackTextPrivateDataAndBitmapAsTheyWere)
     EXPECT_EQ(bitmap.bmWidth, 16);
     EXPECT_EQ(bitmap.bmHeight, 2);
     CloseClipboard();
+    DestroyWindow(owner);
 }
 
 constexpr wchar_t Section[] = L"hotkeys";

@@ -483,15 +483,25 @@ TEST_F(ExportPageTest, LibraryVersionShowsOnlyForALoadableLibrary)
     Open(ExportTab);
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAMEDIR), library);
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_IN_USE), L"in use: " + library);
 
     // Typing a path takes it at once but leaves the version as it was.
-    SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
-    EXPECT_STREQ(AppSettings.encoderFolder, L"C:\\nowhere\\lame_enc.dll");
+    const std::wstring notALibrary = BinFolder() + L"\\helper_standins.py";
+    SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, notALibrary.c_str());
+    EXPECT_EQ(std::wstring(AppSettings.encoderFolder), notALibrary);
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"9.42");
-
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_IN_USE), L"in use: " + notALibrary);
     SelectTab(SpeechTab);
     SelectTab(ExportTab);
     EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"");
+
+    // A path to no file gives way to the library beside the program, here the tests'.
+    SetDlgItemTextW(Page(), IDC_EXPORT_LAMEDIR, L"C:\\nowhere\\lame_enc.dll");
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_IN_USE), L"in use: " + BinFolder() + L"\\lame_enc.dll");
+    SelectTab(SpeechTab);
+    SelectTab(ExportTab);
+    EXPECT_EQ(ItemText(Page(), IDC_EXPORT_LAME_VERSION), L"3.100");
+    EXPECT_STREQ(AppSettings.encoderFolder, L"C:\\nowhere\\lame_enc.dll");
 }
 
 TEST_F(ExportPageTest, CancelGivesBackWhatThePageChanged)
