@@ -6,8 +6,25 @@ namespace {
 
 constexpr wchar_t SpokenLink[] = L"link, ";
 constexpr wchar_t SpokenCodeBlock[] = L"code";
+// Line starts kept for building a grown text again from near its old end; a text is
+// looked at this far ahead of a position at most (a code block aside, which keeps none).
+constexpr int ResumePointSpacing = 1024;
+constexpr int LookAhead = 256;
 
 bool IsHyphen(wchar_t c) { return c == L'-' || c == 0x2010 || c == 0x00AD; }
+
+// Most characters start nothing the filters look for; these may. A web address is known
+// by its position, a keycap or a styled symbol by the presentation selector after it.
+bool MayStartMark(wchar_t c)
+{
+    switch (c) {
+    case L'\r': case L'\n': case L'.': case L'-': case L'[': case L'(': case L'`': case L'*': case L'_': case L'|':
+    case 0x00AD: case 0x2010:
+        return true;
+    default:
+        return c >= 0x2300;
+    }
+}
 
 bool IsBullet(wchar_t c)
 {
@@ -24,6 +41,21 @@ public:
     {
     }
 
+    // Goes on from a line start where earlier, filtered from the same text before it
+    // grew, could begin afresh.
+    Filter(const std::wstring& text, const PreparationMarks& marks, const ListeningFilters& filters,
+           const SpokenText& earlier, const SpokenText::ResumePoint& from)
+        : text_(text), marks_(marks), filters_(filters), out_(text, earlier, from),
+          length_(static_cast<int>(text.size())), at_(from.view)
+    {
+        const auto& stops = marks.insertedStops;
+        nextStop_ = std::lower_bound(stops.begin(), stops.end(), at_) - stops.begin();
+        const auto& addresses = marks.webAddresses;
+        nextAddress_ = std::lower_bound(addresses.begin(), addresses.end(), at_,
+                                        [](const CharRange& a, int at) { return a.start < at; }) -
+                       addresses.begin();
+    }
+
     SpokenText Run();
 
 private:
@@ -31,6 +63,10 @@ private:
     char32_t CodePointAt(int i, int& units) const;
     bool IsInsertedStop(int i);
     bool IsInsertedStopAnywhere(int i) const;
+    int NextAddressStart() const
+    {
+        return nextAddress_ < marks_.webAddresses.size() ? marks_.webAddresses[nextAddress_].start : length_;
+    }
     int AfterBreak(int i) const;
     int ContentEnd(int from) const;
     int NextLineStart(int from) const;
@@ -57,6 +93,7 @@ private:
     int at_ = 0;
     size_t nextStop_ = 0;
     size_t nextAddress_ = 0;
+    int lastResumePoint_ = -ResumePointSpacing;
     bool tableRow_ = false;
     // The line's end is a sentence end whatever follows: a heading, a table row, a code block.
     bool keepLineEnd_ = false;
@@ -155,11 +192,19 @@ SpokenText Filter::Run()
     while (at_ < length_) {
         if (lineStart) {
             lineStart = false;
+            if (at_ - lastResumePoint_ >= ResumePointSpacing) {
+                out_.MarkResumePoint(at_);
+                lastResumePoint_ = at_;
+            }
             StartLine();
             if (filters_.markdown && LineMarks())
                 continue;
         }
         const wchar_t c = text_[at_];
+        if (!MayStartMark(c) && At(at_ + 1) != 0xFE0F && at_ < NextAddressStart()) {
+            ++at_;
+            continue;
+        }
         if (IsBreak(c)) {
             if (!JoinAfterAbbreviation())
                 at_ = AfterBreak(at_);
@@ -303,7 +348,7 @@ bool Filter::JoinAfterAbbreviation()
     while (start > 0 && (IsLetter(text_[start - 1]) || text_[start - 1] == L'.'))
         --start;
     const int next = AfterBreak(at_);
-    if (!IsAbbreviation(text_.substr(start, at_ - start)) || !StartsLowerCase(next))
+    if (!StartsLowerCase(next) || !IsAbbreviation(text_.substr(start, at_ - start)))
         return false;
     out_.Change(at_, next, L" ");
     at_ = next;
@@ -426,4 +471,14 @@ bool Filter::InlineMark()
 SpokenText BuildSpokenText(const std::wstring& prepared, const PreparationMarks& marks, const ListeningFilters& filters)
 {
     return Filter(prepared, marks, filters).Run();
+}
+
+SpokenText ExtendSpokenText(const SpokenText& earlier, const std::wstring& prepared, const PreparationMarks& marks,
+                            const ListeningFilters& filters, int from)
+{
+    // What was decided within a look-ahead of the old end may go otherwise now.
+    const SpokenText::ResumePoint* point = earlier.ResumePointBefore(from - LookAhead);
+    if (!point || earlier.ViewLength() != from)
+        return BuildSpokenText(prepared, marks, filters);
+    return Filter(prepared, marks, filters, earlier, *point).Run();
 }

@@ -14,7 +14,8 @@ bool Reader::CreateView(HWND parent, const RECT& rect)
 
 void Reader::DeriveSpokenText()
 {
-    spoken_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), AppSettings.listening));
+    spokenFilters_ = AppSettings.listening;
+    spoken_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
 }
 
 void Reader::PrepareText()
@@ -26,8 +27,12 @@ void Reader::PrepareText()
 
 void Reader::PrepareAppendedText(int from)
 {
-    text_.PrepareAppended(view_, from);
-    DeriveSpokenText();
+    // A long text is not filtered all again for a short copy added to it.
+    if (text_.PrepareAppended(view_, from) && spoken_ && spokenFilters_ == AppSettings.listening)
+        spoken_ = std::make_shared<const SpokenText>(
+            ExtendSpokenText(*spoken_, text_.Text(), text_.Marks(), spokenFilters_, from));
+    else
+        DeriveSpokenText();
     ReportStatusChange();
 }
 

@@ -62,6 +62,7 @@ private:
     TextView view_;
     PreparedText text_;
     std::shared_ptr<const SpokenText> spoken_;
+    ListeningFilters spokenFilters_;   // those spoken_ was made with
     Display display_;
     SpeechController controller_{view_, spoken_, *this};
     StatusListener statusListener_;

@@ -77,10 +77,35 @@ std::vector<CharRange> SpokenText::SkippedRanges() const
     return ranges;
 }
 
+const SpokenText::ResumePoint* SpokenText::ResumePointBefore(int view) const
+{
+    auto after = std::upper_bound(resumePoints_.begin(), resumePoints_.end(), view,
+                                  [](int position, const ResumePoint& r) { return position < r.view; });
+    return after == resumePoints_.begin() ? nullptr : &*(after - 1);
+}
+
 SpokenTextBuilder::SpokenTextBuilder(const std::wstring& view) : view_(view)
 {
     spoken_.viewLength_ = static_cast<int>(view.size());
     spoken_.text_.reserve(view.size());
+}
+
+SpokenTextBuilder::SpokenTextBuilder(const std::wstring& view, const SpokenText& earlier,
+                                     const SpokenText::ResumePoint& from)
+    : view_(view), position_(from.built)
+{
+    spoken_.viewLength_ = static_cast<int>(view.size());
+    spoken_.text_.reserve(view.size());
+    spoken_.text_.assign(earlier.text_, 0, from.spokenLength);
+    spoken_.segments_.assign(earlier.segments_.begin(), earlier.segments_.begin() + from.segments);
+    const auto kept = earlier.resumePoints_.begin() + (&from - earlier.resumePoints_.data());
+    spoken_.resumePoints_.assign(earlier.resumePoints_.begin(), kept);
+}
+
+void SpokenTextBuilder::MarkResumePoint(int view)
+{
+    spoken_.resumePoints_.push_back(
+        {view, position_, static_cast<int>(spoken_.text_.size()), static_cast<int>(spoken_.segments_.size())});
 }
 
 void SpokenTextBuilder::CopyUpTo(int end)

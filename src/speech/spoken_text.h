@@ -34,6 +34,17 @@ public:
     // The view ranges the voice does not hear, in order.
     std::vector<CharRange> SkippedRanges() const;
 
+    // A view position where building can begin afresh, and how far the spoken text had
+    // come there: a text that grows at its end is built again only from one of these.
+    struct ResumePoint {
+        int view;
+        int built;          // the builder's position: what came before is in the spoken text
+        int spokenLength;
+        int segments;
+    };
+    // The last resume point at or before view, or null.
+    const ResumePoint* ResumePointBefore(int view) const;
+
 private:
     friend class SpokenTextBuilder;
 
@@ -51,6 +62,7 @@ private:
 
     std::wstring text_;
     std::vector<Segment> segments_;
+    std::vector<ResumePoint> resumePoints_;
     int viewLength_ = 0;
 };
 
@@ -59,11 +71,16 @@ private:
 class SpokenTextBuilder {
 public:
     explicit SpokenTextBuilder(const std::wstring& view);
+    // Goes on from a resume point of earlier, built from a view that is the same as this
+    // one up to there.
+    SpokenTextBuilder(const std::wstring& view, const SpokenText& earlier, const SpokenText::ResumePoint& from);
     // The view's [start, end) is heard as spoken (nothing: skipped). start is at or after
     // Position().
     void Change(int start, int end, std::wstring_view spoken);
     // How far the view has been built: a change may start here or later.
     int Position() const { return position_; }
+    // Building could begin afresh at view, at or after Position().
+    void MarkResumePoint(int view);
     SpokenText Finish();
 
 private:

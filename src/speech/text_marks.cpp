@@ -148,9 +148,15 @@ bool IsPunctuation(wchar_t c)
     return (c >= 0x2010 && c <= 0x2027) || c == 0x00AB || c == 0x00BB;
 }
 
+// Prefixes here are ASCII: folding letters to small ones is all the case there is.
 bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix)
 {
-    return _wcsnicmp(text, prefix, wcslen(prefix)) == 0;
+    for (; *prefix; ++text, ++prefix) {
+        const wchar_t c = (*text >= L'A' && *text <= L'Z') ? *text | 0x20 : *text;
+        if (c != *prefix)
+            return false;
+    }
+    return true;
 }
 
 bool IsPictograph(char32_t c)

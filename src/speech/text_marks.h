@@ -12,6 +12,7 @@ bool IsLower(wchar_t c);
 bool IsUpper(wchar_t c);
 inline bool IsLetterOrDigit(wchar_t c) { return IsDigit(c) || IsLetter(c); }
 bool IsPunctuation(wchar_t c);
+// prefix is written in small ASCII letters.
 bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix);
 
 // Length of the web address that starts at text (an "http://", "https://", "ftp://" or

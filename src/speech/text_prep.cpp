@@ -8,14 +8,16 @@
 
 namespace {
 
-// A web address starts after a blank or punctuation, never inside a word or a longer name.
-bool MayStartWebAddress(wchar_t c, wchar_t before)
+// A web address starts after a blank or punctuation, never inside a word or a longer
+// name; "ht", "ft" and "ww" are asked first, being what almost every word fails on.
+bool MayStartWebAddress(const wchar_t* p, wchar_t before)
 {
-    const bool startLetter = c == L'h' || c == L'H' || c == L'f' || c == L'F' || c == L'w' || c == L'W';
-    const bool partOfName = (before >= L'0' && before <= L'9') || (before >= L'a' && before <= L'z') ||
-                            (before >= L'A' && before <= L'Z') || before == L'.' || before == L'@' || before == L'-' ||
-                            before == L'_' || before == L'/' || (before >= 0x80 && IsCharAlphaNumericW(before));
-    return startLetter && !partOfName;
+    const wchar_t first = p[0] | 0x20;
+    const wchar_t second = p[1] | 0x20;
+    if (!((first == L'h' || first == L'f') && second == L't') && !(first == L'w' && second == L'w'))
+        return false;
+    return !(IsLetterOrDigit(before) || before == L'.' || before == L'@' || before == L'-' || before == L'_' ||
+             before == L'/');
 }
 
 } // namespace
@@ -30,7 +32,7 @@ size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous, Prepar
     for (const wchar_t* p = text; *p; ++p) {
         wchar_t c = *p;
         // Web addresses are found in the copied text, while their slashes still tell them.
-        if (marks && p >= addressEnd && MayStartWebAddress(c, copiedBefore)) {
+        if (marks && p >= addressEnd && MayStartWebAddress(p, copiedBefore)) {
             if (const size_t length = WebAddressLength(p)) {
                 const int start = base + static_cast<int>(o);
                 marks->webAddresses.push_back({start, start + static_cast<int>(length)});
@@ -134,14 +136,14 @@ void PreparedText::Prepare(TextView& view)
     Replace(std::move(prepared));
 }
 
-void PreparedText::PrepareAppended(TextView& view, int from)
+bool PreparedText::PrepareAppended(TextView& view, int from)
 {
     // Preparing a character depends only on what comes before it, so when the view
     // still starts with the prepared text only the appended part needs the work; for a
     // long text that saves reading and laying out everything again.
     if (!prepared_ || from <= 0 || text_.size() != static_cast<size_t>(from)) {
         Prepare(view);
-        return;
+        return false;
     }
     const std::wstring appended = view.GetRange(from, view.Length());
     std::wstring part(2 * appended.size() + 1, L'\0');
@@ -152,6 +154,7 @@ void PreparedText::PrepareAppended(TextView& view, int from)
     }
     Replace(text_ + part);
     view.Select(0, 0);
+    return true;
 }
 
 void PreparedText::DropTrailingLineBreaks(TextView& view)

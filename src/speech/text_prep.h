@@ -21,7 +21,8 @@ public:
     void Prepare(TextView& view);
     // After text was appended at from: the same result as Prepare, preparing and writing
     // back only the appended part where the view still starts with the prepared text.
-    void PrepareAppended(TextView& view, int from);
+    // Tells whether it did so, the text before from being as it was.
+    bool PrepareAppended(TextView& view, int from);
     // Back to no prepared text, as at start-up.
     void Forget();
     // The text without its trailing line breaks, in the view as well.

@@ -159,19 +159,49 @@ TEST(Listening, MapLeadsEveryWordBackToTheView)
     EXPECT_EQ(spoken.ViewPosition(static_cast<int>(spoken.Text().size())), static_cast<int>(p.text.size()));
 }
 
-TEST(Listening, RandomTextsMapForwardAndBack)
-{
-    const wchar_t* const pieces[] = {L"word ", L"Word ", L"wrap-\r", L"line\r", L"\r", L"**", L"_", L"`", L"# ",
+const wchar_t* const Pieces[] = {L"word ", L"Word ", L"wrap-\r", L"line\r", L"\r", L"**", L"_", L"`", L"# ",
                                      L"- ", L"| ", L"[12] ", L"(Lee, 2019) ", L"https://a.io/b ", L"\U0001F600",
                                      L"e.g.\r", L"```\r", L". ", L"\x200D", L"www.x.org "};
+
+std::wstring RandomText(std::mt19937& random, int pieces)
+{
+    std::wstring text;
+    for (int i = pieces; i > 0; --i)
+        text += Pieces[random() % std::size(Pieces)];
+    return text;
+}
+
+TEST(Listening, RandomTextsMapForwardAndBack)
+{
     std::mt19937 random(2024);
     for (int round = 0; round < 300; ++round) {
-        std::wstring text;
-        for (int i = random() % 40; i > 0; --i)
-            text += pieces[random() % std::size(pieces)];
+        const std::wstring text = RandomText(random, random() % 40);
         ExpectWordsRoundTrip(text);
         if (HasFailure())
             FAIL() << "round " << round << ": " << testing::PrintToString(text);
+    }
+}
+
+// A copy appended to a long text is filtered from near the old end only, with the
+// same result as filtering the whole.
+TEST(Listening, AGrownTextIsHeardAsIfFilteredWhole)
+{
+    std::mt19937 random(77);
+    for (int round = 0; round < 40; ++round) {
+        const std::wstring head = RandomText(random, 200 + random() % 800) + L" ";
+        const std::wstring tail = RandomText(random, random() % 30);
+        Prepared p = Prepare(head);
+        const SpokenText earlier = BuildSpokenText(p.text, p.marks, ListeningFilters{});
+        const int from = static_cast<int>(p.text.size());
+        std::wstring part(2 * tail.size() + 1, L'\0');
+        part.resize(NormaliseText(tail.c_str(), part.data(), p.text.back(), &p.marks, from));
+        p.text += part;
+        const SpokenText whole = BuildSpokenText(p.text, p.marks, ListeningFilters{});
+        const SpokenText grown = ExtendSpokenText(earlier, p.text, p.marks, ListeningFilters{}, from);
+        ASSERT_EQ(grown.Text(), whole.Text()) << "round " << round;
+        for (int at = 0; at <= static_cast<int>(whole.Text().size()); ++at)
+            ASSERT_EQ(grown.ViewPosition(at), whole.ViewPosition(at)) << "round " << round << ", spoken " << at;
+        ASSERT_EQ(grown.SkippedRanges().size(), whole.SkippedRanges().size()) << "round " << round;
     }
 }
 
