@@ -39,9 +39,11 @@ struct Cursor {
         at += length;
         return true;
     }
+    // Blanks, and the line break of a mark wrapped at a line end, with the full stop
+    // that preparation put before it.
     void SkipBlanks()
     {
-        while (Peek() == L' ')
+        while (Peek() == L' ' || IsBreak(Peek()) || (Peek() == L'.' && IsBreak(Peek(1))))
             ++at;
     }
 };
@@ -238,7 +240,8 @@ int BracketCitationLength(const std::wstring& text, int open, int depth)
                 return 0;
             number = true;
             k += inner - 1;
-        } else if (!IsBlank(c) && c != L',' && c != L';' && c != L'-' && !(c >= 0x2010 && c <= 0x2014)) {
+        } else if (!IsBlank(c) && !IsBreak(c) && c != L',' && c != L';' && c != L'-' && !(c >= 0x2010 && c <= 0x2014) &&
+                   !(c == L'.' && k + 1 < end && IsBreak(text[k + 1]))) {
             return 0;
         }
     }

@@ -68,6 +68,7 @@ const Row Rows[] = {
     {&ListeningFilters::citations, L"found (Smith, 2020). Then (Smith et al., 2020; Lee 2019), so",
      L"found. Then, so"},
     {&ListeningFilters::citations, L"as (see Smith and Jones, 2019, p. 4) said", L"as said"},
+    {&ListeningFilters::citations, L"wrapped (Smith et al., 2020;\rLee 2019) and [3,\r4]. End", L"wrapped and. End"},
     {&ListeningFilters::citations, L"the list [a, b], (Windows 2000), (2020) and (Table 2)",
      L"the list [a, b], (Windows 2000), (2020) and (Table 2)"},
     // Markdown marks: the words inside stay.
