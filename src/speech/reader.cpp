@@ -16,6 +16,7 @@ void Reader::DeriveSpokenText()
 {
     spokenFilters_ = AppSettings.listening;
     spoken_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+    shading_.Show(spoken_->SkippedRanges());
 }
 
 void Reader::PrepareText()
@@ -28,11 +29,13 @@ void Reader::PrepareText()
 void Reader::PrepareAppendedText(int from)
 {
     // A long text is not filtered all again for a short copy added to it.
-    if (text_.PrepareAppended(view_, from) && spoken_ && spokenFilters_ == AppSettings.listening)
+    if (text_.PrepareAppended(view_, from) && spoken_ && spokenFilters_ == AppSettings.listening) {
         spoken_ = std::make_shared<const SpokenText>(
             ExtendSpokenText(*spoken_, text_.Text(), text_.Marks(), spokenFilters_, from));
-    else
+        shading_.Show(spoken_->SkippedRanges(from), from);
+    } else {
         DeriveSpokenText();
+    }
     ReportStatusChange();
 }
 
@@ -46,6 +49,7 @@ void Reader::ForgetText()
 {
     text_.Forget();
     spoken_.reset();
+    shading_.Stop();
 }
 
 void Reader::ApplyListeningFilters()
@@ -59,6 +63,9 @@ void Reader::ApplyListeningFilters()
 void Reader::ApplyFontAndColours()
 {
     display_.ApplyFontAndColours(view_, text_.Prepared());
+    // The dimmed colour follows the text's and the background's.
+    if (spoken_)
+        shading_.Show(spoken_->SkippedRanges());
     ReportStatusChange();
 }
 

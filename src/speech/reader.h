@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 #include "speech/display.h"
+#include "speech/skipped_text.h"
 #include "speech/speech_controller.h"
 #include "speech/spoken_text.h"
 #include "speech/text_prep.h"
@@ -64,6 +65,7 @@ private:
     std::shared_ptr<const SpokenText> spoken_;
     ListeningFilters spokenFilters_;   // those spoken_ was made with
     Display display_;
+    SkippedTextShading shading_{view_};
     SpeechController controller_{view_, spoken_, *this};
     StatusListener statusListener_;
 };

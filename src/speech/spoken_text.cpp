@@ -63,10 +63,13 @@ int SpokenText::SpokenPosition(int view) const
     return s.spoken;
 }
 
-std::vector<CharRange> SpokenText::SkippedRanges() const
+std::vector<CharRange> SpokenText::SkippedRanges(int from) const
 {
     std::vector<CharRange> ranges;
-    for (const Segment& s : segments_) {
+    if (segments_.empty())
+        return ranges;
+    for (auto at = segments_.begin() + (&SegmentAtView(std::max(from, 0)) - segments_.data()); at != segments_.end(); ++at) {
+        const Segment& s = *at;
         if (s.spokenLength != 0)
             continue;
         if (!ranges.empty() && ranges.back().end == s.view)

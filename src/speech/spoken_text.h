@@ -31,8 +31,8 @@ public:
     // The spoken position of view, or of the first spoken character after it when it is
     // not heard.
     int SpokenPosition(int view) const;
-    // The view ranges the voice does not hear, in order.
-    std::vector<CharRange> SkippedRanges() const;
+    // The view ranges the voice does not hear, in order; from a view position on.
+    std::vector<CharRange> SkippedRanges(int from = 0) const;
 
     // A view position where building can begin afresh, and how far the spoken text had
     // come there: a text that grows at its end is built again only from one of these.

@@ -6,7 +6,9 @@
 #include "resource.h"
 #include "settings/ini_file.h"
 #include "settings/listening_settings.h"
+#include "pump.h"
 #include "speech/listening_filters.h"
+#include "speech/skipped_text.h"
 #include "speech/text_prep.h"
 
 namespace {
@@ -283,6 +285,47 @@ TEST(Listening, TheReadingGoesThroughTheMap)
     app.reader().ApplyListeningFilters();
     EXPECT_EQ(app.voice.Take(), (std::vector<std::wstring>{L"Purge", L"Speak"}));
     EXPECT_EQ(app.voice.lastSpoken.rfind(L"lines of text [2].", 0), 0u);
+}
+
+COLORREF ColourAt(const InProcessApp& app, int at)
+{
+    CHARRANGE keep{};
+    SendMessageW(app.view().Handle(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&keep));
+    app.view().Select(at, at + 1);
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    SendMessageW(app.view().Handle(), EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(app.view().Handle(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&keep));
+    return format.crTextColor;
+}
+
+// What is not heard is drawn dimmer, in whatever colours the text has, and only while the
+// whole text shows; the reader's highlight is left where it was.
+TEST(Listening, SkippedTextIsDimmedInTheView)
+{
+    InProcessApp app(SW_SHOWNORMAL);
+    app.view().SetText(L"See [12] and **this**.");
+    app.reader().PrepareText();
+    app.view().Select(0, 3);
+    const COLORREF grey = DimmedColour(RGB(0, 0, 0), RGB(255, 255, 255));
+    EXPECT_TRUE(PumpUntil([&] { return ColourAt(app, 4) == grey; }, 5000)) << "the citation mark was not dimmed";
+    EXPECT_EQ(ColourAt(app, 13), grey);
+    EXPECT_EQ(ColourAt(app, 0), RGB(0, 0, 0));
+    EXPECT_EQ(ColourAt(app, 15), RGB(0, 0, 0));
+    DWORD start = 0, end = 0;
+    SendMessageW(app.view().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 3u);
+
+    AppSettings.textColour = RGB(255, 255, 0);
+    AppSettings.backgroundColour = RGB(0, 0, 64);
+    app.reader().ApplyFontAndColours();
+    EXPECT_TRUE(PumpUntil([&] { return ColourAt(app, 4) == DimmedColour(RGB(255, 255, 0), RGB(0, 0, 64)); }, 5000));
+    EXPECT_EQ(ColourAt(app, 0), RGB(255, 255, 0));
+
+    AppSettings.showFullText = false;
+    app.reader().ApplyFontAndColours();
+    EXPECT_TRUE(PumpUntil([&] { return ColourAt(app, 4) == RGB(0, 0, 64); }, 5000)) << "unspoken text showed";
 }
 
 } // namespace
