@@ -94,7 +94,9 @@ TEST_F(StartupTest, SecondStartBringsTheRunningWindowForwardFirst)
     AppProcess first;
     HWND window = first.Window();
     ASSERT_NE(window, nullptr);
-    ASSERT_FALSE(IsWindowVisible(window));
+    // Created visible, as every Speech window is, and hidden once start-up has read that it
+    // is not to be shown.
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(window); }, 10000)) << "the window did not start hidden";
     // A window of another program in front, as the user's editor would be.
     HWND other = CreateWindowExW(0, L"Static", L"in front", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 1024, nullptr, nullptr,
                                  nullptr, nullptr);

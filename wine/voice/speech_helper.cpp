@@ -10,9 +10,10 @@ using namespace helper_protocol;
 
 namespace {
 
-// Starting a native program and loading eSpeak NG's data takes a fraction of this even
-// on a busy machine.
-constexpr DWORD kHelperStartTimeoutMs = 5000;
+// Starting a native program and loading eSpeak NG's data usually takes a fraction of a
+// second, but on a machine busy with other work it was seen to pass 5 s; falling back to
+// tones would be worse than the wait.
+constexpr DWORD kHelperStartTimeoutMs = 10000;
 constexpr size_t kReceiveBytes = 64 * 1024;
 // Connections waiting to prove the key; beyond this the oldest is closed. The helper
 // proves it the moment it connects, so only a flood of others could push it out.
