@@ -1,6 +1,26 @@
 #include "speech/reader.h"
 #include "settings/app_settings.h"
 #include "speech/listening_filters.h"
+#include "platform/ui_text.h"
+#include "res/resource.h"
+#include <cmath>
+#include <cwchar>
+
+namespace {
+
+// A copy up to this long is prepared at once, in a few milliseconds.
+constexpr size_t PrepareAtOnceChars = 128 * 1024;
+
+// Megabytes with one decimal, rounded up: a copy just over the limit must not read as
+// the limit itself.
+std::wstring Megabytes(unsigned long long bytes)
+{
+    wchar_t text[32] = L"";
+    swprintf(text, 32, L"%.1f", std::ceil(static_cast<double>(bytes) * 10.0 / (1024.0 * 1024.0)) / 10.0);
+    return text;
+}
+
+} // namespace
 
 Reader::Reader() = default;
 
@@ -12,30 +32,117 @@ bool Reader::CreateView(HWND parent, const RECT& rect)
     return true;
 }
 
-void Reader::DeriveSpokenText()
+bool Reader::TakesCopyOf(size_t characters)
 {
-    spokenFilters_ = AppSettings.listening;
-    spoken_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
-    shading_.Show(spoken_->SkippedRanges());
+    const unsigned long long bytes = static_cast<unsigned long long>(characters) * sizeof(wchar_t);
+    if (bytes <= LargestCopyBytes)
+        return true;
+    if (noteListener_)
+        noteListener_(
+            FillPattern(LoadText(IDS_COPY_TOO_LARGE), Megabytes(bytes), std::to_wstring(LargestCopyBytes >> 20)));
+    return false;
+}
+
+void Reader::TakeCopy(std::wstring text, bool append)
+{
+    // Only text not prepared yet can take another copy after it; one already prepared is
+    // shown and read first, as it would have been had it come in at once.
+    const bool follows = load_ && append && load_->phase == Load::Phase::Preparing;
+    if (!follows) {
+        if (append)
+            FinishLoad();
+        else
+            CancelLoad();
+    }
+    const bool read = controller_.BeginNewText();
+    if (follows) {
+        load_->copy.AddCopy(std::move(text));
+        load_->followsCopy = true;
+    } else {
+        load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(text), append);
+    }
+    load_->read = read;
+    if (load_->copy.Remaining() <= PrepareAtOnceChars)
+        FinishLoad();
+    else if (!loadWork_.Pending())
+        loadWork_.Start([this] { return LoadStep(); });
+}
+
+bool Reader::LoadStep()
+{
+    if (!load_)
+        return true;
+    Load& load = *load_;
+    switch (load.phase) {
+    case Load::Phase::Preparing:
+        if (load.copy.Step()) {
+            load.result = load.copy.Take();
+            load.phase = Load::Phase::Counting;
+        }
+        return false;
+    case Load::Phase::Counting:
+        // The sentences of the text as it was before the latest copy.
+        load.previousSentences = load.followsCopy ? CountSentences(load.result.text.data(), load.result.readFrom)
+                                 : text_.Prepared()  ? CountSentences(text_.Text().c_str())
+                                                     : 0;
+        load.phase = Load::Phase::Showing;
+        return false;
+    case Load::Phase::Showing: {
+        auto shown = std::make_shared<const std::wstring>(std::move(load.result.text));
+        view_.TakeText(shown);
+        PreparationMarks marks = std::move(load.result.marks);
+        if (load.result.keptPrefix > 0) {
+            // What the kept text's preparation found stays, before what the copy's found.
+            PreparationMarks kept = text_.Marks();
+            kept.insertedStops.insert(kept.insertedStops.end(), marks.insertedStops.begin(), marks.insertedStops.end());
+            kept.webAddresses.insert(kept.webAddresses.end(), marks.webAddresses.begin(), marks.webAddresses.end());
+            marks = std::move(kept);
+        }
+        text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
+        view_.Select(0, 0);
+        ReportStatusChange();
+        load.phase = Load::Phase::Hearing;
+        return false;
+    }
+    case Load::Phase::Hearing: {
+        // A long text is not filtered all again for a copy added to it.
+        const int kept = load.result.keptPrefix;
+        if (kept > 0 && spoken_ && spoken_->ViewLength() == kept && spokenFilters_ == AppSettings.listening)
+            ShowSpokenText(ExtendSpokenText(*spoken_, text_.Text(), text_.Marks(), spokenFilters_, kept));
+        else
+            DeriveSpokenText();
+        load.phase = Load::Phase::Reading;
+        return false;
+    }
+    case Load::Phase::Reading:
+        break;
+    }
+    const bool read = load.read;
+    const int readFrom = load.result.readFrom;
+    load_.reset();
+    if (read)
+        controller_.ReadNewText(readFrom);
+    return true;
+}
+
+void Reader::FinishLoad()
+{
+    loadWork_.Cancel();
+    while (!LoadStep()) {
+    }
+}
+
+void Reader::CancelLoad()
+{
+    loadWork_.Cancel();
+    load_.reset();
 }
 
 void Reader::PrepareText()
 {
+    FinishLoad();
     text_.Prepare(view_);
     DeriveSpokenText();
-    ReportStatusChange();
-}
-
-void Reader::PrepareAppendedText(int from)
-{
-    // A long text is not filtered all again for a short copy added to it.
-    if (text_.PrepareAppended(view_, from) && spoken_ && spokenFilters_ == AppSettings.listening) {
-        spoken_ = std::make_shared<const SpokenText>(
-            ExtendSpokenText(*spoken_, text_.Text(), text_.Marks(), spokenFilters_, from));
-        shading_.Show(spoken_->SkippedRanges(from), from);
-    } else {
-        DeriveSpokenText();
-    }
     ReportStatusChange();
 }
 
@@ -49,23 +156,33 @@ void Reader::ForgetText()
 {
     text_.Forget();
     spoken_.reset();
-    shading_.Stop();
+    view_.ShowDimmed(nullptr);
 }
 
 void Reader::ApplyListeningFilters()
 {
+    FinishLoad();
     if (!text_.Prepared())
         return;
     DeriveSpokenText();
     controller_.SpokenTextChanged();
 }
 
+void Reader::DeriveSpokenText()
+{
+    spokenFilters_ = AppSettings.listening;
+    ShowSpokenText(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+}
+
+void Reader::ShowSpokenText(SpokenText spoken)
+{
+    spoken_ = std::make_shared<const SpokenText>(std::move(spoken));
+    view_.ShowDimmed(std::make_shared<const std::vector<CharRange>>(spoken_->SkippedRanges()));
+}
+
 void Reader::ApplyFontAndColours()
 {
-    display_.ApplyFontAndColours(view_, text_.Prepared());
-    // The dimmed colour follows the text's and the background's.
-    if (spoken_)
-        shading_.Show(spoken_->SkippedRanges());
+    display_.ApplyFontAndColours(view_);
     ReportStatusChange();
 }
 

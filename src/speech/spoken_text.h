@@ -8,12 +8,6 @@
 #include <vector>
 #include "speech/text_view.h"
 
-// Characters [start, end) of a text.
-struct CharRange {
-    int start = 0;
-    int end = 0;
-};
-
 class SpokenText {
 public:
     // The view's text spoken exactly as it stands.
