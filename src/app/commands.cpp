@@ -47,15 +47,18 @@ void OpenOptionsDialog(SpeechWindowState& state, int tab)
     RunOptionsDialog(SpeechWindowOptionsHost(state), tab);
 }
 
-// The file sounds like the reading: each part with the voice that reads it. Before
-// anything was prepared there is no text at all, which the export refuses.
+// The file holds what playback speaks, each part with the voice that reads it. Before
+// anything was prepared there is no text at all, which the export refuses. The parts are
+// copies: a copy taken while the save dialog is open changes nothing of the export.
 void ExportCurrentText(SpeechWindowState& state)
 {
     Reader& reader = state.reader;
+    const std::vector<VoiceRun> runs = reader.AllRuns();
+    const std::shared_ptr<const SpokenText> spoken = reader.Spoken();
     std::vector<SpokenPart> parts;
-    const std::wstring& text = reader.Text().Text();
-    for (const VoiceRun& run : reader.AllRuns())
-        parts.push_back({text.substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start)), run.voice});
+    for (const VoiceRun& run : runs)
+        parts.push_back({spoken->Text().substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start)),
+                         run.voice});
     ExportSpeech(state.window, std::move(parts));
 }
 

@@ -48,6 +48,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     };
     host.applyWindowVisibility = [&state] { ShowSpeechWindow(state, SW_SHOWNORMAL); };
     host.applyClipboardMenu = [&state] { ShowClipboardSettingsInMenu(state.popupMenu); };
+    host.applyListening = [&state] { state.reader.ApplyListeningFilters(); };
     host.saveSettings = [&state] { SaveSettingsNotingFailure(state); };
     host.requestReset = RequestReset;
     return host;

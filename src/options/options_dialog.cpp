@@ -26,6 +26,7 @@ const PageInfo Pages[] = {
     {IDS_VOICE_EXPORT, IDD_EXPORT_PAGE, ExportPageProc},
     {IDS_HELP, IDD_HELP_PAGE, HelpPageProc},
     {IDS_HOT_KEYS, IDD_HOTKEYS_PAGE, HotKeysPageProc},
+    {IDS_LISTENING, IDD_LISTENING_PAGE, ListeningPageProc},
 };
 
 // The dialog exists at most once; this is how the rest of the program asks for it.
@@ -168,6 +169,8 @@ void OnOk(OptionsDialogState& state)
     host.applyWindowVisibility();
     host.applyTopMost();
     host.applyFontAndColours();
+    if (host.applyListening)
+        host.applyListening();
     MoveSpeechWindow(host, state.targetRect);
     host.saveSettings();
     CloseDialog(state, IDOK);
@@ -186,6 +189,7 @@ void OnCancel(OptionsDialogState& state)
     host.applyFontAndColours();
     MoveSpeechWindow(host, state.openRect);
     PutBackExportPage(state.openingSettings);
+    AppSettings.listening = state.openingSettings.listening;
     PutBackHotKeys(host, state.openingSettings);
     CloseDialog(state, IDCANCEL);
 }

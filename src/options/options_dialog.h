@@ -47,6 +47,8 @@ struct OptionsHost {
     std::function<void()> applyWindowVisibility;
     // The menu's clipboard monitor and append items after `monitorClipboard` and `appendCopies`.
     std::function<void()> applyClipboardMenu;
+    // The voice hears the text through the listening filters as they are now.
+    std::function<void()> applyListening;
     // Writes the settings the dialog confirmed.
     std::function<void()> saveSettings;
     // Asks, and when the user agrees ends the dialog and starts afresh with first-run values.

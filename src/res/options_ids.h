@@ -66,3 +66,12 @@
 #define IDC_CLEAR_READ_SELECTION    40104
 #define IDC_CLEAR_PLAY_PAUSE        40105
 #define IDC_CLEAR_STOP              40106
+
+// Listening page
+#define IDD_LISTENING_PAGE          40300
+#define IDC_LISTEN_JOIN_LINES       40301
+#define IDC_LISTEN_HYPHENS          40302
+#define IDC_LISTEN_WEB_ADDRESSES    40303
+#define IDC_LISTEN_CITATIONS        40304
+#define IDC_LISTEN_MARKDOWN         40305
+#define IDC_LISTEN_EMOJI            40306

@@ -46,6 +46,7 @@
 #define IDS_HELP                    2024
 #define IDS_CONFIRM_DELETE          2025
 #define IDS_HOT_KEYS                2026
+#define IDS_LISTENING               2140
 #define IDS_APP_NAME                40000
 #define IDS_RESET_MUTEX             40003
 #define IDS_SETTINGS_UNREADABLE     2040   // %1 the settings file, %2 the system's reason

@@ -10,6 +10,20 @@
 #include "platform/language_id.h"
 
 constexpr int SettingsPathLength = 260;
+
+// What the voice is spared of a copied text; each filter is on unless the user turns it off.
+struct ListeningFilters {
+    bool joinLines = true;       // a line break inside a sentence is heard as a blank
+    bool joinHyphens = true;     // "treat-" at a line end and "ed" below are heard as "treated"
+    bool webAddresses = true;    // heard as "link" and the site's name
+    bool citations = true;       // "[12]", "(Smith et al., 2020)" are not heard
+    bool markdown = true;        // "#", "**", "`", "> ", bullets, table pipes; a code block is "code"
+    bool emoji = true;           // emoji and pictographs are not heard
+
+    bool Any() const { return joinLines || joinHyphens || webAddresses || citations || markdown || emoji; }
+    bool operator==(const ListeningFilters&) const = default;
+};
+
 constexpr int FaceNameLength = 32;   // 31 characters and the terminator
 constexpr int FullVolume = 100;
 
@@ -59,6 +73,8 @@ struct AppSettingsRecord {
     int readSelectionHotKey = MAKEWORD(VK_SPACE, HOTKEYF_CONTROL | HOTKEYF_ALT);
     int playPauseHotKey = MAKEWORD('P', HOTKEYF_CONTROL | HOTKEYF_ALT);
     int stopHotKey = MAKEWORD('S', HOTKEYF_CONTROL | HOTKEYF_ALT);
+    // [listening]
+    ListeningFilters listening;
     // [voice]: written only where it differs from the first-run value.
     std::wstring voiceId;            // the chosen voice's token id; empty: the system's default
     int volume = FullVolume;         // 0 to 100

@@ -6,6 +6,7 @@
 
 #include "settings/app_settings.h"
 #include "settings/hot_key_settings.h"
+#include "settings/listening_settings.h"
 #include "settings/voice_settings.h"
 #include "platform/log.h"
 
@@ -155,6 +156,7 @@ void ReadSettings()
         }
     }
     ReadHotKeySettings(SettingsStore.document, AppSettings);
+    ReadListeningSettings(SettingsStore.document, AppSettings);
     ReadVoiceSettings(SettingsStore.document, AppSettings);
 }
 
@@ -177,6 +179,7 @@ void WriteSettings()
         }
     }
     WriteHotKeySettings(SettingsStore.document, AppSettings);
+    WriteListeningSettings(SettingsStore.document, AppSettings);
     WriteVoiceSettings(SettingsStore.document, AppSettings);
 }
 

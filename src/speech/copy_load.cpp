@@ -8,6 +8,11 @@ namespace {
 // About a millisecond of preparation.
 constexpr size_t PieceChars = 256 * 1024;
 
+bool IsBlankOrBreak(wchar_t c)
+{
+    return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+}
+
 } // namespace
 
 CopyLoad::CopyLoad(SharedText viewText, bool viewPrepared, std::wstring copy, bool append)
@@ -56,6 +61,7 @@ void CopyLoad::AddCopy(std::wstring copy)
         prefix_ = std::make_shared<const std::wstring>();
         source_.clear();
         prepared_.clear();
+        marks_ = {};
         done_ = 0;
         previous_ = L'\0';
         readFromSource_ = 0;
@@ -70,6 +76,14 @@ bool CopyLoad::Step()
 {
     if (done_ < source_.size()) {
         size_t end = std::min(source_.size(), done_ + PieceChars);
+        // A piece ends after a blank where it can, so that no web address is cut in two.
+        if (end < source_.size()) {
+            size_t cut = end;
+            while (cut > done_ + PieceChars / 2 && !IsBlankOrBreak(source_[cut - 1]))
+                --cut;
+            if (cut > done_ + PieceChars / 2)
+                end = cut;
+        }
         if (!readFromKnown_ && readFromSource_ > done_ && readFromSource_ < end)
             end = readFromSource_;
         // A CR and its line feed are one line break: never cut between them.
@@ -80,7 +94,9 @@ bool CopyLoad::Step()
         // Written beside the text first: room for a full stop after every character
         // would make the text itself grow far beyond its size.
         normalised_.resize(2 * piece_.size() + 1);
-        const size_t written = NormaliseText(piece_.data(), piece_.size(), normalised_.data(), previous_);
+        const int base = static_cast<int>(prefix_->size() + prepared_.size());
+        const size_t written =
+            NormaliseText(piece_.data(), piece_.size(), normalised_.data(), previous_, &marks_, base);
         prepared_.append(normalised_.data(), written);
         if (written > 0)
             previous_ = prepared_.back();
@@ -105,6 +121,8 @@ CopyLoad::Result CopyLoad::Take()
 {
     Result result;
     result.readFrom = static_cast<int>(prefix_->size() + readFromPrepared_);
+    result.keptPrefix = static_cast<int>(prefix_->size());
+    result.marks = std::move(marks_);
     if (prefix_->empty()) {
         result.text = std::move(prepared_);
     } else {

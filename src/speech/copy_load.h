@@ -5,6 +5,7 @@
 // so that a long text never holds up the program. The result is exactly what placing
 // the text in the view and preparing all of it would give.
 #include <string>
+#include "speech/listening_filters.h"
 #include "speech/text_view_control.h"
 
 class CopyLoad {
@@ -25,6 +26,10 @@ public:
         std::wstring text;
         // Where the latest copy begins in the text: the place reading starts.
         int readFrom = 0;
+        // How much of the text is the view's prepared text, kept as it was; what
+        // preparation found in it is not in marks, which hold the rest's.
+        int keptPrefix = 0;
+        PreparationMarks marks;
     };
     // Once all is prepared: the prepared text, which the load gives up.
     Result Take();
@@ -40,6 +45,7 @@ private:
     bool blankPending_ = false;
     size_t done_ = 0;
     std::wstring prepared_;
+    PreparationMarks marks_;
     wchar_t previous_ = L'\0';
     // Where the latest copy begins in source_, and once prepared that far, in prepared_.
     size_t readFromSource_ = 0;

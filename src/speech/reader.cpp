@@ -1,9 +1,11 @@
 #include "speech/reader.h"
 #include "settings/app_settings.h"
 #include "settings/voice_settings.h"
+#include "speech/listening_filters.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cwchar>
 
@@ -69,7 +71,7 @@ void Reader::TakeCopy(std::wstring text, bool append)
         loadWork_.Start([this] { return LoadStep(); });
 }
 
-bool Reader::LoadStep()
+bool Reader::LoadStep(bool waitForThreads)
 {
     if (!load_)
         return true;
@@ -91,12 +93,24 @@ bool Reader::LoadStep()
     case Load::Phase::Showing: {
         auto shown = std::make_shared<const std::wstring>(std::move(load.result.text));
         view_.TakeText(shown);
-        text_.Adopt(std::move(shown), load.previousSentences, view_);
+        PreparationMarks marks = std::move(load.result.marks);
+        if (load.result.keptPrefix > 0) {
+            // What the kept text's preparation found stays, before what the copy's found.
+            PreparationMarks kept = text_.Marks();
+            kept.insertedStops.insert(kept.insertedStops.end(), marks.insertedStops.begin(), marks.insertedStops.end());
+            kept.webAddresses.insert(kept.webAddresses.end(), marks.webAddresses.begin(), marks.webAddresses.end());
+            marks = std::move(kept);
+        }
+        text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
         view_.Select(0, 0);
         ReportStatusChange();
-        load.phase = Load::Phase::Reading;
+        load.phase = Load::Phase::Hearing;
         return false;
     }
+    case Load::Phase::Hearing:
+        if (HearingStep(load, waitForThreads))
+            load.phase = Load::Phase::Reading;
+        return false;
     case Load::Phase::Reading:
         break;
     }
@@ -108,10 +122,39 @@ bool Reader::LoadStep()
     return true;
 }
 
+// Derives what the voice hears of the text just shown; true once spoken_ holds it. A long
+// text is filtered on a thread of its own, during which the window takes its messages.
+bool Reader::HearingStep(Load& load, bool waitForThreads)
+{
+    if (!load.hearing.valid()) {
+        // A long text is not filtered all again for a copy added to it.
+        const int kept = load.result.keptPrefix;
+        const bool extend =
+            kept > 0 && spoken_ && spoken_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
+        std::shared_ptr<const SpokenText> earlier = extend ? spoken_ : nullptr;
+        spokenFilters_ = AppSettings.listening;
+        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept] {
+            return earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
+                           : BuildSpokenText(*text, marks, filters);
+        };
+        if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
+            ShowSpokenText(derive());
+            return true;
+        }
+        load.hearing = std::async(std::launch::async, std::move(derive));
+        return false;
+    }
+    // A short wait spares the window from spinning through its messages meanwhile.
+    if (!waitForThreads && load.hearing.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+        return false;
+    ShowSpokenText(load.hearing.get());
+    return true;
+}
+
 void Reader::FinishLoad()
 {
     loadWork_.Cancel();
-    while (!LoadStep()) {
+    while (!LoadStep(true)) {
     }
 }
 
@@ -125,12 +168,42 @@ void Reader::PrepareText()
 {
     FinishLoad();
     text_.Prepare(view_);
+    DeriveSpokenText();
     ReportStatusChange();
 }
 
 void Reader::DropTrailingLineBreaks()
 {
     text_.DropTrailingLineBreaks(view_);
+    DeriveSpokenText();
+}
+
+void Reader::ForgetText()
+{
+    text_.Forget();
+    spoken_.reset();
+    view_.ShowDimmed(nullptr);
+}
+
+void Reader::ApplyListeningFilters()
+{
+    FinishLoad();
+    if (!text_.Prepared())
+        return;
+    DeriveSpokenText();
+    controller_.SpokenTextChanged();
+}
+
+void Reader::DeriveSpokenText()
+{
+    spokenFilters_ = AppSettings.listening;
+    ShowSpokenText(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+}
+
+void Reader::ShowSpokenText(SpokenText spoken)
+{
+    spoken_ = std::make_shared<const SpokenText>(std::move(spoken));
+    view_.ShowDimmed(std::make_shared<const std::vector<CharRange>>(spoken_->SkippedRanges()));
 }
 
 void Reader::ApplyFontAndColours()
@@ -201,10 +274,11 @@ VoiceRun Reader::RunFrom(int offset)
 {
     const InstalledVoice* chosen = ChosenVoice();
     const ComPtr<ISpObjectToken> chosenToken = chosen ? chosen->token : ComPtr<ISpObjectToken>();
-    const SharedText& text = text_.Shared();
-    const int size = static_cast<int>(text->size());
-    if (!ReadsEachLanguage())
+    const int size = spoken_ ? static_cast<int>(spoken_->Text().size()) : 0;
+    if (!ReadsEachLanguage() || !spoken_)
         return {offset, size, NoLanguage, chosenToken, false};
+    // The paragraphs are those the voice hears: lines joined inside a sentence are one.
+    const std::shared_ptr<const std::wstring> text(spoken_, &spoken_->Text());
     if (!languages_ || languages_->Text() != text)
         languages_ = std::make_unique<ParagraphLanguages>(text);
     const LanguageRun run = languages_->RunFrom(offset);
@@ -217,9 +291,9 @@ std::vector<VoiceRun> Reader::AllRuns()
 {
     FinishLoad();
     std::vector<VoiceRun> runs;
-    if (!text_.Prepared())
+    if (!spoken_)
         return runs;
-    const int size = static_cast<int>(text_.Text().size());
+    const int size = static_cast<int>(spoken_->Text().size());
     // An empty text is one empty run, spoken as any other.
     for (int at = 0; at < size || runs.empty();) {
         runs.push_back(RunFrom(at));

@@ -5,6 +5,7 @@
 // the listener the window gives it.
 #include <windows.h>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "speech/display.h"
 #include "speech/paragraph_languages.h"
 #include "speech/speech_controller.h"
+#include "speech/spoken_text.h"
 #include "speech/voice_catalog.h"
 #include "speech/text_prep.h"
 #include "speech/text_view.h"
@@ -62,12 +64,14 @@ public:
     // The voice of a language: the user's choice for it, the chosen voice when it speaks
     // it, or the first that does; null when none does.
     const InstalledVoice* VoiceForLanguage(LanguageId language) const;
-    // The runs of the whole text with their voices, as a reading would read them.
+    // The runs of the whole spoken text with their voices, as a reading would read them.
     std::vector<VoiceRun> AllRuns();
 
     TextView& View() { return view_; }
     const TextView& View() const { return view_; }
     const PreparedText& Text() const { return text_; }
+    // What the voice is given for the prepared text; null before the first preparation.
+    const std::shared_ptr<const SpokenText>& Spoken() const { return spoken_; }
     SpeechController& Controller() { return controller_; }
     const SpeechController& Controller() const { return controller_; }
     SpeechState State() const { return controller_.State(); }
@@ -91,7 +95,10 @@ public:
     // The view's text becomes the prepared text (see PreparedText).
     void PrepareText();
     void DropTrailingLineBreaks();
-    void ForgetText() { text_.Forget(); }
+    void ForgetText();
+    // The listening filters of the settings changed: the voice hears the text anew, a
+    // reading going on from the word it has reached.
+    void ApplyListeningFilters();
 
     void ApplyFontAndColours();
     // The view fills the window's new client area.
@@ -103,10 +110,14 @@ private:
     void OnStatusChange(int line) override;
     void OnLanguageReached(LanguageId language, bool withoutVoice) override;
     VoiceRun RunFrom(int offset) override;
-    // A copy on its way in: prepared a piece at a time, then shown, then read, each in a
-    // step of its own, so that the window takes its messages in between.
+    // What the voice hears of the whole prepared text; the skipped part is dimmed.
+    void DeriveSpokenText();
+    void ShowSpokenText(SpokenText spoken);
+    // A copy on its way in: prepared a piece at a time, then shown, then filtered for the
+    // voice and read, each in a step of its own, so that the window takes its messages
+    // in between.
     struct Load {
-        enum class Phase { Preparing, Counting, Showing, Reading };
+        enum class Phase { Preparing, Counting, Showing, Hearing, Reading };
         Load(SharedText viewText, bool viewPrepared, std::wstring copy, bool append)
             : copy(viewText, viewPrepared, std::move(copy), append)
         {
@@ -115,20 +126,26 @@ private:
         Phase phase = Phase::Preparing;
         CopyLoad::Result result;
         int previousSentences = 0;
+        // What the voice is to hear of a long text, derived on a thread of its own.
+        std::future<SpokenText> hearing;
         // Whether it is read once it is in, and whether a copy went after another one
         // still being prepared.
         bool read = false;
         bool followsCopy = false;
     };
-    bool LoadStep();
+    // waitForThreads: the step waits for work on other threads rather than returning.
+    bool LoadStep(bool waitForThreads = false);
+    bool HearingStep(Load& load, bool waitForThreads);
 
     TextView view_;
     PreparedText text_;
+    std::shared_ptr<const SpokenText> spoken_;
+    ListeningFilters spokenFilters_;   // those spoken_ was made with
     Display display_;
-    SpeechController controller_{view_, text_, *this, *this};
+    SpeechController controller_{view_, spoken_, *this, *this};
     VoiceLister voiceLister_;
     VoiceCatalog voices_;
-    // The languages of the prepared text's paragraphs, found as the reading comes to them.
+    // The languages of the spoken text's paragraphs, found as the reading comes to them.
     std::unique_ptr<ParagraphLanguages> languages_;
     LanguageId speakingLanguage_ = NoLanguage;
     // Languages the user has been told have no voice of their own.

@@ -6,9 +6,9 @@
 #include "speech/voice_engine.h"
 #include <algorithm>
 
-SpeechController::SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener,
-                                   VoiceRunSource& runs)
-    : view_(view), text_(text), listener_(listener), runs_(runs)
+SpeechController::SpeechController(TextView& view, const std::shared_ptr<const SpokenText>& spoken,
+                                   SpeechListener& listener, VoiceRunSource& runs)
+    : view_(view), spoken_(spoken), listener_(listener), runs_(runs)
 {
 }
 
@@ -35,9 +35,7 @@ void SpeechController::SetState(SpeechState state)
 // Takes the end event of a stream off the queue; false when it was a purged one's.
 bool SpeechController::TakeEndOfStream(ULONG stream)
 {
-    auto& utterances = queue_.utterances;
-    utterances.erase(std::remove_if(utterances.begin(), utterances.end(), [&](const Utterance& u) { return u.stream == stream; }),
-                     utterances.end());
+    std::erase_if(queue_.utterances, [&](const Utterance& u) { return u.stream == stream; });
     auto& live = queue_.liveStreams;
     const auto found = std::find(live.begin(), live.end(), stream);
     if (found != live.end()) {
@@ -71,14 +69,14 @@ bool SpeechController::UseRunVoice(const ComPtr<ISpObjectToken>& token)
     return true;
 }
 
-// The one place where the text goes to the voice: the run from offset, with its voice.
-// The voice reports positions in what it was given, so the offset is remembered to map
-// them back onto the text.
+// The one place where the text goes to the voice: the run from offset in the spoken
+// text, with its voice. The voice reports positions in what it was given, so the offset
+// and the spoken text are remembered to map them back onto the view.
 bool SpeechController::SpeakFrom(int offset)
 {
-    if (!voice_ || !text_.Prepared())
+    if (!voice_ || !spoken_)
         return false;
-    const std::wstring& text = text_.Text();
+    const std::wstring& text = spoken_->Text();
     const int size = static_cast<int>(text.size());
     offset = std::clamp(offset, 0, size);
     const VoiceRun run = runs_.RunFrom(offset);
@@ -94,7 +92,7 @@ bool SpeechController::SpeakFrom(int offset)
         return false;
     }
     queue_.liveStreams.push_back(stream);
-    queue_.utterances.push_back({stream, offset, end, run.language, run.withoutVoice});
+    queue_.utterances.push_back({stream, offset, end, spoken_, run.language, run.withoutVoice});
     return true;
 }
 
@@ -102,10 +100,10 @@ bool SpeechController::SpeakFrom(int offset)
 // runs only as the reading comes to them.
 void SpeechController::QueueNextRun()
 {
-    if (queue_.liveStreams.size() != 1 || !text_.Prepared())
+    if (queue_.liveStreams.size() != 1 || !spoken_)
         return;
     const Utterance* reading = FindUtterance(queue_.liveStreams.back());
-    if (reading && reading->end < static_cast<int>(text_.Text().size()))
+    if (reading && reading->text == spoken_ && reading->end < static_cast<int>(spoken_->Text().size()))
         SpeakFrom(reading->end);
 }
 
@@ -166,11 +164,13 @@ void SpeechController::OnWordBoundary()
 {
     SPVOICESTATUS status{};
     voice_->GetStatus(&status, nullptr);
-    // The voice counts from where its utterance began in the prepared text; an export's
-    // is the whole text from its start.
+    // The voice counts from where its utterance began in the text it was given; an
+    // export's is the text as it is now, from its start.
     Utterance* utterance = FindUtterance(status.ulCurrentStream);
+    const SpokenText* text = utterance ? utterance->text.get() : spoken_.get();
     const int start = (utterance ? utterance->offset : 0) + static_cast<int>(status.ulInputWordPos);
-    lastWord_ = WordRange{start, start + static_cast<int>(status.ulInputWordLen)};
+    const int end = start + static_cast<int>(status.ulInputWordLen);
+    lastWord_ = text ? text->ViewRange(start, end) : WordRange{start, end};
     // The word's status line then shows the language it is read in.
     if (utterance && !utterance->reached) {
         utterance->reached = true;
@@ -220,6 +220,11 @@ void SpeechController::Play()
     PlayFrom(0);
 }
 
+int SpeechController::SpokenPosition(int viewOffset) const
+{
+    return spoken_ ? spoken_->SpokenPosition(viewOffset) : 0;
+}
+
 void SpeechController::PlayFrom(int offset)
 {
     TuneVoice();
@@ -227,9 +232,9 @@ void SpeechController::PlayFrom(int offset)
         // New text came while paused: the paused reading was purged, so resuming
         // alone would read nothing.
         if (ResumeVoice())
-            StartSpeaking(offset);
+            StartSpeaking(SpokenPosition(offset));
     } else if (state_ == Stopped || state_ == PendingPlay) {
-        StartSpeaking(offset);
+        StartSpeaking(SpokenPosition(offset));
     } else if (state_ == Paused) {
         if (ResumeVoice())
             SetState(Playing);
@@ -289,7 +294,7 @@ bool SpeechController::BeginNewText()
 void SpeechController::ReadNewText(int offset)
 {
     TuneVoice();
-    StartSpeaking(offset);
+    StartSpeaking(SpokenPosition(offset));
 }
 
 void SpeechController::StepSentence(int direction)
@@ -308,13 +313,14 @@ void SpeechController::StepSentence(int direction)
 bool SpeechController::StepBackAcrossRuns()
 {
     SPVOICESTATUS status{};
-    if (FAILED(voice_->GetStatus(&status, nullptr)) || !text_.Prepared())
+    if (FAILED(voice_->GetStatus(&status, nullptr)))
         return false;
     const Utterance* reading = FindUtterance(status.ulCurrentStream);
-    if (!reading || reading->offset == 0 || lastWord_.start < reading->offset || lastWord_.start >= reading->end)
+    if (!reading || reading->offset == 0 || reading->text != spoken_)
         return false;
-    const wchar_t* text = text_.Text().c_str();
-    if (SentenceStartBefore(text, lastWord_.start) > reading->offset)
+    const wchar_t* text = spoken_->Text().c_str();
+    const int word = reading->offset + static_cast<int>(status.ulInputWordPos);
+    if (word >= reading->end || SentenceStartBefore(text, word) > reading->offset)
         return false;
     const int previous = SentenceStartBefore(text, reading->offset - 1);
     if (PurgeVoice())
@@ -359,13 +365,13 @@ void SpeechController::OnTimer()
 
 void SpeechController::StartAtFirstVisibleLine()
 {
-    if (state_ == Playing || state_ == PendingPlay || !text_.Prepared())
+    if (state_ == Playing || state_ == PendingPlay || !spoken_)
         return;
     // Speaking from the sentence's own position, rather than skipping a number of
     // sentences, lands right whatever the voice takes for a sentence end ("3.14",
     // "e.g.", "...").
     const int firstVisibleChar = std::max(0, view_.LineIndex(view_.FirstVisibleLine()));
-    const int start = SentenceStartBefore(text_.Text().c_str(), firstVisibleChar);
+    const int start = SentenceStartBefore(spoken_->Text().c_str(), SpokenPosition(firstVisibleChar));
     TuneVoice();
     // A paused voice would keep the purged reading and swallow the new one.
     if (state_ == Paused) {
@@ -378,9 +384,15 @@ void SpeechController::StartAtFirstVisibleLine()
 
 void SpeechController::VoicesChanged()
 {
-    if ((state_ != Playing && state_ != PendingPlay) || !voice_)
+    if (state_ == Playing || state_ == PendingPlay)
+        TuneVoice();
+    SpokenTextChanged();
+}
+
+void SpeechController::SpokenTextChanged()
+{
+    if (state_ != Playing && state_ != PendingPlay)
         return;
-    TuneVoice();
     if (PurgeVoice())
-        StartSpeaking(lastWord_.start);
+        StartSpeaking(SpokenPosition(lastWord_.start));
 }

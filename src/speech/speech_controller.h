@@ -4,13 +4,13 @@
 // listener it was made with.
 #include <windows.h>
 #include <sapi.h>
+#include <memory>
 #include <utility>
 #include <vector>
 #include "platform/com_ptr.h"
 #include "platform/language_id.h"
+#include "speech/spoken_text.h"
 #include "speech/text_view.h"
-
-class PreparedText;
 
 enum SpeechState : int {
     Stopped = 1,
@@ -23,7 +23,7 @@ enum SpeechState : int {
 
 class SpeechListener {
 public:
-    // The voice reached a word: [start, end) of the prepared text.
+    // The voice reached a word: [start, end) of the view.
     virtual void OnSpokenWord(WordRange word) = 0;
     // What the status line shows may have changed; line is the zero-based line it is to
     // show, or -1 for the line of the selection.
@@ -37,7 +37,7 @@ protected:
     ~SpeechListener() = default;
 };
 
-// A stretch of the prepared text that one voice reads.
+// A stretch of the spoken text that one voice reads.
 struct VoiceRun {
     int start = 0;
     int end = 0;                        // past the run
@@ -49,7 +49,7 @@ struct VoiceRun {
 // Which voice reads which part of the text.
 class VoiceRunSource {
 public:
-    // The run that starts at offset of the prepared text.
+    // The run that starts at offset of the spoken text.
     virtual VoiceRun RunFrom(int offset) = 0;
 
 protected:
@@ -58,9 +58,10 @@ protected:
 
 class SpeechController {
 public:
-    // Reads text from view, each run with the voice runs gives it; the caret is moved in
-    // view as a reading ends.
-    SpeechController(TextView& view, const PreparedText& text, SpeechListener& listener, VoiceRunSource& runs);
+    // Reads the spoken text (null: nothing to read) of the text in view, each run with
+    // the voice runs gives it; the caret is moved in view as a reading ends.
+    SpeechController(TextView& view, const std::shared_ptr<const SpokenText>& spoken, SpeechListener& listener,
+                     VoiceRunSource& runs);
     SpeechController(const SpeechController&) = delete;
     SpeechController& operator=(const SpeechController&) = delete;
 
@@ -71,7 +72,7 @@ public:
     SpeechState State() const { return state_; }
 
     void Play();
-    // Play, starting a new reading at offset in the prepared text.
+    // Play, starting a new reading at offset in the view.
     void PlayFrom(int offset);
     void PauseResume();
     void Stop();
@@ -79,7 +80,7 @@ public:
     void PlayPause();                 // Play in Stopped, pause/resume in Playing or Paused
     // New text is in the view: drops what the voice holds and tells whether the text is
     // to be read, by the state and `autoPlay`. After preparing it, ReadNewText reads it
-    // from offset, where the new part begins.
+    // from offset in the view, where the new part begins.
     bool BeginNewText();
     void ReadNewText(int offset);
     void StepSentence(int direction); // +1 or -1, only while playing
@@ -88,8 +89,10 @@ public:
     void OnTimer();
     // Ctrl+click: start at the sentence that begins the first visible line.
     void StartAtFirstVisibleLine();
-    // The voices or the volume changed: a reading going on goes on with them from the
-    // word it has reached. A paused one keeps what it was given.
+    // The spoken text was derived anew, or the voices or the volume changed: a reading
+    // going on goes on with them, from the word it has reached. A paused one keeps what
+    // it was given.
+    void SpokenTextChanged();
     void VoicesChanged();
 
 private:
@@ -97,11 +100,12 @@ private:
     // purged ones too, and in the order they were queued; the stream number tells a
     // purged utterance's end from the end of the one being read.
     // One of our unfinished utterances, purged ones too: their last words may still be
-    // reported, in positions from where they began in the prepared text.
+    // reported, in positions of the text they were given from where they began.
     struct Utterance {
         ULONG stream;
         int offset;
         int end;
+        std::shared_ptr<const SpokenText> text;
         LanguageId language;
         bool withoutVoice;
         bool reached = false;   // its first word has been reported
@@ -116,6 +120,8 @@ private:
     SpeechState SpeakingState() const;
     bool TakeEndOfStream(ULONG stream);
     Utterance* FindUtterance(ULONG stream);
+    // Where the voice is to start for a view position.
+    int SpokenPosition(int viewOffset) const;
     bool SpeakFrom(int offset);
     bool UseRunVoice(const ComPtr<ISpObjectToken>& token);
     // Keeps the next run queued behind the one being read, so the voice goes on at once.
@@ -132,7 +138,7 @@ private:
     void OnEndOfInput(ULONG stream);
 
     TextView& view_;
-    const PreparedText& text_;
+    const std::shared_ptr<const SpokenText>& spoken_;
     SpeechListener& listener_;
     VoiceRunSource& runs_;
     ComPtr<ISpVoice> voice_;
@@ -140,6 +146,6 @@ private:
     // while the engine reads with its own.
     ComPtr<ISpObjectToken> voiceToken_;
     SpeechState state_ = Stopped;
-    WordRange lastWord_;
+    WordRange lastWord_;   // in the view
     VoiceQueue queue_;
 };

@@ -1,26 +1,58 @@
 #include "speech/text_prep.h"
+#include "speech/text_marks.h"
 #include "speech/text_view.h"
 #include <windows.h>
 #include <algorithm>
 #include <cwchar>
 #include <utility>
 
-size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous)
+namespace {
+
+// A web address starts after a blank or punctuation, never inside a word or a longer
+// name; "ht", "ft" and "ww" are asked first, being what almost every word fails on.
+bool MayStartWebAddress(const wchar_t* p, wchar_t before)
 {
-    return NormaliseText(text, wcslen(text), out, previous);
+    const wchar_t first = p[0] | 0x20;
+    const wchar_t second = p[1] | 0x20;
+    if (!((first == L'h' || first == L'f') && second == L't') && !(first == L'w' && second == L'w'))
+        return false;
+    return !(IsLetterOrDigit(before) || before == L'.' || before == L'@' || before == L'-' || before == L'_' ||
+             before == L'/');
 }
 
-size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous)
+} // namespace
+
+size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous, PreparationMarks* marks, int base)
+{
+    return NormaliseText(text, wcslen(text), out, previous, marks, base);
+}
+
+size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous, PreparationMarks* marks,
+                     int base)
 {
     // One pass that gives the same result as inserting each full stop in place and
     // shifting the rest: a CR looks at the character written just before it.
     size_t o = 0;
+    wchar_t copiedBefore = previous;
+    const wchar_t* addressEnd = text;
     for (const wchar_t* p = text; p != text + length; ++p) {
         wchar_t c = *p;
-        if (c == L'/' || c == L'\\')
+        // Web addresses are found in the copied text, while their slashes still tell them.
+        if (marks && p >= addressEnd && MayStartWebAddress(p, copiedBefore)) {
+            if (const size_t addressLength = WebAddressLength(p)) {
+                const int start = base + static_cast<int>(o);
+                marks->webAddresses.push_back({start, start + static_cast<int>(addressLength)});
+                addressEnd = p + addressLength;
+            }
+        }
+        copiedBefore = c;
+        if (c == L'/' || c == L'\\') {
             c = L' ';
-        else if (c == L'\r' && previous != L'\0' && !IsSentenceTerminator(previous) && previous != L'\r')
+        } else if (c == L'\r' && previous != L'\0' && !IsSentenceTerminator(previous) && previous != L'\r') {
+            if (marks)
+                marks->insertedStops.push_back(base + static_cast<int>(o));
             out[o++] = L'.';
+        }
         out[o++] = c;
         previous = c;
     }
@@ -28,10 +60,10 @@ size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t p
     return o;
 }
 
-std::wstring NormaliseText(const std::wstring& text)
+std::wstring NormaliseText(const std::wstring& text, PreparationMarks* marks)
 {
     std::wstring out(2 * text.size() + 1, L'\0');
-    out.resize(NormaliseText(text.c_str(), out.data()));
+    out.resize(NormaliseText(text.c_str(), text.size(), out.data(), L'\0', marks));
     return out;
 }
 
@@ -83,6 +115,7 @@ int CountTerminators(const wchar_t* text, int end)
 void PreparedText::Forget()
 {
     text_ = std::make_shared<const std::wstring>();
+    marks_ = {};
     prepared_ = false;
     previousSentenceCount_ = 0;
 }
@@ -104,9 +137,10 @@ bool PreparedText::MatchesView(const TextView& view) const
     return prepared_ && view.Revision() == viewRevision_;
 }
 
-void PreparedText::Adopt(SharedText text, int previousSentenceCount, const TextView& view)
+void PreparedText::Adopt(SharedText text, PreparationMarks marks, int previousSentenceCount, const TextView& view)
 {
     text_ = std::move(text);
+    marks_ = std::move(marks);
     prepared_ = true;
     previousSentenceCount_ = previousSentenceCount;
     NoteViewHoldsIt(view);
@@ -115,13 +149,16 @@ void PreparedText::Adopt(SharedText text, int previousSentenceCount, const TextV
 void PreparedText::Prepare(TextView& view)
 {
     view.Select(0, 0);
-    // Preparing a prepared text changes nothing; a long one is not read through again.
+    // Preparing a prepared text changes nothing; a long one is not read through again,
+    // and what the first preparation found in the copied text is not lost.
     if (MatchesView(view)) {
         previousSentenceCount_ = CountSentences(text_->c_str());
         return;
     }
     const std::wstring& text = view.Text();
-    auto prepared = std::make_shared<const std::wstring>(NormaliseText(text));
+    PreparationMarks marks;
+    auto prepared = std::make_shared<const std::wstring>(NormaliseText(text, &marks));
+    marks_ = std::move(marks);
     // When nothing changed, the view already holds the prepared text.
     if (*prepared != text)
         view.TakeText(prepared);
@@ -137,8 +174,12 @@ void PreparedText::DropTrailingLineBreaks(TextView& view)
     // The view already shows a text that has none.
     if (length == text_->size() && MatchesView(view))
         return;
-    if (length != text_->size())
+    if (length != text_->size()) {
         text_ = std::make_shared<const std::wstring>(*text_, 0, length);
+        const int kept = static_cast<int>(length);
+        std::erase_if(marks_.insertedStops, [&](int stop) { return stop >= kept; });
+        std::erase_if(marks_.webAddresses, [&](const CharRange& address) { return address.end > kept; });
+    }
     view.TakeText(text_);
     NoteViewHoldsIt(view);
 }

@@ -3,6 +3,7 @@
 // every line break that does not end a sentence and slashes turned into blanks, and
 // is written back so that the voice's word positions index both.
 #include <string>
+#include "speech/listening_filters.h"
 #include "speech/text_view_control.h"
 
 class TextView;
@@ -16,11 +17,13 @@ public:
     bool Prepared() const { return prepared_; }
     // Sentences of the text prepared before the latest preparation.
     int PreviousSentenceCount() const { return previousSentenceCount_; }
+    // What preparing the copied text found that the prepared text no longer shows.
+    const PreparationMarks& Marks() const { return marks_; }
 
     void Prepare(TextView& view);
     // text, prepared elsewhere and now in the view, is the prepared text; the sentences
     // of the text before it were counted by the caller.
-    void Adopt(SharedText text, int previousSentenceCount, const TextView& view);
+    void Adopt(SharedText text, PreparationMarks marks, int previousSentenceCount, const TextView& view);
     // Whether the view holds the prepared text, unchanged since.
     bool MatchesView(const TextView& view) const;
     // Back to no prepared text, as at start-up.
@@ -34,6 +37,7 @@ private:
 
     // Shared with the view while it shows the prepared text.
     SharedText text_ = std::make_shared<const std::wstring>();
+    PreparationMarks marks_;
     bool prepared_ = false;
     int previousSentenceCount_ = 0;
     // The view's revision when it last held the prepared text.
@@ -42,11 +46,14 @@ private:
 
 // Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units;
 // previous is the character before text when it continues one, NUL at its start.
-// Returns the length written (without the NUL it also writes).
-size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous = L'\0');
-// The same for text[0..length).
-size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous);
-std::wstring NormaliseText(const std::wstring& text);
+// Returns the length written (without the NUL it also writes). With marks, adds to them
+// what it inserted and found, at positions counted from base.
+size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous = L'\0', PreparationMarks* marks = nullptr,
+                     int base = 0);
+// The same for text[0..length); text[length] is a NUL, where a web address ends at the latest.
+size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous,
+                     PreparationMarks* marks = nullptr, int base = 0);
+std::wstring NormaliseText(const std::wstring& text, PreparationMarks* marks = nullptr);
 
 // A sentence ends at '.', '!' or '?' followed by a blank or CR; each 50 blanks inside
 // one sentence count as one more sentence.

@@ -43,6 +43,12 @@ int TextView::Length() const
     return static_cast<int>(SendMessageW(view_, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len), 0));
 }
 
+void TextView::ShowDimmed(SharedRanges ranges)
+{
+    if (TextViewControl* control = Control())
+        control->SetDimmed(std::move(ranges));
+}
+
 SharedText TextView::Shared() const
 {
     const TextViewControl* control = Control();

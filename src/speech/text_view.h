@@ -32,6 +32,8 @@ public:
     void TakeText(SharedText text);
     // Changes whenever the text changes.
     unsigned Revision() const;
+    // These ranges of the text are drawn dimmed until it changes (see DimmedColour).
+    void ShowDimmed(SharedRanges ranges);
     int WindowTextLength() const;                // WM_GETTEXTLENGTH: a paragraph break counts two
     void Select(int start, int end);             // start == end places the caret
     int SelectionEnd() const;

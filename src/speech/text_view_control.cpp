@@ -48,6 +48,15 @@ ColourQuery TextViewColourQueryInUse()
     return colourQuery;
 }
 
+COLORREF DimmedColour(COLORREF text, COLORREF background)
+{
+    // Of the way from the text's colour to the background's.
+    constexpr int DimmedPercent = 55;
+    const auto blend = [](int from, int to) { return from + (to - from) * DimmedPercent / 100; };
+    return RGB(blend(GetRValue(text), GetRValue(background)), blend(GetGValue(text), GetGValue(background)),
+               blend(GetBValue(text), GetBValue(background)));
+}
+
 void AppendWithViewBreaks(std::wstring& out, const wchar_t* text, size_t length)
 {
     out.reserve(out.size() + length);
@@ -125,9 +134,18 @@ TextViewControl::TextViewControl(HWND window) : window_(window), background_(Get
 
 // ---- Text ----
 
+void TextViewControl::SetDimmed(SharedRanges ranges)
+{
+    if (!dimmed_ && (!ranges || ranges->empty()))
+        return;
+    dimmed_ = ranges && !ranges->empty() ? std::move(ranges) : nullptr;
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
 void TextViewControl::TakeText(SharedText text)
 {
     text_ = text ? std::move(text) : std::make_shared<const std::wstring>();
+    dimmed_.reset();
     selStart_ = selEnd_ = 0;
     topLine_ = 0;
     ++revision_;
@@ -153,6 +171,8 @@ void TextViewControl::ReplaceSelection(const wchar_t* text)
 
 void TextViewControl::TextChangedFrom(int index)
 {
+    // What was set aside belongs to the text as it was.
+    dimmed_.reset();
     ++revision_;
     breaks_ = -1;
     layout_.TextChangedFrom(*text_, index);
@@ -428,8 +448,7 @@ void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
     const int xSelected = Margin + layout_.Advance(start, selectedFrom);
     const COLORREF textColour =
         (format_.dwEffects & CFE_AUTOCOLOR) ? GetSysColor(COLOR_WINDOWTEXT) : format_.crTextColor;
-    SetTextColor(dc, textColour);
-    DrawRun(dc, start, selectedFrom, Margin, y, client);
+    DrawPlainRun(dc, start, selectedFrom, Margin, y, client, textColour);
     if (selectedTo > selectedFrom) {
         const int xAfter = Margin + layout_.Advance(selectedFrom, selectedTo, xSelected - Margin);
         RECT highlight{xSelected, y, std::min<LONG>(xAfter, client.right), y + lineHeight_};
@@ -437,10 +456,29 @@ void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
         FillRect(dc, &highlight, static_cast<HBRUSH>(brush.get()));
         SetTextColor(dc, colourQuery(COLOR_HIGHLIGHTTEXT));
         DrawRun(dc, selectedFrom, selectedTo, xSelected, y, client);
-        SetTextColor(dc, textColour);
-        DrawRun(dc, selectedTo, end, xAfter, y, client);
+        DrawPlainRun(dc, selectedTo, end, xAfter, y, client, textColour);
     } else {
-        DrawRun(dc, selectedFrom, end, xSelected, y, client);
+        DrawPlainRun(dc, selectedFrom, end, xSelected, y, client, textColour);
+    }
+}
+
+void TextViewControl::DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour)
+{
+    const COLORREF dimmed = DimmedColour(colour, background_);
+    auto range = dimmed_ ? std::lower_bound(dimmed_->begin(), dimmed_->end(), from,
+                                            [](const CharRange& r, int at) { return r.end <= at; })
+                         : std::vector<CharRange>::const_iterator{};
+    while (from < to && x < client.right) {
+        const bool inDimmed = dimmed_ && range != dimmed_->end() && range->start <= from;
+        const int pieceEnd = inDimmed                                       ? std::min(to, range->end)
+                             : dimmed_ && range != dimmed_->end() ? std::min(to, range->start)
+                                                                            : to;
+        SetTextColor(dc, inDimmed ? dimmed : colour);
+        DrawRun(dc, from, pieceEnd, x, y, client);
+        x = Margin + layout_.Advance(from, pieceEnd, x - Margin);
+        if (inDimmed && pieceEnd == range->end)
+            ++range;
+        from = pieceEnd;
     }
 }
 

@@ -11,6 +11,7 @@
 #include <richedit.h>
 #include <memory>
 #include <string>
+#include <vector>
 #include "platform/scoped_handle.h"
 #include "platform/sliced_work.h"
 #include "speech/text_layout.h"
@@ -38,6 +39,19 @@ void AppendWithViewBreaks(std::wstring& out, const wchar_t* text, size_t length)
 // one is not copied to be shown.
 using SharedText = std::shared_ptr<const std::wstring>;
 
+// Characters [start, end) of a text.
+struct CharRange {
+    int start = 0;
+    int end = 0;
+};
+// Ranges of a text in order, not overlapping; shared, never changed once made.
+using SharedRanges = std::shared_ptr<const std::vector<CharRange>>;
+
+// Text set aside (what the voice does not hear) is drawn this far from the text's colour
+// toward the background's, so that it reads as dimmed in any colour scheme; where both
+// are the same (nothing unspoken may show), it stays invisible.
+COLORREF DimmedColour(COLORREF text, COLORREF background);
+
 // The lines of the text as far as they are known; all of them when complete.
 struct LineTally {
     int lines = 1;
@@ -56,6 +70,8 @@ public:
     // Changes with every change of the text.
     unsigned Revision() const { return revision_; }
     LineTally CountedLines() const { return {layout_.KnownLines(), layout_.Complete()}; }
+    // These ranges of the text are drawn dimmed, until the text changes or others are given.
+    void SetDimmed(SharedRanges ranges);
     int LineHeight() const { return lineHeight_; }
 
 private:
@@ -87,11 +103,14 @@ private:
     void Paint(HDC dc, const RECT& client);
     void DrawLine(HDC dc, int line, int y, const RECT& client);
     void DrawRun(HDC dc, int from, int to, int x, int y, const RECT& client);
+    // The same, in the text's colour with the dimmed ranges dimmer.
+    void DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour);
     // Input
     bool FilteredByParent(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_;
     SharedText text_ = std::make_shared<const std::wstring>();
+    SharedRanges dimmed_;
     CharWidths widths_;
     TextLayout layout_{widths_};
     SlicedWork layoutWork_;

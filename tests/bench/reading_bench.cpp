@@ -1,5 +1,5 @@
-// Figures for the road of a copied text: preparation time against text size, the time
-// from a clipboard notification to the Speak call, a short copy appended to a long
+// Figures for the road of a copied text: preparation time against text size, what the
+// listening filters add to it, the time from a clipboard notification to the Speak call, a short copy appended to a long
 // view, the idle program's CPU use, and what a user of the real program waits for
 // after a copy of 64 KB to 5 MB.
 // Prints figures; asserts nothing.
@@ -21,6 +21,7 @@
 #include <sstream>
 #include <vector>
 #include "settings/app_settings.h"
+#include "speech/listening_filters.h"
 #include "speech/text_prep.h"
 
 namespace {
@@ -66,6 +67,67 @@ void BenchPreparation()
     }
 }
 
+// What people copy from PDFs, web pages, papers and chat answers: wrapped lines, a
+// hyphenated word, links, citations, Markdown and emoji; about `kilobytes` KB of it.
+std::wstring MixedText(size_t kilobytes)
+{
+    const wchar_t paragraph[] =
+        L"## A heading of the section\r\n"
+        L"A paragraph copied from a PDF file is wrapped at seventy characters and it\r\n"
+        L"goes on with a hyphen-\r\nated word and a link https://www.example.com/path/to/page?id=42 that\r\n"
+        L"shows a citation [12] and another (Smith et al., 2020; Lee 2019) here. **Bold** text,\r\n"
+        L"`code`, _emphasis_ and an emoji \U0001F44D\U0001F3FD end the line.\r\n"
+        L"- a list item with e.g.\r\nmore words\r\n| a | b |\r\n";
+    std::wstring text;
+    while (text.size() < kilobytes * 512)
+        text += paragraph;
+    return text;
+}
+
+std::wstring PlainText(size_t kilobytes)
+{
+    std::wstring text;
+    while (text.size() < kilobytes * 512)
+        text += L"A sentence of the copied text.\r\n";
+    return text;
+}
+
+// What the listening filters add to preparing a text: marking the copied text while it is
+// normalised, then deriving the spoken text with its map.
+void BenchListening()
+{
+    std::printf("listening filters, best of 5:\n");
+    for (size_t kilobytes : {64, 1024, 4096}) {
+        for (bool mixed : {true, false}) {
+            const std::wstring text = mixed ? MixedText(kilobytes) : PlainText(kilobytes);
+            std::wstring out(2 * text.size() + 1, L'\0');
+            double plain = 1e9, marking = 1e9, filtering = 1e9;
+            size_t spokenLength = 0;
+            for (int round = 0; round < 5; ++round) {
+                LARGE_INTEGER a, b, c, d;
+                QueryPerformanceCounter(&a);
+                NormaliseText(text.c_str(), out.data());
+                QueryPerformanceCounter(&b);
+                PreparationMarks marks;
+                out.resize(NormaliseText(text.c_str(), out.data(), L'\0', &marks));
+                QueryPerformanceCounter(&c);
+                const SpokenText spoken = BuildSpokenText(out, marks, ListeningFilters{});
+                QueryPerformanceCounter(&d);
+                out.resize(2 * text.size() + 1);
+                spokenLength = spoken.Text().size();
+                plain = std::min(plain, Milliseconds(a, b));
+                marking = std::min(marking, Milliseconds(b, c));
+                filtering = std::min(filtering, Milliseconds(c, d));
+            }
+            std::printf("  %5zu KB %s: normalise %.2f ms, with marks %.2f ms, filters %.2f ms; added %.2f ms "
+                        "(%zu of %zu characters heard)\n",
+                        kilobytes, mixed ? "mixed" : "plain", plain, marking, filtering, marking + filtering - plain,
+                        spokenLength, text.size());
+            std::fflush(stdout);
+        }
+    }
+}
+
 // A copy's text is fetched on another thread, and a long one prepared between messages:
 // the window takes its messages until both are done.
 bool WaitForTheCopy(InProcessApp& app)
@@ -74,14 +136,11 @@ bool WaitForTheCopy(InProcessApp& app)
     return PumpUntil([&] { return !ClipboardReadPending() && !app.reader().Loading(); }, 60000);
 }
 
-void BenchClipboardToSpeak(size_t kilobytes)
+void BenchClipboardToSpeak(size_t kilobytes, bool mixed)
 {
     InProcessApp app;
     AppSettings.autoPlay = true;
-    std::wstring text;
-    while (text.size() < kilobytes * 512)
-        text += L"A sentence of the copied text.\r\n";
-    SetClipboardText(text);
+    SetClipboardText(mixed ? MixedText(kilobytes) : PlainText(kilobytes));
     WaitForTheCopy(app);
     app.voice.Take();
     LARGE_INTEGER a, b;
@@ -92,8 +151,8 @@ void BenchClipboardToSpeak(size_t kilobytes)
     };
     const bool spoke = PumpUntil(spoken, 60000);
     QueryPerformanceCounter(&b);
-    std::printf("WM_DRAWCLIPBOARD to Speak for %zu KB of text: %.1f ms (spoke: %s)\n", kilobytes,
-                Milliseconds(a, b), spoke ? "yes" : "no");
+    std::printf("WM_DRAWCLIPBOARD to Speak for %zu KB of %s text: %.1f ms (spoke: %s)\n", kilobytes,
+                mixed ? "mixed" : "plain", Milliseconds(a, b), spoke ? "yes" : "no");
     std::fflush(stdout);
 }
 
@@ -116,11 +175,22 @@ void BenchAppendToLongText(int megabytes, const wchar_t* copy)
     SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
     WaitForTheCopy(app);
     QueryPerformanceCounter(&b);
-    const std::wstring text = app.reader().Text().Text();
-    const bool appended = text.find(L"letters") != std::wstring::npos;
-    std::printf("append %zu characters%s to a %d MB view: %.1f ms (appended: %s)\n", std::wcslen(copy),
-                std::wcschr(copy, L'\r') ? " with a line break" : "", megabytes, Milliseconds(a, b),
-                appended ? "yes" : "no");
+    const PreparedText& prepared = app.reader().Text();
+    const bool appended = prepared.Text().find(L"letters") != std::wstring::npos;
+    // Of that, what the listening filters take: for the grown end, as the reader does,
+    // against the whole text again.
+    const int from = app.reader().Spoken()->ViewLength() - static_cast<int>(std::wcslen(copy)) - 2;
+    const SpokenText earlier = BuildSpokenText(prepared.Text().substr(0, from), prepared.Marks(), AppSettings.listening);
+    LARGE_INTEGER c, d, e;
+    QueryPerformanceCounter(&c);
+    const SpokenText grown = ExtendSpokenText(earlier, prepared.Text(), prepared.Marks(), AppSettings.listening, from);
+    QueryPerformanceCounter(&d);
+    const SpokenText whole = BuildSpokenText(prepared.Text(), prepared.Marks(), AppSettings.listening);
+    QueryPerformanceCounter(&e);
+    std::printf("append %zu characters%s to a %d MB view: %.1f ms (appended: %s; filters %.1f ms, %.1f ms for the "
+                "whole text)\n",
+                std::wcslen(copy), std::wcschr(copy, L'\r') ? " with a line break" : "", megabytes, Milliseconds(a, b),
+                appended ? "yes" : "no", Milliseconds(c, d), Milliseconds(d, e));
     std::fflush(stdout);
 }
 
@@ -207,7 +277,7 @@ void BenchCopy(const std::string& shape, size_t kilobytes)
 
 } // namespace
 
-// Arguments pick parts: "prep", "clipboard", "append", "idle"; none runs all. "copy"
+// Arguments pick parts: "prep", "listening", "clipboard", "append", "idle"; none runs all. "copy"
 // runs only the real program's copies: "copy [lines|paragraph|word] [KB...]", by
 // default lines of 64, 1024 and 5120 KB.
 int main(int argc, char** argv)
@@ -236,9 +306,13 @@ int main(int argc, char** argv)
     };
     if (wanted("prep"))
         BenchPreparation();
-    if (wanted("clipboard"))
+    if (wanted("listening"))
+        BenchListening();
+    if (wanted("clipboard")) {
         for (size_t kilobytes : {64, 256, 1024, 4096})
-            BenchClipboardToSpeak(kilobytes);
+            BenchClipboardToSpeak(kilobytes, false);
+        BenchClipboardToSpeak(64, true);
+    }
     if (wanted("append"))
         for (const wchar_t* copy : {L"Twenty more letters.", L"Twenty more\r\nletters"})
             BenchAppendToLongText(5, copy);

@@ -8,6 +8,7 @@
 #include "in_process_app.h"
 #include <commctrl.h>
 #include "pump.h"
+#include "view_pixels.h"
 #include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
 #include "speech/colour_hook.h"
@@ -77,33 +78,6 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     AppSettings.showFullText = false;
     EXPECT_EQ(TextViewColourQuery()(COLOR_HIGHLIGHT), AppSettings.backgroundColour);
     AppSettings.showFullText = true;
-}
-
-// Whether any pixel the view shows has the colour.
-bool ViewShows(HWND view, COLORREF colour)
-{
-    RECT client;
-    GetClientRect(view, &client);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;   // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    const MemoryDc memory(CreateCompatibleDC(nullptr));
-    if (!bitmap || !memory)
-        return false;
-    const SelectedObject selected(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, client.right, client.bottom, WindowDc(view).get(), 0, 0, SRCCOPY);
-    const auto* pixels = static_cast<const DWORD*>(bits);
-    const DWORD wanted = RGB(GetBValue(colour), GetGValue(colour), GetRValue(colour));   // DIBs store BGR
-    for (LONG i = 0; i < client.right * client.bottom; ++i)
-        if ((pixels[i] & 0xFFFFFF) == wanted)
-            return true;
-    return false;
 }
 
 // Only the rich-edit module's query is redirected: another thread that asks the system

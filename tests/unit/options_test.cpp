@@ -35,6 +35,7 @@ constexpr int SpeechTab = 0;
 constexpr int AppearanceTab = 1;
 constexpr int ExportTab = 2;
 constexpr int HelpTab = 3;
+constexpr int ListeningTab = 5;
 
 // Every value the dialog's Cancel promises to give back.
 auto Restorable()
@@ -131,7 +132,7 @@ protected:
     std::wstring file_;
 };
 
-TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
+TEST_F(OptionsTest, OpensOnTheAskedTabWithSixTabs)
 {
     Open(HelpTab);
     EXPECT_EQ(OpenOptionsWindow(), dialog_);
@@ -139,7 +140,7 @@ TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
     GetWindowTextW(dialog_, caption, 32);
     EXPECT_STREQ(caption, L"Options");
     HWND tabs = GetDlgItem(dialog_, IDC_OPTIONS_TABS);
-    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 5);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), HelpTab);
     EXPECT_NE(GetDlgItem(Page(), IDC_HELP_TEXT), nullptr);
     EXPECT_EQ(state_->startTab, 0);
@@ -159,6 +160,29 @@ TEST_F(OptionsTest, OpensOnTheAskedTabWithFiveTabs)
     EXPECT_NE(GetDlgItem(Page(), IDC_TRANSPARENCY), nullptr);
     SelectTab(SpeechTab);
     EXPECT_NE(GetDlgItem(Page(), IDC_RATE), nullptr);
+}
+
+// The filters change what the voice hears only on OK; Cancel gives them back.
+TEST_F(OptionsTest, ListeningPageSwitchesTheFiltersForOk)
+{
+    app_.view().SetText(L"See [12] here.");
+    app_.reader().PrepareText();
+    AppSettings.listening.emoji = false;
+    Open(ListeningTab);
+    EXPECT_TRUE(Checked(IDC_LISTEN_CITATIONS));
+    EXPECT_FALSE(Checked(IDC_LISTEN_EMOJI));
+    Click(IDC_LISTEN_CITATIONS);
+    Click(IDC_LISTEN_EMOJI);
+    EXPECT_FALSE(AppSettings.listening.citations);
+    EXPECT_EQ(app_.reader().Spoken()->Text(), L"See here.") << "not before OK";
+    Press(IDCANCEL);
+    EXPECT_TRUE(AppSettings.listening.citations);
+    EXPECT_FALSE(AppSettings.listening.emoji);
+
+    Open(ListeningTab);
+    Click(IDC_LISTEN_CITATIONS);
+    Press(IDOK);
+    EXPECT_EQ(app_.reader().Spoken()->Text(), L"See [12] here.");
 }
 
 TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)

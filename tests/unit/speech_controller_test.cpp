@@ -199,6 +199,8 @@ TEST(Controller, SpaceAndPlayStopFollowTheState)
 TEST(Controller, CtrlClickWhilePausedReadsFromTheFirstVisibleSentence)
 {
     InProcessApp app(SW_SHOWNORMAL);
+    // The lines are heard as they stand, each its own sentence.
+    AppSettings.listening = ListeningFilters{false, false, false, false, false, false};
     // Three terminators before the highlighted word, seven before the first visible line.
     std::wstring text = L"A. B. C. word D. E. F. G.";
     for (int i = 0; i < 60; ++i)
