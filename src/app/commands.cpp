@@ -6,6 +6,7 @@
 #include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
 #include "export/export.h"
+#include "speech/pitch_markup.h"
 #include "options/options_dialog.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
@@ -56,9 +57,11 @@ void ExportCurrentText(SpeechWindowState& state)
     const std::vector<VoiceRun> runs = reader.AllRuns();
     const std::shared_ptr<const SpokenText> spoken = reader.Spoken();
     std::vector<SpokenPart> parts;
-    for (const VoiceRun& run : runs)
-        parts.push_back({spoken->Text().substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start)),
-                         run.voice});
+    for (const VoiceRun& run : runs) {
+        std::wstring text = spoken->Text().substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start));
+        const bool markup = AppSettings.pitch != 0;
+        parts.push_back({markup ? PitchMarkup(text, AppSettings.pitch).Text() : std::move(text), run.voice, markup});
+    }
     ExportSpeech(state.window, std::move(parts));
 }
 

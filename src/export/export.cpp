@@ -35,6 +35,7 @@ constexpr WAVEFORMATEX ExportWaveFormat = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4,
 // without SPF_IS_NOT_XML a text that starts with '<' is taken for speech markup and
 // loses its tags, or is not spoken at all.
 constexpr DWORD ExportSpeakFlags = SPF_ASYNC | SPF_IS_NOT_XML;
+constexpr DWORD ExportMarkupFlags = SPF_ASYNC | SPF_IS_XML;
 
 // Whether a wait dialog is open and not cancelled: the tray asks before it offers its
 // menu, from the user-interface thread, while tests ask from others.
@@ -256,7 +257,7 @@ bool SpeakParts(const std::vector<SpokenPart>& parts, ISpVoice* voice)
                 return false;
             current = part.voice.Get();
         }
-        if (FAILED(voice->Speak(part.text.c_str(), ExportSpeakFlags, nullptr)))
+        if (FAILED(voice->Speak(part.text.c_str(), part.markup ? ExportMarkupFlags : ExportSpeakFlags, nullptr)))
             return false;
     }
     return true;

@@ -11,9 +11,11 @@
 constexpr INT_PTR ExportFinished = 7;
 
 // A part of the text and the voice that reads it; null: the system's default voice.
+// markup: the text is speech markup, its own characters written as references.
 struct SpokenPart {
     std::wstring text;
     ComPtr<ISpObjectToken> voice;
+    bool markup = false;
 };
 
 // The Export... command for a text read in parts, each with its own voice, as the

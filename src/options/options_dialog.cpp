@@ -51,6 +51,7 @@ void PutBackSpeechPage(const OptionsHost& host, const AppSettingsRecord& opening
     // A reading is restarted for the voices only when they were changed.
     if (!SameVoices(AppSettings, opening)) {
         AppSettings.voiceId = opening.voiceId;
+        AppSettings.pitch = opening.pitch;
         AppSettings.readEachLanguage = opening.readEachLanguage;
         AppSettings.languageVoices = opening.languageVoices;
         host.applyVoices();

@@ -140,6 +140,7 @@ void OnInitDialog(HWND page, OptionsDialogState& options)
     InitVoices(page, options);
     InitSlider(page, IDC_RATE, MinRate, MaxRate, AppSettings.speechRate);
     InitSlider(page, IDC_VOLUME, 0, FullVolume, AppSettings.volume);
+    InitSlider(page, IDC_PITCH, MinPitch, MaxPitch, AppSettings.pitch);
     for (const SpeechCheckBox& box : SpeechCheckBoxes) {
         if ((AppSettings.*box.field) == box.checkedWhenOn)
             CheckDlgButton(page, box.control, BST_CHECKED);
@@ -269,6 +270,10 @@ void OnSliderNotify(HWND page, const OptionsHost& host, UINT_PTR control)
     } else if (control == IDC_VOLUME) {
         AppSettings.volume = position;
         host.setVoiceVolume(position);
+    } else if (control == IDC_PITCH && position != AppSettings.pitch) {
+        // The voice hears the pitch in the text it is given: the reading starts anew.
+        AppSettings.pitch = position;
+        host.applyVoices();
     }
 }
 

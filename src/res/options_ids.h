@@ -28,6 +28,7 @@
 #define IDC_EACH_LANGUAGE           40312
 #define IDC_LANGUAGE                40313
 #define IDC_LANGUAGE_VOICE          40314
+#define IDC_PITCH                   40315
 
 // Appearance page
 #define IDD_APPEARANCE_PAGE         40045

@@ -26,6 +26,9 @@ struct ListeningFilters {
 
 constexpr int FaceNameLength = 32;   // 31 characters and the terminator
 constexpr int FullVolume = 100;
+// The pitch as speech markup gives it; 0 is the voice's own.
+constexpr int MinPitch = -10;
+constexpr int MaxPitch = 10;
 
 // The voice the user chose for a language, where it is not the first that speaks it.
 struct LanguageVoice {
@@ -78,6 +81,7 @@ struct AppSettingsRecord {
     // [voice]: written only where it differs from the first-run value.
     std::wstring voiceId;            // the chosen voice's token id; empty: the system's default
     int volume = FullVolume;         // 0 to 100
+    int pitch = 0;                   // MinPitch to MaxPitch
     // Read each paragraph with a voice of its language; not set: on when voices of more
     // than one language are installed.
     std::optional<bool> readEachLanguage;

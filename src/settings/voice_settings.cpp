@@ -8,6 +8,7 @@ namespace {
 constexpr wchar_t VoiceSection[] = L"voice";
 constexpr wchar_t VoiceKey[] = L"voice";
 constexpr wchar_t VolumeKey[] = L"volume";
+constexpr wchar_t PitchKey[] = L"pitch";
 constexpr wchar_t LanguagesKey[] = L"languages";
 // A language's voice: "voice-" and the language's two-letter code ("voice-de").
 constexpr wchar_t LanguageVoicePrefix[] = L"voice-";
@@ -45,6 +46,8 @@ void ReadVoiceSettings(const CIniFile& file, AppSettingsRecord& settings)
     settings.voiceId = file.GetValue(VoiceSection, VoiceKey, firstRun.voiceId);
     const std::wstring volume = file.GetValue(VoiceSection, VolumeKey, L"");
     settings.volume = volume.empty() ? firstRun.volume : std::clamp(ParseDecimalInt(volume), 0, FullVolume);
+    const std::wstring pitch = file.GetValue(VoiceSection, PitchKey, L"");
+    settings.pitch = pitch.empty() ? firstRun.pitch : std::clamp(ParseDecimalInt(pitch), MinPitch, MaxPitch);
     const std::wstring languages = file.GetValue(VoiceSection, LanguagesKey, L"");
     settings.readEachLanguage = languages.empty() ? firstRun.readEachLanguage
                                                   : std::optional<bool>(ParseDecimalInt(languages) != 0);
@@ -66,6 +69,8 @@ void WriteVoiceSettings(CIniFile& file, const AppSettingsRecord& settings)
         file.SetValue(VoiceSection, VoiceKey, settings.voiceId);
     if (settings.volume != firstRun.volume || InFile(file, VolumeKey))
         file.SetValue(VoiceSection, VolumeKey, settings.volume == firstRun.volume ? L"" : std::to_wstring(settings.volume));
+    if (settings.pitch != firstRun.pitch || InFile(file, PitchKey))
+        file.SetValue(VoiceSection, PitchKey, settings.pitch == firstRun.pitch ? L"" : std::to_wstring(settings.pitch));
     if (settings.readEachLanguage || InFile(file, LanguagesKey))
         file.SetValue(VoiceSection, LanguagesKey,
                       settings.readEachLanguage ? std::to_wstring(*settings.readEachLanguage ? 1 : 0) : L"");
@@ -90,7 +95,7 @@ std::wstring VoiceIdName(const std::wstring& id)
 
 bool SameVoices(const AppSettingsRecord& a, const AppSettingsRecord& b)
 {
-    if (a.voiceId != b.voiceId || a.readEachLanguage != b.readEachLanguage ||
+    if (a.voiceId != b.voiceId || a.pitch != b.pitch || a.readEachLanguage != b.readEachLanguage ||
         a.languageVoices.size() != b.languageVoices.size())
         return false;
     for (const LanguageVoice& choice : a.languageVoices)

@@ -7,7 +7,7 @@
 class CIniFile;
 
 // A missing key keeps its first-run value; an empty one (written to take back a choice)
-// reads as missing. A volume outside 0..100 is brought into it.
+// reads as missing. A volume outside 0..100, a pitch outside -10..10, is brought into it.
 void ReadVoiceSettings(const CIniFile& file, AppSettingsRecord& settings);
 // Writes a key only when its value differs from the first-run one, or when the file has
 // the key already (a choice taken back must not leave the old one behind).
@@ -17,7 +17,7 @@ void WriteVoiceSettings(CIniFile& file, const AppSettingsRecord& settings);
 // a voice that is not installed.
 std::wstring VoiceIdName(const std::wstring& id);
 
-// Whether two records choose the same voices.
+// Whether two records choose the same voices, at the same pitch.
 bool SameVoices(const AppSettingsRecord& a, const AppSettingsRecord& b);
 
 // The user's voice for a language, empty when there is none.

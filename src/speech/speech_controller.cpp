@@ -3,6 +3,7 @@
 #include "settings/app_settings.h"
 #include "platform/log.h"
 #include "platform/sapi_event.h"
+#include "speech/pitch_markup.h"
 #include "speech/voice_engine.h"
 #include <algorithm>
 
@@ -82,18 +83,31 @@ bool SpeechController::SpeakFrom(int offset)
     const VoiceRun run = runs_.RunFrom(offset);
     const int end = std::clamp(run.end, offset, size);
     UseRunVoice(run.voice);
+    // The last run of plain text is spoken where it lies; one before it needs an end of
+    // its own, and markup a text of its own.
+    const bool markup = AppSettings.pitch != 0;
+    const std::wstring part = end < size || markup
+                                  ? text.substr(static_cast<size_t>(offset), static_cast<size_t>(end - offset))
+                                  : std::wstring();
+    const auto pitched = markup ? std::make_shared<const SpokenText>(PitchMarkup(part, AppSettings.pitch)) : nullptr;
+    const wchar_t* spoken = pitched ? pitched->Text().c_str() : end < size ? part.c_str() : text.c_str() + offset;
     ULONG stream = 0;
-    // The last run is spoken where it lies; one before it needs an end of its own.
-    const std::wstring part = end < size ? text.substr(static_cast<size_t>(offset), static_cast<size_t>(end - offset))
-                                         : std::wstring();
-    const wchar_t* spoken = end < size ? part.c_str() : text.c_str() + offset;
-    if (const HRESULT result = voice_->Speak(spoken, SpeakTextFlags, &stream); FAILED(result)) {
+    if (const HRESULT result = voice_->Speak(spoken, pitched ? SpeakMarkupFlags : SpeakTextFlags, &stream);
+        FAILED(result)) {
         LogFailure(L"ISpVoice::Speak", static_cast<DWORD>(result));
         return false;
     }
     queue_.liveStreams.push_back(stream);
-    queue_.utterances.push_back({stream, offset, end, spoken_, run.language, run.withoutVoice});
+    queue_.utterances.push_back({stream, offset, end, spoken_, run.language, run.withoutVoice, pitched});
     return true;
+}
+
+WordRange SpeechController::SpokenWord(const Utterance& utterance, ULONG position, ULONG length)
+{
+    const int start = static_cast<int>(position);
+    const int end = start + static_cast<int>(length);
+    const WordRange word = utterance.markup ? utterance.markup->ViewRange(start, end) : WordRange{start, end};
+    return {utterance.offset + word.start, utterance.offset + word.end};
 }
 
 // Only the run after the one being read waits in the voice: a long text is divided into
@@ -168,9 +182,10 @@ void SpeechController::OnWordBoundary()
     // export's is the text as it is now, from its start.
     Utterance* utterance = FindUtterance(status.ulCurrentStream);
     const SpokenText* text = utterance ? utterance->text.get() : spoken_.get();
-    const int start = (utterance ? utterance->offset : 0) + static_cast<int>(status.ulInputWordPos);
-    const int end = start + static_cast<int>(status.ulInputWordLen);
-    lastWord_ = text ? text->ViewRange(start, end) : WordRange{start, end};
+    const WordRange word = utterance ? SpokenWord(*utterance, status.ulInputWordPos, status.ulInputWordLen)
+                                     : WordRange{static_cast<int>(status.ulInputWordPos),
+                                                 static_cast<int>(status.ulInputWordPos + status.ulInputWordLen)};
+    lastWord_ = text ? text->ViewRange(word.start, word.end) : word;
     // The word's status line then shows the language it is read in.
     if (utterance && !utterance->reached) {
         utterance->reached = true;
@@ -319,7 +334,7 @@ bool SpeechController::StepBackAcrossRuns()
     if (!reading || reading->offset == 0 || reading->text != spoken_)
         return false;
     const wchar_t* text = spoken_->Text().c_str();
-    const int word = reading->offset + static_cast<int>(status.ulInputWordPos);
+    const int word = SpokenWord(*reading, status.ulInputWordPos, 0).start;
     if (word >= reading->end || SentenceStartBefore(text, word) > reading->offset)
         return false;
     const int previous = SentenceStartBefore(text, reading->offset - 1);

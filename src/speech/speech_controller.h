@@ -108,8 +108,13 @@ private:
         std::shared_ptr<const SpokenText> text;
         LanguageId language;
         bool withoutVoice;
+        // The markup the text went to the voice in, whose positions the voice reports;
+        // null for plain text.
+        std::shared_ptr<const SpokenText> markup;
         bool reached = false;   // its first word has been reported
     };
+    // The spoken text's range of the word at the utterance's position, of that length.
+    static WordRange SpokenWord(const Utterance& utterance, ULONG position, ULONG length);
     struct VoiceQueue {
         std::vector<ULONG> liveStreams;   // spoken and neither purged nor ended
         int purgedEndsOwed = 0;

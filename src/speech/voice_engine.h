@@ -10,6 +10,9 @@
 // Without SPF_IS_NOT_XML the voice takes a text that starts with '<' as speech markup,
 // so copied HTML or code would lose its tags or not be read at all.
 constexpr DWORD SpeakTextFlags = SPF_ASYNC | SPF_IS_NOT_XML;
+// A text the program wrapped in speech markup itself (the pitch), its own characters
+// written as references.
+constexpr DWORD SpeakMarkupFlags = SPF_ASYNC | SPF_IS_XML;
 
 // Creates the voice and has it announce every text-to-speech event to the window with
 // WM_VOICE_EVENT. S_OK, or the platform's reason why no usable voice could be had; a voice

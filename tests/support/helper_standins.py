@@ -87,7 +87,7 @@ def fake(port):
         request += step == 'otherid'
         pos = 0
         voice_bytes = struct.unpack('<I', body[8:12])[0]
-        for i, word in enumerate(body[12 + voice_bytes:].decode('utf-16-le').split(' ')):
+        for i, word in enumerate(body[16 + voice_bytes:].decode('utf-16-le').split(' ')):
             sample = 10 ** 9 if step == 'forge' else i * WORD_SAMPLES
             send(s, WORD, request, struct.pack('<3I', sample, pos, len(word))[:8 if step == 'badsize' else 12])
             send(s, AUDIO, request, bytes(2 * WORD_SAMPLES))

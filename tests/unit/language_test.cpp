@@ -12,6 +12,7 @@
 #include "settings/voice_settings.h"
 #include "speech/language_detect.h"
 #include "speech/paragraph_languages.h"
+#include "speech/pitch_markup.h"
 #include "resource.h"
 
 namespace {
@@ -192,6 +193,32 @@ TEST_F(VoiceRunsTest, ChosenVoicesAndTheSwitchReachTheReadingAtOnce)
     EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetRate(-1)", L"SetVolume(30)", L"Purge", L"Speak"}));
     EXPECT_EQ(app_.voice.lastSpoken, text.substr(4));
     EXPECT_EQ(CaptionWithoutLanguage(app_.Caption()), app_.Caption());
+}
+
+// The pitch goes to the voice as markup around the text; the words the voice reports in
+// the markup are highlighted where they are in the view.
+TEST(PitchMarkupTest, WordsOfTheMarkupAreTheViewsWords)
+{
+    const SpokenText markup = PitchMarkup(L"Fish & chips <3 x", 4);
+    EXPECT_EQ(markup.Text(), L"<pitch absmiddle=\"4\">Fish &amp; chips &lt;3 x</pitch>");
+    const int tag = static_cast<int>(markup.Text().find(L"Fish"));
+    auto range = [&](int start, int end) {
+        const WordRange word = markup.ViewRange(start, end);
+        return std::make_pair(word.start, word.end);
+    };
+    EXPECT_EQ(range(tag + 5, tag + 10), std::make_pair(5, 6));     // "&amp;"
+    EXPECT_EQ(range(tag + 17, tag + 22), std::make_pair(13, 15));  // "&lt;3"
+
+    InProcessApp app;
+    AppSettings.pitch = 4;
+    app.view().SetText(L"Fish & chips <3 today.");
+    app.reader().PrepareText();
+    app.speech().Play();
+    EXPECT_EQ(app.voice.lastSpoken, L"<pitch absmiddle=\"4\">Fish &amp; chips &lt;3 today.</pitch>");
+    app.voice.SetWord(tag + 17, 5);
+    app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+    SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+    EXPECT_EQ(Selection(app), std::make_pair(13, 15));
 }
 
 } // namespace

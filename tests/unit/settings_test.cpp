@@ -208,23 +208,26 @@ TEST_F(SettingsTest, VoiceChoicesAreKeptOnlyWhereTheyDiffer)
     LoadSettings(TestAppName);
     AppSettings.voiceId = L"HKEY_LOCAL_MACHINE\\V\\Tokens\\German";
     AppSettings.volume = 40;
+    AppSettings.pitch = -3;
     AppSettings.readEachLanguage = false;
     SetLanguageVoiceId(AppSettings, LANG_FRENCH, L"HKEY_LOCAL_MACHINE\\V\\Tokens\\French2");
     SaveSettings();
     EXPECT_NE(ReadBytes(SettingsFile()).find("[voice]\r\nvoice=HKEY_LOCAL_MACHINE\\V\\Tokens\\German\r\nvolume=40\r\n"
-                                             "languages=0\r\nvoice-fr=HKEY_LOCAL_MACHINE\\V\\Tokens\\French2\r\n"),
+                                             "pitch=-3\r\nlanguages=0\r\nvoice-fr=HKEY_LOCAL_MACHINE\\V\\Tokens\\French2\r\n"),
               std::string::npos)
         << ReadBytes(SettingsFile());
 
     Restart();
     EXPECT_EQ(AppSettings.voiceId, L"HKEY_LOCAL_MACHINE\\V\\Tokens\\German");
     EXPECT_EQ(AppSettings.volume, 40);
+    EXPECT_EQ(AppSettings.pitch, -3);
     EXPECT_EQ(AppSettings.readEachLanguage, std::optional<bool>(false));
     EXPECT_EQ(LanguageVoiceId(AppSettings, LANG_FRENCH), L"HKEY_LOCAL_MACHINE\\V\\Tokens\\French2");
 
     const AppSettingsRecord firstRun;
     AppSettings.voiceId.clear();
     AppSettings.volume = firstRun.volume;
+    AppSettings.pitch = firstRun.pitch;
     AppSettings.readEachLanguage.reset();
     SetLanguageVoiceId(AppSettings, LANG_FRENCH, L"");
     SaveSettings();

@@ -1030,6 +1030,59 @@ TEST_F(EspeakVoice, EachListedVoiceSpeaksItsLanguage)
     EXPECT_GT(std::fabs(voiced / VoicedSeconds(english) - 1.0), 0.1) << voiced << " s against English " << VoicedSeconds(english);
 }
 
+// How high the voice is: the mean fundamental frequency of its loud 40 ms stretches, by
+// where their autocorrelation peaks between 70 and 400 Hz.
+double MeanPitchHz(const std::vector<int16_t>& samples)
+{
+    const size_t frames = samples.size() / 2, window = 1920, shortestLag = 120, longestLag = 685;
+    auto at = [&](size_t frame) { return static_cast<double>(samples[2 * frame]); };
+    double sum = 0;
+    int counted = 0;
+    for (size_t start = 0; start + window + longestLag < frames; start += window) {
+        double energy = 0;
+        for (size_t i = start; i < start + window; ++i)
+            energy += at(i) * at(i);
+        if (std::sqrt(energy / window) < 1000)
+            continue;
+        double best = 0;
+        size_t bestLag = 0;
+        for (size_t lag = shortestLag; lag <= longestLag; ++lag) {
+            double correlation = 0;
+            for (size_t i = start; i < start + window; ++i)
+                correlation += at(i) * at(i + lag);
+            if (correlation > best) {
+                best = correlation;
+                bestLag = lag;
+            }
+        }
+        if (bestLag && best > 0.5 * energy) {
+            sum += 48000.0 / static_cast<double>(bestLag);
+            ++counted;
+        }
+    }
+    return counted ? sum / counted : 0;
+}
+
+// The pitch of markup around a text raises the voice; its character references are heard
+// as the characters they stand for, and words are reported in the markup.
+TEST_F(EspeakVoice, MarkupPitchRaisesTheVoice)
+{
+    ASSERT_EQ(CreateSpeakingVoice(175), kEspeakName);
+    const std::wstring text = L"Many voices sound calm and clear in the morning.";
+    const auto plain = ParseWave(ReadBytes(Render(text, L"standin_voice_pitch_a.wav"))).samples;
+    events.clear();
+    const std::wstring markup = L"<pitch absmiddle=\"10\">" + text + L" &amp;</pitch>";
+    const auto high = ParseWave(ReadBytes(Render(markup, L"standin_voice_pitch_b.wav"))).samples;
+    for (const wchar_t* name : {L"standin_voice_pitch_a.wav", L"standin_voice_pitch_b.wav"})
+        DeleteFileW(TempWavePath(name).c_str());
+    ASSERT_FALSE(plain.empty() || high.empty());
+    EXPECT_GT(MeanPitchHz(high), 1.2 * MeanPitchHz(plain)) << MeanPitchHz(high) << " Hz against " << MeanPitchHz(plain);
+    const auto words = EventsOf(SPEI_WORD_BOUNDARY);
+    ASSERT_FALSE(words.empty());
+    EXPECT_EQ(words.front().lParam, static_cast<LPARAM>(markup.find(L"Many")));
+    EXPECT_EQ(markup.substr(static_cast<size_t>(words.back().lParam), static_cast<size_t>(words.back().wParam)), L"&amp;");
+}
+
 TEST_F(EspeakVoice, OnTheDeviceWordsComeWithTheirSoundAndControlsActAtOnce)
 {
     ASSERT_EQ(CreateSpeakingVoice(300), kEspeakName);

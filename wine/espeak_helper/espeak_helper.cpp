@@ -231,6 +231,8 @@ void Speak(uint32_t request, const std::vector<uint8_t>& body)
     current.cancelled = false;
     const std::wstring text = ToCodePoints(units, current.unitOfCodePoint);
     espeak_SetParameter(espeakRATE, static_cast<int>(speak.wordsPerMinute), 0);
+    // eSpeak NG's pitch runs from 0 to 100 around its own 50.
+    espeak_SetParameter(espeakPITCH, 50 + 4 * std::clamp(speak.pitch, -10, 10), 0);
     if (!text.empty())
         espeak_Synth(text.c_str(), (text.size() + 1) * sizeof(wchar_t), 0, POS_CHARACTER, 0,
                      espeakCHARS_WCHAR | espeakENDPAUSE, nullptr, nullptr);

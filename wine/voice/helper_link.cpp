@@ -97,10 +97,11 @@ bool HelperLink::TakeCancelledRequestMessage(const HelperMessage& message)
     return true;
 }
 
-bool HelperLink::SendSpeak(uint32_t& request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice)
+bool HelperLink::SendSpeak(uint32_t& request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice,
+                           int pitch)
 {
     request = ++lastRequest_;
-    return helper_->SendSpeak(request, wordsPerMinute, text, voice);
+    return helper_->SendSpeak(request, wordsPerMinute, text, voice, pitch);
 }
 
 bool HelperLink::Cancel(uint32_t request)

@@ -26,7 +26,8 @@ public:
 
     uint32_t SampleRate() const { return helper_->SampleRate(); }
     // Sends a new request, numbered in `request`; false when the helper cannot be reached.
-    bool SendSpeak(uint32_t& request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice);
+    bool SendSpeak(uint32_t& request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice,
+                   int pitch);
     // Cancels a request under way; its answer is awaited by the next Prepare.
     bool Cancel(uint32_t request);
     // The helper's next message, waiting a moment for it.

@@ -58,6 +58,7 @@ struct SpeakBody {
     uint32_t wordsPerMinute;
     uint32_t textUnits;
     uint32_t voiceBytes;
+    int32_t pitch;   // -10..10, as speech markup gives it; 0 is the voice's own
 };
 
 // Longer than any eSpeak NG voice name ("en-gb-x-gbclan"); a bound against a corrupt stream.

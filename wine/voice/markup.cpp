@@ -1,5 +1,8 @@
 #include "markup.h"
 #include <sapi.h>
+#include <algorithm>
+#include <cwchar>
+#include <utility>
 
 namespace {
 
@@ -49,6 +52,56 @@ size_t TagEnd(std::wstring_view text, size_t start)
 }
 
 } // namespace
+
+MarkupReading ReadMarkup(std::wstring_view text, DWORD speakFlags)
+{
+    MarkupReading reading;
+    reading.markup = IsMarkup(text, speakFlags);
+    if (!reading.markup)
+        return reading;
+    const size_t tag = text.find(L"<pitch");
+    if (tag == std::wstring_view::npos)
+        return reading;
+    const std::wstring_view inside = text.substr(tag, TagEnd(text, tag) - tag);
+    const size_t attribute = inside.find(L"absmiddle");
+    if (attribute == std::wstring_view::npos)
+        return reading;
+    const size_t value = inside.find_first_of(L"-+0123456789", attribute);
+    if (value != std::wstring_view::npos)
+        reading.pitch = std::clamp(static_cast<int>(wcstol(std::wstring(inside.substr(value)).c_str(), nullptr, 10)), -10, 10);
+    return reading;
+}
+
+std::wstring DecodeReferences(std::wstring_view word)
+{
+    static const std::pair<std::wstring_view, wchar_t> Named[] = {
+        {L"amp", L'&'}, {L"lt", L'<'}, {L"gt", L'>'}, {L"quot", L'"'}, {L"apos", L'\''}};
+    std::wstring heard;
+    for (size_t i = 0; i < word.size(); ++i) {
+        const size_t end = word[i] == L'&' ? word.find(L';', i) : std::wstring_view::npos;
+        if (end == std::wstring_view::npos) {
+            heard += word[i];
+            continue;
+        }
+        const std::wstring_view name = word.substr(i + 1, end - i - 1);
+        wchar_t c = 0;
+        for (const auto& [known, character] : Named)
+            if (name == known)
+                c = character;
+        if (!c && name.size() > 1 && name[0] == L'#') {
+            const bool hex = name[1] == L'x' || name[1] == L'X';
+            const unsigned long code = wcstoul(std::wstring(name.substr(hex ? 2 : 1)).c_str(), nullptr, hex ? 16 : 10);
+            c = code > 0 && code < 0xD800 ? static_cast<wchar_t>(code) : 0;
+        }
+        if (!c) {
+            heard += word[i];
+            continue;
+        }
+        heard += c;
+        i = end;
+    }
+    return heard;
+}
 
 std::wstring SpokenText(std::wstring_view text, DWORD speakFlags)
 {

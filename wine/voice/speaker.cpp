@@ -380,7 +380,7 @@ void Speaker::RenderWord(std::unique_lock<std::mutex>& lock, Utterance& u, IStan
                          const WAVEFORMATEX& format, double seconds, std::wstring_view word)
 {
     const unsigned jumps = u.jumps;
-    const double pitch = WordPitch(word);
+    const double pitch = WordPitch(word) * std::pow(2.0, u.voice.pitch / 20.0);
     const uint64_t totalFrames = std::max<uint64_t>(1, std::llround(seconds * format.nSamplesPerSec));
     uint64_t done = 0;
     while (done < totalFrames) {

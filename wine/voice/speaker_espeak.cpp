@@ -2,6 +2,7 @@
 // native speech helper, each word announced when its sound is heard (on the device)
 // or made (in a stream).
 #include "speaker.h"
+#include "markup.h"
 #include "pace.h"
 #include <algorithm>
 #include <chrono>
@@ -72,7 +73,11 @@ struct Speaker::SentenceRun {
             if (k > first)
                 text += L' ';
             starts.push_back(static_cast<uint32_t>(text.size()));
-            text.append(u.text, u.units.words[k].pos, u.units.words[k].len);
+            const std::wstring_view word = std::wstring_view(u.text).substr(u.units.words[k].pos, u.units.words[k].len);
+            if (u.voice.references)
+                text += DecodeReferences(word);
+            else
+                text += word;
         }
     }
 
@@ -201,7 +206,7 @@ bool Speaker::SpeakSentence(std::unique_lock<std::mutex>& lock, Utterance& u, Re
     s.jumps = u.jumps;
     const uint32_t wordsPerMinute = HelperWordsPerMinute(wordsPerMinute_, rate_);
     lock.unlock();
-    const bool sent = link_.SendSpeak(s.request, wordsPerMinute, s.text, u.voice.espeakVoice);
+    const bool sent = link_.SendSpeak(s.request, wordsPerMinute, s.text, u.voice.espeakVoice, u.voice.pitch);
     lock.lock();
     if (!sent)
         return false;

@@ -270,9 +270,10 @@ bool SpeechHelper::SendAll(const void* data, size_t bytes)
     return !broken_;
 }
 
-bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice)
+bool SpeechHelper::SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice,
+                             int pitch)
 {
-    const SpeakBody speak{wordsPerMinute, static_cast<uint32_t>(text.size()), static_cast<uint32_t>(voice.size())};
+    const SpeakBody speak{wordsPerMinute, static_cast<uint32_t>(text.size()), static_cast<uint32_t>(voice.size()), pitch};
     const size_t bodyBytes = sizeof speak + voice.size() + text.size() * sizeof(wchar_t);
     if (!socket_ || bodyBytes > kMaxBodyBytes || voice.size() > kMaxVoiceBytes)
         return false;

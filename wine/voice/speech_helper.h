@@ -60,8 +60,9 @@ public:
     bool Start(const std::wstring& program);
     uint32_t SampleRate() const { return sampleRate_; }
 
-    // voice: the eSpeak NG voice that speaks it.
-    bool SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice = "en");
+    // voice: the eSpeak NG voice that speaks it, at pitch -10..10.
+    bool SendSpeak(uint32_t request, uint32_t wordsPerMinute, std::wstring_view text, std::string_view voice = "en",
+                   int pitch = 0);
     bool SendCancel(uint32_t request);
 
     enum class Received { Message, Nothing, Broken };

@@ -6,10 +6,13 @@
 #include <sapi.h>
 #include <string>
 
-// Which voice speaks an utterance: the one set when it was queued.
+// Which voice speaks an utterance, the one set when it was queued, and how: at the
+// pitch its markup asks for, its character references heard as characters.
 struct SpeakingVoice {
     ComPtr<ISpObjectToken> token;
     std::string espeakVoice = "en";
+    int pitch = 0;
+    bool references = false;
 };
 
 struct Utterance {

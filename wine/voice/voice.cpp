@@ -165,19 +165,22 @@ public:
         if (!text && !(flags & SPF_PURGEBEFORESPEAK))
             return E_INVALIDARG;
         std::optional<std::wstring> spoken;
+        SpeakingVoice voice;
+        {
+            std::lock_guard lock(voiceMutex_);
+            voice = voice_;
+        }
         if (text) {
             try {
                 spoken = SpokenText(text, flags);
             } catch (const std::bad_alloc&) {
                 return E_OUTOFMEMORY;
             }
+            const MarkupReading reading = ReadMarkup(text, flags);
+            voice.pitch = reading.pitch;
+            voice.references = reading.markup;
         }
         ULONG stream = 0;
-        SpeakingVoice voice;
-        {
-            std::lock_guard lock(voiceMutex_);
-            voice = voice_;
-        }
         const HRESULT hr = speaker_.Speak(std::move(spoken), voice, (flags & SPF_PURGEBEFORESPEAK) != 0,
                                           !(flags & SPF_ASYNC), stream);
         if (streamNumber)
