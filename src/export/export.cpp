@@ -390,6 +390,11 @@ bool ExportInProgress()
     return waitDialogOpen;
 }
 
+int RenderToWav(HWND owner, std::vector<SpokenPart> parts, const std::wstring& path)
+{
+    return RenderSpeech(ExportSource{owner, std::move(parts)}, path) ? 1 : 0;
+}
+
 int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const std::wstring& path)
 {
     return RenderSpeech(ExportSource{owner, ReadByVoice(text, readingVoice)}, path) ? 1 : 0;

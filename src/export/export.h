@@ -29,6 +29,9 @@ std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts);
 // reading. Returns the path of the file written, empty when none was.
 std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoice);
 
+// Renders the parts, each with its voice, into path as RenderToWav below does.
+int RenderToWav(HWND owner, std::vector<SpokenPart> parts, const std::wstring& path);
+
 // Renders text into path as 48 kHz 16-bit stereo PCM. 1 when the file was written
 // completely, 0 on failure or when the user cancelled (the file is then deleted). Blocks
 // in the wait dialog, which owner owns.

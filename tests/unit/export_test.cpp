@@ -11,7 +11,9 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <iostream>
 #include "app_driver.h"
+#include "espeak_reference.h"
 #include "fake_voice.h"
 #include "file_bytes.h"
 #include "in_process_app.h"
@@ -20,6 +22,7 @@
 #include "export/mp3_encoder.h"
 #include "settings/app_settings.h"
 #include "speech/text_prep.h"
+#include "speech/voice_catalog.h"
 #include "speech/text_view.h"
 #include "resource.h"
 
@@ -177,6 +180,52 @@ TEST_F(ExportTest, TextThatLooksLikeMarkupIsRenderedWhole)
     // Taken as markup, only the last word would be heard.
     SetText(L"<i> <i> <i> <i> <i> <i> <i> <i> word");
     EXPECT_GT(RenderTo(L"tags.wav"), 5 * oneWord);
+}
+
+// The silent stretches between what is heard, longest first, in seconds, with where each
+// begins; silence before the first sound and after the last is not between.
+std::vector<std::pair<double, double>> Pauses(const PcmAudio& audio)
+{
+    const std::vector<bool> voiced = VoicedWindows(audio);
+    std::vector<std::pair<double, double>> pauses;
+    size_t quietFrom = 0;
+    bool heard = false;
+    for (size_t w = 0; w < voiced.size(); ++w) {
+        if (!voiced[w])
+            continue;
+        if (heard && w > quietFrom)
+            pauses.emplace_back((w - quietFrom) * kVoicedWindowSeconds, quietFrom * kVoicedWindowSeconds);
+        heard = true;
+        quietFrom = w + 1;
+    }
+    std::sort(pauses.rbegin(), pauses.rend());
+    return pauses;
+}
+
+// Where the export changes voice, eSpeak NG's pause is not made much longer than between
+// two sentences of one voice.
+TEST_F(ExportTest, AVoiceSwitchPausesAboutAsLongAsASentenceEnd)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"espeak");
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"175");
+    const VoiceCatalog voices = VoiceCatalog::Enumerate(L"");
+    ASSERT_TRUE(voices.FirstFor(LANG_ENGLISH) && voices.FirstFor(LANG_GERMAN));
+    std::vector<SpokenPart> parts = {
+        {L"The first sentence is here. The second one follows it.\r", voices.FirstFor(LANG_ENGLISH)->token},
+        {L"Der dritte Satz ist deutsch und kommt danach.", voices.FirstFor(LANG_GERMAN)->token}};
+    const std::wstring path = folder + L"\\switch.wav";
+    EXPECT_EQ(RenderToWav(app.window(), parts, path), 1);
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones");
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
+    const PcmAudio audio = ParsePcmWave(ReadBytes(path));
+    const auto pauses = Pauses(audio);
+    ASSERT_GE(pauses.size(), 2u);
+    // The two longest pauses are the sentence end and the switch, in that order.
+    const auto [sentenceEnd, atSwitch] =
+        pauses[0].second < pauses[1].second ? std::make_pair(pauses[0], pauses[1]) : std::make_pair(pauses[1], pauses[0]);
+    std::cout << "pause at the sentence end " << sentenceEnd.first * 1000 << " ms, at the voice switch "
+              << atSwitch.first * 1000 << " ms\n";
+    EXPECT_LE(atSwitch.first, sentenceEnd.first + 0.3);
 }
 
 TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
