@@ -277,8 +277,5 @@ private:
 
 HRESULT CreateTokenCategory(REFIID riid, void** ppv)
 {
-    const ComPtr<TokenCategory> category = ComPtr<TokenCategory>::Adopt(new (std::nothrow) TokenCategory);
-    if (!category)
-        return E_OUTOFMEMORY;
-    return category->QueryInterface(riid, ppv);
+    return CreateObject<TokenCategory>(riid, ppv);
 }

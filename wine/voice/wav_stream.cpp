@@ -343,8 +343,5 @@ private:
 
 HRESULT CreateWavStream(REFIID riid, void** ppv)
 {
-    const ComPtr<WavStream> stream = ComPtr<WavStream>::Adopt(new (std::nothrow) WavStream);
-    if (!stream)
-        return E_OUTOFMEMORY;
-    return stream->QueryInterface(riid, ppv);
+    return CreateObject<WavStream>(riid, ppv);
 }
