@@ -30,7 +30,8 @@ std::wstring ControlText(HWND control);
 // button's label inside its edge.
 SIZE DrawnExtent(HWND control, int width);
 
-// What is wrong with the visible controls among `controls`, by name: a text larger
-// than its control, a control outside bounds (client coordinates of dialog), two
-// controls over each other. Group boxes frame others and may hold them.
+// What is wrong with the visible controls among `controls`, as a user would see it, by
+// name: a text cut off by its control, something drawn outside bounds (client
+// coordinates of dialog), or over another control. A label's room past the end of its
+// text is nothing drawn; group boxes frame others and may hold them.
 std::vector<std::string> LayoutFaults(HWND dialog, const std::vector<HWND>& controls, const RECT& bounds);
