@@ -104,6 +104,32 @@ TEST_F(DisplayTest, FullTextShowsTheSpokenWordInSelectionColours)
     EXPECT_GE(positions.size(), 4u) << "the highlight moves from word to word";
 }
 
+// F dims what is not being read, the sentence read keeps its colour, and the choice is
+// kept in the settings file.
+TEST(FocusMode, TheKeyDimsAllButTheSentenceBeingReadAndIsKept)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"100");
+    WriteSettingsFile({{L"fulltext", L"1"}});
+    EmptyTheClipboard();
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"The first sentence is here. The second one is read after it. A third one ends."));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window).size() > 10; }, 10000));
+    PressKey(window, 'F');
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(StartedPlaying(window));
+    const COLORREF dimmed = RGB(165, 165, 165);   // black 65% of the way to white
+    Capture shown;
+    EXPECT_TRUE(PumpUntil([&] {
+        shown = CaptureTextView(window);
+        return shown.Count(dimmed) > 0 && shown.Count(RGB(0, 0, 0)) > 0;
+    }, 10000)) << "nothing dimmed while reading (" << shown.Count(dimmed) << " dimmed pixels)";
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"focus"), L"1");
+}
+
 } // namespace
 
 namespace {
