@@ -3,6 +3,7 @@
 #include "speech/listening_filters.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
+#include <chrono>
 #include <cmath>
 #include <cwchar>
 
@@ -68,7 +69,7 @@ void Reader::TakeCopy(std::wstring text, bool append)
         loadWork_.Start([this] { return LoadStep(); });
 }
 
-bool Reader::LoadStep()
+bool Reader::LoadStep(bool waitForThreads)
 {
     if (!load_)
         return true;
@@ -104,16 +105,10 @@ bool Reader::LoadStep()
         load.phase = Load::Phase::Hearing;
         return false;
     }
-    case Load::Phase::Hearing: {
-        // A long text is not filtered all again for a copy added to it.
-        const int kept = load.result.keptPrefix;
-        if (kept > 0 && spoken_ && spoken_->ViewLength() == kept && spokenFilters_ == AppSettings.listening)
-            ShowSpokenText(ExtendSpokenText(*spoken_, text_.Text(), text_.Marks(), spokenFilters_, kept));
-        else
-            DeriveSpokenText();
-        load.phase = Load::Phase::Reading;
+    case Load::Phase::Hearing:
+        if (HearingStep(load, waitForThreads))
+            load.phase = Load::Phase::Reading;
         return false;
-    }
     case Load::Phase::Reading:
         break;
     }
@@ -125,10 +120,39 @@ bool Reader::LoadStep()
     return true;
 }
 
+// Derives what the voice hears of the text just shown; true once spoken_ holds it. A long
+// text is filtered on a thread of its own, during which the window takes its messages.
+bool Reader::HearingStep(Load& load, bool waitForThreads)
+{
+    if (!load.hearing.valid()) {
+        // A long text is not filtered all again for a copy added to it.
+        const int kept = load.result.keptPrefix;
+        const bool extend =
+            kept > 0 && spoken_ && spoken_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
+        std::shared_ptr<const SpokenText> earlier = extend ? spoken_ : nullptr;
+        spokenFilters_ = AppSettings.listening;
+        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept] {
+            return earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
+                           : BuildSpokenText(*text, marks, filters);
+        };
+        if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
+            ShowSpokenText(derive());
+            return true;
+        }
+        load.hearing = std::async(std::launch::async, std::move(derive));
+        return false;
+    }
+    // A short wait spares the window from spinning through its messages meanwhile.
+    if (!waitForThreads && load.hearing.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+        return false;
+    ShowSpokenText(load.hearing.get());
+    return true;
+}
+
 void Reader::FinishLoad()
 {
     loadWork_.Cancel();
-    while (!LoadStep()) {
+    while (!LoadStep(true)) {
     }
 }
 

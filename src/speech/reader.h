@@ -5,6 +5,7 @@
 // the listener the window gives it.
 #include <windows.h>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -103,12 +104,16 @@ private:
         Phase phase = Phase::Preparing;
         CopyLoad::Result result;
         int previousSentences = 0;
+        // What the voice is to hear of a long text, derived on a thread of its own.
+        std::future<SpokenText> hearing;
         // Whether it is read once it is in, and whether a copy went after another one
         // still being prepared.
         bool read = false;
         bool followsCopy = false;
     };
-    bool LoadStep();
+    // waitForThreads: the step waits for work on other threads rather than returning.
+    bool LoadStep(bool waitForThreads = false);
+    bool HearingStep(Load& load, bool waitForThreads);
 
     TextView view_;
     PreparedText text_;

@@ -13,6 +13,7 @@ class TextView;
 class PreparedText {
 public:
     const std::wstring& Text() const { return *text_; }
+    const SharedText& Shared() const { return text_; }
     bool Prepared() const { return prepared_; }
     // Sentences of the text prepared before the latest preparation.
     int PreviousSentenceCount() const { return previousSentenceCount_; }
