@@ -245,6 +245,19 @@ TEST_F(ReadingLook, AnotherDpiMovesTheWindowAndKeepsTheTextsPoints)
     EXPECT_EQ(LineHeight(), lineHeight);
 }
 
+// The tray shows the icon's own small image, not the large one shrunk.
+TEST_F(ReadingLook, TheTrayIconHasTheSmallIconSizeOfTheScreen)
+{
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(app_.state().trayIcon.record.hIcon, &info));
+    BITMAP colour{};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, GetSystemMetrics(SM_CXSMICON));
+    if (info.hbmColor)
+        DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+}
+
 TEST(ViewSettings, WrittenOnlyWhenChangedAndReadStrictly)
 {
     CIniFile file;
