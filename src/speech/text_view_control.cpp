@@ -186,8 +186,7 @@ void TextViewControl::SetLineSpacing(int percent)
     if (percent == lineSpacingPercent_)
         return;
     lineSpacingPercent_ = percent;
-    lineHeight_ = MulDiv(fontHeight_, lineSpacingPercent_, 100);
-    textTop_ = (lineHeight_ - fontHeight_) / 2;
+    SpaceLines();
     // The line at the top stays at the top; the caret's line stays in sight.
     ScrollTo(topLine_);
     ShowLine(layout_.LineOf(selEnd_));
@@ -402,8 +401,7 @@ void TextViewControl::MakeFont()
     TEXTMETRICW metrics{};
     if (dc && GetTextMetricsW(dc, &metrics) && metrics.tmHeight > 0)
         fontHeight_ = metrics.tmHeight;
-    lineHeight_ = MulDiv(fontHeight_, lineSpacingPercent_, 100);
-    textTop_ = (lineHeight_ - fontHeight_) / 2;
+    SpaceLines();
     const int averageWidth = metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : 8;
     widths_.Reset(
         [dc, averageWidth](wchar_t first, int count, int* widths) {
@@ -426,6 +424,12 @@ void TextViewControl::MakeFont()
         },
         // The platform's default tab stops: every half inch.
         dpi / 2);
+}
+
+void TextViewControl::SpaceLines()
+{
+    lineHeight_ = MulDiv(fontHeight_, lineSpacingPercent_, 100);
+    textTop_ = (lineHeight_ - fontHeight_) / 2;
 }
 
 int TextViewControl::LayoutWidth() const

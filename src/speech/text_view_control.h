@@ -119,6 +119,8 @@ private:
     void MakeFont();
     // The font made anew (a new face, size or DPI), and the text laid out in it.
     void Refont();
+    // The line height from the font's and the spacing.
+    void SpaceLines();
     int LayoutWidth() const;
     void ResetLayout();
     void ContinueLayout();
