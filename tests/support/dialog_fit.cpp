@@ -13,61 +13,45 @@ bool WriteDpi(DWORD dpi)
     return RegSetKeyValueW(HKEY_CURRENT_USER, DesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof dpi) == 0;
 }
 
-std::string Narrow(const std::wstring& text)
+std::wstring ClassOf(HWND control)
 {
-    return std::string(text.begin(), text.end());
+    wchar_t name[32] = L"";
+    GetClassNameW(control, name, 32);
+    return name;
 }
 
 std::string NameOf(HWND control)
 {
-    const std::wstring text = ControlText(control);
-    wchar_t className[32] = L"";
-    GetClassNameW(control, className, 32);
-    return Narrow(className) + " " + std::to_string(GetDlgCtrlID(control)) + (text.empty() ? "" : " \"" + Narrow(text) + "\"");
+    const std::wstring text = ControlText(control), name = ClassOf(control);
+    return std::string(name.begin(), name.end()) + " " + std::to_string(GetDlgCtrlID(control)) +
+           (text.empty() ? "" : " \"" + std::string(text.begin(), text.end()) + "\"");
 }
 
-bool IsGroupBox(HWND control)
-{
-    wchar_t className[32] = L"";
-    GetClassNameW(control, className, 32);
-    return lstrcmpiW(className, L"Button") == 0 && (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
-}
-
-bool IsStatic(HWND control)
-{
-    wchar_t className[32] = L"";
-    GetClassNameW(control, className, 32);
-    return lstrcmpiW(className, L"Static") == 0;
-}
-
-enum class Kind { Other, Label, Mark, PushButton };
+// What a control draws, for the checks: nothing (an empty plain label), a label's text,
+// a check box's or radio button's box and text, a push button's text, or anything else.
+enum class Kind { Nothing, Label, Mark, PushButton, GroupBox, Other };
 
 Kind KindOf(HWND control)
 {
-    wchar_t className[32] = L"";
-    GetClassNameW(control, className, 32);
+    const std::wstring name = ClassOf(control);
     const LONG style = GetWindowLongW(control, GWL_STYLE);
-    if (ControlText(control).empty())
-        return Kind::Other;
-    if (lstrcmpiW(className, L"Static") == 0) {
+    const bool text = !ControlText(control).empty();
+    if (lstrcmpiW(name.c_str(), L"Static") == 0) {
         const LONG type = style & SS_TYPEMASK;
-        return type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT ? Kind::Label : Kind::Other;
+        const bool label = type == SS_LEFT || type == SS_CENTER || type == SS_RIGHT;
+        return label && text ? Kind::Label : label && !(style & WS_BORDER) ? Kind::Nothing : Kind::Other;
     }
-    if (lstrcmpiW(className, L"Button") != 0 || (style & (BS_ICON | BS_BITMAP)))
+    if (lstrcmpiW(name.c_str(), L"Button") != 0)
+        return Kind::Other;
+    if ((style & BS_TYPEMASK) == BS_GROUPBOX)
+        return Kind::GroupBox;
+    if ((style & (BS_ICON | BS_BITMAP)) || !text)
         return Kind::Other;
     switch (style & BS_TYPEMASK) {
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-    case BS_3STATE:
-    case BS_AUTO3STATE:
-        return Kind::Mark;
-    case BS_PUSHBUTTON:
-    case BS_DEFPUSHBUTTON:
-        return Kind::PushButton;
-    default:
-        return Kind::Other;
+    case BS_PUSHBUTTON: case BS_DEFPUSHBUTTON:      return Kind::PushButton;
+    case BS_CHECKBOX: case BS_AUTOCHECKBOX: case BS_RADIOBUTTON: case BS_AUTORADIOBUTTON:
+    case BS_3STATE: case BS_AUTO3STATE:             return Kind::Mark;
+    default:                                        return Kind::Other;
     }
 }
 
@@ -75,14 +59,13 @@ SIZE TextSize(HWND control, int width, UINT format)
 {
     const WindowDc dc(control);
     const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    const std::wstring text = ControlText(control);
     RECT extent{0, 0, std::max(width, 1), 0};
-    DrawTextW(dc.get(), text.c_str(), -1, &extent, DT_CALCRECT | format);
+    DrawTextW(dc.get(), ControlText(control).c_str(), -1, &extent, DT_CALCRECT | format);
     return SIZE{extent.right, extent.bottom};
 }
 
-// Where a label's text is drawn in it (r: its rectangle): wrapped at its width, placed
-// as its style says; cut tells whether the text needs more room than the label has.
+// Where a label draws its text in r (wrapped at its width, placed as its style says);
+// cut when the text needs more room than the label has.
 RECT LabelInk(HWND control, const RECT& r, bool& cut)
 {
     const LONG style = GetWindowLongW(control, GWL_STYLE);
@@ -140,21 +123,14 @@ std::wstring ControlText(HWND control)
 
 SIZE DrawnExtent(HWND control, int width)
 {
-    wchar_t className[32] = L"";
-    GetClassNameW(control, className, 32);
-    if (lstrcmpiW(className, WC_LINK) == 0) {
+    if (lstrcmpiW(ClassOf(control).c_str(), WC_LINK) == 0) {
         SIZE ideal{};
         SendMessageW(control, LM_GETIDEALHEIGHT, width, reinterpret_cast<LPARAM>(&ideal));
         return ideal;
     }
-    const bool button = lstrcmpiW(className, L"Button") == 0;
-    const int edge = button ? 2 * GetSystemMetrics(SM_CXEDGE) : 0;
-    const WindowDc dc(control);
-    const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    const std::wstring text = ControlText(control);
-    RECT extent{0, 0, width - 2 * edge, 0};
-    DrawTextW(dc.get(), text.c_str(), -1, &extent, DT_CALCRECT | DT_WORDBREAK);
-    return SIZE{extent.right + 2 * edge, extent.bottom + 2 * edge};
+    const int edge = lstrcmpiW(ClassOf(control).c_str(), L"Button") == 0 ? 2 * GetSystemMetrics(SM_CXEDGE) : 0;
+    const SIZE text = TextSize(control, width - 2 * edge, DT_WORDBREAK);
+    return SIZE{text.cx + 2 * edge, text.cy + 2 * edge};
 }
 
 std::vector<std::string> LayoutFaults(HWND dialog, const std::vector<HWND>& controls, const RECT& bounds)
@@ -163,42 +139,31 @@ std::vector<std::string> LayoutFaults(HWND dialog, const std::vector<HWND>& cont
     std::vector<std::pair<HWND, RECT>> placed;
     const int box = GetSystemMetrics(SM_CXMENUCHECK);
     for (HWND control : controls) {
-        if (!IsWindowVisible(control))
+        const Kind kind = KindOf(control);
+        if (!IsWindowVisible(control) || kind == Kind::Nothing)
             continue;
         RECT r{};
         GetWindowRect(control, &r);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        const int width = r.right - r.left, height = r.bottom - r.top;
         const std::string name = NameOf(control);
-        // An empty label without a border draws nothing (the voice's name before it is known).
-        const bool drawsNothing = KindOf(control) == Kind::Other && ControlText(control).empty() &&
-                                  !(GetWindowLongW(control, GWL_STYLE) & WS_BORDER) && IsStatic(control);
-        if (drawsNothing)
-            continue;
         RECT ink = r;
         bool cut = false;
-        switch (KindOf(control)) {
-        case Kind::Label:
+        if (kind == Kind::Label) {
             ink = LabelInk(control, r, cut);
-            break;
-        case Kind::Mark: {
+        } else if (kind == Kind::Mark) {
             // The box, a gap of a quarter of it, and the text on one line.
             const SIZE text = TextSize(control, 0x7FFF, DT_SINGLELINE);
-            cut = box + box / 4 + text.cx > r.right - r.left || text.cy > r.bottom - r.top;
-            break;
-        }
-        case Kind::PushButton: {
-            const SIZE extent = DrawnExtent(control, r.right - r.left);
-            cut = extent.cx > r.right - r.left || extent.cy > r.bottom - r.top;
-            break;
-        }
-        case Kind::Other:
-            break;
+            cut = box + box / 4 + text.cx > width || text.cy > height;
+        } else if (kind == Kind::PushButton) {
+            const SIZE extent = DrawnExtent(control, width);
+            cut = extent.cx > width || extent.cy > height;
         }
         if (cut)
             faults.push_back(name + " is too small for its text");
         if (ink.left < bounds.left || ink.top < bounds.top || ink.right > bounds.right || ink.bottom > bounds.bottom)
             faults.push_back(name + " lies outside the dialog");
-        if (IsGroupBox(control))
+        if (kind == Kind::GroupBox)
             continue;
         for (const auto& [other, otherInk] : placed) {
             RECT overlap{};

@@ -10,7 +10,6 @@
 #include "settings/view_settings.h"
 #include "speech/colour_hook.h"
 #include "speech/display.h"
-#include "speech/text_prep.h"
 #include "resource.h"
 #include <string>
 
@@ -291,15 +290,6 @@ TEST(ViewSettings, WrittenOnlyWhenChangedAndReadStrictly)
     EXPECT_TRUE(read.markSentence);
     EXPECT_FALSE(read.focusMode);
     EXPECT_EQ(read.lineSpacingPercent, 100);
-}
-
-TEST(SentenceRule, EndsAtTheFirstSentenceEndFromTheWord)
-{
-    const std::wstring text = L"Pi is 3.14 here. Next one!\rLast";
-    const int length = static_cast<int>(text.size());
-    EXPECT_EQ(SentenceEndAfter(text.c_str(), length, 6), 16) << "a full stop inside a number ends nothing";
-    EXPECT_EQ(SentenceEndAfter(text.c_str(), length, 17), 26);
-    EXPECT_EQ(SentenceEndAfter(text.c_str(), length, 27), length) << "the last sentence ends with the text";
 }
 
 } // namespace
