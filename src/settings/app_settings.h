@@ -78,6 +78,10 @@ struct AppSettingsRecord {
     int stopHotKey = MAKEWORD('S', HOTKEYF_CONTROL | HOTKEYF_ALT);
     // [listening]
     ListeningFilters listening;
+    // [view]: how the text being read is shown
+    bool markSentence = true;        // the sentence being read on a light tint
+    bool focusMode = false;          // all but the sentence being read dimmed
+    int lineSpacingPercent = 100;    // 100, 150 or 200: single, one and a half, double
     // [voice]: written only where it differs from the first-run value.
     std::wstring voiceId;            // the chosen voice's token id; empty: the system's default
     int volume = FullVolume;         // 0 to 100

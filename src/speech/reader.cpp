@@ -212,6 +212,22 @@ void Reader::ApplyFontAndColours()
     ReportStatusChange();
 }
 
+void Reader::ApplyColours()
+{
+    display_.ApplyColours(view_);
+}
+
+void Reader::ApplySentenceLook()
+{
+    display_.ApplySentenceLook(view_);
+}
+
+void Reader::ChangeDpi(int dpi)
+{
+    display_.ChangeDpi(view_, dpi);
+    ReportStatusChange();
+}
+
 void Reader::FitView(int width, int height)
 {
     MoveWindow(view_.Handle(), 0, 0, width, height, FALSE);
@@ -321,9 +337,9 @@ void Reader::OnLanguageReached(LanguageId language, bool withoutVoice)
     pendingNote_ = FillPattern(LoadText(IDS_LANGUAGE_WITHOUT_VOICE), LanguageName(language));
 }
 
-void Reader::OnSpokenWord(WordRange word)
+void Reader::OnSpokenWord(WordRange word, WordRange sentence)
 {
-    ReportStatusChange(display_.ShowSpokenWord(view_, word));
+    ReportStatusChange(display_.ShowSpokenWord(view_, word, sentence));
     if (!pendingNote_.empty() && noteListener_)
         noteListener_(pendingNote_);
     pendingNote_.clear();
@@ -331,6 +347,9 @@ void Reader::OnSpokenWord(WordRange word)
 
 void Reader::OnStatusChange(int line)
 {
+    // Only a reading has a sentence being read; stopped, the whole text is there to see.
+    if (controller_.State() == Stopped)
+        view_.ShowSentence({});
     if (statusListener_)
         statusListener_(line);
 }

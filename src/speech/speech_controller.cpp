@@ -181,17 +181,39 @@ void SpeechController::OnWordBoundary()
     // The voice counts from where its utterance began in the text it was given; an
     // export's is the text as it is now, from its start.
     Utterance* utterance = FindUtterance(status.ulCurrentStream);
-    const SpokenText* text = utterance ? utterance->text.get() : spoken_.get();
+    const std::shared_ptr<const SpokenText>& text = utterance ? utterance->text : spoken_;
     const WordRange word = utterance ? SpokenWord(*utterance, status.ulInputWordPos, status.ulInputWordLen)
                                      : WordRange{static_cast<int>(status.ulInputWordPos),
                                                  static_cast<int>(status.ulInputWordPos + status.ulInputWordLen)};
+    const WordRange told = utterance ? SpokenWord(*utterance, status.ulInputSentPos, status.ulInputSentLen)
+                                     : WordRange{static_cast<int>(status.ulInputSentPos),
+                                                 static_cast<int>(status.ulInputSentPos + status.ulInputSentLen)};
     lastWord_ = text ? text->ViewRange(word.start, word.end) : word;
     // The word's status line then shows the language it is read in.
     if (utterance && !utterance->reached) {
         utterance->reached = true;
         listener_.OnLanguageReached(utterance->language, utterance->withoutVoice);
     }
-    listener_.OnSpokenWord(lastWord_);
+    listener_.OnSpokenWord(lastWord_, SentenceOf(told, text, word.start));
+}
+
+// The voice's own sentence where it tells one that holds the word (told, in the spoken
+// text), so that the mark moves as the voice reads and skips; else the sentence by the
+// program's own rule.
+WordRange SpeechController::SentenceOf(WordRange told, const std::shared_ptr<const SpokenText>& text, int start)
+{
+    if (!text)
+        return {};
+    if (told.end > told.start && start >= told.start && start < told.end)
+        return text->ViewRange(told.start, told.end);
+    if (sentenceText_ != text || start < foundSentence_.start || start >= foundSentence_.end) {
+        const std::wstring& spoken = text->Text();
+        const int length = static_cast<int>(spoken.size());
+        const int at = std::clamp(start, 0, length);
+        foundSentence_ = {SentenceStartBefore(spoken.c_str(), at), SentenceEndAfter(spoken.c_str(), length, at)};
+        sentenceText_ = text;
+    }
+    return text->ViewRange(foundSentence_.start, foundSentence_.end);
 }
 
 void SpeechController::OnEndOfInput(ULONG stream)
