@@ -1,7 +1,6 @@
 #include "speech/paragraph_languages.h"
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -38,42 +37,31 @@ ParagraphLanguages::Paragraph ParagraphLanguages::ParagraphAt(int offset) const
     return {start, end};
 }
 
+// Only a long paragraph's detection is kept: a short one is counted again in a moment.
 LanguageId ParagraphLanguages::OwnLanguage(const Paragraph& paragraph)
 {
     if (const auto found = own_.find(paragraph.start); found != own_.end())
         return found->second;
     const std::wstring_view words(text_->data() + paragraph.start, static_cast<size_t>(paragraph.end - paragraph.start));
-    const LanguageId language =
-        CountLetters(words, ShortParagraphLetters) >= ShortParagraphLetters ? DetectLanguage(words).language : NoLanguage;
+    if (CountLetters(words, ShortParagraphLetters) < ShortParagraphLetters)
+        return NoLanguage;
+    const LanguageId language = DetectLanguage(words).language;
     own_.emplace(paragraph.start, language);
     return language;
 }
 
 // The paragraph's own language or, for a short one, that of the nearest long one before
-// it. Walking back is done once: every paragraph passed keeps what was found.
+// it, or of where a run before it stopped.
 LanguageId ParagraphLanguages::LanguageOf(const Paragraph& paragraph)
 {
-    std::vector<int> passed;
-    Paragraph at = paragraph;
-    LanguageId language = NoLanguage;
-    for (;;) {
-        if (const auto found = resolved_.find(at.start); found != resolved_.end()) {
-            language = found->second;
-            break;
-        }
-        passed.push_back(at.start);
-        language = OwnLanguage(at);
-        if (language != NoLanguage)
-            break;
-        if (at.start == 0) {
-            language = LeadingLanguage();
-            break;
-        }
-        at = ParagraphAt(at.start - 1);
+    for (Paragraph at = paragraph;; at = ParagraphAt(at.start - 1)) {
+        if (const auto found = resolved_.find(at.start); found != resolved_.end())
+            return found->second;
+        if (const LanguageId language = OwnLanguage(at); language != NoLanguage)
+            return language;
+        if (at.start == 0)
+            return LeadingLanguage();
     }
-    for (const int start : passed)
-        resolved_.emplace(start, language);
-    return language;
 }
 
 // Short paragraphs at the start (a title, a date) belong to the text after them.
@@ -106,13 +94,21 @@ LanguageRun ParagraphLanguages::RunFrom(int offset)
     offset = std::min(std::max(offset, 0), size);
     if (offset == size)
         return {offset, size, NoLanguage};
-    Paragraph paragraph = ParagraphAt(offset);
-    const LanguageId language = LanguageOf(paragraph);
-    int end = paragraph.end;
-    while (end < size && end - offset < RunChars) {
+    const Paragraph first = ParagraphAt(offset);
+    const LanguageId language = LanguageOf(first);
+    int end = first.end;
+    while (end < size) {
         const Paragraph next = ParagraphAt(end);
-        if (LanguageOf(next) != language)
+        const LanguageId own = OwnLanguage(next);
+        if (own != NoLanguage && own != language)
             break;
+        // Where a long run stops, a short paragraph after it has the run's language
+        // without looking back for it.
+        if (end - offset >= RunChars) {
+            if (own == NoLanguage)
+                resolved_[end] = language;
+            break;
+        }
         end = next.end;
     }
     return {offset, end, language};

@@ -39,13 +39,14 @@ private:
         int end;   // past its line break
     };
     Paragraph ParagraphAt(int offset) const;
-    // The paragraph's own language, when it is long enough to have one.
+    // The paragraph's own language, when it is long enough to have one; NoLanguage else.
     LanguageId OwnLanguage(const Paragraph& paragraph);
     LanguageId LanguageOf(const Paragraph& paragraph);
     LanguageId LeadingLanguage();
 
     std::shared_ptr<const std::wstring> text_;
-    // By paragraph start: the language found for it, once found.
+    // By paragraph start: the language detected in a long paragraph, and the language
+    // of a short one where a run stopped before it.
     std::unordered_map<int, LanguageId> own_;
     std::unordered_map<int, LanguageId> resolved_;
     bool leadingKnown_ = false;
