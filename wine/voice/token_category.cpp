@@ -88,7 +88,7 @@ public:
     }
     STDMETHODIMP Skip(ULONG count) override
     {
-        next_ = std::min(tokens_.size(), next_ + count);
+        next_ = std::min<size_t>(tokens_.size(), next_ + count);
         return next_ < tokens_.size() ? S_OK : S_FALSE;
     }
     STDMETHODIMP Reset() override
