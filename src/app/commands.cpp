@@ -2,6 +2,7 @@
 #include "app/about_dialog.h"
 #include "app/options_host.h"
 #include "app/popup_menu.h"
+#include "app/pronounce_as.h"
 #include "app/speech_window.h"
 #include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
@@ -110,6 +111,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           speech.ChangeRate(+1); break;
     case CMD_RATE_DOWN:         speech.ChangeRate(-1); break;
+    case CMD_PRONOUNCE_AS:      PronounceWordAs(state); break;
     default:                    break;
     }
     if (HIWORD(wParam) == EN_UPDATE && reinterpret_cast<HWND>(lParam) == reader.View().Handle())

@@ -1,6 +1,7 @@
 #include "speech/reader.h"
 #include "settings/app_settings.h"
 #include "speech/listening_filters.h"
+#include "speech/voice_engine.h"
 
 Reader::Reader() = default;
 
@@ -12,15 +13,32 @@ bool Reader::CreateView(HWND parent, const RECT& rect)
     return true;
 }
 
+void Reader::UseVoice(ComPtr<ISpVoice> voice)
+{
+    voiceName_ = VoiceName(voice.Get());
+    controller_.UseVoice(std::move(voice));
+}
+
 void Reader::DeriveSpokenText()
 {
     spokenFilters_ = AppSettings.listening;
-    spoken_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
-    shading_.Show(spoken_->SkippedRanges());
+    filtered_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+    Pronounce();
+}
+
+void Reader::Pronounce(int from)
+{
+    const Pronouncer& pronouncer = pronouncers_.For(voiceName_);
+    if (pronouncer.Empty())
+        spoken_ = filtered_;
+    else
+        spoken_ = std::make_shared<const SpokenText>(Pronounced(*filtered_, pronouncer.Replacements(filtered_->Text())));
+    shading_.Show(spoken_->SkippedRanges(from), from);
 }
 
 void Reader::PrepareText()
 {
+    lastSpokenWord_ = {};
     text_.Prepare(view_);
     DeriveSpokenText();
     ReportStatusChange();
@@ -29,10 +47,10 @@ void Reader::PrepareText()
 void Reader::PrepareAppendedText(int from)
 {
     // A long text is not filtered all again for a short copy added to it.
-    if (text_.PrepareAppended(view_, from) && spoken_ && spokenFilters_ == AppSettings.listening) {
-        spoken_ = std::make_shared<const SpokenText>(
-            ExtendSpokenText(*spoken_, text_.Text(), text_.Marks(), spokenFilters_, from));
-        shading_.Show(spoken_->SkippedRanges(from), from);
+    if (text_.PrepareAppended(view_, from) && filtered_ && spokenFilters_ == AppSettings.listening) {
+        filtered_ = std::make_shared<const SpokenText>(
+            ExtendSpokenText(*filtered_, text_.Text(), text_.Marks(), spokenFilters_, from));
+        Pronounce(from);
     } else {
         DeriveSpokenText();
     }
@@ -48,7 +66,9 @@ void Reader::DropTrailingLineBreaks()
 void Reader::ForgetText()
 {
     text_.Forget();
+    lastSpokenWord_ = {};
     spoken_.reset();
+    filtered_.reset();
     shading_.Stop();
 }
 
@@ -78,6 +98,7 @@ void Reader::FitView(int width, int height)
 
 void Reader::OnSpokenWord(WordRange word)
 {
+    lastSpokenWord_ = word;
     ReportStatusChange(display_.ShowSpokenWord(view_, word));
 }
 

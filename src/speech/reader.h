@@ -8,6 +8,7 @@
 #include <memory>
 #include <utility>
 #include "speech/display.h"
+#include "speech/pronounced_text.h"
 #include "speech/skipped_text.h"
 #include "speech/speech_controller.h"
 #include "speech/spoken_text.h"
@@ -29,7 +30,7 @@ public:
     bool CreateView(HWND parent, const RECT& rect);
     void SetStatusListener(StatusListener listener) { statusListener_ = std::move(listener); }
     // The voice that reads from now on; an empty one releases it.
-    void UseVoice(ComPtr<ISpVoice> voice) { controller_.UseVoice(std::move(voice)); }
+    void UseVoice(ComPtr<ISpVoice> voice);
 
     TextView& View() { return view_; }
     const TextView& View() const { return view_; }
@@ -46,9 +47,12 @@ public:
     void PrepareAppendedText(int from);
     void DropTrailingLineBreaks();
     void ForgetText();
-    // The listening filters of the settings changed: the voice hears the text anew, a
-    // reading going on from the word it has reached.
+    // The listening filters of the settings or the pronunciation dictionary changed: the
+    // voice hears the text anew, a reading going on from the word it has reached.
     void ApplyListeningFilters();
+    // The view's range of the word last highlighted since the text was prepared; empty
+    // when none was.
+    WordRange LastSpokenWord() const { return lastSpokenWord_; }
 
     void ApplyFontAndColours();
     // The view fills the window's new client area.
@@ -59,11 +63,19 @@ private:
     void OnSpokenWord(WordRange word) override;
     void OnStatusChange(int line) override;
     void DeriveSpokenText();
+    // The pronunciation dictionary after the filters; the view's skipped text is shaded
+    // again from from on.
+    void Pronounce(int from = 0);
 
     TextView view_;
     PreparedText text_;
     std::shared_ptr<const SpokenText> spoken_;
+    // What the listening filters make of the text, before the pronunciation dictionary.
+    std::shared_ptr<const SpokenText> filtered_;
     ListeningFilters spokenFilters_;   // those spoken_ was made with
+    PronouncerCache pronouncers_;
+    std::wstring voiceName_;           // whose entries of the dictionary apply
+    WordRange lastSpokenWord_;
     Display display_;
     SkippedTextShading shading_{view_};
     SpeechController controller_{view_, spoken_, *this};
