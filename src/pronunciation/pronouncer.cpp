@@ -1,6 +1,7 @@
 #include "pronunciation/pronouncer.h"
 #include <windows.h>
 #include <cwchar>
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -13,6 +14,10 @@ bool StandsAlone(const std::wstring& text, int start, int end)
 {
     return (start == 0 || !IsWordUnit(text[start - 1])) && (end >= static_cast<int>(text.size()) || !IsWordUnit(text[end]));
 }
+
+// The automaton also tells which regular expressions' required literals a text holds,
+// under ids from here on.
+constexpr int RequiredLiteralId = 1 << 28;
 
 struct Accepted {
     int end;
@@ -63,6 +68,7 @@ struct Pronouncer::Compiled {
     MatchType type;
     std::unique_ptr<RegexPattern> regex;
     bool expands = false;   // the replacement names groups of the regular expression
+    bool needsLiteral = false;   // no match without its required literal in the text
 };
 
 Pronouncer::Pronouncer(const std::vector<PronunciationEntry>& entries, const std::wstring& voiceName)
@@ -77,6 +83,12 @@ Pronouncer::Pronouncer(const std::vector<PronunciationEntry>& entries, const std
             if (!compiled.regex)
                 continue;
             compiled.expands = RegexPattern::UsesGroups(entry.replacement);
+            if (std::wstring required = RegexPattern::RequiredLiteral(entry.pattern); !required.empty()) {
+                for (wchar_t& c : required)
+                    c = FoldCase(c);
+                literals_.Add(required, RequiredLiteralId + static_cast<int>(entries_.size()));
+                compiled.needsLiteral = true;
+            }
         } else {
             std::wstring folded = entry.pattern;
             for (wchar_t& c : folded)
@@ -94,11 +106,17 @@ std::vector<TextReplacement> Pronouncer::Replacements(const std::wstring& text) 
 {
     // Every occurrence of every word entry, found in one pass over the folded text.
     std::vector<std::vector<std::pair<int, int>>> occurrences(entries_.size());
+    std::vector<bool> literalFound(entries_.size(), false);
+    const bool asciiText = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
     if (!literals_.Empty()) {
         std::wstring folded(text.size(), L'\0');
         for (size_t i = 0; i < text.size(); ++i)
             folded[i] = FoldCase(text[i]);
         literals_.Scan(folded, [&](int start, int end, int id) {
+            if (id >= RequiredLiteralId) {
+                literalFound[id - RequiredLiteralId] = true;
+                return;
+            }
             const Compiled& entry = entries_[id];
             if (entry.caseSensitive && wmemcmp(text.data() + start, entry.pattern.data(), end - start) != 0)
                 return;
@@ -123,8 +141,10 @@ std::vector<TextReplacement> Pronouncer::Replacements(const std::wstring& text) 
             }
             continue;
         }
+        if (entry.needsLiteral && !literalFound[i])
+            continue;
         for (int at = 0; at <= static_cast<int>(text.size());) {
-            if (entry.regex->Find(text, at, groups) != RegexPattern::Result::Found)
+            if (entry.regex->Find(text, at, groups, asciiText) != RegexPattern::Result::Found)
                 break;
             const int start = groups[0];
             const int end = groups[1];

@@ -3,6 +3,7 @@
 #define PCRE2_STATIC
 #include <pcre2.h>
 #include "platform/log.h"
+#include <windows.h>
 
 static_assert(sizeof(wchar_t) == sizeof(PCRE2_UCHAR), "the program's text is UTF-16");
 
@@ -58,6 +59,12 @@ Reference ReferenceAt(std::wstring_view text, size_t at)
 
 struct RegexPattern::Engine {
     pcre2_code* code = nullptr;
+    // The same pattern for texts of ASCII characters only: Unicode's classes cost the
+    // matcher a property look-up at every character, ASCII's a table, and on such a text
+    // they say the same. Made when first needed.
+    mutable pcre2_code* asciiCode = nullptr;
+    std::wstring pattern;
+    uint32_t options = 0;
     pcre2_match_data* matchData = nullptr;
     pcre2_match_context* context = nullptr;
     pcre2_jit_stack* jitStack = nullptr;
@@ -68,7 +75,24 @@ struct RegexPattern::Engine {
         pcre2_jit_stack_free(jitStack);
         pcre2_match_context_free(context);
         pcre2_match_data_free(matchData);
+        pcre2_code_free(asciiCode);
         pcre2_code_free(code);
+    }
+
+    pcre2_code* CodeFor(bool asciiText) const
+    {
+        if (!asciiText)
+            return code;
+        if (!asciiCode) {
+            int error = 0;
+            PCRE2_SIZE offset = 0;
+            asciiCode = pcre2_compile(Units(pattern), pattern.size(), options & ~(PCRE2_UCP | PCRE2_MATCH_INVALID_UTF),
+                                      &error, &offset, nullptr);
+            if (!asciiCode)
+                return code;
+            pcre2_jit_compile(asciiCode, PCRE2_JIT_COMPLETE);
+        }
+        return asciiCode;
     }
 };
 
@@ -86,6 +110,8 @@ std::unique_ptr<RegexPattern> RegexPattern::Compile(std::wstring_view pattern, b
     int code = 0;
     PCRE2_SIZE offset = 0;
     auto engine = std::make_unique<Engine>();
+    engine->pattern = pattern;
+    engine->options = options;
     engine->code = pcre2_compile(Units(pattern), pattern.size(), options, &code, &offset, nullptr);
     if (!engine->code) {
         error = ErrorText(code);
@@ -109,9 +135,9 @@ std::unique_ptr<RegexPattern> RegexPattern::Compile(std::wstring_view pattern, b
     return std::unique_ptr<RegexPattern>(new RegexPattern(std::move(engine)));
 }
 
-RegexPattern::Result RegexPattern::Find(std::wstring_view text, int start, Groups& groups) const
+RegexPattern::Result RegexPattern::Find(std::wstring_view text, int start, Groups& groups, bool asciiText) const
 {
-    const int result = pcre2_match(engine_->code, Units(text), text.size(), static_cast<PCRE2_SIZE>(start), 0,
+    const int result = pcre2_match(engine_->CodeFor(asciiText), Units(text), text.size(), static_cast<PCRE2_SIZE>(start), 0,
                                    engine_->matchData, engine_->context);
     if (result == PCRE2_ERROR_NOMATCH)
         return Result::NotFound;
@@ -198,4 +224,82 @@ std::wstring RegexPattern::Expand(std::wstring_view replacement, std::wstring_vi
         at += reference.length - 1;
     }
     return out;
+}
+
+std::wstring RegexPattern::RequiredLiteral(std::wstring_view pattern)
+{
+    // Option settings, quoting and comments change what the characters mean; a pattern with
+    // them is searched as it is.
+    if (pattern.find(L"\\Q") != std::wstring_view::npos || pattern.find(L"(*") != std::wstring_view::npos)
+        return {};
+    for (size_t at = pattern.find(L"(?"); at != std::wstring_view::npos; at = pattern.find(L"(?", at + 2)) {
+        if (at + 2 < pattern.size() && std::wstring_view(L"imnsxJU-^)").find(pattern[at + 2]) != std::wstring_view::npos)
+            return {};
+    }
+    std::wstring best;
+    std::wstring run;
+    int depth = 0;
+    const auto endRun = [&] {
+        if (run.size() > best.size())
+            best = run;
+        run.clear();
+    };
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const wchar_t c = pattern[i];
+        const wchar_t next = i + 1 < pattern.size() ? pattern[i + 1] : L'\0';
+        // A character that a quantifier follows may be absent or repeated.
+        const bool quantified = next == L'?' || next == L'*' || next == L'+' || next == L'{';
+        if (c == L'|' && depth == 0)
+            return {};
+        if (c == L'(' || c == L'[' || c == L')' || c == L']' || c == L'|' || c == L'.' || c == L'^' || c == L'$' ||
+            c == L'?' || c == L'*' || c == L'+' || c == L'{' || c == L'}') {
+            endRun();
+            if (c == L'(')
+                ++depth;
+            else if (c == L')')
+                --depth;
+            else if (c == L'{') {
+                const size_t close = pattern.find(L'}', i);
+                i = close == std::wstring_view::npos ? pattern.size() : close;
+            } else if (c == L'[') {
+                // A class is one character of several: skip it whole.
+                size_t close = i + 1;
+                if (close < pattern.size() && pattern[close] == L'^')
+                    ++close;
+                if (close < pattern.size() && pattern[close] == L']')
+                    ++close;
+                while (close < pattern.size() && pattern[close] != L']')
+                    close += pattern[close] == L'\\' ? 2 : 1;
+                i = close;
+            }
+            continue;
+        }
+        wchar_t literal = c;
+        if (c == L'\\') {
+            // \d, \b, \1, \x41 and the like are no plain characters; \. \- \@ are.
+            if (next == L'\0' || (next < 0x80 && IsCharAlphaNumericW(next))) {
+                endRun();
+                ++i;
+                continue;
+            }
+            literal = next;
+            ++i;
+            if (i + 1 < pattern.size()) {
+                const wchar_t after = pattern[i + 1];
+                if (after == L'?' || after == L'*' || after == L'+' || after == L'{') {
+                    endRun();
+                    continue;
+                }
+            }
+        } else if (quantified) {
+            endRun();
+            continue;
+        }
+        if (depth == 0)
+            run += literal;
+        else
+            endRun();
+    }
+    endRun();
+    return best.size() >= 2 ? best : std::wstring();
 }

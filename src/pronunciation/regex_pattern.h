@@ -20,8 +20,10 @@ public:
     using Groups = std::vector<int>;
     enum class Result { Found, NotFound, GaveUp };
     // The first match that starts at or after start. GaveUp: the engine hit its limits
-    // (a pattern that backtracks without end); a caller stops asking then.
-    Result Find(std::wstring_view text, int start, Groups& groups) const;
+    // (a pattern that backtracks without end); a caller stops asking then. asciiText tells
+    // that the text holds no character above 127, where Unicode's classes and ASCII's agree,
+    // so a much faster form of the pattern serves.
+    Result Find(std::wstring_view text, int start, Groups& groups, bool asciiText = false) const;
 
     // The problem with a replacement's group references for this pattern, or empty.
     std::wstring ReplacementProblem(std::wstring_view replacement) const;
@@ -30,6 +32,10 @@ public:
     std::wstring Expand(std::wstring_view replacement, std::wstring_view text, const Groups& groups) const;
     // Whether the replacement refers to any group.
     static bool UsesGroups(std::wstring_view replacement);
+    // A stretch of plain characters that every match of the pattern holds, the longest one
+    // found outside groups and quantifiers, or empty when none is certain. A text without it
+    // (case aside) holds no match, which is cheaper to know than to search.
+    static std::wstring RequiredLiteral(std::wstring_view pattern);
 
 private:
     struct Engine;

@@ -78,6 +78,18 @@ TEST(PronunciationTest, EachKindOfEntryChangesWhatTheVoiceHears)
     }
 }
 
+// A regular expression is searched only in a text that holds what every match must.
+TEST(PronunciationTest, ARegularExpressionsRequiredLiteralIsCertainOrNone)
+{
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"\\btag5-(\\d+)\\b", L"tag5-"}, {L"colou?r", L"colo"},    {L"a{2,3}bc", L"bc"},
+        {L"(?<=\\d)unit2\\b", L"unit2"},  {L"x\\.org|y", L""},     {L"(?i)abc", L""},
+        {L"\\d+,\\d+", L""},             {L"[abc]de(fg)*", L"de"}, {L"(ab|cd)efg", L"efg"},
+    };
+    for (const auto& [pattern, required] : rows)
+        EXPECT_EQ(RegexPattern::RequiredLiteral(pattern), required) << testing::PrintToString(std::wstring(pattern));
+}
+
 TEST(PronunciationTest, TheFileKeepsCommentsEscapesAndLinesItCannotUse)
 {
     const std::string file =
