@@ -75,6 +75,29 @@ void ScrollToTop(TextView& view)
     view.ScrollLines(-view.LineCount());
 }
 
+// A command that reads, copies, exports, deletes or scrolls the text acts on the text
+// as the user last copied it, even while a long copy is still being prepared: the rest
+// of its preparation is done first. Every other command is answered at once.
+bool ActsOnTheText(UINT command)
+{
+    switch (command) {
+    case CMD_COPY:
+    case CMD_PLAY_PAUSE:
+    case CMD_PAUSE:
+    case CMD_STOP:
+    case CMD_DELETE_ALL:
+    case CMD_PLAY_STOP:
+    case CMD_NEXT_SENTENCE:
+    case CMD_PREVIOUS_SENTENCE:
+    case CMD_EXPORT:
+    case CMD_SCROLL_END:
+    case CMD_SCROLL_HOME:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 bool ConfirmQuit(HWND window)
@@ -87,6 +110,8 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     const HWND window = state.window;
     Reader& reader = state.reader;
     SpeechController& speech = reader.Controller();
+    if (ActsOnTheText(LOWORD(wParam)))
+        reader.FinishLoad();
     switch (LOWORD(wParam)) {
     case CMD_QUIT:              QuitProgram(window); break;
     case CMD_COPY:              CopySpeechText(reader, window); break;

@@ -75,9 +75,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
     LoadSettings(LoadText(IDS_APP_NAME));
     StartLogBesideSettings();
     LoadPronunciations();
-    // The rich-edit module's colour query is redirected while this is the only thread:
-    // no other can be reading the import then.
-    LoadTextViewLibrary();
+    // The text view draws its selection in the program's colours from its first paint on.
+    RegisterTextViewClass();
     InstallColourHook();
     InitCommonControls();
     if (const HRESULT com = CoInitialize(nullptr); FAILED(com)) {

@@ -35,6 +35,7 @@ LRESULT OnCreate(SpeechWindowState& state)
     RECT client;
     GetClientRect(state.window, &client);
     state.reader.SetStatusListener([&state](int line) { RefreshStatusLine(state, line); });
+    state.reader.SetNoteListener([&state](const std::wstring& note) { ShowStatusNote(state, note); });
     return state.reader.CreateView(state.window, client) ? 0 : -1;
 }
 
@@ -51,11 +52,13 @@ void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
 void OnDestroy(SpeechWindowState& state)
 {
     RemoveHotKeys(state.window);
+    state.reader.CancelLoad();
     state.reader.UseVoice({});
     state.sampleVoice.Reset();
     SaveSettingsNotingFailure(state);
     LeaveClipboardChain(state.window);
     state.reader.SetStatusListener(nullptr);
+    state.reader.SetNoteListener(nullptr);
     state.reader.ForgetText();
     TellIfSettingsWereNotSaved(state);
     PostQuitMessage(0);
@@ -92,12 +95,15 @@ LRESULT OnTextViewInput(SpeechWindowState& state, const MSGFILTER& filter)
         return 0;
     }
     if (m == WM_LBUTTONDBLCLK && w == MK_LBUTTON) {
+        state.reader.FinishLoad();
         controller.PauseResume();
         return 1;
     }
     if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_LBUTTONUP)
         return 1;
     if (m == WM_LBUTTONDOWN) {
+        if (w & MK_CONTROL)
+            state.reader.FinishLoad();
         if ((w & MK_CONTROL) && controller.State() != Playing && controller.State() != PendingPlay)
             controller.StartAtFirstVisibleLine();
         return 1;
@@ -112,7 +118,13 @@ LRESULT OnTextViewInput(SpeechWindowState& state, const MSGFILTER& filter)
 
 LRESULT OnNotify(SpeechWindowState& state, const NMHDR* header)
 {
-    if (header->hwndFrom != state.reader.View().Handle() || header->code != EN_MSGFILTER)
+    if (header->hwndFrom != state.reader.View().Handle())
+        return 0;
+    if (header->code == TextViewLinesCounted) {
+        state.reader.ReportStatusChange();
+        return 0;
+    }
+    if (header->code != EN_MSGFILTER)
         return 0;
     return OnTextViewInput(state, *reinterpret_cast<const MSGFILTER*>(header));
 }

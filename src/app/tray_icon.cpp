@@ -22,7 +22,9 @@ std::wstring StateCaption(const SpeechWindowState& state, const std::wstring& st
 {
     const TextView& view = state.reader.View();
     const int shownLine = line >= 0 ? line : view.SelectionLine();
-    return FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, view.LineCount());
+    const LineTally lines = view.CountedLines();
+    return FormatCaption(LoadText(IDS_SPEECH_WINDOW).c_str(), stateWord.c_str(), shownLine + 1, lines.lines,
+                         !lines.complete);
 }
 
 } // namespace
@@ -68,10 +70,11 @@ UINT StateWordId(SpeechState state)
     }
 }
 
-std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount)
+std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount, bool counting)
 {
     wchar_t caption[128];
-    swprintf(caption, 128, L"%ls - %ls   [ %d / %d ]", title, stateWord, line, lineCount);
+    swprintf(caption, 128, L"%ls - %ls   [ %d / %d%ls ]", title, stateWord, line, lineCount,
+             counting ? L"\x2026" : L"");
     return caption;
 }
 

@@ -36,5 +36,8 @@ void ShowStatusNote(SpeechWindowState& state, const std::wstring& note, const st
 void EndStatusNote(SpeechWindowState& state);
 void OnTrayNotify(SpeechWindowState& state, WPARAM id, LPARAM mouseMessage);
 
-std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount);
+// While the lines of a long text are still being counted, the count so far is followed
+// by an ellipsis: "[ 1 / 2400… ]".
+std::wstring FormatCaption(const wchar_t* title, const wchar_t* stateWord, int line, int lineCount,
+                           bool counting = false);
 UINT StateWordId(SpeechState state);

@@ -49,28 +49,18 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
         SendMessageW(nextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
 }
 
-// Puts a taken text into the TextView, replacing its text or, in append mode, after
-// it, with one blank at the end. Returns where the taken text begins in the view.
-int PlaceTakenText(TextView& view, const std::wstring& text)
+// Hands a copy's text to the reader, which shows, prepares and reads it; false when it
+// is too large to be taken (the reader says so).
+bool TakeText(Reader& reader, std::wstring text)
 {
-    int taken = 0;
-    if (AppSettings.appendCopies)
-        taken = view.Append(text.c_str());
-    else
-        view.SetText(text.c_str());
-    // A short text can be replaced by its trailing blank; it then starts at 0.
-    return std::min(taken, view.Append(L" "));
-}
-
-void ReadTakenText(Reader& reader, int newTextStart)
-{
-    const bool readIt = reader.Controller().BeginNewText();
-    reader.PrepareAppendedText(newTextStart);
-    reader.View().Select(0, 0);
-    // Appended text is read from its own first word on, wherever the old
-    // text's last sentence ended.
-    if (readIt)
-        reader.Controller().ReadNewText(newTextStart);
+    if (!reader.TakesCopyOf(text.size()))
+        return false;
+    // The text goes on as it is, without its trailing line breaks: a long one is not
+    // copied once more for that.
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))
+        text.pop_back();
+    reader.TakeCopy(std::move(text), AppSettings.appendCopies);
+    return true;
 }
 
 // Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
@@ -87,13 +77,6 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text)
 }
 
 } // namespace
-
-std::wstring TrimTrailingLineBreaks(const wchar_t* text, size_t length)
-{
-    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n'))
-        --length;
-    return std::wstring(text, length);
-}
 
 void JoinClipboardChain(HWND window)
 {
@@ -156,14 +139,13 @@ ClipboardOutcome OnClipboardFetched(Reader& reader, WPARAM ticket, LPARAM result
     // read aloud; what was there stays as it was.
     if (fetch->outcome != FetchOutcome::Fetched || IsSecretCopy(fetch->content))
         return ClipboardOutcome::Nothing;
-    const std::optional<std::wstring> text = fetch->content.Text();
+    std::optional<std::wstring> text = fetch->content.Text();
     if (!text) {
         const std::vector<UINT>& late = fetch->content.NotKept();
         const bool textLate = std::find(late.begin(), late.end(), CF_UNICODETEXT) != late.end();
         return textLate ? ClipboardOutcome::TextNotDelivered : ClipboardOutcome::Nothing;
     }
-    ReadTakenText(reader, PlaceTakenText(reader.View(), TrimTrailingLineBreaks(text->c_str(), text->size())));
-    return ClipboardOutcome::TextTaken;
+    return TakeText(reader, std::move(*text)) ? ClipboardOutcome::TextTaken : ClipboardOutcome::Nothing;
 }
 
 bool ClipboardReadPending()
@@ -215,8 +197,8 @@ void PasteClipboardText(Reader& reader, HWND window)
 {
     // A clipboard that could not be given back after Read selection: what it held comes
     // into the view, from where C copies it again.
-    if (const std::wstring earlier = TakeUnreturnedText(); !earlier.empty()) {
-        ReadTakenText(reader, PlaceTakenText(reader.View(), TrimTrailingLineBreaks(earlier.c_str(), earlier.size())));
+    if (std::wstring earlier = TakeUnreturnedText(); !earlier.empty()) {
+        TakeText(reader, std::move(earlier));
         return;
     }
     ForgetSelectionGrabPutBack();
@@ -239,13 +221,14 @@ void DeleteAllText(Reader& reader, HWND window)
 
 void TakeTextToReadNow(Reader& reader, const std::wstring& text)
 {
+    if (!reader.TakesCopyOf(text.size()))
+        return;
     // Asked for by the user, the text is read even where a copy would only be shown:
     // with auto play off, or while a reading is paused.
     if (reader.State() == Paused)
         reader.Controller().Stop();
-    const int newTextStart = PlaceTakenText(reader.View(), TrimTrailingLineBreaks(text.c_str(), text.size()));
     const bool autoPlay = AppSettings.autoPlay;
     AppSettings.autoPlay = true;
-    ReadTakenText(reader, newTextStart);
+    TakeText(reader, text);
     AppSettings.autoPlay = autoPlay;
 }

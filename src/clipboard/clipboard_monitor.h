@@ -39,8 +39,6 @@ void CopySpeechText(const Reader& reader, HWND window);
 void PasteClipboardText(Reader& reader, HWND window);
 void DeleteAllText(Reader& reader, HWND window);
 
-// The clipboard text as it is taken: without its trailing CR and LF characters.
-std::wstring TrimTrailingLineBreaks(const wchar_t* text, size_t length);
 // Puts text on the clipboard, replacing every format there; false when the clipboard
 // could not be opened or the text not placed.
 bool PutClipboardText(HWND owner, const wchar_t* text);

@@ -2,6 +2,7 @@
 #include "options/options_pages.h"
 #include "options/export_page.h"
 #include "platform/dialog_record.h"
+#include "platform/log.h"
 #include "platform/ui_text.h"
 #include "pronunciation/pronunciation_store.h"
 #include "settings/program_info.h"
@@ -76,8 +77,22 @@ void MoveSpeechWindow(const OptionsHost& host, const RECT& r)
     MoveWindow(host.speechWindow, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
 }
 
+// The Help and Hot keys pages show their texts in the platform's rich edit, whose
+// window class comes with its library; it stays loaded for the rest of the run.
+void LoadRichEditLibrary()
+{
+    static const HMODULE library = [] {
+        const HMODULE loaded = LoadLibraryW(L"Msftedit.dll");
+        if (!loaded)
+            LogFailure(L"LoadLibraryW of Msftedit.dll", GetLastError());
+        return loaded;
+    }();
+    (void)library;
+}
+
 void ShowPage(OptionsDialogState& state, int index)
 {
+    LoadRichEditLibrary();
     if (state.currentPage)
         DestroyWindow(state.currentPage);
     state.currentPage = nullptr;

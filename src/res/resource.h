@@ -70,6 +70,7 @@
 #define IDS_COPY_NOT_DELIVERED      2093
 #define IDS_HOT_KEY_WITHOUT_CTRL_ALT 2094  // %1 the combination and what it would do
 #define IDS_HOT_KEY_GIVEN_TWICE     2095   // the same, %2 what it does already
+#define IDS_COPY_TOO_LARGE          2120   // %1 the copy's megabytes, %2 the most taken
 #define IDS_FIRST_COPY_NOTE         2100
 #define IDS_FIRST_COPY_BALLOON      2101   // %1 the play/pause hot key
 #define IDS_FIRST_COPY_BALLOON_NO_HOT_KEY 2102

@@ -1,20 +1,19 @@
 #pragma once
-// The ColourHook: in played-text mode the rich-edit control must draw its selection as
-// ordinary text. It asks the system for the selection colours, so the rich-edit module's
-// own import of the system's colour query is pointed at the program's answer for those
-// two indexes. Nothing else in the process, and no code anywhere, is changed.
+// The ColourHook: in played-text mode the TextView must draw its selection as ordinary
+// text. It draws the selection in the colours it asks for by the system's colour indexes;
+// the hook points that question at the program's answer for the two selection colours.
+// Nothing else in the process, and no code anywhere, is changed.
 #include <windows.h>
+#include "speech/text_view_control.h"
 
-// Points the rich-edit module's import of GetSysColor at the program's answer, once. The
-// TextView's library must be loaded, and no other thread may run yet: an import is
-// read without a lock. False, and logged, when the module or its import is not found.
+// Points the TextView's colour query at the program's answer, once. Always succeeds; the
+// result is kept for callers that check it.
 bool InstallColourHook();
 bool ColourHookInstalled();
 
 // The answer for one colour index, given what the system would answer.
 COLORREF ColourHookAnswer(int index, COLORREF systemColour);
 
-// What the rich-edit module calls for a system colour: the program's answer once the
-// hook is installed, the system's own query before.
-using ColourQuery = DWORD(WINAPI*)(int index);
+// What the TextView calls for a system colour: the program's answer once the hook is
+// installed, the system's own query before.
 ColourQuery TextViewColourQuery();

@@ -20,34 +20,12 @@ Display::Display()
     textFormat_.dwMask = CFM_SIZE | CFM_COLOR | CFM_FACE | CFM_CHARSET | CFM_BOLD | CFM_ITALIC;
 }
 
-void Display::MeasureLineHeight(TextView& view, bool textPrepared)
+void Display::MeasureLineHeight(const TextView& view)
 {
-    const int first = view.FirstVisibleLine();
-    // An empty view has no second line to measure by; the one lent for it goes again,
-    // or the caption would count it.
-    const bool lentLine = !textPrepared;
-    if (lentLine)
-        view.SetText(L"\n");
-    int next = view.LineIndex(first + 1);
-    int appendedAt = -1;
-    if (next < 0) {
-        appendedAt = view.Length();
-        view.Append(L"\n");
-        // The helper may have replaced a placeholder instead of extending it.
-        appendedAt = std::min(appendedAt, view.Length() - 1);
-        next = view.LineIndex(first + 1);
-    }
-    const int y = next >= 0 ? view.PosFromChar(next).y : 0;
-    lineHeight_ = y > 0 ? y : textFormat_.yHeight / 20;
+    const int height = view.LineHeight();
+    lineHeight_ = height > 0 ? height : textFormat_.yHeight / 20;
     if (lineHeight_ <= 0)
         lineHeight_ = 1;
-    if (appendedAt >= 0) {
-        // Remove exactly the line break added for the measurement.
-        view.Select(appendedAt, view.Length());
-        view.ReplaceSelection(L"");
-    }
-    if (lentLine)
-        view.SetText(L"");
 }
 
 int TwipsFromHeight(int lfHeight, int dpi)
@@ -82,7 +60,7 @@ int Display::ShowSpokenWord(TextView& view, WordRange word)
     return -1;
 }
 
-void Display::ApplyFontAndColours(TextView& view, bool textPrepared)
+void Display::ApplyFontAndColours(TextView& view)
 {
     textFormat_.dwEffects = (AppSettings.bold ? CFE_BOLD : 0) | (AppSettings.italic ? CFE_ITALIC : 0);
     textFormat_.yHeight = TwipsFromHeight(AppSettings.fontHeightPixels, ScreenDpi());
@@ -93,7 +71,7 @@ void Display::ApplyFontAndColours(TextView& view, bool textPrepared)
 
     SendMessageW(view.Handle(), EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour);
     SendMessageW(view.Handle(), EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&textFormat_));
-    MeasureLineHeight(view, textPrepared);
+    MeasureLineHeight(view);
     UpdateVisibleLines(view);
 }
 

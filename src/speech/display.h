@@ -12,16 +12,15 @@ public:
     // Whole lines the view shows at its current size and font.
     int VisibleLines() const { return visibleLines_; }
 
-    // The font and colours of the settings; textPrepared tells whether the view holds a
-    // text of its own to measure lines by.
-    void ApplyFontAndColours(TextView& view, bool textPrepared);
+    // The font and colours of the settings.
+    void ApplyFontAndColours(TextView& view);
     void UpdateVisibleLines(const TextView& view);
     // Highlights the word the voice is speaking. Returns the zero-based line the status
     // line is to show, or -1 for the line of the selection.
     int ShowSpokenWord(TextView& view, WordRange word);
 
 private:
-    void MeasureLineHeight(TextView& view, bool textPrepared);
+    void MeasureLineHeight(const TextView& view);
 
     int lineHeight_ = 1;
     int visibleLines_ = 1;

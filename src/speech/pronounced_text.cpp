@@ -90,13 +90,23 @@ SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement
     return out;
 }
 
-const Pronouncer& PronouncerCache::For(const std::wstring& voiceName)
+HeardText Pronounce(SpokenText filtered, const Pronouncer& pronouncer)
+{
+    HeardText heard;
+    heard.filtered = std::make_shared<const SpokenText>(std::move(filtered));
+    heard.spoken = pronouncer.Empty() ? heard.filtered
+                                      : std::make_shared<const SpokenText>(Pronounced(
+                                            *heard.filtered, pronouncer.Replacements(heard.filtered->Text())));
+    return heard;
+}
+
+std::shared_ptr<const Pronouncer> PronouncerCache::For(const std::wstring& voiceName)
 {
     const PronunciationStoreRecord& store = PronunciationStore;
     if (!pronouncer_ || version_ != store.version || voiceName_ != voiceName) {
-        pronouncer_ = std::make_unique<Pronouncer>(store.dictionary.entries, voiceName);
+        pronouncer_ = std::make_shared<const Pronouncer>(store.dictionary.entries, voiceName);
         version_ = store.version;
         voiceName_ = voiceName;
     }
-    return *pronouncer_;
+    return pronouncer_;
 }

@@ -14,14 +14,23 @@
 // takes that stretch whole.
 SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement>& replacements);
 
+// What the voice hears of a text: what the listening filters make of it, and what the
+// pronunciation dictionary then makes of that (the same text when it changes nothing).
+struct HeardText {
+    std::shared_ptr<const SpokenText> filtered;
+    std::shared_ptr<const SpokenText> spoken;
+};
+// May run on any thread, one at a time for a pronouncer.
+HeardText Pronounce(SpokenText filtered, const Pronouncer& pronouncer);
+
 // The pronouncer for the dictionary of the session and a voice, made again only when
-// either changed.
+// either changed. One that a thread still uses lives on until it is done.
 class PronouncerCache {
 public:
-    const Pronouncer& For(const std::wstring& voiceName);
+    std::shared_ptr<const Pronouncer> For(const std::wstring& voiceName);
 
 private:
-    std::unique_ptr<Pronouncer> pronouncer_;
+    std::shared_ptr<const Pronouncer> pronouncer_;
     unsigned version_ = 0;
     std::wstring voiceName_;
 };

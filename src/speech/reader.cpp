@@ -2,6 +2,27 @@
 #include "settings/app_settings.h"
 #include "speech/listening_filters.h"
 #include "speech/voice_engine.h"
+#include "platform/ui_text.h"
+#include "res/resource.h"
+#include <chrono>
+#include <cmath>
+#include <cwchar>
+
+namespace {
+
+// A copy up to this long is prepared at once, in a few milliseconds.
+constexpr size_t PrepareAtOnceChars = 128 * 1024;
+
+// Megabytes with one decimal, rounded up: a copy just over the limit must not read as
+// the limit itself.
+std::wstring Megabytes(unsigned long long bytes)
+{
+    wchar_t text[32] = L"";
+    swprintf(text, 32, L"%.1f", std::ceil(static_cast<double>(bytes) * 10.0 / (1024.0 * 1024.0)) / 10.0);
+    return text;
+}
+
+} // namespace
 
 Reader::Reader() = default;
 
@@ -19,41 +40,144 @@ void Reader::UseVoice(ComPtr<ISpVoice> voice)
     controller_.UseVoice(std::move(voice));
 }
 
-void Reader::DeriveSpokenText()
+bool Reader::TakesCopyOf(size_t characters)
 {
-    spokenFilters_ = AppSettings.listening;
-    filtered_ = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
-    Pronounce();
+    const unsigned long long bytes = static_cast<unsigned long long>(characters) * sizeof(wchar_t);
+    if (bytes <= LargestCopyBytes)
+        return true;
+    if (noteListener_)
+        noteListener_(
+            FillPattern(LoadText(IDS_COPY_TOO_LARGE), Megabytes(bytes), std::to_wstring(LargestCopyBytes >> 20)));
+    return false;
 }
 
-void Reader::Pronounce(int from)
+void Reader::TakeCopy(std::wstring text, bool append)
 {
-    const Pronouncer& pronouncer = pronouncers_.For(voiceName_);
-    if (pronouncer.Empty())
-        spoken_ = filtered_;
-    else
-        spoken_ = std::make_shared<const SpokenText>(Pronounced(*filtered_, pronouncer.Replacements(filtered_->Text())));
-    shading_.Show(spoken_->SkippedRanges(from), from);
+    // Only text not prepared yet can take another copy after it; one already prepared is
+    // shown and read first, as it would have been had it come in at once.
+    const bool follows = load_ && append && load_->phase == Load::Phase::Preparing;
+    if (!follows) {
+        if (append)
+            FinishLoad();
+        else
+            CancelLoad();
+    }
+    const bool read = controller_.BeginNewText();
+    if (follows) {
+        load_->copy.AddCopy(std::move(text));
+        load_->followsCopy = true;
+    } else {
+        load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(text), append);
+    }
+    load_->read = read;
+    if (load_->copy.Remaining() <= PrepareAtOnceChars)
+        FinishLoad();
+    else if (!loadWork_.Pending())
+        loadWork_.Start([this] { return LoadStep(); });
+}
+
+bool Reader::LoadStep(bool waitForThreads)
+{
+    if (!load_)
+        return true;
+    Load& load = *load_;
+    switch (load.phase) {
+    case Load::Phase::Preparing:
+        if (load.copy.Step()) {
+            load.result = load.copy.Take();
+            load.phase = Load::Phase::Counting;
+        }
+        return false;
+    case Load::Phase::Counting:
+        // The sentences of the text as it was before the latest copy.
+        load.previousSentences = load.followsCopy ? CountSentences(load.result.text.data(), load.result.readFrom)
+                                 : text_.Prepared()  ? CountSentences(text_.Text().c_str())
+                                                     : 0;
+        load.phase = Load::Phase::Showing;
+        return false;
+    case Load::Phase::Showing: {
+        auto shown = std::make_shared<const std::wstring>(std::move(load.result.text));
+        view_.TakeText(shown);
+        PreparationMarks marks = std::move(load.result.marks);
+        if (load.result.keptPrefix > 0) {
+            // What the kept text's preparation found stays, before what the copy's found.
+            PreparationMarks kept = text_.Marks();
+            kept.insertedStops.insert(kept.insertedStops.end(), marks.insertedStops.begin(), marks.insertedStops.end());
+            kept.webAddresses.insert(kept.webAddresses.end(), marks.webAddresses.begin(), marks.webAddresses.end());
+            marks = std::move(kept);
+        }
+        if (load.result.keptPrefix == 0)
+            lastSpokenWord_ = {};
+        text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
+        view_.Select(0, 0);
+        ReportStatusChange();
+        load.phase = Load::Phase::Hearing;
+        return false;
+    }
+    case Load::Phase::Hearing:
+        if (HearingStep(load, waitForThreads))
+            load.phase = Load::Phase::Reading;
+        return false;
+    case Load::Phase::Reading:
+        break;
+    }
+    const bool read = load.read;
+    const int readFrom = load.result.readFrom;
+    load_.reset();
+    if (read)
+        controller_.ReadNewText(readFrom);
+    return true;
+}
+
+// Derives what the voice hears of the text just shown; true once spoken_ holds it. A long
+// text is filtered on a thread of its own, during which the window takes its messages.
+bool Reader::HearingStep(Load& load, bool waitForThreads)
+{
+    if (!load.hearing.valid()) {
+        // A long text is not filtered all again for a copy added to it.
+        const int kept = load.result.keptPrefix;
+        const bool extend =
+            kept > 0 && filtered_ && filtered_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
+        std::shared_ptr<const SpokenText> earlier = extend ? filtered_ : nullptr;
+        spokenFilters_ = AppSettings.listening;
+        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept,
+                       pronouncer = pronouncers_.For(voiceName_)] {
+            return Pronounce(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
+                                     : BuildSpokenText(*text, marks, filters),
+                             *pronouncer);
+        };
+        if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
+            ShowSpokenText(derive());
+            return true;
+        }
+        load.hearing = std::async(std::launch::async, std::move(derive));
+        return false;
+    }
+    // A short wait spares the window from spinning through its messages meanwhile.
+    if (!waitForThreads && load.hearing.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+        return false;
+    ShowSpokenText(load.hearing.get());
+    return true;
+}
+
+void Reader::FinishLoad()
+{
+    loadWork_.Cancel();
+    while (!LoadStep(true)) {
+    }
+}
+
+void Reader::CancelLoad()
+{
+    loadWork_.Cancel();
+    load_.reset();
 }
 
 void Reader::PrepareText()
 {
-    lastSpokenWord_ = {};
+    FinishLoad();
     text_.Prepare(view_);
     DeriveSpokenText();
-    ReportStatusChange();
-}
-
-void Reader::PrepareAppendedText(int from)
-{
-    // A long text is not filtered all again for a short copy added to it.
-    if (text_.PrepareAppended(view_, from) && filtered_ && spokenFilters_ == AppSettings.listening) {
-        filtered_ = std::make_shared<const SpokenText>(
-            ExtendSpokenText(*filtered_, text_.Text(), text_.Marks(), spokenFilters_, from));
-        Pronounce(from);
-    } else {
-        DeriveSpokenText();
-    }
     ReportStatusChange();
 }
 
@@ -69,23 +193,34 @@ void Reader::ForgetText()
     lastSpokenWord_ = {};
     spoken_.reset();
     filtered_.reset();
-    shading_.Stop();
+    view_.ShowDimmed(nullptr);
 }
 
 void Reader::ApplyListeningFilters()
 {
+    FinishLoad();
     if (!text_.Prepared())
         return;
     DeriveSpokenText();
     controller_.SpokenTextChanged();
 }
 
+void Reader::DeriveSpokenText()
+{
+    spokenFilters_ = AppSettings.listening;
+    ShowSpokenText(Pronounce(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_), *pronouncers_.For(voiceName_)));
+}
+
+void Reader::ShowSpokenText(HeardText heard)
+{
+    filtered_ = std::move(heard.filtered);
+    spoken_ = std::move(heard.spoken);
+    view_.ShowDimmed(std::make_shared<const std::vector<CharRange>>(spoken_->SkippedRanges()));
+}
+
 void Reader::ApplyFontAndColours()
 {
-    display_.ApplyFontAndColours(view_, text_.Prepared());
-    // The dimmed colour follows the text's and the background's.
-    if (spoken_)
-        shading_.Show(spoken_->SkippedRanges());
+    display_.ApplyFontAndColours(view_);
     ReportStatusChange();
 }
 

@@ -5,11 +5,14 @@
 // the listener the window gives it.
 #include <windows.h>
 #include <functional>
+#include <future>
 #include <memory>
+#include <string>
 #include <utility>
+#include "platform/sliced_work.h"
+#include "speech/copy_load.h"
 #include "speech/display.h"
 #include "speech/pronounced_text.h"
-#include "speech/skipped_text.h"
 #include "speech/speech_controller.h"
 #include "speech/spoken_text.h"
 #include "speech/text_prep.h"
@@ -18,6 +21,12 @@
 // line is the zero-based line the status line is to show, or -1 for the line that holds
 // the selection.
 using StatusListener = std::function<void(int line)>;
+// A short note for the user, such as why a copy was not taken.
+using NoteListener = std::function<void(const std::wstring& note)>;
+
+// The largest copy taken, in bytes of its UTF-16 text. A larger one is most likely a
+// mistake (a whole log or database), and would take the program's memory many times over.
+inline constexpr size_t LargestCopyBytes = size_t{20} << 20;
 
 class Reader : private SpeechListener {
 public:
@@ -29,6 +38,7 @@ public:
     // when the control cannot be made.
     bool CreateView(HWND parent, const RECT& rect);
     void SetStatusListener(StatusListener listener) { statusListener_ = std::move(listener); }
+    void SetNoteListener(NoteListener listener) { noteListener_ = std::move(listener); }
     // The voice that reads from now on; an empty one releases it.
     void UseVoice(ComPtr<ISpVoice> voice);
 
@@ -42,9 +52,23 @@ public:
     SpeechState State() const { return controller_.State(); }
     int VisibleLines() const { return display_.VisibleLines(); }
 
+    // Whether a copy of so many characters is taken; when not, the note listener hears why.
+    bool TakesCopyOf(size_t characters);
+    // A copy's text, without its trailing line breaks: in place of the view's text, or
+    // with append after it, with one blank after it; prepared, and read from its start
+    // when the reading's state and auto play ask for it. A long text is prepared between
+    // messages and comes into the view when it is ready; a copy that comes meanwhile
+    // replaces it, or in append mode goes after it.
+    void TakeCopy(std::wstring text, bool append);
+    // Whatever needs the text as it will be (a command, a click) first has the copy being
+    // prepared finished, so that it sees the text as if it had come in at once.
+    void FinishLoad();
+    // The copy being prepared is dropped.
+    void CancelLoad();
+    bool Loading() const { return load_ != nullptr; }
+
     // The view's text becomes the prepared text (see PreparedText).
     void PrepareText();
-    void PrepareAppendedText(int from);
     void DropTrailingLineBreaks();
     void ForgetText();
     // The listening filters of the settings or the pronunciation dictionary changed: the
@@ -62,10 +86,34 @@ public:
 private:
     void OnSpokenWord(WordRange word) override;
     void OnStatusChange(int line) override;
+    // What the voice hears of the whole prepared text; the skipped part is dimmed.
     void DeriveSpokenText();
-    // The pronunciation dictionary after the filters; the view's skipped text is shaded
-    // again from from on.
-    void Pronounce(int from = 0);
+    // What the filters and then the pronunciation dictionary make of the text becomes what
+    // the voice hears.
+    void ShowSpokenText(HeardText heard);
+    // A copy on its way in: prepared a piece at a time, then shown, then filtered for the
+    // voice and read, each in a step of its own, so that the window takes its messages
+    // in between.
+    struct Load {
+        enum class Phase { Preparing, Counting, Showing, Hearing, Reading };
+        Load(SharedText viewText, bool viewPrepared, std::wstring copy, bool append)
+            : copy(viewText, viewPrepared, std::move(copy), append)
+        {
+        }
+        CopyLoad copy;
+        Phase phase = Phase::Preparing;
+        CopyLoad::Result result;
+        int previousSentences = 0;
+        // What the voice is to hear of a long text, derived on a thread of its own.
+        std::future<HeardText> hearing;
+        // Whether it is read once it is in, and whether a copy went after another one
+        // still being prepared.
+        bool read = false;
+        bool followsCopy = false;
+    };
+    // waitForThreads: the step waits for work on other threads rather than returning.
+    bool LoadStep(bool waitForThreads = false);
+    bool HearingStep(Load& load, bool waitForThreads);
 
     TextView view_;
     PreparedText text_;
@@ -77,7 +125,9 @@ private:
     std::wstring voiceName_;           // whose entries of the dictionary apply
     WordRange lastSpokenWord_;
     Display display_;
-    SkippedTextShading shading_{view_};
     SpeechController controller_{view_, spoken_, *this};
     StatusListener statusListener_;
+    NoteListener noteListener_;
+    std::unique_ptr<Load> load_;
+    SlicedWork loadWork_;
 };

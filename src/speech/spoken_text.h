@@ -10,12 +10,6 @@
 
 struct TextReplacement;
 
-// Characters [start, end) of a text.
-struct CharRange {
-    int start = 0;
-    int end = 0;
-};
-
 class SpokenText {
 public:
     // The view's text spoken exactly as it stands.

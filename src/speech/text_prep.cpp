@@ -24,19 +24,25 @@ bool MayStartWebAddress(const wchar_t* p, wchar_t before)
 
 size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous, PreparationMarks* marks, int base)
 {
+    return NormaliseText(text, wcslen(text), out, previous, marks, base);
+}
+
+size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous, PreparationMarks* marks,
+                     int base)
+{
     // One pass that gives the same result as inserting each full stop in place and
     // shifting the rest: a CR looks at the character written just before it.
     size_t o = 0;
     wchar_t copiedBefore = previous;
     const wchar_t* addressEnd = text;
-    for (const wchar_t* p = text; *p; ++p) {
+    for (const wchar_t* p = text; p != text + length; ++p) {
         wchar_t c = *p;
         // Web addresses are found in the copied text, while their slashes still tell them.
         if (marks && p >= addressEnd && MayStartWebAddress(p, copiedBefore)) {
-            if (const size_t length = WebAddressLength(p)) {
+            if (const size_t addressLength = WebAddressLength(p)) {
                 const int start = base + static_cast<int>(o);
-                marks->webAddresses.push_back({start, start + static_cast<int>(length)});
-                addressEnd = p + length;
+                marks->webAddresses.push_back({start, start + static_cast<int>(addressLength)});
+                addressEnd = p + addressLength;
             }
         }
         copiedBefore = c;
@@ -57,18 +63,24 @@ size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous, Prepar
 std::wstring NormaliseText(const std::wstring& text, PreparationMarks* marks)
 {
     std::wstring out(2 * text.size() + 1, L'\0');
-    out.resize(NormaliseText(text.c_str(), out.data(), L'\0', marks));
+    out.resize(NormaliseText(text.c_str(), text.size(), out.data(), L'\0', marks));
     return out;
 }
 
 int CountSentences(const wchar_t* text)
 {
+    return CountSentences(text, wcslen(text));
+}
+
+int CountSentences(const wchar_t* text, size_t length)
+{
     int blanks = 0;
     int sentences = 0;
-    for (const wchar_t* p = text; *p; ++p) {
+    const wchar_t* end = text + length;
+    for (const wchar_t* p = text; p != end; ++p) {
         if (*p == L' ')
             ++blanks;
-        if (IsSentenceTerminator(*p) && (p[1] == L' ' || p[1] == L'\r')) {
+        if (IsSentenceTerminator(*p) && p + 1 != end && (p[1] == L' ' || p[1] == L'\r')) {
             sentences += blanks / 50 + 1;
             blanks = 0;
         }
@@ -102,67 +114,72 @@ int CountTerminators(const wchar_t* text, int end)
 
 void PreparedText::Forget()
 {
-    text_.clear();
-    text_.shrink_to_fit();
+    text_ = std::make_shared<const std::wstring>();
     marks_ = {};
     prepared_ = false;
     previousSentenceCount_ = 0;
 }
 
-void PreparedText::Replace(std::wstring text)
+void PreparedText::Replace(SharedText text)
 {
-    previousSentenceCount_ = prepared_ ? CountSentences(text_.c_str()) : 0;
+    previousSentenceCount_ = prepared_ ? CountSentences(text_->c_str()) : 0;
     text_ = std::move(text);
     prepared_ = true;
 }
 
-void PreparedText::Prepare(TextView& view)
+void PreparedText::NoteViewHoldsIt(const TextView& view)
 {
-    const std::wstring text = view.GetText();
-    view.Select(0, 0);
-    // The view holds the prepared text already: preparing it again changes nothing, and
-    // what the first preparation found in the copied text must not be lost.
-    if (prepared_ && text == text_) {
-        previousSentenceCount_ = CountSentences(text_.c_str());
-        return;
-    }
-    PreparationMarks marks;
-    std::wstring prepared = NormaliseText(text, &marks);
-    marks_ = std::move(marks);
-    // Replacing a long text is the costly part of preparation; when nothing changed,
-    // the view already holds the prepared text.
-    if (prepared != text)
-        view.SetText(prepared.c_str());
-    Replace(std::move(prepared));
+    viewRevision_ = view.Revision();
 }
 
-bool PreparedText::PrepareAppended(TextView& view, int from)
+bool PreparedText::MatchesView(const TextView& view) const
 {
-    // Preparing a character depends only on what comes before it, so when the view
-    // still starts with the prepared text only the appended part needs the work; for a
-    // long text that saves reading and laying out everything again.
-    if (!prepared_ || from <= 0 || text_.size() != static_cast<size_t>(from)) {
-        Prepare(view);
-        return false;
-    }
-    const std::wstring appended = view.GetRange(from, view.Length());
-    std::wstring part(2 * appended.size() + 1, L'\0');
-    part.resize(NormaliseText(appended.c_str(), part.data(), text_.back(), &marks_, from));
-    if (part != appended) {
-        view.Select(from, from + static_cast<int>(appended.size()));
-        view.ReplaceSelection(part.c_str());
-    }
-    Replace(text_ + part);
+    return prepared_ && view.Revision() == viewRevision_;
+}
+
+void PreparedText::Adopt(SharedText text, PreparationMarks marks, int previousSentenceCount, const TextView& view)
+{
+    text_ = std::move(text);
+    marks_ = std::move(marks);
+    prepared_ = true;
+    previousSentenceCount_ = previousSentenceCount;
+    NoteViewHoldsIt(view);
+}
+
+void PreparedText::Prepare(TextView& view)
+{
     view.Select(0, 0);
-    return true;
+    // Preparing a prepared text changes nothing; a long one is not read through again,
+    // and what the first preparation found in the copied text is not lost.
+    if (MatchesView(view)) {
+        previousSentenceCount_ = CountSentences(text_->c_str());
+        return;
+    }
+    const std::wstring& text = view.Text();
+    PreparationMarks marks;
+    auto prepared = std::make_shared<const std::wstring>(NormaliseText(text, &marks));
+    marks_ = std::move(marks);
+    // When nothing changed, the view already holds the prepared text.
+    if (*prepared != text)
+        view.TakeText(prepared);
+    Replace(std::move(prepared));
+    NoteViewHoldsIt(view);
 }
 
 void PreparedText::DropTrailingLineBreaks(TextView& view)
 {
-    while (!text_.empty() && (text_.back() == L'\r' || text_.back() == L'\n'))
-        text_.pop_back();
-    const int length = static_cast<int>(text_.size());
-    std::erase_if(marks_.insertedStops, [&](int stop) { return stop >= length; });
-    std::erase_if(marks_.webAddresses, [&](const CharRange& address) { return address.end > length; });
-    view.SetText(text_.c_str());
+    size_t length = text_->size();
+    while (length > 0 && ((*text_)[length - 1] == L'\r' || (*text_)[length - 1] == L'\n'))
+        --length;
+    // The view already shows a text that has none.
+    if (length == text_->size() && MatchesView(view))
+        return;
+    if (length != text_->size()) {
+        text_ = std::make_shared<const std::wstring>(*text_, 0, length);
+        const int kept = static_cast<int>(length);
+        std::erase_if(marks_.insertedStops, [&](int stop) { return stop >= kept; });
+        std::erase_if(marks_.webAddresses, [&](const CharRange& address) { return address.end > kept; });
+    }
+    view.TakeText(text_);
+    NoteViewHoldsIt(view);
 }

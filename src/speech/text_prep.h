@@ -4,6 +4,7 @@
 // is written back so that the voice's word positions index both.
 #include <string>
 #include "speech/listening_filters.h"
+#include "speech/text_view_control.h"
 
 class TextView;
 
@@ -11,7 +12,8 @@ class TextView;
 // preparation.
 class PreparedText {
 public:
-    const std::wstring& Text() const { return text_; }
+    const std::wstring& Text() const { return *text_; }
+    const SharedText& Shared() const { return text_; }
     bool Prepared() const { return prepared_; }
     // Sentences of the text prepared before the latest preparation.
     int PreviousSentenceCount() const { return previousSentenceCount_; }
@@ -19,22 +21,27 @@ public:
     const PreparationMarks& Marks() const { return marks_; }
 
     void Prepare(TextView& view);
-    // After text was appended at from: the same result as Prepare, preparing and writing
-    // back only the appended part where the view still starts with the prepared text.
-    // Tells whether it did so, the text before from being as it was.
-    bool PrepareAppended(TextView& view, int from);
+    // text, prepared elsewhere and now in the view, is the prepared text; the sentences
+    // of the text before it were counted by the caller.
+    void Adopt(SharedText text, PreparationMarks marks, int previousSentenceCount, const TextView& view);
+    // Whether the view holds the prepared text, unchanged since.
+    bool MatchesView(const TextView& view) const;
     // Back to no prepared text, as at start-up.
     void Forget();
     // The text without its trailing line breaks, in the view as well.
     void DropTrailingLineBreaks(TextView& view);
 
 private:
-    void Replace(std::wstring text);
+    void Replace(SharedText text);
+    void NoteViewHoldsIt(const TextView& view);
 
-    std::wstring text_;
+    // Shared with the view while it shows the prepared text.
+    SharedText text_ = std::make_shared<const std::wstring>();
     PreparationMarks marks_;
     bool prepared_ = false;
     int previousSentenceCount_ = 0;
+    // The view's revision when it last held the prepared text.
+    unsigned viewRevision_ = 0;
 };
 
 // Normalises text[0..NUL) into out, which holds at least 2 * length + 1 code units;
@@ -43,11 +50,16 @@ private:
 // what it inserted and found, at positions counted from base.
 size_t NormaliseText(const wchar_t* text, wchar_t* out, wchar_t previous = L'\0', PreparationMarks* marks = nullptr,
                      int base = 0);
+// The same for text[0..length); text[length] is a NUL, where a web address ends at the latest.
+size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t previous,
+                     PreparationMarks* marks = nullptr, int base = 0);
 std::wstring NormaliseText(const std::wstring& text, PreparationMarks* marks = nullptr);
 
 // A sentence ends at '.', '!' or '?' followed by a blank or CR; each 50 blanks inside
 // one sentence count as one more sentence.
 int CountSentences(const wchar_t* text);
+// The same for text[0..length), which ends there.
+int CountSentences(const wchar_t* text, size_t length);
 
 // Start of the sentence that holds text[index]: the first character after the last
 // '.', '!' or '?' before index that a blank or line break follows, past the breaks.

@@ -1,77 +1,40 @@
 #include "speech/text_view.h"
+#include "platform/log.h"
 #include <richedit.h>
 #include <algorithm>
 
-bool LoadTextViewLibrary()
-{
-    static HMODULE richEdit = LoadLibraryW(L"Msftedit.dll");
-    return richEdit != nullptr;
-}
-
 namespace {
 
-bool IsPlaceholder(const std::wstring& text)
+constexpr DWORD TextViewStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_READONLY;
+
+const std::wstring noText;
+
+} // namespace
+
+bool IsPlaceholderText(const std::wstring& viewText)
 {
-    for (wchar_t c : text)
+    const auto breaks = static_cast<size_t>(std::count(viewText.begin(), viewText.end(), L'\r'));
+    const size_t windowLength = viewText.size() + breaks;
+    if (windowLength != 1 && windowLength != 2)
+        return false;
+    for (wchar_t c : viewText)
         if (c != L' ' && c != L'\r' && c != L'\n')
             return false;
     return true;
 }
 
-constexpr DWORD TextViewStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_READONLY;
-
-// Above this length, dropping the old text costs more than a fresh control: some
-// rich-edit implementations take time that grows with the square of the number of
-// paragraphs to delete a text, minutes for a few megabytes.
-constexpr LRESULT LongTextLength = 16 * 1024;
-
-HWND CreateControl(HWND parent, const RECT& rect)
-{
-    LoadTextViewLibrary();
-    HWND view = CreateWindowExW(0, TextViewClassName, L"", TextViewStyle, rect.left, rect.top, rect.right - rect.left,
-                                rect.bottom - rect.top, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!view)
-        return nullptr;
-    SendMessageW(view, EM_SETEVENTMASK, 0, ENM_SCROLL | ENM_KEYEVENTS | ENM_MOUSEEVENTS | ENM_SELCHANGE);
-    SendMessageW(view, EM_EXLIMITTEXT, 0, -1);
-    // The view is read-only, so nothing is ever undone; keeping the replaced text for
-    // undo only makes every new copy slower, dramatically so for long texts.
-    SendMessageW(view, EM_SETUNDOLIMIT, 0, 0);
-    return view;
-}
-
-} // namespace
-
 bool TextView::Create(HWND parent, const RECT& rect)
 {
-    view_ = CreateControl(parent, rect);
-    return view_ != nullptr;
-}
-
-// A fresh control in the old one's place with everything the old one was given:
-// events, limit, background and default character format.
-void TextView::ReplaceControl()
-{
-    HWND old = view_;
-    HWND parent = GetParent(old);
-    RECT rect;
-    GetWindowRect(old, &rect);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
-    HWND fresh = CreateControl(parent, rect);
-    if (!fresh)
-        return;
-    // Setting a background colour is the only way to learn the current one.
-    const auto background = static_cast<COLORREF>(SendMessageW(old, EM_SETBKGNDCOLOR, 0, 0));
-    SendMessageW(fresh, EM_SETBKGNDCOLOR, 0, background);
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    SendMessageW(old, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-    SendMessageW(fresh, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-    const bool hadFocus = GetFocus() == old;
-    view_ = fresh;
-    DestroyWindow(old);
-    if (hadFocus)
-        SetFocus(parent);
+    if (!RegisterTextViewClass())
+        return false;
+    view_ = CreateWindowExW(0, TextViewClassName, L"", TextViewStyle, rect.left, rect.top, rect.right - rect.left,
+                            rect.bottom - rect.top, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!view_) {
+        LogFailure(L"CreateWindowExW of the text view", GetLastError());
+        return false;
+    }
+    SendMessageW(view_, EM_SETEVENTMASK, 0, ENM_SCROLL | ENM_KEYEVENTS | ENM_MOUSEEVENTS | ENM_SELCHANGE);
+    return true;
 }
 
 int TextView::Length() const
@@ -80,34 +43,44 @@ int TextView::Length() const
     return static_cast<int>(SendMessageW(view_, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len), 0));
 }
 
-std::wstring TextView::GetText() const
+void TextView::ShowDimmed(SharedRanges ranges)
 {
-    const int n = Length();
-    if (n <= 0)
-        return {};
-    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
-    GETTEXTEX get{static_cast<DWORD>(2 * n + 2), GT_DEFAULT, 1200, nullptr, nullptr};
-    SendMessageW(view_, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(text.data()));
-    text.resize(wcslen(text.c_str()));
-    return text;
+    if (TextViewControl* control = Control())
+        control->SetDimmed(std::move(ranges));
 }
 
-std::wstring TextView::GetRange(int start, int end) const
+SharedText TextView::Shared() const
 {
-    if (end <= start)
-        return {};
-    std::wstring text(static_cast<size_t>(end - start) + 1, L'\0');
-    TEXTRANGEW range{{start, end}, text.data()};
-    const auto copied = SendMessageW(view_, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-    text.resize(static_cast<size_t>(std::max<LRESULT>(copied, 0)));
-    return text;
+    const TextViewControl* control = Control();
+    return control ? control->Shared() : std::make_shared<const std::wstring>();
+}
+
+std::wstring TextView::GetText() const
+{
+    return Text();
+}
+
+const std::wstring& TextView::Text() const
+{
+    const TextViewControl* control = Control();
+    return control ? control->Text() : noText;
 }
 
 void TextView::SetText(const wchar_t* text)
 {
-    if (WindowTextLength() > LongTextLength)
-        ReplaceControl();
     SendMessageW(view_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void TextView::TakeText(SharedText text)
+{
+    if (TextViewControl* control = Control())
+        control->TakeText(std::move(text));
+}
+
+unsigned TextView::Revision() const
+{
+    const TextViewControl* control = Control();
+    return control ? control->Revision() : 0;
 }
 
 int TextView::WindowTextLength() const
@@ -147,6 +120,12 @@ int TextView::LineCount() const
     return static_cast<int>(SendMessageW(view_, EM_GETLINECOUNT, 0, 0));
 }
 
+LineTally TextView::CountedLines() const
+{
+    const TextViewControl* control = Control();
+    return control ? control->CountedLines() : LineTally{};
+}
+
 int TextView::FirstVisibleLine() const
 {
     return static_cast<int>(SendMessageW(view_, EM_GETFIRSTVISIBLELINE, 0, 0));
@@ -164,6 +143,12 @@ POINT TextView::PosFromChar(int index) const
     return POINT{pt.x, pt.y};
 }
 
+int TextView::LineHeight() const
+{
+    const TextViewControl* control = Control();
+    return control ? control->LineHeight() : 0;
+}
+
 RECT TextView::ClientRect() const
 {
     RECT r{};
@@ -179,17 +164,4 @@ void TextView::ScrollLines(int lines)
 void TextView::ScrollOneLine(bool up)
 {
     SendMessageW(view_, EM_SCROLL, up ? SB_LINEUP : SB_LINEDOWN, 0);
-}
-
-int TextView::Append(const wchar_t* text)
-{
-    const int n = WindowTextLength();
-    if ((n == 1 || n == 2) && IsPlaceholder(GetText()))
-        SetText(L"");
-    // The window text length counts a paragraph break twice; the control clamps the
-    // caret to the real end, which is where the text goes.
-    Select(n, n);
-    const int at = SelectionEnd();
-    ReplaceSelection(text);
-    return at;
 }

@@ -1,16 +1,25 @@
 // Figures for the road of a copied text: preparation time against text size, what the
-// listening filters add to it, the time from a clipboard notification to the Speak
-// call, a short copy appended to a long view, and the idle program's CPU use.
+// listening filters add to it, the time from a clipboard notification to the Speak call, a short copy appended to a long
+// view, the idle program's CPU use, and what a user of the real program waits for
+// after a copy of 64 KB to 5 MB.
 // Prints figures; asserts nothing.
 #include <windows.h>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
 #include "in_process_app.h"
 #include "app_driver.h"
+#include "clipboard/clipboard_monitor.h"
+#include "copy_watch.h"
 #include "pump.h"
+#include <psapi.h>
+#include <fstream>
+#include <sstream>
+#include <vector>
 #include "settings/app_settings.h"
 #include "speech/listening_filters.h"
 #include "speech/text_prep.h"
@@ -119,32 +128,31 @@ void BenchListening()
     }
 }
 
-// The clipboard notification to the voice's Speak call, best of a few rounds: the
-// machine is shared, and the slowest rounds are someone else's.
+// A copy's text is fetched on another thread, and a long one prepared between messages:
+// the window takes its messages until both are done.
+bool WaitForTheCopy(InProcessApp& app)
+{
+    PumpPending();
+    return PumpUntil([&] { return !ClipboardReadPending() && !app.reader().Loading(); }, 60000);
+}
+
 void BenchClipboardToSpeak(size_t kilobytes, bool mixed)
 {
     InProcessApp app;
     AppSettings.autoPlay = true;
     SetClipboardText(mixed ? MixedText(kilobytes) : PlainText(kilobytes));
-    PumpPending();
-    const int rounds = kilobytes <= 256 ? 9 : 1;
-    double best = 1e9;
-    bool spoke = true;
-    for (int round = 0; round < rounds; ++round) {
-        app.voice.Take();
-        LARGE_INTEGER a, b;
-        QueryPerformanceCounter(&a);
-        SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
-        // The copy is fetched on a thread of its own and handed back to the window.
-        const bool spokeNow = PumpUntil([&] {
-            return std::find(app.voice.calls.begin(), app.voice.calls.end(), L"Speak") != app.voice.calls.end();
-        }, 10000);
-        QueryPerformanceCounter(&b);
-        best = std::min(best, Milliseconds(a, b));
-        spoke = spoke && spokeNow;
-    }
-    std::printf("WM_DRAWCLIPBOARD to Speak for %zu KB of %s text: %.1f ms, best of %d (spoke: %s)\n", kilobytes,
-                mixed ? "mixed" : "plain", best, rounds, spoke ? "yes" : "no");
+    WaitForTheCopy(app);
+    app.voice.Take();
+    LARGE_INTEGER a, b;
+    QueryPerformanceCounter(&a);
+    SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
+    const auto spoken = [&] {
+        return std::find(app.voice.calls.begin(), app.voice.calls.end(), L"Speak") != app.voice.calls.end();
+    };
+    const bool spoke = PumpUntil(spoken, 60000);
+    QueryPerformanceCounter(&b);
+    std::printf("WM_DRAWCLIPBOARD to Speak for %zu KB of %s text: %.1f ms (spoke: %s)\n", kilobytes,
+                mixed ? "mixed" : "plain", Milliseconds(a, b), spoke ? "yes" : "no");
     std::fflush(stdout);
 }
 
@@ -154,7 +162,7 @@ void BenchAppendToLongText(int megabytes, const wchar_t* copy)
     InProcessApp app;
     AppSettings.autoPlay = true;
     SetClipboardText(MakeText(megabytes));
-    PumpUntil([&] { return app.reader().Text().Text().size() > static_cast<size_t>(megabytes) * 500000; }, 60000);
+    WaitForTheCopy(app);
     AppSettings.appendCopies = true;
     // The short copy goes on the clipboard unseen, then is taken as a copy is.
     AppSettings.monitorClipboard = false;
@@ -165,14 +173,12 @@ void BenchAppendToLongText(int megabytes, const wchar_t* copy)
     LARGE_INTEGER a, b;
     QueryPerformanceCounter(&a);
     SendMessageW(app.window(), WM_DRAWCLIPBOARD, 0, 0);
-    const bool appended = PumpUntil([&] {
-        const std::wstring& text = app.reader().Text().Text();
-        return text.size() > 100 && text.find(L"letters", text.size() - 100) != std::wstring::npos;
-    }, 10000);
+    WaitForTheCopy(app);
     QueryPerformanceCounter(&b);
+    const PreparedText& prepared = app.reader().Text();
+    const bool appended = prepared.Text().find(L"letters") != std::wstring::npos;
     // Of that, what the listening filters take: for the grown end, as the reader does,
     // against the whole text again.
-    const PreparedText& prepared = app.reader().Text();
     const int from = app.reader().Spoken()->ViewLength() - static_cast<int>(std::wcslen(copy)) - 2;
     const SpokenText earlier = BuildSpokenText(prepared.Text().substr(0, from), prepared.Marks(), AppSettings.listening);
     LARGE_INTEGER c, d, e;
@@ -210,11 +216,86 @@ void BenchIdleCpu()
     CloseHandle(process);
 }
 
+// A copy of about `kilobytes` KB (UTF-16 code units x 2) in one of the shapes that
+// users copy: short lines, one long paragraph of words, or one word without a blank.
+std::wstring MakeCopy(const std::string& shape, size_t kilobytes)
+{
+    const size_t units = kilobytes * 512;
+    std::wstring text;
+    text.reserve(units + 64);
+    if (shape == "word") {
+        text.assign(units, L'x');
+        return text;
+    }
+    const wchar_t* piece = shape == "paragraph" ? L"Words of one long paragraph, and more of them. " : L"A sentence of the copied text.\r\n";
+    while (text.size() < units)
+        text += piece;
+    text.resize(units);
+    return text;
+}
+
+std::string LoadAverage()
+{
+    std::ifstream file("Z:\\proc\\loadavg");
+    std::string line;
+    std::getline(file, line);
+    return line.empty() ? "unknown" : line.substr(0, line.find(' ', line.find(' ', line.find(' ') + 1) + 1));
+}
+
+// The road of one copy in the real program, from the copy to the first highlighted
+// word, to the caption that says "playing", to the whole text in the view; meanwhile
+// the longest wait for a repaint and the program's peak working set.
+void BenchCopy(const std::string& shape, size_t kilobytes)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones");
+    WriteSettingsFile({{L"autoplay", L"1"}, {L"fulltext", L"1"}});
+    EmptyTheClipboard();
+    AppProcess program;
+    HWND window = program.Window();
+    if (!window || !PumpUntil([&] { return WindowText(window).rfind(L"Speech window - stopped", 0) == 0; }, 20000)) {
+        std::printf("copy of %zu KB (%s): the program did not start\n", kilobytes, shape.c_str());
+        return;
+    }
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, program.Id());
+    PROCESS_MEMORY_COUNTERS before{}, after{};
+    before.cb = after.cb = sizeof before;
+    GetProcessMemoryInfo(process, &before, sizeof before);
+    const std::wstring text = MakeCopy(shape, kilobytes);
+    const std::string load = LoadAverage();
+    const CopyTimeline t = WatchCopy(window, text, 600000);
+    GetProcessMemoryInfo(process, &after, sizeof after);
+    auto ms = [](double value) { return value < 0 ? std::string("never") : std::to_string(static_cast<int>(value + 0.5)) + " ms"; };
+    std::printf("copy of %5zu KB (%s): first word %s, caption %s, whole text %s; longest repaint wait %s (%d asked);"
+                " working set %zu MB before, peak %zu MB; load %s\n",
+                kilobytes, shape.c_str(), ms(t.firstWordMs).c_str(), ms(t.playingCaptionMs).c_str(),
+                ms(t.wholeTextMs).c_str(), ms(t.longestRepaintMs).c_str(), t.repaints,
+                before.WorkingSetSize >> 20, after.PeakWorkingSetSize >> 20,
+                load.c_str());
+    std::fflush(stdout);
+    CloseHandle(process);
+}
+
 } // namespace
 
-// Arguments pick parts: "prep", "listening", "clipboard", "append", "idle"; none runs all.
+// Arguments pick parts: "prep", "listening", "clipboard", "append", "idle"; none runs all. "copy"
+// runs only the real program's copies: "copy [lines|paragraph|word] [KB...]", by
+// default lines of 64, 1024 and 5120 KB.
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "copy") == 0) {
+        int next = 2;
+        std::string shape = "lines";
+        if (argc > next && !std::isdigit(static_cast<unsigned char>(argv[next][0])))
+            shape = argv[next++];
+        std::vector<size_t> sizes;
+        for (; next < argc; ++next)
+            sizes.push_back(std::strtoul(argv[next], nullptr, 10));
+        if (sizes.empty())
+            sizes = {64, 1024, 5120};
+        for (size_t kilobytes : sizes)
+            BenchCopy(shape, kilobytes);
+        return 0;
+    }
     auto wanted = [&](const char* part) {
         if (argc < 2)
             return true;

@@ -18,12 +18,7 @@ class ChainWatcher {
 public:
     ChainWatcher()
     {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = Procedure;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"ClipvoceTestChainWatcher";
-        RegisterClassW(&wc);
-        window_ = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+        window_ = CreateMessageWindow(L"ClipvoceTestChainWatcher", Procedure);
         watcher_ = this;
         next_ = SetClipboardViewer(window_);
     }

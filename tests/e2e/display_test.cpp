@@ -188,8 +188,9 @@ TEST(AutoScroll, TheSpokenLineStaysInView)
         const int first = static_cast<int>(SendMessageW(view, EM_GETFIRSTVISIBLELINE, 0, 0));
         RECT client;
         GetClientRect(view, &client);
-        POINTL at{};
-        SendMessageW(view, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), LOWORD(selection));
+        // From another process only the packed answer can come back.
+        const auto packed = static_cast<DWORD>(SendMessageW(view, EM_POSFROMCHAR, LOWORD(selection), 0));
+        const POINT at{static_cast<short>(LOWORD(packed)), static_cast<short>(HIWORD(packed))};
         // The program may take its next word between these questions; only a view that
         // stood still while it was asked tells where the word was shown.
         if (static_cast<DWORD>(SendMessageW(view, EM_GETSEL, 0, 0)) != selection ||

@@ -183,7 +183,11 @@ TEST_F(HotKeysEndToEnd, PlayPauseStopAndAnEmptySelectionWhileAnotherProgramHasTh
     AppProcess app;
     HWND window = app.Window();
     ASSERT_NE(window, nullptr);
-    const std::wstring text = L"A text read slowly enough to be paused. It has a second sentence as well.";
+    // Long enough to be still playing when the other program has come to the front on a
+    // busy machine.
+    const std::wstring text = L"A text read slowly enough to be paused. It has a second sentence as well. A third "
+                              L"one follows it, and a fourth sentence, longer than the others, comes after that one. "
+                              L"The fifth sentence ends the text.";
     ASSERT_TRUE(CopyWithPrivateData(text));
     ASSERT_TRUE(PumpUntil([&] { return CaptionSays(window, L" - playing"); }, Patience)) << "reading did not start";
     SelectionSource source(L"");   // nothing selected in it

@@ -1,4 +1,5 @@
 #include "app_driver.h"
+#include "speech/text_view_control.h"
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <fstream>
@@ -248,7 +249,7 @@ void PressKey(HWND window, WORD virtualKey, bool control)
 
 HWND TextViewOf(HWND speechWindow)
 {
-    return FindWindowExW(speechWindow, nullptr, L"RICHEDIT50W", nullptr);
+    return FindWindowExW(speechWindow, nullptr, TextViewClassName, nullptr);
 }
 
 std::wstring TextViewText(HWND speechWindow)
@@ -259,6 +260,16 @@ std::wstring TextViewText(HWND speechWindow)
     const auto got = SendMessageW(view, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(got));
     return text;
+}
+
+HWND CreateMessageWindow(const wchar_t* className, WNDPROC procedure)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = procedure;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);
+    return CreateWindowW(className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }
 
 bool SetClipboardText(const std::wstring& text)

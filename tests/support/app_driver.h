@@ -63,6 +63,9 @@ void PressTogether(const std::vector<WORD>& keys);
 std::wstring TextViewText(HWND speechWindow);
 HWND TextViewOf(HWND speechWindow);
 
+// A message-only window of the test's own with its own class and procedure.
+HWND CreateMessageWindow(const wchar_t* className, WNDPROC procedure);
+
 // The clipboard as another program uses it.
 bool SetClipboardText(const std::wstring& text);
 std::wstring GetClipboardText();

@@ -113,7 +113,7 @@ class TextViewTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(LoadTextViewLibrary());
+        ASSERT_TRUE(RegisterTextViewClass());
         parent_ = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 400, 200, nullptr, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
         ASSERT_TRUE(view_.Create(parent_, RECT{0, 0, 400, 200}));

@@ -8,6 +8,7 @@
 #include "in_process_app.h"
 #include <commctrl.h>
 #include "pump.h"
+#include "view_pixels.h"
 #include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
 #include "speech/colour_hook.h"
@@ -55,7 +56,7 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     COLORREF system[31];
     for (int i = 0; i <= 30; ++i)
         system[i] = GetSysColor(i);
-    ASSERT_TRUE(LoadTextViewLibrary());
+    ASSERT_TRUE(RegisterTextViewClass());
     InstallColourHook();
     ASSERT_TRUE(ColourHookInstalled());
     // What the rich-edit module now calls for a system colour.
@@ -79,39 +80,12 @@ TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
     AppSettings.showFullText = true;
 }
 
-// Whether any pixel the view shows has the colour.
-bool ViewShows(HWND view, COLORREF colour)
-{
-    RECT client;
-    GetClientRect(view, &client);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = client.right;
-    info.bmiHeader.biHeight = -client.bottom;   // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    const GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    const MemoryDc memory(CreateCompatibleDC(nullptr));
-    if (!bitmap || !memory)
-        return false;
-    const SelectedObject selected(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, client.right, client.bottom, WindowDc(view).get(), 0, 0, SRCCOPY);
-    const auto* pixels = static_cast<const DWORD*>(bits);
-    const DWORD wanted = RGB(GetBValue(colour), GetGValue(colour), GetRValue(colour));   // DIBs store BGR
-    for (LONG i = 0; i < client.right * client.bottom; ++i)
-        if ((pixels[i] & 0xFFFFFF) == wanted)
-            return true;
-    return false;
-}
-
 // Only the rich-edit module's query is redirected: another thread that asks the system
 // for its colours all the while a text is read in played-text mode gets the system's
 // answers, and the view keeps drawing the read words in the settings' colours.
 TEST(ColourHook, AnotherThreadsColourQueriesStayTheSystems)
 {
-    ASSERT_TRUE(LoadTextViewLibrary());
+    ASSERT_TRUE(RegisterTextViewClass());
     ASSERT_TRUE(InstallColourHook());
     InProcessApp app(SW_SHOWNORMAL);
     AppSettings.showFullText = false;

@@ -99,7 +99,6 @@ HRESULT Speaker::Speak(std::optional<std::wstring> text, bool purgeFirst, bool w
         try {
             utterance = std::make_unique<Utterance>();
             utterance->text = std::move(*text);
-            utterance->units = SplitText(utterance->text);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
@@ -160,12 +159,23 @@ Utterance* Speaker::ActiveUtterance()
     return nullptr;
 }
 
+// With the lock held; the speaking thread may be dividing the same text meanwhile, and
+// the first result to come is the one kept.
+void Speaker::Divide(Utterance& u)
+{
+    if (u.divided)
+        return;
+    u.units = SplitText(u.text);
+    u.divided = true;
+}
+
 ULONG Speaker::SkipSentences(long items)
 {
     std::lock_guard lock(mu_);
     Utterance* u = ActiveUtterance();
     if (!u)
         return 0;
+    Divide(*u);
     const long count = static_cast<long>(u->units.sentences.size());
     const long current = static_cast<long>(u->CurrentSentence());
     const long target = std::clamp(current + items, 0L, count);
@@ -240,6 +250,19 @@ void Speaker::Run()
         if (shutdown_)
             return;
         Utterance& u = *queue_.front();
+        if (!u.divided) {
+            // A long text takes a while to divide: outside the lock, so that the program
+            // that asked to speak it, and any Pause or Skip, go on meanwhile.
+            lock.unlock();
+            TextUnits units = SplitText(u.text);
+            lock.lock();
+            if (!u.divided) {
+                u.units = std::move(units);
+                u.divided = true;
+            }
+            if (shutdown_)
+                return;
+        }
         ComPtr<IStandInOutput> output = output_;
         BeginUtterance(u);
         if (link_.Available())

@@ -75,6 +75,7 @@ private:
     // The thread and its utterances (speaker.cpp).
     void Run();
     Utterance* ActiveUtterance();
+    void Divide(Utterance& u);
     void PurgeLocked(std::unique_lock<std::mutex>& lock);
     void Raise(SPEVENTENUM id, const Utterance& u, WPARAM wParam, LPARAM lParam,
                SPEVENTLPARAMTYPE type = SPET_LPARAM_IS_UNDEFINED);

@@ -6,8 +6,12 @@
 
 struct Utterance {
     ULONG stream = 0;
+    // Never changes once queued, so the speaking thread reads it without the lock.
     std::wstring text;
+    // Divided on the speaking thread: Speak returns at once, however long the text.
+    // Whoever needs the units first divides the text (Speaker::Divide).
     TextUnits units;
+    bool divided = false;
     size_t nextWord = 0;
     // The word being spoken; none before the first and right after a skip.
     long currentWord = -1;
