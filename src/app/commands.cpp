@@ -92,6 +92,7 @@ bool ActsOnTheText(UINT command)
     case CMD_EXPORT:
     case CMD_SCROLL_END:
     case CMD_SCROLL_HOME:
+    case CMD_PRONOUNCE_AS:
         return true;
     default:
         return false;

@@ -82,24 +82,15 @@ protected:
         HWND window = StartWithCopy(app);
         if (!window)
             return 0;
-        PressKey(window, 'E');
-        HWND save = WaitForProcessWindow(app.Id(), L"#32770", L"Save As", 10000);
-        EXPECT_NE(save, nullptr) << "no save dialog";
-        if (!save)
+        if (!ExportAs(app.Id(), window, name)) {
+            ADD_FAILURE() << "no save dialog";
             return 0;
-        HWND field = GetDlgItem(save, 0x47c);
-        SetWindowTextW(field ? field : GetDlgItem(save, 0x480), name);
-        PressDialogButton(save, IDOK);
-        PcmAudio audio;
-        EXPECT_TRUE(PumpUntil([&] {
-            if (WaitForProcessWindow(app.Id(), L"#32770", L"Saving...", 0))
-                return false;
-            audio = ParsePcmWave(ReadBytes(folder_ + L"\\" + name + L".wav"));
-            return !audio.samples.empty();
-        }, 60000)) << "the export of " << name << " did not finish";
+        }
+        const PcmAudio audio = WaitForExportedWave(app.Id(), folder_ + L"\\" + name + L".wav");
+        EXPECT_FALSE(audio.samples.empty()) << "the export of " << name << " did not finish";
         PressKey(window, 'Q', true);
         EXPECT_EQ(app.WaitExit(), 0);
-        return audio.sampleRate ? 1000.0 * audio.samples.size() / audio.channels / audio.sampleRate : 0;
+        return DurationMs(audio);
     }
 
     std::wstring folder_;
