@@ -263,4 +263,20 @@ TEST_F(PronunciationPageTest, AnInvalidRegularExpressionIsRefusedWithTheEnginesM
     EXPECT_EQ(bytes, "Clipvoce\tclip voice\t0\t2\r\n");
 }
 
+// A dictionary the program could not read through stays as it is, whatever is saved.
+TEST_F(PronunciationPageTest, AFileThatCannotBeReadIsNeverWrittenOver)
+{
+    LoadPronunciations();
+    const std::string latin1 = "caf\xE9\tcafe\t0\t0\r\n";
+    ASSERT_TRUE(WriteFileInPlaceOf(PronunciationStore.path, latin1));
+    LoadPronunciations();
+    EXPECT_NE(PronunciationStore.unreadable.find(L"line 1 is not UTF-8"), std::wstring::npos);
+    PronunciationDictionary changed;
+    changed.entries.push_back(Entry(L"Clipvoce", L"clip voice", Word));
+    EXPECT_NE(SavePronunciations(changed), 0u);
+    std::string bytes;
+    ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
+    EXPECT_EQ(bytes, latin1);
+}
+
 } // namespace
