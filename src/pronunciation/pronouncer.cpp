@@ -107,7 +107,7 @@ std::vector<TextReplacement> Pronouncer::Replacements(const std::wstring& text) 
     // Every occurrence of every word entry, found in one pass over the folded text.
     std::vector<std::vector<std::pair<int, int>>> occurrences(entries_.size());
     std::vector<bool> literalFound(entries_.size(), false);
-    const bool asciiText = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c < 0x80; });
+    const bool asciiClasses = RegexPattern::AsciiClassesSuffice(text);
     if (!literals_.Empty()) {
         std::wstring folded(text.size(), L'\0');
         for (size_t i = 0; i < text.size(); ++i)
@@ -144,7 +144,7 @@ std::vector<TextReplacement> Pronouncer::Replacements(const std::wstring& text) 
         if (entry.needsLiteral && !literalFound[i])
             continue;
         for (int at = 0; at <= static_cast<int>(text.size());) {
-            if (entry.regex->Find(text, at, groups, asciiText) != RegexPattern::Result::Found)
+            if (entry.regex->Find(text, at, groups, asciiClasses) != RegexPattern::Result::Found)
                 break;
             const int start = groups[0];
             const int end = groups[1];

@@ -79,9 +79,10 @@ struct RegexPattern::Engine {
         pcre2_code_free(code);
     }
 
-    pcre2_code* CodeFor(bool asciiText) const
+    pcre2_code* CodeFor(bool asciiClasses) const
     {
-        if (!asciiText)
+        // Character classes by name ([[:punct:]]) take Unicode's view of more characters.
+        if (!asciiClasses || pattern.find(L"[:") != std::wstring::npos)
             return code;
         if (!asciiCode) {
             int error = 0;
@@ -135,10 +136,15 @@ std::unique_ptr<RegexPattern> RegexPattern::Compile(std::wstring_view pattern, b
     return std::unique_ptr<RegexPattern>(new RegexPattern(std::move(engine)));
 }
 
-RegexPattern::Result RegexPattern::Find(std::wstring_view text, int start, Groups& groups, bool asciiText) const
+RegexPattern::Result RegexPattern::Find(std::wstring_view text, int start, Groups& groups, bool asciiClasses) const
 {
-    const int result = pcre2_match(engine_->CodeFor(asciiText), Units(text), text.size(), static_cast<PCRE2_SIZE>(start), 0,
-                                   engine_->matchData, engine_->context);
+    pcre2_code* code = engine_->CodeFor(asciiClasses);
+    // Each call would check the text from start to its end for valid UTF-16, which over all
+    // the matches of a long text adds up to its length times theirs; the text was found
+    // valid for the faster form, and the Unicode form takes invalid text as it comes.
+    const uint32_t options = code != engine_->code ? PCRE2_NO_UTF_CHECK : 0;
+    const int result = pcre2_match(code, Units(text), text.size(), static_cast<PCRE2_SIZE>(start),
+                                   options, engine_->matchData, engine_->context);
     if (result == PCRE2_ERROR_NOMATCH)
         return Result::NotFound;
     if (result < 0) {
@@ -302,4 +308,39 @@ std::wstring RegexPattern::RequiredLiteral(std::wstring_view pattern)
     }
     endRun();
     return best.size() >= 2 ? best : std::wstring();
+}
+
+bool RegexPattern::AsciiClassesSuffice(std::wstring_view text)
+{
+    bool asciiOnly = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c < 0x80)
+            continue;
+        asciiOnly = false;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            ++i;
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            return false;
+    }
+    if (asciiOnly)
+        return true;
+    // A letter, digit or space outside ASCII, by Unicode's classes.
+    static pcre2_code* const wordOrSpace = [] {
+        int error = 0;
+        PCRE2_SIZE offset = 0;
+        const std::wstring pattern = L"[^\\x00-\\x7F](?<=[\\w\\s])";
+        pcre2_code* code = pcre2_compile(Units(pattern), pattern.size(), PCRE2_UTF | PCRE2_UCP, &error, &offset, nullptr);
+        if (code)
+            pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
+        return code;
+    }();
+    if (!wordOrSpace)
+        return false;
+    pcre2_match_data* data = pcre2_match_data_create(1, nullptr);
+    if (!data)
+        return false;
+    const int result = pcre2_match(wordOrSpace, Units(text), text.size(), 0, PCRE2_NO_UTF_CHECK, data, nullptr);
+    pcre2_match_data_free(data);
+    return result == PCRE2_ERROR_NOMATCH;
 }

@@ -20,10 +20,13 @@ public:
     using Groups = std::vector<int>;
     enum class Result { Found, NotFound, GaveUp };
     // The first match that starts at or after start. GaveUp: the engine hit its limits
-    // (a pattern that backtracks without end); a caller stops asking then. asciiText tells
-    // that the text holds no character above 127, where Unicode's classes and ASCII's agree,
-    // so a much faster form of the pattern serves.
-    Result Find(std::wstring_view text, int start, Groups& groups, bool asciiText = false) const;
+    // (a pattern that backtracks without end); a caller stops asking then. asciiClasses
+    // tells that AsciiClassesSuffice holds for the text, so a much faster form serves.
+    Result Find(std::wstring_view text, int start, Groups& groups, bool asciiClasses = false) const;
+    // Whether \w, \d, \s and \b say the same of every character of the text taken as ASCII
+    // as taken by Unicode: it is valid UTF-16 and its characters outside ASCII are neither
+    // letters, digits nor spaces (typographic quotes, dashes, emoji are not).
+    static bool AsciiClassesSuffice(std::wstring_view text);
 
     // The problem with a replacement's group references for this pattern, or empty.
     std::wstring ReplacementProblem(std::wstring_view replacement) const;

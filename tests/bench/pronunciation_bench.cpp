@@ -142,8 +142,14 @@ void BenchDictionary()
             const SpokenText spoken = Pronounced(filtered, pronouncer->Replacements(filtered.Text()));
             (void)spoken;
         });
-        std::printf("  %7zu characters: %7.2f ms to find %6zu changes, %7.2f ms with the map after the filters (%.3f ms per 1,000 characters)\n",
-                    characters, find, changes, mapped, mapped * 1000.0 / static_cast<double>(characters));
+        // Copied text mostly holds some typographic quote or dash, which takes the
+        // regular expressions' Unicode form.
+        std::wstring typographic = text;
+        for (size_t i = 40; i < typographic.size(); i += 400)
+            typographic[i] = 0x2019;
+        const double unicode = BestOf(5, [&] { pronouncer->Replacements(typographic); });
+        std::printf("  %7zu characters: %7.2f ms to find %6zu changes, %7.2f ms with the map after the filters (%.3f ms per 1,000 characters), %7.2f ms to find them with typographic quotes\n",
+                    characters, find, changes, mapped, mapped * 1000.0 / static_cast<double>(characters), unicode);
         std::fflush(stdout);
     }
 }

@@ -58,6 +58,9 @@ TEST(PronunciationTest, EachKindOfEntryChangesWhatTheVoiceHears)
         // Regular expressions with numbered and named groups, case-insensitive by default.
         {{Entry(L"(\\d+)\\s?km\\b", L"\\1 kilometres", Regex)}, espeak, L"5km and 12 KM", L"5 kilometres and 12 kilometres"},
         {{Entry(L"(?P<n>\\d+)%", L"\\g<n> percent", Regex)}, espeak, L"50% off", L"50 percent off"},
+        // Unicode's letters, beside typographic quotes that are none.
+        {{Entry(L"\\bcaf\\w\\b", L"coffee", Regex), Entry(L"\\bit\\b", L"IT", Regex, true)}, espeak,
+         L"it\x2019s the caf\xE9, it", L"IT\x2019s the coffee, IT"},
         // Longer, shorter and empty replacements.
         {{Entry(L"etc.", L"et cetera", Anywhere), Entry(L"approximately", L"about", Word), Entry(L"um", L"", Word)},
          espeak, L"so um approximately etc.", L"so  about et cetera"},
@@ -78,9 +81,14 @@ TEST(PronunciationTest, EachKindOfEntryChangesWhatTheVoiceHears)
     }
 }
 
-// A regular expression is searched only in a text that holds what every match must.
-TEST(PronunciationTest, ARegularExpressionsRequiredLiteralIsCertainOrNone)
+// A regular expression is searched only in a text that holds what every match must, and
+// in its faster ASCII form where that says the same.
+TEST(PronunciationTest, ARegularExpressionIsSearchedOnlyWhereItCanMatch)
 {
+    EXPECT_TRUE(RegexPattern::AsciiClassesSuffice(L"it\x2019s \x201Cso\x201D \x2014 \xD83D\xDE00"));
+    EXPECT_FALSE(RegexPattern::AsciiClassesSuffice(L"caf\xE9"));
+    EXPECT_FALSE(RegexPattern::AsciiClassesSuffice(L"a\xA0" L"b"));
+    EXPECT_FALSE(RegexPattern::AsciiClassesSuffice(L"a\xD83D" L"b"));
     const std::pair<const wchar_t*, const wchar_t*> rows[] = {
         {L"\\btag5-(\\d+)\\b", L"tag5-"}, {L"colou?r", L"colo"},    {L"a{2,3}bc", L"bc"},
         {L"(?<=\\d)unit2\\b", L"unit2"},  {L"x\\.org|y", L""},     {L"(?i)abc", L""},
