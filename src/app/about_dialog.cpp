@@ -1,6 +1,7 @@
 #include "app/about_dialog.h"
 #include "app/about_layout.h"
 #include "app/restart.h"
+#include "platform/dpi.h"
 #include "platform/dialog_record.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
@@ -216,10 +217,10 @@ void OnUpdateWatch(HWND dialog, AboutDialogState& state)
         ShowResult(dialog, IDS_DOWNLOAD_FAILED, MB_ICONWARNING);
 }
 
-// A place given for 96 dpi, at the DPI of the paint.
+// A place given for 96 dpi, at the DPI of the window painted.
 int Scaled(HDC dc, int pixelsAt96Dpi)
 {
-    return MulDiv(pixelsAt96Dpi, GetDeviceCaps(dc, LOGPIXELSX), 96);
+    return FromBaseDpi(pixelsAt96Dpi, WindowDpi(WindowFromDC(dc)));
 }
 
 POINT PictureAt(HWND dialog, HDC dc, const Picture& picture)

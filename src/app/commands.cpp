@@ -39,6 +39,14 @@ void ToggleAppendText(HMENU menu)
     ShowClipboardSettingsInMenu(menu);
 }
 
+// Takes effect at once, and is kept with the other settings.
+void ToggleFocusMode(SpeechWindowState& state)
+{
+    AppSettings.focusMode = !AppSettings.focusMode;
+    state.reader.ApplySentenceLook();
+    ShowFocusModeInMenu(state.popupMenu);
+}
+
 void OpenOptionsDialog(SpeechWindowState& state, int tab)
 {
     if (HWND openDialog = OpenOptionsWindow()) {
@@ -138,6 +146,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_RATE_UP:           speech.ChangeRate(+1); break;
     case CMD_RATE_DOWN:         speech.ChangeRate(-1); break;
     case CMD_PRONOUNCE_AS:      PronounceWordAs(state); break;
+    case CMD_FOCUS_MODE:        ToggleFocusMode(state); break;
     default:                    break;
     }
     if (HIWORD(wParam) == EN_UPDATE && reinterpret_cast<HWND>(lParam) == reader.View().Handle())

@@ -28,6 +28,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     host.applyFontAndColours = [&state, window] {
         state.reader.ApplyFontAndColours();
         ApplyTransparency(window);
+        ShowFocusModeInMenu(state.popupMenu);
     };
     host.applyWindowVisibility = [&state] { ShowSpeechWindow(state, SW_SHOWNORMAL); };
     host.applyClipboardMenu = [&state] { ShowClipboardSettingsInMenu(state.popupMenu); };

@@ -15,6 +15,7 @@ bool PreparePopupMenu(SpeechWindowState& state)
     if (!state.popupMenu)
         return false;
     ShowClipboardSettingsInMenu(state.popupMenu);
+    ShowFocusModeInMenu(state.popupMenu);
     // The menu follows what is being done: auto play with nothing on the clipboard
     // reads nothing, and the menu must say so.
     const SpeechState speech = state.reader.State();
@@ -35,6 +36,11 @@ void ShowClipboardSettingsInMenu(HMENU menu)
     SetMenuItemChecked(menu, CMD_CLIPBOARD_MONITOR, AppSettings.monitorClipboard);
     SetMenuItemEnabled(menu, CMD_APPEND_TEXT, AppSettings.monitorClipboard);
     SetMenuItemChecked(menu, CMD_APPEND_TEXT, AppSettings.appendCopies);
+}
+
+void ShowFocusModeInMenu(HMENU menu)
+{
+    SetMenuItemChecked(menu, CMD_FOCUS_MODE, AppSettings.focusMode);
 }
 
 void ShowPopupMenu(SpeechWindowState& state)

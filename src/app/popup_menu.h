@@ -13,6 +13,8 @@ bool PreparePopupMenu(SpeechWindowState& state);
 void ShowStateInMenu(HMENU menu, SpeechState speech);
 // The clipboard monitor and append items follow their settings.
 void ShowClipboardSettingsInMenu(HMENU menu);
+// The focus mode item is checked while it is on.
+void ShowFocusModeInMenu(HMENU menu);
 
 // At the cursor; nothing while a dialog of the program is open or before the first-run
 // greeting has been seen.

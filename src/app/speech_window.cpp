@@ -8,6 +8,7 @@
 #include "options/options_dialog.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
+#include "platform/dpi.h"
 #include "platform/menu_items.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
@@ -34,6 +35,7 @@ LRESULT OnCreate(SpeechWindowState& state)
 {
     RECT client;
     GetClientRect(state.window, &client);
+    state.dpi = WindowDpi(state.window);
     state.reader.SetStatusListener([&state](int line) { RefreshStatusLine(state, line); });
     state.reader.SetNoteListener([&state](const std::wstring& note) { ShowStatusNote(state, note); });
     return state.reader.CreateView(state.window, client) ? 0 : -1;
@@ -129,6 +131,20 @@ LRESULT OnNotify(SpeechWindowState& state, const NMHDR* header)
     return OnTextViewInput(state, *reinterpret_cast<const MSGFILTER*>(header));
 }
 
+// Moved to a monitor scaled otherwise, or the scaling changed: the window takes the
+// place and size the system suggests, and the text keeps its size in points.
+void OnDpiChanged(SpeechWindowState& state, int dpi, const RECT& suggested)
+{
+    if (dpi <= 0 || dpi == state.dpi)
+        return;
+    if (state.frameHeightDelta != -1)
+        state.frameHeightDelta = MulDiv(state.frameHeightDelta, dpi, state.dpi);
+    state.dpi = dpi;
+    state.reader.ChangeDpi(dpi);
+    SetWindowPos(state.window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void OnCaptionDoubleClick(SpeechWindowState& state)
 {
     AppSettings.speechWindowShown = false;
@@ -192,6 +208,17 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         OnEndSession(state, wParam != 0);
         return 0;
     case WM_ERASEBKGND:
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(state, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    // The high-contrast mode comes and goes, and its colours change, without a restart.
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST)
+            state.reader.ApplyColours();
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    case WM_SYSCOLORCHANGE:
+        state.reader.ApplyColours();
         return 0;
     case WM_NOTIFY:
         return OnNotify(state, reinterpret_cast<const NMHDR*>(lParam));

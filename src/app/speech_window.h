@@ -24,6 +24,8 @@ struct SpeechWindowState {
     int frameHeightDelta = -1;
     // Says the pronunciation samples beside the reading; made at the first one.
     ComPtr<ISpVoice> sampleVoice;
+    // The DPI the window is laid out for.
+    int dpi = 96;
 };
 
 LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -8,6 +8,7 @@
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
 #include "pronunciation/pronunciation_store.h"
+#include "platform/dpi.h"
 #include "platform/log.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
@@ -51,7 +52,9 @@ bool RegisterSpeechWindowClass()
     wc.lpfnWndProc = SpeechWindowProc;
     wc.hInstance = ProgramModule();
     wc.hIcon = LoadIconW(ProgramModule(), MAKEINTRESOURCEW(IDI_PROGRAM));
-    wc.hIconSm = wc.hIcon;
+    // The caption's icon from its own small image, not the large one shrunk.
+    wc.hIconSm = static_cast<HICON>(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = className.c_str();
@@ -59,15 +62,25 @@ bool RegisterSpeechWindowClass()
 }
 
 // The settings keep the saved position; only the window is moved, and the next save
-// takes its new place from the window.
+// takes its new place from the window. They keep it as at 96 dpi, which the window's
+// pixels are scaled from: the window has the same place and size on the screen at any
+// scaling.
 bool CreateSpeechWindow(SpeechWindowState& state)
 {
+    const int dpi = SystemDpi();
     const WindowPlace place =
-        ReachablePlace({AppSettings.x, AppSettings.y, AppSettings.width, AppSettings.height});
+        ReachablePlace({FromBaseDpi(AppSettings.x, dpi), FromBaseDpi(AppSettings.y, dpi),
+                        FromBaseDpi(AppSettings.width, dpi), FromBaseDpi(AppSettings.height, dpi)});
     const HWND window = CreateWindowExW(SpeechWindowExStyle, LoadText(IDS_APP_NAME).c_str(),
                                         LoadText(IDS_SPEECH_WINDOW).c_str(), SpeechWindowStyle, place.x, place.y,
                                         place.width, place.height, nullptr, nullptr, ProgramModule(), &state);
-    return window != nullptr;
+    if (!window)
+        return false;
+    // On a monitor scaled otherwise than the main one, the size is that monitor's.
+    if (const int windowDpi = WindowDpi(window); windowDpi != dpi)
+        SetWindowPos(window, nullptr, 0, 0, MulDiv(place.width, windowDpi, dpi), MulDiv(place.height, windowDpi, dpi),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
 }
 
 bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)

@@ -38,7 +38,11 @@ void InitTrayIcon(TrayIcon& icon, HWND window)
     record.uID = TRAY_ICON_ID;
     record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_INFO;
     record.uCallbackMessage = WM_TRAYICON;
-    record.hIcon = LoadIconW(ProgramModule(), MAKEINTRESOURCEW(IDI_PROGRAM));
+    icon.image.reset(static_cast<HICON>(LoadImageW(ProgramModule(), MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    if (!icon.image)
+        LogFailure(L"LoadImageW of the tray icon", GetLastError());
+    record.hIcon = icon.image ? icon.image.get() : LoadIconW(ProgramModule(), MAKEINTRESOURCEW(IDI_PROGRAM));
     record.uTimeout = 3;
     record.dwInfoFlags = NIIF_INFO | NIIF_NOSOUND;
     icon.added = false;

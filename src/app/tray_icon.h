@@ -4,12 +4,16 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <string>
+#include "platform/dialog_record.h"
 #include "speech/speech_controller.h"
 
 struct SpeechWindowState;
 
 struct TrayIcon {
     NOTIFYICONDATAW record{};
+    // The program's icon at the small-icon size of the screen's DPI, drawn from its own
+    // image of that size rather than stretched by the shell.
+    IconHandle image;
     // Whether the shell holds the icon. Early in a logon the shell may not be ready yet;
     // the icon is then added at the next chance rather than never.
     bool added = false;

@@ -1,6 +1,7 @@
 #include "app/window_frame.h"
 #include "app/speech_window.h"
 #include "settings/app_settings.h"
+#include "platform/dpi.h"
 #include "platform/menu_items.h"
 #include "res/resource.h"
 
@@ -77,7 +78,7 @@ void ToggleBorder(SpeechWindowState& state)
 {
     const HWND window = state.window;
     MeasureFrameHeightDelta(state);
-    const int frame = GetSystemMetrics(SM_CYFRAME);
+    const int frame = SystemMetricForDpi(SM_CYFRAME, state.dpi);
     const int frameHeightDelta = state.frameHeightDelta;
     const RECT w = WindowRect(window);
     const RECT c = state.reader.View().ClientRect();

@@ -1,9 +1,12 @@
 #include "options/options_pages.h"
 #include "options/options_dialog.h"
 #include "platform/dialog_record.h"
+#include "platform/dpi.h"
+#include "platform/high_contrast.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
 #include "settings/app_settings.h"
+#include "settings/view_settings.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <commdlg.h>
@@ -57,9 +60,11 @@ struct AppearancePage {
     IconHandle icons[std::size(ImageButtons)];
 };
 
+// The settings keep the font's height as at 96 dpi; the preview shows it at the page's.
 void ShowPreviewFont(HWND page, AppearancePage& state)
 {
-    const LOGFONTW chosen = TextLogFont();
+    LOGFONTW chosen = TextLogFont();
+    chosen.lfHeight = FromBaseDpi(chosen.lfHeight, WindowDpi(page));
     GdiObject font(CreateFontIndirectW(&chosen));
     SendDlgItemMessageW(page, IDC_PREVIEW, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     // The preview now paints with the new font, so the old one can go.
@@ -77,6 +82,20 @@ void SetButtonIcons(HWND page, AppearancePage& state)
     }
 }
 
+void ShowViewSettings(HWND page)
+{
+    CheckDlgButton(page, IDC_MARK_SENTENCE, AppSettings.markSentence ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_FOCUS_MODE, AppSettings.focusMode ? BST_CHECKED : BST_UNCHECKED);
+    const HWND spacing = GetDlgItem(page, IDC_LINE_SPACING);
+    for (size_t i = 0; i < std::size(LineSpacings); ++i) {
+        SendMessageW(spacing, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(LineSpacingText(LineSpacings[i])));
+        if (LineSpacings[i] == AppSettings.lineSpacingPercent)
+            SendMessageW(spacing, CB_SETCURSEL, i, 0);
+    }
+    // The colours chosen here are kept, but not shown while the theme's are.
+    ShowWindow(GetDlgItem(page, IDC_HIGH_CONTRAST_NOTE), HighContrastOn() ? SW_SHOW : SW_HIDE);
+}
+
 void OnInitDialog(HWND page, AppearancePage& state)
 {
     ShowPreviewFont(page, state);
@@ -84,6 +103,7 @@ void OnInitDialog(HWND page, AppearancePage& state)
     HWND trackbar = GetDlgItem(page, IDC_TRANSPARENCY);
     SendMessageW(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(0, OpaqueAlpha));
     SendMessageW(trackbar, TBM_SETPOS, TRUE, AppSettings.opacity);
+    ShowViewSettings(page);
 }
 
 // The trackbar notifies whenever it redraws, so every notification is a moment to take
@@ -110,9 +130,12 @@ void ChooseColour(HWND page, COLORREF& field)
     RedrawWindow(page, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
 }
 
+// The font dialog measures heights in the screen's pixels; the settings as at 96 dpi.
 void ChooseTextFont(HWND page, AppearancePage& state)
 {
+    const int dpi = SystemDpi();
     LOGFONTW font = TextLogFont();
+    font.lfHeight = FromBaseDpi(font.lfHeight, dpi);
     CHOOSEFONTW choice{};
     choice.lStructSize = sizeof choice;
     choice.hwndOwner = page;
@@ -120,6 +143,7 @@ void ChooseTextFont(HWND page, AppearancePage& state)
     choice.Flags = CF_INITTOLOGFONTSTRUCT | CF_FORCEFONTEXIST | CF_NOSCRIPTSEL | CF_NOVERTFONTS;
     if (!ChooseFontW(&choice))
         return;
+    font.lfHeight = ToBaseDpi(font.lfHeight, dpi);
     SetTextFont(AppSettings, font);
     ShowPreviewFont(page, state);
 }
@@ -165,6 +189,19 @@ void OnCommand(HWND page, AppearancePage& state, int control, int code)
         break;
     case IDC_FONT:
         ChooseTextFont(page, state);
+        break;
+    case IDC_MARK_SENTENCE:
+        AppSettings.markSentence = IsDlgButtonChecked(page, IDC_MARK_SENTENCE) == BST_CHECKED;
+        break;
+    case IDC_FOCUS_MODE:
+        AppSettings.focusMode = IsDlgButtonChecked(page, IDC_FOCUS_MODE) == BST_CHECKED;
+        break;
+    case IDC_LINE_SPACING:
+        if (code == CBN_SELCHANGE) {
+            const LRESULT chosen = SendDlgItemMessageW(page, IDC_LINE_SPACING, CB_GETCURSEL, 0, 0);
+            if (chosen >= 0 && chosen < static_cast<LRESULT>(std::size(LineSpacings)))
+                AppSettings.lineSpacingPercent = LineSpacings[chosen];
+        }
         break;
     default:
         if (code == BN_CLICKED)

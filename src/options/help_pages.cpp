@@ -61,6 +61,7 @@ const wchar_t* const HotKeyLines[] = {
     L"e = export",
     L"b = Speech window border on/off",
     L"w = Speech window off",
+    L"f = focus mode on/off (all but the sentence being read dimmed)",
     L"ctrl + q = quit",
     L"right click in the Speech window = menu",
     L"double click on the Speech window bar = hide Speech window",

@@ -52,6 +52,9 @@ void PutBackAppearancePage(const OptionsDialogState& state)
     AppSettings.textColour = state.openingSettings.textColour;
     AppSettings.backgroundColour = state.openingSettings.backgroundColour;
     SetTextFont(AppSettings, TextLogFont(state.openingSettings));
+    AppSettings.markSentence = state.openingSettings.markSentence;
+    AppSettings.focusMode = state.openingSettings.focusMode;
+    AppSettings.lineSpacingPercent = state.openingSettings.lineSpacingPercent;
 }
 
 void PutBackExportPage(const AppSettingsRecord& opening)

@@ -36,6 +36,10 @@
 #define IDC_POSITION_TOPRIGHT       40064
 #define IDC_POSITION_BOTTOMRIGHT    40065
 #define IDC_POSITION_CURRENT        40066
+#define IDC_MARK_SENTENCE           40401
+#define IDC_FOCUS_MODE              40402
+#define IDC_LINE_SPACING            40403
+#define IDC_HIGH_CONTRAST_NOTE      40404
 
 // Voice Export page
 #define IDD_EXPORT_PAGE             40070

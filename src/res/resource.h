@@ -136,6 +136,7 @@
 #define CMD_RATE_UP                 40096
 #define CMD_RATE_DOWN               40097
 #define CMD_PRONOUNCE_AS            40420
+#define CMD_FOCUS_MODE              40400
 
 // Window messages of the program's own
 #define WM_TRAYICON                 (WM_USER + 1)

@@ -64,6 +64,10 @@ struct AppSettingsRecord {
     int stopHotKey = MAKEWORD('S', HOTKEYF_CONTROL | HOTKEYF_ALT);
     // [listening]
     ListeningFilters listening;
+    // [view]: how the text being read is shown
+    bool markSentence = true;        // the sentence being read on a light tint
+    bool focusMode = false;          // all but the sentence being read dimmed
+    int lineSpacingPercent = 100;    // 100, 150 or 200: single, one and a half, double
 };
 
 extern AppSettingsRecord AppSettings;

@@ -7,6 +7,8 @@
 #include "settings/app_settings.h"
 #include "settings/hot_key_settings.h"
 #include "settings/listening_settings.h"
+#include "settings/view_settings.h"
+#include "platform/dpi.h"
 #include "platform/log.h"
 
 SettingsStoreRecord SettingsStore;
@@ -156,6 +158,7 @@ void ReadSettings()
     }
     ReadHotKeySettings(SettingsStore.document, AppSettings);
     ReadListeningSettings(SettingsStore.document, AppSettings);
+    ReadViewSettings(SettingsStore.document, AppSettings);
 }
 
 void WriteSettings()
@@ -178,6 +181,7 @@ void WriteSettings()
     }
     WriteHotKeySettings(SettingsStore.document, AppSettings);
     WriteListeningSettings(SettingsStore.document, AppSettings);
+    WriteViewSettings(SettingsStore.document, AppSettings);
 }
 
 // A file that could not be read through is about to be replaced by first-run values;
@@ -229,7 +233,11 @@ void UseFirstRunValues()
 {
     RECT workArea{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
-    const POINT position = FirstRunPosition(workArea);
+    // The file keeps places as at 96 dpi, the work area's corner included.
+    const int dpi = SystemDpi();
+    const RECT baseArea{ToBaseDpi(workArea.left, dpi), ToBaseDpi(workArea.top, dpi), ToBaseDpi(workArea.right, dpi),
+                        ToBaseDpi(workArea.bottom, dpi)};
+    const POINT position = FirstRunPosition(baseArea);
     AppSettings.x = position.x;
     AppSettings.y = position.y;
     AppSettings.backgroundColour = RGB(255, 255, 255);
@@ -254,14 +262,16 @@ void CaptureWindowRect(HWND window, int frameHeightDelta)
     RECT rect{};
     if (!GetWindowRect(window, &rect))
         return;
-    AppSettings.x = rect.left;
-    AppSettings.y = rect.top;
-    AppSettings.width = rect.right - rect.left;
-    AppSettings.height = rect.bottom - rect.top;
     // Without its border the window is shorter by its frame; the stored height is always
     // that of the framed window, which is how the next start creates it.
-    if (!AppSettings.showBorder)
-        AppSettings.height += frameHeightDelta;
+    const int height = rect.bottom - rect.top + (AppSettings.showBorder ? 0 : frameHeightDelta);
+    // As at 96 dpi: the place on the screen's scale, the size on its monitor's.
+    const int dpi = SystemDpi();
+    const int windowDpi = WindowDpi(window);
+    AppSettings.x = ToBaseDpi(rect.left, dpi);
+    AppSettings.y = ToBaseDpi(rect.top, dpi);
+    AppSettings.width = ToBaseDpi(rect.right - rect.left, windowDpi);
+    AppSettings.height = ToBaseDpi(height, windowDpi);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "speech/colour_hook.h"
 #include "settings/app_settings.h"
+#include "speech/display.h"
 
 namespace {
 
@@ -14,9 +15,9 @@ COLORREF ColourHookAnswer(int index, COLORREF systemColour)
 {
     if (!AppSettings.showFullText) {
         if (index == COLOR_HIGHLIGHTTEXT)
-            return AppSettings.textColour;
+            return ShownColours().text;
         if (index == COLOR_HIGHLIGHT)
-            return AppSettings.backgroundColour;
+            return ShownColours().background;
     }
     return systemColour;
 }

@@ -1,18 +1,16 @@
 #include "speech/display.h"
 #include "settings/app_settings.h"
-#include "platform/scoped_handle.h"
+#include "platform/dpi.h"
+#include "platform/high_contrast.h"
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-int ScreenDpi()
+ViewColours ShownColours()
 {
-    const WindowDc screen(nullptr);
-    return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
+    if (HighContrastOn())
+        return ViewColours{GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_WINDOW)};
+    return ViewColours{AppSettings.textColour, AppSettings.backgroundColour};
 }
-
-} // namespace
 
 Display::Display()
 {
@@ -46,8 +44,9 @@ bool NeedsAutoScroll(int wordLine, int firstVisibleLine, int lines)
     return lines > 2 && wordLine - firstVisibleLine > lines / 2;
 }
 
-int Display::ShowSpokenWord(TextView& view, WordRange word)
+int Display::ShowSpokenWord(TextView& view, WordRange word, WordRange sentence)
 {
+    view.ShowSentence(sentence);
     if (!AppSettings.showFullText) {
         // One selection per word: with the word selected on its own first, the view
         // could draw that in between, the text before it invisible.
@@ -60,17 +59,46 @@ int Display::ShowSpokenWord(TextView& view, WordRange word)
     return -1;
 }
 
+void Display::ApplySentenceLook(TextView& view)
+{
+    // In played-text mode the text read so far is the mark; a tint would show the rest.
+    view.SetSentenceLook(SentenceLook{AppSettings.markSentence && AppSettings.showFullText, AppSettings.focusMode});
+}
+
+void Display::TakeColours(TextView& view)
+{
+    const ViewColours colours = ShownColours();
+    // In played-text mode unselected text is drawn in the background colour: invisible.
+    textFormat_.crTextColor = AppSettings.showFullText ? colours.text : colours.background;
+    SendMessageW(view.Handle(), EM_SETBKGNDCOLOR, 0, colours.background);
+}
+
+void Display::ApplyColours(TextView& view)
+{
+    TakeColours(view);
+    CHARFORMATW colour = textFormat_;
+    colour.dwMask = CFM_COLOR;
+    SendMessageW(view.Handle(), EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&colour));
+}
+
 void Display::ApplyFontAndColours(TextView& view)
 {
     textFormat_.dwEffects = (AppSettings.bold ? CFE_BOLD : 0) | (AppSettings.italic ? CFE_ITALIC : 0);
-    textFormat_.yHeight = TwipsFromHeight(AppSettings.fontHeightPixels, ScreenDpi());
+    // The settings keep the height as at 96 dpi; the view draws the points at its own.
+    textFormat_.yHeight = TwipsFromHeight(AppSettings.fontHeightPixels, BaseDpi);
     lstrcpynW(textFormat_.szFaceName, AppSettings.fontFace, LF_FACESIZE);
     textFormat_.bCharSet = static_cast<BYTE>(AppSettings.fontCharset & 0xFF);
-    // In played-text mode unselected text is drawn in the background colour: invisible.
-    textFormat_.crTextColor = AppSettings.showFullText ? AppSettings.textColour : AppSettings.backgroundColour;
-
-    SendMessageW(view.Handle(), EM_SETBKGNDCOLOR, 0, AppSettings.backgroundColour);
+    TakeColours(view);
     SendMessageW(view.Handle(), EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&textFormat_));
+    view.SetLineSpacing(AppSettings.lineSpacingPercent);
+    ApplySentenceLook(view);
+    MeasureLineHeight(view);
+    UpdateVisibleLines(view);
+}
+
+void Display::ChangeDpi(TextView& view, int dpi)
+{
+    view.SetDpi(dpi);
     MeasureLineHeight(view);
     UpdateVisibleLines(view);
 }

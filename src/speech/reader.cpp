@@ -224,6 +224,22 @@ void Reader::ApplyFontAndColours()
     ReportStatusChange();
 }
 
+void Reader::ApplyColours()
+{
+    display_.ApplyColours(view_);
+}
+
+void Reader::ApplySentenceLook()
+{
+    display_.ApplySentenceLook(view_);
+}
+
+void Reader::ChangeDpi(int dpi)
+{
+    display_.ChangeDpi(view_, dpi);
+    ReportStatusChange();
+}
+
 void Reader::FitView(int width, int height)
 {
     MoveWindow(view_.Handle(), 0, 0, width, height, FALSE);
@@ -231,14 +247,17 @@ void Reader::FitView(int width, int height)
     ReportStatusChange();
 }
 
-void Reader::OnSpokenWord(WordRange word)
+void Reader::OnSpokenWord(WordRange word, WordRange sentence)
 {
     lastSpokenWord_ = word;
-    ReportStatusChange(display_.ShowSpokenWord(view_, word));
+    ReportStatusChange(display_.ShowSpokenWord(view_, word, sentence));
 }
 
 void Reader::OnStatusChange(int line)
 {
+    // Only a reading has a sentence being read; stopped, the whole text is there to see.
+    if (controller_.State() == Stopped)
+        view_.ShowSentence({});
     if (statusListener_)
         statusListener_(line);
 }

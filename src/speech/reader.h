@@ -79,12 +79,18 @@ public:
     WordRange LastSpokenWord() const { return lastSpokenWord_; }
 
     void ApplyFontAndColours();
+    // The colours alone, as the system's high-contrast mode asks for them now.
+    void ApplyColours();
+    // Whether the sentence being read is tinted, and focus mode, as the settings say.
+    void ApplySentenceLook();
+    // The window is now shown at dpi: the text keeps its size in points.
+    void ChangeDpi(int dpi);
     // The view fills the window's new client area.
     void FitView(int width, int height);
     void ReportStatusChange(int line = -1) { OnStatusChange(line); }
 
 private:
-    void OnSpokenWord(WordRange word) override;
+    void OnSpokenWord(WordRange word, WordRange sentence) override;
     void OnStatusChange(int line) override;
     // What the voice hears of the whole prepared text; the skipped part is dimmed.
     void DeriveSpokenText();

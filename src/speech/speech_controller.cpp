@@ -133,11 +133,33 @@ void SpeechController::OnWordBoundary()
     // The voice counts from where its utterance began in the text it was given; an
     // export's is the text as it is now, from its start.
     const Utterance* utterance = FindUtterance(status.ulCurrentStream);
-    const SpokenText* text = utterance ? utterance->text.get() : spoken_.get();
-    const int start = (utterance ? utterance->offset : 0) + static_cast<int>(status.ulInputWordPos);
+    const std::shared_ptr<const SpokenText>& text = utterance ? utterance->text : spoken_;
+    const int offset = utterance ? utterance->offset : 0;
+    const int start = offset + static_cast<int>(status.ulInputWordPos);
     const int end = start + static_cast<int>(status.ulInputWordLen);
     lastWord_ = text ? text->ViewRange(start, end) : WordRange{start, end};
-    listener_.OnSpokenWord(lastWord_);
+    listener_.OnSpokenWord(lastWord_, SentenceOf(status, offset, text, start));
+}
+
+// The voice's own sentence where it tells one that holds the word, so that the mark
+// moves as the voice reads and skips; else the sentence by the program's own rule.
+WordRange SpeechController::SentenceOf(const SPVOICESTATUS& status, int utteranceOffset,
+                                       const std::shared_ptr<const SpokenText>& text, int start)
+{
+    if (!text)
+        return {};
+    const int told = utteranceOffset + static_cast<int>(status.ulInputSentPos);
+    const int toldEnd = told + static_cast<int>(status.ulInputSentLen);
+    if (status.ulInputSentLen > 0 && start >= told && start < toldEnd)
+        return text->ViewRange(told, toldEnd);
+    if (sentenceText_ != text || start < foundSentence_.start || start >= foundSentence_.end) {
+        const std::wstring& spoken = text->Text();
+        const int length = static_cast<int>(spoken.size());
+        const int at = std::clamp(start, 0, length);
+        foundSentence_ = {SentenceStartBefore(spoken.c_str(), at), SentenceEndAfter(spoken.c_str(), length, at)};
+        sentenceText_ = text;
+    }
+    return text->ViewRange(foundSentence_.start, foundSentence_.end);
 }
 
 void SpeechController::OnEndOfInput(ULONG stream)

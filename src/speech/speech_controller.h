@@ -22,8 +22,8 @@ enum SpeechState : int {
 
 class SpeechListener {
 public:
-    // The voice reached a word: [start, end) of the view.
-    virtual void OnSpokenWord(WordRange word) = 0;
+    // The voice reached a word: [start, end) of the view, in the sentence [start, end).
+    virtual void OnSpokenWord(WordRange word, WordRange sentence) = 0;
     // What the status line shows may have changed; line is the zero-based line it is to
     // show, or -1 for the line of the selection.
     virtual void OnStatusChange(int line = -1) = 0;
@@ -99,6 +99,9 @@ private:
     bool PurgeVoice();
     void SetState(SpeechState state);
     void OnWordBoundary();
+    // The view range of the sentence that holds the spoken word [start, end) of text.
+    WordRange SentenceOf(const SPVOICESTATUS& status, int utteranceOffset,
+                         const std::shared_ptr<const SpokenText>& text, int start);
     void OnEndOfInput(ULONG stream);
 
     TextView& view_;
@@ -107,5 +110,9 @@ private:
     ComPtr<ISpVoice> voice_;
     SpeechState state_ = Stopped;
     WordRange lastWord_;   // in the view
+    // The last sentence found by the program's own rule, in the spoken text it was
+    // found in: the words of one sentence need it found once.
+    std::shared_ptr<const SpokenText> sentenceText_;
+    WordRange foundSentence_;
     VoiceQueue queue_;
 };

@@ -103,6 +103,16 @@ int SentenceStartBefore(const wchar_t* text, int index)
     return start;
 }
 
+int SentenceEndAfter(const wchar_t* text, int length, int index)
+{
+    for (int i = std::max(index, 0); i < length; ++i) {
+        if (IsSentenceTerminator(text[i]) && (i + 1 == length || text[i + 1] == L' ' || text[i + 1] == L'\r' ||
+                                              text[i + 1] == L'\n'))
+            return i + 1;
+    }
+    return length;
+}
+
 int CountTerminators(const wchar_t* text, int end)
 {
     int count = 0;

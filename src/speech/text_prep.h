@@ -65,6 +65,11 @@ int CountSentences(const wchar_t* text, size_t length);
 // '.', '!' or '?' before index that a blank or line break follows, past the breaks.
 int SentenceStartBefore(const wchar_t* text, int index);
 
+// End of the sentence that holds text[index], of text[0..length): past the first '.',
+// '!' or '?' from index on that a blank, a line break or the end follows; length when
+// there is none.
+int SentenceEndAfter(const wchar_t* text, int length, int index);
+
 // Number of '.', '!' and '?' in text[0..end), whatever follows them.
 int CountTerminators(const wchar_t* text, int end);
 

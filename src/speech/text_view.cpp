@@ -49,6 +49,37 @@ void TextView::ShowDimmed(SharedRanges ranges)
         control->SetDimmed(std::move(ranges));
 }
 
+void TextView::ShowSentence(WordRange sentence)
+{
+    if (TextViewControl* control = Control())
+        control->SetSentence(CharRange{sentence.start, sentence.end});
+}
+
+WordRange TextView::Sentence() const
+{
+    const TextViewControl* control = Control();
+    const CharRange sentence = control ? control->Sentence() : CharRange{};
+    return WordRange{sentence.start, sentence.end};
+}
+
+void TextView::SetSentenceLook(SentenceLook look)
+{
+    if (TextViewControl* control = Control())
+        control->SetSentenceLook(look);
+}
+
+void TextView::SetLineSpacing(int percent)
+{
+    if (TextViewControl* control = Control())
+        control->SetLineSpacing(percent);
+}
+
+void TextView::SetDpi(int dpi)
+{
+    if (TextViewControl* control = Control())
+        control->SetDpi(dpi);
+}
+
 SharedText TextView::Shared() const
 {
     const TextViewControl* control = Control();

@@ -34,6 +34,14 @@ public:
     unsigned Revision() const;
     // These ranges of the text are drawn dimmed until it changes (see DimmedColour).
     void ShowDimmed(SharedRanges ranges);
+    // The sentence being read, marked as look asks, until the text changes; an empty
+    // range for none.
+    void ShowSentence(WordRange sentence);
+    WordRange Sentence() const;
+    void SetSentenceLook(SentenceLook look);
+    void SetLineSpacing(int percent);
+    // The DPI the text is drawn for.
+    void SetDpi(int dpi);
     int WindowTextLength() const;                // WM_GETTEXTLENGTH: a paragraph break counts two
     void Select(int start, int end);             // start == end places the caret
     int SelectionEnd() const;

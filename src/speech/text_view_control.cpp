@@ -1,4 +1,5 @@
 #include "speech/text_view_control.h"
+#include "platform/dpi.h"
 #include "platform/log.h"
 #include <algorithm>
 #include <cstring>
@@ -19,11 +20,12 @@ constexpr int LayoutStepChars = 32 * 1024;
 // edge is not handed to the system whole.
 constexpr int LongestDrawnRun = 4096;
 
-int ScreenDpi()
+// Of the way from one colour to another.
+COLORREF Blend(COLORREF from, COLORREF to, int percent)
 {
-    const WindowDc screen(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
-    return dpi > 0 ? dpi : 96;
+    const auto blend = [percent](int a, int b) { return a + (b - a) * percent / 100; };
+    return RGB(blend(GetRValue(from), GetRValue(to)), blend(GetGValue(from), GetGValue(to)),
+               blend(GetBValue(from), GetBValue(to)));
 }
 
 bool IsKeyMessage(UINT m)
@@ -50,11 +52,20 @@ ColourQuery TextViewColourQueryInUse()
 
 COLORREF DimmedColour(COLORREF text, COLORREF background)
 {
-    // Of the way from the text's colour to the background's.
-    constexpr int DimmedPercent = 55;
-    const auto blend = [](int from, int to) { return from + (to - from) * DimmedPercent / 100; };
-    return RGB(blend(GetRValue(text), GetRValue(background)), blend(GetGValue(text), GetGValue(background)),
-               blend(GetBValue(text), GetBValue(background)));
+    return Blend(text, background, 55);
+}
+
+// Light enough that the text on it reads as on the background, strong enough to be
+// seen on any screen.
+COLORREF SentenceTint(COLORREF background, COLORREF highlight)
+{
+    return Blend(background, highlight, 22);
+}
+
+// Further than what the voice skips, so that the sentence stands out; still legible.
+COLORREF FocusDimmedColour(COLORREF text, COLORREF background)
+{
+    return Blend(text, background, 65);
 }
 
 void AppendWithViewBreaks(std::wstring& out, const wchar_t* text, size_t length)
@@ -116,7 +127,8 @@ LRESULT CALLBACK TextViewControl::Procedure(HWND window, UINT message, WPARAM wP
     return control ? control->Handle(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
 }
 
-TextViewControl::TextViewControl(HWND window) : window_(window), background_(GetSysColor(COLOR_WINDOW))
+TextViewControl::TextViewControl(HWND window)
+    : window_(window), background_(GetSysColor(COLOR_WINDOW)), dpi_(WindowDpi(window))
 {
     measureDc_.reset(CreateCompatibleDC(nullptr));
     if (!measureDc_)
@@ -126,7 +138,7 @@ TextViewControl::TextViewControl(HWND window) : window_(window), background_(Get
     GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof guiFont, &guiFont);
     format_.cbSize = sizeof format_;
     format_.dwEffects = CFE_AUTOCOLOR;
-    format_.yHeight = MulDiv(guiFont.lfHeight < 0 ? -guiFont.lfHeight : 11, 1440, ScreenDpi());
+    format_.yHeight = MulDiv(guiFont.lfHeight < 0 ? -guiFont.lfHeight : 11, 1440, SystemDpi());
     format_.bCharSet = guiFont.lfCharSet;
     lstrcpynW(format_.szFaceName, guiFont.lfFaceName, LF_FACESIZE);
     MakeFont();
@@ -142,10 +154,58 @@ void TextViewControl::SetDimmed(SharedRanges ranges)
     InvalidateRect(window_, nullptr, FALSE);
 }
 
+// Only the lines of the sentence left and of the one now read are drawn again.
+void TextViewControl::SetSentence(CharRange sentence)
+{
+    if (sentence.end <= sentence.start)
+        sentence = {};
+    if (sentence.start == sentence_.start && sentence.end == sentence_.end)
+        return;
+    const CharRange old = sentence_;
+    sentence_ = sentence;
+    if (look_.focus && (old.end == old.start || sentence.end == sentence.start)) {
+        // Everything else goes from dimmed to not, or back.
+        InvalidateRect(window_, nullptr, FALSE);
+        return;
+    }
+    InvalidateCharacters(old.start, old.end);
+    InvalidateCharacters(sentence.start, sentence.end);
+}
+
+void TextViewControl::SetSentenceLook(SentenceLook look)
+{
+    if (look == look_)
+        return;
+    look_ = look;
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+void TextViewControl::SetLineSpacing(int percent)
+{
+    percent = std::clamp(percent, 100, 300);
+    if (percent == lineSpacingPercent_)
+        return;
+    lineSpacingPercent_ = percent;
+    SpaceLines();
+    // The line at the top stays at the top; the caret's line stays in sight.
+    ScrollTo(topLine_);
+    ShowLine(layout_.LineOf(selEnd_));
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
+void TextViewControl::SetDpi(int dpi)
+{
+    if (dpi <= 0 || dpi == dpi_)
+        return;
+    dpi_ = dpi;
+    Refont();
+}
+
 void TextViewControl::TakeText(SharedText text)
 {
     text_ = text ? std::move(text) : std::make_shared<const std::wstring>();
     dimmed_.reset();
+    sentence_ = {};
     selStart_ = selEnd_ = 0;
     topLine_ = 0;
     ++revision_;
@@ -171,8 +231,9 @@ void TextViewControl::ReplaceSelection(const wchar_t* text)
 
 void TextViewControl::TextChangedFrom(int index)
 {
-    // What was set aside belongs to the text as it was.
+    // What was set aside, and the sentence read, belong to the text as it was.
     dimmed_.reset();
+    sentence_ = {};
     ++revision_;
     breaks_ = -1;
     layout_.TextChangedFrom(*text_, index);
@@ -270,7 +331,7 @@ POINT TextViewControl::PositionOf(int index)
     index = std::clamp(index, 0, static_cast<int>(Text().size()));
     const int line = layout_.LineOf(index);
     const int start = layout_.LineStart(line);
-    return POINT{Margin + layout_.Advance(start, index), (line - topLine_) * lineHeight_};
+    return POINT{Margin + layout_.Advance(start, index), (line - topLine_) * lineHeight_ + textTop_};
 }
 
 // ---- Look ----
@@ -290,6 +351,15 @@ void TextViewControl::ApplyFormat(const CHARFORMAT2W& format, DWORD mask)
     for (const DWORD effect : {CFE_BOLD, CFE_ITALIC, CFE_UNDERLINE, CFE_STRIKEOUT})
         if (mask & effect)   // each effect's mask bit has the effect's own value
             format_.dwEffects = (format_.dwEffects & ~effect) | (format.dwEffects & effect);
+    // A new colour alone does not move a line: a long text is not laid out again for it.
+    if (mask & ~static_cast<DWORD>(CFM_COLOR))
+        Refont();
+    else
+        InvalidateRect(window_, nullptr, FALSE);
+}
+
+void TextViewControl::Refont()
+{
     MakeFont();
     // The line at the top stays at the top in the new font.
     const int topChar = std::max(0, layout_.LineStart(topLine_));
@@ -310,7 +380,7 @@ void TextViewControl::FillFormat(CHARFORMAT2W& format) const
 
 void TextViewControl::MakeFont()
 {
-    const int dpi = ScreenDpi();
+    const int dpi = dpi_;
     LOGFONTW font{};
     font.lfHeight = -MulDiv(format_.yHeight, dpi, 1440);
     font.lfWeight = (format_.dwEffects & CFE_BOLD) ? FW_BOLD : FW_NORMAL;
@@ -330,7 +400,8 @@ void TextViewControl::MakeFont()
     font_ = std::move(made);
     TEXTMETRICW metrics{};
     if (dc && GetTextMetricsW(dc, &metrics) && metrics.tmHeight > 0)
-        lineHeight_ = metrics.tmHeight;
+        fontHeight_ = metrics.tmHeight;
+    SpaceLines();
     const int averageWidth = metrics.tmAveCharWidth > 0 ? metrics.tmAveCharWidth : 8;
     widths_.Reset(
         [dc, averageWidth](wchar_t first, int count, int* widths) {
@@ -353,6 +424,12 @@ void TextViewControl::MakeFont()
         },
         // The platform's default tab stops: every half inch.
         dpi / 2);
+}
+
+void TextViewControl::SpaceLines()
+{
+    lineHeight_ = MulDiv(fontHeight_, lineSpacingPercent_, 100);
+    textTop_ = (lineHeight_ - fontHeight_) / 2;
 }
 
 int TextViewControl::LayoutWidth() const
@@ -443,28 +520,60 @@ void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
     int end = layout_.LineEnd(line);
     if (end > start && Text()[static_cast<size_t>(end - 1)] == L'\r')
         --end;
-    const int selectedFrom = std::clamp(selStart_, start, end);
-    const int selectedTo = std::clamp(selEnd_, start, end);
-    const int xSelected = Margin + layout_.Advance(start, selectedFrom);
     const COLORREF textColour =
         (format_.dwEffects & CFE_AUTOCOLOR) ? GetSysColor(COLOR_WINDOWTEXT) : format_.crTextColor;
-    DrawPlainRun(dc, start, selectedFrom, Margin, y, client, textColour);
-    if (selectedTo > selectedFrom) {
-        const int xAfter = Margin + layout_.Advance(selectedFrom, selectedTo, xSelected - Margin);
-        RECT highlight{xSelected, y, std::min<LONG>(xAfter, client.right), y + lineHeight_};
-        const GdiObject brush(CreateSolidBrush(colourQuery(COLOR_HIGHLIGHT)));
-        FillRect(dc, &highlight, static_cast<HBRUSH>(brush.get()));
-        SetTextColor(dc, colourQuery(COLOR_HIGHLIGHTTEXT));
-        DrawRun(dc, selectedFrom, selectedTo, xSelected, y, client);
-        DrawPlainRun(dc, selectedTo, end, xAfter, y, client, textColour);
-    } else {
-        DrawPlainRun(dc, selectedFrom, end, xSelected, y, client, textColour);
+    const COLORREF highlight = colourQuery(COLOR_HIGHLIGHT);
+    const COLORREF highlightText = colourQuery(COLOR_HIGHLIGHTTEXT);
+    const bool tinted = look_.tint && sentence_.end > sentence_.start;
+    const COLORREF tint = SentenceTint(background_, highlight);
+    const bool focusing = Focusing();
+    // The sentence's tint takes the whole line, so that its lines join; the selection
+    // only the text's height.
+    const int textY = y + textTop_;
+    if (tinted)
+        FillBehind(dc, start, std::max(start, sentence_.start), std::min(end, sentence_.end), y, y + lineHeight_, tint,
+                   client);
+    FillBehind(dc, start, std::clamp(selStart_, start, end), std::clamp(selEnd_, start, end), textY,
+               textY + fontHeight_, highlight, client);
+    // A piece at a time between the places where the text's colour may change.
+    const int changes[] = {selStart_, selEnd_, sentence_.start, sentence_.end};
+    int x = Margin;
+    for (int from = start; from < end && x < client.right;) {
+        int to = end;
+        for (const int change : changes)
+            if (change > from && change < to)
+                to = change;
+        const bool selected = from >= selStart_ && from < selEnd_;
+        const bool dimmedByFocus = focusing && !InSentence(from);
+        const COLORREF behind = selected ? highlight : tinted && InSentence(from) ? tint : background_;
+        const COLORREF colour = selected ? highlightText : textColour;
+        if (dimmedByFocus || selected) {
+            SetTextColor(dc, dimmedByFocus ? FocusDimmedColour(colour, behind) : colour);
+            DrawRun(dc, from, to, x, textY, client);
+        } else {
+            DrawPlainRun(dc, from, to, x, textY, client, colour, behind);
+        }
+        x = Margin + layout_.Advance(from, to, x - Margin);
+        from = to;
     }
 }
 
-void TextViewControl::DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour)
+void TextViewControl::FillBehind(HDC dc, int start, int from, int to, int top, int bottom, COLORREF colour,
+                                 const RECT& client)
 {
-    const COLORREF dimmed = DimmedColour(colour, background_);
+    if (from >= to)
+        return;
+    const int left = Margin + layout_.Advance(start, from);
+    const int right = Margin + layout_.Advance(from, to, left - Margin);
+    RECT area{left, top, std::min<LONG>(right, client.right), bottom};
+    const GdiObject brush(CreateSolidBrush(colour));
+    FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
+}
+
+void TextViewControl::DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour,
+                                   COLORREF behind)
+{
+    const COLORREF dimmed = DimmedColour(colour, behind);
     auto range = dimmed_ ? std::lower_bound(dimmed_->begin(), dimmed_->end(), from,
                                             [](const CharRange& r, int at) { return r.end <= at; })
                          : std::vector<CharRange>::const_iterator{};

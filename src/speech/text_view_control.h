@@ -52,6 +52,18 @@ using SharedRanges = std::shared_ptr<const std::vector<CharRange>>;
 // are the same (nothing unspoken may show), it stays invisible.
 COLORREF DimmedColour(COLORREF text, COLORREF background);
 
+// The sentence being read is drawn on a light tint of the highlight colour over the
+// background; in focus mode everything outside it is dimmed this far toward the background.
+COLORREF SentenceTint(COLORREF background, COLORREF highlight);
+COLORREF FocusDimmedColour(COLORREF text, COLORREF background);
+
+// How the sentence being read is marked.
+struct SentenceLook {
+    bool tint = false;    // drawn on SentenceTint
+    bool focus = false;   // all text outside it dimmed (FocusDimmedColour)
+    bool operator==(const SentenceLook&) const = default;
+};
+
 // The lines of the text as far as they are known; all of them when complete.
 struct LineTally {
     int lines = 1;
@@ -72,6 +84,16 @@ public:
     LineTally CountedLines() const { return {layout_.KnownLines(), layout_.Complete()}; }
     // These ranges of the text are drawn dimmed, until the text changes or others are given.
     void SetDimmed(SharedRanges ranges);
+    // The sentence being read, until the text changes or another is given; an empty
+    // range for none (nothing is dimmed in focus mode then).
+    void SetSentence(CharRange sentence);
+    CharRange Sentence() const { return sentence_; }
+    void SetSentenceLook(SentenceLook look);
+    // Distance between baselines in percent of the font's height: 100, 150 or 200.
+    void SetLineSpacing(int percent);
+    // The DPI the font is made for; the text keeps its size in points.
+    void SetDpi(int dpi);
+    // From one line's top to the next one's, spacing included.
     int LineHeight() const { return lineHeight_; }
 
 private:
@@ -95,6 +117,10 @@ private:
     void ApplyFormat(const CHARFORMAT2W& format, DWORD mask);
     void FillFormat(CHARFORMAT2W& format) const;
     void MakeFont();
+    // The font made anew (a new face, size or DPI), and the text laid out in it.
+    void Refont();
+    // The line height from the font's and the spacing.
+    void SpaceLines();
     int LayoutWidth() const;
     void ResetLayout();
     void ContinueLayout();
@@ -102,15 +128,21 @@ private:
     void InvalidateCharacters(int from, int to);
     void Paint(HDC dc, const RECT& client);
     void DrawLine(HDC dc, int line, int y, const RECT& client);
+    // Fills behind text[from, to) of the line that starts at start, from top to bottom.
+    void FillBehind(HDC dc, int start, int from, int to, int top, int bottom, COLORREF colour, const RECT& client);
     void DrawRun(HDC dc, int from, int to, int x, int y, const RECT& client);
-    // The same, in the text's colour with the dimmed ranges dimmer.
-    void DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour);
+    // The same, in colour with the dimmed ranges dimmed toward the colour behind them.
+    void DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour, COLORREF behind);
+    bool InSentence(int index) const { return index >= sentence_.start && index < sentence_.end; }
+    bool Focusing() const { return look_.focus && sentence_.end > sentence_.start; }
     // Input
     bool FilteredByParent(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_;
     SharedText text_ = std::make_shared<const std::wstring>();
     SharedRanges dimmed_;
+    CharRange sentence_;
+    SentenceLook look_;
     CharWidths widths_;
     TextLayout layout_{widths_};
     SlicedWork layoutWork_;
@@ -126,5 +158,10 @@ private:
     CHARFORMAT2W format_{};
     GdiObject font_;
     MemoryDc measureDc_;
+    int dpi_;
+    int lineSpacingPercent_ = 100;
+    int fontHeight_ = 16;
+    // The text stands in the middle of its line: this far below the line's top.
+    int textTop_ = 0;
     int lineHeight_ = 16;
 };

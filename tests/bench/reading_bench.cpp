@@ -1,10 +1,12 @@
 // Figures for the road of a copied text: preparation time against text size, what the
-// listening filters add to it, the time from a clipboard notification to the Speak call, a short copy appended to a long
-// view, the idle program's CPU use, and what a user of the real program waits for
-// after a copy of 64 KB to 5 MB.
+// listening filters add to it, the time from a clipboard notification to the Speak call,
+// a short copy appended to a long view, the idle program's CPU use, moving the marks
+// from word to word, and what a user of the real program waits for after a copy of
+// 64 KB to 5 MB.
 // Prints figures; asserts nothing.
 #include <windows.h>
 #include <algorithm>
+#include <iterator>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +25,7 @@
 #include "settings/app_settings.h"
 #include "speech/listening_filters.h"
 #include "speech/text_prep.h"
+#include "resource.h"
 
 namespace {
 
@@ -194,6 +197,71 @@ void BenchAppendToLongText(int megabytes, const wchar_t* copy)
     std::fflush(stdout);
 }
 
+// Moving the marks from one word to the next in a 1 MB text, drawn each time: the word
+// alone (as before the sentence was marked), with the sentence tinted (the default), in
+// focus mode, and tinted with double spacing.
+void BenchWordMarks()
+{
+    struct Look {
+        const char* name;
+        bool sentence;
+        bool focus;
+        int spacing;
+    };
+    const Look looks[] = {{"word alone", false, false, 100},
+                          {"sentence tinted", true, false, 100},
+                          {"focus mode", false, true, 100},
+                          {"tinted, double spacing", true, false, 200}};
+    InProcessApp app(SW_SHOWNORMAL);
+    app.view().SetText(MakeText(1).c_str());
+    app.reader().PrepareText();
+    app.speech().Play();
+    const std::wstring& spoken = app.reader().Spoken()->Text();
+    std::vector<std::pair<ULONG, ULONG>> words;
+    for (size_t i = spoken.size() / 2; words.size() < 400 && i < spoken.size(); ++i) {
+        if (spoken[i] == L' ' || spoken[i] == L'\r' || (i > 0 && spoken[i - 1] != L' ' && spoken[i - 1] != L'\r'))
+            continue;
+        size_t end = i;
+        while (end < spoken.size() && spoken[end] != L' ' && spoken[end] != L'\r')
+            ++end;
+        words.emplace_back(static_cast<ULONG>(i), static_cast<ULONG>(end - i));
+    }
+    const auto speakAll = [&] {
+        for (const auto& [position, length] : words) {
+            app.voice.SetWord(position, length);
+            app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
+            SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
+            UpdateWindow(app.view().Handle());
+        }
+    };
+    const auto use = [&](const Look& look) {
+        AppSettings.markSentence = look.sentence;
+        AppSettings.focusMode = look.focus;
+        AppSettings.lineSpacingPercent = look.spacing;
+        app.reader().ApplyFontAndColours();
+        speakAll();   // the lines as far as the words are laid out once
+    };
+    // The looks take turns, so that a busy moment of the machine falls on all of them.
+    constexpr int Rounds = 5;
+    double best[std::size(looks)];
+    std::fill(std::begin(best), std::end(best), 1e9);
+    for (int round = 0; round < Rounds; ++round) {
+        for (size_t i = 0; i < std::size(looks); ++i) {
+            use(looks[i]);
+            LARGE_INTEGER a, b;
+            QueryPerformanceCounter(&a);
+            speakAll();
+            QueryPerformanceCounter(&b);
+            best[i] = std::min(best[i], Milliseconds(a, b) / static_cast<double>(words.size()));
+        }
+    }
+    std::printf("moving the marks to the next word of a 1 MB text, drawn, best of %d rounds of %zu words:\n", Rounds,
+                words.size());
+    for (size_t i = 0; i < std::size(looks); ++i)
+        std::printf("  %-24s %.3f ms a word\n", looks[i].name, best[i]);
+    std::fflush(stdout);
+}
+
 void BenchIdleCpu()
 {
     WriteSettingsFile();
@@ -318,5 +386,7 @@ int main(int argc, char** argv)
             BenchAppendToLongText(5, copy);
     if (wanted("idle"))
         BenchIdleCpu();
+    if (wanted("marks"))
+        BenchWordMarks();
     return 0;
 }

@@ -2,74 +2,18 @@
 #include <gtest/gtest.h>
 #include "app_driver.h"
 #include "resource.h"
+#include "view_pixels.h"
 #include <functional>
 #include <set>
 
 namespace {
 
-struct Capture {
-    int width = 0;
-    int height = 0;
-    std::vector<COLORREF> pixels;
-
-    int Count(COLORREF colour) const
-    {
-        int n = 0;
-        for (COLORREF p : pixels)
-            n += p == colour;
-        return n;
-    }
-    // Left edge of the pixels of one colour, -1 when there are none.
-    int LeftMost(COLORREF colour) const
-    {
-        int left = -1;
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (pixels[y * width + x] == colour && (left < 0 || x < left))
-                    left = x;
-        return left;
-    }
-    int TopMost(COLORREF colour) const
-    {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                if (pixels[y * width + x] == colour)
-                    return y;
-        return -1;
-    }
-};
+using Capture = ViewCapture;
 
 // The TextView's client area as the screen shows it.
 Capture CaptureTextView(HWND speechWindow)
 {
-    HWND view = TextViewOf(speechWindow);
-    RECT client;
-    GetClientRect(view, &client);
-    POINT origin{0, 0};
-    ClientToScreen(view, &origin);
-    Capture capture;
-    capture.width = client.right;
-    capture.height = client.bottom;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, capture.width, capture.height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, capture.width, capture.height, screen, origin.x, origin.y, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = capture.width;
-    info.bmiHeader.biHeight = -capture.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    std::vector<DWORD> raw(static_cast<size_t>(capture.width) * capture.height);
-    GetDIBits(memory, bitmap, 0, capture.height, raw.data(), &info, DIB_RGB_COLORS);
-    for (DWORD p : raw)
-        capture.pixels.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return capture;
+    return CaptureView(TextViewOf(speechWindow));
 }
 
 // Keys travel through the input queue: wait for the key's effect, not for the key.
@@ -158,6 +102,32 @@ TEST_F(DisplayTest, FullTextShowsTheSpokenWordInSelectionColours)
         return Stopped();
     }, 30000);
     EXPECT_GE(positions.size(), 4u) << "the highlight moves from word to word";
+}
+
+// F dims what is not being read, the sentence read keeps its colour, and the choice is
+// kept in the settings file.
+TEST(FocusMode, TheKeyDimsAllButTheSentenceBeingReadAndIsKept)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"100");
+    WriteSettingsFile({{L"fulltext", L"1"}});
+    EmptyTheClipboard();
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(L"The first sentence is here. The second one is read after it. A third one ends."));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window).size() > 10; }, 10000));
+    PressKey(window, 'F');
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(StartedPlaying(window));
+    const COLORREF dimmed = RGB(165, 165, 165);   // black 65% of the way to white
+    Capture shown;
+    EXPECT_TRUE(PumpUntil([&] {
+        shown = CaptureTextView(window);
+        return shown.Count(dimmed) > 0 && shown.Count(RGB(0, 0, 0)) > 0;
+    }, 10000)) << "nothing dimmed while reading (" << shown.Count(dimmed) << " dimmed pixels)";
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"focus"), L"1");
 }
 
 } // namespace

@@ -228,7 +228,7 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     const UINT commands[] = {CMD_RATE_DOWN, CMD_SCROLL_HOME, CMD_PASTE, CMD_NEXT_SENTENCE, CMD_PLAY_PAUSE,
                              CMD_PREVIOUS_SENTENCE, CMD_PAUSE, CMD_BORDER, CMD_COPY, CMD_CLIPBOARD_MONITOR,
                              CMD_APPEND_TEXT, CMD_STOP, CMD_SCROLL_END, CMD_PLAY_STOP, CMD_SPEAKER_WINDOW,
-                             CMD_DELETE_ALL, CMD_RATE_UP, 0,
+                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_FOCUS_MODE, 0,
                              // Shown again, so that it can take the keys that quit it.
                              CMD_SPEAKER_WINDOW};
     for (UINT command : commands) {

@@ -9,6 +9,7 @@
 #include "file_bytes.h"
 #include "pump.h"
 #include "app_driver.h"
+#include "dialog_fit.h"
 #include "update_server.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
@@ -114,66 +115,11 @@ TEST(AboutDialog, ArtworkSurvivesRepaints)
     CloseAbout(dialog);
 }
 
-// Wine reads the screen's DPI when a program starts: the fit is checked by a copy of
-// this test program started after the prefix's DPI is set, and put back afterwards.
-struct PrefixDpi {
-    explicit PrefixDpi(DWORD dpi)
-    {
-        DWORD size = sizeof saved;
-        had = RegGetValueW(HKEY_CURRENT_USER, Key, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &saved, &size) == 0;
-        set = Write(dpi);
-    }
-    ~PrefixDpi() { had ? Write(saved) : RegDeleteKeyValueW(HKEY_CURRENT_USER, Key, L"LogPixels"); }
-    static bool Write(DWORD dpi)
-    {
-        return RegSetKeyValueW(HKEY_CURRENT_USER, Key, L"LogPixels", REG_DWORD, &dpi, sizeof dpi) == 0;
-    }
-    static constexpr const wchar_t* Key = L"Control Panel\\Desktop";
-    DWORD saved = 0;
-    bool had = false;
-    bool set = false;
-};
-
 TEST(AboutDialogFit, EveryTextIsWholeAt96And120And144Dpi)
 {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    for (const DWORD dpi : {96u, 120u, 144u}) {
-        PrefixDpi setting(dpi);
-        ASSERT_TRUE(setting.set);
-        SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", std::to_wstring(dpi).c_str());
-        AppProcess fit(L"--gtest_brief=1 --gtest_filter=AboutDialogFit.TextsFitAtThePrefixDpi", self);
-        SetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", nullptr);
-        EXPECT_EQ(fit.WaitExit(60000), 0) << "at " << dpi << " dpi (the output above says what did not fit)";
-    }
-}
-
-std::wstring Text(HWND control)
-{
-    wchar_t text[512] = L"";
-    GetWindowTextW(control, text, 512);
-    return text;
-}
-
-// The text's extent as the control draws it: words wrapped at its width, and a push
-// button's label inside its edge.
-SIZE DrawnExtent(HWND control, int width)
-{
-    wchar_t className[32] = L"";
-    GetClassNameW(control, className, 32);
-    if (lstrcmpiW(className, WC_LINK) == 0) {
-        SIZE ideal{};
-        SendMessageW(control, LM_GETIDEALHEIGHT, width, reinterpret_cast<LPARAM>(&ideal));
-        return ideal;
-    }
-    const bool button = lstrcmpiW(className, L"Button") == 0;
-    const int edge = button ? 2 * GetSystemMetrics(SM_CXEDGE) : 0;
-    const WindowDc dc(control);
-    const SelectedObject font(dc.get(), reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    const std::wstring text = Text(control);
-    RECT extent{0, 0, width - 2 * edge, 0};
-    DrawTextW(dc.get(), text.c_str(), -1, &extent, DT_CALCRECT | DT_WORDBREAK);
-    return SIZE{extent.right + 2 * edge, extent.bottom + 2 * edge};
+    for (const DWORD dpi : {96u, 120u, 144u})
+        EXPECT_EQ(RunAtPrefixDpi(dpi, L"AboutDialogFit.TextsFitAtThePrefixDpi"), 0)
+            << "at " << dpi << " dpi (the output above says what did not fit)";
 }
 
 // The dialog as the screen shows it, kept beside the tests for a look.
@@ -206,10 +152,9 @@ void SaveScreenshot(HWND dialog, const std::wstring& path)
 // Run by the test above in a program of its own; skipped when run without it.
 TEST(AboutDialogFit, TextsFitAtThePrefixDpi)
 {
-    wchar_t dpiText[8] = L"";
-    if (!GetEnvironmentVariableW(L"CLIPVOCE_ABOUT_DPI", dpiText, 8))
+    const int dpi = DpiToCheck();
+    if (dpi == 0)
         GTEST_SKIP() << "started by EveryTextIsWholeAt96And120And144Dpi";
-    const int dpi = _wtoi(dpiText);
     ASSERT_EQ(GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY), dpi) << "the prefix's DPI did not take";
 
     InProcessApp app;
@@ -232,7 +177,7 @@ TEST(AboutDialogFit, TextsFitAtThePrefixDpi)
     }
     SetWindowTextW(status, L"");
     for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
-        const std::wstring text = Text(control);
+        const std::wstring text = ControlText(control);
         if (text.empty())
             continue;
         RECT r{};
@@ -247,7 +192,7 @@ TEST(AboutDialogFit, TextsFitAtThePrefixDpi)
         for (const auto& [other, otherRect] : shown) {
             RECT overlap{};
             if (IsWindowVisible(control) && IsWindowVisible(other) && IntersectRect(&overlap, &r, &otherRect))
-                ADD_FAILURE() << dpi << " dpi: " << name << " overlaps " << std::string(Text(other).begin(), Text(other).end());
+                ADD_FAILURE() << dpi << " dpi: " << name << " overlaps " << std::string(ControlText(other).begin(), ControlText(other).end());
         }
         shown.emplace_back(control, r);
     }

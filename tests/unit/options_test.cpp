@@ -5,11 +5,13 @@
 #include "in_process_app.h"
 #include "pump.h"
 #include "app_driver.h"
+#include "dialog_fit.h"
 #include "app/options_host.h"
 #include "export/mp3_encoder.h"
 #include "options/options_dialog.h"
 #include "options/options_pages.h"
 #include "options/hot_keys_page.h"
+#include "platform/high_contrast.h"
 #include "platform/hot_key_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
@@ -45,7 +47,7 @@ auto Restorable()
                            s.alwaysOnTop, s.speechRate, s.autoPlay, s.autoScroll, s.showFullText, s.confirmDeleteAll, s.opacity,
                            s.textColour, s.backgroundColour, s.exportAsWav, s.mp3BitRate, std::wstring(s.wavFolder),
                            std::wstring(s.mp3Folder), std::wstring(s.encoderFolder), s.fontHeightPixels,
-                           std::wstring(s.fontFace));
+                           std::wstring(s.fontFace), s.markSentence, s.focusMode, s.lineSpacingPercent);
 }
 
 RECT WindowRectOf(HWND window)
@@ -121,6 +123,12 @@ protected:
     }
 
     HWND Page() const { return state_->currentPage; }
+    void ChooseLineSpacing(int index)
+    {
+        SendDlgItemMessageW(Page(), IDC_LINE_SPACING, CB_SETCURSEL, index, 0);
+        SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_LINE_SPACING, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(Page(), IDC_LINE_SPACING)));
+    }
     void Press(int id) { SendMessageW(dialog_, WM_COMMAND, id, 0); }
     void Click(int id) { SendDlgItemMessageW(Page(), id, BM_CLICK, 0, 0); }
     bool Checked(int id) const { return IsDlgButtonChecked(Page(), id) == BST_CHECKED; }
@@ -270,6 +278,12 @@ TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
     EXPECT_EQ(WindowAlpha(app_.window()), 0);
     Click(IDC_POSITION_TOPLEFT);
     EXPECT_EQ(WindowRectOf(app_.window()).left, 0);
+    Click(IDC_MARK_SENTENCE);
+    Click(IDC_FOCUS_MODE);
+    ChooseLineSpacing(2);
+    EXPECT_FALSE(AppSettings.markSentence);
+    EXPECT_TRUE(AppSettings.focusMode);
+    EXPECT_EQ(AppSettings.lineSpacingPercent, 200);
     app_.voice.Take();
 
     Press(IDCANCEL);
@@ -432,7 +446,7 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
 
 TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
 {
-    EXPECT_EQ(std::count(BuildHotKeysText().begin(), BuildHotKeysText().end(), L'\n'), 24);
+    EXPECT_EQ(std::count(BuildHotKeysText().begin(), BuildHotKeysText().end(), L'\n'), 25);
     Open(SpeechTab);
     SelectTab(4);
     AppSettings.speechRate = 9;
@@ -692,6 +706,71 @@ std::wstring WarningWhile(const std::function<void()>& action)
     action();
     user.join();
     return text;
+}
+
+// The marks and the spacing reach the Speech window on OK, with the focus item of the menu;
+// while high contrast is on, the tab says whose colours the window shows.
+TEST_F(OptionsTest, AppearanceViewChoicesReachTheWindowOnOk)
+{
+    SetHighContrastQuery([] { return true; });
+    Open(AppearanceTab);
+    SetHighContrastQuery(nullptr);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(Page(), IDC_HIGH_CONTRAST_NOTE)));
+    EXPECT_TRUE(Checked(IDC_MARK_SENTENCE));
+    EXPECT_FALSE(Checked(IDC_FOCUS_MODE));
+    EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_LINE_SPACING, CB_GETCURSEL, 0, 0), 0);
+    const int lineHeight = app_.view().LineHeight();
+    Click(IDC_FOCUS_MODE);
+    ChooseLineSpacing(1);
+    EXPECT_EQ(app_.view().LineHeight(), lineHeight) << "only OK applies";
+    Press(IDOK);
+    EXPECT_EQ(app_.view().LineHeight(), MulDiv(lineHeight, 3, 2));
+    EXPECT_TRUE(app_.MenuChecked(CMD_FOCUS_MODE));
+    const std::wstring saved = ReadFileUtf8(file_);
+    EXPECT_EQ(IniValue(saved, L"focus"), L"1");
+    EXPECT_EQ(IniValue(saved, L"linespacing"), L"1.5");
+
+    Open(AppearanceTab);
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(Page(), IDC_HIGH_CONTRAST_NOTE)));
+    EXPECT_TRUE(Checked(IDC_FOCUS_MODE));
+    EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_LINE_SPACING, CB_GETCURSEL, 0, 0), 1);
+}
+
+// Checked by a copy of this program started at each DPI by the test below.
+TEST_F(OptionsTest, EveryPageFitsAtThePrefixDpi)
+{
+    const int dpi = DpiToCheck();
+    if (dpi == 0)
+        GTEST_SKIP() << "started by EveryPageIsWholeAt96And144Dpi";
+    ASSERT_EQ(GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY), dpi) << "the prefix's DPI did not take";
+    // With the note that only high contrast shows.
+    SetHighContrastQuery([] { return true; });
+    Open(SpeechTab);
+    const int tabs = static_cast<int>(SendDlgItemMessageW(dialog_, IDC_OPTIONS_TABS, TCM_GETITEMCOUNT, 0, 0));
+    for (int tab = 0; tab < tabs; ++tab) {
+        SelectTab(tab);
+        std::vector<HWND> frame, page;
+        for (HWND child = GetWindow(dialog_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            if (child != Page())
+                frame.push_back(child);
+        for (HWND child = GetWindow(Page(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            page.push_back(child);
+        RECT dialogClient{}, pageClient{};
+        GetClientRect(dialog_, &dialogClient);
+        GetClientRect(Page(), &pageClient);
+        for (const std::string& fault : LayoutFaults(dialog_, frame, dialogClient))
+            ADD_FAILURE() << dpi << " dpi, tab " << tab << ": " << fault;
+        for (const std::string& fault : LayoutFaults(Page(), page, pageClient))
+            ADD_FAILURE() << dpi << " dpi, tab " << tab << ": " << fault;
+    }
+    SetHighContrastQuery(nullptr);
+}
+
+TEST(OptionsDialogFit, EveryPageIsWholeAt96And144Dpi)
+{
+    for (const DWORD dpi : {96u, 144u})
+        EXPECT_EQ(RunAtPrefixDpi(dpi, L"OptionsTest.EveryPageFitsAtThePrefixDpi"), 0)
+            << "at " << dpi << " dpi (the output above says what did not fit)";
 }
 
 TEST_F(OptionsTest, HotKeyHeldElsewhereIsRefusedWithAMessageNamingIt)
