@@ -218,22 +218,6 @@ ComPtr<ISpStream> CreateFileStream(const std::wstring& path)
     return stream;
 }
 
-// The export speaks through a voice of its own, with the reading voice's token and the
-// current rate. Its events go nowhere: the reading view shows what the user hears, and
-// the reading voice goes on, or stays paused, as it was.
-ComPtr<ISpVoice> CreateExportVoice(ISpVoice* readingVoice)
-{
-    ComPtr<ISpVoice> voice;
-    if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, voice.OutVoid())))
-        return {};
-    ComPtr<ISpObjectToken> token;
-    if (readingVoice && SUCCEEDED(readingVoice->GetVoice(token.Out())) && token
-        && FAILED(voice->SetVoice(token.Get())))
-        return {};
-    voice->SetRate(AppSettings.speechRate);
-    return voice;
-}
-
 // Speaks the text into the voice's output behind the wait dialog. True only when the
 // voice rendered all of it: a full disk ends the rendering early, and the voice tells so
 // only through its status.
@@ -254,7 +238,7 @@ bool RenderThrough(const ExportSource& source, ISpVoice* voice)
 // deleted, so that no cut-off file that looks complete is left behind.
 bool RenderSpeech(const ExportSource& source, const std::wstring& path)
 {
-    ComPtr<ISpVoice> voice = CreateExportVoice(source.readingVoice);
+    ComPtr<ISpVoice> voice = CreateVoiceLike(source.readingVoice);
     if (!voice)
         return false;
     ComPtr<ISpStream> file = CreateFileStream(path);
@@ -380,4 +364,17 @@ std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoic
         return {};
     const ExportSource source{owner, text, readingVoice};
     return asWav ? ExportWav(source, path) : ExportMp3(source, path);
+}
+
+ComPtr<ISpVoice> CreateVoiceLike(ISpVoice* readingVoice)
+{
+    ComPtr<ISpVoice> voice;
+    if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, voice.OutVoid())))
+        return {};
+    ComPtr<ISpObjectToken> token;
+    if (readingVoice && SUCCEEDED(readingVoice->GetVoice(token.Out())) && token
+        && FAILED(voice->SetVoice(token.Get())))
+        return {};
+    voice->SetRate(AppSettings.speechRate);
+    return voice;
 }

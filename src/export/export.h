@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <sapi.h>
 #include <string>
+#include "platform/com_ptr.h"
 
 // What the wait dialog returns when the worker, not the user, closed it.
 constexpr INT_PTR ExportFinished = 7;
@@ -23,3 +24,9 @@ int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const s
 // True while an export's wait dialog is open and the user has not cancelled it. Any
 // thread may ask.
 bool ExportInProgress();
+
+// A voice of its own with the reading voice's token (when there is one) and the current
+// rate, for what is said beside the reading: an export, a sample. Its events go nowhere:
+// the reading view shows what the user hears, and the reading voice goes on, or stays
+// paused, as it was. Empty when no voice could be made.
+ComPtr<ISpVoice> CreateVoiceLike(ISpVoice* readingVoice);

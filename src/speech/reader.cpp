@@ -1,6 +1,7 @@
 #include "speech/reader.h"
 #include "settings/app_settings.h"
 #include "speech/listening_filters.h"
+#include "speech/voice_engine.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include <chrono>
@@ -31,6 +32,12 @@ bool Reader::CreateView(HWND parent, const RECT& rect)
         return false;
     ApplyFontAndColours();
     return true;
+}
+
+void Reader::UseVoice(ComPtr<ISpVoice> voice)
+{
+    voiceName_ = VoiceName(voice.Get());
+    controller_.UseVoice(std::move(voice));
 }
 
 bool Reader::TakesCopyOf(size_t characters)
@@ -99,6 +106,8 @@ bool Reader::LoadStep(bool waitForThreads)
             kept.webAddresses.insert(kept.webAddresses.end(), marks.webAddresses.begin(), marks.webAddresses.end());
             marks = std::move(kept);
         }
+        if (load.result.keptPrefix == 0)
+            lastSpokenWord_ = {};
         text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
         view_.Select(0, 0);
         ReportStatusChange();
@@ -128,12 +137,14 @@ bool Reader::HearingStep(Load& load, bool waitForThreads)
         // A long text is not filtered all again for a copy added to it.
         const int kept = load.result.keptPrefix;
         const bool extend =
-            kept > 0 && spoken_ && spoken_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
-        std::shared_ptr<const SpokenText> earlier = extend ? spoken_ : nullptr;
+            kept > 0 && filtered_ && filtered_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
+        std::shared_ptr<const SpokenText> earlier = extend ? filtered_ : nullptr;
         spokenFilters_ = AppSettings.listening;
-        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept] {
-            return earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
-                           : BuildSpokenText(*text, marks, filters);
+        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept,
+                       pronouncer = pronouncers_.For(voiceName_)] {
+            return Pronounce(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
+                                     : BuildSpokenText(*text, marks, filters),
+                             *pronouncer);
         };
         if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
             ShowSpokenText(derive());
@@ -179,7 +190,9 @@ void Reader::DropTrailingLineBreaks()
 void Reader::ForgetText()
 {
     text_.Forget();
+    lastSpokenWord_ = {};
     spoken_.reset();
+    filtered_.reset();
     view_.ShowDimmed(nullptr);
 }
 
@@ -195,12 +208,13 @@ void Reader::ApplyListeningFilters()
 void Reader::DeriveSpokenText()
 {
     spokenFilters_ = AppSettings.listening;
-    ShowSpokenText(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+    ShowSpokenText(Pronounce(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_), *pronouncers_.For(voiceName_)));
 }
 
-void Reader::ShowSpokenText(SpokenText spoken)
+void Reader::ShowSpokenText(HeardText heard)
 {
-    spoken_ = std::make_shared<const SpokenText>(std::move(spoken));
+    filtered_ = std::move(heard.filtered);
+    spoken_ = std::move(heard.spoken);
     view_.ShowDimmed(std::make_shared<const std::vector<CharRange>>(spoken_->SkippedRanges()));
 }
 
@@ -235,6 +249,7 @@ void Reader::FitView(int width, int height)
 
 void Reader::OnSpokenWord(WordRange word, WordRange sentence)
 {
+    lastSpokenWord_ = word;
     ReportStatusChange(display_.ShowSpokenWord(view_, word, sentence));
 }
 

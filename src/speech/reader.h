@@ -12,6 +12,7 @@
 #include "platform/sliced_work.h"
 #include "speech/copy_load.h"
 #include "speech/display.h"
+#include "speech/pronounced_text.h"
 #include "speech/speech_controller.h"
 #include "speech/spoken_text.h"
 #include "speech/text_prep.h"
@@ -39,7 +40,7 @@ public:
     void SetStatusListener(StatusListener listener) { statusListener_ = std::move(listener); }
     void SetNoteListener(NoteListener listener) { noteListener_ = std::move(listener); }
     // The voice that reads from now on; an empty one releases it.
-    void UseVoice(ComPtr<ISpVoice> voice) { controller_.UseVoice(std::move(voice)); }
+    void UseVoice(ComPtr<ISpVoice> voice);
 
     TextView& View() { return view_; }
     const TextView& View() const { return view_; }
@@ -70,9 +71,12 @@ public:
     void PrepareText();
     void DropTrailingLineBreaks();
     void ForgetText();
-    // The listening filters of the settings changed: the voice hears the text anew, a
-    // reading going on from the word it has reached.
+    // The listening filters of the settings or the pronunciation dictionary changed: the
+    // voice hears the text anew, a reading going on from the word it has reached.
     void ApplyListeningFilters();
+    // The view's range of the word last highlighted since the text was prepared; empty
+    // when none was.
+    WordRange LastSpokenWord() const { return lastSpokenWord_; }
 
     void ApplyFontAndColours();
     // The colours alone, as the system's high-contrast mode asks for them now.
@@ -90,7 +94,9 @@ private:
     void OnStatusChange(int line) override;
     // What the voice hears of the whole prepared text; the skipped part is dimmed.
     void DeriveSpokenText();
-    void ShowSpokenText(SpokenText spoken);
+    // What the filters and then the pronunciation dictionary make of the text becomes what
+    // the voice hears.
+    void ShowSpokenText(HeardText heard);
     // A copy on its way in: prepared a piece at a time, then shown, then filtered for the
     // voice and read, each in a step of its own, so that the window takes its messages
     // in between.
@@ -105,7 +111,7 @@ private:
         CopyLoad::Result result;
         int previousSentences = 0;
         // What the voice is to hear of a long text, derived on a thread of its own.
-        std::future<SpokenText> hearing;
+        std::future<HeardText> hearing;
         // Whether it is read once it is in, and whether a copy went after another one
         // still being prepared.
         bool read = false;
@@ -118,7 +124,12 @@ private:
     TextView view_;
     PreparedText text_;
     std::shared_ptr<const SpokenText> spoken_;
+    // What the listening filters make of the text, before the pronunciation dictionary.
+    std::shared_ptr<const SpokenText> filtered_;
     ListeningFilters spokenFilters_;   // those spoken_ was made with
+    PronouncerCache pronouncers_;
+    std::wstring voiceName_;           // whose entries of the dictionary apply
+    WordRange lastSpokenWord_;
     Display display_;
     SpeechController controller_{view_, spoken_, *this};
     StatusListener statusListener_;

@@ -4,6 +4,7 @@
 # Usage: build.sh CACHE_DIR [x64|x86]   -> CACHE_DIR/lame_enc.dll (kept; a second call
 # does nothing). The architecture must be the program's: x64 (the default) or x86.
 set -euo pipefail
+source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/debian_source.sh"
 
 cache=${1:?usage: build.sh CACHE_DIR [x64|x86]}
 case "${2:-x64}" in
@@ -17,32 +18,8 @@ cache=$(cd "$cache" && pwd)
 
 work="$cache/work"
 rm -rf "$work"
-mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial"
-
-# The source index comes from the same mirrors the system already uses: its Debian
-# sources file, with the binary entries turned into source entries. A private apt
-# state keeps the system's own configuration untouched.
-src_list=""
-for f in /etc/apt/sources.list.d/*.sources; do
-  [ -f "$f" ] || continue
-  sed -e 's/^Types:.*/Types: deb-src/' "$f" >"$work/apt/sources.list.d/$(basename "$f")"
-  src_list=yes
-done
-if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list; then
-  sed -n -e 's/^deb /deb-src /p' /etc/apt/sources.list >"$work/apt/sources.list.d/from-list.list"
-  src_list=yes
-fi
-[ -n "$src_list" ] || { echo "error: no Debian sources file to derive a source entry from" >&2; exit 1; }
-
-apt_opts=(-o "Dir::Etc::SourceList=/dev/null"
-          -o "Dir::Etc::SourceParts=$work/apt/sources.list.d"
-          -o "Dir::State::Lists=$work/apt/lists"
-          -o "APT::Sandbox::User=root")
-apt-get "${apt_opts[@]}" update -qq >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; exit 1; }
-(cd "$work" && apt-get "${apt_opts[@]}" source --download-only lame >>"$work/apt.log" 2>&1) \
-  || { cat "$work/apt.log" >&2; exit 1; }
-dsc=$(ls "$work"/lame_*.dsc | head -n 1)
-dpkg-source -x "$dsc" "$work/src" >>"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; exit 1; }
+mkdir -p "$work"
+unpack_debian_source lame "$work" || exit 1
 
 cd "$work/src"
 ./configure --host=$host --disable-shared --enable-static --disable-frontend \

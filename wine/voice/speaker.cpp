@@ -1,10 +1,12 @@
 #include "speaker.h"
 #include "pace.h"
 #include "tone.h"
+#include "platform/scoped_handle.h"
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -12,6 +14,29 @@ using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
 constexpr uint32_t kRenderChunkFrames = 4096;
+
+// Tests that need to know what the voice was given word by word name a file in
+// CLIPVOCE_VOICE_WORD_LOG; each word announced is appended to it on a line of its own.
+void LogWord(const std::wstring& word)
+{
+    static const std::wstring path = [] {
+        wchar_t text[MAX_PATH];
+        const DWORD n = GetEnvironmentVariableW(L"CLIPVOCE_VOICE_WORD_LOG", text, MAX_PATH);
+        return n > 0 && n < MAX_PATH ? std::wstring(text, n) : std::wstring();
+    }();
+    if (path.empty())
+        return;
+    std::string line(word.size() * 3 + 2, '\0');
+    const int length = WideCharToMultiByte(CP_UTF8, 0, word.data(), static_cast<int>(word.size()), line.data(),
+                                           static_cast<int>(line.size()), nullptr, nullptr);
+    line.resize(static_cast<size_t>(std::max(length, 0)));
+    line += "\r\n";
+    const FileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file)
+        WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
 
 } // namespace
 
@@ -299,6 +324,7 @@ void Speaker::AnnounceWord(Utterance& u, size_t index)
     u.currentWord = static_cast<long>(index);
     wordPos_ = word.pos;
     wordLen_ = word.len;
+    LogWord(u.text.substr(word.pos, word.len));
     Raise(SPEI_WORD_BOUNDARY, u, word.len, word.pos);
 }
 
