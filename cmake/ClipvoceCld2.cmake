@@ -1,16 +1,20 @@
 # CLD2, the offline language detector the program links statically, built from its
-# sources with the program's own toolchain. scripts/cld2-source.sh fetches them from
-# Debian's "cld2" source package; on Windows any CLD2 source tree of the same upstream
-# version serves (README.md, "Building on Windows").
-set(CLIPVOCE_CLD2_SOURCE "" CACHE PATH "CLD2 source tree (the folder that holds public/ and internal/)")
-# The environment variable wins at every configure, as the set-up scripts pass it so.
-if(NOT "$ENV{CLIPVOCE_CLD2_SOURCE}" STREQUAL "")
-  set(CLIPVOCE_CLD2_SOURCE "$ENV{CLIPVOCE_CLD2_SOURCE}" CACHE PATH
-    "CLD2 source tree (the folder that holds public/ and internal/)" FORCE)
+# sources with the program's own toolchain. CLIPVOCE_CLD2_SOURCE is a CLD2 source tree,
+# the folder that holds public/ and internal/. On Debian the configure step fetches it
+# from Debian's own "cld2" source package (libs/cld2/fetch.sh, into build/cld2/src); on
+# Windows point it at a tree of the same upstream version (README.md).
+set(CLIPVOCE_CLD2_SOURCE "${CMAKE_BINARY_DIR}/cld2/src" CACHE PATH "CLD2 source tree (the folder that holds public/ and internal/)")
+if(CMAKE_HOST_UNIX AND NOT EXISTS "${CLIPVOCE_CLD2_SOURCE}/internal/compact_lang_det.cc"
+   AND CLIPVOCE_CLD2_SOURCE STREQUAL "${CMAKE_BINARY_DIR}/cld2/src")
+  message(STATUS "Fetching CLD2's sources into ${CMAKE_BINARY_DIR}/cld2")
+  execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/libs/cld2/fetch.sh ${CMAKE_BINARY_DIR}/cld2 RESULT_VARIABLE cld2_fetched)
+  if(NOT cld2_fetched EQUAL 0)
+    message(FATAL_ERROR "Fetching CLD2 from Debian's source package failed (see above)")
+  endif()
 endif()
 if(NOT EXISTS "${CLIPVOCE_CLD2_SOURCE}/internal/compact_lang_det.cc")
   message(FATAL_ERROR "CLD2 sources not found in '${CLIPVOCE_CLD2_SOURCE}': set CLIPVOCE_CLD2_SOURCE to a CLD2 "
-                      "source tree (Debian: scripts/cld2-source.sh build/cld2 makes build/cld2/src)")
+                      "source tree (README.md, \"Building on Windows\")")
 endif()
 
 # The library as upstream builds it with the smaller, "chrome" tables: 83 languages,

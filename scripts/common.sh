@@ -50,16 +50,7 @@ install_packages() {
   [ -z "$missing" ] || die "package(s) still not installed: $(echo $missing)"
 }
 
-# CLD2's sources, fetched once from Debian into the build folder and compiled into the
-# program by every build tree of this checkout, whatever its architecture.
-provide_cld2_source() {
-  [ -f "$BUILD_DIR/cld2/src/.complete" ] || say "fetching CLD2's sources (Debian's cld2 source package)"
-  bash "$CLIPVOCE_ROOT/scripts/cld2-source.sh" "$BUILD_DIR/cld2" || die "fetching CLD2's sources failed"
-  export CLIPVOCE_CLD2_SOURCE=$BUILD_DIR/cld2/src
-}
-
 build_all() {
-  provide_cld2_source
   say "building in $BUILD_DIR"
   if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$CLIPVOCE_ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release \
@@ -230,7 +221,6 @@ build_release_tree() {
     x86) toolchain=mingw-w64-i686.cmake ;;
     *) die "unknown architecture '$arch'" ;;
   esac
-  provide_cld2_source
   say "building the $arch release in $dir"
   mkdir -p "$dir"
   # Configured every time, not only once: the update key named in the environment is

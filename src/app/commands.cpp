@@ -2,6 +2,7 @@
 #include "app/about_dialog.h"
 #include "app/options_host.h"
 #include "app/popup_menu.h"
+#include "app/pronounce_as.h"
 #include "app/speech_window.h"
 #include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
@@ -107,6 +108,7 @@ bool ActsOnTheText(UINT command)
     case CMD_EXPORT:
     case CMD_SCROLL_END:
     case CMD_SCROLL_HOME:
+    case CMD_PRONOUNCE_AS:
         return true;
     default:
         return false;
@@ -151,6 +153,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           speech.ChangeRate(+1); break;
     case CMD_RATE_DOWN:         speech.ChangeRate(-1); break;
+    case CMD_PRONOUNCE_AS:      PronounceWordAs(state); break;
     case CMD_FOCUS_MODE:        ToggleFocusMode(state); break;
     default:                    break;
     }

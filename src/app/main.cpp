@@ -7,6 +7,7 @@
 #include "speech/voice_engine.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "pronunciation/pronunciation_store.h"
 #include "platform/log.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
@@ -73,6 +74,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
 
     LoadSettings(LoadText(IDS_APP_NAME));
     StartLogBesideSettings();
+    LoadPronunciations();
     // The text view draws its selection in the program's colours from its first paint on.
     RegisterTextViewClass();
     InstallColourHook();

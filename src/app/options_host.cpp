@@ -1,5 +1,6 @@
 #include "app/options_host.h"
 #include "app/popup_menu.h"
+#include "app/pronounce_as.h"
 #include "app/restart.h"
 #include "app/speech_window.h"
 #include "export/mp3_encoder.h"
@@ -30,6 +31,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
         return entries;
     };
     host.defaultVoiceId = [&state] { return state.reader.Voices().DefaultId(); };
+    host.voiceName = [&state] { return state.reader.ChosenVoiceName(); };
     host.readsEachLanguage = [&state] { return state.reader.ReadsEachLanguage(); };
     host.voiceForLanguage = [&state](LanguageId language) {
         const InstalledVoice* voice = state.reader.VoiceForLanguage(language);
@@ -50,6 +52,8 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     host.applyWindowVisibility = [&state] { ShowSpeechWindow(state, SW_SHOWNORMAL); };
     host.applyClipboardMenu = [&state] { ShowClipboardSettingsInMenu(state.popupMenu); };
     host.applyListening = [&state] { state.reader.ApplyListeningFilters(); };
+    host.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
+    host.shownText = [&state] { return ShownText(state.reader); };
     host.saveSettings = [&state] { SaveSettingsNotingFailure(state); };
     host.requestReset = RequestReset;
     return host;

@@ -56,6 +56,7 @@ void OnDestroy(SpeechWindowState& state)
     RemoveHotKeys(state.window);
     state.reader.CancelLoad();
     state.reader.UseVoice({});
+    state.sampleVoice.Reset();
     SaveSettingsNotingFailure(state);
     LeaveClipboardChain(state.window);
     state.reader.SetStatusListener(nullptr);

@@ -22,6 +22,8 @@ struct SpeechWindowState {
     // Outer height of the window minus its TextView's client height; -1 until the first
     // border apply measures it. Never saved.
     int frameHeightDelta = -1;
+    // Says the pronunciation samples beside the reading; made at the first one.
+    ComPtr<ISpVoice> sampleVoice;
     // The DPI the window is laid out for.
     int dpi = 96;
 };

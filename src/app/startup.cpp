@@ -7,6 +7,7 @@
 #include "settings/app_settings.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
+#include "pronunciation/pronunciation_store.h"
 #include "platform/dpi.h"
 #include "platform/log.h"
 #include "platform/ui_text.h"
@@ -27,6 +28,17 @@ void WarnIfSettingsUnread(HWND window)
         return;
     LogFailure(L"Reading the settings from " + store.path, store.readError);
     ShowWarning(window, FillPattern(LoadText(IDS_SETTINGS_UNREADABLE), store.path, SystemErrorText(store.readError)));
+}
+
+// The dictionary is the user's work too: a file that could not be read, or lines of it
+// that are not used, are said at start-up, as they are left as they are.
+void WarnIfPronunciationsUnread(HWND window)
+{
+    const PronunciationStoreRecord& store = PronunciationStore;
+    if (!store.unreadable.empty())
+        ShowWarning(window, FillPattern(LoadText(IDS_DICTIONARY_UNREADABLE), store.path, store.unreadable));
+    else if (!store.problems.empty())
+        ShowWarning(window, FillPattern(LoadText(IDS_DICTIONARY_LINES_UNUSED), store.path, DescribeLineProblems(store.problems)));
 }
 
 } // namespace
@@ -92,6 +104,7 @@ bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     ShowSpeechWindow(state, showCommand != 0 ? showCommand : SW_SHOWNORMAL);
     UpdateWindow(window);
     WarnIfSettingsUnread(window);
+    WarnIfPronunciationsUnread(window);
     ApplyHotKeysAtStart(window);
     return true;
 }

@@ -232,19 +232,6 @@ ComPtr<ISpStream> CreateFileStream(const std::wstring& path)
     return stream;
 }
 
-// The export speaks through a voice of its own, at the current rate and volume. Its
-// events go nowhere: the reading view shows what the user hears, and the reading voice
-// goes on, or stays paused, as it was.
-ComPtr<ISpVoice> CreateExportVoice()
-{
-    ComPtr<ISpVoice> voice;
-    if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, voice.OutVoid())))
-        return {};
-    voice->SetRate(AppSettings.speechRate);
-    voice->SetVolume(static_cast<USHORT>(std::clamp(AppSettings.volume, 0, FullVolume)));
-    return voice;
-}
-
 // Queues every part with its voice; each Speak takes the voice set before it.
 bool SpeakParts(const std::vector<SpokenPart>& parts, ISpVoice* voice)
 {
@@ -283,7 +270,8 @@ bool RenderThrough(const ExportSource& source, ISpVoice* voice)
 // deleted, so that no cut-off file that looks complete is left behind.
 bool RenderSpeech(const ExportSource& source, const std::wstring& path)
 {
-    ComPtr<ISpVoice> voice = CreateExportVoice();
+    // Each part sets its own voice, starting from the system's default.
+    ComPtr<ISpVoice> voice = CreateVoiceLike(nullptr);
     if (!voice)
         return false;
     ComPtr<ISpStream> file = CreateFileStream(path);
@@ -419,4 +407,18 @@ std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts)
         return {};
     const ExportSource source{owner, std::move(parts)};
     return asWav ? ExportWav(source, path) : ExportMp3(source, path);
+}
+
+ComPtr<ISpVoice> CreateVoiceLike(ISpVoice* readingVoice)
+{
+    ComPtr<ISpVoice> voice;
+    if (FAILED(CoCreateInstance(CLSID_SpVoice, nullptr, CLSCTX_ALL, IID_ISpVoice, voice.OutVoid())))
+        return {};
+    ComPtr<ISpObjectToken> token;
+    if (readingVoice && SUCCEEDED(readingVoice->GetVoice(token.Out())) && token
+        && FAILED(voice->SetVoice(token.Get())))
+        return {};
+    voice->SetRate(AppSettings.speechRate);
+    voice->SetVolume(static_cast<USHORT>(std::clamp(AppSettings.volume, 0, FullVolume)));
+    return voice;
 }

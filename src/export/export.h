@@ -40,3 +40,9 @@ int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const s
 // True while an export's wait dialog is open and the user has not cancelled it. Any
 // thread may ask.
 bool ExportInProgress();
+
+// A voice of its own with the reading voice's token (when there is one) and the current
+// rate and volume, for what is said beside the reading: an export, a sample. Its events go nowhere:
+// the reading view shows what the user hears, and the reading voice goes on, or stays
+// paused, as it was. Empty when no voice could be made.
+ComPtr<ISpVoice> CreateVoiceLike(ISpVoice* readingVoice);

@@ -4,6 +4,7 @@
 #include "platform/dialog_record.h"
 #include "platform/log.h"
 #include "platform/ui_text.h"
+#include "pronunciation/pronunciation_store.h"
 #include "settings/program_info.h"
 #include "settings/settings_file.h"
 #include "settings/voice_settings.h"
@@ -27,6 +28,7 @@ const PageInfo Pages[] = {
     {IDS_HELP, IDD_HELP_PAGE, HelpPageProc},
     {IDS_HOT_KEYS, IDD_HOTKEYS_PAGE, HotKeysPageProc},
     {IDS_LISTENING, IDD_LISTENING_PAGE, ListeningPageProc},
+    {IDS_PRONUNCIATION, IDD_PRONUNCIATION_PAGE, PronunciationPageProc},
 };
 
 // The dialog exists at most once; this is how the rest of the program asks for it.
@@ -139,7 +141,7 @@ void OnInitDialog(OptionsDialogState& state, HWND dialog)
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
-    controls.dwICC = ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_HOTKEY_CLASS;
+    controls.dwICC = ICC_TAB_CLASSES | ICC_BAR_CLASSES | ICC_HOTKEY_CLASS | ICC_LISTVIEW_CLASSES;
     InitCommonControlsEx(&controls);
 
     HWND tabs = GetDlgItem(dialog, IDC_OPTIONS_TABS);
@@ -152,6 +154,17 @@ void OnInitDialog(OptionsDialogState& state, HWND dialog)
     state.openingSettings = AppSettings;
     GetWindowRect(state.host.speechWindow, &state.openRect);
     state.targetRect = state.openRect;
+}
+
+// A dictionary that cannot be saved is still used until the program ends; the user is
+// told, as the changes would otherwise be lost without a word.
+void KeepPronunciations(OptionsDialogState& state)
+{
+    if (!state.pronunciations || *state.pronunciations == PronunciationStore.dictionary)
+        return;
+    if (const DWORD error = SavePronunciations(std::move(*state.pronunciations)); error != 0)
+        ShowWarning(state.dialog, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), PronunciationStore.path, SystemErrorText(error)));
+    state.pronunciations.reset();
 }
 
 void CloseDialog(OptionsDialogState& state, INT_PTR result)
@@ -173,6 +186,7 @@ void OnOk(OptionsDialogState& state)
     host.applyWindowVisibility();
     host.applyTopMost();
     host.applyFontAndColours();
+    KeepPronunciations(state);
     if (host.applyListening)
         host.applyListening();
     MoveSpeechWindow(host, state.targetRect);

@@ -2,10 +2,12 @@
 // The Options dialog frame: a tab strip over one page at a time, and OK, Cancel and
 // "Reset settings". The pages edit AppSettings in place, so the frame keeps what it
 // needs to put everything back on Cancel.
+#include "pronunciation/dictionary_file.h"
 #include "settings/app_settings.h"
 #include "platform/language_id.h"
 #include <windows.h>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,6 +27,9 @@ struct OptionsHost {
     HWND textView = nullptr;       // its caret is put at the start before the font is applied
     std::function<void(int rate)> setVoiceRate;
     std::function<void(int volume)> setVoiceVolume;
+    // The display name of the voice chosen to read (the system's default when none is);
+    // empty when the voice cannot tell.
+    std::function<std::wstring()> voiceName;
     // The voices installed now, and the id of the system's default one.
     std::function<std::vector<VoiceEntry>()> installedVoices;
     std::function<std::wstring()> defaultVoiceId;
@@ -47,8 +52,13 @@ struct OptionsHost {
     std::function<void()> applyWindowVisibility;
     // The menu's clipboard monitor and append items after `monitorClipboard` and `appendCopies`.
     std::function<void()> applyClipboardMenu;
-    // The voice hears the text through the listening filters as they are now.
+    // The voice hears the text through the listening filters and the pronunciation
+    // dictionary as they are now.
     std::function<void()> applyListening;
+    // Says a text with the voice in use, beside the reading (the Pronunciation page's Listen).
+    std::function<void(const std::wstring& text)> speak;
+    // The text the Speech window shows.
+    std::function<std::wstring()> shownText;
     // Writes the settings the dialog confirmed.
     std::function<void()> saveSettings;
     // Asks, and when the user agrees ends the dialog and starts afresh with first-run values.
@@ -71,6 +81,9 @@ struct OptionsDialogState {
     RECT targetRect{};
     // The values Cancel gives back, as they were when the dialog opened.
     AppSettingsRecord openingSettings;
+    // The pronunciation dictionary as the Pronunciation page has changed it, once the page
+    // was shown; OK makes it the session's and saves it.
+    std::optional<PronunciationDictionary> pronunciations;
     // The voices the Speech page lists, as they were when it was last shown.
     std::vector<VoiceEntry> voices;
 };

@@ -13,6 +13,7 @@ INT_PTR CALLBACK AppearancePageProc(HWND page, UINT message, WPARAM wParam, LPAR
 INT_PTR CALLBACK HelpPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK HotKeysPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK ListeningPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The Speech page's check boxes and the fields they switch; the frame puts the same
 // fields back on Cancel.

@@ -79,6 +79,36 @@
 #define IDS_LANGUAGE_WITHOUT_VOICE  2121   // %1 the language
 #define IDS_CHOSEN_VOICE_MISSING    2122   // %1 the voice, as its id names it
 #define IDS_VOICE_NOT_INSTALLED     2123   // %1 the voice, as its id names it
+// The pronunciation dictionary
+#define IDS_PRONUNCIATION           2400
+#define IDS_PRONUNCIATION_EMPTY_PATTERN 2401
+#define IDS_PRONUNCIATION_TAB_OR_BREAK 2402
+#define IDS_REGEX_INVALID           2403   // %1 the engine's message
+#define IDS_DICTIONARY_BAD_FIELDS   2404
+#define IDS_DICTIONARY_BAD_CASE     2405
+#define IDS_DICTIONARY_BAD_TYPE     2406
+#define IDS_DICTIONARY_NOT_UTF8     2407   // %1 the line's number
+#define IDS_DICTIONARY_LINE_PROBLEM 2408   // %1 the line's number, %2 what is wrong
+#define IDS_DICTIONARY_MORE_PROBLEMS 2409  // %1 how many
+#define IDS_DICTIONARY_UNREADABLE   2410   // %1 the file, %2 why
+#define IDS_DICTIONARY_LINES_UNUSED 2411   // %1 the file, %2 the lines
+#define IDS_DICTIONARY_NOT_SAVED    2412   // %1 the file, %2 why
+#define IDS_IMPORT_UNREADABLE       2413   // %1 the file, %2 why
+#define IDS_IMPORT_LINES_UNUSED     2414   // %1 the file, %2 the lines
+#define IDS_EXPORT_DICTIONARY_FAILED 2415  // %1 the file, %2 why
+#define IDS_MATCH_ANYWHERE          2416
+#define IDS_MATCH_REGEX             2417
+#define IDS_MATCH_WHOLE_WORD        2418
+#define IDS_ALL_VOICES              2419
+#define IDS_COLUMN_PATTERN          2420
+#define IDS_COLUMN_REPLACEMENT      2421
+#define IDS_COLUMN_TYPE             2422
+#define IDS_COLUMN_SCOPE            2423
+#define IDS_ADD_PRONUNCIATION       2424
+#define IDS_EDIT_PRONUNCIATION      2425
+#define IDS_DICTIONARY_FILTER       2426   // pairs of name and pattern, each ending in '|'
+#define IDS_DICTIONARY_KEPT_UNCHANGED 2427 // %1 the file, %2 why
+#define IDS_NOTHING_MATCHES         2428
 
 // Menu and accelerators
 #define IDM_POPUP                   40013
@@ -108,6 +138,7 @@
 #define CMD_HELP                    40095
 #define CMD_RATE_UP                 40096
 #define CMD_RATE_DOWN               40097
+#define CMD_PRONOUNCE_AS            40420
 #define CMD_FOCUS_MODE              40400
 
 // Window messages of the program's own

@@ -2,6 +2,7 @@
 #include "settings/app_settings.h"
 #include "settings/voice_settings.h"
 #include "speech/listening_filters.h"
+#include "speech/voice_engine.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include <algorithm>
@@ -101,6 +102,8 @@ bool Reader::LoadStep(bool waitForThreads)
             kept.webAddresses.insert(kept.webAddresses.end(), marks.webAddresses.begin(), marks.webAddresses.end());
             marks = std::move(kept);
         }
+        if (load.result.keptPrefix == 0)
+            lastSpokenWord_ = {};
         text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
         view_.Select(0, 0);
         ReportStatusChange();
@@ -130,12 +133,14 @@ bool Reader::HearingStep(Load& load, bool waitForThreads)
         // A long text is not filtered all again for a copy added to it.
         const int kept = load.result.keptPrefix;
         const bool extend =
-            kept > 0 && spoken_ && spoken_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
-        std::shared_ptr<const SpokenText> earlier = extend ? spoken_ : nullptr;
+            kept > 0 && filtered_ && filtered_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
+        std::shared_ptr<const SpokenText> earlier = extend ? filtered_ : nullptr;
         spokenFilters_ = AppSettings.listening;
-        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept] {
-            return earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
-                           : BuildSpokenText(*text, marks, filters);
+        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept,
+                       pronouncer = pronouncers_.For(voiceName_)] {
+            return Pronounce(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
+                                     : BuildSpokenText(*text, marks, filters),
+                             *pronouncer);
         };
         if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
             ShowSpokenText(derive());
@@ -181,7 +186,9 @@ void Reader::DropTrailingLineBreaks()
 void Reader::ForgetText()
 {
     text_.Forget();
+    lastSpokenWord_ = {};
     spoken_.reset();
+    filtered_.reset();
     view_.ShowDimmed(nullptr);
 }
 
@@ -197,12 +204,13 @@ void Reader::ApplyListeningFilters()
 void Reader::DeriveSpokenText()
 {
     spokenFilters_ = AppSettings.listening;
-    ShowSpokenText(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+    ShowSpokenText(Pronounce(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_), *pronouncers_.For(voiceName_)));
 }
 
-void Reader::ShowSpokenText(SpokenText spoken)
+void Reader::ShowSpokenText(HeardText heard)
 {
-    spoken_ = std::make_shared<const SpokenText>(std::move(spoken));
+    filtered_ = std::move(heard.filtered);
+    spoken_ = std::move(heard.spoken);
     view_.ShowDimmed(std::make_shared<const std::vector<CharRange>>(spoken_->SkippedRanges()));
 }
 
@@ -239,9 +247,17 @@ void Reader::UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister)
 {
     // Before any voice is set on it, the engine's voice is the system's default.
     const std::wstring defaultId = VoiceTokenId(voice.Get());
+    defaultVoiceName_ = VoiceName(voice.Get());
     voiceLister_ = voice ? std::move(lister) : VoiceLister();
     controller_.UseVoice(std::move(voice));
     voices_ = voiceLister_ ? voiceLister_(defaultId) : VoiceCatalog();
+    voiceName_ = ChosenVoiceName();
+}
+
+std::wstring Reader::ChosenVoiceName() const
+{
+    const InstalledVoice* chosen = ChosenVoice();
+    return chosen ? chosen->name : defaultVoiceName_;
 }
 
 void Reader::RefreshVoices()
@@ -265,8 +281,16 @@ bool Reader::ReadsEachLanguage() const
     return AppSettings.readEachLanguage.value_or(voices_.Languages().size() > 1);
 }
 
+// The dictionary's entries for the chosen voice apply: another voice chosen hears the
+// text anew.
 void Reader::ApplyVoiceSettings()
 {
+    if (const std::wstring name = ChosenVoiceName(); name != voiceName_) {
+        voiceName_ = name;
+        FinishLoad();
+        if (text_.Prepared())
+            DeriveSpokenText();
+    }
     controller_.VoicesChanged();
 }
 
@@ -339,6 +363,7 @@ void Reader::OnLanguageReached(LanguageId language, bool withoutVoice)
 
 void Reader::OnSpokenWord(WordRange word, WordRange sentence)
 {
+    lastSpokenWord_ = word;
     ReportStatusChange(display_.ShowSpokenWord(view_, word, sentence));
     if (!pendingNote_.empty() && noteListener_)
         noteListener_(pendingNote_);

@@ -13,6 +13,7 @@
 #include "speech/copy_load.h"
 #include "speech/display.h"
 #include "speech/paragraph_languages.h"
+#include "speech/pronounced_text.h"
 #include "speech/speech_controller.h"
 #include "speech/spoken_text.h"
 #include "speech/voice_catalog.h"
@@ -51,6 +52,9 @@ public:
     // The voice the settings choose; null for the system's default, also when the
     // chosen one is not installed.
     const InstalledVoice* ChosenVoice() const;
+    // The display name of the chosen voice, or of the system's default one; the
+    // pronunciation dictionary's entries for it apply.
+    std::wstring ChosenVoiceName() const;
     // The settings name a voice that is not installed: the default reads until it returns.
     bool ChosenVoiceMissing() const;
     // Whether each paragraph is read with a voice of its language, by the settings or,
@@ -96,9 +100,12 @@ public:
     void PrepareText();
     void DropTrailingLineBreaks();
     void ForgetText();
-    // The listening filters of the settings changed: the voice hears the text anew, a
-    // reading going on from the word it has reached.
+    // The listening filters of the settings or the pronunciation dictionary changed: the
+    // voice hears the text anew, a reading going on from the word it has reached.
     void ApplyListeningFilters();
+    // The view's range of the word last highlighted since the text was prepared; empty
+    // when none was.
+    WordRange LastSpokenWord() const { return lastSpokenWord_; }
 
     void ApplyFontAndColours();
     // The colours alone, as the system's high-contrast mode asks for them now.
@@ -118,7 +125,9 @@ private:
     VoiceRun RunFrom(int offset) override;
     // What the voice hears of the whole prepared text; the skipped part is dimmed.
     void DeriveSpokenText();
-    void ShowSpokenText(SpokenText spoken);
+    // What the filters and then the pronunciation dictionary make of the text becomes what
+    // the voice hears.
+    void ShowSpokenText(HeardText heard);
     // A copy on its way in: prepared a piece at a time, then shown, then filtered for the
     // voice and read, each in a step of its own, so that the window takes its messages
     // in between.
@@ -133,7 +142,7 @@ private:
         CopyLoad::Result result;
         int previousSentences = 0;
         // What the voice is to hear of a long text, derived on a thread of its own.
-        std::future<SpokenText> hearing;
+        std::future<HeardText> hearing;
         // Whether it is read once it is in, and whether a copy went after another one
         // still being prepared.
         bool read = false;
@@ -146,7 +155,13 @@ private:
     TextView view_;
     PreparedText text_;
     std::shared_ptr<const SpokenText> spoken_;
+    // What the listening filters make of the text, before the pronunciation dictionary.
+    std::shared_ptr<const SpokenText> filtered_;
     ListeningFilters spokenFilters_;   // those spoken_ was made with
+    PronouncerCache pronouncers_;
+    std::wstring voiceName_;           // whose entries of the dictionary apply: the chosen voice's
+    std::wstring defaultVoiceName_;    // the system's default voice, when none is chosen
+    WordRange lastSpokenWord_;
     Display display_;
     SpeechController controller_{view_, spoken_, *this, *this};
     VoiceLister voiceLister_;

@@ -28,7 +28,7 @@ int SpokenText::ViewPosition(int spoken) const
     if (segments_.empty() || spoken >= static_cast<int>(text_.size()))
         return viewLength_;
     const Segment& s = SegmentAtSpoken(std::max(spoken, 0));
-    if (s.spokenLength == s.viewLength)
+    if (s.CharByChar())
         return s.view + (spoken - s.spoken);
     return s.view;
 }
@@ -42,7 +42,7 @@ WordRange SpokenText::ViewRange(int start, int end) const
     if (end == start)
         return {viewStart, viewStart};
     const Segment& last = SegmentAtSpoken(end - 1);
-    int viewEnd = last.spokenLength == last.viewLength ? last.view + (end - last.spoken) : last.view + last.viewLength;
+    int viewEnd = last.CharByChar() ? last.view + (end - last.spoken) : last.view + last.viewLength;
     // Punctuation heard right after skipped text ("shown [12].") closes the word without
     // the highlight reaching over what is not heard.
     const bool onlyPunctuation = std::none_of(text_.begin() + last.spoken, text_.begin() + end, IsLetterOrDigit);
@@ -58,7 +58,7 @@ int SpokenText::SpokenPosition(int view) const
     if (segments_.empty() || view >= viewLength_)
         return static_cast<int>(text_.size());
     const Segment& s = SegmentAtView(std::max(view, 0));
-    if (s.spokenLength == s.viewLength)
+    if (s.CharByChar())
         return s.spoken + (view - s.view);
     return s.spoken;
 }
@@ -119,7 +119,7 @@ void SpokenTextBuilder::CopyUpTo(int end)
     const int length = end - position_;
     const int spokenAt = static_cast<int>(spoken_.text_.size());
     spoken_.text_.append(view_, position_, length);
-    segments.push_back({spokenAt, position_, length, length});
+    segments.push_back({spokenAt, position_, length, length, false});
     position_ = end;
 }
 
@@ -132,7 +132,7 @@ void SpokenTextBuilder::Change(int start, int end, std::wstring_view spoken)
         return;
     // A change of equal length would map character by character, which is what a
     // stand-in text that long means anyway.
-    spoken_.segments_.push_back({static_cast<int>(spoken_.text_.size()), position_, spokenLength, std::max(viewLength, 0)});
+    spoken_.segments_.push_back({static_cast<int>(spoken_.text_.size()), position_, spokenLength, std::max(viewLength, 0), false});
     spoken_.text_.append(spoken);
     position_ = std::max(position_, end);
 }

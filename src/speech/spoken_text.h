@@ -8,6 +8,8 @@
 #include <vector>
 #include "speech/text_view.h"
 
+struct TextReplacement;
+
 class SpokenText {
 public:
     // The view's text spoken exactly as it stands.
@@ -41,15 +43,19 @@ public:
 
 private:
     friend class SpokenTextBuilder;
+    friend SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement>& replacements);
 
     // A stretch of the view and what the voice hears for it. Equal lengths map character
-    // by character; otherwise the spoken characters stand for the whole view stretch
-    // (none for a skipped one).
+    // by character; otherwise, or when it is said as a whole, the spoken characters stand
+    // for the whole view stretch (none for a skipped one).
     struct Segment {
         int spoken;
         int view;
         int spokenLength;
         int viewLength;
+        bool whole;
+
+        bool CharByChar() const { return spokenLength == viewLength && !whole; }
     };
     const Segment& SegmentAtSpoken(int spoken) const;
     const Segment& SegmentAtView(int view) const;

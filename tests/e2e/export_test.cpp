@@ -69,19 +69,6 @@ protected:
         RemoveDirectoryW(folder.c_str());
     }
 
-    // Presses E and answers the save dialog with a name; false when it did not appear.
-    bool ExportAs(AppProcess& app, HWND window, const wchar_t* name)
-    {
-        PressKey(window, 'E');
-        HWND save = WaitForProcessWindow(app.Id(), L"#32770", L"Save As", 10000);
-        if (!save)
-            return false;
-        HWND field = GetDlgItem(save, 0x47c);
-        SetWindowTextW(field ? field : GetDlgItem(save, 0x480), name);
-        PressDialogButton(save, IDOK);
-        return true;
-    }
-
     static bool InState(HWND window, const std::wstring& state)
     {
         return PumpUntil([&] { return WindowText(window).rfind(L"Speech window - " + state, 0) == 0; }, 10000);
@@ -103,7 +90,7 @@ TEST_F(ExportWhileReading, CancelEndsALongRenderingThroughTheVisibleWaitDialog)
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(SetClipboardText(text));
     ASSERT_TRUE(PumpUntil([&] { return TextViewText(window).size() > text.size() / 2; }, 10000)) << "text not taken";
-    ASSERT_TRUE(ExportAs(app, window, L"long")) << "no save dialog";
+    ASSERT_TRUE(ExportAs(app.Id(), window, L"long")) << "no save dialog";
 
     HWND wait = nullptr;
     ASSERT_TRUE(PumpUntil([&] {
@@ -139,7 +126,7 @@ TEST_F(ExportWhileReading, ExportWhilePausedFinishesAndTheReadingStaysPaused)
     ASSERT_TRUE(InState(window, L"paused")) << "reading did not pause";
     const std::wstring pausedCaption = WindowText(window);
 
-    ASSERT_TRUE(ExportAs(app, window, L"paused")) << "no save dialog";
+    ASSERT_TRUE(ExportAs(app.Id(), window, L"paused")) << "no save dialog";
     const std::wstring file = folder + L"\\paused.wav";
     EXPECT_TRUE(PumpUntil([&] {
         const std::string bytes = ReadBytes(file);
@@ -178,7 +165,7 @@ TEST_F(ExportWhileReading, LibraryBesideTheProgramIsUsedWhenTheSavedOneIsMissing
 
     ASSERT_TRUE(SetClipboardText(L"Encoded by the library beside the program."));
     ASSERT_TRUE(PumpUntil([&] { return TextViewText(window).size() > 10; }, 10000));
-    ASSERT_TRUE(ExportAs(app, window, L"beside")) << "no save dialog: the library was not found";
+    ASSERT_TRUE(ExportAs(app.Id(), window, L"beside")) << "no save dialog: the library was not found";
     EXPECT_TRUE(PumpUntil([&] {
         const std::string bytes = ReadBytes(folder + L"\\beside.mp3");
         return bytes.size() > 400 && static_cast<unsigned char>(bytes[0]) == 0xFF

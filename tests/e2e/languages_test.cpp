@@ -40,15 +40,17 @@ std::vector<std::wstring> Words(const std::wstring& text)
     return words;
 }
 
-// The stand-in's log: the eSpeak NG voice and the word, a line each.
+// The stand-in's log, a line a word: the word, a tab and the eSpeak NG voice that spoke it.
 std::vector<std::pair<std::string, std::string>> SpokenWords()
 {
     std::vector<std::pair<std::string, std::string>> spoken;
     std::istringstream lines(ReadBytes(WordLog));
     for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         const size_t tab = line.find('\t');
         if (tab != std::string::npos)
-            spoken.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+            spoken.emplace_back(line.substr(tab + 1), line.substr(0, tab));
     }
     return spoken;
 }

@@ -39,11 +39,6 @@ Span Selection(HWND window)
     return {LOWORD(selection), HIWORD(selection)};
 }
 
-double DurationMs(const PcmAudio& audio)
-{
-    return audio.sampleRate ? 1000.0 * audio.samples.size() / audio.channels / audio.sampleRate : 0;
-}
-
 class ListeningTest : public testing::Test {
 protected:
     void SetUp() override
@@ -84,22 +79,12 @@ protected:
         EXPECT_TRUE(SetClipboardText(Paragraph));
         EXPECT_TRUE(PumpUntil([&] { return ViewText(window).find(L"short.") != std::wstring::npos; }, 10000))
             << "the copy was not taken";
-        PressKey(window, 'E');
-        HWND save = WaitForProcessWindow(app.Id(), L"#32770", L"Save As", 10000);
-        EXPECT_NE(save, nullptr) << "no save dialog";
-        if (!save)
+        if (!ExportAs(app.Id(), window, name)) {
+            ADD_FAILURE() << "no save dialog";
             return 0;
-        HWND field = GetDlgItem(save, 0x47c);
-        SetWindowTextW(field ? field : GetDlgItem(save, 0x480), name);
-        PressDialogButton(save, IDOK);
-        const std::wstring file = folder_ + L"\\" + name + L".wav";
-        PcmAudio audio;
-        EXPECT_TRUE(PumpUntil([&] {
-            if (WaitForProcessWindow(app.Id(), L"#32770", L"Saving...", 0))
-                return false;
-            audio = ParsePcmWave(ReadBytes(file));
-            return !audio.samples.empty();
-        }, 60000)) << "the export of " << name << " did not finish";
+        }
+        const PcmAudio audio = WaitForExportedWave(app.Id(), folder_ + L"\\" + name + L".wav");
+        EXPECT_FALSE(audio.samples.empty()) << "the export of " << name << " did not finish";
         PressKey(window, 'Q', true);
         EXPECT_EQ(app.WaitExit(), 0);
         return DurationMs(audio);

@@ -296,11 +296,6 @@ struct EspeakSpeech {
     ~EspeakSpeech() { SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones"); }
 };
 
-double DurationMs(const PcmAudio& audio)
-{
-    return audio.sampleRate ? 1000.0 * audio.samples.size() / audio.channels / audio.sampleRate : 0;
-}
-
 TEST_F(ReadingTest, WithEspeakTheHighlightFollowsTheSoundRightStepsAndSStops)
 {
     EspeakSpeech espeak;

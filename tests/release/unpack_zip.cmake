@@ -17,7 +17,8 @@ set(expected
   "${top}/clipvoce.exe"
   "${top}/licences/cld2.txt"
   "${top}/licences/gcc-runtime-libraries.txt"
-  "${top}/licences/mingw-w64-runtime.txt")
+  "${top}/licences/mingw-w64-runtime.txt"
+  "${top}/licences/pcre2.txt")
 if(NOT unpacked STREQUAL expected)
   message(FATAL_ERROR "the ${ARCH} zip holds\n  ${unpacked}\ninstead of\n  ${expected}")
 endif()

@@ -198,6 +198,18 @@ void PressDialogButton(HWND dialog, int id)
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
+bool ExportAs(DWORD processId, HWND window, const std::wstring& name)
+{
+    PressKey(window, 'E');
+    HWND save = WaitForProcessWindow(processId, L"#32770", L"Save As", 10000);
+    if (!save)
+        return false;
+    HWND field = GetDlgItem(save, 0x47c);
+    SetWindowTextW(field ? field : GetDlgItem(save, 0x480), name.c_str());
+    PressDialogButton(save, IDOK);
+    return true;
+}
+
 bool HasKeyboardFocus(HWND window)
 {
     GUITHREADINFO info{};

@@ -45,6 +45,9 @@ std::wstring CaptionWithoutLanguage(const std::wstring& caption);
 std::wstring MessageBoxText(HWND box);
 // Presses a button of a dialog or message box (IDOK, IDYES, IDNO...).
 void PressDialogButton(HWND dialog, int id);
+// Presses E in the Speech window of the process and saves under name (the save dialog adds
+// the extension); false when no save dialog came.
+bool ExportAs(DWORD processId, HWND window, const std::wstring& name);
 
 // Keys reach the Speech window through its accelerator table, as typed. They arrive in
 // the order pressed but may not have been handled when this returns. PressKey first

@@ -1,6 +1,7 @@
 #include "espeak_reference.h"
 #include "file_bytes.h"
 #include "pump.h"
+#include "app_driver.h"
 #include <cmath>
 #include <cstring>
 
@@ -100,4 +101,21 @@ double VoicedSeconds(const PcmAudio& audio)
     for (bool v : VoicedWindows(audio))
         n += v;
     return n * kVoicedWindowSeconds;
+}
+
+PcmAudio WaitForExportedWave(DWORD processId, const std::wstring& path, DWORD timeoutMs)
+{
+    PcmAudio audio;
+    PumpUntil([&] {
+        if (WaitForProcessWindow(processId, L"#32770", L"Saving...", 0))
+            return false;
+        audio = ParsePcmWave(ReadBytes(path));
+        return !audio.samples.empty();
+    }, timeoutMs);
+    return audio;
+}
+
+double DurationMs(const PcmAudio& audio)
+{
+    return audio.sampleRate ? 1000.0 * audio.samples.size() / audio.channels / audio.sampleRate : 0;
 }

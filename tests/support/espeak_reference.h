@@ -20,6 +20,10 @@ PcmAudio EspeakReference(const std::wstring& text, int wordsPerMinute, const std
 
 // The 16-bit PCM of a RIFF/WAVE file's bytes (empty when it is not one, or not finished).
 PcmAudio ParsePcmWave(const std::string& bytes);
+// The WAV file an export of the process writes to path, once its wait dialog has gone;
+// empty samples when it did not finish within the time.
+PcmAudio WaitForExportedWave(DWORD processId, const std::wstring& path, DWORD timeoutMs = 60000);
+double DurationMs(const PcmAudio& audio);
 
 // Audio is cut into 10 ms windows; a window is voiced when its loudness (RMS of the
 // first channel) exceeds a quiet floor well above eSpeak NG's pauses.

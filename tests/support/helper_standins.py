@@ -31,8 +31,14 @@ def send(s, kind, request, body=b''):
 def real(port):
     if os.environ.get('CLIPVOCE_STANDIN_SQUAT') == '1':
         others = {k: v for k, v in os.environ.items() if k != 'CLIPVOCE_HELPER_KEY'}
-        subprocess.Popen(['setpriv', '--reuid=nobody', '--regid=nogroup', '--clear-groups', '/usr/bin/python3',
-                          __file__, 'squat', port, str(os.getpid())], stdout=open(LOG + '.squat', 'w'), env=others)
+        # The script goes in on standard input: the build's folder may be closed to others.
+        with open(__file__, 'rb') as script:
+            code = script.read()
+        squatter = subprocess.Popen(['setpriv', '--reuid=nobody', '--regid=nogroup', '--clear-groups',
+                                     '/usr/bin/python3', '-', 'squat', port, str(os.getpid())], stdin=subprocess.PIPE,
+                                    stdout=open(LOG + '.squat', 'w'), env=others, cwd='/')
+        squatter.stdin.write(code)
+        squatter.stdin.close()
         deadline = time.monotonic() + 10
         while 'connected' not in open(LOG + '.squat').read() and time.monotonic() < deadline:
             time.sleep(0.01)

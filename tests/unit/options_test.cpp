@@ -140,7 +140,7 @@ protected:
     std::wstring file_;
 };
 
-TEST_F(OptionsTest, OpensOnTheAskedTabWithSixTabs)
+TEST_F(OptionsTest, OpensOnTheAskedTabWithSevenTabs)
 {
     Open(HelpTab);
     EXPECT_EQ(OpenOptionsWindow(), dialog_);
@@ -148,7 +148,7 @@ TEST_F(OptionsTest, OpensOnTheAskedTabWithSixTabs)
     GetWindowTextW(dialog_, caption, 32);
     EXPECT_STREQ(caption, L"Options");
     HWND tabs = GetDlgItem(dialog_, IDC_OPTIONS_TABS);
-    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 6);
+    EXPECT_EQ(SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 7);
     EXPECT_EQ(SendMessageW(tabs, TCM_GETCURSEL, 0, 0), HelpTab);
     EXPECT_NE(GetDlgItem(Page(), IDC_HELP_TEXT), nullptr);
     EXPECT_EQ(state_->startTab, 0);

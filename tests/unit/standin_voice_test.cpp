@@ -1157,7 +1157,7 @@ protected:
     void TearDown() override
     {
         for (const wchar_t* name : {L"CLIPVOCE_STANDIN_LOG", L"CLIPVOCE_ESPEAK_HELPER", L"CLIPVOCE_STANDIN_ROLE",
-                                    L"CLIPVOCE_STANDIN_PLAN", L"CLIPVOCE_STANDIN_SQUAT", L"CLIPVOCE_HELPER_START_MS"})
+                                    L"CLIPVOCE_STANDIN_PLAN", L"CLIPVOCE_STANDIN_SQUAT"})
             SetEnvironmentVariableW(name, nullptr);
         EspeakVoice::TearDown();
         DeleteFileW((L"Z:" + log_).c_str());
@@ -1194,9 +1194,6 @@ protected:
 
 TEST_F(HelperStandIns, ASquatterOfAnotherUserGetsNoTextAndHoldsUpNothing)
 {
-    // The squatter is started, and connects, before the helper, all through Python: on a
-    // busy machine that alone has taken most of the voice's usual wait.
-    SetEnvironmentVariableW(L"CLIPVOCE_HELPER_START_MS", L"30000");
     ULONGLONG start = GetTickCount64();
     ASSERT_EQ(CreateSpeakingVoice(175), kEspeakName);
     const ULONGLONG aloneMs = GetTickCount64() - start;

@@ -4,6 +4,7 @@
 # Usage: build.sh CACHE_DIR [x64|x86]   -> CACHE_DIR/lame_enc.dll (kept; a second call
 # does nothing). The architecture must be the program's: x64 (the default) or x86.
 set -euo pipefail
+source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/debian_source.sh"
 
 cache=${1:?usage: build.sh CACHE_DIR [x64|x86]}
 case "${2:-x64}" in
@@ -18,10 +19,7 @@ cache=$(cd "$cache" && pwd)
 work="$cache/work"
 rm -rf "$work"
 mkdir -p "$work"
-source "$(dirname "$0")/../../scripts/debian-source.sh"
-fetch_debian_source lame "$work" || { cat "$work/apt.log" >&2; exit 1; }
-dsc=$(ls "$work"/lame_*.dsc | head -n 1)
-dpkg-source -x "$dsc" "$work/src" >>"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; exit 1; }
+unpack_debian_source lame "$work" || exit 1
 
 cd "$work/src"
 ./configure --host=$host --disable-shared --enable-static --disable-frontend \

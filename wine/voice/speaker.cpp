@@ -1,11 +1,12 @@
 #include "speaker.h"
 #include "pace.h"
 #include "tone.h"
+#include "platform/scoped_handle.h"
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -14,24 +15,35 @@ using Seconds = std::chrono::duration<double>;
 
 constexpr uint32_t kRenderChunkFrames = 4096;
 
-} // namespace
-
-namespace {
-
-// CLIPVOCE_VOICE_WORD_LOG names a file that gets a line for every word the voice
-// announces: the eSpeak NG voice that speaks it, a tab and the word, in UTF-8.
-std::wstring WordLogFromEnvironment()
+// Tests that need to know what the voice was given word by word name a file in
+// CLIPVOCE_VOICE_WORD_LOG; each word announced is appended to it on a line of its own,
+// after a tab the eSpeak NG voice that speaks it.
+void LogWord(const std::wstring& word, const std::string& voice)
 {
-    wchar_t path[MAX_PATH] = L"";
-    const DWORD n = GetEnvironmentVariableW(L"CLIPVOCE_VOICE_WORD_LOG", path, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::wstring(path) : std::wstring();
+    static const std::wstring path = [] {
+        wchar_t text[MAX_PATH];
+        const DWORD n = GetEnvironmentVariableW(L"CLIPVOCE_VOICE_WORD_LOG", text, MAX_PATH);
+        return n > 0 && n < MAX_PATH ? std::wstring(text, n) : std::wstring();
+    }();
+    if (path.empty())
+        return;
+    std::string line(word.size() * 3 + 2, '\0');
+    const int length = WideCharToMultiByte(CP_UTF8, 0, word.data(), static_cast<int>(word.size()), line.data(),
+                                           static_cast<int>(line.size()), nullptr, nullptr);
+    line.resize(static_cast<size_t>(std::max(length, 0)));
+    line += '\t' + voice + "\r\n";
+    const FileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file)
+        WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }
 
 } // namespace
 
 Speaker::Speaker(VoiceEvents& events)
     : events_(events), wordsPerMinute_(WordsPerMinuteFromEnvironment()),
-      doneEvent_(CreateEventW(nullptr, TRUE, TRUE, nullptr)), wordLog_(WordLogFromEnvironment())
+      doneEvent_(CreateEventW(nullptr, TRUE, TRUE, nullptr))
 {
 }
 
@@ -314,24 +326,8 @@ void Speaker::AnnounceWord(Utterance& u, size_t index)
     u.currentWord = static_cast<long>(index);
     wordPos_ = word.pos;
     wordLen_ = word.len;
+    LogWord(u.text.substr(word.pos, word.len), u.voice.espeakVoice);
     Raise(SPEI_WORD_BOUNDARY, u, word.len, word.pos);
-    if (!wordLog_.empty())
-        LogWord(u, word);
-}
-
-void Speaker::LogWord(const Utterance& u, const TextWord& word) const
-{
-    const std::wstring_view text = std::wstring_view(u.text).substr(word.pos, word.len);
-    std::string line = u.voice.espeakVoice + '\t';
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    const size_t at = line.size();
-    line.resize(at + static_cast<size_t>(std::max(bytes, 0)));
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), line.data() + at, bytes, nullptr, nullptr);
-    line += '\n';
-    if (FILE* file = _wfopen(wordLog_.c_str(), L"ab")) {
-        fwrite(line.data(), 1, line.size(), file);
-        fclose(file);
-    }
 }
 
 void Speaker::SpeakWords(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output)

@@ -83,7 +83,6 @@ private:
     void EndUtterance(const Utterance& u);
     bool Interrupted(const Utterance& u, unsigned jumps) const;
     void AnnounceWord(Utterance& u, size_t index);
-    void LogWord(const Utterance& u, const TextWord& word) const;
 
     // Tones (speaker.cpp).
     void SpeakWords(std::unique_lock<std::mutex>& lock, Utterance& u, IStandInOutput* output);
@@ -121,8 +120,6 @@ private:
     USHORT volume_ = kMaxVolume;
     KernelHandle doneEvent_;
     WAVEFORMATEX deviceFormat_{};
-    // Where every announced word is written with its voice, for tests; empty: nowhere.
-    const std::wstring wordLog_;
     ComPtr<IStandInOutput> output_;
     ComPtr<ISpStreamFormat> outputStream_;
 

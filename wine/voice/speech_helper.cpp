@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <cwchar>
 #include <memory>
 
 using namespace helper_protocol;
@@ -14,7 +13,6 @@ namespace {
 // Starting a native program and loading eSpeak NG's data usually takes a fraction of a
 // second, but on a machine busy with other work it was seen to pass 5 s; falling back to
 // tones would be worse than the wait.
-// CLIPVOCE_HELPER_START_MS may set another, for a helper started through a slower wrapper.
 constexpr DWORD kHelperStartTimeoutMs = 10000;
 constexpr size_t kReceiveBytes = 64 * 1024;
 // Connections waiting to prove the key; beyond this the oldest is closed. The helper
@@ -23,14 +21,6 @@ constexpr size_t kMaxCandidates = 32;
 constexpr size_t kHelloBytes = sizeof(MessageHeader) + sizeof(HelloBody);
 constexpr uint32_t kMinSampleRate = 8000;
 constexpr uint32_t kMaxSampleRate = 192000;
-
-DWORD HelperStartTimeoutMs()
-{
-    wchar_t text[16] = L"";
-    const DWORD length = GetEnvironmentVariableW(L"CLIPVOCE_HELPER_START_MS", text, 16);
-    const long ms = length > 0 && length < 16 ? wcstol(text, nullptr, 10) : 0;
-    return ms > 0 ? static_cast<DWORD>(ms) : kHelperStartTimeoutMs;
-}
 
 bool WaitReadable(SOCKET s, DWORD timeoutMs)
 {
@@ -166,7 +156,7 @@ bool SpeechHelper::Launch(const std::wstring& program)
     listening_ = ListenOnLoopback(port);
     if (!listening_)
         return false;
-    deadline_ = GetTickCount64() + HelperStartTimeoutMs();
+    deadline_ = GetTickCount64() + kHelperStartTimeoutMs;
     if (!LaunchProgram(program, port, key_)) {
         StopListening();
         return false;

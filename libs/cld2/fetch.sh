@@ -2,10 +2,11 @@
 # Provides the sources of CLD2, the language detector linked into the program, from
 # Debian's own "cld2" source package. The build compiles them with the program's
 # MinGW-w64 toolchain (cmake/ClipvoceCld2.cmake), for either architecture.
-# Usage: cld2-source.sh CACHE_DIR   -> CACHE_DIR/src (kept; a second call does nothing)
+# Usage: fetch.sh CACHE_DIR   -> CACHE_DIR/src (kept; a second call does nothing)
 set -euo pipefail
+source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/debian_source.sh"
 
-cache=${1:?usage: cld2-source.sh CACHE_DIR}
+cache=${1:?usage: fetch.sh CACHE_DIR}
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 [ -f "$cache/src/.complete" ] && exit 0
@@ -13,11 +14,11 @@ cache=$(cd "$cache" && pwd)
 work="$cache/work"
 rm -rf "$work" "$cache/src"
 mkdir -p "$work"
-source "$(cd "$(dirname "$0")" && pwd)/debian-source.sh"
+prepare_debian_apt "$work" || exit 1
 # Only the upstream tarball is needed: Debian's own part holds its packaging, a shared
 # library build the program has no use for. Some mirrors lack that part, and apt then
-# reports a failure although the tarball arrived (checked against the signed index).
-fetch_debian_source cld2 "$work" || true
+# reports a failure although the tarball came.
+download_debian_source cld2 "$work" || true
 tarball=$(ls "$work"/cld2_*.orig.tar.* 2>/dev/null | head -n 1)
 [ -n "$tarball" ] || { cat "$work/apt.log" >&2; echo "error: Debian's cld2 source package could not be fetched" >&2; exit 1; }
 

@@ -1,0 +1,56 @@
+# Fetches and unpacks a Debian source package for the libraries built with MinGW-w64
+# (wine/lame/build.sh, libs/pcre2/build.sh, libs/cld2/fetch.sh). Sourced, not executed.
+
+DEBIAN_APT_OPTIONS=()
+
+# prepare_debian_apt WORK: a private apt state in WORK whose source index comes from the
+# same mirrors the system already uses: its Debian sources file, with the binary entries
+# turned into source entries. It keeps the system's own configuration untouched; apt's
+# log goes to WORK/apt.log, and DEBIAN_APT_OPTIONS are the options that use the state.
+prepare_debian_apt() {
+  local work=$1
+  mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial"
+  local src_list="" f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    sed -e 's/^Types:.*/Types: deb-src/' "$f" >"$work/apt/sources.list.d/$(basename "$f")"
+    src_list=yes
+  done
+  if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list; then
+    sed -n -e 's/^deb /deb-src /p' /etc/apt/sources.list >"$work/apt/sources.list.d/from-list.list"
+    src_list=yes
+  fi
+  [ -n "$src_list" ] || { echo "error: no Debian sources file to derive a source entry from" >&2; return 1; }
+
+  DEBIAN_APT_OPTIONS=(-o "Dir::Etc::SourceList=/dev/null"
+                      -o "Dir::Etc::SourceParts=$work/apt/sources.list.d"
+                      -o "Dir::State::Lists=$work/apt/lists"
+                      -o "APT::Sandbox::User=root")
+  apt-get "${DEBIAN_APT_OPTIONS[@]}" update -qq >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; return 1; }
+}
+
+# download_debian_source PACKAGE WORK: the files of the package's source in WORK, after
+# prepare_debian_apt. A mirror may lack the newest version's files for a while; an older
+# one of the same release serves as well. Fails when no version came whole; the files
+# of the last one tried that did come stay (apt checks each against the signed index).
+download_debian_source() {
+  local package=$1 work=$2 version
+  for version in $(apt-cache "${DEBIAN_APT_OPTIONS[@]}" showsrc "$package" 2>>"$work/apt.log" | sed -n 's/^Version: //p' | sort -V -r -u); do
+    rm -f "$work/${package}"_*
+    if (cd "$work" && apt-get "${DEBIAN_APT_OPTIONS[@]}" source --download-only "$package=$version" >>"$work/apt.log" 2>&1); then
+      return 0
+    fi
+  done
+  return 1
+}
+
+# unpack_debian_source PACKAGE WORK: the package's source tree in WORK/src, its log in
+# WORK/apt.log.
+unpack_debian_source() {
+  local package=$1 work=$2
+  prepare_debian_apt "$work" || return 1
+  download_debian_source "$package" "$work" || { cat "$work/apt.log" >&2; return 1; }
+  local dsc
+  dsc=$(ls "$work/${package}"_*.dsc | head -n 1)
+  dpkg-source -x "$dsc" "$work/src" >>"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; return 1; }
+}

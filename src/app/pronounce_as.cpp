@@ -1,0 +1,75 @@
+#include "app/pronounce_as.h"
+#include "app/speech_window.h"
+#include "export/export.h"
+#include "options/pronunciation_entry_dialog.h"
+#include "platform/log.h"
+#include "platform/ui_text.h"
+#include "pronunciation/pronouncer.h"
+#include "pronunciation/pronunciation_store.h"
+#include "speech/voice_engine.h"
+#include "res/resource.h"
+#include "settings/app_settings.h"
+#include <algorithm>
+
+std::wstring ShownText(const Reader& reader)
+{
+    return reader.Text().Prepared() ? reader.Text().Text() : reader.View().GetText();
+}
+
+void SpeakSample(SpeechWindowState& state, const std::wstring& text)
+{
+    if (!state.sampleVoice)
+        state.sampleVoice = CreateVoiceLike(state.reader.Controller().Voice());
+    if (!state.sampleVoice) {
+        LogLine(L"No voice could be made to say a pronunciation sample");
+        return;
+    }
+    state.sampleVoice->SetRate(AppSettings.speechRate);
+    if (const HRESULT result = state.sampleVoice->Speak(text.c_str(), SpeakTextFlags | SPF_PURGEBEFORESPEAK, nullptr);
+        FAILED(result))
+        LogFailure(L"ISpVoice::Speak of a pronunciation sample", static_cast<DWORD>(result));
+}
+
+std::wstring WordToPronounce(const std::wstring& text, WordRange highlighted, int caret)
+{
+    const int length = static_cast<int>(text.size());
+    int start = std::clamp(highlighted.start, 0, length);
+    int end = std::clamp(highlighted.end, start, length);
+    if (start == end) {
+        start = end = std::clamp(caret, 0, length);
+        while (start > 0 && IsWordUnit(text[start - 1]))
+            --start;
+        while (end < length && IsWordUnit(text[end]))
+            ++end;
+    }
+    while (start < end && !IsWordUnit(text[start]))
+        ++start;
+    while (end > start && !IsWordUnit(text[end - 1]))
+        --end;
+    return text.substr(start, end - start);
+}
+
+void PronounceWordAs(SpeechWindowState& state)
+{
+    Reader& reader = state.reader;
+    const std::wstring shown = ShownText(reader);
+    PronunciationEntryRequest request;
+    request.entry.pattern = WordToPronounce(shown, reader.LastSpokenWord(), reader.View().SelectionEnd());
+    request.entry.type = MatchType::WholeWord;
+    request.adding = true;
+    request.voiceName = VoiceName(reader.Controller().Voice());
+    request.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
+    request.shownText = shown;
+    const PronunciationStoreRecord& store = PronunciationStore;
+    if (!store.unreadable.empty()) {
+        ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_KEPT_UNCHANGED), store.path, store.unreadable));
+        return;
+    }
+    if (!EditPronunciationEntry(state.window, request))
+        return;
+    PronunciationDictionary dictionary = store.dictionary;
+    dictionary.entries.push_back(std::move(request.entry));
+    if (const DWORD error = SavePronunciations(std::move(dictionary)); error != 0)
+        ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), store.path, SystemErrorText(error)));
+    reader.ApplyListeningFilters();
+}

@@ -1,0 +1,256 @@
+#include "options/options_dialog.h"
+#include "options/options_pages.h"
+#include "options/pronunciation_entry_dialog.h"
+#include "platform/dialog_record.h"
+#include "platform/ui_text.h"
+#include "pronunciation/pronunciation_store.h"
+#include "res/resource.h"
+#include <commctrl.h>
+#include <commdlg.h>
+#include <vector>
+
+namespace {
+
+constexpr int ColumnTexts[] = {IDS_COLUMN_PATTERN, IDS_COLUMN_REPLACEMENT, IDS_COLUMN_TYPE, IDS_COLUMN_SCOPE};
+constexpr int ColumnWidths[] = {150, 150, 100, 110};   // in dialog-unit quarters of the list's width
+constexpr int EditingButtons[] = {IDC_PRONUNCIATION_ADD, IDC_PRONUNCIATION_EDIT, IDC_PRONUNCIATION_REMOVE,
+                                  IDC_PRONUNCIATION_IMPORT};
+constexpr DWORD FileNameCapacity = 32768;
+
+PronunciationDictionary& Dictionary(OptionsDialogState& state)
+{
+    if (!state.pronunciations)
+        state.pronunciations = PronunciationStore.dictionary;
+    return *state.pronunciations;
+}
+
+HWND List(HWND page)
+{
+    return GetDlgItem(page, IDC_PRONUNCIATION_LIST);
+}
+
+int Selected(HWND page)
+{
+    return static_cast<int>(SendMessageW(List(page), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void SetCell(HWND list, int row, int column, const std::wstring& text)
+{
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = const_cast<wchar_t*>(text.c_str());
+    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void ShowEntries(HWND page, OptionsDialogState& state, int select)
+{
+    const HWND list = List(page);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    const auto& entries = Dictionary(state).entries;
+    for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
+        const PronunciationEntry& entry = entries[row];
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = const_cast<wchar_t*>(entry.pattern.c_str());
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        SetCell(list, row, 1, entry.replacement);
+        SetCell(list, row, 2, MatchTypeName(entry.type));
+        SetCell(list, row, 3, ScopeName(entry.voice));
+    }
+    if (select >= 0 && select < static_cast<int>(entries.size())) {
+        LVITEMW item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, select, reinterpret_cast<LPARAM>(&item));
+        SendMessageW(list, LVM_ENSUREVISIBLE, select, FALSE);
+    }
+}
+
+void MakeColumns(HWND page)
+{
+    const HWND list = List(page);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    RECT area{};
+    GetClientRect(list, &area);
+    int total = 0;
+    for (int width : ColumnWidths)
+        total += width;
+    for (int i = 0; i < static_cast<int>(std::size(ColumnTexts)); ++i) {
+        std::wstring text = LoadText(ColumnTexts[i]);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.pszText = text.data();
+        column.cx = (area.right - area.left) * ColumnWidths[i] / total;
+        column.iSubItem = i;
+        SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+// What the page says about the file: unread, so nothing here is kept; or lines not used.
+void ShowFileNote(HWND page)
+{
+    const PronunciationStoreRecord& store = PronunciationStore;
+    std::wstring note;
+    if (!store.unreadable.empty()) {
+        note = FillPattern(LoadText(IDS_DICTIONARY_KEPT_UNCHANGED), store.path, store.unreadable);
+        for (int button : EditingButtons)
+            EnableWindow(GetDlgItem(page, button), FALSE);
+    } else if (!store.problems.empty()) {
+        note = FillPattern(LoadText(IDS_DICTIONARY_LINES_UNUSED), store.path, DescribeLineProblems(store.problems));
+        for (wchar_t& c : note)
+            if (c == L'\n')
+                c = L' ';
+    }
+    SetDlgItemTextW(page, IDC_PRONUNCIATION_NOTE, note.c_str());
+}
+
+PronunciationEntryRequest Request(const OptionsDialogState& state, PronunciationEntry entry, bool adding)
+{
+    const OptionsHost& host = state.host;
+    PronunciationEntryRequest request;
+    request.entry = std::move(entry);
+    request.adding = adding;
+    request.voiceName = host.voiceName ? host.voiceName() : std::wstring();
+    request.speak = host.speak;
+    request.shownText = host.shownText ? host.shownText() : std::wstring();
+    return request;
+}
+
+void AddEntry(HWND page, OptionsDialogState& state)
+{
+    PronunciationEntry entry;
+    entry.type = MatchType::WholeWord;
+    PronunciationEntryRequest request = Request(state, std::move(entry), true);
+    if (!EditPronunciationEntry(page, request))
+        return;
+    auto& entries = Dictionary(state).entries;
+    entries.push_back(std::move(request.entry));
+    ShowEntries(page, state, static_cast<int>(entries.size()) - 1);
+}
+
+void EditEntry(HWND page, OptionsDialogState& state)
+{
+    const int row = Selected(page);
+    auto& entries = Dictionary(state).entries;
+    if (row < 0 || row >= static_cast<int>(entries.size()) || !PronunciationStore.unreadable.empty())
+        return;
+    PronunciationEntryRequest request = Request(state, entries[row], false);
+    if (!EditPronunciationEntry(page, request))
+        return;
+    entries[row] = std::move(request.entry);
+    ShowEntries(page, state, row);
+}
+
+void RemoveSelected(HWND page, OptionsDialogState& state)
+{
+    const int row = Selected(page);
+    if (row < 0)
+        return;
+    RemoveEntry(Dictionary(state), static_cast<size_t>(row));
+    const int left = static_cast<int>(Dictionary(state).entries.size());
+    ShowEntries(page, state, row < left ? row : left - 1);
+}
+
+void ListenToSelected(HWND page, OptionsDialogState& state)
+{
+    const int row = Selected(page);
+    const auto& entries = Dictionary(state).entries;
+    if (row < 0 || row >= static_cast<int>(entries.size()) || !state.host.speak)
+        return;
+    const std::wstring sample = ListenSample(entries[row], state.host.shownText ? state.host.shownText() : L"");
+    SetDlgItemTextW(page, IDC_PRONUNCIATION_NOTE, sample.empty() ? LoadText(IDS_NOTHING_MATCHES).c_str() : L"");
+    if (!sample.empty())
+        state.host.speak(sample);
+}
+
+// The file the user picks in the open or save dialog; empty when cancelled.
+std::wstring AskForDictionaryFile(HWND page, bool saving)
+{
+    std::wstring filter = LoadText(IDS_DICTIONARY_FILTER);
+    for (wchar_t& c : filter)
+        if (c == L'|')
+            c = L'\0';
+    std::vector<wchar_t> name(FileNameCapacity, L'\0');
+    if (saving)
+        lstrcpynW(name.data(), L"clipvoce.dic", FileNameCapacity);
+    OPENFILENAMEW request{};
+    request.lStructSize = sizeof request;
+    request.hwndOwner = page;
+    request.lpstrFilter = filter.c_str();
+    request.nFilterIndex = 1;
+    request.lpstrFile = name.data();
+    request.nMaxFile = FileNameCapacity;
+    request.lpstrDefExt = L"dic";
+    request.Flags = saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (!(saving ? GetSaveFileNameW(&request) : GetOpenFileNameW(&request)))
+        return {};
+    return name.data();
+}
+
+void Import(HWND page, OptionsDialogState& state)
+{
+    const std::wstring path = AskForDictionaryFile(page, false);
+    if (path.empty())
+        return;
+    const DictionaryReading reading = ReadDictionaryFile(path);
+    if (!reading.unreadable.empty()) {
+        ShowWarning(page, FillPattern(LoadText(IDS_IMPORT_UNREADABLE), path, reading.unreadable));
+        return;
+    }
+    ImportEntries(Dictionary(state), reading.dictionary);
+    ShowEntries(page, state, Selected(page));
+    if (!reading.problems.empty())
+        ShowWarning(page, FillPattern(LoadText(IDS_IMPORT_LINES_UNUSED), path, DescribeLineProblems(reading.problems)));
+}
+
+void Export(HWND page, OptionsDialogState& state)
+{
+    const std::wstring path = AskForDictionaryFile(page, true);
+    if (path.empty())
+        return;
+    if (const DWORD error = WriteDictionaryFile(path, Dictionary(state)); error != 0)
+        ShowWarning(page, FillPattern(LoadText(IDS_EXPORT_DICTIONARY_FAILED), path, SystemErrorText(error)));
+}
+
+void OnCommand(HWND page, OptionsDialogState& state, int control)
+{
+    switch (control) {
+    case IDC_PRONUNCIATION_ADD:    AddEntry(page, state); break;
+    case IDC_PRONUNCIATION_EDIT:   EditEntry(page, state); break;
+    case IDC_PRONUNCIATION_REMOVE: RemoveSelected(page, state); break;
+    case IDC_PRONUNCIATION_LISTEN: ListenToSelected(page, state); break;
+    case IDC_PRONUNCIATION_IMPORT: Import(page, state); break;
+    case IDC_PRONUNCIATION_EXPORT: Export(page, state); break;
+    default:                       break;
+    }
+}
+
+} // namespace
+
+// The page changes a copy of the dictionary that the frame keeps; OK makes it the
+// session's and writes the file, Cancel forgets it.
+INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    OptionsDialogState* state = DialogRecord<OptionsDialogState>(page, message, lParam);
+    if (!state)
+        return FALSE;
+    switch (message) {
+    case WM_INITDIALOG:
+        MakeColumns(page);
+        ShowEntries(page, *state, 0);
+        ShowFileNote(page);
+        return TRUE;
+    case WM_COMMAND:
+        OnCommand(page, *state, LOWORD(wParam));
+        return TRUE;
+    case WM_NOTIFY: {
+        const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->idFrom == IDC_PRONUNCIATION_LIST && (header->code == NM_DBLCLK || header->code == NM_RETURN))
+            EditEntry(page, *state);
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,38 @@
+#include "pronunciation/pronunciation_entry.h"
+#include "pronunciation/regex_pattern.h"
+#include "platform/ui_text.h"
+#include "res/resource.h"
+#include <windows.h>
+
+namespace {
+
+bool HoldsTabOrBreak(const std::wstring& text)
+{
+    return text.find_first_of(L"\t\r\n") != std::wstring::npos;
+}
+
+} // namespace
+
+bool AppliesToVoice(const PronunciationEntry& entry, const std::wstring& voiceName)
+{
+    if (entry.voice.empty())
+        return true;
+    return CompareStringOrdinal(entry.voice.c_str(), -1, voiceName.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+std::optional<std::wstring> EntryProblem(const PronunciationEntry& entry)
+{
+    if (entry.pattern.empty())
+        return LoadText(IDS_PRONUNCIATION_EMPTY_PATTERN);
+    if (HoldsTabOrBreak(entry.pattern) || HoldsTabOrBreak(entry.replacement) || HoldsTabOrBreak(entry.voice))
+        return LoadText(IDS_PRONUNCIATION_TAB_OR_BREAK);
+    if (entry.type != MatchType::RegularExpression)
+        return std::nullopt;
+    std::wstring error;
+    const auto regex = RegexPattern::Compile(entry.pattern, entry.caseSensitive, error);
+    if (regex)
+        error = regex->ReplacementProblem(entry.replacement);
+    if (error.empty())
+        return std::nullopt;
+    return FillPattern(LoadText(IDS_REGEX_INVALID), error);
+}

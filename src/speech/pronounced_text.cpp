@@ -1,0 +1,112 @@
+#include "speech/pronounced_text.h"
+#include "pronunciation/pronunciation_store.h"
+#include <algorithm>
+
+namespace {
+
+// Replacements grown to whole filter stretches, and those that then meet joined.
+struct Span {
+    int start;
+    int end;
+    std::wstring text;
+};
+
+} // namespace
+
+SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement>& replacements)
+{
+    const std::wstring& text = heard.text_;
+    std::vector<Span> spans;
+    int lastEnd = 0;
+    const auto close = [&] {
+        if (!spans.empty())
+            spans.back().text.append(text, lastEnd, spans.back().end - lastEnd);
+    };
+    for (const TextReplacement& r : replacements) {
+        const auto& first = heard.SegmentAtSpoken(r.start);
+        const auto& last = heard.SegmentAtSpoken(r.end - 1);
+        const int start = first.CharByChar() ? r.start : first.spoken;
+        const int end = last.CharByChar() ? r.end : last.spoken + last.spokenLength;
+        if (!spans.empty() && start < spans.back().end) {
+            spans.back().text.append(text, lastEnd, r.start - lastEnd);
+            spans.back().end = std::max(spans.back().end, end);
+        } else {
+            close();
+            spans.push_back({start, end, text.substr(start, r.start - start)});
+        }
+        spans.back().text += r.text;
+        lastEnd = r.end;
+    }
+    close();
+
+    SpokenText out;
+    out.viewLength_ = heard.viewLength_;
+    out.text_.reserve(text.size());
+    const auto emit = [&out](int view, int viewLength, bool whole, std::wstring_view spoken) {
+        out.segments_.push_back(
+            {static_cast<int>(out.text_.size()), view, static_cast<int>(spoken.size()), viewLength, whole});
+        out.text_.append(spoken);
+    };
+    const std::wstring_view all(text);
+    size_t next = 0;
+    bool inSpan = false;
+    int spanView = 0;
+    for (const auto& seg : heard.segments_) {
+        const int segEnd = seg.spoken + seg.spokenLength;
+        const auto viewAt = [&seg](int spoken) {
+            return seg.CharByChar() ? seg.view + (spoken - seg.spoken) : spoken == seg.spoken ? seg.view : seg.view + seg.viewLength;
+        };
+        if (seg.spokenLength == 0) {
+            // Skipped text inside a replacement is said as part of it.
+            if (!inSpan)
+                emit(seg.view, seg.viewLength, seg.whole, {});
+            continue;
+        }
+        for (int from = seg.spoken; from < segEnd;) {
+            if (inSpan) {
+                const Span& span = spans[next];
+                from = std::min(segEnd, span.end);
+                if (from == span.end) {
+                    emit(spanView, viewAt(from) - spanView, true, span.text);
+                    inSpan = false;
+                    ++next;
+                }
+            } else if (next < spans.size() && spans[next].start < segEnd) {
+                const int start = spans[next].start;
+                if (start > from)
+                    emit(viewAt(from), start - from, false, all.substr(from, start - from));
+                from = start;
+                spanView = viewAt(start);
+                inSpan = true;
+            } else {
+                if (from == seg.spoken)
+                    emit(seg.view, seg.viewLength, seg.whole, all.substr(from, seg.spokenLength));
+                else
+                    emit(viewAt(from), segEnd - from, false, all.substr(from, segEnd - from));
+                from = segEnd;
+            }
+        }
+    }
+    return out;
+}
+
+HeardText Pronounce(SpokenText filtered, const Pronouncer& pronouncer)
+{
+    HeardText heard;
+    heard.filtered = std::make_shared<const SpokenText>(std::move(filtered));
+    heard.spoken = pronouncer.Empty() ? heard.filtered
+                                      : std::make_shared<const SpokenText>(Pronounced(
+                                            *heard.filtered, pronouncer.Replacements(heard.filtered->Text())));
+    return heard;
+}
+
+std::shared_ptr<const Pronouncer> PronouncerCache::For(const std::wstring& voiceName)
+{
+    const PronunciationStoreRecord& store = PronunciationStore;
+    if (!pronouncer_ || version_ != store.version || voiceName_ != voiceName) {
+        pronouncer_ = std::make_shared<const Pronouncer>(store.dictionary.entries, voiceName);
+        version_ = store.version;
+        voiceName_ = voiceName;
+    }
+    return pronouncer_;
+}

@@ -1,0 +1,290 @@
+// The pronunciation dictionary: what each kind of entry makes the voice hear, the file
+// it lives in, the highlight that stays on the word as written, and the page that will
+// not take a regular expression the engine refuses.
+#include <gtest/gtest.h>
+#include "in_process_app.h"
+#include "pump.h"
+#include "resource.h"
+#include "app/options_host.h"
+#include "options/options_dialog.h"
+#include "platform/ui_text.h"
+#include "pronunciation/dictionary_file.h"
+#include "pronunciation/pronouncer.h"
+#include "pronunciation/pronunciation_store.h"
+#include "platform/whole_file.h"
+#include "settings/settings_file.h"
+#include "speech/listening_filters.h"
+#include "speech/pronounced_text.h"
+#include "speech/text_prep.h"
+#include <commctrl.h>
+#include <functional>
+#include <optional>
+
+namespace {
+
+constexpr MatchType Anywhere = MatchType::Anywhere;
+constexpr MatchType Word = MatchType::WholeWord;
+constexpr MatchType Regex = MatchType::RegularExpression;
+
+PronunciationEntry Entry(const wchar_t* pattern, const wchar_t* replacement, MatchType type, bool caseSensitive = false,
+                         const wchar_t* voice = L"")
+{
+    PronunciationEntry e;
+    e.pattern = pattern;
+    e.replacement = replacement;
+    e.type = type;
+    e.caseSensitive = caseSensitive;
+    e.voice = voice;
+    return e;
+}
+
+struct Row {
+    std::vector<PronunciationEntry> entries;
+    const wchar_t* voice;
+    const wchar_t* text;
+    const wchar_t* heard;
+};
+
+TEST(PronunciationTest, EachKindOfEntryChangesWhatTheVoiceHears)
+{
+    const wchar_t* espeak = L"eSpeak NG English";
+    const Row rows[] = {
+        // Anywhere, whole word, and a whole word that starts with no letter.
+        {{Entry(L"clip", L"klip", Anywhere)}, espeak, L"Clipboard, clip.", L"klipboard, klip."},
+        {{Entry(L"clip", L"klip", Word)}, espeak, L"Clipboard, clip_a, clip.", L"Clipboard, clip_a, klip."},
+        {{Entry(L".NET", L"dot net", Word)}, espeak, L"ASP.NET and .NET 8", L"ASP.NET and dot net 8"},
+        // The case flag.
+        {{Entry(L"US", L"you ess", Word, true)}, espeak, L"US and us", L"you ess and us"},
+        // Regular expressions with numbered and named groups, case-insensitive by default.
+        {{Entry(L"(\\d+)\\s?km\\b", L"\\1 kilometres", Regex)}, espeak, L"5km and 12 KM", L"5 kilometres and 12 kilometres"},
+        {{Entry(L"(?P<n>\\d+)%", L"\\g<n> percent", Regex)}, espeak, L"50% off", L"50 percent off"},
+        // Unicode's letters, beside typographic quotes that are none.
+        {{Entry(L"\\bcaf\\w\\b", L"coffee", Regex), Entry(L"\\bit\\b", L"IT", Regex, true)}, espeak,
+         L"it\x2019s the caf\xE9, it", L"IT\x2019s the coffee, IT"},
+        // Longer, shorter and empty replacements.
+        {{Entry(L"etc.", L"et cetera", Anywhere), Entry(L"approximately", L"about", Word), Entry(L"um", L"", Word)},
+         espeak, L"so um approximately etc.", L"so  about et cetera"},
+        // Overlapping entries: the earlier one wins wherever it matches.
+        {{Entry(L"voce", L"VOICE", Anywhere), Entry(L"Clipvo", L"CLIPVO", Anywhere)}, espeak, L"Clipvoce", L"ClipVOICE"},
+        {{Entry(L"\\bDr\\.", L"Doctor", Regex), Entry(L"Dr. No", L"doctor no", Anywhere)}, espeak, L"Dr. No", L"Doctor No"},
+        {{Entry(L"Dr. No", L"doctor no", Anywhere), Entry(L"\\bDr\\.", L"Doctor", Regex)}, espeak, L"Dr. No, Dr. Who",
+         L"doctor no, Doctor Who"},
+        // Scope: an entry for one voice leaves the others alone.
+        {{Entry(L"tomato", L"tomahto", Word, false, L"eSpeak NG English"), Entry(L"potato", L"potahto", Word)}, espeak,
+         L"tomato potato", L"tomahto potahto"},
+        {{Entry(L"tomato", L"tomahto", Word, false, L"eSpeak NG English"), Entry(L"potato", L"potahto", Word)},
+         L"Another voice", L"tomato potato", L"tomato potahto"},
+    };
+    for (const Row& row : rows) {
+        const Pronouncer pronouncer(row.entries, row.voice);
+        EXPECT_EQ(pronouncer.Pronounce(row.text), row.heard) << "text: " << testing::PrintToString(std::wstring(row.text));
+    }
+}
+
+// A regular expression is searched only in a text that holds what every match must, and
+// in its faster ASCII form where that says the same.
+TEST(PronunciationTest, ARegularExpressionIsSearchedOnlyWhereItCanMatch)
+{
+    EXPECT_TRUE(RegexPattern::AsciiClassesSuffice(L"it\x2019s \x201Cso\x201D \x2014 \xD83D\xDE00"));
+    EXPECT_FALSE(RegexPattern::AsciiClassesSuffice(L"caf\xE9"));
+    EXPECT_FALSE(RegexPattern::AsciiClassesSuffice(L"a\xA0" L"b"));
+    EXPECT_FALSE(RegexPattern::AsciiClassesSuffice(L"a\xD83D" L"b"));
+    const std::pair<const wchar_t*, const wchar_t*> rows[] = {
+        {L"\\btag5-(\\d+)\\b", L"tag5-"}, {L"colou?r", L"colo"},    {L"a{2,3}bc", L"bc"},
+        {L"(?<=\\d)unit2\\b", L"unit2"},  {L"x\\.org|y", L""},     {L"(?i)abc", L""},
+        {L"\\d+,\\d+", L""},             {L"[abc]de(fg)*", L"de"}, {L"(ab|cd)efg", L"efg"},
+    };
+    for (const auto& [pattern, required] : rows)
+        EXPECT_EQ(RegexPattern::RequiredLiteral(pattern), required) << testing::PrintToString(std::wstring(pattern));
+}
+
+TEST(PronunciationTest, TheFileKeepsCommentsEscapesAndLinesItCannotUse)
+{
+    const std::string file =
+        "# names\r\n"
+        "Clipvoce\tclip voice\t0\t2\r\n"
+        "\r\n"
+        "\\#hashtag\thash tag\t1\t0\r\n"
+        "C\\#\tsee sharp\t0\t0\r\n"
+        "(\\d+)km\t\\1 kilometres\t0\t1\r\n"
+        "tomato\ttomahto\t0\t2\teSpeak NG English\r\n"
+        "only two\tfields\r\n"
+        "case\tbad\t7\t0\r\n"
+        "(unclosed\tx\t0\t1\r\n"
+        "# the end\r\n";
+    const DictionaryReading reading = ParseDictionary(file);
+    ASSERT_TRUE(reading.unreadable.empty());
+    const auto& entries = reading.dictionary.entries;
+    ASSERT_EQ(entries.size(), 5u);
+    EXPECT_EQ(entries[0].linesBefore, std::vector<std::wstring>{L"# names"});
+    EXPECT_TRUE(entries[0].SameMeaning(Entry(L"Clipvoce", L"clip voice", Word)));
+    EXPECT_TRUE(entries[1].SameMeaning(Entry(L"#hashtag", L"hash tag", Anywhere, true)));
+    EXPECT_EQ(entries[2].pattern, L"C#");
+    EXPECT_EQ(entries[3].type, Regex);
+    EXPECT_EQ(entries[4].voice, L"eSpeak NG English");
+    ASSERT_EQ(reading.problems.size(), 3u);
+    EXPECT_EQ(reading.problems[0].line, 8);
+    EXPECT_EQ(reading.problems[1].line, 9);
+    EXPECT_EQ(reading.problems[2].line, 10);
+    EXPECT_NE(reading.problems[2].why.find(L"missing closing parenthesis"), std::wstring::npos) << reading.problems[2].why;
+    // Written back byte for byte, the lines it could not use included.
+    EXPECT_EQ(FormatDictionary(reading.dictionary), file);
+
+    // An import of an export gives the same bytes back, into an empty dictionary or onto itself.
+    PronunciationDictionary imported;
+    ImportEntries(imported, reading.dictionary);
+    EXPECT_EQ(FormatDictionary(imported), file);
+    EXPECT_EQ(ImportEntries(imported, reading.dictionary), 0);
+    EXPECT_EQ(FormatDictionary(imported), file);
+
+    // A byte-order mark is allowed; text that is not UTF-8 leaves the whole file unread.
+    EXPECT_EQ(ParseDictionary("\xEF\xBB\xBFword\tother\t0\t0\n").dictionary.entries.size(), 1u);
+    const DictionaryReading broken = ParseDictionary("a\tb\t0\t0\ncaf\xE9\tcafe\t0\t0\n");
+    EXPECT_TRUE(broken.dictionary.entries.empty());
+    EXPECT_NE(broken.unreadable.find(L"line 2"), std::wstring::npos);
+}
+
+// "Clipvoce" said as "clip voice": both words light up the word as written, and what the
+// listening filters say for a stretch of the view is taken whole.
+TEST(PronunciationTest, TheHighlightCoversTheWordAsWrittenForEveryWordSaidForIt)
+{
+    const std::wstring copied = L"Clipvoce reads https://www.example.com/a?b=1 aloud [12].";
+    PreparationMarks marks;
+    const std::wstring view = NormaliseText(copied, &marks);
+    const SpokenText filtered = BuildSpokenText(view, marks, ListeningFilters{});
+    const Pronouncer pronouncer({Entry(L"Clipvoce", L"clip voice", Word), Entry(L"example", L"sample", Anywhere)}, L"");
+    const SpokenText spoken = Pronounced(filtered, pronouncer.Replacements(filtered.Text()));
+    EXPECT_EQ(spoken.Text(), L"clip voice reads link, sample.com aloud.");
+
+    const auto viewOf = [&](const wchar_t* word) {
+        const int at = static_cast<int>(spoken.Text().find(word));
+        const WordRange r = spoken.ViewRange(at, at + static_cast<int>(wcslen(word)));
+        return view.substr(r.start, r.end - r.start);
+    };
+    EXPECT_EQ(viewOf(L"clip"), L"Clipvoce");
+    EXPECT_EQ(viewOf(L"voice"), L"Clipvoce");
+    EXPECT_EQ(viewOf(L"reads"), L"reads");
+    EXPECT_EQ(viewOf(L"sample.com"), L"example.com");
+    EXPECT_EQ(viewOf(L"aloud."), L"aloud");
+    EXPECT_EQ(spoken.SpokenPosition(static_cast<int>(view.find(L"voce"))), 0);
+    // What the filters skip stays skipped and shaded.
+    ASSERT_EQ(spoken.SkippedRanges().size(), filtered.SkippedRanges().size());
+    EXPECT_EQ(spoken.SkippedRanges().back().start, static_cast<int>(view.find(L" [12]")));
+}
+
+// The Pronunciation page of the Options, driven in the test's own process: the entry
+// dialog is modal, so a timer fills it in once it is up.
+class PronunciationPageTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH] = L"";
+        GetTempPathW(MAX_PATH, temp);
+        PronunciationStore = PronunciationStoreRecord{};
+        PronunciationStore.path = std::wstring(temp) + L"clipvoce_pronunciation_test.dic";
+        settings_ = std::wstring(temp) + L"clipvoce_pronunciation_test.ini";
+        SettingsStore.path = settings_;
+        DeleteFileW(PronunciationStore.path.c_str());
+    }
+
+    void TearDown() override
+    {
+        if (dialog_ && IsWindow(dialog_))
+            DestroyWindow(dialog_);
+        DeleteFileW(PronunciationStore.path.c_str());
+        DeleteFileW(settings_.c_str());
+        SettingsStore.path.clear();
+        PronunciationStore = PronunciationStoreRecord{};
+    }
+
+    void OpenOnPronunciationTab()
+    {
+        state_.emplace(SpeechWindowOptionsHost(app_.state()), 0);
+        dialog_ = CreateDialogParamW(ProgramModule(), MAKEINTRESOURCEW(IDD_OPTIONS), app_.window(), OptionsDialogProc,
+                                     reinterpret_cast<LPARAM>(&*state_));
+        HWND tabs = GetDlgItem(dialog_, IDC_OPTIONS_TABS);
+        SendMessageW(tabs, TCM_SETCURSEL, 6, 0);
+        NMHDR change{tabs, IDC_OPTIONS_TABS, static_cast<UINT>(TCN_SELCHANGE)};
+        SendMessageW(dialog_, WM_NOTIFY, IDC_OPTIONS_TABS, reinterpret_cast<LPARAM>(&change));
+    }
+
+    // Presses Add; fill runs on the entry dialog once it is open and ends it.
+    void AddWith(std::function<void(HWND)> fill)
+    {
+        filler_ = std::move(fill);
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, &PronunciationPageTest::OnTimer);
+        SendMessageW(state_->currentPage, WM_COMMAND, IDC_PRONUNCIATION_ADD, 0);
+        KillTimer(nullptr, timer);
+        EXPECT_FALSE(filler_) << "the entry dialog did not open";
+    }
+
+    static void CALLBACK OnTimer(HWND, UINT, UINT_PTR, DWORD)
+    {
+        HWND entry = FindWindowW(L"#32770", L"Add pronunciation");
+        if (!entry || !filler_ || GetWindowThreadProcessId(entry, nullptr) != GetCurrentThreadId())
+            return;
+        const auto fill = std::move(filler_);
+        filler_ = nullptr;
+        fill(entry);
+    }
+
+    int Rows() const
+    {
+        return static_cast<int>(SendDlgItemMessageW(state_->currentPage, IDC_PRONUNCIATION_LIST, LVM_GETITEMCOUNT, 0, 0));
+    }
+
+    InProcessApp app_;
+    std::optional<OptionsDialogState> state_;
+    HWND dialog_ = nullptr;
+    std::wstring settings_;
+    static inline std::function<void(HWND)> filler_;
+};
+
+TEST_F(PronunciationPageTest, AnInvalidRegularExpressionIsRefusedWithTheEnginesMessage)
+{
+    OpenOnPronunciationTab();
+    std::wstring problem;
+    AddWith([&](HWND entry) {
+        SetDlgItemTextW(entry, IDC_ENTRY_PATTERN, L"(\\d+");
+        SetDlgItemTextW(entry, IDC_ENTRY_REPLACEMENT, L"\\1 items");
+        SendDlgItemMessageW(entry, IDC_ENTRY_TYPE, CB_SETCURSEL, 2, 0);
+        SendMessageW(entry, WM_COMMAND, IDOK, 0);
+        wchar_t text[512] = L"";
+        GetDlgItemTextW(entry, IDC_ENTRY_PROBLEM, text, 512);
+        problem = text;
+        SendMessageW(entry, WM_COMMAND, IDCANCEL, 0);
+    });
+    EXPECT_NE(problem.find(L"The regular expression is not valid: missing closing parenthesis"), std::wstring::npos)
+        << testing::PrintToString(problem);
+    EXPECT_EQ(Rows(), 0) << "the refused entry was taken";
+
+    // A usable entry joins the list, and OK writes it to the file.
+    AddWith([](HWND entry) {
+        SetDlgItemTextW(entry, IDC_ENTRY_PATTERN, L"Clipvoce");
+        SetDlgItemTextW(entry, IDC_ENTRY_REPLACEMENT, L"clip voice");
+        SendMessageW(entry, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(Rows(), 1);
+    SendMessageW(dialog_, WM_COMMAND, IDOK, 0);
+    std::string bytes;
+    ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
+    EXPECT_EQ(bytes, "Clipvoce\tclip voice\t0\t2\r\n");
+}
+
+// A dictionary the program could not read through stays as it is, whatever is saved.
+TEST_F(PronunciationPageTest, AFileThatCannotBeReadIsNeverWrittenOver)
+{
+    LoadPronunciations();
+    const std::string latin1 = "caf\xE9\tcafe\t0\t0\r\n";
+    ASSERT_TRUE(WriteFileInPlaceOf(PronunciationStore.path, latin1));
+    LoadPronunciations();
+    EXPECT_NE(PronunciationStore.unreadable.find(L"line 1 is not UTF-8"), std::wstring::npos);
+    PronunciationDictionary changed;
+    changed.entries.push_back(Entry(L"Clipvoce", L"clip voice", Word));
+    EXPECT_NE(SavePronunciations(changed), 0u);
+    std::string bytes;
+    ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
+    EXPECT_EQ(bytes, latin1);
+}
+
+} // namespace
