@@ -1,5 +1,6 @@
 #include "speech/pronounced_text.h"
 #include "pronunciation/pronunciation_store.h"
+#include "speech/paragraph_languages.h"
 #include <algorithm>
 
 namespace {
@@ -100,13 +101,66 @@ HeardText Pronounce(SpokenText filtered, const Pronouncer& pronouncer)
     return heard;
 }
 
+HeardText Pronounce(SpokenText filtered, const VoicePronouncers& pronouncers)
+{
+    if (pronouncers.byLanguage.empty())
+        return Pronounce(std::move(filtered), *pronouncers.chosen);
+    HeardText heard;
+    heard.filtered = std::make_shared<const SpokenText>(std::move(filtered));
+    const std::shared_ptr<const std::wstring> text(heard.filtered, &heard.filtered->Text());
+    const int size = static_cast<int>(text->size());
+    // The runs as the reading will take them, each with the pronouncer of its voice.
+    ParagraphLanguages languages(text);
+    std::vector<std::pair<LanguageRun, const Pronouncer*>> runs;
+    for (int at = 0; at < size;) {
+        const LanguageRun run = languages.RunFrom(at);
+        const Pronouncer* pronouncer = pronouncers.chosen.get();
+        for (const auto& [language, own] : pronouncers.byLanguage)
+            if (language == run.language)
+                pronouncer = own.get();
+        runs.emplace_back(run, pronouncer);
+        at = std::max(run.end, at + 1);
+    }
+    // Each pronouncer looks at the whole text once, so that what surrounds a paragraph
+    // still tells a whole word or a regular expression's context.
+    std::vector<TextReplacement> replacements;
+    std::vector<const Pronouncer*> done;
+    for (const auto& [unused, pronouncer] : runs) {
+        if (pronouncer->Empty() || std::find(done.begin(), done.end(), pronouncer) != done.end())
+            continue;
+        done.push_back(pronouncer);
+        size_t run = 0;
+        for (TextReplacement& r : pronouncer->Replacements(*text)) {
+            while (run < runs.size() && runs[run].first.end <= r.start)
+                ++run;
+            if (run < runs.size() && runs[run].second == pronouncer && r.end <= runs[run].first.end)
+                replacements.push_back(std::move(r));
+        }
+    }
+    std::sort(replacements.begin(), replacements.end(),
+              [](const TextReplacement& a, const TextReplacement& b) { return a.start < b.start; });
+    heard.spoken = replacements.empty() ? heard.filtered
+                                        : std::make_shared<const SpokenText>(Pronounced(*heard.filtered, replacements));
+    return heard;
+}
+
 std::shared_ptr<const Pronouncer> PronouncerCache::For(const std::wstring& voiceName)
 {
     const PronunciationStoreRecord& store = PronunciationStore;
-    if (!pronouncer_ || version_ != store.version || voiceName_ != voiceName) {
-        pronouncer_ = std::make_shared<const Pronouncer>(store.dictionary.entries, voiceName);
+    if (version_ != store.version) {
+        pronouncers_.clear();
         version_ = store.version;
-        voiceName_ = voiceName;
     }
-    return pronouncer_;
+    for (const auto& [name, pronouncer] : pronouncers_)
+        if (name == voiceName)
+            return pronouncer;
+    // A voice is asked for by its name; the few a text is read with are kept.
+    pronouncers_.emplace_back(voiceName, std::make_shared<const Pronouncer>(store.dictionary.entries, voiceName));
+    return pronouncers_.back().second;
+}
+
+bool PronouncerCache::HasVoiceEntries() const
+{
+    const std::vector<PronunciationEntry>& entries = PronunciationStore.dictionary.entries;
+    return std::any_of(entries.begin(), entries.end(), [](const PronunciationEntry& e) { return !e.voice.empty(); });
 }

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "platform/language_id.h"
 #include "pronunciation/pronouncer.h"
 #include "speech/spoken_text.h"
 
@@ -23,14 +24,28 @@ struct HeardText {
 // May run on any thread, one at a time for a pronouncer.
 HeardText Pronounce(SpokenText filtered, const Pronouncer& pronouncer);
 
-// The pronouncer for the dictionary of the session and a voice, made again only when
-// either changed. One that a thread still uses lives on until it is done.
+// The dictionary made ready for each voice that reads a part of the text: the chosen
+// voice's, and that of each language read by another voice whose entries differ.
+struct VoicePronouncers {
+    std::shared_ptr<const Pronouncer> chosen;
+    std::vector<std::pair<LanguageId, std::shared_ptr<const Pronouncer>>> byLanguage;
+
+    bool operator==(const VoicePronouncers&) const = default;
+};
+// Each paragraph of the filtered text hears the entries of the voice that reads it, its
+// language found as the reading finds it. A match that reaches across paragraphs of two
+// voices is not made.
+HeardText Pronounce(SpokenText filtered, const VoicePronouncers& pronouncers);
+
+// The pronouncers for the dictionary of the session and the voices asked for, made again
+// only when the dictionary changed. One that a thread still uses lives on until it is done.
 class PronouncerCache {
 public:
     std::shared_ptr<const Pronouncer> For(const std::wstring& voiceName);
+    // Whether some entry is meant for one voice only.
+    bool HasVoiceEntries() const;
 
 private:
-    std::shared_ptr<const Pronouncer> pronouncer_;
+    std::vector<std::pair<std::wstring, std::shared_ptr<const Pronouncer>>> pronouncers_;
     unsigned version_ = 0;
-    std::wstring voiceName_;
 };

@@ -137,10 +137,10 @@ bool Reader::HearingStep(Load& load, bool waitForThreads)
         std::shared_ptr<const SpokenText> earlier = extend ? filtered_ : nullptr;
         spokenFilters_ = AppSettings.listening;
         auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept,
-                       pronouncer = pronouncers_.For(voiceName_)] {
+                       pronouncers = heardWith_ = VoicesPronouncers()] {
             return Pronounce(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
                                      : BuildSpokenText(*text, marks, filters),
-                             *pronouncer);
+                             pronouncers);
         };
         if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
             ShowSpokenText(derive());
@@ -204,7 +204,8 @@ void Reader::ApplyListeningFilters()
 void Reader::DeriveSpokenText()
 {
     spokenFilters_ = AppSettings.listening;
-    ShowSpokenText(Pronounce(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_), *pronouncers_.For(voiceName_)));
+    heardWith_ = VoicesPronouncers();
+    ShowSpokenText(Pronounce(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_), heardWith_));
 }
 
 void Reader::ShowSpokenText(HeardText heard)
@@ -281,17 +282,29 @@ bool Reader::ReadsEachLanguage() const
     return AppSettings.readEachLanguage.value_or(voices_.Languages().size() > 1);
 }
 
-// The dictionary's entries for the chosen voice apply: another voice chosen hears the
-// text anew.
+// The dictionary's entries for a voice apply where it reads: a text read by other voices
+// is heard anew.
 void Reader::ApplyVoiceSettings()
 {
-    if (const std::wstring name = ChosenVoiceName(); name != voiceName_) {
-        voiceName_ = name;
+    voiceName_ = ChosenVoiceName();
+    if (VoicesPronouncers() != heardWith_) {
         FinishLoad();
         if (text_.Prepared())
             DeriveSpokenText();
     }
     controller_.VoicesChanged();
+}
+
+VoicePronouncers Reader::VoicesPronouncers()
+{
+    VoicePronouncers pronouncers{pronouncers_.For(voiceName_), {}};
+    // Without an entry for one voice, every voice hears the same.
+    if (!ReadsEachLanguage() || !pronouncers_.HasVoiceEntries())
+        return pronouncers;
+    for (LanguageId language : voices_.Languages())
+        if (const InstalledVoice* voice = VoiceForLanguage(language); voice && voice->name != voiceName_)
+            pronouncers.byLanguage.emplace_back(language, pronouncers_.For(voice->name));
+    return pronouncers;
 }
 
 LanguageId Reader::SpeakingLanguage() const
@@ -317,13 +330,17 @@ VoiceRun Reader::RunFrom(int offset)
     const int size = spoken_ ? static_cast<int>(spoken_->Text().size()) : 0;
     if (!ReadsEachLanguage() || !spoken_)
         return {offset, size, NoLanguage, chosenToken, false};
-    // The paragraphs are those the voice hears: lines joined inside a sentence are one.
-    const std::shared_ptr<const std::wstring> text(spoken_, &spoken_->Text());
+    // The paragraphs are those of the filtered text, where lines joined inside a sentence
+    // are one; the dictionary's respellings, made for each paragraph's voice, come after.
+    const std::shared_ptr<const std::wstring> text(filtered_, &filtered_->Text());
     if (!languages_ || languages_->Text() != text)
         languages_ = std::make_unique<ParagraphLanguages>(text);
-    const LanguageRun run = languages_->RunFrom(offset);
+    const bool same = spoken_ == filtered_;
+    const int from = same ? offset : filtered_->SpokenPosition(spoken_->ViewPosition(offset));
+    const LanguageRun run = languages_->RunFrom(from);
+    const int end = same ? run.end : spoken_->SpokenPosition(filtered_->ViewPosition(run.end));
     const InstalledVoice* voice = run.language != NoLanguage ? VoiceForLanguage(run.language) : nullptr;
-    return {run.start, run.end, run.language, voice ? voice->token : chosenToken,
+    return {offset, std::max(end, std::min(offset + 1, size)), run.language, voice ? voice->token : chosenToken,
             run.language != NoLanguage && !voice};
 }
 

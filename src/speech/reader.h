@@ -125,6 +125,8 @@ private:
     VoiceRun RunFrom(int offset) override;
     // What the voice hears of the whole prepared text; the skipped part is dimmed.
     void DeriveSpokenText();
+    // The dictionary made ready for the chosen voice and each language's voice.
+    VoicePronouncers VoicesPronouncers();
     // What the filters and then the pronunciation dictionary make of the text becomes what
     // the voice hears.
     void ShowSpokenText(HeardText heard);
@@ -159,6 +161,7 @@ private:
     std::shared_ptr<const SpokenText> filtered_;
     ListeningFilters spokenFilters_;   // those spoken_ was made with
     PronouncerCache pronouncers_;
+    VoicePronouncers heardWith_;       // those spoken_ was made with
     std::wstring voiceName_;           // whose entries of the dictionary apply: the chosen voice's
     std::wstring defaultVoiceName_;    // the system's default voice, when none is chosen
     WordRange lastSpokenWord_;

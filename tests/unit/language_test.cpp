@@ -13,6 +13,7 @@
 #include "speech/language_detect.h"
 #include "speech/paragraph_languages.h"
 #include "speech/pitch_markup.h"
+#include "pronunciation/pronunciation_store.h"
 #include "resource.h"
 
 namespace {
@@ -193,6 +194,38 @@ TEST_F(VoiceRunsTest, ChosenVoicesAndTheSwitchReachTheReadingAtOnce)
     EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetRate(-1)", L"SetVolume(30)", L"Purge", L"Speak"}));
     EXPECT_EQ(app_.voice.lastSpoken, text.substr(4));
     EXPECT_EQ(CaptionWithoutLanguage(app_.Caption()), app_.Caption());
+}
+
+// An entry of the dictionary for one voice is heard where that voice reads, whichever
+// voice is chosen; the highlight stays on the view's words after a longer respelling.
+TEST_F(VoiceRunsTest, EachVoiceHearsTheDictionaryEntriesMeantForIt)
+{
+    struct RestoreDictionary {
+        ~RestoreDictionary() { PronunciationStore = PronunciationStoreRecord{}; }
+    } restore;
+    const std::wstring english = app_.reader().Voices().FirstFor(LANG_ENGLISH)->name;
+    const std::wstring german = app_.reader().Voices().FirstFor(LANG_GERMAN)->name;
+    auto entry = [](const wchar_t* pattern, const wchar_t* replacement, const std::wstring& voice) {
+        PronunciationEntry e;
+        e.pattern = pattern;
+        e.replacement = replacement;
+        e.voice = voice;
+        return e;
+    };
+    PronunciationStore.dictionary.entries = {entry(L"report", L"ree-port", english), entry(L"report", L"Bericht", german),
+                                             entry(L"Sommerferien", L"Sommer Ferien", german),
+                                             entry(L"Kommission", L"Commission", english)};
+    ++PronunciationStore.version;
+    const std::wstring text = English + German;
+    Read(text);
+    app_.voice.Take();
+    ASSERT_EQ(app_.voice.spoken.size(), 2u);
+    EXPECT_EQ(Narrow(app_.voice.spoken[0]), Narrow(English.substr(0, 37) + L"ree-port" + English.substr(43)));
+    EXPECT_EQ(Narrow(app_.voice.spoken[1]), Narrow(German.substr(0, 62) + L"Sommer Ferien" + German.substr(74)));
+    EndOfUtterance();
+    Word(4, 10);
+    const int at = At(text, German);
+    EXPECT_EQ(Selection(app_), std::make_pair(at + 4, at + 14));
 }
 
 // The pitch goes to the voice as markup around the text; the words the voice reports in
