@@ -13,6 +13,7 @@
 #include "speech/language_detect.h"
 #include "speech/paragraph_languages.h"
 #include "speech/pitch_markup.h"
+#include "speech/voice_catalog.h"
 #include "pronunciation/pronunciation_store.h"
 #include "resource.h"
 
@@ -226,6 +227,46 @@ TEST_F(VoiceRunsTest, EachVoiceHearsTheDictionaryEntriesMeantForIt)
     Word(4, 10);
     const int at = At(text, German);
     EXPECT_EQ(Selection(app_), std::make_pair(at + 4, at + 14));
+}
+
+// Where the system has the newer voice category, its voices are listed after the
+// classic ones; a voice installed in both is listed once.
+TEST(VoiceCatalogTest, VoicesOfTheOneCoreCategoryAreListedToo)
+{
+    const std::wstring tokens = L"SOFTWARE\\Microsoft\\Speech_OneCore\\Voices\\Tokens\\";
+    // Outlives the catalogues, whose tokens must go before COM does.
+    struct ComAndCategory {
+        ComAndCategory() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+        ~ComAndCategory()
+        {
+            RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Speech_OneCore");
+            CoUninitialize();
+        }
+    } com;
+    auto install = [&](const wchar_t* key, const std::wstring& name, const std::wstring& language) {
+        HKEY token = nullptr, attributes = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (tokens + key + L"\\Attributes").c_str(), 0, nullptr, 0,
+                                  KEY_WRITE, nullptr, &attributes, nullptr), ERROR_SUCCESS);
+        RegSetValueExW(attributes, L"Language", 0, REG_SZ, reinterpret_cast<const BYTE*>(language.c_str()),
+                       static_cast<DWORD>((language.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(attributes);
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, (tokens + key).c_str(), 0, KEY_WRITE, &token), ERROR_SUCCESS);
+        RegSetValueExW(token, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                       static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(token);
+    };
+    const VoiceCatalog before = VoiceCatalog::Enumerate(L"");
+    ASSERT_TRUE(before.FirstFor(LANG_GERMAN));
+    install(L"TestItalian", L"Test Italian", L"410");
+    install(L"TestGerman", before.FirstFor(LANG_GERMAN)->name, L"407");
+
+    const VoiceCatalog after = VoiceCatalog::Enumerate(L"");
+    ASSERT_EQ(after.Voices().size(), before.Voices().size() + 1);
+    const InstalledVoice& italian = after.Voices().back();
+    EXPECT_EQ(Narrow(italian.name), "Test Italian");
+    EXPECT_NE(italian.id.find(L"Speech_OneCore"), std::wstring::npos) << Narrow(italian.id);
+    EXPECT_EQ(after.FirstFor(LANG_ITALIAN), &italian);
+    EXPECT_EQ(after.Find(italian.id), &italian);
 }
 
 // The pitch goes to the voice as markup around the text; the words the voice reports in
