@@ -109,8 +109,12 @@ void RefreshStatusLine(SpeechWindowState& state, int line)
 
     if (!icon.record.hWnd)
         return;   // not set up yet
-    swprintf(icon.record.szTip, sizeof icon.record.szTip / sizeof icon.record.szTip[0], L"%ls - %ls",
-             LoadText(IDS_APP_NAME).c_str(), stateWord.c_str());
+    wchar_t tip[ARRAYSIZE(icon.record.szTip)];
+    swprintf(tip, ARRAYSIZE(tip), L"%ls - %ls", LoadText(IDS_APP_NAME).c_str(), stateWord.c_str());
+    // Every spoken word refreshes the line; the shell need only hear of a new tip.
+    if (icon.added && wcscmp(tip, icon.record.szTip) == 0)
+        return;
+    lstrcpynW(icon.record.szTip, tip, ARRAYSIZE(icon.record.szTip));
     if (!icon.added || !Shell_NotifyIconW(NIM_MODIFY, &icon.record))
         AddTrayIcon(icon);
 }
