@@ -3,6 +3,15 @@
 
 DEBIAN_APT_OPTIONS=()
 
+# mingw_host ARCH: the MinGW-w64 host triplet of the program's architecture, x64 or x86.
+mingw_host() {
+  case "$1" in
+    x64) echo x86_64-w64-mingw32 ;;
+    x86) echo i686-w64-mingw32 ;;
+    *) echo "error: unknown architecture '$1' (x64 or x86)" >&2; return 2 ;;
+  esac
+}
+
 # prepare_debian_apt WORK: a private apt state in WORK whose source index comes from the
 # same mirrors the system already uses: its Debian sources file, with the binary entries
 # turned into source entries. It keeps the system's own configuration untouched; apt's

@@ -8,11 +8,7 @@ set -euo pipefail
 source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/debian_source.sh"
 
 cache=${1:?usage: build.sh CACHE_DIR [x64|x86]}
-case "${2:-x64}" in
-  x64) host=x86_64-w64-mingw32 ;;
-  x86) host=i686-w64-mingw32 ;;
-  *) echo "error: unknown architecture '$2' (x64 or x86)" >&2; exit 2 ;;
-esac
+host=$(mingw_host "${2:-x64}") || exit 2
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 [ -f "$cache/lib/libpcre2-16.a" ] && [ -f "$cache/include/pcre2.h" ] && exit 0

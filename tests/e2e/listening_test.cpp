@@ -79,15 +79,7 @@ protected:
         EXPECT_TRUE(SetClipboardText(Paragraph));
         EXPECT_TRUE(PumpUntil([&] { return ViewText(window).find(L"short.") != std::wstring::npos; }, 10000))
             << "the copy was not taken";
-        if (!ExportAs(app.Id(), window, name)) {
-            ADD_FAILURE() << "no save dialog";
-            return 0;
-        }
-        const PcmAudio audio = WaitForExportedWave(app.Id(), folder_ + L"\\" + name + L".wav");
-        EXPECT_FALSE(audio.samples.empty()) << "the export of " << name << " did not finish";
-        PressKey(window, 'Q', true);
-        EXPECT_EQ(app.WaitExit(), 0);
-        return DurationMs(audio);
+        return ExportWaveAndQuit(app, window, folder_, name);
     }
 
     std::wstring folder_;

@@ -85,15 +85,7 @@ protected:
         HWND window = StartWithCopy(app);
         if (!window)
             return 0;
-        if (!ExportAs(app.Id(), window, name)) {
-            ADD_FAILURE() << "no save dialog";
-            return 0;
-        }
-        const PcmAudio audio = WaitForExportedWave(app.Id(), folder_ + L"\\" + name + L".wav");
-        EXPECT_FALSE(audio.samples.empty()) << "the export of " << name << " did not finish";
-        PressKey(window, 'Q', true);
-        EXPECT_EQ(app.WaitExit(), 0);
-        return DurationMs(audio);
+        return ExportWaveAndQuit(app, window, folder_, name);
     }
 
     std::wstring folder_;

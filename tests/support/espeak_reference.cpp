@@ -2,6 +2,7 @@
 #include "file_bytes.h"
 #include "pump.h"
 #include "app_driver.h"
+#include <gtest/gtest.h>
 #include <cmath>
 #include <cstring>
 
@@ -118,4 +119,17 @@ PcmAudio WaitForExportedWave(DWORD processId, const std::wstring& path, DWORD ti
 double DurationMs(const PcmAudio& audio)
 {
     return audio.sampleRate ? 1000.0 * audio.samples.size() / audio.channels / audio.sampleRate : 0;
+}
+
+double ExportWaveAndQuit(AppProcess& app, HWND window, const std::wstring& folder, const std::wstring& name)
+{
+    if (!ExportAs(app.Id(), window, name)) {
+        ADD_FAILURE() << "no save dialog";
+        return 0;
+    }
+    const PcmAudio audio = WaitForExportedWave(app.Id(), folder + L"\\" + name + L".wav");
+    EXPECT_FALSE(audio.samples.empty()) << "the export of " << name << " did not finish";
+    PressKey(window, 'Q', true);
+    EXPECT_EQ(app.WaitExit(), 0);
+    return DurationMs(audio);
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+class AppProcess;
+
 struct PcmAudio {
     DWORD sampleRate = 0;
     WORD channels = 0;
@@ -24,6 +26,9 @@ PcmAudio ParsePcmWave(const std::string& bytes);
 // empty samples when it did not finish within the time.
 PcmAudio WaitForExportedWave(DWORD processId, const std::wstring& path, DWORD timeoutMs = 60000);
 double DurationMs(const PcmAudio& audio);
+// Exports the text of the program's window as folder\name.wav, waits for the file, then
+// quits the program; the WAV's length in ms, 0 (with a failure noted) when it failed.
+double ExportWaveAndQuit(AppProcess& app, HWND window, const std::wstring& folder, const std::wstring& name);
 
 // Audio is cut into 10 ms windows; a window is voiced when its loudness (RMS of the
 // first channel) exceeds a quiet floor well above eSpeak NG's pauses.
