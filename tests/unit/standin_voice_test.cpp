@@ -595,7 +595,7 @@ protected:
         CoTaskMemFree(format);
         EXPECT_EQ(voice_->SetOutput(stream, TRUE), S_OK);
         EXPECT_EQ(voice_->SetRate(rate), S_OK);
-        Speak(text);
+        const ULONG spoken = Speak(text);
 
         std::atomic<bool> done{false};
         uint64_t sizeWhenDone = 0;
@@ -608,6 +608,8 @@ protected:
         });
         EXPECT_TRUE(PumpUntil([&] { return done.load(); }, 20000));
         waiter.join();
+        // The rendering can be done before its last events have been drained.
+        EXPECT_TRUE(WaitForEnd(spoken)) << "no end event after the rendering was done";
         SPVOICESTATUS status{};
         voice_->GetStatus(&status, nullptr);
         EXPECT_EQ(status.dwRunningState, static_cast<DWORD>(SPRS_DONE));
