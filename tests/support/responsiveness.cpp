@@ -35,8 +35,17 @@ void Raise(std::atomic<DWORD>& longest, DWORD value)
 
 ResponsivenessProbe::ResponsivenessProbe(HWND window, HWND idleControl)
     : thread_([this, window, idleControl] {
+          const ULONGLONG start = Now();
           while (!stop_) {
-              Raise(windowLongest_, RepaintMs(window));
+              const ULONGLONG asked = Now();
+              const DWORD windowMs = RepaintMs(window);
+              if (windowMs > windowLongest_) {
+                  windowSecondLongest_ = windowLongest_.load();
+                  windowLongest_ = windowMs;
+                  windowLongestAt_ = static_cast<DWORD>(asked - start);
+              } else {
+                  Raise(windowSecondLongest_, windowMs);
+              }
               Raise(controlLongest_, RepaintMs(idleControl));
               ++rounds_;
               Sleep(10);
@@ -55,4 +64,11 @@ void ResponsivenessProbe::Stop()
     stop_ = true;
     if (thread_.joinable())
         thread_.join();
+}
+
+std::string ResponsivenessProbe::Summary() const
+{
+    return "slowest repaint " + std::to_string(windowLongest_) + " ms (" + std::to_string(windowLongestAt_) +
+           " ms after the start), the next " + std::to_string(windowSecondLongest_) + " ms; an idle window's " +
+           std::to_string(controlLongest_) + " ms, over " + std::to_string(rounds_) + " rounds";
 }

@@ -8,6 +8,7 @@
 // program, as the window itself has with the clipboard's owner or the notification area.
 #include <windows.h>
 #include <atomic>
+#include <string>
 #include <thread>
 
 // The idle window must be one that no keys are typed into: under load, a stream of
@@ -25,16 +26,28 @@ public:
     DWORD ControlLongestMs() const { return controlLongest_; }
     int Rounds() const { return rounds_; }
     // The window never took longer than budgetMs beyond what its repaint and one exchange
-    // with another program cost the machine at its busiest: twice the control's slowest.
+    // with another program cost the machine at its busiest (twice the control's slowest),
+    // but once: a virtual machine whose processor is taken away now and then holds up a
+    // single repaint of either window by a few hundred milliseconds. Work of the window's
+    // own that waits for another program either takes longer than that (the clipboard
+    // held open, a copy awaited) or comes back with every retry.
     bool AnsweredWithin(DWORD budgetMs) const
     {
-        return rounds_ > 0 && windowLongest_ <= budgetMs + 2 * controlLongest_;
+        const DWORD load = 2 * controlLongest_;
+        return rounds_ > 0 && windowSecondLongest_ <= budgetMs + load && windowLongest_ <= HiccupMs + load;
     }
+
+    static constexpr DWORD HiccupMs = 600;
+    // The measures, for a failure's message.
+    std::string Summary() const;
 
 private:
     std::atomic<bool> stop_{false};
     std::atomic<DWORD> windowLongest_{0};
     std::atomic<DWORD> controlLongest_{0};
+    std::atomic<DWORD> windowSecondLongest_{0};
+    // When the window's slowest repaint was asked for, in milliseconds after the start.
+    std::atomic<DWORD> windowLongestAt_{0};
     std::atomic<int> rounds_{0};
     std::thread thread_;
 };
