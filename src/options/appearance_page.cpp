@@ -82,6 +82,12 @@ void SetButtonIcons(HWND page, AppearancePage& state)
     }
 }
 
+// The colours chosen here are kept, but not shown while the theme's are.
+void ShowHighContrastNote(HWND page)
+{
+    ShowWindow(GetDlgItem(page, IDC_HIGH_CONTRAST_NOTE), HighContrastOn() ? SW_SHOW : SW_HIDE);
+}
+
 void ShowViewSettings(HWND page)
 {
     CheckDlgButton(page, IDC_MARK_SENTENCE, AppSettings.markSentence ? BST_CHECKED : BST_UNCHECKED);
@@ -92,8 +98,7 @@ void ShowViewSettings(HWND page)
         if (LineSpacings[i] == AppSettings.lineSpacingPercent)
             SendMessageW(spacing, CB_SETCURSEL, i, 0);
     }
-    // The colours chosen here are kept, but not shown while the theme's are.
-    ShowWindow(GetDlgItem(page, IDC_HIGH_CONTRAST_NOTE), HighContrastOn() ? SW_SHOW : SW_HIDE);
+    ShowHighContrastNote(page);
 }
 
 void OnInitDialog(HWND page, AppearancePage& state)
@@ -254,6 +259,14 @@ INT_PTR CALLBACK AppearancePageProc(HWND page, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_COMMAND:
         OnCommand(page, *state, LOWORD(wParam), HIWORD(wParam));
+        return TRUE;
+    // High contrast can be turned on or off while the page is open.
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETHIGHCONTRAST)
+            ShowHighContrastNote(page);
+        return TRUE;
+    case WM_SYSCOLORCHANGE:
+        ShowHighContrastNote(page);
         return TRUE;
     case WM_CTLCOLORSTATIC:
         return OnColourStatic(*state, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));

@@ -255,6 +255,12 @@ INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case WM_COMMAND:
         OnCommand(*state, LOWORD(wParam));
         return TRUE;
+    // Only top-level windows hear of a change to the system's settings; the page is a child.
+    case WM_SETTINGCHANGE:
+    case WM_SYSCOLORCHANGE:
+        if (state->currentPage)
+            SendMessageW(state->currentPage, message, wParam, lParam);
+        return FALSE;
     case WM_CLOSE:
         OnCancel(*state);
         return TRUE;

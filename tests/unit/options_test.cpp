@@ -710,13 +710,16 @@ std::wstring WarningWhile(const std::function<void()>& action)
 }
 
 // The marks and the spacing reach the Speech window on OK, with the focus item of the menu;
-// while high contrast is on, the tab says whose colours the window shows.
+// while high contrast is on, the tab says whose colours the window shows, and stops saying
+// so when it goes off.
 TEST_F(OptionsTest, AppearanceViewChoicesReachTheWindowOnOk)
 {
     SetHighContrastQuery([] { return true; });
     Open(AppearanceTab);
     SetHighContrastQuery(nullptr);
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(Page(), IDC_HIGH_CONTRAST_NOTE)));
+    SendMessageW(dialog_, WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, 0);
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(Page(), IDC_HIGH_CONTRAST_NOTE))) << "high contrast went off unnoticed";
     EXPECT_TRUE(Checked(IDC_MARK_SENTENCE));
     EXPECT_FALSE(Checked(IDC_FOCUS_MODE));
     EXPECT_EQ(SendDlgItemMessageW(Page(), IDC_LINE_SPACING, CB_GETCURSEL, 0, 0), 0);
