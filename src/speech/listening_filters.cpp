@@ -325,8 +325,9 @@ bool Filter::CodeBlock(int fence)
     return true;
 }
 
-// The full stop preparation put at a line end inside a sentence, and the line break, are
-// heard as a blank when the next line goes on with a small letter.
+// The full stop preparation put at a line end inside a sentence is not heard, and so
+// drawn dimmed, and the line break is heard as a blank, when the next line goes on with a
+// small letter.
 bool Filter::JoinAtInsertedStop()
 {
     if (!filters_.joinLines || keepLineEnd_ || !IsBreak(At(at_ + 1)))
@@ -334,7 +335,8 @@ bool Filter::JoinAtInsertedStop()
     const int next = AfterBreak(at_ + 1);
     if (!StartsLowerCase(next))
         return false;
-    out_.Change(at_, next, L" ");
+    out_.Change(at_, at_ + 1, L"");
+    out_.Change(at_ + 1, next, L" ");
     at_ = next;
     return true;
 }

@@ -99,6 +99,20 @@ TEST(Listening, EachFilterOnItsOwn)
     }
 }
 
+// The full stop preparation puts at a wrapped line's end is not heard, so it is dimmed
+// like any skipped text; the line break it stood before is heard as a blank.
+TEST(Listening, TheStopOfAJoinedLineIsSkipped)
+{
+    const Prepared p = Prepare(L"a text wrapped\rat the margin");
+    const SpokenText spoken = BuildSpokenText(p.text, p.marks, Only(&ListeningFilters::joinLines));
+    const int stop = static_cast<int>(p.text.find(L".\r"));
+    ASSERT_GT(stop, 0) << testing::PrintToString(p.text);
+    const auto skipped = spoken.SkippedRanges();
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0].start, stop);
+    EXPECT_EQ(skipped[0].end, stop + 1);
+}
+
 const wchar_t Mixed[] = L"# Notes on **reading**\r"
                         L"A paragraph copied from a PDF is wrap-\rped at the margin and goes\r"
                         L"on with a link https://www.example.com/some/path?q=1 and a cite [12].\r"
