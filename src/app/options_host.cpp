@@ -27,7 +27,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
         state.reader.RefreshVoices();
         std::vector<VoiceEntry> entries;
         for (const InstalledVoice& voice : state.reader.Voices().Voices())
-            entries.push_back({voice.id, VoiceLabel(voice), voice.languages});
+            entries.push_back({voice.id, VoiceLabel(voice), voice.languages, voice.name});
         return entries;
     };
     host.defaultVoiceId = [&state] { return state.reader.Voices().DefaultId(); };

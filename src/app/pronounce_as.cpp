@@ -58,6 +58,8 @@ void PronounceWordAs(SpeechWindowState& state)
     request.entry.type = MatchType::WholeWord;
     request.adding = true;
     request.voiceName = VoiceName(reader.Controller().Voice());
+    for (const InstalledVoice& voice : reader.Voices().Voices())
+        request.installedVoices.push_back(voice.name);
     request.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
     request.shownText = shown;
     const PronunciationStoreRecord& store = PronunciationStore;

@@ -17,6 +17,7 @@ struct VoiceEntry {
     std::wstring id;
     std::wstring label;   // its name and language
     std::vector<LanguageId> languages;
+    std::wstring name;    // as the platform names it, and the pronunciation dictionary
 };
 
 // What the dialog needs from the program around it. The Speech window is moved and

@@ -38,11 +38,16 @@ void Fill(EntryDialog& d)
         if (TypesShown[i] == request.entry.type)
             SendMessageW(types, CB_SETCURSEL, i, 0);
     }
-    // The scopes: every voice, the voice in use, and the entry's own voice when that is
-    // another one (a dictionary may come from a machine with other voices).
+    // The scopes: every voice, the voice in use, each installed voice (another one may read
+    // a language of its own), and the entry's own voice when that is none of them (a
+    // dictionary may come from a machine with other voices).
     const HWND voices = GetDlgItem(dialog, IDC_ENTRY_VOICE);
     SendMessageW(voices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(ScopeName(L"").c_str()));
-    for (const std::wstring* voice : {&request.voiceName, &request.entry.voice}) {
+    std::vector<const std::wstring*> scopes{&request.voiceName};
+    for (const std::wstring& voice : request.installedVoices)
+        scopes.push_back(&voice);
+    scopes.push_back(&request.entry.voice);
+    for (const std::wstring* voice : scopes) {
         if (!voice->empty() && SendMessageW(voices, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(voice->c_str())) == CB_ERR)
             SendMessageW(voices, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(voice->c_str()));
     }

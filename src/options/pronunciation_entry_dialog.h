@@ -7,11 +7,13 @@
 #include <windows.h>
 #include <functional>
 #include <string>
+#include <vector>
 
 struct PronunciationEntryRequest {
     PronunciationEntry entry;   // what the fields show first; after OK, what the user confirmed
     bool adding = true;
     std::wstring voiceName;     // the voice in use, offered as the entry's scope
+    std::vector<std::wstring> installedVoices;   // every installed voice's name, offered too
     // Says a text with the voice in use; Listen hands it a sample with the entry applied.
     std::function<void(const std::wstring&)> speak;
     std::wstring shownText;     // the Speech window's text, where Listen finds its sample

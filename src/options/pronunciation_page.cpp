@@ -112,6 +112,11 @@ PronunciationEntryRequest Request(const OptionsDialogState& state, Pronunciation
     request.entry = std::move(entry);
     request.adding = adding;
     request.voiceName = host.voiceName ? host.voiceName() : std::wstring();
+    // The Speech page's list when it has been shown, else the voices as they are now.
+    const std::vector<VoiceEntry> voices =
+        !state.voices.empty() || !host.installedVoices ? state.voices : host.installedVoices();
+    for (const VoiceEntry& voice : voices)
+        request.installedVoices.push_back(voice.name);
     request.speak = host.speak;
     request.shownText = host.shownText ? host.shownText() : std::wstring();
     return request;

@@ -16,6 +16,7 @@
 #include "speech/listening_filters.h"
 #include "speech/pronounced_text.h"
 #include "speech/text_prep.h"
+#include "speech/voice_catalog.h"
 #include <commctrl.h>
 #include <functional>
 #include <optional>
@@ -269,6 +270,30 @@ TEST_F(PronunciationPageTest, AnInvalidRegularExpressionIsRefusedWithTheEnginesM
     std::string bytes;
     ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
     EXPECT_EQ(bytes, "Clipvoce\tclip voice\t0\t2\r\n");
+}
+
+// Another voice than the one in use may read a paragraph: every installed voice is offered
+// as an entry's scope, each once.
+TEST_F(PronunciationPageTest, AnEntryCanBeMeantForAnyInstalledVoice)
+{
+    app_.voiceLister = [](const std::wstring&) {
+        return VoiceCatalog({{L"id-en", L"Voice English", {LANG_ENGLISH}, {}}, {L"id-de", L"Voice German", {LANG_GERMAN}, {}}},
+                            L"id-en");
+    };
+    OpenOnPronunciationTab();
+    AddWith([](HWND entry) {
+        SetDlgItemTextW(entry, IDC_ENTRY_PATTERN, L"Weg");
+        SetDlgItemTextW(entry, IDC_ENTRY_REPLACEMENT, L"Wehg");
+        EXPECT_EQ(SendDlgItemMessageW(entry, IDC_ENTRY_VOICE, CB_GETCOUNT, 0, 0), 3);
+        const LRESULT german =
+            SendDlgItemMessageW(entry, IDC_ENTRY_VOICE, CB_FINDSTRINGEXACT, 0, reinterpret_cast<LPARAM>(L"Voice German"));
+        EXPECT_NE(german, CB_ERR) << "a voice not in use was not offered";
+        SendDlgItemMessageW(entry, IDC_ENTRY_VOICE, CB_SETCURSEL, german, 0);
+        SendMessageW(entry, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageW(dialog_, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(PronunciationStore.dictionary.entries.size(), 1u);
+    EXPECT_EQ(PronunciationStore.dictionary.entries[0].voice, L"Voice German");
 }
 
 // A dictionary the program could not read through stays as it is, whatever is saved.
