@@ -63,6 +63,7 @@ void PronounceWordAs(SpeechWindowState& state)
     request.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
     request.shownText = shown;
     const PronunciationStoreRecord& store = PronunciationStore;
+    request.otherEntries = store.dictionary.entries;
     if (!store.unreadable.empty()) {
         ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_KEPT_UNCHANGED), store.path, store.unreadable));
         return;

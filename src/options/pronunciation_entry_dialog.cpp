@@ -101,10 +101,23 @@ void Listen(const EntryDialog& d)
         d.request.speak(sample);
 }
 
+// Listening to such an entry is harmless; keeping it would leave one of the two unused.
+bool ShowDuplicate(const EntryDialog& d, const PronunciationEntry& entry)
+{
+    const auto& others = d.request.otherEntries;
+    if (std::none_of(others.begin(), others.end(),
+                     [&](const PronunciationEntry& other) { return MatchesAsOtherDoes(entry, other); }))
+        return false;
+    SetDlgItemTextW(d.dialog, IDC_ENTRY_PROBLEM, LoadText(IDS_PRONUNCIATION_DUPLICATE).c_str());
+    MessageBeep(MB_ICONWARNING);
+    SetFocus(GetDlgItem(d.dialog, IDC_ENTRY_PATTERN));
+    return true;
+}
+
 void Confirm(EntryDialog& d)
 {
     PronunciationEntry entry = EntryShown(d);
-    if (!ShowProblem(d, entry))
+    if (!ShowProblem(d, entry) || ShowDuplicate(d, entry))
         return;
     d.request.entry = std::move(entry);
     EndDialog(d.dialog, IDOK);

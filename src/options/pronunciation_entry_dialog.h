@@ -14,6 +14,8 @@ struct PronunciationEntryRequest {
     bool adding = true;
     std::wstring voiceName;     // the voice in use, offered as the entry's scope
     std::vector<std::wstring> installedVoices;   // every installed voice's name, offered too
+    // The dictionary's other entries: one that would match as the entry does is refused.
+    std::vector<PronunciationEntry> otherEntries;
     // Says a text with the voice in use; Listen hands it a sample with the entry applied.
     std::function<void(const std::wstring&)> speak;
     std::wstring shownText;     // the Speech window's text, where Listen finds its sample

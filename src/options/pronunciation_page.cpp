@@ -127,9 +127,10 @@ void AddEntry(HWND page, OptionsDialogState& state)
     PronunciationEntry entry;
     entry.type = MatchType::WholeWord;
     PronunciationEntryRequest request = Request(state, std::move(entry), true);
+    auto& entries = Dictionary(state).entries;
+    request.otherEntries = entries;
     if (!EditPronunciationEntry(page, request))
         return;
-    auto& entries = Dictionary(state).entries;
     entries.push_back(std::move(request.entry));
     ShowEntries(page, state, static_cast<int>(entries.size()) - 1);
 }
@@ -141,6 +142,8 @@ void EditEntry(HWND page, OptionsDialogState& state)
     if (row < 0 || row >= static_cast<int>(entries.size()) || !PronunciationStore.unreadable.empty())
         return;
     PronunciationEntryRequest request = Request(state, entries[row], false);
+    request.otherEntries = entries;
+    request.otherEntries.erase(request.otherEntries.begin() + row);
     if (!EditPronunciationEntry(page, request))
         return;
     entries[row] = std::move(request.entry);

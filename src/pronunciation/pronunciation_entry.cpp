@@ -11,6 +11,12 @@ bool HoldsTabOrBreak(const std::wstring& text)
     return text.find_first_of(L"\t\r\n") != std::wstring::npos;
 }
 
+bool SameText(const std::wstring& a, const std::wstring& b, bool ignoringCase)
+{
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                ignoringCase) == CSTR_EQUAL;
+}
+
 } // namespace
 
 bool AppliesToVoice(const PronunciationEntry& entry, const std::wstring& voiceName)
@@ -18,6 +24,14 @@ bool AppliesToVoice(const PronunciationEntry& entry, const std::wstring& voiceNa
     if (entry.voice.empty())
         return true;
     return CompareStringOrdinal(entry.voice.c_str(), -1, voiceName.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// A regular expression's letters can mean something else in the other case ("\d", "\D").
+bool MatchesAsOtherDoes(const PronunciationEntry& entry, const PronunciationEntry& other)
+{
+    const bool ignoringCase = !entry.caseSensitive && entry.type != MatchType::RegularExpression;
+    return entry.type == other.type && entry.caseSensitive == other.caseSensitive &&
+           SameText(entry.voice, other.voice, true) && SameText(entry.pattern, other.pattern, ignoringCase);
 }
 
 std::optional<std::wstring> EntryProblem(const PronunciationEntry& entry)

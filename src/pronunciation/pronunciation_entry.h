@@ -31,6 +31,10 @@ struct PronunciationEntry {
     bool operator==(const PronunciationEntry&) const = default;
 };
 
+// Whether the two match the same text for the same voices: where they overlap, only the
+// earlier one is ever used.
+bool MatchesAsOtherDoes(const PronunciationEntry& entry, const PronunciationEntry& other);
+
 // Whether the entry is for the voice of that display name.
 bool AppliesToVoice(const PronunciationEntry& entry, const std::wstring& voiceName);
 

@@ -109,6 +109,7 @@
 #define IDS_DICTIONARY_FILTER       2426   // pairs of name and pattern, each ending in '|'
 #define IDS_DICTIONARY_KEPT_UNCHANGED 2427 // %1 the file, %2 why
 #define IDS_NOTHING_MATCHES         2428
+#define IDS_PRONUNCIATION_DUPLICATE 2429
 
 // Menu and accelerators
 #define IDM_POPUP                   40013

@@ -82,6 +82,19 @@ TEST(PronunciationTest, EachKindOfEntryChangesWhatTheVoiceHears)
     }
 }
 
+// Words compare without their case unless the entry minds it, a regular expression's
+// letters always with it ("\d" is not "\D"), a voice's name always without.
+TEST(PronunciationTest, EntriesMatchAlikeOnlyWhenTheyMatchTheSameText)
+{
+    const PronunciationEntry word{L"Weg", L"", false, MatchType::WholeWord, L"Voice German"};
+    EXPECT_TRUE(MatchesAsOtherDoes(word, {L"WEG", L"x", false, MatchType::WholeWord, L"voice german"}));
+    EXPECT_FALSE(MatchesAsOtherDoes(word, {L"Weg", L"", true, MatchType::WholeWord, L"Voice German"}));
+    EXPECT_FALSE(MatchesAsOtherDoes(word, {L"Weg", L"", false, MatchType::Anywhere, L"Voice German"}));
+    EXPECT_FALSE(MatchesAsOtherDoes(word, {L"Weg", L"", false, MatchType::WholeWord, L""}));
+    const PronunciationEntry digits{L"\\d+", L"", false, MatchType::RegularExpression, L""};
+    EXPECT_FALSE(MatchesAsOtherDoes(digits, {L"\\D+", L"", false, MatchType::RegularExpression, L""}));
+}
+
 // A regular expression is searched only in a text that holds what every match must, and
 // in its faster ASCII form where that says the same.
 TEST(PronunciationTest, ARegularExpressionIsSearchedOnlyWhereItCanMatch)
@@ -273,7 +286,7 @@ TEST_F(PronunciationPageTest, AnInvalidRegularExpressionIsRefusedWithTheEnginesM
 }
 
 // Another voice than the one in use may read a paragraph: every installed voice is offered
-// as an entry's scope, each once.
+// as an entry's scope, each once. An entry that another already makes useless is refused.
 TEST_F(PronunciationPageTest, AnEntryCanBeMeantForAnyInstalledVoice)
 {
     app_.voiceLister = [](const std::wstring&) {
@@ -291,9 +304,27 @@ TEST_F(PronunciationPageTest, AnEntryCanBeMeantForAnyInstalledVoice)
         SendDlgItemMessageW(entry, IDC_ENTRY_VOICE, CB_SETCURSEL, german, 0);
         SendMessageW(entry, WM_COMMAND, IDOK, 0);
     });
+    // The same word for the same voice again would never be used; for every voice it would.
+    std::wstring problem;
+    AddWith([&](HWND entry) {
+        SetDlgItemTextW(entry, IDC_ENTRY_PATTERN, L"WEG");
+        SetDlgItemTextW(entry, IDC_ENTRY_REPLACEMENT, L"Weeg");
+        SendDlgItemMessageW(entry, IDC_ENTRY_VOICE, CB_SELECTSTRING, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>(L"Voice German"));
+        SendMessageW(entry, WM_COMMAND, IDOK, 0);
+        wchar_t text[512] = L"";
+        GetDlgItemTextW(entry, IDC_ENTRY_PROBLEM, text, 512);
+        problem = text;
+        SendDlgItemMessageW(entry, IDC_ENTRY_VOICE, CB_SETCURSEL, 0, 0);
+        SendMessageW(entry, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_NE(problem.find(L"Another entry already matches this pattern"), std::wstring::npos)
+        << testing::PrintToString(problem);
     SendMessageW(dialog_, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(PronunciationStore.dictionary.entries.size(), 1u);
-    EXPECT_EQ(PronunciationStore.dictionary.entries[0].voice, L"Voice German");
+    const auto& entries = PronunciationStore.dictionary.entries;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].voice, L"Voice German");
+    EXPECT_EQ(entries[1].voice, L"") << "the entry for every voice was not taken";
 }
 
 // A dictionary the program could not read through stays as it is, whatever is saved.
