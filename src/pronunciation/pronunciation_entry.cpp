@@ -23,7 +23,7 @@ bool AppliesToVoice(const PronunciationEntry& entry, const std::wstring& voiceNa
 {
     if (entry.voice.empty())
         return true;
-    return CompareStringOrdinal(entry.voice.c_str(), -1, voiceName.c_str(), -1, TRUE) == CSTR_EQUAL;
+    return SameText(entry.voice, voiceName, true);
 }
 
 // A regular expression's letters can mean something else in the other case ("\d", "\D").

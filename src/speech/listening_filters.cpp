@@ -335,8 +335,8 @@ bool Filter::JoinAtInsertedStop()
     const int next = AfterBreak(at_ + 1);
     if (!StartsLowerCase(next))
         return false;
-    out_.Change(at_, at_ + 1, L"");
-    out_.Change(at_ + 1, next, L" ");
+    Skip(at_, at_ + 1);
+    out_.Change(at_, next, L" ");
     at_ = next;
     return true;
 }
