@@ -16,8 +16,8 @@ struct HelpPiece {
 const HelpPiece HelpPieces[] = {
     {L"This software is based on Microsoft Speech API (SAPI). Since Windows XP, every Windows has had a built-in Speech Engine. ", L""},
     {L"First it was called Microsoft Sam and its sound was quite robotic. Nowadays in Windows (above XP) the built-in sound is much better. ", L""},
-    {L"It\u2019s called Microsoft Anna. These voices are only in English. ", L""},
-    {L"The minimum supported operation system is Windows XP with Service Pack 3 (SP3). But Windows 7 (or above) is recommended.", L"\n\n"},
+    {L"It\u2019s called Microsoft Anna. Clipvoce reads in every language that your installed voices speak, each paragraph with a voice of its language. ", L""},
+    {L"The minimum supported operating system is Windows Vista. But Windows 7 (or above) is recommended.", L"\n\n"},
     {L"Clipvoce monitors the clipboard and if it\u2019s changed it gets its content and inserts it into the Speech window. ", L""},
     {L"If you turn on the Append text feature, the new text won't overwrite the old one but will be appended at the end of the text.", L"\n"},
     {L"You can hear the text when you play it. Playback is stoppable or pause-able. With the Continuous speech feature playback will be repeated in a loop until you stop it. ", L""},

@@ -23,8 +23,6 @@ const std::array<SpeechCheckBox, 13> SpeechCheckBoxes = {{
 
 namespace {
 
-constexpr int MinRate = -10;
-constexpr int MaxRate = 10;
 // The item data of a list entry that stands for no installed voice.
 constexpr LPARAM NotInstalled = -1;
 
@@ -118,11 +116,39 @@ void EnableLanguageChoice(HWND page, bool on)
     EnableWindow(GetDlgItem(page, IDC_LANGUAGE_VOICE), on);
 }
 
+// What the label under a slider says: the number the slider stands at, as the voice
+// takes it (a volume in per cent).
+std::wstring SliderValueText(int control, int position)
+{
+    if (control == IDC_VOLUME)
+        return std::to_wstring(position) + L" %";
+    // A typographic minus, as a negative number is printed.
+    return position < 0 ? L"\u2212" + std::to_wstring(-position) : std::to_wstring(position);
+}
+
+int SliderValueLabel(int control)
+{
+    switch (control) {
+    case IDC_RATE:   return IDC_RATE_VALUE;
+    case IDC_VOLUME: return IDC_VOLUME_VALUE;
+    case IDC_PITCH:  return IDC_PITCH_VALUE;
+    default:         return 0;
+    }
+}
+
+void ShowSliderValue(HWND page, int control, int position)
+{
+    if (const int label = SliderValueLabel(control))
+        SetDlgItemTextW(page, label, SliderValueText(control, position).c_str());
+}
+
 void InitSlider(HWND page, int control, int low, int high, int position)
 {
     HWND slider = GetDlgItem(page, control);
     SendMessageW(slider, TBM_SETRANGE, TRUE, MAKELPARAM(static_cast<WORD>(low), high));
     SendMessageW(slider, TBM_SETPOS, TRUE, position);
+    // The slider keeps a position outside its range within it; the label shows where it is.
+    ShowSliderValue(page, control, static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)));
 }
 
 void InitVoices(HWND page, OptionsDialogState& options)
@@ -138,7 +164,7 @@ void InitVoices(HWND page, OptionsDialogState& options)
 void OnInitDialog(HWND page, OptionsDialogState& options)
 {
     InitVoices(page, options);
-    InitSlider(page, IDC_RATE, MinRate, MaxRate, AppSettings.speechRate);
+    InitSlider(page, IDC_RATE, MinSpeechRate, MaxSpeechRate, AppSettings.speechRate);
     InitSlider(page, IDC_VOLUME, 0, FullVolume, AppSettings.volume);
     InitSlider(page, IDC_PITCH, MinPitch, MaxPitch, AppSettings.pitch);
     for (const SpeechCheckBox& box : SpeechCheckBoxes) {
@@ -264,6 +290,7 @@ void OnCommand(HWND page, const OptionsDialogState& options, int control, int co
 void OnSliderNotify(HWND page, const OptionsHost& host, UINT_PTR control)
 {
     const int position = static_cast<int>(SendDlgItemMessageW(page, static_cast<int>(control), TBM_GETPOS, 0, 0));
+    ShowSliderValue(page, static_cast<int>(control), position);
     if (control == IDC_RATE) {
         AppSettings.speechRate = position;
         host.setVoiceRate(position);

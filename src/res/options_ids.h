@@ -29,6 +29,9 @@
 #define IDC_LANGUAGE                40313
 #define IDC_LANGUAGE_VOICE          40314
 #define IDC_PITCH                   40315
+#define IDC_RATE_VALUE              40316
+#define IDC_VOLUME_VALUE            40317
+#define IDC_PITCH_VALUE             40318
 
 // Appearance page
 #define IDD_APPEARANCE_PAGE         40045

@@ -27,6 +27,9 @@ struct ListeningFilters {
 constexpr int FaceNameLength = 32;   // 31 characters and the terminator
 constexpr int FullVolume = 100;
 // The pitch as speech markup gives it; 0 is the voice's own.
+// The voice's speaking rate, as the platform's voices take it.
+constexpr int MinSpeechRate = -10;
+constexpr int MaxSpeechRate = 10;
 constexpr int MinPitch = -10;
 constexpr int MaxPitch = 10;
 

@@ -387,6 +387,18 @@ int ParseDecimalInt(const std::wstring& text)
     return ParseDecimal(text);
 }
 
+std::optional<int> ParseBoundedInt(const std::wstring& text, int lowest, int highest)
+{
+    size_t i = 0;
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
+        ++i;
+    if (i == text.size() || text[i] < L'0' || text[i] > L'9')
+        return std::nullopt;
+    return std::clamp(ParseDecimal(text), lowest, highest);
+}
+
 int CIniFile::GetInt(const std::wstring& section, const std::wstring& key, int defaultValue) const
 {
     return ParseDecimal(GetValue(section, key, FormatDecimal(defaultValue)));

@@ -2,6 +2,7 @@
 // The settings file held in memory: sections in file order, each with its keys, values
 // and comments. Everything the file held is kept, so keys the program does not know
 // survive every save. Nothing is ever removed.
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,6 +26,10 @@ public:
     int FindSection(const std::wstring& name) const;
     int FindKey(int section, const std::wstring& key) const;
     int AddSection(const std::wstring& name);
+    bool HasKey(const std::wstring& section, const std::wstring& key) const
+    {
+        return FindKey(FindSection(section), key) >= 0;
+    }
 
     std::wstring GetValue(const std::wstring& section, const std::wstring& key,
                           const std::wstring& defaultValue) const;
@@ -62,3 +67,7 @@ private:
 // The base-10 reading of GetInt: leading white space, an optional sign, digits up to the
 // first other character; no digits give 0, and values past 32 bits are clamped.
 int ParseDecimalInt(const std::wstring& text);
+// The same reading for a value that must be a number: nothing when the text holds no
+// digits where the number belongs (a damaged value), else the number brought into
+// lowest..highest.
+std::optional<int> ParseBoundedInt(const std::wstring& text, int lowest, int highest);

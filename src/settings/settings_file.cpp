@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include <shlobj.h>
+#include <algorithm>
 #include <cwchar>
 #include <string>
 
@@ -28,7 +29,7 @@ constexpr wchar_t HearingCopiesNoteKey[] = L"hearcopies";
 constexpr int LockedFileAttempts = 20;
 constexpr DWORD LockedFileRetryMs = 100;
 
-enum class KeyKind { Number, Colour, Flag, Text };
+enum class KeyKind { Number, RangedNumber, Colour, Flag, Text };
 
 // One key of the file and the field of AppSettings it fills.
 struct SettingKey {
@@ -37,9 +38,12 @@ struct SettingKey {
     KeyKind kind;
     void* field;
     size_t textCapacity;   // for text: the field's size in code units, terminator included
+    int lowest = 0;        // for a ranged number: what it is brought into
+    int highest = 0;
 };
 
 constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field);
+constexpr SettingKey RangedNumber(const wchar_t* section, const wchar_t* name, int& field, int lowest, int highest);
 constexpr SettingKey Colour(const wchar_t* section, const wchar_t* name, COLORREF& field);
 constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& field);
 template <size_t N>
@@ -59,6 +63,13 @@ void CaptureWindowRect(HWND window, int frameHeightDelta);
 constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field)
 {
     return SettingKey{section, name, KeyKind::Number, &field, 0};
+}
+
+// A number the program cannot use outside its range (the voice's rate): one out of it
+// reads as the nearest allowed value, and the file's own value stays until it changes.
+constexpr SettingKey RangedNumber(const wchar_t* section, const wchar_t* name, int& field, int lowest, int highest)
+{
+    return SettingKey{section, name, KeyKind::RangedNumber, &field, 0, lowest, highest};
 }
 
 constexpr SettingKey Colour(const wchar_t* section, const wchar_t* name, COLORREF& field)
@@ -101,7 +112,7 @@ constexpr SettingKey Keys[] = {
     Flag(SettingsSection, L"clipboard", AppSettings.monitorClipboard),
     Flag(SettingsSection, L"append", AppSettings.appendCopies),
     Flag(SettingsSection, L"repeat", AppSettings.repeatReading),
-    Number(SettingsSection, L"rate", AppSettings.speechRate),
+    RangedNumber(SettingsSection, L"rate", AppSettings.speechRate, MinSpeechRate, MaxSpeechRate),
     Flag(SettingsSection, L"autoplay", AppSettings.autoPlay),
     Flag(SettingsSection, L"autoscroll", AppSettings.autoScroll),
     Flag(SettingsSection, L"fulltext", AppSettings.showFullText),
@@ -130,6 +141,12 @@ void ComputeSettingsPath(const std::wstring& folderName)
     SettingsStore.path = folder + L"\\" + SettingsFileName;
 }
 
+// As GetInt reads it (a damaged value as 0), brought into the key's range.
+int ReadRangedNumber(const SettingKey& key)
+{
+    return std::clamp(SettingsStore.document.GetInt(key.section, key.name, 0), key.lowest, key.highest);
+}
+
 // Keys missing from the file read as 0, false or empty, never as their first-run values.
 void ReadSettings()
 {
@@ -137,6 +154,9 @@ void ReadSettings()
         switch (key.kind) {
         case KeyKind::Number:
             *static_cast<int*>(key.field) = SettingsStore.document.GetInt(key.section, key.name, 0);
+            break;
+        case KeyKind::RangedNumber:
+            *static_cast<int*>(key.field) = ReadRangedNumber(key);
             break;
         case KeyKind::Colour:
             // Stored as a signed number; the bits are the colour.
@@ -169,6 +189,11 @@ void WriteSettings()
         switch (key.kind) {
         case KeyKind::Number:
             SettingsStore.document.SetInt(key.section, key.name, *static_cast<const int*>(key.field));
+            break;
+        case KeyKind::RangedNumber:
+            if (!SettingsStore.document.HasKey(key.section, key.name) ||
+                ReadRangedNumber(key) != *static_cast<const int*>(key.field))
+                SettingsStore.document.SetInt(key.section, key.name, *static_cast<const int*>(key.field));
             break;
         case KeyKind::Colour:
             SettingsStore.document.SetInt(key.section, key.name, static_cast<int>(*static_cast<const COLORREF*>(key.field)));

@@ -1,6 +1,7 @@
 #include "settings/voice_settings.h"
 #include "settings/ini_file.h"
 #include <algorithm>
+#include <climits>
 #include <cwctype>
 
 namespace {
@@ -38,19 +39,44 @@ bool IsLanguageVoiceKey(const std::wstring& key)
     return key.size() > LanguageVoicePrefixLength && _wcsnicmp(key.c_str(), LanguageVoicePrefix, LanguageVoicePrefixLength) == 0;
 }
 
+// A damaged value reads as the first-run one, a number out of range as the nearest
+// allowed one; empty (written to take a choice back) as missing.
+int ReadVolume(const std::wstring& text)
+{
+    return ParseBoundedInt(text, 0, FullVolume).value_or(AppSettingsRecord{}.volume);
+}
+
+int ReadPitch(const std::wstring& text)
+{
+    return ParseBoundedInt(text, MinPitch, MaxPitch).value_or(AppSettingsRecord{}.pitch);
+}
+
+std::optional<bool> ReadLanguages(const std::wstring& text)
+{
+    const std::optional<int> number = ParseBoundedInt(text, INT_MIN, INT_MAX);
+    return number ? std::optional<bool>(*number != 0) : AppSettingsRecord{}.readEachLanguage;
+}
+
+// A key whose value already reads as the setting is left as it stands: a damaged or
+// out-of-range value the user never changed is not written back as a choice of theirs.
+template <class Value, class Read>
+void WriteChoice(CIniFile& file, const wchar_t* key, const Value& value, const Value& firstRun, Read read,
+                 const std::wstring& text)
+{
+    if (InFile(file, key) ? read(file.GetValue(VoiceSection, key, L"")) == value : value == firstRun)
+        return;
+    file.SetValue(VoiceSection, key, value == firstRun ? std::wstring() : text);
+}
+
 } // namespace
 
 void ReadVoiceSettings(const CIniFile& file, AppSettingsRecord& settings)
 {
     const AppSettingsRecord firstRun;
     settings.voiceId = file.GetValue(VoiceSection, VoiceKey, firstRun.voiceId);
-    const std::wstring volume = file.GetValue(VoiceSection, VolumeKey, L"");
-    settings.volume = volume.empty() ? firstRun.volume : std::clamp(ParseDecimalInt(volume), 0, FullVolume);
-    const std::wstring pitch = file.GetValue(VoiceSection, PitchKey, L"");
-    settings.pitch = pitch.empty() ? firstRun.pitch : std::clamp(ParseDecimalInt(pitch), MinPitch, MaxPitch);
-    const std::wstring languages = file.GetValue(VoiceSection, LanguagesKey, L"");
-    settings.readEachLanguage = languages.empty() ? firstRun.readEachLanguage
-                                                  : std::optional<bool>(ParseDecimalInt(languages) != 0);
+    settings.volume = ReadVolume(file.GetValue(VoiceSection, VolumeKey, L""));
+    settings.pitch = ReadPitch(file.GetValue(VoiceSection, PitchKey, L""));
+    settings.readEachLanguage = ReadLanguages(file.GetValue(VoiceSection, LanguagesKey, L""));
     settings.languageVoices.clear();
     for (const std::wstring& key : SectionKeys(file)) {
         if (!IsLanguageVoiceKey(key))
@@ -67,13 +93,10 @@ void WriteVoiceSettings(CIniFile& file, const AppSettingsRecord& settings)
     const AppSettingsRecord firstRun;
     if (settings.voiceId != firstRun.voiceId || InFile(file, VoiceKey))
         file.SetValue(VoiceSection, VoiceKey, settings.voiceId);
-    if (settings.volume != firstRun.volume || InFile(file, VolumeKey))
-        file.SetValue(VoiceSection, VolumeKey, settings.volume == firstRun.volume ? L"" : std::to_wstring(settings.volume));
-    if (settings.pitch != firstRun.pitch || InFile(file, PitchKey))
-        file.SetValue(VoiceSection, PitchKey, settings.pitch == firstRun.pitch ? L"" : std::to_wstring(settings.pitch));
-    if (settings.readEachLanguage || InFile(file, LanguagesKey))
-        file.SetValue(VoiceSection, LanguagesKey,
-                      settings.readEachLanguage ? std::to_wstring(*settings.readEachLanguage ? 1 : 0) : L"");
+    WriteChoice(file, VolumeKey, settings.volume, firstRun.volume, ReadVolume, std::to_wstring(settings.volume));
+    WriteChoice(file, PitchKey, settings.pitch, firstRun.pitch, ReadPitch, std::to_wstring(settings.pitch));
+    WriteChoice(file, LanguagesKey, settings.readEachLanguage, firstRun.readEachLanguage, ReadLanguages,
+                std::wstring(settings.readEachLanguage.value_or(false) ? L"1" : L"0"));
     // Choices taken back are emptied, whatever language their key names.
     for (const std::wstring& key : SectionKeys(file)) {
         if (!IsLanguageVoiceKey(key))

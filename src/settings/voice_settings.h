@@ -7,10 +7,12 @@
 class CIniFile;
 
 // A missing key keeps its first-run value; an empty one (written to take back a choice)
-// reads as missing. A volume outside 0..100, a pitch outside -10..10, is brought into it.
+// or a damaged one reads as missing. A volume outside 0..100, a pitch outside -10..10,
+// is brought into it.
 void ReadVoiceSettings(const CIniFile& file, AppSettingsRecord& settings);
 // Writes a key only when its value differs from the first-run one, or when the file has
-// the key already (a choice taken back must not leave the old one behind).
+// the key already (a choice taken back must not leave the old one behind), and never
+// over a value that already reads as the setting.
 void WriteVoiceSettings(CIniFile& file, const AppSettingsRecord& settings);
 
 // The last part of a voice token's id ("...\\Tokens\\TTS_MS_DE-DE_HEDDA_11.0"): what names

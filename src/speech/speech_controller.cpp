@@ -205,7 +205,7 @@ WordRange SpeechController::SentenceOf(WordRange told, const std::shared_ptr<con
     if (!text)
         return {};
     if (told.end > told.start && start >= told.start && start < told.end)
-        return text->ViewRange(told.start, told.end);
+        return text->ViewRange(told.start, told.end, SpokenText::Reach::Sentence);
     if (sentenceText_ != text || start < foundSentence_.start || start >= foundSentence_.end) {
         const std::wstring& spoken = text->Text();
         const int length = static_cast<int>(spoken.size());
@@ -213,7 +213,7 @@ WordRange SpeechController::SentenceOf(WordRange told, const std::shared_ptr<con
         foundSentence_ = {SentenceStartBefore(spoken.c_str(), at), SentenceEndAfter(spoken.c_str(), length, at)};
         sentenceText_ = text;
     }
-    return text->ViewRange(foundSentence_.start, foundSentence_.end);
+    return text->ViewRange(foundSentence_.start, foundSentence_.end, SpokenText::Reach::Sentence);
 }
 
 void SpeechController::OnEndOfInput(ULONG stream)
@@ -367,7 +367,7 @@ bool SpeechController::StepBackAcrossRuns()
 
 void SpeechController::ChangeRate(int delta)
 {
-    AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, -10, 10);
+    AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, MinSpeechRate, MaxSpeechRate);
     if (voice_)
         voice_->SetRate(AppSettings.speechRate);
 }

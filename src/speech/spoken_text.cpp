@@ -33,7 +33,7 @@ int SpokenText::ViewPosition(int spoken) const
     return s.view;
 }
 
-WordRange SpokenText::ViewRange(int start, int end) const
+WordRange SpokenText::ViewRange(int start, int end, Reach reach) const
 {
     const int length = static_cast<int>(text_.size());
     start = std::clamp(start, 0, length);
@@ -46,7 +46,7 @@ WordRange SpokenText::ViewRange(int start, int end) const
     // Punctuation heard right after skipped text ("shown [12].") closes the word without
     // the highlight reaching over what is not heard.
     const bool onlyPunctuation = std::none_of(text_.begin() + last.spoken, text_.begin() + end, IsLetterOrDigit);
-    if (last.spoken > start && onlyPunctuation) {
+    if (reach == Reach::Word && last.spoken > start && onlyPunctuation) {
         for (auto s = segments_.begin() + (&last - segments_.data()); s != segments_.begin() && (s - 1)->spokenLength == 0;)
             viewEnd = (--s)->view;
     }

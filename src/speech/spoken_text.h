@@ -23,7 +23,11 @@ public:
     int ViewPosition(int spoken) const;
     // The view range of the spoken characters [start, end): from the first one's view
     // position to past the last one's (past all the view text it stands for).
-    WordRange ViewRange(int start, int end) const;
+    // For a word: punctuation heard right after skipped text closes it without the range
+    // reaching over what is not heard. For a sentence, whose tint covers it whole, skipped
+    // text before its closing punctuation ("shown [12].") belongs to it.
+    enum class Reach { Word, Sentence };
+    WordRange ViewRange(int start, int end, Reach reach = Reach::Word) const;
     // The spoken position of view, or of the first spoken character after it when it is
     // not heard.
     int SpokenPosition(int view) const;

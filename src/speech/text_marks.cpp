@@ -248,6 +248,44 @@ int BracketCitationLength(const std::wstring& text, int open, int depth)
     return 0;
 }
 
+namespace {
+
+// Whether the word at text reads as the rest of a web address rather than as prose: it
+// holds, before its trailing punctuation, a character that prose words do not.
+bool ReadsAsAddressRest(const wchar_t* text)
+{
+    size_t end = 0;
+    while (!EndsWebAddress(text[end]))
+        ++end;
+    while (end > 0 && wcschr(L".,;:!?'\")]", text[end - 1]))
+        --end;
+    return std::find_if(text, text + end, [](wchar_t c) { return wcschr(L"/.?=&_%#", c) != nullptr; }) != text + end;
+}
+
+// The length of the line break at text[end] when the address [start, end) goes on after
+// it, else 0. A PDF or a mail wraps a long address where it must: the line ends where no
+// address ends (after '-', '?', '&' or '=') and the next line goes on at once, or it ends
+// after '/' or '.' or inside the path, and the next line starts with what reads as the
+// rest of an address. A link on a line of its own, followed by prose, stays as it is.
+size_t AddressLineBreak(const wchar_t* text, size_t start, size_t end)
+{
+    size_t after = end;
+    if (text[after] == L'\r')
+        ++after;
+    if (text[after] == L'\n')
+        ++after;
+    if (after == end || end == start || EndsWebAddress(text[after]))
+        return 0;
+    if (wcschr(L"-?&=", text[end - 1]))
+        return after - end;
+    const wchar_t* hostEnd = std::find(text + start, text + end, L'/');
+    const bool inPath = hostEnd != text + end;
+    const bool mayGoOn = inPath || text[end - 1] == L'.';
+    return mayGoOn && ReadsAsAddressRest(text + after) ? after - end : 0;
+}
+
+} // namespace
+
 size_t WebAddressLength(const wchar_t* text)
 {
     constexpr wchar_t Bare[] = L"www.";
@@ -263,7 +301,13 @@ size_t WebAddressLength(const wchar_t* text)
         return 0;
     size_t end = start;
     int openRound = 0, openSquare = 0;
-    for (; !EndsWebAddress(text[end]); ++end) {
+    for (;; ++end) {
+        if (EndsWebAddress(text[end])) {
+            const size_t lineBreak = IsBreak(text[end]) ? AddressLineBreak(text, start, end) : 0;
+            if (lineBreak == 0)
+                break;
+            end += lineBreak;
+        }
         openRound += (text[end] == L'(') - (text[end] == L')');
         openSquare += (text[end] == L'[') - (text[end] == L']');
     }
@@ -275,7 +319,7 @@ size_t WebAddressLength(const wchar_t* text)
             ++openRound;
         else if (last == L']' && openSquare < 0)
             ++openSquare;
-        else if (!wcschr(L".,;:!?'\"*_", last))
+        else if (!IsBreak(last) && !wcschr(L".,;:!?'\"*_", last))
             break;
         --end;
     }

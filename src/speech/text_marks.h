@@ -16,7 +16,8 @@ bool IsPunctuation(wchar_t c);
 bool StartsWithNoCase(const wchar_t* text, const wchar_t* prefix);
 
 // Length of the web address that starts at text (an "http://", "https://", "ftp://" or
-// "www." address up to the next blank, without trailing punctuation), or 0.
+// "www." address up to the next blank, without trailing punctuation), or 0. An address
+// wrapped at a line's end goes on over the line break.
 size_t WebAddressLength(const wchar_t* text);
 
 // Length of the citation mark at text[open], or 0: "[12]", "[3-5]", "[3, 7]" and

@@ -38,17 +38,20 @@ size_t NormaliseText(const wchar_t* text, size_t length, wchar_t* out, wchar_t p
     for (const wchar_t* p = text; p != text + length; ++p) {
         wchar_t c = *p;
         // Web addresses are found in the copied text, while their slashes still tell them.
-        if (marks && p >= addressEnd && MayStartWebAddress(p, copiedBefore)) {
+        if (p >= addressEnd && MayStartWebAddress(p, copiedBefore)) {
             if (const size_t addressLength = WebAddressLength(p)) {
                 const int start = base + static_cast<int>(o);
-                marks->webAddresses.push_back({start, start + static_cast<int>(addressLength)});
+                if (marks)
+                    marks->webAddresses.push_back({start, start + static_cast<int>(addressLength)});
                 addressEnd = p + addressLength;
             }
         }
         copiedBefore = c;
+        // A line break inside an address that was wrapped ends no sentence.
+        const bool inAddress = p < addressEnd;
         if (c == L'/' || c == L'\\') {
             c = L' ';
-        } else if (c == L'\r' && previous != L'\0' && !IsSentenceTerminator(previous) && previous != L'\r') {
+        } else if (c == L'\r' && !inAddress && previous != L'\0' && !IsSentenceTerminator(previous) && previous != L'\r') {
             if (marks)
                 marks->insertedStops.push_back(base + static_cast<int>(o));
             out[o++] = L'.';

@@ -68,19 +68,22 @@ protected:
         ASSERT_TRUE(WriteBytes(SettingsFile(), content));
     }
 
-    // Copies the paragraph into a new program and exports it; the WAV's length in ms.
-    double ExportParagraph(const wchar_t* name)
+    // Copies the text into a new program and exports it; the WAV's length in ms. lastWord
+    // tells when the view holds the copy.
+    double ExportCopy(const std::wstring& text, const wchar_t* lastWord, const wchar_t* name)
     {
         AppProcess app;
         HWND window = app.Window();
         EXPECT_NE(window, nullptr);
         if (!window)
             return 0;
-        EXPECT_TRUE(SetClipboardText(Paragraph));
-        EXPECT_TRUE(PumpUntil([&] { return ViewText(window).find(L"short.") != std::wstring::npos; }, 10000))
+        EXPECT_TRUE(SetClipboardText(text));
+        EXPECT_TRUE(PumpUntil([&] { return ViewText(window).find(lastWord) != std::wstring::npos; }, 10000))
             << "the copy was not taken";
         return ExportWaveAndQuit(app, window, folder_, name);
     }
+
+    double ExportParagraph(const wchar_t* name) { return ExportCopy(Paragraph, L"short.", name); }
 
     std::wstring folder_;
 };
@@ -150,6 +153,19 @@ TEST_F(ListeningTest, APdfParagraphIsHeardSentenceBySentenceAndExportedShorter)
     const double unfiltered = ExportParagraph(L"unfiltered");
     ASSERT_GT(unfiltered, 0.0);
     EXPECT_LE(filtered, 0.75 * unfiltered) << "filtered " << filtered << " ms, unfiltered " << unfiltered << " ms";
+}
+
+// A link that a PDF wrapped at the line's end is heard as the sentence a listener wants,
+// not as its tracking parameters spelled out.
+TEST_F(ListeningTest, ALinkWrappedAtTheLineEndIsHeardAsOneLink)
+{
+    WriteSettingsFile({{L"wavdir", folder_}});
+    const double wrapped = ExportCopy(L"Read the report at https://www.example.com/reports/2024/annual-report-\r\n"
+                                      L"final-version.pdf?utm_source=newsletter&utm_medium=email&utm_campaign=winter today [12].",
+                                      L"today", L"filtered");
+    const double cleaned = ExportCopy(L"Read the report at link, example.com today.", L"today", L"unfiltered");
+    ASSERT_GT(cleaned, 0.0);
+    EXPECT_LE(wrapped, 1.35 * cleaned) << "wrapped " << wrapped << " ms, cleaned " << cleaned << " ms";
 }
 
 } // namespace

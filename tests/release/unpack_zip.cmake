@@ -57,3 +57,12 @@ if(NOT CMAKE_MATCH_1 STREQUAL "${expectedManifestArchitecture_${ARCH}}")
   message(FATAL_ERROR "the manifest of clipvoce.exe in the ${ARCH} zip names architecture ${CMAKE_MATCH_1}, "
                       "but its PE header says ${ARCH} (${expectedManifestArchitecture_${ARCH}})")
 endif()
+
+# The oldest system the program runs on, Windows Vista, heads the systems its manifest
+# declares; declaring Windows 10 makes the system report its own version to the program.
+foreach(system "e2011457-1546-43c5-a5fe-008deee3d3f0" "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
+  file(STRINGS "${exe}" declared REGEX "<supportedOS Id=\"{${system}}\"/>")
+  if(NOT declared)
+    message(FATAL_ERROR "the manifest of clipvoce.exe in the ${ARCH} zip does not declare the system {${system}}")
+  endif()
+endforeach()

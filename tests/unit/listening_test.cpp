@@ -65,6 +65,15 @@ const Row Rows[] = {
     {&ListeningFilters::webAddresses, L"(https://en.wikipedia.org/wiki/Foo_(bar)), http://user@host.net:80/x",
      L"(link, en.wikipedia.org), link, host.net"},
     {&ListeningFilters::webAddresses, L"the www.s and https:// and a/b", L"the www.s and https:   and a b"},
+    // An address wrapped at a line's end is one address; a link on a line of its own
+    // before prose, or before a new sentence, leaves the next line alone.
+    {&ListeningFilters::webAddresses, L"at https://www.example.com/reports/annual-report-\rfinal-version.pdf?utm_source=news&"
+                                      L"\rutm_medium=email today [12].",
+     L"at link, example.com today [12]."},
+    {&ListeningFilters::webAddresses, L"See www.example.org/a/\rb.html?x=1 and https://a.io/p\rThanks, Bob",
+     L"See link, example.org and link, a.io.\rThanks, Bob"},
+    {&ListeningFilters::webAddresses, L"Go to https://a.io/docs.\rThe end, https://b.io/x-\r\rnext",
+     L"Go to link, a.io.\rThe end, link, b.io.\r\rnext"},
     // Citation marks; brackets and parentheses that hold something else stay.
     {&ListeningFilters::citations, L"as shown [12]. Also [3\x2013" L"5] and [3, 7] here", L"as shown. Also and here"},
     {&ListeningFilters::citations, L"nested [[1], [2]] and ([4]) marks", L"nested and () marks"},
@@ -171,6 +180,9 @@ TEST(Listening, MapLeadsEveryWordBackToTheView)
     // The full stop after the skipped path and mark does not pull the highlight over them.
     const WordRange site = spoken.ViewRange(27, 39);
     EXPECT_EQ(p.text.substr(site.start, site.end - site.start), L"example.org");
+    // A sentence's range, which its tint covers, holds them up to its full stop.
+    const WordRange sentence = spoken.ViewRange(0, 39, SpokenText::Reach::Sentence);
+    EXPECT_EQ(p.text.substr(sentence.start, sentence.end - sentence.start), p.text);
     const auto skipped = spoken.SkippedRanges();
     ASSERT_EQ(skipped.size(), 2u);
     EXPECT_EQ(p.text.substr(skipped[1].start, skipped[1].end - skipped[1].start), L" x [3]");

@@ -237,6 +237,15 @@ TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)
 TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
 {
     Open(SpeechTab);
+    const auto label = [&](int control) {
+        wchar_t text[32] = L"";
+        GetDlgItemTextW(Page(), control, text, 32);
+        return std::wstring(text);
+    };
+    // Each slider shows its value, as the voice takes it.
+    EXPECT_EQ(label(IDC_RATE_VALUE), L"\u2212" L"1");
+    EXPECT_EQ(label(IDC_VOLUME_VALUE), L"100 %");
+    EXPECT_EQ(label(IDC_PITCH_VALUE), L"0");
     app_.voice.Take();
     HWND slider = GetDlgItem(Page(), IDC_RATE);
     SetFocus(slider);
@@ -246,6 +255,7 @@ TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
     const auto calls = app_.voice.Take();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.back(), L"SetRate(10)");
+    EXPECT_EQ(label(IDC_RATE_VALUE), L"10");
 }
 
 TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
@@ -423,23 +433,37 @@ TEST_F(OptionsTest, PreviewPaintsInTheChosenColours)
 TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
 {
     const std::wstring& help = BuildHelpText();
-    ASSERT_EQ(help.size(), 1960u);
-    EXPECT_EQ(help.substr(438, 32), L"Clipvoce monitors the clipboard ");
-    EXPECT_EQ(help.substr(1296, 20), L"Auto scroll function");
+    // It says what is true of the program: the system it needs, the languages it reads.
+    EXPECT_NE(help.find(L"The minimum supported operating system is Windows Vista."), std::wstring::npos);
+    EXPECT_EQ(help.find(L"Windows XP with Service Pack 3"), std::wstring::npos);
+    EXPECT_EQ(help.find(L"only in English"), std::wstring::npos);
+    const auto at = [&](const wchar_t* phrase) { return static_cast<int>(help.find(phrase)); };
+    const int monitors = at(L"Clipvoce monitors the clipboard ");
+    const int autoScroll = at(L"Auto scroll function");
+    ASSERT_GT(monitors, 0);
     std::vector<std::pair<int, int>> bold;
     for (const TextRange& range : HelpBoldRanges(help))
         bold.emplace_back(range.first, range.end);
+    const auto phrase = [&](const wchar_t* text, int from) {
+        const int start = static_cast<int>(help.find(text, from));
+        return std::pair<int, int>(start, start + static_cast<int>(wcslen(text)));
+    };
     EXPECT_EQ(bold, (std::vector<std::pair<int, int>>{
-                        {438, 470}, {533, 547}, {567, 587}, {760, 786}, {854, 871}, {1093, 1115}, {1296, 1316}}));
+                        phrase(L"Clipvoce monitors the clipboard ", 0), phrase(L" Speech window", monitors),
+                        phrase(L" Append text feature", 0), phrase(L" Continuous speech feature", 0),
+                        phrase(L"Auto play feature", 0), phrase(L"Show full text feature", 0),
+                        phrase(L"Auto scroll function", 0)}));
+    const int paragraphBreaks = static_cast<int>(std::count(help.begin(), help.end(), L'\n'));
 
     for (int opening = 0; opening < 2; ++opening) {
         Open(HelpTab);
         HWND text = GetDlgItem(Page(), IDC_HELP_TEXT);
-        EXPECT_EQ(GetWindowTextLengthW(text), 1960 + 7);   // a paragraph break reads as CR LF
-        EXPECT_TRUE(FormatAt(text, 438).dwEffects & CFE_BOLD);
-        EXPECT_TRUE(FormatAt(text, 1315).dwEffects & CFE_BOLD);
-        EXPECT_FALSE(FormatAt(text, 437).dwEffects & CFE_BOLD);
-        EXPECT_FALSE(FormatAt(text, 470).dwEffects & CFE_BOLD);
+        // A paragraph break reads as CR LF.
+        EXPECT_EQ(GetWindowTextLengthW(text), static_cast<int>(help.size()) + paragraphBreaks);
+        EXPECT_TRUE(FormatAt(text, monitors).dwEffects & CFE_BOLD);
+        EXPECT_TRUE(FormatAt(text, autoScroll + 19).dwEffects & CFE_BOLD);
+        EXPECT_FALSE(FormatAt(text, monitors - 1).dwEffects & CFE_BOLD);
+        EXPECT_FALSE(FormatAt(text, monitors + 32).dwEffects & CFE_BOLD);
         EXPECT_TRUE(GetWindowLongW(text, GWL_STYLE) & ES_READONLY);
         DestroyWindow(dialog_);
     }

@@ -195,7 +195,8 @@ TEST_F(SettingsTest, ValuesAreTakenAsWritten)
     EXPECT_TRUE(AppSettings.closeQuits);
     EXPECT_EQ(TextLogFont().lfCharSet, 460 & 0xFF);
     EXPECT_STREQ(TextLogFont().lfFaceName, L"Segoe UI");
-    EXPECT_EQ(AppSettings.speechRate, 99);
+    // A rate no voice takes is brought to the nearest one it does.
+    EXPECT_EQ(AppSettings.speechRate, 10);
     // A path that does not fit its field is not cut to some other path.
     EXPECT_STREQ(AppSettings.encoderFolder, L"");
     EXPECT_STREQ(AppSettings.mp3Folder, L"D:\\out");
@@ -240,6 +241,31 @@ TEST_F(SettingsTest, VoiceChoicesAreKeptOnlyWhereTheyDiffer)
     EXPECT_EQ(AppSettings.volume, 100);
     EXPECT_TRUE(AppSettings.languageVoices.empty());
     EXPECT_EQ(AppSettings.readEachLanguage, std::optional<bool>(true));
+}
+
+// A damaged value reads as the first-run one, one out of range as the nearest allowed; a
+// save leaves both as they stand until the user changes them.
+TEST_F(SettingsTest, DamagedOrOutOfRangeValuesAreNeitherMuteNorWrittenBack)
+{
+    const std::string damaged = "[settings]\r\nrate=2147483647\r\n[voice]\r\nvolume=abc\r\npitch=99\r\nlanguages=abc\r\n";
+    PrepareFile(damaged);
+    Restart();
+    EXPECT_EQ(AppSettings.speechRate, 10);
+    EXPECT_EQ(AppSettings.volume, FullVolume);
+    EXPECT_EQ(AppSettings.pitch, MaxPitch);
+    EXPECT_EQ(AppSettings.readEachLanguage, AppSettingsRecord{}.readEachLanguage);
+    SaveSettings();
+    const std::string saved = ReadBytes(SettingsFile());
+    EXPECT_NE(saved.find("rate=2147483647\r\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("[voice]\r\nvolume=abc\r\npitch=99\r\nlanguages=abc\r\n"), std::string::npos) << saved;
+
+    PrepareFile("[voice]\r\nvolume=-5\r\n");
+    Restart();
+    EXPECT_EQ(AppSettings.volume, 0);
+    AppSettings.volume = 30;
+    SaveSettings();
+    Restart();
+    EXPECT_EQ(AppSettings.volume, 30);
 }
 
 TEST_F(SettingsTest, UnknownEntriesSurviveSaves)
