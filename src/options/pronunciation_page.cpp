@@ -194,8 +194,12 @@ std::wstring AskForDictionaryFile(HWND page, bool saving)
     request.nMaxFile = FileNameCapacity;
     request.lpstrDefExt = L"dic";
     request.Flags = saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!(saving ? GetSaveFileNameW(&request) : GetOpenFileNameW(&request)))
+    if (!(saving ? GetSaveFileNameW(&request) : GetOpenFileNameW(&request))) {
+        // Zero when the user cancelled.
+        if (const DWORD error = CommDlgExtendedError(); error != 0)
+            LogFailure(saving ? L"GetSaveFileNameW for the dictionary" : L"GetOpenFileNameW for the dictionary", error);
         return {};
+    }
     return name.data();
 }
 

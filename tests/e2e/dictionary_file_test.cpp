@@ -41,11 +41,11 @@ bool Holds(const std::string& bytes, const char* part)
     return bytes.find(part) != std::string::npos;
 }
 
-// The Options dialog on the Pronunciation tab, as the arrow keys on the tab strip reach it;
-// its page, or null.
+// The Options dialog, as its menu command opens it, on the Pronunciation tab, as the arrow
+// keys on the tab strip reach it; its page once shown, or null.
 HWND OpenPronunciationTab(AppProcess& app, HWND& dialog)
 {
-    PressKey(app.Window(), 'O');
+    PostMessageW(app.Window(), WM_COMMAND, CMD_OPTIONS, 0);
     dialog = WaitForProcessWindow(app.Id(), L"#32770", L"Options", Patience);
     if (!dialog || !PumpUntil([&] { return IsWindowVisible(dialog) != FALSE; }, Patience))
         return nullptr;
@@ -55,9 +55,9 @@ HWND OpenPronunciationTab(AppProcess& app, HWND& dialog)
     HWND page = nullptr;
     PumpUntil([&] {
         page = FindWindowExW(dialog, nullptr, L"#32770", nullptr);
-        return page && GetDlgItem(page, IDC_PRONUNCIATION_LIST);
+        return page && GetDlgItem(page, IDC_PRONUNCIATION_LIST) && IsWindowVisible(page);
     }, Patience);
-    return page && GetDlgItem(page, IDC_PRONUNCIATION_LIST) ? page : nullptr;
+    return page && GetDlgItem(page, IDC_PRONUNCIATION_LIST) && IsWindowVisible(page) ? page : nullptr;
 }
 
 int ListedEntries(HWND page)
@@ -98,8 +98,15 @@ TEST_F(DictionaryFileTest, LinesOfKindsNotUsedAreNeitherImportedNorWrittenNorSho
         HWND dialog = nullptr;
         HWND page = OpenPronunciationTab(app, dialog);
         ASSERT_NE(page, nullptr) << "the Pronunciation tab did not open";
-        PostMessageW(GetDlgItem(page, IDC_PRONUNCIATION_IMPORT), BM_CLICK, 0, 0);
-        HWND open = WaitForProcessWindow(app.Id(), L"#32770", L"Open", Patience);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_PRONUNCIATION_IMPORT, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(page, IDC_PRONUNCIATION_IMPORT)));
+        HWND open = nullptr;
+        PumpUntil([&] {
+            for (HWND shown : ProcessWindows(app.Id(), L"#32770"))
+                if (shown != dialog && IsWindowVisible(shown))
+                    open = shown;
+            return open != nullptr;
+        }, Patience);
         ASSERT_NE(open, nullptr) << "no file dialog for the import";
         HWND field = GetDlgItem(open, 0x47c);
         SetWindowTextW(field ? field : GetDlgItem(open, 0x480), imported.c_str());
@@ -189,7 +196,7 @@ TEST_F(DictionaryFileTest, TheTabOfABigDictionaryOpensAtOnce)
     const HWND idleWindow = WaitForProcessWindow(idle.Id(), L"Edit", nullptr, Patience);
     ASSERT_NE(idleWindow, nullptr);
 
-    PressKey(window, 'O');
+    PostMessageW(window, WM_COMMAND, CMD_OPTIONS, 0);
     HWND dialog = WaitForProcessWindow(app.Id(), L"#32770", L"Options", Patience);
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(dialog) != FALSE; }, Patience));
