@@ -73,6 +73,31 @@ void FillCell(OptionsDialogState& state, LVITEMW& item)
     }
 }
 
+// Typing in the list goes to the next entry whose pattern starts with what was typed, as
+// in a list that holds its own texts.
+int FindEntry(OptionsDialogState& state, const NMLVFINDITEMW& find)
+{
+    const auto& entries = Dictionary(state).entries;
+    const int count = static_cast<int>(entries.size());
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || count == 0)
+        return -1;
+    const int length = lstrlenW(find.lvfi.psz);
+    const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    for (int step = 0; step < count; ++step) {
+        const int row = (start + step) % count;
+        if (row < start && !(find.lvfi.flags & LVFI_WRAP))
+            break;
+        const std::wstring& pattern = entries[row].pattern;
+        if (partial && static_cast<int>(pattern.size()) < length)
+            continue;
+        const int compared = partial ? length : static_cast<int>(pattern.size());
+        if (CompareStringOrdinal(pattern.c_str(), compared, find.lvfi.psz, length, TRUE) == CSTR_EQUAL)
+            return row;
+    }
+    return -1;
+}
+
 void MakeColumns(HWND page)
 {
     const HWND list = List(page);
@@ -291,10 +316,14 @@ INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, L
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->idFrom != IDC_PRONUNCIATION_LIST)
             return TRUE;
-        if (header->code == LVN_GETDISPINFOW)
+        if (header->code == LVN_GETDISPINFOW) {
             FillCell(*state, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item);
-        else if (header->code == NM_DBLCLK || header->code == NM_RETURN)
+        } else if (header->code == LVN_ODFINDITEMW) {
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, FindEntry(*state, *reinterpret_cast<const NMLVFINDITEMW*>(lParam)));
+            return TRUE;
+        } else if (header->code == NM_DBLCLK || header->code == NM_RETURN) {
             EditEntry(page, *state);
+        }
         return TRUE;
     }
     default:

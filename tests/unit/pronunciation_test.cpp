@@ -429,6 +429,11 @@ TEST_F(PronunciationPageTest, TheListShowsTheEntriesInMemoryAndTakesInAFileChang
     item.cchTextMax = 64;
     SendMessageW(list, LVM_GETITEMTEXTW, 4999, reinterpret_cast<LPARAM>(&item));
     EXPECT_STREQ(cell, L"word4999");
+    LVFINDINFOW typed{};
+    typed.flags = LVFI_PARTIAL | LVFI_STRING | LVFI_WRAP;
+    typed.psz = L"WORD4999";
+    EXPECT_EQ(SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&typed)), 4999)
+        << "typing a pattern does not find its entry";
 
     AddWith([](HWND entry) {
         SetDlgItemTextW(entry, IDC_ENTRY_PATTERN, L"mine");
