@@ -70,9 +70,10 @@ void PronounceWordAs(SpeechWindowState& state)
     }
     if (!EditPronunciationEntry(state.window, request))
         return;
-    PronunciationDictionary dictionary = store.dictionary;
+    const PronunciationDictionary base = store.dictionary;
+    PronunciationDictionary dictionary = base;
     dictionary.entries.push_back(std::move(request.entry));
-    if (const DWORD error = SavePronunciations(std::move(dictionary)); error != 0)
+    if (const DWORD error = SavePronunciations(base, std::move(dictionary)); error != 0)
         ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), store.path, SystemErrorText(error)));
     reader.ApplyListeningFilters();
 }

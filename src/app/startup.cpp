@@ -2,6 +2,7 @@
 #include "app/hot_keys.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
+#include "app/tray_icon.h"
 #include "app/window_placement.h"
 #include "clipboard/clipboard_monitor.h"
 #include "settings/app_settings.h"
@@ -30,15 +31,18 @@ void WarnIfSettingsUnread(HWND window)
     ShowWarning(window, FillPattern(LoadText(IDS_SETTINGS_UNREADABLE), store.path, SystemErrorText(store.readError)));
 }
 
-// The dictionary is the user's work too: a file that could not be read, or lines of it
-// that are not used, are said at start-up, as they are left as they are.
-void WarnIfPronunciationsUnread(HWND window)
+// The dictionary is the user's work too: a file that could not be read is said at
+// start-up, as nothing in it is used. Lines of it the program does not use (a file edited
+// by hand, or written by a newer program) stay as they are and are told in the status
+// line: a box at every start would hold up the program for something the user may
+// keep on purpose.
+void TellIfPronunciationsUnread(SpeechWindowState& state)
 {
     const PronunciationStoreRecord& store = PronunciationStore;
     if (!store.unreadable.empty())
-        ShowWarning(window, FillPattern(LoadText(IDS_DICTIONARY_UNREADABLE), store.path, store.unreadable));
-    else if (!store.problems.empty())
-        ShowWarning(window, FillPattern(LoadText(IDS_DICTIONARY_LINES_UNUSED), store.path, DescribeLineProblems(store.problems)));
+        ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_UNREADABLE), store.path, store.unreadable));
+    else if (const std::wstring note = UnusedLinesNote(); !note.empty())
+        ShowStatusNote(state, note);
 }
 
 } // namespace
@@ -104,7 +108,7 @@ bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     ShowSpeechWindow(state, showCommand != 0 ? showCommand : SW_SHOWNORMAL);
     UpdateWindow(window);
     WarnIfSettingsUnread(window);
-    WarnIfPronunciationsUnread(window);
+    TellIfPronunciationsUnread(state);
     ApplyHotKeysAtStart(window);
     return true;
 }

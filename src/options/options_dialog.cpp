@@ -160,9 +160,9 @@ void OnInitDialog(OptionsDialogState& state, HWND dialog)
 // told, as the changes would otherwise be lost without a word.
 void KeepPronunciations(OptionsDialogState& state)
 {
-    if (!state.pronunciations || *state.pronunciations == PronunciationStore.dictionary)
+    if (!state.pronunciations || *state.pronunciations == state.pronunciationsBase)
         return;
-    if (const DWORD error = SavePronunciations(std::move(*state.pronunciations)); error != 0)
+    if (const DWORD error = SavePronunciations(state.pronunciationsBase, std::move(*state.pronunciations)); error != 0)
         ShowWarning(state.dialog, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), PronunciationStore.path, SystemErrorText(error)));
     state.pronunciations.reset();
 }

@@ -85,6 +85,9 @@ struct OptionsDialogState {
     // The pronunciation dictionary as the Pronunciation page has changed it, once the page
     // was shown; OK makes it the session's and saves it.
     std::optional<PronunciationDictionary> pronunciations;
+    // The session's dictionary that copy was made from: what the user changed is told
+    // from it when the file changed outside the program meanwhile.
+    PronunciationDictionary pronunciationsBase;
     // The voices the Speech page lists, as they were when it was last shown.
     std::vector<VoiceEntry> voices;
 };

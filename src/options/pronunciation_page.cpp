@@ -2,6 +2,7 @@
 #include "options/options_pages.h"
 #include "options/pronunciation_entry_dialog.h"
 #include "platform/dialog_record.h"
+#include "platform/log.h"
 #include "platform/ui_text.h"
 #include "pronunciation/pronunciation_store.h"
 #include "res/resource.h"
@@ -19,8 +20,10 @@ constexpr DWORD FileNameCapacity = 32768;
 
 PronunciationDictionary& Dictionary(OptionsDialogState& state)
 {
-    if (!state.pronunciations)
+    if (!state.pronunciations) {
         state.pronunciations = PronunciationStore.dictionary;
+        state.pronunciationsBase = PronunciationStore.dictionary;
+    }
     return *state.pronunciations;
 }
 
@@ -34,37 +37,65 @@ int Selected(HWND page)
     return static_cast<int>(SendMessageW(List(page), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
-void SetCell(HWND list, int row, int column, const std::wstring& text)
-{
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = const_cast<wchar_t*>(text.c_str());
-    SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-}
-
+// The list holds no texts of its own, only how many entries there are, and asks for the
+// cells it draws: a dictionary of any size shows at once, and a change costs no refill.
 void ShowEntries(HWND page, OptionsDialogState& state, int select)
 {
     const HWND list = List(page);
-    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    const auto& entries = Dictionary(state).entries;
-    for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
-        const PronunciationEntry& entry = entries[row];
-        LVITEMW item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = row;
-        item.pszText = const_cast<wchar_t*>(entry.pattern.c_str());
-        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        SetCell(list, row, 1, entry.replacement);
-        SetCell(list, row, 2, MatchTypeName(entry.type));
-        SetCell(list, row, 3, ScopeName(entry.voice));
-    }
-    if (select >= 0 && select < static_cast<int>(entries.size())) {
-        LVITEMW item{};
-        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    const int count = static_cast<int>(Dictionary(state).entries.size());
+    if (!SendMessageW(list, LVM_SETITEMCOUNT, count, 0))
+        LogFailure(L"LVM_SETITEMCOUNT of the pronunciation list", GetLastError());
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    if (select >= 0 && select < count) {
         item.state = LVIS_SELECTED | LVIS_FOCUSED;
         SendMessageW(list, LVM_SETITEMSTATE, select, reinterpret_cast<LPARAM>(&item));
         SendMessageW(list, LVM_ENSUREVISIBLE, select, FALSE);
+    } else {
+        SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
     }
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+void FillCell(OptionsDialogState& state, LVITEMW& item)
+{
+    const auto& entries = Dictionary(state).entries;
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0 || item.iItem < 0 ||
+        item.iItem >= static_cast<int>(entries.size()))
+        return;
+    const PronunciationEntry& entry = entries[item.iItem];
+    switch (item.iSubItem) {
+    case 0:  lstrcpynW(item.pszText, entry.pattern.c_str(), item.cchTextMax); break;
+    case 1:  lstrcpynW(item.pszText, entry.replacement.c_str(), item.cchTextMax); break;
+    case 2:  lstrcpynW(item.pszText, MatchTypeName(entry.type).c_str(), item.cchTextMax); break;
+    case 3:  lstrcpynW(item.pszText, ScopeName(entry.voice).c_str(), item.cchTextMax); break;
+    default: item.pszText[0] = L'\0'; break;
+    }
+}
+
+// Typing in the list goes to the next entry whose pattern starts with what was typed, as
+// in a list that holds its own texts.
+int FindEntry(OptionsDialogState& state, const NMLVFINDITEMW& find)
+{
+    const auto& entries = Dictionary(state).entries;
+    const int count = static_cast<int>(entries.size());
+    if (!(find.lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find.lvfi.psz || count == 0)
+        return -1;
+    const int length = lstrlenW(find.lvfi.psz);
+    const bool partial = (find.lvfi.flags & LVFI_PARTIAL) != 0;
+    const int start = find.iStart >= 0 && find.iStart < count ? find.iStart : 0;
+    for (int step = 0; step < count; ++step) {
+        const int row = (start + step) % count;
+        if (row < start && !(find.lvfi.flags & LVFI_WRAP))
+            break;
+        const std::wstring& pattern = entries[row].pattern;
+        if (partial && static_cast<int>(pattern.size()) < length)
+            continue;
+        const int compared = partial ? length : static_cast<int>(pattern.size());
+        if (CompareStringOrdinal(pattern.c_str(), compared, find.lvfi.psz, length, TRUE) == CSTR_EQUAL)
+            return row;
+    }
+    return -1;
 }
 
 void MakeColumns(HWND page)
@@ -96,11 +127,8 @@ void ShowFileNote(HWND page)
         note = FillPattern(LoadText(IDS_DICTIONARY_KEPT_UNCHANGED), store.path, store.unreadable);
         for (int button : EditingButtons)
             EnableWindow(GetDlgItem(page, button), FALSE);
-    } else if (!store.problems.empty()) {
-        note = FillPattern(LoadText(IDS_DICTIONARY_LINES_UNUSED), store.path, DescribeLineProblems(store.problems));
-        for (wchar_t& c : note)
-            if (c == L'\n')
-                c = L' ';
+    } else {
+        note = UnusedLinesNote();
     }
     SetDlgItemTextW(page, IDC_PRONUNCIATION_NOTE, note.c_str());
 }
@@ -191,8 +219,12 @@ std::wstring AskForDictionaryFile(HWND page, bool saving)
     request.nMaxFile = FileNameCapacity;
     request.lpstrDefExt = L"dic";
     request.Flags = saving ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    if (!(saving ? GetSaveFileNameW(&request) : GetOpenFileNameW(&request)))
+    if (!(saving ? GetSaveFileNameW(&request) : GetOpenFileNameW(&request))) {
+        // Zero when the user cancelled.
+        if (const DWORD error = CommDlgExtendedError(); error != 0)
+            LogFailure(saving ? L"GetSaveFileNameW for the dictionary" : L"GetOpenFileNameW for the dictionary", error);
         return {};
+    }
     return name.data();
 }
 
@@ -208,8 +240,27 @@ void Import(HWND page, OptionsDialogState& state)
     }
     ImportEntries(Dictionary(state), reading.dictionary);
     ShowEntries(page, state, Selected(page));
-    if (!reading.problems.empty())
-        ShowWarning(page, FillPattern(LoadText(IDS_IMPORT_LINES_UNUSED), path, DescribeLineProblems(reading.problems)));
+    if (const auto& leftOut = reading.problems; !leftOut.empty())
+        ShowWarning(page, FillPattern(LoadText(IDS_IMPORT_LINES_UNUSED), path, std::to_wstring(leftOut.size())) + L'\n' +
+                              DescribeLineProblems(leftOut));
+}
+
+// Someone edited clipvoce.dic while the page is open: the session reads it again, and
+// the page keeps what the user changed here on top of it. Not while a dialog of the page
+// is open (the frame is disabled then): the entry being edited is known by its row.
+void TakeChangesFromDisk(HWND page, OptionsDialogState& state)
+{
+    if (!IsWindowEnabled(state.dialog) || !PronunciationFileChanged())
+        return;
+    PronunciationDictionary& dictionary = Dictionary(state);
+    if (!ReloadPronunciations()) {
+        ShowFileNote(page);
+        return;
+    }
+    dictionary = MergeChanges(state.pronunciationsBase, dictionary, PronunciationStore.dictionary);
+    state.pronunciationsBase = PronunciationStore.dictionary;
+    ShowEntries(page, state, Selected(page));
+    SetDlgItemTextW(page, IDC_PRONUNCIATION_NOTE, LoadText(IDS_DICTIONARY_RELOADED).c_str());
 }
 
 void Export(HWND page, OptionsDialogState& state)
@@ -248,14 +299,31 @@ INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, L
         MakeColumns(page);
         ShowEntries(page, *state, 0);
         ShowFileNote(page);
+        if (!SetTimer(page, IDT_DICTIONARY_WATCH, DICTIONARY_WATCH_MS, nullptr))
+            LogFailure(L"SetTimer for the pronunciation page", GetLastError());
         return TRUE;
+    case WM_TIMER:
+        if (wParam == IDT_DICTIONARY_WATCH)
+            TakeChangesFromDisk(page, *state);
+        return TRUE;
+    case WM_DESTROY:
+        KillTimer(page, IDT_DICTIONARY_WATCH);
+        return FALSE;
     case WM_COMMAND:
         OnCommand(page, *state, LOWORD(wParam));
         return TRUE;
     case WM_NOTIFY: {
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom == IDC_PRONUNCIATION_LIST && (header->code == NM_DBLCLK || header->code == NM_RETURN))
+        if (header->idFrom != IDC_PRONUNCIATION_LIST)
+            return TRUE;
+        if (header->code == LVN_GETDISPINFOW) {
+            FillCell(*state, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item);
+        } else if (header->code == LVN_ODFINDITEMW) {
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, FindEntry(*state, *reinterpret_cast<const NMLVFINDITEMW*>(lParam)));
+            return TRUE;
+        } else if (header->code == NM_DBLCLK || header->code == NM_RETURN) {
             EditEntry(page, *state);
+        }
         return TRUE;
     }
     default:

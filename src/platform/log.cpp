@@ -8,9 +8,12 @@
 namespace {
 
 // The log is the process's own, like its standard error would be: every layer writes to
-// it, from every thread.
+// it, from every thread. It is opened once: under Wine an open costs as much as hundreds
+// of lines written.
 std::mutex logLock;
 std::wstring logPath;
+FileHandle logFile;
+ULONGLONG logBytes = 0;
 
 std::string Utf8(const std::wstring& text)
 {
@@ -23,24 +26,24 @@ std::string Utf8(const std::wstring& text)
     return bytes;
 }
 
-FileHandle OpenForAppending(const std::wstring& path)
+// Others may read it, and the rotation renames it, while it is open.
+void OpenLogFile()
 {
-    return FileHandle(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    logFile = FileHandle(CreateFileW(logPath.c_str(), FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    logBytes = logFile && GetFileSizeEx(logFile.get(), &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
 }
 
 // A file that the new line would take past the limit makes way for a fresh one.
-FileHandle OpenWithRoomFor(const std::wstring& path, size_t bytes)
+void MakeRoomFor(size_t bytes)
 {
-    FileHandle file = OpenForAppending(path);
-    LARGE_INTEGER size{};
-    if (file && GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
-        size.QuadPart + static_cast<LONGLONG>(bytes) > static_cast<LONGLONG>(MaxLogBytes)) {
-        file.reset();
-        MoveFileExW(path.c_str(), (path + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
-        file = OpenForAppending(path);
-    }
-    return file;
+    if (!logFile || logBytes == 0 || logBytes + bytes <= MaxLogBytes)
+        return;
+    logFile.reset();
+    MoveFileExW(logPath.c_str(), (logPath + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+    OpenLogFile();
 }
 
 std::wstring TimeStamp()
@@ -58,7 +61,10 @@ std::wstring TimeStamp()
 void StartLog(const std::wstring& path)
 {
     const std::lock_guard<std::mutex> hold(logLock);
+    logFile.reset();
     logPath = path;
+    if (!logPath.empty())
+        OpenLogFile();
 }
 
 void LogLine(const std::wstring& line)
@@ -68,10 +74,13 @@ void LogLine(const std::wstring& line)
     if (logPath.empty())
         return;
     // Without its log the program goes on all the same; there is nowhere to tell of it.
-    const FileHandle file = OpenWithRoomFor(logPath, bytes.size());
+    // A file that could not be opened is tried again at the next line.
+    if (!logFile)
+        OpenLogFile();
+    MakeRoomFor(bytes.size());
     DWORD written = 0;
-    if (file)
-        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (logFile && WriteFile(logFile.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        logBytes += written;
 }
 
 void LogFailure(const std::wstring& call, DWORD code)

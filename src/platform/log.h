@@ -8,7 +8,8 @@
 // A log that reaches this size starts afresh; the full one is kept as "<path>.1".
 constexpr DWORD MaxLogBytes = 256 * 1024;
 
-// Lines go to the file at path from now on; an empty path keeps no log.
+// Lines go to the file at path from now on, opened here once for the run; an empty path
+// closes it and keeps no log.
 void StartLog(const std::wstring& path);
 // One line, after the local time. Safe from any thread.
 void LogLine(const std::wstring& line);

@@ -2,6 +2,16 @@
 #include "platform/scoped_handle.h"
 #include <algorithm>
 
+FileStamp StampOf(const std::wstring& filePath)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    if (!GetFileAttributesExW(filePath.c_str(), GetFileExInfoStandard, &info))
+        return {};
+    const auto join = [](DWORD high, DWORD low) { return (static_cast<ULONGLONG>(high) << 32) | low; };
+    return {join(info.nFileSizeHigh, info.nFileSizeLow),
+            join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)};
+}
+
 DWORD ReadWholeFile(const std::wstring& filePath, std::string& bytes)
 {
     const FileHandle file(CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,

@@ -4,6 +4,15 @@
 #include <windows.h>
 #include <string>
 
+// What tells that a file changed: its size and the time it was last written. A missing
+// file has the zero stamp.
+struct FileStamp {
+    ULONGLONG size = 0;
+    ULONGLONG lastWrite = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::wstring& filePath);
+
 // 0 when the whole file was read, else the platform's error. A file read only in part
 // (another program holds a lock on a range of it) counts as not read: what was missed
 // would otherwise read as missing.

@@ -2,7 +2,8 @@
 #include "platform/ui_text.h"
 #include "platform/whole_file.h"
 #include "res/resource.h"
-#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -93,6 +94,34 @@ std::optional<std::wstring> ParseEntry(const std::wstring& line, PronunciationEn
     return EntryProblem(entry);
 }
 
+// What makes two entries the same entry when dictionaries are put together; a tab never
+// stands in a pattern or a voice's name.
+std::wstring EntryKey(const PronunciationEntry& entry)
+{
+    return entry.pattern + L'\t' + entry.voice + L'\t' + static_cast<wchar_t>(L'0' + static_cast<int>(entry.type)) +
+           (entry.caseSensitive ? L'1' : L'0');
+}
+
+// Each key's first entry.
+std::unordered_map<std::wstring, size_t> IndexByKey(const std::vector<PronunciationEntry>& entries)
+{
+    std::unordered_map<std::wstring, size_t> index;
+    index.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        index.emplace(EntryKey(entries[i]), i);
+    return index;
+}
+
+// The comments and blank lines among kept lines; the others are lines that were refused.
+std::vector<std::wstring> CommentsOf(const std::vector<std::wstring>& lines)
+{
+    std::vector<std::wstring> comments;
+    for (const std::wstring& line : lines)
+        if (IsKeptAsItStands(line))
+            comments.push_back(line);
+    return comments;
+}
+
 } // namespace
 
 DictionaryReading ParseDictionary(const std::string& bytes)
@@ -174,17 +203,17 @@ DWORD WriteDictionaryFile(const std::wstring& path, const PronunciationDictionar
     return error != 0 ? error : ERROR_WRITE_FAULT;
 }
 
-std::wstring DescribeLineProblems(const std::vector<DictionaryLineProblem>& problems)
+std::wstring DescribeLineProblems(const std::vector<DictionaryLineProblem>& problems, const std::wstring& separator)
 {
     std::wstring text;
     const std::wstring pattern = LoadText(IDS_DICTIONARY_LINE_PROBLEM);
     for (size_t i = 0; i < problems.size() && i < ProblemsShown; ++i) {
         if (!text.empty())
-            text += L'\n';
+            text += separator;
         text += FillPattern(pattern, std::to_wstring(problems[i].line), problems[i].why);
     }
     if (problems.size() > ProblemsShown)
-        text += L'\n' + FillPattern(LoadText(IDS_DICTIONARY_MORE_PROBLEMS), std::to_wstring(problems.size() - ProblemsShown));
+        text += separator + FillPattern(LoadText(IDS_DICTIONARY_MORE_PROBLEMS), std::to_wstring(problems.size() - ProblemsShown));
     return text;
 }
 
@@ -201,23 +230,67 @@ void RemoveEntry(PronunciationDictionary& dictionary, size_t index)
 int ImportEntries(PronunciationDictionary& dictionary, const PronunciationDictionary& imported)
 {
     // Into an empty dictionary the file comes whole, its comments at the end too.
-    if (dictionary.entries.empty() && dictionary.linesAfter.empty()) {
-        dictionary = imported;
-        return static_cast<int>(imported.entries.size());
-    }
+    const bool whole = dictionary.entries.empty() && dictionary.linesAfter.empty();
+    std::unordered_map<std::wstring, size_t> index = IndexByKey(dictionary.entries);
     int changed = 0;
     for (const PronunciationEntry& entry : imported.entries) {
-        const auto same = std::find_if(dictionary.entries.begin(), dictionary.entries.end(), [&](const PronunciationEntry& e) {
-            return e.pattern == entry.pattern && e.type == entry.type && e.caseSensitive == entry.caseSensitive &&
-                   e.voice == entry.voice;
-        });
-        if (same == dictionary.entries.end()) {
-            dictionary.entries.push_back(entry);
+        const auto [at, added] = index.emplace(EntryKey(entry), dictionary.entries.size());
+        if (added || whole) {
+            PronunciationEntry copy = entry;
+            copy.linesBefore = CommentsOf(entry.linesBefore);
+            dictionary.entries.push_back(std::move(copy));
             ++changed;
-        } else if (!same->SameMeaning(entry)) {
-            same->replacement = entry.replacement;
+        } else if (PronunciationEntry& same = dictionary.entries[at->second]; same.replacement != entry.replacement) {
+            same.replacement = entry.replacement;
             ++changed;
         }
     }
+    if (whole)
+        dictionary.linesAfter = CommentsOf(imported.linesAfter);
     return changed;
+}
+
+PronunciationDictionary MergeChanges(const PronunciationDictionary& base, const PronunciationDictionary& changed,
+                                     PronunciationDictionary current)
+{
+    const std::unordered_map<std::wstring, size_t> inBase = IndexByKey(base.entries);
+    const std::unordered_map<std::wstring, size_t> inChanged = IndexByKey(changed.entries);
+    std::unordered_set<std::wstring> removed;
+    for (const PronunciationEntry& entry : base.entries)
+        if (std::wstring key = EntryKey(entry); !inChanged.contains(key))
+            removed.insert(std::move(key));
+
+    // A removed entry's lines stay in the file, before the next one, as RemoveEntry keeps them.
+    std::vector<PronunciationEntry> kept;
+    kept.reserve(current.entries.size());
+    std::vector<std::wstring> carried;
+    for (PronunciationEntry& entry : current.entries) {
+        if (removed.contains(EntryKey(entry))) {
+            carried.insert(carried.end(), entry.linesBefore.begin(), entry.linesBefore.end());
+            continue;
+        }
+        entry.linesBefore.insert(entry.linesBefore.begin(), carried.begin(), carried.end());
+        carried.clear();
+        kept.push_back(std::move(entry));
+    }
+    current.linesAfter.insert(current.linesAfter.begin(), carried.begin(), carried.end());
+    current.entries = std::move(kept);
+
+    std::unordered_map<std::wstring, size_t> index = IndexByKey(current.entries);
+    for (const PronunciationEntry& entry : changed.entries) {
+        const auto was = inBase.find(EntryKey(entry));
+        if (was != inBase.end() && base.entries[was->second].SameMeaning(entry))
+            continue;
+        const auto [at, added] = index.emplace(EntryKey(entry), current.entries.size());
+        if (added) {
+            PronunciationEntry copy = entry;
+            // An entry the user only changed brings no lines: its own stay where they are.
+            if (was != inBase.end())
+                copy.linesBefore.clear();
+            current.entries.push_back(std::move(copy));
+        } else {
+            current.entries[at->second].replacement = entry.replacement;
+        }
+    }
+    return current;
 }

@@ -40,12 +40,23 @@ DictionaryReading ReadDictionaryFile(const std::wstring& path);
 // 0, or the platform's reason why the file could not be written (the old one then stays).
 DWORD WriteDictionaryFile(const std::wstring& path, const PronunciationDictionary& dictionary);
 
-// "line 3: ..." lines for a message, the first few of them.
-std::wstring DescribeLineProblems(const std::vector<DictionaryLineProblem>& problems);
+// "line 3: ..." for the first few of them, one a line, then how many more there are; for
+// the log, separated by "; " instead.
+std::wstring DescribeLineProblems(const std::vector<DictionaryLineProblem>& problems,
+                                  const std::wstring& separator = L"\n");
 
 // Removes an entry; the lines kept before it stay in the file, before the next one.
 void RemoveEntry(PronunciationDictionary& dictionary, size_t index);
 // Adds the entries of another dictionary: one with the same pattern, match type, case
 // and voice as an entry already there replaces that entry where it stands, the others
-// come at the end. The number of entries added or changed.
+// come at the end with the comments before them. Lines the other file kept without using
+// them never come along: the program could not use them here either. The number of
+// entries added or changed.
 int ImportEntries(PronunciationDictionary& dictionary, const PronunciationDictionary& imported);
+
+// What the user changed from base to changed (entries added, removed, given another
+// replacement; an entry is known by its pattern, match type, case and voice), made to
+// current, a newer form of base (the file as edited elsewhere meanwhile). Entries of
+// current that the user did not touch stay as they stand, with their lines.
+PronunciationDictionary MergeChanges(const PronunciationDictionary& base, const PronunciationDictionary& changed,
+                                     PronunciationDictionary current);

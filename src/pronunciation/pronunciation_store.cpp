@@ -1,6 +1,8 @@
 #include "pronunciation/pronunciation_store.h"
 #include "settings/settings_file.h"
 #include "platform/log.h"
+#include "platform/ui_text.h"
+#include "res/resource.h"
 
 PronunciationStoreRecord PronunciationStore;
 
@@ -15,32 +17,91 @@ std::wstring DictionaryPath()
     return slash == std::wstring::npos ? std::wstring() : settings.substr(0, slash + 1) + DictionaryFileName;
 }
 
+// One line however many there are: a file of a hundred thousand lines the program cannot
+// use must neither flood the log nor push out everything logged before.
+void LogUnusedLines(const PronunciationStoreRecord& store)
+{
+    if (store.problems.empty())
+        return;
+    LogLine(std::to_wstring(store.problems.size()) + L" lines of " + store.path +
+            L" are not used and are kept as they stand: " + DescribeLineProblems(store.problems, L"; "));
+}
+
+// The stamp is taken before the file is read: a change made while it is read shows as a
+// change next time rather than going unseen.
+DictionaryReading ReadStamped(PronunciationStoreRecord& store)
+{
+    store.stamp = StampOf(store.path);
+    return ReadDictionaryFile(store.path);
+}
+
 } // namespace
 
 void LoadPronunciations()
 {
     PronunciationStoreRecord& store = PronunciationStore;
     store.path = DictionaryPath();
-    DictionaryReading reading = store.path.empty() ? DictionaryReading{} : ReadDictionaryFile(store.path);
+    DictionaryReading reading = store.path.empty() ? DictionaryReading{} : ReadStamped(store);
     store.dictionary = std::move(reading.dictionary);
     store.problems = std::move(reading.problems);
     store.unreadable = std::move(reading.unreadable);
     ++store.version;
     if (!store.unreadable.empty())
         LogLine(L"The pronunciation dictionary " + store.path + L" could not be read: " + store.unreadable);
-    for (const DictionaryLineProblem& problem : store.problems)
-        LogLine(L"Line " + std::to_wstring(problem.line) + L" of " + store.path + L" is not used: " + problem.why);
+    LogUnusedLines(store);
 }
 
-DWORD SavePronunciations(PronunciationDictionary dictionary)
+bool PronunciationFileChanged()
+{
+    const PronunciationStoreRecord& store = PronunciationStore;
+    return !store.path.empty() && store.unreadable.empty() && StampOf(store.path) != store.stamp;
+}
+
+bool ReloadPronunciations()
 {
     PronunciationStoreRecord& store = PronunciationStore;
-    store.dictionary = std::move(dictionary);
+    DictionaryReading reading = ReadStamped(store);
+    if (!reading.unreadable.empty()) {
+        store.unreadable = std::move(reading.unreadable);
+        LogLine(L"The pronunciation dictionary " + store.path + L" changed and could not be read again: " +
+                store.unreadable);
+        return false;
+    }
+    LogLine(L"The pronunciation dictionary " + store.path + L" changed elsewhere and was read again");
+    store.dictionary = std::move(reading.dictionary);
+    store.problems = std::move(reading.problems);
+    ++store.version;
+    LogUnusedLines(store);
+    return true;
+}
+
+DWORD SavePronunciations(const PronunciationDictionary& base, PronunciationDictionary changed)
+{
+    PronunciationStoreRecord& store = PronunciationStore;
+    if (PronunciationFileChanged()) {
+        // base may be the session's own dictionary, which reading the file replaces.
+        const PronunciationDictionary before = base;
+        if (ReloadPronunciations())
+            changed = MergeChanges(before, changed, store.dictionary);
+    }
+    store.dictionary = std::move(changed);
     ++store.version;
     if (!store.unreadable.empty())
         return ERROR_ACCESS_DENIED;
     const DWORD error = store.path.empty() ? ERROR_PATH_NOT_FOUND : WriteDictionaryFile(store.path, store.dictionary);
     if (error != 0)
         LogFailure(L"Saving the pronunciation dictionary to " + store.path, error);
+    store.stamp = StampOf(store.path);
     return error;
+}
+
+std::wstring UnusedLinesNote()
+{
+    const PronunciationStoreRecord& store = PronunciationStore;
+    if (store.problems.empty())
+        return {};
+    const DictionaryLineProblem& first = store.problems.front();
+    std::wstring note = FillPattern(LoadText(IDS_DICTIONARY_SOME_UNUSED), std::to_wstring(store.problems.size()),
+                                    DictionaryFileName);
+    return note + L' ' + FillPattern(LoadText(IDS_DICTIONARY_FIRST_UNUSED), std::to_wstring(first.line), first.why);
 }

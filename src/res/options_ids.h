@@ -94,6 +94,9 @@
 #define IDC_PRONUNCIATION_IMPORT    40406
 #define IDC_PRONUNCIATION_EXPORT    40407
 #define IDC_PRONUNCIATION_NOTE      40408
+// The page's look at clipvoce.dic for changes made outside the program while it is open
+#define IDT_DICTIONARY_WATCH        40409
+#define DICTIONARY_WATCH_MS         1000
 #define IDD_PRONUNCIATION_ENTRY     40410
 #define IDC_ENTRY_PATTERN           40411
 #define IDC_ENTRY_REPLACEMENT       40412

@@ -91,11 +91,13 @@
 #define IDS_DICTIONARY_LINE_PROBLEM 2408   // %1 the line's number, %2 what is wrong
 #define IDS_DICTIONARY_MORE_PROBLEMS 2409  // %1 how many
 #define IDS_DICTIONARY_UNREADABLE   2410   // %1 the file, %2 why
-#define IDS_DICTIONARY_LINES_UNUSED 2411   // %1 the file, %2 the lines
 #define IDS_DICTIONARY_NOT_SAVED    2412   // %1 the file, %2 why
 #define IDS_IMPORT_UNREADABLE       2413   // %1 the file, %2 why
-#define IDS_IMPORT_LINES_UNUSED     2414   // %1 the file, %2 the lines
+#define IDS_IMPORT_LINES_UNUSED     2414   // %1 the file, %2 how many; the first lines follow
 #define IDS_EXPORT_DICTIONARY_FAILED 2415  // %1 the file, %2 why
+#define IDS_DICTIONARY_SOME_UNUSED  2440   // %1 how many, %2 the file's name
+#define IDS_DICTIONARY_FIRST_UNUSED 2441   // %1 the line's number, %2 what is wrong
+#define IDS_DICTIONARY_RELOADED     2442
 #define IDS_MATCH_ANYWHERE          2416
 #define IDS_MATCH_REGEX             2417
 #define IDS_MATCH_WHOLE_WORD        2418

@@ -15,6 +15,7 @@
 #include "platform/hot_key_names.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
+#include "pronunciation/pronunciation_store.h"
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
@@ -771,8 +772,10 @@ TEST_F(OptionsTest, EveryPageFitsAtThePrefixDpi)
     if (dpi == 0)
         GTEST_SKIP() << "started by EveryPageIsWholeAt96And144Dpi";
     ASSERT_EQ(GetDeviceCaps(WindowDc(nullptr).get(), LOGPIXELSY), dpi) << "the prefix's DPI did not take";
-    // With the note that only high contrast shows.
+    // With the note that only high contrast shows, and the Pronunciation page's note on
+    // a dictionary full of lines the program cannot use.
     SetHighContrastQuery([] { return true; });
+    PronunciationStore.problems.assign(100000, {100000, LoadText(IDS_DICTIONARY_BAD_FIELDS)});
     Open(SpeechTab);
     const int tabs = static_cast<int>(SendDlgItemMessageW(dialog_, IDC_OPTIONS_TABS, TCM_GETITEMCOUNT, 0, 0));
     for (int tab = 0; tab < tabs; ++tab) {
@@ -792,6 +795,7 @@ TEST_F(OptionsTest, EveryPageFitsAtThePrefixDpi)
             ADD_FAILURE() << dpi << " dpi, tab " << tab << ": " << fault;
     }
     SetHighContrastQuery(nullptr);
+    PronunciationStore.problems.clear();
 }
 
 TEST(OptionsDialogFit, EveryPageIsWholeAt96And144Dpi)

@@ -7,6 +7,7 @@
 #include "resource.h"
 #include "app/options_host.h"
 #include "options/options_dialog.h"
+#include "platform/log.h"
 #include "platform/ui_text.h"
 #include "pronunciation/dictionary_file.h"
 #include "pronunciation/pronouncer.h"
@@ -18,6 +19,7 @@
 #include "speech/text_prep.h"
 #include "speech/voice_catalog.h"
 #include <commctrl.h>
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -144,18 +146,96 @@ TEST(PronunciationTest, TheFileKeepsCommentsEscapesAndLinesItCannotUse)
     // Written back byte for byte, the lines it could not use included.
     EXPECT_EQ(FormatDictionary(reading.dictionary), file);
 
-    // An import of an export gives the same bytes back, into an empty dictionary or onto itself.
+    // An import takes the entries with their comments, into an empty dictionary or onto
+    // itself, but never a line it could not use.
+    std::string usable = file;
+    usable.erase(usable.find("only two"), usable.find("# the end") - usable.find("only two"));
     PronunciationDictionary imported;
-    ImportEntries(imported, reading.dictionary);
-    EXPECT_EQ(FormatDictionary(imported), file);
+    EXPECT_EQ(ImportEntries(imported, reading.dictionary), 5);
+    EXPECT_EQ(FormatDictionary(imported), usable);
     EXPECT_EQ(ImportEntries(imported, reading.dictionary), 0);
-    EXPECT_EQ(FormatDictionary(imported), file);
+    EXPECT_EQ(FormatDictionary(imported), usable);
+    PronunciationDictionary held;
+    held.entries.push_back(Entry(L"tomato", L"tomayto", Word, false, L"eSpeak NG English"));
+    EXPECT_EQ(ImportEntries(held, reading.dictionary), 5);
+    EXPECT_EQ(held.entries[0].replacement, L"tomahto") << "the entry already there was not changed where it stands";
+    EXPECT_EQ(FormatDictionary(held).find("only two"), std::string::npos);
 
     // A byte-order mark is allowed; text that is not UTF-8 leaves the whole file unread.
     EXPECT_EQ(ParseDictionary("\xEF\xBB\xBFword\tother\t0\t0\n").dictionary.entries.size(), 1u);
     const DictionaryReading broken = ParseDictionary("a\tb\t0\t0\ncaf\xE9\tcafe\t0\t0\n");
     EXPECT_TRUE(broken.dictionary.entries.empty());
     EXPECT_NE(broken.unreadable.find(L"line 2"), std::wstring::npos);
+}
+
+// The user changed the dictionary while the file was edited by hand: the hand-made lines
+// stay, and the user's removal, edit and addition are made to the file as it is now.
+TEST(PronunciationTest, ChangesAreMadeToTheFileAsEditedElsewhere)
+{
+    const DictionaryReading base = ParseDictionary("# mine\r\nA\ta\t0\t2\r\nB\tb\t0\t2\r\nC\tc\t0\t2\r\n");
+    PronunciationDictionary changed = base.dictionary;
+    RemoveEntry(changed, 1);
+    changed.entries[1].replacement = L"see";
+    changed.entries.push_back(Entry(L"D", L"dee", Word));
+    const DictionaryReading edited =
+        ParseDictionary("# mine\r\nA\tay\t0\t2\r\nB\tb\t0\t2\r\nC\tc\t0\t2\r\n# by hand\r\nE\te\t0\t7\r\nF\tf\t0\t2\r\n");
+    const PronunciationDictionary merged = MergeChanges(base.dictionary, changed, edited.dictionary);
+    EXPECT_EQ(FormatDictionary(merged),
+              "# mine\r\nA\tay\t0\t2\r\nC\tsee\t0\t2\r\n# by hand\r\nE\te\t0\t7\r\nF\tf\t0\t2\r\nD\tdee\t0\t2\r\n");
+
+    // The store does the same when it saves over a file that changed since it was read.
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"clipvoce_merge_test";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SettingsStore.path = folder + L"\\clipvoce.ini";
+    const std::wstring path = folder + L"\\clipvoce.dic";
+    ASSERT_TRUE(WriteFileInPlaceOf(path, FormatDictionary(base.dictionary)));
+    LoadPronunciations();
+    ASSERT_TRUE(WriteFileInPlaceOf(path, FormatDictionary(edited.dictionary)));
+    EXPECT_TRUE(PronunciationFileChanged());
+    EXPECT_EQ(SavePronunciations(PronunciationStore.dictionary, changed), 0u);
+    std::string bytes;
+    ASSERT_EQ(ReadWholeFile(path, bytes), 0u);
+    EXPECT_EQ(bytes, FormatDictionary(merged));
+    EXPECT_EQ(PronunciationStore.dictionary, merged);
+    EXPECT_FALSE(PronunciationFileChanged()) << "the program's own write counts as a change by someone else";
+    DeleteFileW(path.c_str());
+    RemoveDirectoryW(folder.c_str());
+    SettingsStore.path.clear();
+    PronunciationStore = PronunciationStoreRecord{};
+}
+
+// A dictionary of a hundred thousand lines the program cannot use is told in one line
+// of the log, which keeps what was logged before.
+TEST(PronunciationTest, LinesNotUsedAreLoggedInOneLine)
+{
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"clipvoce_unused_test";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SettingsStore.path = folder + L"\\clipvoce.ini";
+    const std::wstring log = folder + L"\\clipvoce.log";
+    std::string file;
+    for (int i = 0; i < 100000; ++i)
+        file += "word\tother\t0\t5\r\n";
+    ASSERT_TRUE(WriteFileInPlaceOf(folder + L"\\clipvoce.dic", file));
+    StartLog(log);
+    LogLine(L"Logged before");
+    LoadPronunciations();
+    StartLog(L"");
+    std::string bytes;
+    ASSERT_EQ(ReadWholeFile(log, bytes), 0u);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 2) << bytes.substr(0, 2000);
+    EXPECT_NE(bytes.find("Logged before"), std::string::npos);
+    EXPECT_NE(bytes.find("100000 lines of"), std::string::npos) << bytes.substr(0, 2000);
+    EXPECT_NE(bytes.find("and 99990 more lines"), std::string::npos) << bytes.substr(0, 2000);
+    EXPECT_EQ(PronunciationStore.problems.size(), 100000u);
+    for (const wchar_t* name : {L"\\clipvoce.dic", L"\\clipvoce.log", L"\\clipvoce.log.1"})
+        DeleteFileW((folder + name).c_str());
+    RemoveDirectoryW(folder.c_str());
+    SettingsStore.path.clear();
+    PronunciationStore = PronunciationStoreRecord{};
 }
 
 // "Clipvoce" said as "clip voice": both words light up the word as written, and what the
@@ -327,6 +407,54 @@ TEST_F(PronunciationPageTest, AnEntryCanBeMeantForAnyInstalledVoice)
     EXPECT_EQ(entries[1].voice, L"") << "the entry for every voice was not taken";
 }
 
+// The list asks for what it shows, so a big dictionary lists at once; a change made to
+// the file elsewhere while the page is open is read, said, and kept along with the
+// page's own change on OK.
+TEST_F(PronunciationPageTest, TheListShowsTheEntriesInMemoryAndTakesInAFileChangedMeanwhile)
+{
+    std::string file;
+    for (int i = 0; i < 5000; ++i)
+        file += "word" + std::to_string(i) + "\tsaid\t0\t2\r\n";
+    ASSERT_TRUE(WriteFileInPlaceOf(PronunciationStore.path, file));
+    PronunciationStore.dictionary = ParseDictionary(file).dictionary;
+    PronunciationStore.stamp = StampOf(PronunciationStore.path);
+    OpenOnPronunciationTab();
+    ASSERT_EQ(Rows(), 5000);
+    const HWND list = GetDlgItem(state_->currentPage, IDC_PRONUNCIATION_LIST);
+    EXPECT_TRUE(GetWindowLongW(list, GWL_STYLE) & LVS_OWNERDATA);
+    wchar_t cell[64] = L"";
+    LVITEMW item{};
+    item.iSubItem = 0;
+    item.pszText = cell;
+    item.cchTextMax = 64;
+    SendMessageW(list, LVM_GETITEMTEXTW, 4999, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ(cell, L"word4999");
+    LVFINDINFOW typed{};
+    typed.flags = LVFI_PARTIAL | LVFI_STRING | LVFI_WRAP;
+    typed.psz = L"WORD4999";
+    EXPECT_EQ(SendMessageW(list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&typed)), 4999)
+        << "typing a pattern does not find its entry";
+
+    AddWith([](HWND entry) {
+        SetDlgItemTextW(entry, IDC_ENTRY_PATTERN, L"mine");
+        SetDlgItemTextW(entry, IDC_ENTRY_REPLACEMENT, L"my own");
+        SendMessageW(entry, WM_COMMAND, IDOK, 0);
+    });
+    ASSERT_TRUE(WriteFileInPlaceOf(PronunciationStore.path, file + "# by hand\r\nhand\tby hand\t0\t2\r\n"));
+    const auto note = [&] {
+        wchar_t text[512] = L"";
+        GetDlgItemTextW(state_->currentPage, IDC_PRONUNCIATION_NOTE, text, 512);
+        return std::wstring(text);
+    };
+    EXPECT_TRUE(PumpUntil([&] { return note().find(L"changed outside Clipvoce") != std::wstring::npos; }, 5000))
+        << "the page did not tell of the change: " << testing::PrintToString(note());
+    EXPECT_EQ(Rows(), 5002);
+    SendMessageW(dialog_, WM_COMMAND, IDOK, 0);
+    std::string bytes;
+    ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
+    EXPECT_EQ(bytes, file + "# by hand\r\nhand\tby hand\t0\t2\r\nmine\tmy own\t0\t2\r\n");
+}
+
 // A dictionary the program could not read through stays as it is, whatever is saved.
 TEST_F(PronunciationPageTest, AFileThatCannotBeReadIsNeverWrittenOver)
 {
@@ -337,7 +465,7 @@ TEST_F(PronunciationPageTest, AFileThatCannotBeReadIsNeverWrittenOver)
     EXPECT_NE(PronunciationStore.unreadable.find(L"line 1 is not UTF-8"), std::wstring::npos);
     PronunciationDictionary changed;
     changed.entries.push_back(Entry(L"Clipvoce", L"clip voice", Word));
-    EXPECT_NE(SavePronunciations(changed), 0u);
+    EXPECT_NE(SavePronunciations(PronunciationStore.dictionary, changed), 0u);
     std::string bytes;
     ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
     EXPECT_EQ(bytes, latin1);
