@@ -3,6 +3,7 @@
 #include "app/speech_window.h"
 #include "app/startup.h"
 #include "speech/colour_hook.h"
+#include "speech/hearing_job.h"
 #include "speech/text_view.h"
 #include "speech/voice_engine.h"
 #include "settings/program_info.h"
@@ -113,6 +114,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
 
     const int exitCode = RunMessageLoop(accelerators);
     TearDownSpeechWindow(state);
+    HearingJob::LetEnd(1000);
     CoUninitialize();
     return exitCode;
 }

@@ -10,6 +10,8 @@ namespace {
 constexpr MatchType TypesShown[] = {MatchType::WholeWord, MatchType::Anywhere, MatchType::RegularExpression};
 // Around the first change, at most this much of its sentence on either side.
 constexpr size_t SampleReach = 200;
+// The longest the dialog searches the shown text for a sample.
+constexpr double ListenSearchMs = 250;
 
 std::wstring FieldText(HWND dialog, int control)
 {
@@ -161,7 +163,9 @@ std::wstring ListenSample(const PronunciationEntry& entry, const std::wstring& s
     PronunciationEntry any = entry;
     any.voice.clear();
     const Pronouncer pronouncer({any}, L"");
-    const std::vector<TextReplacement> changes = pronouncer.Replacements(shownText);
+    // The dialog waits for the search: a pattern that would take long is given a moment only.
+    PronunciationWatch watch(shownText.size(), nullptr, ListenSearchMs);
+    const std::vector<TextReplacement> changes = pronouncer.Replacements(shownText, watch);
     if (!changes.empty()) {
         const size_t at = static_cast<size_t>(changes.front().start);
         const size_t end = static_cast<size_t>(changes.front().end);

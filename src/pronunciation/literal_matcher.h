@@ -14,9 +14,15 @@ public:
     bool Empty() const { return nodes_.size() <= 1; }
 
     // Calls found(start, end, id) for every occurrence of every pattern, overlapping ones
-    // too, in the order of their ends.
+    // too, in the order of their ends; stops early once stop() says so, which it asks
+    // every so many units.
+    template <class Found, class Stop>
+    void Scan(std::wstring_view text, Found&& found, Stop&& stop) const;
     template <class Found>
-    void Scan(std::wstring_view text, Found&& found) const;
+    void Scan(std::wstring_view text, Found&& found) const
+    {
+        Scan(text, found, [] { return false; });
+    }
 
 private:
     struct Node {
@@ -44,13 +50,15 @@ private:
     std::vector<std::pair<std::wstring, int>> patterns_;
 };
 
-template <class Found>
-void LiteralMatcher::Scan(std::wstring_view text, Found&& found) const
+template <class Found, class Stop>
+void LiteralMatcher::Scan(std::wstring_view text, Found&& found, Stop&& stop) const
 {
     if (Empty())
         return;
     int node = 0;
     for (size_t i = 0; i < text.size(); ++i) {
+        if (i % 65536 == 0 && stop())
+            return;
         node = Step(node, text[i]);
         for (int n = nodes_[node].idCount ? node : nodes_[node].nextOutput; n > 0; n = nodes_[n].nextOutput) {
             const Node& match = nodes_[n];

@@ -40,6 +40,8 @@ std::optional<std::wstring> EntryProblem(const PronunciationEntry& entry)
         return LoadText(IDS_PRONUNCIATION_EMPTY_PATTERN);
     if (HoldsTabOrBreak(entry.pattern) || HoldsTabOrBreak(entry.replacement) || HoldsTabOrBreak(entry.voice))
         return LoadText(IDS_PRONUNCIATION_TAB_OR_BREAK);
+    if (entry.replacement.size() > MostReplacementChars)
+        return FillPattern(LoadText(IDS_REPLACEMENT_TOO_LONG), std::to_wstring(MostReplacementChars));
     if (entry.type != MatchType::RegularExpression)
         return std::nullopt;
     std::wstring error;

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// The longest replacement an entry may have: a respelling, never a text of its own.
+constexpr size_t MostReplacementChars = 4000;
+
 // How a pattern matches; the numbers are those of the dictionary file.
 enum class MatchType : int {
     Anywhere = 0,            // the pattern's characters wherever they stand
@@ -39,5 +42,6 @@ bool MatchesAsOtherDoes(const PronunciationEntry& entry, const PronunciationEntr
 bool AppliesToVoice(const PronunciationEntry& entry, const std::wstring& voiceName);
 
 // Why the entry cannot be used, in words for the user (for a regular expression, the
-// engine's own message and where it stopped); nothing when it can.
+// engine's own message and where it stopped); nothing when it can. The entry dialog, the
+// dictionary file and an import all refuse an entry for it.
 std::optional<std::wstring> EntryProblem(const PronunciationEntry& entry);

@@ -4,16 +4,20 @@
 #include <pcre2.h>
 #include "platform/log.h"
 #include <windows.h>
+#include <algorithm>
+#include <mutex>
 
 static_assert(sizeof(wchar_t) == sizeof(PCRE2_UCHAR), "the program's text is UTF-16");
 
 namespace {
 
-// Enough for any sensible pattern; one that needs more backtracking than this is given up
-// rather than left to hold the window for minutes.
+// Enough for any sensible pattern; one that needs more backtracking than this at one
+// position is given up.
 constexpr uint32_t MatchLimit = 2'000'000;
 constexpr size_t JitStackStart = 32 * 1024;
 constexpr size_t JitStackMost = 1024 * 1024;
+// How often a watch reads the clock: every so many calls.
+constexpr unsigned CallsBetweenLooks = 16;
 
 PCRE2_SPTR Units(std::wstring_view text)
 {
@@ -55,7 +59,121 @@ Reference ReferenceAt(std::wstring_view text, size_t at)
     return {};
 }
 
+// Called by the engine at every position a search tries (see WithCheckIn).
+int CheckIn(pcre2_callout_block*, void* watch)
+{
+    return static_cast<MatchWatch*>(watch)->Expired() ? PCRE2_ERROR_CALLOUT : 0;
+}
+
+bool IsStartOptionUnit(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || IsDigit(c) || c == L'_' || c == L'=';
+}
+
+// The pattern with a callout before it, which the engine then calls at every position it
+// tries. The pattern goes into a group of its own, so that the callout comes before each
+// of its alternatives; settings such as (*UCP) that must open a pattern stay first, and
+// "\E" closes a quotation left open at its end.
+std::wstring WithCheckIn(std::wstring_view pattern)
+{
+    size_t at = 0;
+    while (pattern.substr(at, 2) == L"(*") {
+        size_t close = at + 2;
+        while (close < pattern.size() && IsStartOptionUnit(pattern[close]))
+            ++close;
+        if (close >= pattern.size() || pattern[close] != L')')
+            break;
+        at = close + 1;
+    }
+    std::wstring source(pattern.substr(0, at));
+    source += L"(?C)(?:";
+    source += pattern.substr(at);
+    source += L"\\E)";
+    return source;
+}
+
+uint32_t GroupCount(const pcre2_code* code)
+{
+    uint32_t count = 0;
+    pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &count);
+    return count;
+}
+
 } // namespace
+
+double MatchWatch::Now()
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    LARGE_INTEGER count;
+    QueryPerformanceCounter(&count);
+    return 1000.0 * static_cast<double>(count.QuadPart) / frequency;
+}
+
+bool MatchWatch::Expired()
+{
+    if (passed_ || Cancelled())
+        return true;
+    if (++calls_ < CallsBetweenLooks)
+        return false;
+    calls_ = 0;
+    passed_ = Now() >= deadline_;
+    return passed_;
+}
+
+struct RegexSearch::State {
+    MatchWatch* watch = nullptr;
+    pcre2_match_context* context = nullptr;
+    pcre2_match_data* data = nullptr;
+    uint32_t pairs = 0;
+    // One stack for the compiled code of every pattern the search uses, made when first
+    // needed: a stack takes its largest size of address space at once, which for a stack of
+    // each pattern's own came to a megabyte an entry.
+    pcre2_jit_stack* jitStack = nullptr;
+    bool jitStackMade = false;
+
+    void MakeJitStack()
+    {
+        jitStackMade = true;
+        jitStack = pcre2_jit_stack_create(JitStackStart, JitStackMost, nullptr);
+        if (jitStack)
+            pcre2_jit_stack_assign(context, nullptr, jitStack);
+    }
+
+    // Match data with room for so many pairs at least.
+    pcre2_match_data* DataFor(uint32_t needed)
+    {
+        if (pairs < needed) {
+            pcre2_match_data_free(data);
+            pairs = std::max(needed, 16u);
+            data = pcre2_match_data_create(pairs, nullptr);
+            if (!data)
+                pairs = 0;
+        }
+        return data;
+    }
+};
+
+RegexSearch::RegexSearch(MatchWatch* watch) : state_(std::make_unique<State>())
+{
+    state_->watch = watch;
+    state_->context = pcre2_match_context_create(nullptr);
+    if (!state_->context)
+        return;
+    pcre2_set_match_limit(state_->context, MatchLimit);
+    if (watch)
+        pcre2_set_callout(state_->context, CheckIn, watch);
+}
+
+RegexSearch::~RegexSearch()
+{
+    pcre2_jit_stack_free(state_->jitStack);
+    pcre2_match_data_free(state_->data);
+    pcre2_match_context_free(state_->context);
+}
 
 struct RegexPattern::Engine {
     pcre2_code* code = nullptr;
@@ -63,18 +181,14 @@ struct RegexPattern::Engine {
     // matcher a property look-up at every character, ASCII's a table, and on such a text
     // they say the same. Made when first needed.
     mutable pcre2_code* asciiCode = nullptr;
-    std::wstring pattern;
+    mutable std::once_flag asciiMade;
+    // What was compiled: the pattern, with the check-in before it when it takes one.
+    std::wstring source;
     uint32_t options = 0;
-    pcre2_match_data* matchData = nullptr;
-    pcre2_match_context* context = nullptr;
-    pcre2_jit_stack* jitStack = nullptr;
     uint32_t groupCount = 0;
 
     ~Engine()
     {
-        pcre2_jit_stack_free(jitStack);
-        pcre2_match_context_free(context);
-        pcre2_match_data_free(matchData);
         pcre2_code_free(asciiCode);
         pcre2_code_free(code);
     }
@@ -82,18 +196,18 @@ struct RegexPattern::Engine {
     pcre2_code* CodeFor(bool asciiClasses) const
     {
         // Character classes by name ([[:punct:]]) take Unicode's view of more characters.
-        if (!asciiClasses || pattern.find(L"[:") != std::wstring::npos)
+        if (!asciiClasses || source.find(L"[:") != std::wstring::npos)
             return code;
-        if (!asciiCode) {
+        // Threads may search with the same pattern at once.
+        std::call_once(asciiMade, [this] {
             int error = 0;
             PCRE2_SIZE offset = 0;
-            asciiCode = pcre2_compile(Units(pattern), pattern.size(), options & ~(PCRE2_UCP | PCRE2_MATCH_INVALID_UTF),
+            asciiCode = pcre2_compile(Units(source), source.size(), options & ~(PCRE2_UCP | PCRE2_MATCH_INVALID_UTF),
                                       &error, &offset, nullptr);
-            if (!asciiCode)
-                return code;
-            pcre2_jit_compile(asciiCode, PCRE2_JIT_COMPLETE);
-        }
-        return asciiCode;
+            if (asciiCode)
+                pcre2_jit_compile(asciiCode, PCRE2_JIT_COMPLETE);
+        });
+        return asciiCode ? asciiCode : code;
     }
 };
 
@@ -111,7 +225,7 @@ std::unique_ptr<RegexPattern> RegexPattern::Compile(std::wstring_view pattern, b
     int code = 0;
     PCRE2_SIZE offset = 0;
     auto engine = std::make_unique<Engine>();
-    engine->pattern = pattern;
+    engine->source = pattern;
     engine->options = options;
     engine->code = pcre2_compile(Units(pattern), pattern.size(), options, &code, &offset, nullptr);
     if (!engine->code) {
@@ -119,40 +233,55 @@ std::unique_ptr<RegexPattern> RegexPattern::Compile(std::wstring_view pattern, b
         error += offset >= pattern.size() ? L" (at the end)" : L" (at character " + std::to_wstring(offset + 1) + L")";
         return nullptr;
     }
+    engine->groupCount = GroupCount(engine->code);
+    // A pattern the check-in cannot go before (one that ends in an extended-mode comment)
+    // is searched as it is, stopped between matches and by the match limit.
+    const std::wstring checked = WithCheckIn(pattern);
+    if (pcre2_code* withCheckIn = pcre2_compile(Units(checked), checked.size(), options, &code, &offset, nullptr)) {
+        if (GroupCount(withCheckIn) == engine->groupCount) {
+            pcre2_code_free(engine->code);
+            engine->code = withCheckIn;
+            engine->source = checked;
+        } else {
+            pcre2_code_free(withCheckIn);
+        }
+    }
     // Without the compiled form the engine still matches, only slower.
     if (const int jit = pcre2_jit_compile(engine->code, PCRE2_JIT_COMPLETE); jit != 0)
         LogLine(L"A pattern of the pronunciation dictionary runs without the JIT compiler: " + ErrorText(jit));
-    engine->matchData = pcre2_match_data_create_from_pattern(engine->code, nullptr);
-    engine->context = pcre2_match_context_create(nullptr);
-    engine->jitStack = pcre2_jit_stack_create(JitStackStart, JitStackMost, nullptr);
-    if (!engine->matchData || !engine->context) {
-        error = ErrorText(PCRE2_ERROR_NOMEMORY);
-        return nullptr;
-    }
-    pcre2_set_match_limit(engine->context, MatchLimit);
-    if (engine->jitStack)
-        pcre2_jit_stack_assign(engine->context, nullptr, engine->jitStack);
-    pcre2_pattern_info(engine->code, PCRE2_INFO_CAPTURECOUNT, &engine->groupCount);
     return std::unique_ptr<RegexPattern>(new RegexPattern(std::move(engine)));
 }
 
-RegexPattern::Result RegexPattern::Find(std::wstring_view text, int start, Groups& groups, bool asciiClasses) const
+RegexPattern::Result RegexPattern::Find(std::wstring_view text, int start, Groups& groups, bool asciiClasses,
+                                        RegexSearch& search) const
 {
+    RegexSearch::State& state = *search.state_;
+    if (state.watch && state.watch->Expired())
+        return Result::Stopped;
+    pcre2_match_data* data = state.DataFor(engine_->groupCount + 1);
+    if (!data || !state.context) {
+        LogLine(L"A pattern of the pronunciation dictionary was given up: " + ErrorText(PCRE2_ERROR_NOMEMORY));
+        return Result::GaveUp;
+    }
+    if (!state.jitStackMade)
+        state.MakeJitStack();
     pcre2_code* code = engine_->CodeFor(asciiClasses);
     // Each call would check the text from start to its end for valid UTF-16, which over all
     // the matches of a long text adds up to its length times theirs; the text was found
     // valid for the faster form, and the Unicode form takes invalid text as it comes.
     const uint32_t options = code != engine_->code ? PCRE2_NO_UTF_CHECK : 0;
-    const int result = pcre2_match(code, Units(text), text.size(), static_cast<PCRE2_SIZE>(start),
-                                   options, engine_->matchData, engine_->context);
+    const int result =
+        pcre2_match(code, Units(text), text.size(), static_cast<PCRE2_SIZE>(start), options, data, state.context);
     if (result == PCRE2_ERROR_NOMATCH)
         return Result::NotFound;
+    if (result == PCRE2_ERROR_CALLOUT)
+        return Result::Stopped;
     if (result < 0) {
         LogLine(L"A pattern of the pronunciation dictionary was given up: " + ErrorText(result));
         return Result::GaveUp;
     }
-    const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(engine_->matchData);
-    const uint32_t pairs = pcre2_get_ovector_count(engine_->matchData);
+    const PCRE2_SIZE* vector = pcre2_get_ovector_pointer(data);
+    const uint32_t pairs = std::min(pcre2_get_ovector_count(data), engine_->groupCount + 1);
     groups.assign(2 * pairs, -1);
     for (uint32_t i = 0; i < pairs && i < static_cast<uint32_t>(result); ++i) {
         if (vector[2 * i] == PCRE2_UNSET)
@@ -204,11 +333,14 @@ bool RegexPattern::UsesGroups(std::wstring_view replacement)
     return false;
 }
 
-std::wstring RegexPattern::Expand(std::wstring_view replacement, std::wstring_view text, const Groups& groups) const
+std::wstring RegexPattern::Expand(std::wstring_view replacement, std::wstring_view text, const Groups& groups,
+                                  size_t most) const
 {
     std::wstring out;
-    out.reserve(replacement.size());
-    for (size_t at = 0; at < replacement.size(); ++at) {
+    out.reserve(std::min(replacement.size(), most));
+    // A few references to a long group would otherwise make a text of many times its size.
+    const size_t cut = most == std::wstring::npos ? most : most + 1;
+    for (size_t at = 0; at < replacement.size() && out.size() < cut; ++at) {
         const wchar_t c = replacement[at];
         if (c != L'\\' || at + 1 >= replacement.size()) {
             out += c;
@@ -226,9 +358,12 @@ std::wstring RegexPattern::Expand(std::wstring_view replacement, std::wstring_vi
         }
         const int group = GroupNumber(reference.name);
         if (group >= 0 && 2 * static_cast<size_t>(group) + 1 < groups.size() && groups[2 * group] >= 0)
-            out.append(text.substr(groups[2 * group], groups[2 * group + 1] - groups[2 * group]));
+            out.append(text.substr(groups[2 * group],
+                                   std::min<size_t>(groups[2 * group + 1] - groups[2 * group], cut - out.size())));
         at += reference.length - 1;
     }
+    if (out.size() > cut)
+        out.resize(cut);
     return out;
 }
 

@@ -76,6 +76,11 @@
 #define IDS_FIRST_COPY_BALLOON_NO_HOT_KEY 2102
 #define IDS_LAME_IN_USE             2103   // %1 the library's path
 #define IDS_LAME_NOT_FOUND          2104
+// What the pronunciation dictionary left undone of a text, and an entry's limit
+#define IDS_PRONUNCIATION_SLOW      2460   // %1 the entry's pattern
+#define IDS_PRONUNCIATION_SLOW_MORE 2461   // %1 the first entry's pattern, %2 how many others
+#define IDS_PRONUNCIATION_TOO_LONG  2462
+#define IDS_REPLACEMENT_TOO_LONG    2463   // %1 the most characters
 #define IDS_LANGUAGE_WITHOUT_VOICE  2121   // %1 the language
 #define IDS_CHOSEN_VOICE_MISSING    2122   // %1 the voice, as its id names it
 #define IDS_VOICE_NOT_INSTALLED     2123   // %1 the voice, as its id names it

@@ -91,22 +91,27 @@ SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement
     return out;
 }
 
-HeardText Pronounce(SpokenText filtered, const Pronouncer& pronouncer)
+HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch)
 {
     HeardText heard;
-    heard.filtered = std::make_shared<const SpokenText>(std::move(filtered));
-    heard.spoken = pronouncer.Empty() ? heard.filtered
-                                      : std::make_shared<const SpokenText>(Pronounced(
-                                            *heard.filtered, pronouncer.Replacements(heard.filtered->Text())));
+    heard.filtered = std::move(filtered);
+    heard.spoken = heard.filtered;
+    if (!pronouncer.Empty()) {
+        const std::vector<TextReplacement> replacements = pronouncer.Replacements(heard.filtered->Text(), watch);
+        if (!replacements.empty())
+            heard.spoken = std::make_shared<const SpokenText>(Pronounced(*heard.filtered, replacements));
+    }
+    heard.report = watch.report;
     return heard;
 }
 
-HeardText Pronounce(SpokenText filtered, const VoicePronouncers& pronouncers)
+HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const VoicePronouncers& pronouncers,
+                    PronunciationWatch& watch)
 {
     if (pronouncers.byLanguage.empty())
-        return Pronounce(std::move(filtered), *pronouncers.chosen);
+        return Pronounce(std::move(filtered), *pronouncers.chosen, watch);
     HeardText heard;
-    heard.filtered = std::make_shared<const SpokenText>(std::move(filtered));
+    heard.filtered = std::move(filtered);
     const std::shared_ptr<const std::wstring> text(heard.filtered, &heard.filtered->Text());
     const int size = static_cast<int>(text->size());
     // The runs as the reading will take them, each with the pronouncer of its voice.
@@ -130,7 +135,7 @@ HeardText Pronounce(SpokenText filtered, const VoicePronouncers& pronouncers)
             continue;
         done.push_back(pronouncer);
         size_t run = 0;
-        for (TextReplacement& r : pronouncer->Replacements(*text)) {
+        for (TextReplacement& r : pronouncer->Replacements(*text, watch)) {
             while (run < runs.size() && runs[run].first.end <= r.start)
                 ++run;
             if (run < runs.size() && runs[run].second == pronouncer && r.end <= runs[run].first.end)
@@ -139,9 +144,20 @@ HeardText Pronounce(SpokenText filtered, const VoicePronouncers& pronouncers)
     }
     std::sort(replacements.begin(), replacements.end(),
               [](const TextReplacement& a, const TextReplacement& b) { return a.start < b.start; });
+    // Each pronouncer kept within the limit over the whole text; together they may not.
+    if (KeepWithin(replacements, text->size(), watch.HeardMost()))
+        watch.report.tooLong = true;
     heard.spoken = replacements.empty() ? heard.filtered
                                         : std::make_shared<const SpokenText>(Pronounced(*heard.filtered, replacements));
+    heard.report = watch.report;
     return heard;
+}
+
+bool HasEntries(const VoicePronouncers& pronouncers)
+{
+    return (pronouncers.chosen && !pronouncers.chosen->Empty()) ||
+           std::any_of(pronouncers.byLanguage.begin(), pronouncers.byLanguage.end(),
+                       [](const auto& own) { return own.second && !own.second->Empty(); });
 }
 
 std::shared_ptr<const Pronouncer> PronouncerCache::For(const std::wstring& voiceName)

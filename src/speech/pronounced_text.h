@@ -20,9 +20,11 @@ SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement
 struct HeardText {
     std::shared_ptr<const SpokenText> filtered;
     std::shared_ptr<const SpokenText> spoken;
+    // What the dictionary left undone of it.
+    PronunciationReport report;
 };
-// May run on any thread, one at a time for a pronouncer.
-HeardText Pronounce(SpokenText filtered, const Pronouncer& pronouncer);
+// May run on any thread, on several at once; the watch is the caller's for this text.
+HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch);
 
 // The dictionary made ready for each voice that reads a part of the text: the chosen
 // voice's, and that of each language read by another voice whose entries differ.
@@ -35,7 +37,10 @@ struct VoicePronouncers {
 // Each paragraph of the filtered text hears the entries of the voice that reads it, its
 // language found as the reading finds it. A match that reaches across paragraphs of two
 // voices is not made.
-HeardText Pronounce(SpokenText filtered, const VoicePronouncers& pronouncers);
+HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const VoicePronouncers& pronouncers,
+                    PronunciationWatch& watch);
+// Whether any of them has an entry.
+bool HasEntries(const VoicePronouncers& pronouncers);
 
 // The pronouncers for the dictionary of the session and the voices asked for, made again
 // only when the dictionary changed. One that a thread still uses lives on until it is done.

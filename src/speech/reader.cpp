@@ -6,7 +6,6 @@
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cwchar>
 
@@ -14,6 +13,11 @@ namespace {
 
 // A copy up to this long is prepared at once, in a few milliseconds.
 constexpr size_t PrepareAtOnceChars = 128 * 1024;
+// How long the window waits for the pronunciation dictionary before it goes on to its
+// messages: what is ready by then comes in as if it had been worked out at once.
+constexpr unsigned PatienceMs = 50;
+// A wait between messages that spares the window from spinning through them.
+constexpr unsigned PollMs = 2;
 
 // Megabytes with one decimal, rounded up: a copy just over the limit must not read as
 // the limit itself.
@@ -57,6 +61,8 @@ void Reader::TakeCopy(std::wstring text, bool append)
             FinishLoad();
         else
             CancelLoad();
+        // What the voice was to hear of the text before is heard of the new one.
+        CancelHearing();
     }
     const bool read = controller_.BeginNewText();
     if (follows) {
@@ -66,13 +72,16 @@ void Reader::TakeCopy(std::wstring text, bool append)
         load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(text), append);
     }
     load_->read = read;
-    if (load_->copy.Remaining() <= PrepareAtOnceChars)
-        FinishLoad();
-    else if (!loadWork_.Pending())
+    if (load_->copy.Remaining() <= PrepareAtOnceChars) {
+        loadWork_.Cancel();
+        while (load_ && !LoadStep(Wait::Prompt) && !(load_->phase == Load::Phase::Hearing && load_->hearingStarted)) {
+        }
+    }
+    if (load_ && !loadWork_.Pending())
         loadWork_.Start([this] { return LoadStep(); });
 }
 
-bool Reader::LoadStep(bool waitForThreads)
+bool Reader::LoadStep(Wait wait)
 {
     if (!load_)
         return true;
@@ -111,7 +120,7 @@ bool Reader::LoadStep(bool waitForThreads)
         return false;
     }
     case Load::Phase::Hearing:
-        if (HearingStep(load, waitForThreads))
+        if (HearingStep(load, wait))
             load.phase = Load::Phase::Reading;
         return false;
     case Load::Phase::Reading:
@@ -126,40 +135,57 @@ bool Reader::LoadStep(bool waitForThreads)
 }
 
 // Derives what the voice hears of the text just shown; true once spoken_ holds it. A long
-// text is filtered on a thread of its own, during which the window takes its messages.
-bool Reader::HearingStep(Load& load, bool waitForThreads)
+// text is filtered on a thread of its own, and the dictionary always works on one, during
+// which the window takes its messages.
+bool Reader::HearingStep(Load& load, Wait wait)
 {
-    if (!load.hearing.valid()) {
+    if (!load.hearingStarted) {
+        load.hearingStarted = true;
         // A long text is not filtered all again for a copy added to it.
         const int kept = load.result.keptPrefix;
         const bool extend =
             kept > 0 && filtered_ && filtered_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
         std::shared_ptr<const SpokenText> earlier = extend ? filtered_ : nullptr;
         spokenFilters_ = AppSettings.listening;
-        auto derive = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept,
-                       pronouncers = heardWith_ = VoicesPronouncers()] {
-            return Pronounce(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
-                                     : BuildSpokenText(*text, marks, filters),
-                             pronouncers);
+        heardWith_ = VoicesPronouncers();
+        auto filter = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept] {
+            return std::make_shared<const SpokenText>(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
+                                                              : BuildSpokenText(*text, marks, filters));
         };
         if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
-            ShowSpokenText(derive());
-            return true;
+            std::shared_ptr<const SpokenText> filtered = filter();
+            if (!HasEntries(heardWith_)) {
+                CancelHearing();
+                ShowSpokenText({filtered, filtered, {}});
+                return true;
+            }
+            StartHearing([filtered] { return filtered; });
+        } else {
+            StartHearing(std::move(filter));
         }
-        load.hearing = std::async(std::launch::async, std::move(derive));
-        return false;
     }
-    // A short wait spares the window from spinning through its messages meanwhile.
-    if (!waitForThreads && load.hearing.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+    // Taken in meanwhile between messages.
+    if (!hearing_)
+        return true;
+    if (hearing_->Ready(wait == Wait::Sliced ? PollMs : PatienceMs)) {
+        ShowSpokenText(TakeHeard());
+        return true;
+    }
+    if (wait != Wait::Finish)
         return false;
-    ShowSpokenText(load.hearing.get());
+    // Whatever needs the text now has it without the dictionary's changes, which come
+    // when they are ready, as after a change of the dictionary.
+    std::shared_ptr<const SpokenText> filtered;
+    while (!(filtered = hearing_->Filtered(PatienceMs))) {
+    }
+    ShowSpokenText({filtered, filtered, {}});
     return true;
 }
 
 void Reader::FinishLoad()
 {
     loadWork_.Cancel();
-    while (!LoadStep(true)) {
+    while (!LoadStep(Wait::Finish)) {
     }
 }
 
@@ -167,6 +193,40 @@ void Reader::CancelLoad()
 {
     loadWork_.Cancel();
     load_.reset();
+    CancelHearing();
+}
+
+void Reader::StartHearing(HearingJob::Filter filter)
+{
+    hearing_ = std::make_unique<HearingJob>(std::move(filter), heardWith_, text_.Text().size());
+    hearingWork_.Start([this] { return TakeHearing(PollMs); });
+}
+
+void Reader::CancelHearing()
+{
+    hearingWork_.Cancel();
+    hearing_.reset();
+}
+
+HeardText Reader::TakeHeard()
+{
+    HeardText heard = hearing_->Take();
+    CancelHearing();
+    return heard;
+}
+
+bool Reader::TakeHearing(unsigned waitMs)
+{
+    if (!hearing_)
+        return true;
+    if (!hearing_->Ready(waitMs))
+        return false;
+    // A copy on its way in is read from its start once it is in.
+    const bool loadReads = load_ && load_->phase == Load::Phase::Hearing;
+    ShowSpokenText(TakeHeard());
+    if (!loadReads)
+        controller_.SpokenTextChanged();
+    return true;
 }
 
 void Reader::PrepareText()
@@ -185,6 +245,7 @@ void Reader::DropTrailingLineBreaks()
 
 void Reader::ForgetText()
 {
+    CancelHearing();
     text_.Forget();
     lastSpokenWord_ = {};
     spoken_.reset();
@@ -197,22 +258,60 @@ void Reader::ApplyListeningFilters()
     FinishLoad();
     if (!text_.Prepared())
         return;
-    DeriveSpokenText();
-    controller_.SpokenTextChanged();
+    if (DeriveSpokenText())
+        controller_.SpokenTextChanged();
 }
 
-void Reader::DeriveSpokenText()
+bool Reader::DeriveSpokenText()
 {
     spokenFilters_ = AppSettings.listening;
     heardWith_ = VoicesPronouncers();
-    ShowSpokenText(Pronounce(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_), heardWith_));
+    auto filtered = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+    if (!HasEntries(heardWith_)) {
+        CancelHearing();
+        ShowSpokenText({filtered, filtered, {}});
+        return true;
+    }
+    StartHearing([filtered] { return filtered; });
+    if (hearing_->Ready(PatienceMs)) {
+        ShowSpokenText(TakeHeard());
+        return true;
+    }
+    if (spoken_ && spokenFor_ == text_.Shared())
+        return false;
+    ShowSpokenText({filtered, filtered, {}});
+    return true;
 }
 
 void Reader::ShowSpokenText(HeardText heard)
 {
     filtered_ = std::move(heard.filtered);
     spoken_ = std::move(heard.spoken);
+    spokenFor_ = text_.Shared();
     view_.ShowDimmed(std::make_shared<const std::vector<CharRange>>(spoken_->SkippedRanges()));
+    TellLeftUndone(heard.report);
+}
+
+// Said once for the text, as the status line says such things.
+void Reader::TellLeftUndone(const PronunciationReport& report)
+{
+    std::wstring note;
+    const std::vector<std::wstring>& slow = report.slowEntries;
+    if (slow.size() == 1)
+        note = FillPattern(LoadText(IDS_PRONUNCIATION_SLOW), slow.front());
+    else if (!slow.empty())
+        note = FillPattern(LoadText(IDS_PRONUNCIATION_SLOW_MORE), slow.front(), std::to_wstring(slow.size() - 1));
+    else if (report.tooLong)
+        note = LoadText(IDS_PRONUNCIATION_TOO_LONG);
+    if (note.empty())
+        return;
+    // A reading going on, or about to start, would write over it at once: it waits for
+    // the next word's status line.
+    const SpeechState state = controller_.State();
+    if (state == Playing || state == PendingPlay || (load_ && load_->read))
+        pendingNote_ = std::move(note);
+    else if (noteListener_)
+        noteListener_(note);
 }
 
 void Reader::ApplyFontAndColours()
@@ -347,6 +446,10 @@ VoiceRun Reader::RunFrom(int offset)
 std::vector<VoiceRun> Reader::AllRuns()
 {
     FinishLoad();
+    // The runs are what the voice hears, the dictionary's changes too: the dictionary's
+    // time for a text is bounded.
+    while (!TakeHearing(PatienceMs)) {
+    }
     std::vector<VoiceRun> runs;
     if (!spoken_)
         return runs;

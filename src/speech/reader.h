@@ -5,13 +5,13 @@
 // the listener the window gives it.
 #include <windows.h>
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <utility>
 #include "platform/sliced_work.h"
 #include "speech/copy_load.h"
 #include "speech/display.h"
+#include "speech/hearing_job.h"
 #include "speech/paragraph_languages.h"
 #include "speech/pronounced_text.h"
 #include "speech/speech_controller.h"
@@ -92,7 +92,7 @@ public:
     // Whatever needs the text as it will be (a command, a click) first has the copy being
     // prepared finished, so that it sees the text as if it had come in at once.
     void FinishLoad();
-    // The copy being prepared is dropped.
+    // The copy being prepared is dropped, and what the voice was to hear of it.
     void CancelLoad();
     bool Loading() const { return load_ != nullptr; }
 
@@ -123,13 +123,26 @@ private:
     void OnStatusChange(int line) override;
     void OnLanguageReached(LanguageId language, bool withoutVoice) override;
     VoiceRun RunFrom(int offset) override;
-    // What the voice hears of the whole prepared text; the skipped part is dimmed.
-    void DeriveSpokenText();
+    // What the voice hears of the whole prepared text; the skipped part is dimmed. The
+    // dictionary's part is worked out on a thread of its own: what it does not finish at
+    // once comes when it is ready, and until then the voice hears the text as before, or
+    // a new text without the dictionary. True when what the voice hears changed now.
+    bool DeriveSpokenText();
     // The dictionary made ready for the chosen voice and each language's voice.
     VoicePronouncers VoicesPronouncers();
     // What the filters and then the pronunciation dictionary make of the text becomes what
-    // the voice hears.
+    // the voice hears; what the dictionary left undone of it is told.
     void ShowSpokenText(HeardText heard);
+    void TellLeftUndone(const PronunciationReport& report);
+    // The dictionary goes to work on what filter gives, for the prepared text with
+    // heardWith_; whatever it was doing before is called off.
+    void StartHearing(HearingJob::Filter filter);
+    void CancelHearing();
+    // The hearing's result, which it gives up.
+    HeardText TakeHeard();
+    // Between messages: takes the hearing's result in once it is ready, and a reading going
+    // on goes on with it; true when no hearing is pending any more.
+    bool TakeHearing(unsigned waitMs);
     // A copy on its way in: prepared a piece at a time, then shown, then filtered for the
     // voice and read, each in a step of its own, so that the window takes its messages
     // in between.
@@ -143,16 +156,19 @@ private:
         Phase phase = Phase::Preparing;
         CopyLoad::Result result;
         int previousSentences = 0;
-        // What the voice is to hear of a long text, derived on a thread of its own.
-        std::future<HeardText> hearing;
+        // Whether what the voice is to hear of it is being worked out.
+        bool hearingStarted = false;
         // Whether it is read once it is in, and whether a copy went after another one
         // still being prepared.
         bool read = false;
         bool followsCopy = false;
     };
-    // waitForThreads: the step waits for work on other threads rather than returning.
-    bool LoadStep(bool waitForThreads = false);
-    bool HearingStep(Load& load, bool waitForThreads);
+    // How a step waits for what the voice is to hear: Sliced, a moment between messages;
+    // Prompt, a little longer, so that a short copy comes in as if at once when it can;
+    // Finish, as long, then the text goes on without the dictionary until it is ready.
+    enum class Wait { Sliced, Prompt, Finish };
+    bool LoadStep(Wait wait = Wait::Sliced);
+    bool HearingStep(Load& load, Wait wait);
 
     TextView view_;
     PreparedText text_;
@@ -180,4 +196,10 @@ private:
     NoteListener noteListener_;
     std::unique_ptr<Load> load_;
     SlicedWork loadWork_;
+    // What the voice is to hear of the prepared text, being worked out; spoken_ becomes it
+    // once it is ready.
+    std::unique_ptr<HearingJob> hearing_;
+    SlicedWork hearingWork_;
+    // The prepared text that spoken_ was derived from.
+    SharedText spokenFor_;
 };

@@ -35,6 +35,15 @@ if(NOT machine STREQUAL "${expectedMachine_${ARCH}}")
   message(FATAL_ERROR "clipvoce.exe in the ${ARCH} zip is built for machine ${machine}, not ${expectedMachine_${ARCH}}")
 endif()
 
+# The program may use all the address space a 64-bit Windows gives it, the x86 one too.
+math(EXPR characteristicsOffset "${peOffset} + 22")
+file(READ "${exe}" characteristics OFFSET ${characteristicsOffset} LIMIT 2 HEX)
+string(REGEX REPLACE "(..)(..)" "0x\\2\\1" characteristics "${characteristics}")
+math(EXPR largeAddressAware "${characteristics} & 0x20")
+if(largeAddressAware EQUAL 0)
+  message(FATAL_ERROR "clipvoce.exe in the ${ARCH} zip is not large-address-aware (characteristics ${characteristics})")
+endif()
+
 file(READ "${DESTINATION}/${top}/README.txt" readme)
 if(NOT readme MATCHES "this is the ${ARCH} build")
   message(FATAL_ERROR "README.txt of the ${ARCH} zip does not name its architecture")
