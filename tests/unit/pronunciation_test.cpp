@@ -41,6 +41,18 @@ PronunciationEntry Entry(const wchar_t* pattern, const wchar_t* replacement, Mat
     return e;
 }
 
+// A settings folder of the test's own under the temporary folder; the store reads its
+// dictionary there.
+std::wstring UseScratchSettingsFolder(const wchar_t* name)
+{
+    wchar_t temp[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    SettingsStore.path = folder + L"\\clipvoce.ini";
+    return folder;
+}
+
 struct Row {
     std::vector<PronunciationEntry> entries;
     const wchar_t* voice;
@@ -184,11 +196,7 @@ TEST(PronunciationTest, ChangesAreMadeToTheFileAsEditedElsewhere)
               "# mine\r\nA\tay\t0\t2\r\nC\tsee\t0\t2\r\n# by hand\r\nE\te\t0\t7\r\nF\tf\t0\t2\r\nD\tdee\t0\t2\r\n");
 
     // The store does the same when it saves over a file that changed since it was read.
-    wchar_t temp[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"clipvoce_merge_test";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    SettingsStore.path = folder + L"\\clipvoce.ini";
+    const std::wstring folder = UseScratchSettingsFolder(L"clipvoce_merge_test");
     const std::wstring path = folder + L"\\clipvoce.dic";
     ASSERT_TRUE(WriteFileInPlaceOf(path, FormatDictionary(base.dictionary)));
     LoadPronunciations();
@@ -210,11 +218,7 @@ TEST(PronunciationTest, ChangesAreMadeToTheFileAsEditedElsewhere)
 // of the log, which keeps what was logged before.
 TEST(PronunciationTest, LinesNotUsedAreLoggedInOneLine)
 {
-    wchar_t temp[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"clipvoce_unused_test";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    SettingsStore.path = folder + L"\\clipvoce.ini";
+    const std::wstring folder = UseScratchSettingsFolder(L"clipvoce_unused_test");
     const std::wstring log = folder + L"\\clipvoce.log";
     std::string file;
     for (int i = 0; i < 100000; ++i)
