@@ -315,7 +315,7 @@ TEST_F(OptionsTest, OkCancelAndResetReachTheProgramThroughTheHostInOrder)
     auto record = [&calls](const wchar_t* name) { return [&calls, name] { calls.push_back(name); }; };
     OptionsHost host = SpeechWindowOptionsHost(app_.state());
     host.setVoiceRate = [&calls](int rate) { calls.push_back(L"rate " + std::to_wstring(rate)); };
-    host.installedVoices = [] { return std::vector<VoiceEntry>{{L"id-a", L"Test voice", {LANG_ENGLISH}}}; };
+    host.installedVoices = [] { return std::vector<VoiceEntry>{{L"id-a", L"Test voice", {LANG_ENGLISH}, L"Test voice"}}; };
     host.defaultVoiceId = [] { return std::wstring(L"id-a"); };
     host.applyBorder = record(L"border");
     host.applyTopMost = record(L"top");

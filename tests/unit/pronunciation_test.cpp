@@ -100,13 +100,13 @@ TEST(PronunciationTest, EachKindOfEntryChangesWhatTheVoiceHears)
 // letters always with it ("\d" is not "\D"), a voice's name always without.
 TEST(PronunciationTest, EntriesMatchAlikeOnlyWhenTheyMatchTheSameText)
 {
-    const PronunciationEntry word{L"Weg", L"", false, MatchType::WholeWord, L"Voice German"};
-    EXPECT_TRUE(MatchesAsOtherDoes(word, {L"WEG", L"x", false, MatchType::WholeWord, L"voice german"}));
-    EXPECT_FALSE(MatchesAsOtherDoes(word, {L"Weg", L"", true, MatchType::WholeWord, L"Voice German"}));
-    EXPECT_FALSE(MatchesAsOtherDoes(word, {L"Weg", L"", false, MatchType::Anywhere, L"Voice German"}));
-    EXPECT_FALSE(MatchesAsOtherDoes(word, {L"Weg", L"", false, MatchType::WholeWord, L""}));
-    const PronunciationEntry digits{L"\\d+", L"", false, MatchType::RegularExpression, L""};
-    EXPECT_FALSE(MatchesAsOtherDoes(digits, {L"\\D+", L"", false, MatchType::RegularExpression, L""}));
+    const PronunciationEntry word = Entry(L"Weg", L"", MatchType::WholeWord, false, L"Voice German");
+    EXPECT_TRUE(MatchesAsOtherDoes(word, Entry(L"WEG", L"x", MatchType::WholeWord, false, L"voice german")));
+    EXPECT_FALSE(MatchesAsOtherDoes(word, Entry(L"Weg", L"", MatchType::WholeWord, true, L"Voice German")));
+    EXPECT_FALSE(MatchesAsOtherDoes(word, Entry(L"Weg", L"", MatchType::Anywhere, false, L"Voice German")));
+    EXPECT_FALSE(MatchesAsOtherDoes(word, Entry(L"Weg", L"", MatchType::WholeWord, false, L"")));
+    const PronunciationEntry digits = Entry(L"\\d+", L"", MatchType::RegularExpression, false, L"");
+    EXPECT_FALSE(MatchesAsOtherDoes(digits, Entry(L"\\D+", L"", MatchType::RegularExpression, false, L"")));
 }
 
 // A regular expression is searched only in a text that holds what every match must, and
