@@ -23,8 +23,8 @@ void LogUnusedLines(const PronunciationStoreRecord& store)
 {
     if (store.problems.empty())
         return;
-    LogLine(std::to_wstring(store.problems.size()) + L" lines of " + store.path +
-            L" are not used and are kept as they stand: " + DescribeLineProblems(store.problems, L"; "));
+    LogLine(L"Lines of " + store.path + L" not used, kept as they stand: " + std::to_wstring(store.problems.size()) +
+            L"; " + DescribeLineProblems(store.problems, L"; "));
 }
 
 // The stamp is taken before the file is read: a change made while it is read shows as a
