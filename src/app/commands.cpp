@@ -7,7 +7,7 @@
 #include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
 #include "export/export.h"
-#include "speech/pitch_markup.h"
+#include "voice/pitch_markup.h"
 #include "options/options_dialog.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"

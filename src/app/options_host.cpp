@@ -5,8 +5,8 @@
 #include "app/speech_window.h"
 #include "export/mp3_encoder.h"
 #include "settings/app_settings.h"
-#include "speech/voice_catalog.h"
-#include "speech/voice_engine.h"
+#include "voice/voice_catalog.h"
+#include "voice/voice_engine.h"
 #include "res/resource.h"
 
 OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)

@@ -2,7 +2,7 @@
 // The popup menu of the tray icon and the Speech window: loading it, keeping its items in
 // step with the reading state and the settings, and showing it.
 #include <windows.h>
-#include "speech/speech_controller.h"
+#include "voice/speech_controller.h"
 
 struct SpeechWindowState;
 

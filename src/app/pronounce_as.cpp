@@ -6,7 +6,7 @@
 #include "platform/ui_text.h"
 #include "pronunciation/pronouncer.h"
 #include "pronunciation/pronunciation_store.h"
-#include "speech/voice_engine.h"
+#include "voice/voice_engine.h"
 #include "res/resource.h"
 #include "settings/app_settings.h"
 #include <algorithm>
@@ -30,7 +30,7 @@ void SpeakSample(SpeechWindowState& state, const std::wstring& text)
         LogFailure(L"ISpVoice::Speak of a pronunciation sample", static_cast<DWORD>(result));
 }
 
-std::wstring WordToPronounce(const std::wstring& text, WordRange highlighted, int caret)
+std::wstring WordToPronounce(const std::wstring& text, TextRange highlighted, int caret)
 {
     const int length = static_cast<int>(text.size());
     int start = std::clamp(highlighted.start, 0, length);

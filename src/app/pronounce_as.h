@@ -2,7 +2,7 @@
 // Saying words otherwise from the Speech window: "Pronounce as..." on the word last
 // highlighted, and the samples the pronunciation dialogs let the user listen to.
 #include <string>
-#include "speech/text_view.h"
+#include "view/text_view.h"
 
 struct SpeechWindowState;
 class Reader;
@@ -20,4 +20,4 @@ void PronounceWordAs(SpeechWindowState& state);
 
 // The word to pronounce in text: the highlighted range without the punctuation around it,
 // or, when none was highlighted, the letters and digits around the caret.
-std::wstring WordToPronounce(const std::wstring& text, WordRange highlighted, int caret);
+std::wstring WordToPronounce(const std::wstring& text, TextRange highlighted, int caret);

@@ -5,7 +5,7 @@
 #include "app/tray_icon.h"
 #include "app/window_frame.h"
 #include "platform/scoped_handle.h"
-#include "speech/reader.h"
+#include "reading/reader.h"
 
 struct SpeechWindowState {
     HWND window = nullptr;

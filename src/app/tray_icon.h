@@ -5,7 +5,7 @@
 #include <shellapi.h>
 #include <string>
 #include "platform/dialog_record.h"
-#include "speech/speech_controller.h"
+#include "voice/speech_controller.h"
 
 struct SpeechWindowState;
 

@@ -2,7 +2,7 @@
 #include "clipboard/clipboard_fetch.h"
 #include "clipboard/secret_copy.h"
 #include "clipboard/selection_grab.h"
-#include "speech/reader.h"
+#include "reading/reader.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "platform/scoped_handle.h"

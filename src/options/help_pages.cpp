@@ -106,7 +106,7 @@ void SetHelpBold(HWND control, const std::wstring& text, HWND textView)
 {
     CHARFORMATW format = BoldFormat(textView);
     for (const TextRange& range : HelpBoldRanges(text)) {
-        SendMessageW(control, EM_SETSEL, range.first, range.end);
+        SendMessageW(control, EM_SETSEL, range.start, range.end);
         SendMessageW(control, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
     }
     SendMessageW(control, EM_SETSEL, 0, 0);

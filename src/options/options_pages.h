@@ -3,6 +3,7 @@
 // creates anew whenever its tab is selected, with the frame's OptionsDialogState as its
 // creation parameter; it reads AppSettings then and writes each change straight back.
 #include "settings/app_settings.h"
+#include "view/text_range.h"
 #include <windows.h>
 #include <array>
 #include <string>
@@ -38,11 +39,6 @@ ProgramLaunch SpeechSettingsLaunch(DWORD majorVersion);
 const std::wstring& BuildHelpText();
 const std::wstring& BuildHotKeysText();
 
-// Character ranges of the Help text set in bold: first position and past the end.
-struct TextRange {
-    int first;
-    int end;
-};
 // Where the Help page's bold phrases lie in the given Help text, in the text's order; a
 // phrase the text does not have gets no range.
 std::vector<TextRange> HelpBoldRanges(const std::wstring& text);

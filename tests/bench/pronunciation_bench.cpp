@@ -11,9 +11,9 @@
 #include <vector>
 #include "pronunciation/pronouncer.h"
 #include "settings/app_settings.h"
-#include "speech/listening_filters.h"
-#include "speech/pronounced_text.h"
-#include "speech/text_prep.h"
+#include "hearing/listening_filters.h"
+#include "hearing/pronounced_text.h"
+#include "view/text_prep.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <sstream>
 #include <vector>
 #include "settings/app_settings.h"
-#include "speech/listening_filters.h"
-#include "speech/text_prep.h"
+#include "hearing/listening_filters.h"
+#include "view/text_prep.h"
 #include "resource.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include "speech/text_view_control.h"
+#include "view/text_view_control.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "app_driver.h"
-#include "speech/text_view_control.h"
+#include "view/text_view_control.h"
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <fstream>

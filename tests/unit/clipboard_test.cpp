@@ -7,9 +7,9 @@
 #include "pump.h"
 #include "clipboard/clipboard_monitor.h"
 #include "settings/app_settings.h"
-#include "speech/speech_controller.h"
-#include "speech/text_prep.h"
-#include "speech/text_view.h"
+#include "voice/speech_controller.h"
+#include "view/text_prep.h"
+#include "view/text_view.h"
 #include "resource.h"
 
 namespace {

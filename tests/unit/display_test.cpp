@@ -11,11 +11,11 @@
 #include "view_pixels.h"
 #include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
-#include "speech/colour_hook.h"
-#include "speech/display.h"
-#include "speech/speech_controller.h"
-#include "speech/text_prep.h"
-#include "speech/text_view.h"
+#include "view/colour_hook.h"
+#include "view/display.h"
+#include "voice/speech_controller.h"
+#include "view/text_prep.h"
+#include "view/text_view.h"
 #include "resource.h"
 
 namespace {

@@ -21,9 +21,9 @@
 #include "export/export.h"
 #include "export/mp3_encoder.h"
 #include "settings/app_settings.h"
-#include "speech/text_prep.h"
-#include "speech/voice_catalog.h"
-#include "speech/text_view.h"
+#include "view/text_prep.h"
+#include "voice/voice_catalog.h"
+#include "view/text_view.h"
 #include "resource.h"
 
 namespace {

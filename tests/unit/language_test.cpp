@@ -10,10 +10,10 @@
 #include "in_process_app.h"
 #include "settings/app_settings.h"
 #include "settings/voice_settings.h"
-#include "speech/language_detect.h"
-#include "speech/paragraph_languages.h"
-#include "speech/pitch_markup.h"
-#include "speech/voice_catalog.h"
+#include "hearing/language_detect.h"
+#include "hearing/paragraph_languages.h"
+#include "voice/pitch_markup.h"
+#include "voice/voice_catalog.h"
 #include "pronunciation/pronunciation_store.h"
 #include "resource.h"
 
@@ -277,7 +277,7 @@ TEST(PitchMarkupTest, WordsOfTheMarkupAreTheViewsWords)
     EXPECT_EQ(markup.Text(), L"<pitch absmiddle=\"4\">Fish &amp; chips &lt;3 x</pitch>");
     const int tag = static_cast<int>(markup.Text().find(L"Fish"));
     auto range = [&](int start, int end) {
-        const WordRange word = markup.ViewRange(start, end);
+        const TextRange word = markup.ViewRange(start, end);
         return std::make_pair(word.start, word.end);
     };
     EXPECT_EQ(range(tag + 5, tag + 10), std::make_pair(5, 6));     // "&amp;"

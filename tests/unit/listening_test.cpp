@@ -7,10 +7,10 @@
 #include "settings/ini_file.h"
 #include "settings/listening_settings.h"
 #include "pump.h"
-#include "speech/listening_filters.h"
-#include "speech/text_view_control.h"
+#include "hearing/listening_filters.h"
+#include "view/text_view_control.h"
 #include "view_pixels.h"
-#include "speech/text_prep.h"
+#include "view/text_prep.h"
 
 namespace {
 
@@ -155,12 +155,12 @@ void ExpectWordsRoundTrip(const std::wstring& copied)
         }
         size_t end = heard.find_first_of(L" \r", start);
         end = end == std::wstring::npos ? heard.size() : end;
-        const WordRange view = spoken.ViewRange(static_cast<int>(start), static_cast<int>(end));
+        const TextRange view = spoken.ViewRange(static_cast<int>(start), static_cast<int>(end));
         ASSERT_LE(view.start, view.end);
         ASSERT_GT(view.start, lastView) << "words go forward in the view";
         lastView = view.start;
         EXPECT_EQ(spoken.SpokenPosition(view.start), static_cast<int>(start)) << "at spoken " << start;
-        for (const CharRange& r : skipped)
+        for (const TextRange& r : skipped)
             EXPECT_FALSE(view.start >= r.start && view.start < r.end) << "word at spoken " << start << " starts skipped";
         start = end;
     }
@@ -173,15 +173,15 @@ TEST(Listening, MapLeadsEveryWordBackToTheView)
     const SpokenText spoken = BuildSpokenText(p.text, p.marks, ListeningFilters{});
     ASSERT_EQ(spoken.Text(), L"to treated them, see link, example.org.");
     // "treated" covers both parts; "link," stands for "www."; the path and mark are skipped.
-    const WordRange treated = spoken.ViewRange(3, 10);
+    const TextRange treated = spoken.ViewRange(3, 10);
     EXPECT_EQ(p.text.substr(treated.start, treated.end - treated.start), L"treat-.\red");
-    const WordRange link = spoken.ViewRange(21, 26);
+    const TextRange link = spoken.ViewRange(21, 26);
     EXPECT_EQ(p.text.substr(link.start, link.end - link.start), L"www.");
     // The full stop after the skipped path and mark does not pull the highlight over them.
-    const WordRange site = spoken.ViewRange(27, 39);
+    const TextRange site = spoken.ViewRange(27, 39);
     EXPECT_EQ(p.text.substr(site.start, site.end - site.start), L"example.org");
     // A sentence's range, which its tint covers, holds them up to its full stop.
-    const WordRange sentence = spoken.ViewRange(0, 39, SpokenText::Reach::Sentence);
+    const TextRange sentence = spoken.ViewRange(0, 39, SpokenText::Reach::Sentence);
     EXPECT_EQ(p.text.substr(sentence.start, sentence.end - sentence.start), p.text);
     const auto skipped = spoken.SkippedRanges();
     ASSERT_EQ(skipped.size(), 2u);

@@ -9,9 +9,9 @@
 #include "pump.h"
 #include "clipboard/clipboard_monitor.h"
 #include "settings/app_settings.h"
-#include "speech/reader.h"
-#include "speech/text_layout.h"
-#include "speech/text_view.h"
+#include "reading/reader.h"
+#include "view/text_layout.h"
+#include "view/text_view.h"
 #include "resource.h"
 
 namespace {

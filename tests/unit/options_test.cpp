@@ -19,7 +19,7 @@
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
-#include "speech/text_view.h"
+#include "view/text_view.h"
 #include "resource.h"
 #include <commctrl.h>
 #include <richedit.h>
@@ -444,7 +444,7 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
     ASSERT_GT(monitors, 0);
     std::vector<std::pair<int, int>> bold;
     for (const TextRange& range : HelpBoldRanges(help))
-        bold.emplace_back(range.first, range.end);
+        bold.emplace_back(range.start, range.end);
     const auto phrase = [&](const wchar_t* text, int from) {
         const int start = static_cast<int>(help.find(text, from));
         return std::pair<int, int>(start, start + static_cast<int>(wcslen(text)));

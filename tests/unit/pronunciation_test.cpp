@@ -14,10 +14,10 @@
 #include "pronunciation/pronunciation_store.h"
 #include "platform/whole_file.h"
 #include "settings/settings_file.h"
-#include "speech/listening_filters.h"
-#include "speech/pronounced_text.h"
-#include "speech/text_prep.h"
-#include "speech/voice_catalog.h"
+#include "hearing/listening_filters.h"
+#include "hearing/pronounced_text.h"
+#include "view/text_prep.h"
+#include "voice/voice_catalog.h"
 #include <commctrl.h>
 #include <algorithm>
 #include <functional>
@@ -256,7 +256,7 @@ TEST(PronunciationTest, TheHighlightCoversTheWordAsWrittenForEveryWordSaidForIt)
 
     const auto viewOf = [&](const wchar_t* word) {
         const int at = static_cast<int>(spoken.Text().find(word));
-        const WordRange r = spoken.ViewRange(at, at + static_cast<int>(wcslen(word)));
+        const TextRange r = spoken.ViewRange(at, at + static_cast<int>(wcslen(word)));
         return view.substr(r.start, r.end - r.start);
     };
     EXPECT_EQ(viewOf(L"clip"), L"Clipvoce");

@@ -8,8 +8,8 @@
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/view_settings.h"
-#include "speech/colour_hook.h"
-#include "speech/display.h"
+#include "view/colour_hook.h"
+#include "view/display.h"
 #include "resource.h"
 #include <string>
 
@@ -22,7 +22,7 @@ constexpr COLORREF DarkBlue = RGB(0, 0, 128);
 
 // One sentence a line: "One." [0, 4), "Two words here." [5, 20), "Three." [21, 27).
 const wchar_t* const ThreeSentences = L"One.\rTwo words here.\rThree.";
-constexpr WordRange SecondSentence{5, 20};
+constexpr TextRange SecondSentence{5, 20};
 
 class ReadingLook : public testing::Test {
 protected:

@@ -21,7 +21,7 @@
 #include "espeak_reference.h"
 #include "pump.h"
 #include "platform/sapi_event.h"
-#include "speech/voice_catalog.h"
+#include "voice/voice_catalog.h"
 #include "resource.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <random>
 #include "in_process_app.h"
-#include "speech/text_prep.h"
-#include "speech/text_view.h"
+#include "view/text_prep.h"
+#include "view/text_view.h"
 
 namespace {
 

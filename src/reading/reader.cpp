@@ -1,0 +1,500 @@
+#include "reading/reader.h"
+#include "settings/app_settings.h"
+#include "settings/voice_settings.h"
+#include "hearing/listening_filters.h"
+#include "voice/voice_engine.h"
+#include "platform/ui_text.h"
+#include "res/resource.h"
+#include <algorithm>
+#include <cmath>
+#include <cwchar>
+
+namespace {
+
+// A copy up to this long is prepared at once, in a few milliseconds.
+constexpr size_t PrepareAtOnceChars = 128 * 1024;
+// How long the window waits for the pronunciation dictionary before it goes on to its
+// messages: what is ready by then comes in as if it had been worked out at once.
+constexpr unsigned PatienceMs = 50;
+// A wait between messages that spares the window from spinning through them.
+constexpr unsigned PollMs = 2;
+
+// Megabytes with one decimal, rounded up: a copy just over the limit must not read as
+// the limit itself.
+std::wstring Megabytes(unsigned long long bytes)
+{
+    wchar_t text[32] = L"";
+    swprintf(text, 32, L"%.1f", std::ceil(static_cast<double>(bytes) * 10.0 / (1024.0 * 1024.0)) / 10.0);
+    return text;
+}
+
+} // namespace
+
+Reader::Reader() = default;
+
+bool Reader::CreateView(HWND parent, const RECT& rect)
+{
+    if (!view_.Create(parent, rect))
+        return false;
+    ApplyFontAndColours();
+    return true;
+}
+
+bool Reader::TakesCopyOf(size_t characters)
+{
+    const unsigned long long bytes = static_cast<unsigned long long>(characters) * sizeof(wchar_t);
+    if (bytes <= LargestCopyBytes)
+        return true;
+    if (noteListener_)
+        noteListener_(
+            FillPattern(LoadText(IDS_COPY_TOO_LARGE), Megabytes(bytes), std::to_wstring(LargestCopyBytes >> 20)));
+    return false;
+}
+
+void Reader::TakeCopy(std::wstring text, bool append)
+{
+    // Only text not prepared yet can take another copy after it; one already prepared is
+    // shown and read first, as it would have been had it come in at once.
+    const bool follows = load_ && append && load_->phase == Load::Phase::Preparing;
+    if (!follows) {
+        if (append)
+            FinishLoad();
+        else
+            CancelLoad();
+        // What the voice was to hear of the text before is heard of the new one.
+        CancelHearing();
+    }
+    const bool read = controller_.BeginNewText();
+    if (follows) {
+        load_->copy.AddCopy(std::move(text));
+        load_->followsCopy = true;
+    } else {
+        load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(text), append);
+    }
+    load_->read = read;
+    if (load_->copy.Remaining() <= PrepareAtOnceChars) {
+        loadWork_.Cancel();
+        while (load_ && !LoadStep(Wait::Prompt) && !(load_->phase == Load::Phase::Hearing && load_->hearingStarted)) {
+        }
+    }
+    if (load_ && !loadWork_.Pending())
+        loadWork_.Start([this] { return LoadStep(); });
+}
+
+bool Reader::LoadStep(Wait wait)
+{
+    if (!load_)
+        return true;
+    Load& load = *load_;
+    switch (load.phase) {
+    case Load::Phase::Preparing:
+        if (load.copy.Step()) {
+            load.result = load.copy.Take();
+            load.phase = Load::Phase::Counting;
+        }
+        return false;
+    case Load::Phase::Counting:
+        // The sentences of the text as it was before the latest copy.
+        load.previousSentences = load.followsCopy ? CountSentences(load.result.text.data(), load.result.readFrom)
+                                 : text_.Prepared()  ? CountSentences(text_.Text().c_str())
+                                                     : 0;
+        load.phase = Load::Phase::Showing;
+        return false;
+    case Load::Phase::Showing: {
+        auto shown = std::make_shared<const std::wstring>(std::move(load.result.text));
+        view_.TakeText(shown);
+        PreparationMarks marks = std::move(load.result.marks);
+        if (load.result.keptPrefix > 0) {
+            // What the kept text's preparation found stays, before what the copy's found.
+            PreparationMarks kept = text_.Marks();
+            kept.insertedStops.insert(kept.insertedStops.end(), marks.insertedStops.begin(), marks.insertedStops.end());
+            kept.webAddresses.insert(kept.webAddresses.end(), marks.webAddresses.begin(), marks.webAddresses.end());
+            marks = std::move(kept);
+        }
+        if (load.result.keptPrefix == 0)
+            lastSpokenWord_ = {};
+        text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
+        view_.Select(0, 0);
+        ReportStatusChange();
+        load.phase = Load::Phase::Hearing;
+        return false;
+    }
+    case Load::Phase::Hearing:
+        if (HearingStep(load, wait))
+            load.phase = Load::Phase::Reading;
+        return false;
+    case Load::Phase::Reading:
+        break;
+    }
+    const bool read = load.read;
+    const int readFrom = load.result.readFrom;
+    load_.reset();
+    if (read)
+        controller_.ReadNewText(readFrom);
+    return true;
+}
+
+// Derives what the voice hears of the text just shown; true once spoken_ holds it. A long
+// text is filtered on a thread of its own, and the dictionary always works on one, during
+// which the window takes its messages.
+bool Reader::HearingStep(Load& load, Wait wait)
+{
+    if (!load.hearingStarted) {
+        load.hearingStarted = true;
+        // A long text is not filtered all again for a copy added to it.
+        const int kept = load.result.keptPrefix;
+        const bool extend =
+            kept > 0 && filtered_ && filtered_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
+        std::shared_ptr<const SpokenText> earlier = extend ? filtered_ : nullptr;
+        spokenFilters_ = AppSettings.listening;
+        heardWith_ = VoicesPronouncers();
+        auto filter = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept] {
+            return std::make_shared<const SpokenText>(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
+                                                              : BuildSpokenText(*text, marks, filters));
+        };
+        if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
+            std::shared_ptr<const SpokenText> filtered = filter();
+            if (!HasEntries(heardWith_)) {
+                CancelHearing();
+                ShowSpokenText({filtered, filtered, {}});
+                return true;
+            }
+            StartHearing([filtered] { return filtered; });
+        } else {
+            StartHearing(std::move(filter));
+        }
+    }
+    // Taken in meanwhile between messages.
+    if (!hearing_)
+        return true;
+    if (hearing_->Ready(wait == Wait::Sliced ? PollMs : PatienceMs)) {
+        ShowSpokenText(TakeHeard());
+        return true;
+    }
+    if (wait != Wait::Finish)
+        return false;
+    // Whatever needs the text now has it without the dictionary's changes, which come
+    // when they are ready, as after a change of the dictionary.
+    std::shared_ptr<const SpokenText> filtered;
+    while (!(filtered = hearing_->Filtered(PatienceMs))) {
+    }
+    ShowSpokenText({filtered, filtered, {}});
+    return true;
+}
+
+void Reader::FinishLoad()
+{
+    loadWork_.Cancel();
+    while (!LoadStep(Wait::Finish)) {
+    }
+}
+
+void Reader::CancelLoad()
+{
+    loadWork_.Cancel();
+    load_.reset();
+    CancelHearing();
+}
+
+void Reader::StartHearing(HearingJob::Filter filter)
+{
+    hearing_ = std::make_unique<HearingJob>(std::move(filter), heardWith_, text_.Text().size());
+    hearingWork_.Start([this] { return TakeHearing(PollMs); });
+}
+
+void Reader::CancelHearing()
+{
+    hearingWork_.Cancel();
+    hearing_.reset();
+}
+
+HeardText Reader::TakeHeard()
+{
+    HeardText heard = hearing_->Take();
+    CancelHearing();
+    return heard;
+}
+
+bool Reader::TakeHearing(unsigned waitMs)
+{
+    if (!hearing_)
+        return true;
+    if (!hearing_->Ready(waitMs))
+        return false;
+    // A copy on its way in is read from its start once it is in.
+    const bool loadReads = load_ && load_->phase == Load::Phase::Hearing;
+    ShowSpokenText(TakeHeard());
+    if (!loadReads)
+        controller_.SpokenTextChanged();
+    return true;
+}
+
+void Reader::PrepareText()
+{
+    FinishLoad();
+    text_.Prepare(view_);
+    DeriveSpokenText();
+    ReportStatusChange();
+}
+
+void Reader::DropTrailingLineBreaks()
+{
+    text_.DropTrailingLineBreaks(view_);
+    DeriveSpokenText();
+}
+
+void Reader::ForgetText()
+{
+    CancelHearing();
+    text_.Forget();
+    lastSpokenWord_ = {};
+    spoken_.reset();
+    filtered_.reset();
+    view_.ShowDimmed(nullptr);
+}
+
+void Reader::ApplyListeningFilters()
+{
+    FinishLoad();
+    if (!text_.Prepared())
+        return;
+    if (DeriveSpokenText())
+        controller_.SpokenTextChanged();
+}
+
+bool Reader::DeriveSpokenText()
+{
+    spokenFilters_ = AppSettings.listening;
+    heardWith_ = VoicesPronouncers();
+    auto filtered = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+    if (!HasEntries(heardWith_)) {
+        CancelHearing();
+        ShowSpokenText({filtered, filtered, {}});
+        return true;
+    }
+    StartHearing([filtered] { return filtered; });
+    if (hearing_->Ready(PatienceMs)) {
+        ShowSpokenText(TakeHeard());
+        return true;
+    }
+    if (spoken_ && spokenFor_ == text_.Shared())
+        return false;
+    ShowSpokenText({filtered, filtered, {}});
+    return true;
+}
+
+void Reader::ShowSpokenText(HeardText heard)
+{
+    filtered_ = std::move(heard.filtered);
+    spoken_ = std::move(heard.spoken);
+    spokenFor_ = text_.Shared();
+    view_.ShowDimmed(std::make_shared<const std::vector<TextRange>>(spoken_->SkippedRanges()));
+    TellLeftUndone(heard.report);
+}
+
+// Said once for the text, as the status line says such things.
+void Reader::TellLeftUndone(const PronunciationReport& report)
+{
+    std::wstring note;
+    const std::vector<std::wstring>& slow = report.slowEntries;
+    if (slow.size() == 1)
+        note = FillPattern(LoadText(IDS_PRONUNCIATION_SLOW), slow.front());
+    else if (!slow.empty())
+        note = FillPattern(LoadText(IDS_PRONUNCIATION_SLOW_MORE), slow.front(), std::to_wstring(slow.size() - 1));
+    else if (report.tooLong)
+        note = LoadText(IDS_PRONUNCIATION_TOO_LONG);
+    if (note.empty())
+        return;
+    // A reading going on, or about to start, would write over it at once: it waits for
+    // the next word's status line.
+    const SpeechState state = controller_.State();
+    if (state == Playing || state == PendingPlay || (load_ && load_->read))
+        pendingNote_ = std::move(note);
+    else if (noteListener_)
+        noteListener_(note);
+}
+
+void Reader::ApplyFontAndColours()
+{
+    display_.ApplyFontAndColours(view_);
+    ReportStatusChange();
+}
+
+void Reader::ApplyColours()
+{
+    display_.ApplyColours(view_);
+}
+
+void Reader::ApplySentenceLook()
+{
+    display_.ApplySentenceLook(view_);
+}
+
+void Reader::ChangeDpi(int dpi)
+{
+    display_.ChangeDpi(view_, dpi);
+    ReportStatusChange();
+}
+
+void Reader::FitView(int width, int height)
+{
+    MoveWindow(view_.Handle(), 0, 0, width, height, FALSE);
+    display_.UpdateVisibleLines(view_);
+    ReportStatusChange();
+}
+
+void Reader::UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister)
+{
+    // Before any voice is set on it, the engine's voice is the system's default.
+    const std::wstring defaultId = VoiceTokenId(voice.Get());
+    defaultVoiceName_ = VoiceName(voice.Get());
+    voiceLister_ = voice ? std::move(lister) : VoiceLister();
+    controller_.UseVoice(std::move(voice));
+    voices_ = voiceLister_ ? voiceLister_(defaultId) : VoiceCatalog();
+    voiceName_ = ChosenVoiceName();
+}
+
+std::wstring Reader::ChosenVoiceName() const
+{
+    const InstalledVoice* chosen = ChosenVoice();
+    return chosen ? chosen->name : defaultVoiceName_;
+}
+
+void Reader::RefreshVoices()
+{
+    if (voiceLister_)
+        voices_ = voiceLister_(voices_.DefaultId());
+}
+
+const InstalledVoice* Reader::ChosenVoice() const
+{
+    return voices_.Find(AppSettings.voiceId);
+}
+
+bool Reader::ChosenVoiceMissing() const
+{
+    return !AppSettings.voiceId.empty() && !ChosenVoice();
+}
+
+bool Reader::ReadsEachLanguage() const
+{
+    return AppSettings.readEachLanguage.value_or(voices_.Languages().size() > 1);
+}
+
+// The dictionary's entries for a voice apply where it reads: a text read by other voices
+// is heard anew.
+void Reader::ApplyVoiceSettings()
+{
+    voiceName_ = ChosenVoiceName();
+    if (VoicesPronouncers() != heardWith_) {
+        FinishLoad();
+        if (text_.Prepared())
+            DeriveSpokenText();
+    }
+    controller_.VoicesChanged();
+}
+
+VoicePronouncers Reader::VoicesPronouncers()
+{
+    VoicePronouncers pronouncers{pronouncers_.For(voiceName_), {}};
+    // Without an entry for one voice, every voice hears the same.
+    if (!ReadsEachLanguage() || !pronouncers_.HasVoiceEntries())
+        return pronouncers;
+    for (LanguageId language : voices_.Languages())
+        if (const InstalledVoice* voice = VoiceForLanguage(language); voice && voice->name != voiceName_)
+            pronouncers.byLanguage.emplace_back(language, pronouncers_.For(voice->name));
+    return pronouncers;
+}
+
+LanguageId Reader::SpeakingLanguage() const
+{
+    const SpeechState state = controller_.State();
+    return state != Stopped && ReadsEachLanguage() ? speakingLanguage_ : NoLanguage;
+}
+
+const InstalledVoice* Reader::VoiceForLanguage(LanguageId language) const
+{
+    if (const InstalledVoice* chosen = voices_.Find(LanguageVoiceId(AppSettings, language)); chosen && chosen->Speaks(language))
+        return chosen;
+    // The chosen voice reads its own language, before any other voice of it.
+    if (const InstalledVoice* chosen = ChosenVoice(); chosen && chosen->Speaks(language))
+        return chosen;
+    return voices_.FirstFor(language);
+}
+
+VoiceRun Reader::RunFrom(int offset)
+{
+    const InstalledVoice* chosen = ChosenVoice();
+    const ComPtr<ISpObjectToken> chosenToken = chosen ? chosen->token : ComPtr<ISpObjectToken>();
+    const int size = spoken_ ? static_cast<int>(spoken_->Text().size()) : 0;
+    if (!ReadsEachLanguage() || !spoken_)
+        return {offset, size, NoLanguage, chosenToken, false};
+    // The paragraphs are those of the filtered text, where lines joined inside a sentence
+    // are one; the dictionary's respellings, made for each paragraph's voice, come after.
+    const std::shared_ptr<const std::wstring> text(filtered_, &filtered_->Text());
+    if (!languages_ || languages_->Text() != text)
+        languages_ = std::make_unique<ParagraphLanguages>(text);
+    const bool same = spoken_ == filtered_;
+    const int from = same ? offset : filtered_->SpokenPosition(spoken_->ViewPosition(offset));
+    const LanguageRun run = languages_->RunFrom(from);
+    const int end = same ? run.end : spoken_->SpokenPosition(filtered_->ViewPosition(run.end));
+    const InstalledVoice* voice = run.language != NoLanguage ? VoiceForLanguage(run.language) : nullptr;
+    return {offset, std::max(end, std::min(offset + 1, size)), run.language, voice ? voice->token : chosenToken,
+            run.language != NoLanguage && !voice};
+}
+
+std::vector<VoiceRun> Reader::AllRuns()
+{
+    FinishLoad();
+    // The runs are what the voice hears, the dictionary's changes too: the dictionary's
+    // time for a text is bounded.
+    while (!TakeHearing(PatienceMs)) {
+    }
+    std::vector<VoiceRun> runs;
+    if (!spoken_)
+        return runs;
+    const int size = static_cast<int>(spoken_->Text().size());
+    // An empty text is one empty run, spoken as any other.
+    for (int at = 0; at < size || runs.empty();) {
+        runs.push_back(RunFrom(at));
+        at = std::max(runs.back().end, at + 1);
+    }
+    return runs;
+}
+
+// The note waits for the word's status line, which would write over it.
+void Reader::OnLanguageReached(LanguageId language, bool withoutVoice)
+{
+    speakingLanguage_ = language;
+    // The default voice reads while the chosen one is missing; said once, as the first
+    // reading starts, and the choice is kept for when the voice is back.
+    if (ChosenVoiceMissing() && !toldChosenVoiceMissing_) {
+        toldChosenVoiceMissing_ = true;
+        pendingNote_ = FillPattern(LoadText(IDS_CHOSEN_VOICE_MISSING), VoiceIdName(AppSettings.voiceId));
+        return;
+    }
+    // Said once a session for each language: the reading goes on with the chosen voice.
+    if (!withoutVoice || language == NoLanguage ||
+        std::find(toldWithoutVoice_.begin(), toldWithoutVoice_.end(), language) != toldWithoutVoice_.end())
+        return;
+    toldWithoutVoice_.push_back(language);
+    pendingNote_ = FillPattern(LoadText(IDS_LANGUAGE_WITHOUT_VOICE), LanguageName(language));
+}
+
+void Reader::OnSpokenWord(TextRange word, TextRange sentence)
+{
+    lastSpokenWord_ = word;
+    ReportStatusChange(display_.ShowSpokenWord(view_, word, sentence));
+    if (!pendingNote_.empty() && noteListener_)
+        noteListener_(pendingNote_);
+    pendingNote_.clear();
+}
+
+void Reader::OnStatusChange(int line)
+{
+    // Only a reading has a sentence being read; stopped, the whole text is there to see.
+    if (controller_.State() == Stopped)
+        view_.ShowSentence({});
+    if (statusListener_)
+        statusListener_(line);
+}

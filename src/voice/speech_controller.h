@@ -1,0 +1,163 @@
+#pragma once
+// The speech controller: the only code that starts, pauses, resumes and stops the
+// voice. It hands each spoken word, and every change the status line may show, to the
+// listener it was made with.
+#include <windows.h>
+#include <sapi.h>
+#include <memory>
+#include <utility>
+#include <vector>
+#include "platform/com_ptr.h"
+#include "platform/language_id.h"
+#include "hearing/spoken_text.h"
+#include "view/text_view.h"
+
+enum SpeechState : int {
+    Stopped = 1,
+    Playing = 2,
+    Paused = 3,
+    // Text was handed to the voice while the end-of-input event of an utterance
+    // purged before it is still to come. Counts as playing almost everywhere.
+    PendingPlay = 4,
+};
+
+class SpeechListener {
+public:
+    // The voice reached a word: [start, end) of the view, in the sentence [start, end).
+    virtual void OnSpokenWord(TextRange word, TextRange sentence) = 0;
+    // What the status line shows may have changed; line is the zero-based line it is to
+    // show, or -1 for the line of the selection.
+    virtual void OnStatusChange(int line = -1) = 0;
+    // The voice is about to speak the first word of a run of the text in that language
+    // (NoLanguage: not known); withoutVoice: no voice of the language is installed, and
+    // the chosen one reads it.
+    virtual void OnLanguageReached(LanguageId language, bool withoutVoice) = 0;
+
+protected:
+    ~SpeechListener() = default;
+};
+
+// A stretch of the spoken text that one voice reads.
+struct VoiceRun {
+    int start = 0;
+    int end = 0;                        // past the run
+    LanguageId language = NoLanguage;   // NoLanguage: not known
+    ComPtr<ISpObjectToken> voice;       // null: the voice the engine reads with by itself
+    bool withoutVoice = false;          // the language has no voice of its own
+};
+
+// Which voice reads which part of the text.
+class VoiceRunSource {
+public:
+    // The run that starts at offset of the spoken text.
+    virtual VoiceRun RunFrom(int offset) = 0;
+
+protected:
+    ~VoiceRunSource() = default;
+};
+
+class SpeechController {
+public:
+    // Reads the spoken text (null: nothing to read) of the text in view, each run with
+    // the voice runs gives it; the caret is moved in view as a reading ends.
+    SpeechController(TextView& view, const std::shared_ptr<const SpokenText>& spoken, SpeechListener& listener,
+                     VoiceRunSource& runs);
+    SpeechController(const SpeechController&) = delete;
+    SpeechController& operator=(const SpeechController&) = delete;
+
+    // The voice that reads from now on, or none; nothing the previous one held will
+    // report again.
+    void UseVoice(ComPtr<ISpVoice> voice);
+    ISpVoice* Voice() const { return voice_.Get(); }
+    SpeechState State() const { return state_; }
+
+    void Play();
+    // Play, starting a new reading at offset in the view.
+    void PlayFrom(int offset);
+    void PauseResume();
+    void Stop();
+    void PlayStop();                  // Play in Stopped, Stop otherwise
+    void PlayPause();                 // Play in Stopped, pause/resume in Playing or Paused
+    // New text is in the view: drops what the voice holds and tells whether the text is
+    // to be read, by the state and `autoPlay`. After preparing it, ReadNewText reads it
+    // from offset in the view, where the new part begins.
+    bool BeginNewText();
+    void ReadNewText(int offset);
+    void StepSentence(int direction); // +1 or -1, only while playing
+    void ChangeRate(int delta);       // clamps at -10 and 10
+    void HandleVoiceEvents();
+    void OnTimer();
+    // Ctrl+click: start at the sentence that begins the first visible line.
+    void StartAtFirstVisibleLine();
+    // The spoken text was derived anew, or the voices or the volume changed: a reading
+    // going on goes on with them, from the word it has reached. A paused one keeps what
+    // it was given.
+    void SpokenTextChanged();
+    void VoicesChanged();
+
+private:
+    // What the voice still holds. Every utterance ends with an end-of-input event, the
+    // purged ones too, and in the order they were queued; the stream number tells a
+    // purged utterance's end from the end of the one being read.
+    // One of our unfinished utterances, purged ones too: their last words may still be
+    // reported, in positions of the text they were given from where they began.
+    struct Utterance {
+        ULONG stream;
+        int offset;
+        int end;
+        std::shared_ptr<const SpokenText> text;
+        LanguageId language;
+        bool withoutVoice;
+        // The markup the text went to the voice in, whose positions the voice reports;
+        // null for plain text.
+        std::shared_ptr<const SpokenText> markup;
+        bool reached = false;   // its first word has been reported
+    };
+    // The spoken text's range of the word at the utterance's position, of that length.
+    static TextRange SpokenWord(const Utterance& utterance, ULONG position, ULONG length);
+    struct VoiceQueue {
+        std::vector<ULONG> liveStreams;   // spoken and neither purged nor ended
+        int purgedEndsOwed = 0;
+        std::vector<Utterance> utterances;
+    };
+
+    bool HasLiveUtterance() const { return !queue_.liveStreams.empty(); }
+    SpeechState SpeakingState() const;
+    bool TakeEndOfStream(ULONG stream);
+    Utterance* FindUtterance(ULONG stream);
+    // Where the voice is to start for a view position.
+    int SpokenPosition(int viewOffset) const;
+    bool SpeakFrom(int offset);
+    bool UseRunVoice(const ComPtr<ISpObjectToken>& token);
+    // Keeps the next run queued behind the one being read, so the voice goes on at once.
+    void QueueNextRun();
+    // Left from a run's first sentence: the sentence before it is in the run before.
+    bool StepBackAcrossRuns();
+    void StartSpeaking(int offset);
+    void TuneVoice();
+    bool PauseVoice();
+    bool ResumeVoice();
+    bool PurgeVoice();
+    void SetState(SpeechState state);
+    void OnWordBoundary();
+    // The view range of the sentence that holds the spoken word at start of text; told:
+    // the sentence the voice reports, in the spoken text.
+    TextRange SentenceOf(TextRange told, const std::shared_ptr<const SpokenText>& text, int start);
+    void OnEndOfInput(ULONG stream);
+
+    TextView& view_;
+    const std::shared_ptr<const SpokenText>& spoken_;
+    SpeechListener& listener_;
+    VoiceRunSource& runs_;
+    ComPtr<ISpVoice> voice_;
+    // The token last handed to SetVoice: what the voice reads the next Speak with. Null
+    // while the engine reads with its own.
+    ComPtr<ISpObjectToken> voiceToken_;
+    SpeechState state_ = Stopped;
+    TextRange lastWord_;   // in the view
+    // The last sentence found by the program's own rule, in the spoken text it was
+    // found in: the words of one sentence need it found once.
+    std::shared_ptr<const SpokenText> sentenceText_;
+    TextRange foundSentence_;
+    VoiceQueue queue_;
+};
