@@ -316,30 +316,30 @@ void Reader::TellLeftUndone(const PronunciationReport& report)
 
 void Reader::ApplyFontAndColours()
 {
-    display_.ApplyFontAndColours(view_);
+    look_.ApplyFontAndColours(view_);
     ReportStatusChange();
 }
 
 void Reader::ApplyColours()
 {
-    display_.ApplyColours(view_);
+    look_.ApplyColours(view_);
 }
 
 void Reader::ApplySentenceLook()
 {
-    display_.ApplySentenceLook(view_);
+    look_.ApplySentenceLook(view_);
 }
 
 void Reader::ChangeDpi(int dpi)
 {
-    display_.ChangeDpi(view_, dpi);
+    look_.ChangeDpi(view_, dpi);
     ReportStatusChange();
 }
 
 void Reader::FitView(int width, int height)
 {
     MoveWindow(view_.Handle(), 0, 0, width, height, FALSE);
-    display_.UpdateVisibleLines(view_);
+    look_.UpdateVisibleLines(view_);
     ReportStatusChange();
 }
 
@@ -484,7 +484,7 @@ void Reader::OnLanguageReached(LanguageId language, bool withoutVoice)
 void Reader::OnSpokenWord(TextRange word, TextRange sentence)
 {
     lastSpokenWord_ = word;
-    ReportStatusChange(display_.ShowSpokenWord(view_, word, sentence));
+    ReportStatusChange(look_.ShowSpokenWord(view_, word, sentence));
     if (!pendingNote_.empty() && noteListener_)
         noteListener_(pendingNote_);
     pendingNote_.clear();

@@ -10,7 +10,7 @@
 #include <utility>
 #include "platform/sliced_work.h"
 #include "view/copy_load.h"
-#include "view/display.h"
+#include "view/view_look.h"
 #include "hearing/hearing_job.h"
 #include "hearing/listening_filters.h"
 #include "hearing/paragraph_languages.h"
@@ -80,7 +80,7 @@ public:
     SpeechController& Controller() { return controller_; }
     const SpeechController& Controller() const { return controller_; }
     SpeechState State() const { return controller_.State(); }
-    int VisibleLines() const { return display_.VisibleLines(); }
+    int VisibleLines() const { return look_.VisibleLines(); }
 
     // Whether a copy of so many characters is taken; when not, the note listener hears why.
     bool TakesCopyOf(size_t characters);
@@ -182,7 +182,7 @@ private:
     std::wstring voiceName_;           // whose entries of the dictionary apply: the chosen voice's
     std::wstring defaultVoiceName_;    // the system's default voice, when none is chosen
     TextRange lastSpokenWord_;
-    Display display_;
+    ViewLook look_;
     SpeechController controller_{view_, spoken_, *this, *this};
     VoiceLister voiceLister_;
     VoiceCatalog voices_;

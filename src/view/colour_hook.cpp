@@ -1,6 +1,6 @@
 #include "view/colour_hook.h"
 #include "settings/app_settings.h"
-#include "view/display.h"
+#include "view/view_look.h"
 
 namespace {
 

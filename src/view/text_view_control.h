@@ -93,6 +93,8 @@ public:
     int LineHeight() const { return lineHeight_; }
 
 private:
+    // Space between the text and the control's left and right edges.
+    static constexpr int Margin = 1;
     friend bool RegisterTextViewClass();
     explicit TextViewControl(HWND window);
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

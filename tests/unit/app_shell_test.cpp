@@ -9,7 +9,7 @@
 #include "platform/log.h"
 #include "platform/ui_text.h"
 #include "settings/app_settings.h"
-#include "view/display.h"
+#include "view/view_look.h"
 #include "view/text_view.h"
 #include "voice/speech_controller.h"
 #include "reading/reader.h"

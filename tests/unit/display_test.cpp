@@ -12,7 +12,7 @@
 #include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
 #include "view/colour_hook.h"
-#include "view/display.h"
+#include "view/view_look.h"
 #include "voice/speech_controller.h"
 #include "view/text_prep.h"
 #include "view/text_view.h"

@@ -9,7 +9,7 @@
 #include "settings/ini_file.h"
 #include "settings/view_settings.h"
 #include "view/colour_hook.h"
-#include "view/display.h"
+#include "view/view_look.h"
 #include "resource.h"
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "view/display.h"
+#include "view/view_look.h"
 #include "settings/app_settings.h"
 #include "platform/dpi.h"
 #include "platform/high_contrast.h"
@@ -12,13 +12,13 @@ ViewColours ShownColours()
     return ViewColours{AppSettings.textColour, AppSettings.backgroundColour};
 }
 
-Display::Display()
+ViewLook::ViewLook()
 {
     textFormat_.cbSize = sizeof textFormat_;
     textFormat_.dwMask = CFM_SIZE | CFM_COLOR | CFM_FACE | CFM_CHARSET | CFM_BOLD | CFM_ITALIC;
 }
 
-void Display::MeasureLineHeight(const TextView& view)
+void ViewLook::MeasureLineHeight(const TextView& view)
 {
     const int height = view.LineHeight();
     lineHeight_ = height > 0 ? height : textFormat_.yHeight / 20;
@@ -44,7 +44,7 @@ bool NeedsAutoScroll(int wordLine, int firstVisibleLine, int lines)
     return lines > 2 && wordLine - firstVisibleLine > lines / 2;
 }
 
-int Display::ShowSpokenWord(TextView& view, TextRange word, TextRange sentence)
+int ViewLook::ShowSpokenWord(TextView& view, TextRange word, TextRange sentence)
 {
     view.ShowSentence(sentence);
     if (!AppSettings.showFullText) {
@@ -59,13 +59,13 @@ int Display::ShowSpokenWord(TextView& view, TextRange word, TextRange sentence)
     return -1;
 }
 
-void Display::ApplySentenceLook(TextView& view)
+void ViewLook::ApplySentenceLook(TextView& view)
 {
     // In played-text mode the text read so far is the mark; a tint would show the rest.
     view.SetSentenceLook(SentenceLook{AppSettings.markSentence && AppSettings.showFullText, AppSettings.focusMode});
 }
 
-void Display::TakeColours(TextView& view)
+void ViewLook::TakeColours(TextView& view)
 {
     const ViewColours colours = ShownColours();
     // In played-text mode unselected text is drawn in the background colour: invisible.
@@ -73,7 +73,7 @@ void Display::TakeColours(TextView& view)
     SendMessageW(view.Handle(), EM_SETBKGNDCOLOR, 0, colours.background);
 }
 
-void Display::ApplyColours(TextView& view)
+void ViewLook::ApplyColours(TextView& view)
 {
     TakeColours(view);
     CHARFORMATW colour = textFormat_;
@@ -81,7 +81,7 @@ void Display::ApplyColours(TextView& view)
     SendMessageW(view.Handle(), EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&colour));
 }
 
-void Display::ApplyFontAndColours(TextView& view)
+void ViewLook::ApplyFontAndColours(TextView& view)
 {
     textFormat_.dwEffects = (AppSettings.bold ? CFE_BOLD : 0) | (AppSettings.italic ? CFE_ITALIC : 0);
     // The settings keep the height as at 96 dpi; the view draws the points at its own.
@@ -96,14 +96,14 @@ void Display::ApplyFontAndColours(TextView& view)
     UpdateVisibleLines(view);
 }
 
-void Display::ChangeDpi(TextView& view, int dpi)
+void ViewLook::ChangeDpi(TextView& view, int dpi)
 {
     view.SetDpi(dpi);
     MeasureLineHeight(view);
     UpdateVisibleLines(view);
 }
 
-void Display::UpdateVisibleLines(const TextView& view)
+void ViewLook::UpdateVisibleLines(const TextView& view)
 {
     const RECT c = view.ClientRect();
     visibleLines_ = ComputeVisibleLines(c.bottom - c.top, lineHeight_);

@@ -13,9 +13,9 @@ struct ViewColours {
 };
 ViewColours ShownColours();
 
-class Display {
+class ViewLook {
 public:
-    Display();
+    ViewLook();
 
     // Whole lines the view shows at its current size and font.
     int VisibleLines() const { return visibleLines_; }
