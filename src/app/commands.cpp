@@ -7,13 +7,13 @@
 #include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
 #include "export/export.h"
-#include "voice/pitch_markup.h"
 #include "options/options_dialog.h"
 #include "settings/app_settings.h"
 #include "platform/menu_items.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
 #include <richedit.h>
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -44,7 +44,7 @@ void ToggleAppendText(HMENU menu)
 void ToggleFocusMode(SpeechWindowState& state)
 {
     AppSettings.focusMode = !AppSettings.focusMode;
-    state.reader.ApplySentenceLook();
+    state.reader.ApplyLook(LookChange::SentenceLook);
     ShowFocusModeInMenu(state.popupMenu);
 }
 
@@ -62,16 +62,7 @@ void OpenOptionsDialog(SpeechWindowState& state, int tab)
 // copies: a copy taken while the save dialog is open changes nothing of the export.
 void ExportCurrentText(SpeechWindowState& state)
 {
-    Reader& reader = state.reader;
-    const std::vector<VoiceRun> runs = reader.AllRuns();
-    const std::shared_ptr<const SpokenText> spoken = reader.Spoken();
-    std::vector<SpokenPart> parts;
-    for (const VoiceRun& run : runs) {
-        std::wstring text = spoken->Text().substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start));
-        const bool markup = AppSettings.pitch != 0;
-        parts.push_back({markup ? PitchMarkup(text, AppSettings.pitch).Text() : std::move(text), run.voice, markup});
-    }
-    ExportSpeech(state.window, std::move(parts));
+    ExportSpeech(state.window, state.reader.SpokenParts());
 }
 
 void ShowContextMenu(HWND window)
@@ -79,16 +70,11 @@ void ShowContextMenu(HWND window)
     SendMessageW(window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
 }
 
-// The control clamps a line scroll, so scrolling by the number of lines reaches either
-// end; a larger count overflows inside some rich-edit versions and scrolls nowhere.
-void ScrollToEnd(TextView& view)
+// The window keeps the rate the user chose; the reader only applies it.
+void ChangeRate(Reader& reader, int delta)
 {
-    view.ScrollLines(view.LineCount());
-}
-
-void ScrollToTop(TextView& view)
-{
-    view.ScrollLines(-view.LineCount());
+    AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, MinSpeechRate, MaxSpeechRate);
+    reader.ApplyRate();
 }
 
 // A command that reads, copies, exports, deletes or scrolls the text acts on the text
@@ -126,7 +112,6 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
 {
     const HWND window = state.window;
     Reader& reader = state.reader;
-    SpeechController& speech = reader.Controller();
     if (ActsOnTheText(LOWORD(wParam)))
         reader.FinishLoad();
     switch (LOWORD(wParam)) {
@@ -134,25 +119,25 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_COPY:              CopySpeechText(reader, window); break;
     case CMD_CLIPBOARD_MONITOR: ToggleClipboardMonitor(state.popupMenu); break;
     case CMD_APPEND_TEXT:       ToggleAppendText(state.popupMenu); break;
-    case CMD_PLAY_PAUSE:        speech.PlayPause(); break;
-    case CMD_PAUSE:             speech.PauseResume(); break;
-    case CMD_STOP:              speech.Stop(); break;
+    case CMD_PLAY_PAUSE:        reader.Do(ReadingCommand::PlayPause); break;
+    case CMD_PAUSE:             reader.Do(ReadingCommand::PauseResume); break;
+    case CMD_STOP:              reader.Do(ReadingCommand::Stop); break;
     case CMD_BORDER:            ToggleBorder(state); break;
     case CMD_DELETE_ALL:        DeleteAllText(reader, window); break;
     case CMD_OPTIONS:           OpenOptionsDialog(state, SpeechTab); break;
     case CMD_ABOUT:             ShowAboutDialog(window); break;
-    case CMD_PLAY_STOP:         speech.PlayStop(); break;
+    case CMD_PLAY_STOP:         reader.Do(ReadingCommand::PlayStop); break;
     case CMD_CONTEXT_MENU:      ShowContextMenu(window); break;
     case CMD_SPEAKER_WINDOW:    ShowSpeechWindow(state, 0); break;
-    case CMD_NEXT_SENTENCE:     speech.StepSentence(+1); break;
-    case CMD_PREVIOUS_SENTENCE: speech.StepSentence(-1); break;
+    case CMD_NEXT_SENTENCE:     reader.Do(ReadingCommand::NextSentence); break;
+    case CMD_PREVIOUS_SENTENCE: reader.Do(ReadingCommand::PreviousSentence); break;
     case CMD_EXPORT:            ExportCurrentText(state); break;
-    case CMD_SCROLL_END:        ScrollToEnd(reader.View()); break;
-    case CMD_SCROLL_HOME:       ScrollToTop(reader.View()); break;
+    case CMD_SCROLL_END:        reader.Do(ReadingCommand::ScrollToEnd); break;
+    case CMD_SCROLL_HOME:       reader.Do(ReadingCommand::ScrollToTop); break;
     case CMD_PASTE:             PasteClipboardText(state.reader, window); break;
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
-    case CMD_RATE_UP:           speech.ChangeRate(+1); break;
-    case CMD_RATE_DOWN:         speech.ChangeRate(-1); break;
+    case CMD_RATE_UP:           ChangeRate(reader, +1); break;
+    case CMD_RATE_DOWN:         ChangeRate(reader, -1); break;
     case CMD_PRONOUNCE_AS:      PronounceWordAs(state); break;
     case CMD_FOCUS_MODE:        ToggleFocusMode(state); break;
     default:                    break;

@@ -16,25 +16,25 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     host.speechWindow = window;
     host.textView = state.reader.View().Handle();
     host.setVoiceRate = [&state](int rate) {
-        if (ISpVoice* voice = state.reader.Controller().Voice())
+        if (ISpVoice* voice = state.reader.Voice())
             voice->SetRate(rate);
     };
     host.setVoiceVolume = [&state](int volume) {
-        if (ISpVoice* voice = state.reader.Controller().Voice())
+        if (ISpVoice* voice = state.reader.Voice())
             voice->SetVolume(static_cast<USHORT>(volume));
     };
     host.installedVoices = [&state] {
         state.reader.RefreshVoices();
         std::vector<VoiceEntry> entries;
-        for (const InstalledVoice& voice : state.reader.Voices().Voices())
+        for (const InstalledVoice& voice : state.reader.Voices().Catalog().Voices())
             entries.push_back({voice.id, VoiceLabel(voice), voice.languages, voice.name});
         return entries;
     };
-    host.defaultVoiceId = [&state] { return state.reader.Voices().DefaultId(); };
-    host.voiceName = [&state] { return state.reader.ChosenVoiceName(); };
-    host.readsEachLanguage = [&state] { return state.reader.ReadsEachLanguage(); };
+    host.defaultVoiceId = [&state] { return state.reader.Voices().Catalog().DefaultId(); };
+    host.voiceName = [&state] { return state.reader.Voices().ChosenVoiceName(); };
+    host.readsEachLanguage = [&state] { return state.reader.Voices().ReadsEachLanguage(); };
     host.voiceForLanguage = [&state](LanguageId language) {
-        const InstalledVoice* voice = state.reader.VoiceForLanguage(language);
+        const InstalledVoice* voice = state.reader.Voices().VoiceForLanguage(language);
         return voice ? voice->id : std::wstring();
     };
     host.applyVoices = [&state] { state.reader.ApplyVoiceSettings(); };
@@ -45,7 +45,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     host.applyTransparency = [window] { ApplyTransparency(window); };
     // A new font or colour is shown at the window's transparency, as at start-up.
     host.applyFontAndColours = [&state, window] {
-        state.reader.ApplyFontAndColours();
+        state.reader.ApplyLook(LookChange::FontAndColours);
         ApplyTransparency(window);
         ShowFocusModeInMenu(state.popupMenu);
     };

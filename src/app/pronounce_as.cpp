@@ -19,7 +19,7 @@ std::wstring ShownText(const Reader& reader)
 void SpeakSample(SpeechWindowState& state, const std::wstring& text)
 {
     if (!state.sampleVoice)
-        state.sampleVoice = CreateVoiceLike(state.reader.Controller().Voice());
+        state.sampleVoice = CreateVoiceLike(state.reader.Voice());
     if (!state.sampleVoice) {
         LogLine(L"No voice could be made to say a pronunciation sample");
         return;
@@ -57,8 +57,8 @@ void PronounceWordAs(SpeechWindowState& state)
     request.entry.pattern = WordToPronounce(shown, reader.LastSpokenWord(), reader.View().SelectionEnd());
     request.entry.type = MatchType::WholeWord;
     request.adding = true;
-    request.voiceName = VoiceName(reader.Controller().Voice());
-    for (const InstalledVoice& voice : reader.Voices().Voices())
+    request.voiceName = VoiceName(reader.Voice());
+    for (const InstalledVoice& voice : reader.Voices().Catalog().Voices())
         request.installedVoices.push_back(voice.name);
     request.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
     request.shownText = shown;

@@ -36,8 +36,8 @@ LRESULT OnCreate(SpeechWindowState& state)
     RECT client;
     GetClientRect(state.window, &client);
     state.dpi = WindowDpi(state.window);
-    state.reader.SetStatusListener([&state](int line) { RefreshStatusLine(state, line); });
-    state.reader.SetNoteListener([&state](const std::wstring& note) { ShowStatusNote(state, note); });
+    state.reader.SetListeners([&state](int line) { RefreshStatusLine(state, line); },
+                              [&state](const std::wstring& note) { ShowStatusNote(state, note); });
     return state.reader.CreateView(state.window, client) ? 0 : -1;
 }
 
@@ -54,14 +54,10 @@ void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
 void OnDestroy(SpeechWindowState& state)
 {
     RemoveHotKeys(state.window);
-    state.reader.CancelLoad();
-    state.reader.UseVoice({});
+    state.reader.Close();
     state.sampleVoice.Reset();
     SaveSettingsNotingFailure(state);
     LeaveClipboardChain(state.window);
-    state.reader.SetStatusListener(nullptr);
-    state.reader.SetNoteListener(nullptr);
-    state.reader.ForgetText();
     TellIfSettingsWereNotSaved(state);
     PostQuitMessage(0);
 }
@@ -91,14 +87,13 @@ LRESULT OnTextViewInput(SpeechWindowState& state, const MSGFILTER& filter)
 {
     const UINT m = filter.msg;
     const WPARAM w = filter.wParam;
-    SpeechController& controller = state.reader.Controller();
     if (m == WM_RBUTTONDOWN && w == MK_RBUTTON) {
         SendMessageW(state.window, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONDOWN);
         return 0;
     }
     if (m == WM_LBUTTONDBLCLK && w == MK_LBUTTON) {
         state.reader.FinishLoad();
-        controller.PauseResume();
+        state.reader.Do(ReadingCommand::PauseResume);
         return 1;
     }
     if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_LBUTTONUP)
@@ -106,13 +101,13 @@ LRESULT OnTextViewInput(SpeechWindowState& state, const MSGFILTER& filter)
     if (m == WM_LBUTTONDOWN) {
         if (w & MK_CONTROL)
             state.reader.FinishLoad();
-        if ((w & MK_CONTROL) && controller.State() != Playing && controller.State() != PendingPlay)
-            controller.StartAtFirstVisibleLine();
+        if (w & MK_CONTROL)
+            state.reader.Do(ReadingCommand::StartAtFirstVisibleLine);
         return 1;
     }
     if (m == WM_MOUSEWHEEL) {
         // The control itself would scroll several lines per notch.
-        state.reader.View().ScrollOneLine(GET_WHEEL_DELTA_WPARAM(w) > 0);
+        state.reader.Do(GET_WHEEL_DELTA_WPARAM(w) > 0 ? ReadingCommand::ScrollLineUp : ReadingCommand::ScrollLineDown);
         return 1;
     }
     return 0;
@@ -160,7 +155,7 @@ void OnTimer(SpeechWindowState& state, UINT_PTR id)
         return;
     if (GetFocus() == state.reader.View().Handle())
         SetFocus(state.window);
-    state.reader.Controller().OnTimer();
+    state.reader.OnTimer();
 }
 
 void OnDrawClipboardMessage(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
@@ -215,10 +210,10 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
     // The high-contrast mode comes and goes, and its colours change, without a restart.
     case WM_SETTINGCHANGE:
         if (wParam == SPI_SETHIGHCONTRAST)
-            state.reader.ApplyColours();
+            state.reader.ApplyLook(LookChange::Colours);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_SYSCOLORCHANGE:
-        state.reader.ApplyColours();
+        state.reader.ApplyLook(LookChange::Colours);
         return 0;
     case WM_NOTIFY:
         return OnNotify(state, reinterpret_cast<const NMHDR*>(lParam));
@@ -232,7 +227,7 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         OnTimer(state, wParam);
         return 0;
     case WM_MOUSEWHEEL:
-        state.reader.View().ScrollOneLine(GET_WHEEL_DELTA_WPARAM(wParam) > 0);
+        state.reader.Do(GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? ReadingCommand::ScrollLineUp : ReadingCommand::ScrollLineDown);
         return 0;
     case WM_DRAWCLIPBOARD:
         OnDrawClipboardMessage(state, wParam, lParam);
@@ -250,7 +245,7 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         OnTrayNotify(state, wParam, lParam);
         return 0;
     case WM_VOICE_EVENT:
-        state.reader.Controller().HandleVoiceEvents();
+        state.reader.OnVoiceEvents();
         return 0;
     case WM_ACTIVATE:
         OnSpeechWindowActivate(state, wParam, lParam);

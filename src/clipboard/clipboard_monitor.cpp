@@ -39,8 +39,7 @@ bool OpenClipboardPatiently(HWND owner)
 // Before the first-run greeting has been seen, a copy only puts a blank in the view.
 void TakeFirstRunCopy(Reader& reader)
 {
-    reader.View().SetText(L" ");
-    reader.PrepareText();
+    reader.ShowBlank();
 }
 
 void PassNotificationOn(WPARAM wParam, LPARAM lParam)
@@ -50,8 +49,9 @@ void PassNotificationOn(WPARAM wParam, LPARAM lParam)
 }
 
 // Hands a copy's text to the reader, which shows, prepares and reads it; false when it
-// is too large to be taken (the reader says so).
-bool TakeText(Reader& reader, std::wstring text)
+// is too large to be taken (the reader says so). readAnyway: read even where a copy
+// would only be shown, with auto play off.
+bool TakeText(Reader& reader, std::wstring text, bool readAnyway = false)
 {
     if (!reader.TakesCopyOf(text.size()))
         return false;
@@ -59,7 +59,7 @@ bool TakeText(Reader& reader, std::wstring text)
     // copied once more for that.
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))
         text.pop_back();
-    reader.TakeCopy(std::move(text), AppSettings.appendCopies);
+    reader.TakeCopy(std::move(text), AppSettings.appendCopies, readAnyway);
     return true;
 }
 
@@ -121,8 +121,7 @@ ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPA
             outcome = ClipboardOutcome::FirstRunCopy;
         }
         if (!AppSettings.monitorClipboard) {
-            reader.PrepareText();
-            reader.DropTrailingLineBreaks();
+            reader.PrepareText(true);
         }
     }
     PassNotificationOn(wParam, lParam);
@@ -213,9 +212,8 @@ void DeleteAllText(Reader& reader, HWND window)
     if (AppSettings.confirmDeleteAll && !AskToConfirm(window, IDS_CONFIRM_DELETE))
         return;
     if (reader.State() != Stopped)
-        reader.Controller().Stop();
-    reader.View().SetText(L" ");
-    reader.PrepareText();
+        reader.Do(ReadingCommand::Stop);
+    reader.ShowBlank();
     reader.ReportStatusChange();
 }
 
@@ -226,9 +224,6 @@ void TakeTextToReadNow(Reader& reader, const std::wstring& text)
     // Asked for by the user, the text is read even where a copy would only be shown:
     // with auto play off, or while a reading is paused.
     if (reader.State() == Paused)
-        reader.Controller().Stop();
-    const bool autoPlay = AppSettings.autoPlay;
-    AppSettings.autoPlay = true;
-    TakeText(reader, text);
-    AppSettings.autoPlay = autoPlay;
+        reader.Do(ReadingCommand::Stop);
+    TakeText(reader, text, true);
 }

@@ -6,20 +6,13 @@
 #include <string>
 #include <vector>
 #include "platform/com_ptr.h"
+#include "voice/voice_runs.h"
 
 // What the wait dialog returns when the worker, not the user, closed it.
 constexpr INT_PTR ExportFinished = 7;
 
-// A part of the text and the voice that reads it; null: the system's default voice.
-// markup: the text is speech markup, its own characters written as references.
-struct SpokenPart {
-    std::wstring text;
-    ComPtr<ISpObjectToken> voice;
-    bool markup = false;
-};
-
-// The Export... command for a text read in parts, each with its own voice, as the
-// reading reads it.
+// The Export... command for a text read in parts (SpokenPart), each with its own voice
+// (null: the system's default one), as the reading reads it.
 std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts);
 
 // The Export... command: asks for a file name and writes the file. owner owns the save

@@ -115,10 +115,10 @@ HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const VoiceProno
     const std::shared_ptr<const std::wstring> text(heard.filtered, &heard.filtered->Text());
     const int size = static_cast<int>(text->size());
     // The runs as the reading will take them, each with the pronouncer of its voice.
-    ParagraphLanguages languages(text);
+    heard.languages = std::make_shared<ParagraphLanguages>(text);
     std::vector<std::pair<LanguageRun, const Pronouncer*>> runs;
     for (int at = 0; at < size;) {
-        const LanguageRun run = languages.RunFrom(at);
+        const LanguageRun run = heard.languages->RunFrom(at);
         const Pronouncer* pronouncer = pronouncers.chosen.get();
         for (const auto& [language, own] : pronouncers.byLanguage)
             if (language == run.language)

@@ -8,6 +8,7 @@
 #include <vector>
 #include "platform/language_id.h"
 #include "pronunciation/pronouncer.h"
+#include "hearing/paragraph_languages.h"
 #include "hearing/spoken_text.h"
 
 // heard with the replacements (in its positions, in order, none overlapping) made. A
@@ -22,6 +23,9 @@ struct HeardText {
     std::shared_ptr<const SpokenText> spoken;
     // What the dictionary left undone of it.
     PronunciationReport report;
+    // The languages of the filtered text's paragraphs, where the dictionary had to find
+    // them (its entries differ by voice); null else. The reading takes them over.
+    std::shared_ptr<ParagraphLanguages> languages;
 };
 // May run on any thread, on several at once; the watch is the caller's for this text.
 HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch);

@@ -2,6 +2,7 @@
 #include "settings/app_settings.h"
 #include "settings/voice_settings.h"
 #include "hearing/listening_filters.h"
+#include "voice/pitch_markup.h"
 #include "voice/voice_engine.h"
 #include "platform/ui_text.h"
 #include "res/resource.h"
@@ -36,8 +37,54 @@ bool Reader::CreateView(HWND parent, const RECT& rect)
 {
     if (!view_.Create(parent, rect))
         return false;
-    ApplyFontAndColours();
+    ApplyLook(LookChange::FontAndColours);
     return true;
+}
+
+void Reader::SetListeners(StatusListener status, NoteListener note)
+{
+    statusListener_ = std::move(status);
+    noteListener_ = std::move(note);
+}
+
+void Reader::Close()
+{
+    CancelLoad();
+    UseVoice({});
+    SetListeners(nullptr, nullptr);
+    ForgetText();
+}
+
+void Reader::OnVoiceEvents()
+{
+    controller_.HandleVoiceEvents();
+}
+
+void Reader::OnTimer()
+{
+    controller_.OnTimer();
+}
+
+void Reader::Do(ReadingCommand command)
+{
+    switch (command) {
+    case ReadingCommand::Play:             controller_.Play(); break;
+    case ReadingCommand::PlayPause:        controller_.PlayPause(); break;
+    case ReadingCommand::PlayStop:         controller_.PlayStop(); break;
+    case ReadingCommand::PauseResume:      controller_.PauseResume(); break;
+    case ReadingCommand::Stop:             controller_.Stop(); break;
+    case ReadingCommand::NextSentence:     controller_.StepSentence(+1); break;
+    case ReadingCommand::PreviousSentence: controller_.StepSentence(-1); break;
+    case ReadingCommand::StartAtFirstVisibleLine:
+        controller_.StartAtSentenceOf(view_.LineIndex(view_.FirstVisibleLine()));
+        break;
+    // The control clamps a line scroll, so scrolling by the number of lines reaches either
+    // end; a larger count overflows inside some rich-edit versions and scrolls nowhere.
+    case ReadingCommand::ScrollToTop:      view_.ScrollLines(-view_.LineCount()); break;
+    case ReadingCommand::ScrollToEnd:      view_.ScrollLines(view_.LineCount()); break;
+    case ReadingCommand::ScrollLineUp:     view_.ScrollOneLine(true); break;
+    case ReadingCommand::ScrollLineDown:   view_.ScrollOneLine(false); break;
+    }
 }
 
 bool Reader::TakesCopyOf(size_t characters)
@@ -51,7 +98,7 @@ bool Reader::TakesCopyOf(size_t characters)
     return false;
 }
 
-void Reader::TakeCopy(std::wstring text, bool append)
+void Reader::TakeCopy(std::wstring text, bool append, bool readAnyway)
 {
     // Only text not prepared yet can take another copy after it; one already prepared is
     // shown and read first, as it would have been had it come in at once.
@@ -64,7 +111,7 @@ void Reader::TakeCopy(std::wstring text, bool append)
         // What the voice was to hear of the text before is heard of the new one.
         CancelHearing();
     }
-    const bool read = controller_.BeginNewText();
+    const bool read = controller_.BeginNewText(readAnyway);
     if (follows) {
         load_->copy.AddCopy(std::move(text));
         load_->followsCopy = true;
@@ -229,12 +276,20 @@ bool Reader::TakeHearing(unsigned waitMs)
     return true;
 }
 
-void Reader::PrepareText()
+void Reader::PrepareText(bool dropTrailingLineBreaks)
 {
     FinishLoad();
     text_.Prepare(view_);
     DeriveSpokenText();
     ReportStatusChange();
+    if (dropTrailingLineBreaks)
+        DropTrailingLineBreaks();
+}
+
+void Reader::ShowBlank()
+{
+    view_.SetText(L" ");
+    PrepareText();
 }
 
 void Reader::DropTrailingLineBreaks()
@@ -250,6 +305,8 @@ void Reader::ForgetText()
     lastSpokenWord_ = {};
     spoken_.reset();
     filtered_.reset();
+    controller_.UseText(nullptr);
+    voiceRuns_.UseText(nullptr, nullptr, nullptr);
     view_.ShowDimmed(nullptr);
 }
 
@@ -288,6 +345,8 @@ void Reader::ShowSpokenText(HeardText heard)
     filtered_ = std::move(heard.filtered);
     spoken_ = std::move(heard.spoken);
     spokenFor_ = text_.Shared();
+    controller_.UseText(spoken_);
+    voiceRuns_.UseText(spoken_, filtered_, std::move(heard.languages));
     view_.ShowDimmed(std::make_shared<const std::vector<TextRange>>(spoken_->SkippedRanges()));
     TellLeftUndone(heard.report);
 }
@@ -314,20 +373,20 @@ void Reader::TellLeftUndone(const PronunciationReport& report)
         noteListener_(note);
 }
 
-void Reader::ApplyFontAndColours()
+void Reader::ApplyLook(LookChange change)
 {
-    look_.ApplyFontAndColours(view_);
-    ReportStatusChange();
-}
-
-void Reader::ApplyColours()
-{
-    look_.ApplyColours(view_);
-}
-
-void Reader::ApplySentenceLook()
-{
-    look_.ApplySentenceLook(view_);
+    switch (change) {
+    case LookChange::FontAndColours:
+        look_.ApplyFontAndColours(view_);
+        ReportStatusChange();
+        break;
+    case LookChange::Colours:
+        look_.ApplyColours(view_);
+        break;
+    case LookChange::SentenceLook:
+        look_.ApplySentenceLook(view_);
+        break;
+    }
 }
 
 void Reader::ChangeDpi(int dpi)
@@ -347,45 +406,24 @@ void Reader::UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister)
 {
     // Before any voice is set on it, the engine's voice is the system's default.
     const std::wstring defaultId = VoiceTokenId(voice.Get());
-    defaultVoiceName_ = VoiceName(voice.Get());
+    std::wstring defaultName = VoiceName(voice.Get());
     voiceLister_ = voice ? std::move(lister) : VoiceLister();
     controller_.UseVoice(std::move(voice));
-    voices_ = voiceLister_ ? voiceLister_(defaultId) : VoiceCatalog();
-    voiceName_ = ChosenVoiceName();
-}
-
-std::wstring Reader::ChosenVoiceName() const
-{
-    const InstalledVoice* chosen = ChosenVoice();
-    return chosen ? chosen->name : defaultVoiceName_;
+    voiceRuns_.UseCatalog(voiceLister_ ? voiceLister_(defaultId) : VoiceCatalog(), std::move(defaultName));
+    voiceName_ = voiceRuns_.ChosenVoiceName();
 }
 
 void Reader::RefreshVoices()
 {
     if (voiceLister_)
-        voices_ = voiceLister_(voices_.DefaultId());
-}
-
-const InstalledVoice* Reader::ChosenVoice() const
-{
-    return voices_.Find(AppSettings.voiceId);
-}
-
-bool Reader::ChosenVoiceMissing() const
-{
-    return !AppSettings.voiceId.empty() && !ChosenVoice();
-}
-
-bool Reader::ReadsEachLanguage() const
-{
-    return AppSettings.readEachLanguage.value_or(voices_.Languages().size() > 1);
+        voiceRuns_.UseCatalog(voiceLister_(voiceRuns_.Catalog().DefaultId()), voiceRuns_.DefaultName());
 }
 
 // The dictionary's entries for a voice apply where it reads: a text read by other voices
 // is heard anew.
 void Reader::ApplyVoiceSettings()
 {
-    voiceName_ = ChosenVoiceName();
+    voiceName_ = voiceRuns_.ChosenVoiceName();
     if (VoicesPronouncers() != heardWith_) {
         FinishLoad();
         if (text_.Prepared())
@@ -394,14 +432,19 @@ void Reader::ApplyVoiceSettings()
     controller_.VoicesChanged();
 }
 
+void Reader::ApplyRate()
+{
+    controller_.RateChanged();
+}
+
 VoicePronouncers Reader::VoicesPronouncers()
 {
     VoicePronouncers pronouncers{pronouncers_.For(voiceName_), {}};
     // Without an entry for one voice, every voice hears the same.
-    if (!ReadsEachLanguage() || !pronouncers_.HasVoiceEntries())
+    if (!voiceRuns_.ReadsEachLanguage() || !pronouncers_.HasVoiceEntries())
         return pronouncers;
-    for (LanguageId language : voices_.Languages())
-        if (const InstalledVoice* voice = VoiceForLanguage(language); voice && voice->name != voiceName_)
+    for (LanguageId language : voiceRuns_.Catalog().Languages())
+        if (const InstalledVoice* voice = voiceRuns_.VoiceForLanguage(language); voice && voice->name != voiceName_)
             pronouncers.byLanguage.emplace_back(language, pronouncers_.For(voice->name));
     return pronouncers;
 }
@@ -409,57 +452,25 @@ VoicePronouncers Reader::VoicesPronouncers()
 LanguageId Reader::SpeakingLanguage() const
 {
     const SpeechState state = controller_.State();
-    return state != Stopped && ReadsEachLanguage() ? speakingLanguage_ : NoLanguage;
+    return state != Stopped && voiceRuns_.ReadsEachLanguage() ? speakingLanguage_ : NoLanguage;
 }
 
-const InstalledVoice* Reader::VoiceForLanguage(LanguageId language) const
-{
-    if (const InstalledVoice* chosen = voices_.Find(LanguageVoiceId(AppSettings, language)); chosen && chosen->Speaks(language))
-        return chosen;
-    // The chosen voice reads its own language, before any other voice of it.
-    if (const InstalledVoice* chosen = ChosenVoice(); chosen && chosen->Speaks(language))
-        return chosen;
-    return voices_.FirstFor(language);
-}
-
-VoiceRun Reader::RunFrom(int offset)
-{
-    const InstalledVoice* chosen = ChosenVoice();
-    const ComPtr<ISpObjectToken> chosenToken = chosen ? chosen->token : ComPtr<ISpObjectToken>();
-    const int size = spoken_ ? static_cast<int>(spoken_->Text().size()) : 0;
-    if (!ReadsEachLanguage() || !spoken_)
-        return {offset, size, NoLanguage, chosenToken, false};
-    // The paragraphs are those of the filtered text, where lines joined inside a sentence
-    // are one; the dictionary's respellings, made for each paragraph's voice, come after.
-    const std::shared_ptr<const std::wstring> text(filtered_, &filtered_->Text());
-    if (!languages_ || languages_->Text() != text)
-        languages_ = std::make_unique<ParagraphLanguages>(text);
-    const bool same = spoken_ == filtered_;
-    const int from = same ? offset : filtered_->SpokenPosition(spoken_->ViewPosition(offset));
-    const LanguageRun run = languages_->RunFrom(from);
-    const int end = same ? run.end : spoken_->SpokenPosition(filtered_->ViewPosition(run.end));
-    const InstalledVoice* voice = run.language != NoLanguage ? VoiceForLanguage(run.language) : nullptr;
-    return {offset, std::max(end, std::min(offset + 1, size)), run.language, voice ? voice->token : chosenToken,
-            run.language != NoLanguage && !voice};
-}
-
-std::vector<VoiceRun> Reader::AllRuns()
+std::vector<SpokenPart> Reader::SpokenParts()
 {
     FinishLoad();
     // The runs are what the voice hears, the dictionary's changes too: the dictionary's
     // time for a text is bounded.
     while (!TakeHearing(PatienceMs)) {
     }
-    std::vector<VoiceRun> runs;
+    std::vector<SpokenPart> parts;
     if (!spoken_)
-        return runs;
-    const int size = static_cast<int>(spoken_->Text().size());
-    // An empty text is one empty run, spoken as any other.
-    for (int at = 0; at < size || runs.empty();) {
-        runs.push_back(RunFrom(at));
-        at = std::max(runs.back().end, at + 1);
+        return parts;
+    const bool markup = AppSettings.pitch != 0;
+    for (const VoiceRun& run : voiceRuns_.AllRuns()) {
+        std::wstring text = spoken_->Text().substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start));
+        parts.push_back({markup ? PitchMarkup(text, AppSettings.pitch).Text() : std::move(text), run.voice, markup});
     }
-    return runs;
+    return parts;
 }
 
 // The note waits for the word's status line, which would write over it.
@@ -468,7 +479,7 @@ void Reader::OnLanguageReached(LanguageId language, bool withoutVoice)
     speakingLanguage_ = language;
     // The default voice reads while the chosen one is missing; said once, as the first
     // reading starts, and the choice is kept for when the voice is back.
-    if (ChosenVoiceMissing() && !toldChosenVoiceMissing_) {
+    if (voiceRuns_.ChosenVoiceMissing() && !toldChosenVoiceMissing_) {
         toldChosenVoiceMissing_ = true;
         pendingNote_ = FillPattern(LoadText(IDS_CHOSEN_VOICE_MISSING), VoiceIdName(AppSettings.voiceId));
         return;
@@ -488,6 +499,11 @@ void Reader::OnSpokenWord(TextRange word, TextRange sentence)
     if (!pendingNote_.empty() && noteListener_)
         noteListener_(pendingNote_);
     pendingNote_.clear();
+}
+
+void Reader::OnReadingEnd(int caret)
+{
+    view_.Select(caret, caret);
 }
 
 void Reader::OnStatusChange(int line)

@@ -18,6 +18,7 @@
 #include "voice/speech_controller.h"
 #include "hearing/spoken_text.h"
 #include "voice/voice_catalog.h"
+#include "voice/voice_runs.h"
 #include "view/text_prep.h"
 #include "view/text_view.h"
 
@@ -33,97 +34,120 @@ using VoiceLister = std::function<VoiceCatalog(const std::wstring& defaultId)>;
 // mistake (a whole log or database), and would take the program's memory many times over.
 inline constexpr size_t LargestCopyBytes = size_t{20} << 20;
 
+// What the user asks of the reading, from a command, a key or the mouse.
+enum class ReadingCommand {
+    Play,
+    PlayPause,                  // play when stopped, else pause or resume
+    PlayStop,                   // play when stopped, else stop
+    PauseResume,
+    Stop,
+    NextSentence,
+    PreviousSentence,
+    // Read from the sentence that begins the first visible line, unless a reading goes on.
+    StartAtFirstVisibleLine,
+    ScrollToTop,
+    ScrollToEnd,
+    ScrollLineUp,
+    ScrollLineDown,
+};
+
+// What of the settings' look changed.
+enum class LookChange {
+    FontAndColours,
+    Colours,                    // the system's colours, or its high-contrast mode
+    SentenceLook,               // focus mode, or the tint of the sentence being read
+};
+
 class Reader : private SpeechListener, private VoiceRunSource {
 public:
     Reader();
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
+    // ---- For the window that owns it ----
     // The view as a child of parent at rect, in the settings' font and colours; false
     // when the control cannot be made.
     bool CreateView(HWND parent, const RECT& rect);
-    void SetStatusListener(StatusListener listener) { statusListener_ = std::move(listener); }
-    void SetNoteListener(NoteListener listener) { noteListener_ = std::move(listener); }
+    // Who hears of a change the status line may show, and of a note for the user.
+    void SetListeners(StatusListener status, NoteListener note);
     // The voice that reads from now on, and the voices installed beside it, as lister
     // finds them now and whenever they are refreshed; an empty one releases it.
     void UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister = VoiceCatalog::Enumerate);
-    // The voices installed now (a voice may have come or gone since start-up).
-    void RefreshVoices();
-    const VoiceCatalog& Voices() const { return voices_; }
-    // The voice the settings choose; null for the system's default, also when the
-    // chosen one is not installed.
-    const InstalledVoice* ChosenVoice() const;
-    // The display name of the chosen voice, or of the system's default one; the
-    // pronunciation dictionary's entries for it apply.
-    std::wstring ChosenVoiceName() const;
-    // The settings name a voice that is not installed: the default reads until it returns.
-    bool ChosenVoiceMissing() const;
-    // Whether each paragraph is read with a voice of its language, by the settings or,
-    // when they leave it open, by whether voices of more than one language are installed.
-    bool ReadsEachLanguage() const;
-    // The voice settings changed: a reading going on goes on with them at once.
-    void ApplyVoiceSettings();
-    // The language being read, for the caption; NoLanguage when not reading, not known,
-    // or when every language is read with the one voice.
-    LanguageId SpeakingLanguage() const;
-    // The voice of a language: the user's choice for it, the chosen voice when it speaks
-    // it, or the first that does; null when none does.
-    const InstalledVoice* VoiceForLanguage(LanguageId language) const;
-    // The runs of the whole spoken text with their voices, as a reading would read them.
-    std::vector<VoiceRun> AllRuns();
-
-    TextView& View() { return view_; }
+    // As the window goes: what is being prepared or heard is dropped, the voice released.
+    void Close();
+    // The voice's events, and the window's speech timer.
+    void OnVoiceEvents();
+    void OnTimer();
+    // The view fills the window's new client area; the window is now shown at dpi.
+    void FitView(int width, int height);
+    void ChangeDpi(int dpi);
+    void ReportStatusChange(int line = -1) { OnStatusChange(line); }
+    // What the view shows, to look at; everything that changes it goes through the reader.
     const TextView& View() const { return view_; }
-    const PreparedText& Text() const { return text_; }
-    // What the voice is given for the prepared text; null before the first preparation.
-    const std::shared_ptr<const SpokenText>& Spoken() const { return spoken_; }
-    SpeechController& Controller() { return controller_; }
-    const SpeechController& Controller() const { return controller_; }
-    SpeechState State() const { return controller_.State(); }
-    int VisibleLines() const { return look_.VisibleLines(); }
 
+    // ---- For what the user asks ----
+    void Do(ReadingCommand command);
+    // Whatever needs the text as it will be (a command, a click) first has the copy being
+    // prepared finished, so that it sees the text as if it had come in at once.
+    void FinishLoad();
+
+    // ---- For copies ----
     // Whether a copy of so many characters is taken; when not, the note listener hears why.
     bool TakesCopyOf(size_t characters);
     // A copy's text, without its trailing line breaks: in place of the view's text, or
     // with append after it, with one blank after it; prepared, and read from its start
-    // when the reading's state and auto play ask for it. A long text is prepared between
-    // messages and comes into the view when it is ready; a copy that comes meanwhile
-    // replaces it, or in append mode goes after it.
-    void TakeCopy(std::wstring text, bool append);
-    // Whatever needs the text as it will be (a command, a click) first has the copy being
-    // prepared finished, so that it sees the text as if it had come in at once.
-    void FinishLoad();
-    // The copy being prepared is dropped, and what the voice was to hear of it.
-    void CancelLoad();
-    bool Loading() const { return load_ != nullptr; }
-
-    // The view's text becomes the prepared text (see PreparedText).
-    void PrepareText();
-    void DropTrailingLineBreaks();
-    void ForgetText();
-    // The listening filters of the settings or the pronunciation dictionary changed: the
-    // voice hears the text anew, a reading going on from the word it has reached.
-    void ApplyListeningFilters();
+    // when the reading's state and auto play ask for it (or readAnyway, while not paused).
+    // A long text is prepared between messages and comes into the view when it is ready;
+    // a copy that comes meanwhile replaces it, or in append mode goes after it.
+    void TakeCopy(std::wstring text, bool append, bool readAnyway = false);
+    // The view's text becomes the prepared text (see PreparedText), without its trailing
+    // line breaks when asked.
+    void PrepareText(bool dropTrailingLineBreaks = false);
+    // A blank in place of the text, prepared, as after Delete all.
+    void ShowBlank();
+    const PreparedText& Text() const { return text_; }
     // The view's range of the word last highlighted since the text was prepared; empty
     // when none was.
     TextRange LastSpokenWord() const { return lastSpokenWord_; }
 
-    void ApplyFontAndColours();
-    // The colours alone, as the system's high-contrast mode asks for them now.
-    void ApplyColours();
-    // Whether the sentence being read is tinted, and focus mode, as the settings say.
-    void ApplySentenceLook();
-    // The window is now shown at dpi: the text keeps its size in points.
-    void ChangeDpi(int dpi);
-    // The view fills the window's new client area.
-    void FitView(int width, int height);
-    void ReportStatusChange(int line = -1) { OnStatusChange(line); }
+    // ---- For the settings, when they changed ----
+    void ApplyLook(LookChange change);
+    // The listening filters or the pronunciation dictionary: the voice hears the text
+    // anew, a reading going on from the word it has reached.
+    void ApplyListeningFilters();
+    // The voices and their pitch and volume: a reading going on goes on with them at once.
+    void ApplyVoiceSettings();
+    // The rate: a reading going on takes it at once.
+    void ApplyRate();
+    // The voices installed now (a voice may have come or gone since start-up).
+    void RefreshVoices();
+
+    // ---- For the caption, the menu, the Options and the export ----
+    SpeechState State() const { return controller_.State(); }
+    // The language being read, for the caption; NoLanguage when not reading, not known,
+    // or when every language is read with the one voice.
+    LanguageId SpeakingLanguage() const;
+    // The voices installed, the chosen one and the voice of each language.
+    const VoiceRuns& Voices() const { return voiceRuns_; }
+    ISpVoice* Voice() const { return controller_.Voice(); }
+    // What the voice is given for the whole text, run by run with its voice, as a reading
+    // gives it; empty before anything was prepared.
+    std::vector<SpokenPart> SpokenParts();
+    // A copy is on its way in, being prepared or heard.
+    bool Loading() const { return load_ != nullptr; }
 
 private:
+    // Tests look at the parts themselves.
+    friend struct ReaderProbe;
+
     void OnSpokenWord(TextRange word, TextRange sentence) override;
     void OnStatusChange(int line) override;
     void OnLanguageReached(LanguageId language, bool withoutVoice) override;
-    VoiceRun RunFrom(int offset) override;
+    void OnReadingEnd(int caret) override;
+    VoiceRun RunFrom(int offset) override { return voiceRuns_.RunFrom(offset); }
+    void CancelLoad();
+    void ForgetText();
+    void DropTrailingLineBreaks();
     // What the voice hears of the whole prepared text; the skipped part is dimmed. The
     // dictionary's part is worked out on a thread of its own: what it does not finish at
     // once comes when it is ready, and until then the voice hears the text as before, or
@@ -180,14 +204,11 @@ private:
     PronouncerCache pronouncers_;
     VoicePronouncers heardWith_;       // those spoken_ was made with
     std::wstring voiceName_;           // whose entries of the dictionary apply: the chosen voice's
-    std::wstring defaultVoiceName_;    // the system's default voice, when none is chosen
     TextRange lastSpokenWord_;
     ViewLook look_;
-    SpeechController controller_{view_, spoken_, *this, *this};
+    SpeechController controller_{*this, *this};
     VoiceLister voiceLister_;
-    VoiceCatalog voices_;
-    // The languages of the spoken text's paragraphs, found as the reading comes to them.
-    std::unique_ptr<ParagraphLanguages> languages_;
+    VoiceRuns voiceRuns_;
     LanguageId speakingLanguage_ = NoLanguage;
     // Languages the user has been told have no voice of their own.
     std::vector<LanguageId> toldWithoutVoice_;

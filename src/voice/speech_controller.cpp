@@ -7,9 +7,8 @@
 #include "voice/voice_engine.h"
 #include <algorithm>
 
-SpeechController::SpeechController(TextView& view, const std::shared_ptr<const SpokenText>& spoken,
-                                   SpeechListener& listener, VoiceRunSource& runs)
-    : view_(view), spoken_(spoken), listener_(listener), runs_(runs)
+SpeechController::SpeechController(SpeechListener& listener, VoiceRunSource& runs)
+    : listener_(listener), runs_(runs)
 {
 }
 
@@ -240,11 +239,11 @@ void SpeechController::OnEndOfInput(ULONG stream)
     // The end of the text, or of a reading stopped or replaced while paused.
     if (!AppSettings.repeatReading) {
         Stop();
-        view_.Select(lastWord_.end, lastWord_.end);
+        listener_.OnReadingEnd(lastWord_.end);
         // The caption shows the line of the caret, which has just moved.
         listener_.OnStatusChange();
     } else if (state_ != Stopped) {
-        view_.Select(0, 0);
+        listener_.OnReadingEnd(0);
         const bool wasReading = state_ != Paused;
         Stop();
         if (wasReading)
@@ -317,9 +316,9 @@ void SpeechController::PlayPause()
         PauseResume();
 }
 
-bool SpeechController::BeginNewText()
+bool SpeechController::BeginNewText(bool readAnyway)
 {
-    const bool readIt = state_ != Paused && (AppSettings.autoPlay || state_ != Stopped);
+    const bool readIt = state_ != Paused && (readAnyway || AppSettings.autoPlay || state_ != Stopped);
     // Paused, the text waits: the voice is resumed only so that the purge takes
     // effect, and the purged reading's end then stops the program.
     if (state_ == Paused && voice_)
@@ -365,9 +364,8 @@ bool SpeechController::StepBackAcrossRuns()
     return true;
 }
 
-void SpeechController::ChangeRate(int delta)
+void SpeechController::RateChanged()
 {
-    AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, MinSpeechRate, MaxSpeechRate);
     if (voice_)
         voice_->SetRate(AppSettings.speechRate);
 }
@@ -400,15 +398,14 @@ void SpeechController::OnTimer()
     }
 }
 
-void SpeechController::StartAtFirstVisibleLine()
+void SpeechController::StartAtSentenceOf(int viewOffset)
 {
     if (state_ == Playing || state_ == PendingPlay || !spoken_)
         return;
     // Speaking from the sentence's own position, rather than skipping a number of
     // sentences, lands right whatever the voice takes for a sentence end ("3.14",
     // "e.g.", "...").
-    const int firstVisibleChar = std::max(0, view_.LineIndex(view_.FirstVisibleLine()));
-    const int start = SentenceStartBefore(spoken_->Text().c_str(), SpokenPosition(firstVisibleChar));
+    const int start = SentenceStartBefore(spoken_->Text().c_str(), SpokenPosition(std::max(0, viewOffset)));
     TuneVoice();
     // A paused voice would keep the purged reading and swallow the new one.
     if (state_ == Paused) {

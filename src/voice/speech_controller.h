@@ -10,7 +10,7 @@
 #include "platform/com_ptr.h"
 #include "platform/language_id.h"
 #include "hearing/spoken_text.h"
-#include "view/text_view.h"
+#include "voice/voice_runs.h"
 
 enum SpeechState : int {
     Stopped = 1,
@@ -32,36 +32,19 @@ public:
     // (NoLanguage: not known); withoutVoice: no voice of the language is installed, and
     // the chosen one reads it.
     virtual void OnLanguageReached(LanguageId language, bool withoutVoice) = 0;
+    // The reading ended at the end of the text (read again or not): the caret belongs at
+    // caret of the view.
+    virtual void OnReadingEnd(int caret) = 0;
 
 protected:
     ~SpeechListener() = default;
 };
 
-// A stretch of the spoken text that one voice reads.
-struct VoiceRun {
-    int start = 0;
-    int end = 0;                        // past the run
-    LanguageId language = NoLanguage;   // NoLanguage: not known
-    ComPtr<ISpObjectToken> voice;       // null: the voice the engine reads with by itself
-    bool withoutVoice = false;          // the language has no voice of its own
-};
-
-// Which voice reads which part of the text.
-class VoiceRunSource {
-public:
-    // The run that starts at offset of the spoken text.
-    virtual VoiceRun RunFrom(int offset) = 0;
-
-protected:
-    ~VoiceRunSource() = default;
-};
-
 class SpeechController {
 public:
-    // Reads the spoken text (null: nothing to read) of the text in view, each run with
-    // the voice runs gives it; the caret is moved in view as a reading ends.
-    SpeechController(TextView& view, const std::shared_ptr<const SpokenText>& spoken, SpeechListener& listener,
-                     VoiceRunSource& runs);
+    // Reads each run of the spoken text with the voice runs gives it, and tells listener
+    // what it reached.
+    SpeechController(SpeechListener& listener, VoiceRunSource& runs);
     SpeechController(const SpeechController&) = delete;
     SpeechController& operator=(const SpeechController&) = delete;
 
@@ -69,6 +52,9 @@ public:
     // report again.
     void UseVoice(ComPtr<ISpVoice> voice);
     ISpVoice* Voice() const { return voice_.Get(); }
+    // What the voice hears from now on (null: nothing to read); a reading going on goes
+    // on with what it was given until SpokenTextChanged.
+    void UseText(std::shared_ptr<const SpokenText> spoken) { spoken_ = std::move(spoken); }
     SpeechState State() const { return state_; }
 
     void Play();
@@ -79,16 +65,19 @@ public:
     void PlayStop();                  // Play in Stopped, Stop otherwise
     void PlayPause();                 // Play in Stopped, pause/resume in Playing or Paused
     // New text is in the view: drops what the voice holds and tells whether the text is
-    // to be read, by the state and `autoPlay`. After preparing it, ReadNewText reads it
-    // from offset in the view, where the new part begins.
-    bool BeginNewText();
+    // to be read, by the state and `autoPlay` (or, with readAnyway, also when auto play
+    // is off). After preparing it, ReadNewText reads it from offset in the view, where
+    // the new part begins.
+    bool BeginNewText(bool readAnyway = false);
     void ReadNewText(int offset);
     void StepSentence(int direction); // +1 or -1, only while playing
-    void ChangeRate(int delta);       // clamps at -10 and 10
+    // The rate of the settings changed: a reading going on takes it at once.
+    void RateChanged();
     void HandleVoiceEvents();
     void OnTimer();
-    // Ctrl+click: start at the sentence that begins the first visible line.
-    void StartAtFirstVisibleLine();
+    // Ctrl+click: start at the sentence that holds viewOffset (the first visible line's
+    // start), unless a reading goes on.
+    void StartAtSentenceOf(int viewOffset);
     // The spoken text was derived anew, or the voices or the volume changed: a reading
     // going on goes on with them, from the word it has reached. A paused one keeps what
     // it was given.
@@ -145,8 +134,7 @@ private:
     TextRange SentenceOf(TextRange told, const std::shared_ptr<const SpokenText>& text, int start);
     void OnEndOfInput(ULONG stream);
 
-    TextView& view_;
-    const std::shared_ptr<const SpokenText>& spoken_;
+    std::shared_ptr<const SpokenText> spoken_;
     SpeechListener& listener_;
     VoiceRunSource& runs_;
     ComPtr<ISpVoice> voice_;

@@ -182,7 +182,7 @@ void BenchAppendToLongText(int megabytes, const wchar_t* copy)
     const bool appended = prepared.Text().find(L"letters") != std::wstring::npos;
     // Of that, what the listening filters take: for the grown end, as the reader does,
     // against the whole text again.
-    const int from = app.reader().Spoken()->ViewLength() - static_cast<int>(std::wcslen(copy)) - 2;
+    const int from = ReaderProbe::Spoken(app.reader())->ViewLength() - static_cast<int>(std::wcslen(copy)) - 2;
     const SpokenText earlier = BuildSpokenText(prepared.Text().substr(0, from), prepared.Marks(), AppSettings.listening);
     LARGE_INTEGER c, d, e;
     QueryPerformanceCounter(&c);
@@ -216,7 +216,7 @@ void BenchWordMarks()
     app.view().SetText(MakeText(1).c_str());
     app.reader().PrepareText();
     app.speech().Play();
-    const std::wstring& spoken = app.reader().Spoken()->Text();
+    const std::wstring& spoken = ReaderProbe::Spoken(app.reader())->Text();
     std::vector<std::pair<ULONG, ULONG>> words;
     for (size_t i = spoken.size() / 2; words.size() < 400 && i < spoken.size(); ++i) {
         if (spoken[i] == L' ' || spoken[i] == L'\r' || (i > 0 && spoken[i - 1] != L' ' && spoken[i - 1] != L'\r'))
@@ -238,7 +238,7 @@ void BenchWordMarks()
         AppSettings.markSentence = look.sentence;
         AppSettings.focusMode = look.focus;
         AppSettings.lineSpacingPercent = look.spacing;
-        app.reader().ApplyFontAndColours();
+        app.reader().ApplyLook(LookChange::FontAndColours);
         speakAll();   // the lines as far as the words are laid out once
     };
     // The looks take turns, so that a busy moment of the machine falls on all of them.

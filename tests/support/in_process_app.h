@@ -7,6 +7,7 @@
 #include <windows.h>
 #include "fake_voice.h"
 #include "app/speech_window.h"
+#include "reader_probe.h"
 #include <memory>
 #include <string>
 
@@ -24,8 +25,8 @@ public:
     SpeechWindowState& state() const { return *state_; }
     HMENU menu() const { return state_->popupMenu; }
     Reader& reader() const { return state_->reader; }
-    TextView& view() const { return state_->reader.View(); }
-    SpeechController& speech() const { return state_->reader.Controller(); }
+    TextView& view() const { return ReaderProbe::View(state_->reader); }
+    SpeechController& speech() const { return ReaderProbe::Controller(state_->reader); }
 
     void Command(UINT id);
     // The popup menu's item text and state.

@@ -91,7 +91,7 @@ TEST(ColourHook, AnotherThreadsColourQueriesStayTheSystems)
     AppSettings.showFullText = false;
     AppSettings.textColour = RGB(255, 255, 0);
     AppSettings.backgroundColour = RGB(0, 0, 96);
-    app.reader().ApplyFontAndColours();
+    app.reader().ApplyLook(LookChange::FontAndColours);
     std::wstring text;
     for (int i = 0; i < 30; ++i)
         text += L"word ";
@@ -240,7 +240,7 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
     app.view().SetText(text.c_str());
     app.reader().PrepareText();
     app.speech().Play();
-    ASSERT_GT(app.reader().VisibleLines(), 2);
+    ASSERT_GT(ReaderProbe::VisibleLines(app.reader()), 2);
     for (int line = 0; line < 200; ++line) {
         const int start = app.view().LineIndex(line);
         app.voice.SetWord(start, 4);
@@ -248,10 +248,10 @@ TEST(Highlight, AutoScrollKeepsTheSpokenLineInView)
         SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
         const int first = app.view().FirstVisibleLine();
         ASSERT_LE(first, line) << "line " << line;
-        ASSERT_LT(line - first, app.reader().VisibleLines()) << "line " << line;
+        ASSERT_LT(line - first, ReaderProbe::VisibleLines(app.reader())) << "line " << line;
         // Until the view reaches the end, the spoken line stays in its upper half.
         if (line < 150) {
-            ASSERT_LE(line - first, app.reader().VisibleLines() / 2 + 1) << "line " << line;
+            ASSERT_LE(line - first, ReaderProbe::VisibleLines(app.reader()) / 2 + 1) << "line " << line;
         }
     }
 }

@@ -114,8 +114,8 @@ protected:
     {
         app_.voiceLister = VoiceCatalog::Enumerate;
         app_.reader().RefreshVoices();
-        ASSERT_GE(app_.reader().Voices().Voices().size(), 5u);
-        app_.reader().SetNoteListener([this](const std::wstring& note) { notes_.push_back(note); });
+        ASSERT_GE(app_.reader().Voices().Catalog().Voices().size(), 5u);
+        ReaderProbe::SetNoteListener(app_.reader(), [this](const std::wstring& note) { notes_.push_back(note); });
     }
 
     void Read(const std::wstring& text)
@@ -180,8 +180,8 @@ TEST_F(VoiceRunsTest, EachParagraphIsQueuedWithTheVoiceOfItsLanguageOneRunAhead)
 
 TEST_F(VoiceRunsTest, ChosenVoicesAndTheSwitchReachTheReadingAtOnce)
 {
-    AppSettings.voiceId = app_.reader().Voices().Voices()[0].id;   // the first listed: German
-    SetLanguageVoiceId(AppSettings, LANG_ENGLISH, app_.reader().Voices().FirstFor(LANG_ENGLISH)->id);
+    AppSettings.voiceId = app_.reader().Voices().Catalog().Voices()[0].id;   // the first listed: German
+    SetLanguageVoiceId(AppSettings, LANG_ENGLISH, app_.reader().Voices().Catalog().FirstFor(LANG_ENGLISH)->id);
     const std::wstring text = English + Italian;
     Read(text);
     EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetRate(-1)", L"SetVolume(100)", L"SetVoice(ClipvoceStandIn-EN)",
@@ -204,8 +204,8 @@ TEST_F(VoiceRunsTest, EachVoiceHearsTheDictionaryEntriesMeantForIt)
     struct RestoreDictionary {
         ~RestoreDictionary() { PronunciationStore = PronunciationStoreRecord{}; }
     } restore;
-    const std::wstring english = app_.reader().Voices().FirstFor(LANG_ENGLISH)->name;
-    const std::wstring german = app_.reader().Voices().FirstFor(LANG_GERMAN)->name;
+    const std::wstring english = app_.reader().Voices().Catalog().FirstFor(LANG_ENGLISH)->name;
+    const std::wstring german = app_.reader().Voices().Catalog().FirstFor(LANG_GERMAN)->name;
     auto entry = [](const wchar_t* pattern, const wchar_t* replacement, const std::wstring& voice) {
         PronunciationEntry e;
         e.pattern = pattern;

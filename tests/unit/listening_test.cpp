@@ -299,7 +299,7 @@ TEST(Listening, TheReadingGoesThroughTheMap)
     app.speech().Stop();
     SendMessageW(app.view().Handle(), EM_LINESCROLL, 0, 20);
     const int firstVisible = app.view().LineIndex(app.view().FirstVisibleLine());
-    app.speech().StartAtFirstVisibleLine();
+    app.reader().Do(ReadingCommand::StartAtFirstVisibleLine);
     EXPECT_EQ(app.voice.lastSpoken.rfind(L"More lines of text.\rMore", 0), 0u) << testing::PrintToString(app.voice.lastSpoken.substr(0, 40));
     SpeakWord(app, app.voice.lastSpoken, L"lines");
     DWORD start = 0;
@@ -333,13 +333,13 @@ TEST(Listening, SkippedTextIsDimmedInTheView)
 
     AppSettings.textColour = RGB(255, 255, 0);
     AppSettings.backgroundColour = RGB(0, 0, 64);
-    app.reader().ApplyFontAndColours();
+    app.reader().ApplyLook(LookChange::FontAndColours);
     EXPECT_TRUE(shows(DimmedColour(RGB(255, 255, 0), RGB(0, 0, 64))));
     EXPECT_TRUE(shows(RGB(255, 255, 0)));
 
     // With nothing selected, played-text mode shows nothing at all.
     AppSettings.showFullText = false;
-    app.reader().ApplyFontAndColours();
+    app.reader().ApplyLook(LookChange::FontAndColours);
     app.view().Select(0, 0);
     EXPECT_FALSE(shows(DimmedColour(RGB(255, 255, 0), RGB(0, 0, 64)))) << "unspoken text showed";
     EXPECT_FALSE(shows(RGB(255, 255, 0))) << "unspoken text showed";

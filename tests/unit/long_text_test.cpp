@@ -135,7 +135,7 @@ TEST(TextViewLayout, AnswersLikeARichEdit)
     view.Select(view.LineIndex(50), view.LineIndex(50) + 4);
     const int first = view.FirstVisibleLine();
     EXPECT_LE(first, 50);
-    EXPECT_GT(first + app.reader().VisibleLines(), 50);
+    EXPECT_GT(first + ReaderProbe::VisibleLines(app.reader()), 50);
     view.Select(0, 0);
     EXPECT_EQ(view.FirstVisibleLine(), 0);
     view.Select(5, 100000);

@@ -183,7 +183,7 @@ TEST_F(OptionsTest, ListeningPageSwitchesTheFiltersForOk)
     Click(IDC_LISTEN_CITATIONS);
     Click(IDC_LISTEN_EMOJI);
     EXPECT_FALSE(AppSettings.listening.citations);
-    EXPECT_EQ(app_.reader().Spoken()->Text(), L"See here.") << "not before OK";
+    EXPECT_EQ(ReaderProbe::Spoken(app_.reader())->Text(), L"See here.") << "not before OK";
     Press(IDCANCEL);
     EXPECT_TRUE(AppSettings.listening.citations);
     EXPECT_FALSE(AppSettings.listening.emoji);
@@ -191,7 +191,7 @@ TEST_F(OptionsTest, ListeningPageSwitchesTheFiltersForOk)
     Open(ListeningTab);
     Click(IDC_LISTEN_CITATIONS);
     Press(IDOK);
-    EXPECT_EQ(app_.reader().Spoken()->Text(), L"See [12] here.");
+    EXPECT_EQ(ReaderProbe::Spoken(app_.reader())->Text(), L"See [12] here.");
 }
 
 TEST_F(OptionsTest, SpeechPageShowsTheSettingsAndKeepsTheCouplings)

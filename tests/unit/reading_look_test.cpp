@@ -32,7 +32,7 @@ protected:
     {
         app_.view().SetText(text);
         app_.reader().PrepareText();
-        ASSERT_EQ(app_.reader().Spoken()->Text(), app_.view().Text()) << "the voice hears the text as shown";
+        ASSERT_EQ(ReaderProbe::Spoken(app_.reader())->Text(), app_.view().Text()) << "the voice hears the text as shown";
         app_.speech().Play();
     }
     void Speak(ULONG position, ULONG length)
@@ -81,7 +81,7 @@ TEST_F(ReadingLook, TheSentenceIsTintedAndTheWordHighlightedInIt)
     EXPECT_GT(shown.CountInRows(tint, h, h + 1), 0);
 
     AppSettings.markSentence = false;
-    app_.reader().ApplySentenceLook();
+    app_.reader().ApplyLook(LookChange::SentenceLook);
     shown = Shown();
     EXPECT_EQ(shown.CountInRows(tint, h, h + 1), 0) << "the mark is off";
     EXPECT_GT(shown.Count(highlight), 0);
@@ -89,7 +89,7 @@ TEST_F(ReadingLook, TheSentenceIsTintedAndTheWordHighlightedInIt)
     // In played-text mode what was read is the mark: no tint shows the rest.
     AppSettings.markSentence = true;
     AppSettings.showFullText = false;
-    app_.reader().ApplyFontAndColours();
+    app_.reader().ApplyLook(LookChange::FontAndColours);
     Speak(9, 5);
     shown = Shown();
     EXPECT_EQ(shown.CountInRows(tint, h, h + 1), 0);
@@ -118,7 +118,7 @@ TEST_F(ReadingLook, TheVoicesSentenceWhenItTellsOne)
 TEST_F(ReadingLook, FocusModeDimsAllButTheSentenceWhileReading)
 {
     AppSettings.markSentence = false;
-    app_.reader().ApplyFontAndColours();
+    app_.reader().ApplyLook(LookChange::FontAndColours);
     app_.Command(CMD_FOCUS_MODE);
     EXPECT_TRUE(AppSettings.focusMode);
     EXPECT_TRUE(app_.MenuChecked(CMD_FOCUS_MODE));
@@ -153,7 +153,7 @@ TEST_F(ReadingLook, DoubleSpacingDoublesTheDistanceBetweenBaselines)
     ASSERT_EQ(single.size(), 3u);
 
     AppSettings.lineSpacingPercent = 200;
-    app_.reader().ApplyFontAndColours();
+    app_.reader().ApplyLook(LookChange::FontAndColours);
     const std::vector<int> twice = Shown().BandTops(Black);
     ASSERT_EQ(twice.size(), 3u);
     EXPECT_EQ(twice[1] - twice[0], 2 * (single[1] - single[0]));
@@ -166,12 +166,12 @@ TEST_F(ReadingLook, DoubleSpacingDoublesTheDistanceBetweenBaselines)
 TEST_F(ReadingLook, AutoScrollAndTheLineCountHoldWithWidenedLines)
 {
     AppSettings.lineSpacingPercent = 150;
-    app_.reader().ApplyFontAndColours();
+    app_.reader().ApplyLook(LookChange::FontAndColours);
     std::wstring text;
     for (int i = 0; i < 60; ++i)
         text += L"Line " + std::to_wstring(i) + L".\r";
     Read(text.c_str());
-    ASSERT_GT(app_.reader().VisibleLines(), 2);
+    ASSERT_GT(ReaderProbe::VisibleLines(app_.reader()), 2);
     RECT client{};
     GetClientRect(app_.view().Handle(), &client);
     const int lines = app_.view().LineCount();
@@ -193,7 +193,7 @@ TEST_F(ReadingLook, HighContrastShowsTheThemesColoursAndGivesTheSavedOnesBack)
 {
     AppSettings.textColour = Yellow;
     AppSettings.backgroundColour = DarkBlue;
-    app_.reader().ApplyFontAndColours();
+    app_.reader().ApplyLook(LookChange::FontAndColours);
     Read(ThreeSentences);
     ASSERT_GT(Shown().Count(DarkBlue), 0);
 

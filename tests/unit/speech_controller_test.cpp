@@ -214,18 +214,18 @@ TEST(Controller, CtrlClickWhilePausedReadsFromTheFirstVisibleSentence)
     SendMessageW(app.view().Handle(), EM_LINESCROLL, 0, lineWithSevenBefore);
     ASSERT_EQ(CountTerminators(app.reader().Text().Text().c_str(), app.view().LineIndex(app.view().FirstVisibleLine())), 7);
     app.voice.Take();
-    app.speech().StartAtFirstVisibleLine();
+    app.reader().Do(ReadingCommand::StartAtFirstVisibleLine);
     EXPECT_EQ(app.voice.Take(), (Calls{L"SetRate(-1)", L"SetVolume(100)", L"Resume", L"Purge", L"Speak"}));
     EXPECT_EQ(app.voice.lastSpoken, app.reader().Text().Text().substr(app.view().LineIndex(1)));
     EXPECT_EQ(app.speech().State(), PendingPlay) << "the paused reading's end is still to come";
 
     app.voice.Take();
-    app.speech().StartAtFirstVisibleLine();
+    app.reader().Do(ReadingCommand::StartAtFirstVisibleLine);
     EXPECT_TRUE(app.voice.Take().empty()) << "Ctrl+click while pending does nothing";
     app.voice.QueueEvent(SPEI_END_INPUT_STREAM);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     EXPECT_EQ(app.speech().State(), Playing);
-    app.speech().StartAtFirstVisibleLine();
+    app.reader().Do(ReadingCommand::StartAtFirstVisibleLine);
     EXPECT_TRUE(app.voice.Take().empty()) << "Ctrl+click while playing does nothing";
 }
 
@@ -248,7 +248,7 @@ TEST(Controller, CtrlClickStartsAtTheVisibleSentenceWhateverThePunctuation)
     SendMessageW(app.view().Handle(), EM_LINESCROLL, 0, line);
     ASSERT_EQ(app.view().LineIndex(app.view().FirstVisibleLine()), lineStart);
 
-    app.speech().StartAtFirstVisibleLine();
+    app.reader().Do(ReadingCommand::StartAtFirstVisibleLine);
     EXPECT_EQ(app.voice.lastSpoken, app.reader().Text().Text().substr(lineStart));
     EXPECT_EQ(app.voice.lastSpoken.rfind(L"Here it starts.", 0), 0u);
     EXPECT_EQ(app.speech().State(), Playing);
