@@ -25,7 +25,7 @@ struct HearingJob::Shared {
     HeardText heard;
 };
 
-void HearingJob::Work(const std::shared_ptr<Shared>& shared, const Filter& filter, const VoicePronouncers& pronouncers,
+void HearingJob::Work(const std::shared_ptr<Shared>& shared, const Filter& filter, const DictionaryByVoice& pronouncers,
                       size_t shown)
 {
     std::shared_ptr<const SpokenText> filtered = filter();
@@ -37,7 +37,7 @@ void HearingJob::Work(const std::shared_ptr<Shared>& shared, const Filter& filte
     HeardText heard{filtered, filtered, {}};
     if (HasEntries(pronouncers)) {
         PronunciationWatch watch(shown, &shared->cancelled);
-        heard = Pronounce(filtered, pronouncers, watch);
+        heard = ApplyDictionary(filtered, pronouncers, watch);
     }
     {
         const std::lock_guard<std::mutex> hold(shared->lock);
@@ -47,7 +47,7 @@ void HearingJob::Work(const std::shared_ptr<Shared>& shared, const Filter& filte
     shared->changed.notify_all();
 }
 
-HearingJob::HearingJob(Filter filter, VoicePronouncers pronouncers, size_t shown)
+HearingJob::HearingJob(Filter filter, DictionaryByVoice pronouncers, size_t shown)
     : shared_(std::make_shared<Shared>())
 {
     try {
@@ -63,7 +63,7 @@ HearingJob::HearingJob(Filter filter, VoicePronouncers pronouncers, size_t shown
         // Without a thread of its own the voice hears the text without the dictionary,
         // rather than the window waiting for it.
         LogLine(L"No thread could be started for the pronunciation dictionary");
-        Work(shared_, filter, VoicePronouncers{}, shown);
+        Work(shared_, filter, DictionaryByVoice{}, shown);
     }
 }
 

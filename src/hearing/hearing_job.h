@@ -13,7 +13,7 @@ public:
     // are used on the job's thread only, and must hold all they need.
     using Filter = std::function<std::shared_ptr<const SpokenText>()>;
     // shown: the view length of the text, which sets the dictionary's time and growth.
-    HearingJob(Filter filter, VoicePronouncers pronouncers, size_t shown);
+    HearingJob(Filter filter, DictionaryByVoice pronouncers, size_t shown);
     // Calls the work off.
     ~HearingJob();
     HearingJob(const HearingJob&) = delete;
@@ -32,7 +32,7 @@ public:
 
 private:
     struct Shared;
-    static void Work(const std::shared_ptr<Shared>& shared, const Filter& filter, const VoicePronouncers& pronouncers,
+    static void Work(const std::shared_ptr<Shared>& shared, const Filter& filter, const DictionaryByVoice& pronouncers,
                      size_t shown);
 
     std::shared_ptr<Shared> shared_;

@@ -470,17 +470,17 @@ bool Filter::InlineMark()
 
 } // namespace
 
-SpokenText BuildSpokenText(const std::wstring& prepared, const PreparationMarks& marks, const ListeningFilters& filters)
+SpokenText FilterForListening(const std::wstring& prepared, const PreparationMarks& marks, const ListeningFilters& filters)
 {
     return Filter(prepared, marks, filters).Run();
 }
 
-SpokenText ExtendSpokenText(const SpokenText& earlier, const std::wstring& prepared, const PreparationMarks& marks,
+SpokenText ExtendFilteredText(const SpokenText& earlier, const std::wstring& prepared, const PreparationMarks& marks,
                             const ListeningFilters& filters, int from)
 {
     // What was decided within a look-ahead of the old end may go otherwise now.
     const SpokenText::ResumePoint* point = earlier.ResumePointBefore(from - LookAhead);
     if (!point || earlier.ViewLength() != from)
-        return BuildSpokenText(prepared, marks, filters);
+        return FilterForListening(prepared, marks, filters);
     return Filter(prepared, marks, filters, earlier, *point).Run();
 }

@@ -9,9 +9,9 @@
 #include "view/text_prep.h"
 
 // What the voice hears of prepared, the text in the view. Linear in its length.
-SpokenText BuildSpokenText(const std::wstring& prepared, const PreparationMarks& marks, const ListeningFilters& filters);
+SpokenText FilterForListening(const std::wstring& prepared, const PreparationMarks& marks, const ListeningFilters& filters);
 
-// The same as BuildSpokenText after the text grew at its end (from on): earlier is what
+// The same as FilterForListening after the text grew at its end (from on): earlier is what
 // the voice heard of the text before, with the same filters; only the end is filtered again.
-SpokenText ExtendSpokenText(const SpokenText& earlier, const std::wstring& prepared, const PreparationMarks& marks,
+SpokenText ExtendFilteredText(const SpokenText& earlier, const std::wstring& prepared, const PreparationMarks& marks,
                             const ListeningFilters& filters, int from);

@@ -14,7 +14,7 @@ struct Span {
 
 } // namespace
 
-SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement>& replacements)
+SpokenText WithReplacements(const SpokenText& heard, const std::vector<TextReplacement>& replacements)
 {
     const std::wstring& text = heard.text_;
     std::vector<Span> spans;
@@ -91,7 +91,7 @@ SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement
     return out;
 }
 
-HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch)
+HeardText ApplyDictionary(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch)
 {
     HeardText heard;
     heard.filtered = std::move(filtered);
@@ -99,17 +99,17 @@ HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const Pronouncer
     if (!pronouncer.Empty()) {
         const std::vector<TextReplacement> replacements = pronouncer.Replacements(heard.filtered->Text(), watch);
         if (!replacements.empty())
-            heard.spoken = std::make_shared<const SpokenText>(Pronounced(*heard.filtered, replacements));
+            heard.spoken = std::make_shared<const SpokenText>(WithReplacements(*heard.filtered, replacements));
     }
     heard.report = watch.report;
     return heard;
 }
 
-HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const VoicePronouncers& pronouncers,
+HeardText ApplyDictionary(std::shared_ptr<const SpokenText> filtered, const DictionaryByVoice& pronouncers,
                     PronunciationWatch& watch)
 {
     if (pronouncers.byLanguage.empty())
-        return Pronounce(std::move(filtered), *pronouncers.chosen, watch);
+        return ApplyDictionary(std::move(filtered), *pronouncers.chosen, watch);
     HeardText heard;
     heard.filtered = std::move(filtered);
     const std::shared_ptr<const std::wstring> text(heard.filtered, &heard.filtered->Text());
@@ -148,12 +148,12 @@ HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const VoiceProno
     if (KeepWithin(replacements, text->size(), watch.HeardMost()))
         watch.report.tooLong = true;
     heard.spoken = replacements.empty() ? heard.filtered
-                                        : std::make_shared<const SpokenText>(Pronounced(*heard.filtered, replacements));
+                                        : std::make_shared<const SpokenText>(WithReplacements(*heard.filtered, replacements));
     heard.report = watch.report;
     return heard;
 }
 
-bool HasEntries(const VoicePronouncers& pronouncers)
+bool HasEntries(const DictionaryByVoice& pronouncers)
 {
     return (pronouncers.chosen && !pronouncers.chosen->Empty()) ||
            std::any_of(pronouncers.byLanguage.begin(), pronouncers.byLanguage.end(),

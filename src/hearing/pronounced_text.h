@@ -14,7 +14,7 @@
 // heard with the replacements (in its positions, in order, none overlapping) made. A
 // replacement that reaches into what a listening filter says for a stretch of the view
 // takes that stretch whole.
-SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement>& replacements);
+SpokenText WithReplacements(const SpokenText& heard, const std::vector<TextReplacement>& replacements);
 
 // What the voice hears of a text: what the listening filters make of it, and what the
 // pronunciation dictionary then makes of that (the same text when it changes nothing).
@@ -28,23 +28,23 @@ struct HeardText {
     std::shared_ptr<ParagraphLanguages> languages;
 };
 // May run on any thread, on several at once; the watch is the caller's for this text.
-HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch);
+HeardText ApplyDictionary(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch);
 
 // The dictionary made ready for each voice that reads a part of the text: the chosen
 // voice's, and that of each language read by another voice whose entries differ.
-struct VoicePronouncers {
+struct DictionaryByVoice {
     std::shared_ptr<const Pronouncer> chosen;
     std::vector<std::pair<LanguageId, std::shared_ptr<const Pronouncer>>> byLanguage;
 
-    bool operator==(const VoicePronouncers&) const = default;
+    bool operator==(const DictionaryByVoice&) const = default;
 };
 // Each paragraph of the filtered text hears the entries of the voice that reads it, its
 // language found as the reading finds it. A match that reaches across paragraphs of two
 // voices is not made.
-HeardText Pronounce(std::shared_ptr<const SpokenText> filtered, const VoicePronouncers& pronouncers,
+HeardText ApplyDictionary(std::shared_ptr<const SpokenText> filtered, const DictionaryByVoice& pronouncers,
                     PronunciationWatch& watch);
 // Whether any of them has an entry.
-bool HasEntries(const VoicePronouncers& pronouncers);
+bool HasEntries(const DictionaryByVoice& pronouncers);
 
 // The pronouncers for the dictionary of the session and the voices asked for, made again
 // only when the dictionary changed. One that a thread still uses lives on until it is done.

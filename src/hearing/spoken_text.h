@@ -47,7 +47,7 @@ public:
 
 private:
     friend class SpokenTextBuilder;
-    friend SpokenText Pronounced(const SpokenText& heard, const std::vector<TextReplacement>& replacements);
+    friend SpokenText WithReplacements(const SpokenText& heard, const std::vector<TextReplacement>& replacements);
 
     // A stretch of the view and what the voice hears for it. Equal lengths map character
     // by character; otherwise, or when it is said as a whole, the spoken characters stand

@@ -194,10 +194,10 @@ bool Reader::HearingStep(Load& load, Wait wait)
             kept > 0 && filtered_ && filtered_->ViewLength() == kept && spokenFilters_ == AppSettings.listening;
         std::shared_ptr<const SpokenText> earlier = extend ? filtered_ : nullptr;
         spokenFilters_ = AppSettings.listening;
-        heardWith_ = VoicesPronouncers();
+        heardWith_ = DictionaryForVoices();
         auto filter = [text = text_.Shared(), marks = text_.Marks(), filters = spokenFilters_, earlier, kept] {
-            return std::make_shared<const SpokenText>(earlier ? ExtendSpokenText(*earlier, *text, marks, filters, kept)
-                                                              : BuildSpokenText(*text, marks, filters));
+            return std::make_shared<const SpokenText>(earlier ? ExtendFilteredText(*earlier, *text, marks, filters, kept)
+                                                              : FilterForListening(*text, marks, filters));
         };
         if (text_.Text().size() - (earlier ? kept : 0) <= PrepareAtOnceChars) {
             std::shared_ptr<const SpokenText> filtered = filter();
@@ -322,8 +322,8 @@ void Reader::ApplyListeningFilters()
 bool Reader::DeriveSpokenText()
 {
     spokenFilters_ = AppSettings.listening;
-    heardWith_ = VoicesPronouncers();
-    auto filtered = std::make_shared<const SpokenText>(BuildSpokenText(text_.Text(), text_.Marks(), spokenFilters_));
+    heardWith_ = DictionaryForVoices();
+    auto filtered = std::make_shared<const SpokenText>(FilterForListening(text_.Text(), text_.Marks(), spokenFilters_));
     if (!HasEntries(heardWith_)) {
         CancelHearing();
         ShowSpokenText({filtered, filtered, {}});
@@ -424,7 +424,7 @@ void Reader::RefreshVoices()
 void Reader::ApplyVoiceSettings()
 {
     voiceName_ = voiceRuns_.ChosenVoiceName();
-    if (VoicesPronouncers() != heardWith_) {
+    if (DictionaryForVoices() != heardWith_) {
         FinishLoad();
         if (text_.Prepared())
             DeriveSpokenText();
@@ -437,9 +437,9 @@ void Reader::ApplyRate()
     controller_.RateChanged();
 }
 
-VoicePronouncers Reader::VoicesPronouncers()
+DictionaryByVoice Reader::DictionaryForVoices()
 {
-    VoicePronouncers pronouncers{pronouncers_.For(voiceName_), {}};
+    DictionaryByVoice pronouncers{pronouncers_.For(voiceName_), {}};
     // Without an entry for one voice, every voice hears the same.
     if (!voiceRuns_.ReadsEachLanguage() || !pronouncers_.HasVoiceEntries())
         return pronouncers;

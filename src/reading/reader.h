@@ -154,7 +154,7 @@ private:
     // a new text without the dictionary. True when what the voice hears changed now.
     bool DeriveSpokenText();
     // The dictionary made ready for the chosen voice and each language's voice.
-    VoicePronouncers VoicesPronouncers();
+    DictionaryByVoice DictionaryForVoices();
     // What the filters and then the pronunciation dictionary make of the text becomes what
     // the voice hears; what the dictionary left undone of it is told.
     void ShowSpokenText(HeardText heard);
@@ -202,7 +202,7 @@ private:
     std::shared_ptr<const SpokenText> filtered_;
     ListeningFilters spokenFilters_;   // those spoken_ was made with
     PronouncerCache pronouncers_;
-    VoicePronouncers heardWith_;       // those spoken_ was made with
+    DictionaryByVoice heardWith_;       // those spoken_ was made with
     std::wstring voiceName_;           // whose entries of the dictionary apply: the chosen voice's
     TextRange lastSpokenWord_;
     ViewLook look_;

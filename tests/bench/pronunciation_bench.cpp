@@ -137,9 +137,9 @@ void BenchDictionary()
         const double find = BestOf(5, [&] { changes = pronouncer->Replacements(text).size(); });
         PreparationMarks marks;
         const std::wstring prepared = NormaliseText(text, &marks);
-        const SpokenText filtered = BuildSpokenText(prepared, marks, ListeningFilters{});
+        const SpokenText filtered = FilterForListening(prepared, marks, ListeningFilters{});
         const double mapped = BestOf(5, [&] {
-            const SpokenText spoken = Pronounced(filtered, pronouncer->Replacements(filtered.Text()));
+            const SpokenText spoken = WithReplacements(filtered, pronouncer->Replacements(filtered.Text()));
             (void)spoken;
         });
         // Copied text mostly holds some typographic quote or dash, which takes the

@@ -114,7 +114,7 @@ void BenchListening()
                 PreparationMarks marks;
                 out.resize(NormaliseText(text.c_str(), out.data(), L'\0', &marks));
                 QueryPerformanceCounter(&c);
-                const SpokenText spoken = BuildSpokenText(out, marks, ListeningFilters{});
+                const SpokenText spoken = FilterForListening(out, marks, ListeningFilters{});
                 QueryPerformanceCounter(&d);
                 out.resize(2 * text.size() + 1);
                 spokenLength = spoken.Text().size();
@@ -183,12 +183,12 @@ void BenchAppendToLongText(int megabytes, const wchar_t* copy)
     // Of that, what the listening filters take: for the grown end, as the reader does,
     // against the whole text again.
     const int from = ReaderProbe::Spoken(app.reader())->ViewLength() - static_cast<int>(std::wcslen(copy)) - 2;
-    const SpokenText earlier = BuildSpokenText(prepared.Text().substr(0, from), prepared.Marks(), AppSettings.listening);
+    const SpokenText earlier = FilterForListening(prepared.Text().substr(0, from), prepared.Marks(), AppSettings.listening);
     LARGE_INTEGER c, d, e;
     QueryPerformanceCounter(&c);
-    const SpokenText grown = ExtendSpokenText(earlier, prepared.Text(), prepared.Marks(), AppSettings.listening, from);
+    const SpokenText grown = ExtendFilteredText(earlier, prepared.Text(), prepared.Marks(), AppSettings.listening, from);
     QueryPerformanceCounter(&d);
-    const SpokenText whole = BuildSpokenText(prepared.Text(), prepared.Marks(), AppSettings.listening);
+    const SpokenText whole = FilterForListening(prepared.Text(), prepared.Marks(), AppSettings.listening);
     QueryPerformanceCounter(&e);
     std::printf("append %zu characters%s to a %d MB view: %.1f ms (appended: %s; filters %.1f ms, %.1f ms for the "
                 "whole text)\n",

@@ -38,7 +38,7 @@ ListeningFilters Only(bool ListeningFilters::*filter)
 std::wstring Heard(const std::wstring& copied, const ListeningFilters& filters)
 {
     const Prepared p = Prepare(copied);
-    return BuildSpokenText(p.text, p.marks, filters).Text();
+    return FilterForListening(p.text, p.marks, filters).Text();
 }
 
 struct Row {
@@ -113,7 +113,7 @@ TEST(Listening, EachFilterOnItsOwn)
 TEST(Listening, TheStopOfAJoinedLineIsSkipped)
 {
     const Prepared p = Prepare(L"a text wrapped\rat the margin");
-    const SpokenText spoken = BuildSpokenText(p.text, p.marks, Only(&ListeningFilters::joinLines));
+    const SpokenText spoken = FilterForListening(p.text, p.marks, Only(&ListeningFilters::joinLines));
     const int stop = static_cast<int>(p.text.find(L".\r"));
     ASSERT_GT(stop, 0) << testing::PrintToString(p.text);
     const auto skipped = spoken.SkippedRanges();
@@ -144,7 +144,7 @@ TEST(Listening, AllFiltersTogether)
 void ExpectWordsRoundTrip(const std::wstring& copied)
 {
     const Prepared p = Prepare(copied);
-    const SpokenText spoken = BuildSpokenText(p.text, p.marks, ListeningFilters{});
+    const SpokenText spoken = FilterForListening(p.text, p.marks, ListeningFilters{});
     const std::wstring& heard = spoken.Text();
     const auto skipped = spoken.SkippedRanges();
     int lastView = -1;
@@ -170,7 +170,7 @@ TEST(Listening, MapLeadsEveryWordBackToTheView)
 {
     ExpectWordsRoundTrip(Mixed);
     const Prepared p = Prepare(L"to treat-\red them, see www.example.org/x [3].");
-    const SpokenText spoken = BuildSpokenText(p.text, p.marks, ListeningFilters{});
+    const SpokenText spoken = FilterForListening(p.text, p.marks, ListeningFilters{});
     ASSERT_EQ(spoken.Text(), L"to treated them, see link, example.org.");
     // "treated" covers both parts; "link," stands for "www."; the path and mark are skipped.
     const TextRange treated = spoken.ViewRange(3, 10);
@@ -221,13 +221,13 @@ TEST(Listening, AGrownTextIsHeardAsIfFilteredWhole)
         const std::wstring head = RandomText(random, 200 + random() % 800) + L" ";
         const std::wstring tail = RandomText(random, random() % 30);
         Prepared p = Prepare(head);
-        const SpokenText earlier = BuildSpokenText(p.text, p.marks, ListeningFilters{});
+        const SpokenText earlier = FilterForListening(p.text, p.marks, ListeningFilters{});
         const int from = static_cast<int>(p.text.size());
         std::wstring part(2 * tail.size() + 1, L'\0');
         part.resize(NormaliseText(tail.c_str(), part.data(), p.text.back(), &p.marks, from));
         p.text += part;
-        const SpokenText whole = BuildSpokenText(p.text, p.marks, ListeningFilters{});
-        const SpokenText grown = ExtendSpokenText(earlier, p.text, p.marks, ListeningFilters{}, from);
+        const SpokenText whole = FilterForListening(p.text, p.marks, ListeningFilters{});
+        const SpokenText grown = ExtendFilteredText(earlier, p.text, p.marks, ListeningFilters{}, from);
         ASSERT_EQ(grown.Text(), whole.Text()) << "round " << round;
         for (int at = 0; at <= static_cast<int>(whole.Text().size()); ++at)
             ASSERT_EQ(grown.ViewPosition(at), whole.ViewPosition(at)) << "round " << round << ", spoken " << at;

@@ -249,9 +249,9 @@ TEST(PronunciationTest, TheHighlightCoversTheWordAsWrittenForEveryWordSaidForIt)
     const std::wstring copied = L"Clipvoce reads https://www.example.com/a?b=1 aloud [12].";
     PreparationMarks marks;
     const std::wstring view = NormaliseText(copied, &marks);
-    const SpokenText filtered = BuildSpokenText(view, marks, ListeningFilters{});
+    const SpokenText filtered = FilterForListening(view, marks, ListeningFilters{});
     const Pronouncer pronouncer({Entry(L"Clipvoce", L"clip voice", Word), Entry(L"example", L"sample", Anywhere)}, L"");
-    const SpokenText spoken = Pronounced(filtered, pronouncer.Replacements(filtered.Text()));
+    const SpokenText spoken = WithReplacements(filtered, pronouncer.Replacements(filtered.Text()));
     EXPECT_EQ(spoken.Text(), L"clip voice reads link, sample.com aloud.");
 
     const auto viewOf = [&](const wchar_t* word) {
