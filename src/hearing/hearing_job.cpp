@@ -34,7 +34,7 @@ void HearingJob::Work(const std::shared_ptr<Shared>& shared, const Filter& filte
         shared->filtered = filtered;
     }
     shared->changed.notify_all();
-    HeardText heard{filtered, filtered, {}};
+    HeardText heard = HeardAsFiltered(filtered);
     if (HasEntries(pronouncers)) {
         PronunciationWatch watch(shown, &shared->cancelled);
         heard = ApplyDictionary(filtered, pronouncers, watch);

@@ -27,6 +27,11 @@ struct HeardText {
     // them (its entries differ by voice); null else. The reading takes them over.
     std::shared_ptr<ParagraphLanguages> languages;
 };
+// The filtered text heard as it is: the dictionary has nothing for it, or not yet.
+inline HeardText HeardAsFiltered(std::shared_ptr<const SpokenText> filtered)
+{
+    return {filtered, filtered, {}, nullptr};
+}
 // May run on any thread, on several at once; the watch is the caller's for this text.
 HeardText ApplyDictionary(std::shared_ptr<const SpokenText> filtered, const Pronouncer& pronouncer, PronunciationWatch& watch);
 

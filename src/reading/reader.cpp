@@ -203,7 +203,7 @@ bool Reader::HearingStep(Load& load, Wait wait)
             std::shared_ptr<const SpokenText> filtered = filter();
             if (!HasEntries(heardWith_)) {
                 CancelHearing();
-                ShowSpokenText({filtered, filtered, {}});
+                ShowSpokenText(HeardAsFiltered(filtered));
                 return true;
             }
             StartHearing([filtered] { return filtered; });
@@ -225,7 +225,7 @@ bool Reader::HearingStep(Load& load, Wait wait)
     std::shared_ptr<const SpokenText> filtered;
     while (!(filtered = hearing_->Filtered(PatienceMs))) {
     }
-    ShowSpokenText({filtered, filtered, {}});
+    ShowSpokenText(HeardAsFiltered(filtered));
     return true;
 }
 
@@ -326,7 +326,7 @@ bool Reader::DeriveSpokenText()
     auto filtered = std::make_shared<const SpokenText>(FilterForListening(text_.Text(), text_.Marks(), spokenFilters_));
     if (!HasEntries(heardWith_)) {
         CancelHearing();
-        ShowSpokenText({filtered, filtered, {}});
+        ShowSpokenText(HeardAsFiltered(filtered));
         return true;
     }
     StartHearing([filtered] { return filtered; });
@@ -336,7 +336,7 @@ bool Reader::DeriveSpokenText()
     }
     if (spoken_ && spokenFor_ == text_.Shared())
         return false;
-    ShowSpokenText({filtered, filtered, {}});
+    ShowSpokenText(HeardAsFiltered(filtered));
     return true;
 }
 
