@@ -58,7 +58,7 @@ enum class LookChange {
     SentenceLook,               // focus mode, or the tint of the sentence being read
 };
 
-class Reader : private SpeechListener, private VoiceRunSource {
+class Reader : private SpeechListener {
 public:
     Reader();
     Reader(const Reader&) = delete;
@@ -144,7 +144,6 @@ private:
     void OnStatusChange(int line) override;
     void OnLanguageReached(LanguageId language, bool withoutVoice) override;
     void OnReadingEnd(int caret) override;
-    VoiceRun RunFrom(int offset) override { return voiceRuns_.RunFrom(offset); }
     void CancelLoad();
     void ForgetText();
     void DropTrailingLineBreaks();
@@ -206,9 +205,9 @@ private:
     std::wstring voiceName_;           // whose entries of the dictionary apply: the chosen voice's
     TextRange lastSpokenWord_;
     ViewLook look_;
-    SpeechController controller_{*this, *this};
     VoiceLister voiceLister_;
     VoiceRuns voiceRuns_;
+    SpeechController controller_{*this, voiceRuns_};
     LanguageId speakingLanguage_ = NoLanguage;
     // Languages the user has been told have no voice of their own.
     std::vector<LanguageId> toldWithoutVoice_;

@@ -7,7 +7,7 @@
 #include "voice/voice_engine.h"
 #include <algorithm>
 
-SpeechController::SpeechController(SpeechListener& listener, VoiceRunSource& runs)
+SpeechController::SpeechController(SpeechListener& listener, VoiceRuns& runs)
     : listener_(listener), runs_(runs)
 {
 }

@@ -44,7 +44,7 @@ class SpeechController {
 public:
     // Reads each run of the spoken text with the voice runs gives it, and tells listener
     // what it reached.
-    SpeechController(SpeechListener& listener, VoiceRunSource& runs);
+    SpeechController(SpeechListener& listener, VoiceRuns& runs);
     SpeechController(const SpeechController&) = delete;
     SpeechController& operator=(const SpeechController&) = delete;
 
@@ -136,7 +136,7 @@ private:
 
     std::shared_ptr<const SpokenText> spoken_;
     SpeechListener& listener_;
-    VoiceRunSource& runs_;
+    VoiceRuns& runs_;
     ComPtr<ISpVoice> voice_;
     // The token last handed to SetVoice: what the voice reads the next Speak with. Null
     // while the engine reads with its own.

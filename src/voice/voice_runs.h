@@ -31,16 +31,6 @@ struct SpokenPart {
     bool markup = false;
 };
 
-// Which voice reads the part of the text from an offset on.
-class VoiceRunSource {
-public:
-    // The run that starts at offset of the spoken text.
-    virtual VoiceRun RunFrom(int offset) = 0;
-
-protected:
-    ~VoiceRunSource() = default;
-};
-
 class VoiceRuns {
 public:
     // The voices installed now; defaultName names the one the engine reads with unless
