@@ -47,7 +47,7 @@ enum class FieldKind {
     OptionalFlag,    // a Number, 0 off, else on; not set until the file gives one
     HotKey,          // a key in the hot-key control's form, or 0 for none
     OneOf,           // one of the values the program offers, written as its text
-    FixedText,       // text that fits the field's array
+    FixedText,       // text that fits the field's array; a longer one reads as empty
     Text,            // any text
     LanguageVoices,  // a voice id per language, each under a key of its own
 };
@@ -60,6 +60,9 @@ struct ValueRange {
     int highest = 0;
 };
 
+// One row of the table. Its default, what a key the file lacks reads as, is set by its
+// section's rule: the field's first-run value, as AppSettingsRecord initialises it, or in
+// a section written in full what the kind reads from an empty text.
 struct SettingField {
     const SettingSection* section;
     const wchar_t* key;              // LanguageVoices: what each language's key begins with
@@ -125,12 +128,13 @@ const void* PlaceOf(const AppSettingsRecord& settings)
         return &(settings.*Member);
 }
 
-// A row of the table.
+// A row of the table: a field of the record or of its listening filters, with the range
+// of a kind that has one.
 template <auto Member>
 constexpr SettingField Field(const SettingSection& section, const wchar_t* key, FieldKind kind, ValueRange range = {})
 {
     using Value = typename MemberOf<decltype(Member)>::Type;
-    // Met while the table is made, so a mismatch stops the build.
+    // The table is made while the program is compiled: a throw met then stops the build.
     if (!KindHolds<Value>(kind))
         throw "the field is not of the kind's type";
     SettingField field{.section = &section, .key = key, .kind = kind, .place = PlaceOf<Member>, .range = range};
@@ -139,6 +143,7 @@ constexpr SettingField Field(const SettingSection& section, const wchar_t* key, 
     return field;
 }
 
+// A row for a field that takes one of the values offered.
 template <auto Member>
 constexpr SettingField Field(const SettingSection& section, const wchar_t* key, FieldKind kind,
                              std::span<const int> offered, const wchar_t* (*offeredText)(int value))
