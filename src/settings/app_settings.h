@@ -1,6 +1,6 @@
 #pragma once
 // The program's one settings record. Each persisted field's key in clipvoce.ini is in the
-// settings file's key table; readers read fields directly, and whoever changes a field
+// settings table (settings_table.cpp); readers read fields directly, and whoever changes a field
 // with a visible effect calls the matching apply operation itself.
 #include <windows.h>
 #include <commctrl.h>
@@ -93,6 +93,8 @@ struct AppSettingsRecord {
     // than one language are installed.
     std::optional<bool> readEachLanguage;
     std::vector<LanguageVoice> languageVoices;
+    // [notes]: what the program tells once per settings file
+    bool hearingCopiesNoteShown = false;   // how to hear a copy that was only shown
 };
 
 extern AppSettingsRecord AppSettings;

@@ -4,6 +4,7 @@
 // older copies of the program write and read it.
 #include <windows.h>
 #include "settings/app_settings.h"
+#include "res/resource.h"
 #include <vector>
 
 class CIniFile;
@@ -12,12 +13,16 @@ struct HotKeySetting {
     int registrationId;                  // HOTKEY_ID_*, the WM_HOTKEY identifier
     int AppSettingsRecord::*field;
     const wchar_t* iniKey;
-    int firstRunValue;
     UINT actionNameId;                   // the string that names what the key does
 };
 
 constexpr int HotKeyCount = 3;
-extern const HotKeySetting HotKeySettings[HotKeyCount];
+// The settings table's [hotkeys] keys are these, in this order.
+inline constexpr HotKeySetting HotKeySettings[HotKeyCount] = {
+    {HOTKEY_ID_READ_SELECTION, &AppSettingsRecord::readSelectionHotKey, L"readselection", IDS_ACTION_READ_SELECTION},
+    {HOTKEY_ID_PLAY_PAUSE, &AppSettingsRecord::playPauseHotKey, L"playpause", IDS_ACTION_PLAY_PAUSE},
+    {HOTKEY_ID_STOP, &AppSettingsRecord::stopHotKey, L"stop", IDS_ACTION_STOP},
+};
 
 // A key of the file that was read as its first-run value although it was a hot key, so
 // that the user can be told.
@@ -43,5 +48,11 @@ void ReadHotKeySettings(const CIniFile& file, AppSettingsRecord& settings);
 // the key already (a value changed back must not leave the old one behind).
 void WriteHotKeySettings(CIniFile& file, const AppSettingsRecord& settings);
 
-// The keys the last ReadHotKeySettings set aside.
+// The keys the last reading of the file's hot keys set aside.
 const std::vector<SetAsideHotKey>& SetAsideHotKeys();
+
+// The settings table's rule between the hot keys, once each is read as a key the control
+// could have made: puts the keys the tab would refuse at their first-run values, and
+// notes them for SetAsideHotKeys.
+void SetAsideRefusedHotKeys(AppSettingsRecord& settings);
+

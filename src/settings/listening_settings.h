@@ -5,14 +5,6 @@
 
 class CIniFile;
 
-struct ListeningSetting {
-    bool ListeningFilters::*field;
-    const wchar_t* iniKey;
-};
-
-constexpr int ListeningSettingCount = 6;
-extern const ListeningSetting ListeningSettings[ListeningSettingCount];
-
 // A missing key, and a value other than 0 or 1, reads as on, the first-run value.
 void ReadListeningSettings(const CIniFile& file, AppSettingsRecord& settings);
 // Writes a key only when it is off, or when the file has the key already (a filter turned

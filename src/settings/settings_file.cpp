@@ -1,15 +1,10 @@
 #include "settings/settings_file.h"
 
 #include <shlobj.h>
-#include <algorithm>
-#include <cwchar>
 #include <string>
 
 #include "settings/app_settings.h"
-#include "settings/hot_key_settings.h"
-#include "settings/listening_settings.h"
-#include "settings/view_settings.h"
-#include "settings/voice_settings.h"
+#include "settings/settings_table.h"
 #include "platform/dpi.h"
 #include "platform/log.h"
 
@@ -20,38 +15,12 @@ namespace {
 constexpr wchar_t SettingsFileName[] = L"clipvoce.ini";
 constexpr wchar_t LogFileName[] = L"clipvoce.log";
 constexpr wchar_t RejectedSuffix[] = L".rejected";
-constexpr wchar_t WindowSection[] = L"window";
-constexpr wchar_t SettingsSection[] = L"settings";
-constexpr wchar_t ExportSection[] = L"export";
-constexpr wchar_t NotesSection[] = L"notes";
-constexpr wchar_t HearingCopiesNoteKey[] = L"hearcopies";
 // A backup, sync or virus scan usually holds the file for a moment only.
 constexpr int LockedFileAttempts = 20;
 constexpr DWORD LockedFileRetryMs = 100;
 
-enum class KeyKind { Number, RangedNumber, Colour, Flag, Text };
-
-// One key of the file and the field of AppSettings it fills.
-struct SettingKey {
-    const wchar_t* section;
-    const wchar_t* name;
-    KeyKind kind;
-    void* field;
-    size_t textCapacity;   // for text: the field's size in code units, terminator included
-    int lowest = 0;        // for a ranged number: what it is brought into
-    int highest = 0;
-};
-
-constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field);
-constexpr SettingKey RangedNumber(const wchar_t* section, const wchar_t* name, int& field, int lowest, int highest);
-constexpr SettingKey Colour(const wchar_t* section, const wchar_t* name, COLORREF& field);
-constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& field);
-template <size_t N>
-constexpr SettingKey Text(const wchar_t* section, const wchar_t* name, wchar_t (&field)[N]);
 std::wstring SettingsFolder();
 void ComputeSettingsPath(const std::wstring& folderName);
-void ReadSettings();
-void WriteSettings();
 void KeepRejectedFile();
 bool IsLockedWhileInUse(DWORD error);
 bool SettingsFileExists();
@@ -59,69 +28,6 @@ bool LoadSettingsFile(DWORD& readError);
 void UseFirstRunValues();
 void StartFirstRun();
 void CaptureWindowRect(HWND window, int frameHeightDelta);
-
-constexpr SettingKey Number(const wchar_t* section, const wchar_t* name, int& field)
-{
-    return SettingKey{section, name, KeyKind::Number, &field, 0};
-}
-
-// A number the program cannot use outside its range (the voice's rate): one out of it
-// reads as the nearest allowed value, and the file's own value stays until it changes.
-constexpr SettingKey RangedNumber(const wchar_t* section, const wchar_t* name, int& field, int lowest, int highest)
-{
-    return SettingKey{section, name, KeyKind::RangedNumber, &field, 0, lowest, highest};
-}
-
-constexpr SettingKey Colour(const wchar_t* section, const wchar_t* name, COLORREF& field)
-{
-    return SettingKey{section, name, KeyKind::Colour, &field, 0};
-}
-
-constexpr SettingKey Flag(const wchar_t* section, const wchar_t* name, bool& field)
-{
-    return SettingKey{section, name, KeyKind::Flag, &field, 0};
-}
-
-template <size_t N>
-constexpr SettingKey Text(const wchar_t* section, const wchar_t* name, wchar_t (&field)[N])
-{
-    return SettingKey{section, name, KeyKind::Text, field, N};
-}
-
-// The file's keys in the order they are read and written.
-constexpr SettingKey Keys[] = {
-    Number(WindowSection, L"x", AppSettings.x),
-    Number(WindowSection, L"y", AppSettings.y),
-    Number(WindowSection, L"width", AppSettings.width),
-    Number(WindowSection, L"height", AppSettings.height),
-    Flag(WindowSection, L"border", AppSettings.showBorder),
-    Flag(WindowSection, L"window", AppSettings.speechWindowShown),
-    Flag(WindowSection, L"close", AppSettings.closeQuits),
-    Flag(WindowSection, L"delete", AppSettings.confirmDeleteAll),
-    Flag(WindowSection, L"top", AppSettings.alwaysOnTop),
-    Number(WindowSection, L"transparency", AppSettings.opacity),
-    Colour(WindowSection, L"background", AppSettings.backgroundColour),
-    Colour(WindowSection, L"text", AppSettings.textColour),
-    Flag(WindowSection, L"bold", AppSettings.bold),
-    Flag(WindowSection, L"italic", AppSettings.italic),
-    Number(WindowSection, L"point", AppSettings.fontHeightPixels),
-    Number(WindowSection, L"charset", AppSettings.fontCharset),
-    Text(WindowSection, L"font", AppSettings.fontFace),
-    Flag(SettingsSection, L"confirm", AppSettings.confirmQuit),
-    Flag(SettingsSection, L"start", AppSettings.startWithWindows),
-    Flag(SettingsSection, L"clipboard", AppSettings.monitorClipboard),
-    Flag(SettingsSection, L"append", AppSettings.appendCopies),
-    Flag(SettingsSection, L"repeat", AppSettings.repeatReading),
-    RangedNumber(SettingsSection, L"rate", AppSettings.speechRate, MinSpeechRate, MaxSpeechRate),
-    Flag(SettingsSection, L"autoplay", AppSettings.autoPlay),
-    Flag(SettingsSection, L"autoscroll", AppSettings.autoScroll),
-    Flag(SettingsSection, L"fulltext", AppSettings.showFullText),
-    Flag(ExportSection, L"wav", AppSettings.exportAsWav),
-    Number(ExportSection, L"mp3rate", AppSettings.mp3BitRate),
-    Text(ExportSection, L"wavdir", AppSettings.wavFolder),
-    Text(ExportSection, L"lamedir", AppSettings.encoderFolder),
-    Text(ExportSection, L"mp3dir", AppSettings.mp3Folder),
-};
 
 std::wstring SettingsFolder()
 {
@@ -139,77 +45,6 @@ void ComputeSettingsPath(const std::wstring& folderName)
     const std::wstring folder = std::wstring(appData) + L"\\" + folderName;
     CreateDirectoryW(folder.c_str(), nullptr);
     SettingsStore.path = folder + L"\\" + SettingsFileName;
-}
-
-// As GetInt reads it (a damaged value as 0), brought into the key's range.
-int ReadRangedNumber(const SettingKey& key)
-{
-    return std::clamp(SettingsStore.document.GetInt(key.section, key.name, 0), key.lowest, key.highest);
-}
-
-// Keys missing from the file read as 0, false or empty, never as their first-run values.
-void ReadSettings()
-{
-    for (const SettingKey& key : Keys) {
-        switch (key.kind) {
-        case KeyKind::Number:
-            *static_cast<int*>(key.field) = SettingsStore.document.GetInt(key.section, key.name, 0);
-            break;
-        case KeyKind::RangedNumber:
-            *static_cast<int*>(key.field) = ReadRangedNumber(key);
-            break;
-        case KeyKind::Colour:
-            // Stored as a signed number; the bits are the colour.
-            *static_cast<COLORREF*>(key.field) = static_cast<COLORREF>(SettingsStore.document.GetInt(key.section, key.name, 0));
-            break;
-        case KeyKind::Flag:
-            *static_cast<bool*>(key.field) = SettingsStore.document.GetBool(key.section, key.name, false);
-            break;
-        case KeyKind::Text: {
-            // A value too long for its field is dropped rather than cut: a cut path names
-            // another folder.
-            const std::wstring value = SettingsStore.document.GetValue(key.section, key.name, L"");
-            const size_t length = value.size() < key.textCapacity ? value.size() : 0;
-            wchar_t* text = static_cast<wchar_t*>(key.field);
-            wmemcpy(text, value.c_str(), length);
-            text[length] = L'\0';
-            break;
-        }
-        }
-    }
-    ReadHotKeySettings(SettingsStore.document, AppSettings);
-    ReadListeningSettings(SettingsStore.document, AppSettings);
-    ReadViewSettings(SettingsStore.document, AppSettings);
-    ReadVoiceSettings(SettingsStore.document, AppSettings);
-}
-
-void WriteSettings()
-{
-    for (const SettingKey& key : Keys) {
-        switch (key.kind) {
-        case KeyKind::Number:
-            SettingsStore.document.SetInt(key.section, key.name, *static_cast<const int*>(key.field));
-            break;
-        case KeyKind::RangedNumber:
-            if (!SettingsStore.document.HasKey(key.section, key.name) ||
-                ReadRangedNumber(key) != *static_cast<const int*>(key.field))
-                SettingsStore.document.SetInt(key.section, key.name, *static_cast<const int*>(key.field));
-            break;
-        case KeyKind::Colour:
-            SettingsStore.document.SetInt(key.section, key.name, static_cast<int>(*static_cast<const COLORREF*>(key.field)));
-            break;
-        case KeyKind::Flag:
-            SettingsStore.document.SetBool(key.section, key.name, *static_cast<const bool*>(key.field));
-            break;
-        case KeyKind::Text:
-            SettingsStore.document.SetValue(key.section, key.name, static_cast<const wchar_t*>(key.field));
-            break;
-        }
-    }
-    WriteHotKeySettings(SettingsStore.document, AppSettings);
-    WriteListeningSettings(SettingsStore.document, AppSettings);
-    WriteViewSettings(SettingsStore.document, AppSettings);
-    WriteVoiceSettings(SettingsStore.document, AppSettings);
 }
 
 // A file that could not be read through is about to be replaced by first-run values;
@@ -277,9 +112,13 @@ void UseFirstRunValues()
 void StartFirstRun()
 {
     UseFirstRunValues();
-    SettingsStore.document.AddSection(WindowSection);
-    SettingsStore.document.AddSection(SettingsSection);
-    SettingsStore.document.AddSection(ExportSection);
+    // A new file holds the sections written in full, in the table's order.
+    const SettingSection* previous = nullptr;
+    for (const SettingField& field : SettingsTable()) {
+        if (field.section != previous && field.section->rule == SectionRule::WrittenInFull)
+            SettingsStore.document.AddSection(field.section->name);
+        previous = field.section;
+    }
     SettingsStore.firstRun = true;
     KeepRejectedFile();
     SaveSettings();
@@ -311,7 +150,7 @@ void LoadSettings(const std::wstring& folderName)
     AppSettings.encoderFolder[0] = L'\0';
     AppSettings.mp3Folder[0] = L'\0';
     if (LoadSettingsFile(SettingsStore.readError))
-        ReadSettings();
+        ReadSettingFields(SettingsStore.document, SettingsTable(), AppSettings);
     else if (SettingsStore.readError != 0)
         UseFirstRunValues();   // not a first run: the user has settings, only not now
     else
@@ -322,7 +161,7 @@ DWORD SaveSettings(HWND window, int frameHeightDelta)
 {
     if (window)
         CaptureWindowRect(window, frameHeightDelta);
-    WriteSettings();
+    WriteSettingFields(SettingsStore.document, SettingsTable(), AppSettings);
     const SettingsStoreRecord& store = SettingsStore;
     // The user's own file, unread this session: neither overwritten nor deleted.
     if (store.readError != 0)
@@ -346,10 +185,13 @@ std::wstring LogFilePath()
 
 bool HearingCopiesNoteShown()
 {
-    return SettingsStore.document.GetBool(NotesSection, HearingCopiesNoteKey, false);
+    return AppSettings.hearingCopiesNoteShown;
 }
 
+// Into the file held in memory at once: the section takes its place in the file as the
+// note is given, before any section a later change adds.
 void RememberHearingCopiesNoteShown()
 {
-    SettingsStore.document.SetBool(NotesSection, HearingCopiesNoteKey, true);
+    AppSettings.hearingCopiesNoteShown = true;
+    WriteSettingFields(SettingsStore.document, SectionFields(NotesSection), AppSettings);
 }

@@ -157,6 +157,66 @@ TEST_F(SettingsTest, SecondStartReadsWhatWasSaved)
     EXPECT_EQ(ReadBytes(SettingsFile()).find("[window]\r\n"), 0u);   // written in place, not appended
 }
 
+// Each section keeps its keys by a rule of its own; whatever the rule, a setting the user
+// changed is what the next start reads.
+TEST_F(SettingsTest, EveryChangedSettingComesBackAfterARestart)
+{
+    LoadSettings(TestAppName);
+    AppSettingsRecord& s = AppSettings;
+    s.x = 17;
+    s.y = 23;
+    s.width = 640;
+    s.height = 480;
+    s.opacity = 200;
+    s.textColour = RGB(200, 100, 50);
+    s.fontCharset = 161;
+    s.showBorder = s.speechWindowShown = s.closeQuits = s.confirmDeleteAll = s.alwaysOnTop = false;
+    s.monitorClipboard = s.autoScroll = s.showFullText = s.exportAsWav = false;
+    s.confirmQuit = s.startWithWindows = s.appendCopies = s.repeatReading = s.autoPlay = true;
+    s.speechRate = MinSpeechRate;
+    lstrcpyW(s.wavFolder, L"C:\\wav");
+    lstrcpyW(s.mp3Folder, L"C:\\mp3");
+    s.readSelectionHotKey = MAKEWORD('R', HOTKEYF_CONTROL | HOTKEYF_SHIFT);
+    s.playPauseHotKey = MAKEWORD('K', HOTKEYF_ALT);
+    s.stopHotKey = 0;
+    s.listening = ListeningFilters{false, false, false, false, false, false};
+    s.markSentence = false;
+    s.focusMode = true;
+    s.lineSpacingPercent = 200;
+    s.volume = 0;
+    s.pitch = MaxPitch;
+    s.readEachLanguage = true;
+    SetLanguageVoiceId(s, LANG_GERMAN, L"HKEY_LOCAL_MACHINE\\V\\Tokens\\German");
+    RememberHearingCopiesNoteShown();
+    const AppSettingsRecord changed = AppSettings;
+    SaveSettings();
+
+    Restart();
+    EXPECT_EQ(s.x, changed.x);
+    EXPECT_EQ(s.y, changed.y);
+    EXPECT_EQ(s.width, changed.width);
+    EXPECT_EQ(s.height, changed.height);
+    EXPECT_EQ(s.opacity, changed.opacity);
+    EXPECT_EQ(s.textColour, changed.textColour);
+    EXPECT_EQ(s.fontCharset, changed.fontCharset);
+    for (bool flag : {s.showBorder, s.speechWindowShown, s.closeQuits, s.confirmDeleteAll, s.alwaysOnTop,
+                      s.monitorClipboard, s.autoScroll, s.showFullText, s.exportAsWav, s.markSentence})
+        EXPECT_FALSE(flag);
+    for (bool flag : {s.confirmQuit, s.startWithWindows, s.appendCopies, s.repeatReading, s.autoPlay, s.focusMode})
+        EXPECT_TRUE(flag);
+    EXPECT_EQ(s.speechRate, MinSpeechRate);
+    EXPECT_STREQ(s.wavFolder, L"C:\\wav");
+    EXPECT_STREQ(s.mp3Folder, L"C:\\mp3");
+    EXPECT_EQ(s.readSelectionHotKey, changed.readSelectionHotKey);
+    EXPECT_EQ(s.playPauseHotKey, changed.playPauseHotKey);
+    EXPECT_EQ(s.stopHotKey, 0);
+    EXPECT_TRUE(s.listening == changed.listening);
+    EXPECT_EQ(s.lineSpacingPercent, 200);
+    EXPECT_EQ(s.volume, 0);
+    EXPECT_TRUE(SameVoices(s, changed));
+    EXPECT_TRUE(HearingCopiesNoteShown());
+}
+
 TEST_F(SettingsTest, ReadFileWithoutKeysGivesZeroesNotFirstRunValues)
 {
     PrepareFile("[window]\r\n[settings]\r\n[export]\r\n");
