@@ -34,11 +34,12 @@ private:
     Handle handle_ = Traits::Invalid();
 };
 
-// Threads, mutexes, events: null when there is none.
-struct KernelHandleTraits {
-    using Handle = HANDLE;
+// Most kinds of handle are null when there is none and given back by one call.
+template <class HandleType, auto CloseFunction>
+struct NullWhenNoneTraits {
+    using Handle = HandleType;
     static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { CloseHandle(handle); }
+    static void Close(Handle handle) { CloseFunction(handle); }
 };
 
 // Files: CreateFile reports failure as INVALID_HANDLE_VALUE, not null.
@@ -48,43 +49,14 @@ struct FileHandleTraits {
     static void Close(Handle handle) { CloseHandle(handle); }
 };
 
-struct RegistryKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { RegCloseKey(handle); }
-};
-
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { FreeLibrary(handle); }
-};
-
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { DeleteObject(handle); }
-};
-
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { DeleteDC(handle); }
-};
-
-struct MenuTraits {
-    using Handle = HMENU;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { DestroyMenu(handle); }
-};
-
-using KernelHandle = ScopedHandle<KernelHandleTraits>;
+// Threads, mutexes, events.
+using KernelHandle = ScopedHandle<NullWhenNoneTraits<HANDLE, &CloseHandle>>;
 using FileHandle = ScopedHandle<FileHandleTraits>;
-using RegistryKey = ScopedHandle<RegistryKeyTraits>;
-using LibraryHandle = ScopedHandle<LibraryTraits>;
-using GdiObject = ScopedHandle<GdiObjectTraits>;
-using MemoryDc = ScopedHandle<MemoryDcTraits>;
-using MenuHandle = ScopedHandle<MenuTraits>;
+using RegistryKey = ScopedHandle<NullWhenNoneTraits<HKEY, &RegCloseKey>>;
+using LibraryHandle = ScopedHandle<NullWhenNoneTraits<HMODULE, &FreeLibrary>>;
+using GdiObject = ScopedHandle<NullWhenNoneTraits<HGDIOBJ, &DeleteObject>>;
+using MemoryDc = ScopedHandle<NullWhenNoneTraits<HDC, &DeleteDC>>;
+using MenuHandle = ScopedHandle<NullWhenNoneTraits<HMENU, &DestroyMenu>>;
 
 // A window's (or the screen's) device context, given back to the window.
 class WindowDc {
