@@ -44,7 +44,7 @@ void ToggleAppendText(HMENU menu)
 void ToggleFocusMode(SpeechWindowState& state)
 {
     AppSettings.focusMode = !AppSettings.focusMode;
-    state.reader.ApplyLook(LookChange::SentenceLook);
+    state.reader.Apply(SettingsChange::SentenceLook);
     ShowFocusModeInMenu(state.popupMenu);
 }
 
@@ -74,7 +74,7 @@ void ShowContextMenu(HWND window)
 void ChangeRate(Reader& reader, int delta)
 {
     AppSettings.speechRate = std::clamp(AppSettings.speechRate + delta, MinSpeechRate, MaxSpeechRate);
-    reader.ApplyRate();
+    reader.Apply(SettingsChange::Rate);
 }
 
 // A command that reads, copies, exports, deletes or scrolls the text acts on the text

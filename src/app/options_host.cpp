@@ -37,7 +37,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
         const InstalledVoice* voice = state.reader.Voices().VoiceForLanguage(language);
         return voice ? voice->id : std::wstring();
     };
-    host.applyVoices = [&state] { state.reader.ApplyVoiceSettings(); };
+    host.applyVoices = [&state] { state.reader.Apply(SettingsChange::Voices); };
     host.encoderVersion = QueryEncoderVersion;
     host.encoderPath = EncoderLibraryPath;
     host.applyBorder = [&state] { ApplyBorder(state); };
@@ -45,13 +45,13 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     host.applyTransparency = [window] { ApplyTransparency(window); };
     // A new font or colour is shown at the window's transparency, as at start-up.
     host.applyFontAndColours = [&state, window] {
-        state.reader.ApplyLook(LookChange::FontAndColours);
+        state.reader.Apply(SettingsChange::FontAndColours);
         ApplyTransparency(window);
         ShowFocusModeInMenu(state.popupMenu);
     };
     host.applyWindowVisibility = [&state] { ShowSpeechWindow(state, SW_SHOWNORMAL); };
     host.applyClipboardMenu = [&state] { ShowClipboardSettingsInMenu(state.popupMenu); };
-    host.applyListening = [&state] { state.reader.ApplyListeningFilters(); };
+    host.applyListening = [&state] { state.reader.Apply(SettingsChange::Listening); };
     host.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
     host.shownText = [&state] { return ShownText(state.reader); };
     host.saveSettings = [&state] { SaveSettingsNotingFailure(state); };

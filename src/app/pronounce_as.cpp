@@ -75,5 +75,5 @@ void PronounceWordAs(SpeechWindowState& state)
     dictionary.entries.push_back(std::move(request.entry));
     if (const DWORD error = SavePronunciations(base, std::move(dictionary)); error != 0)
         ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), store.path, SystemErrorText(error)));
-    reader.ApplyListeningFilters();
+    reader.Apply(SettingsChange::Listening);
 }

@@ -210,10 +210,10 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
     // The high-contrast mode comes and goes, and its colours change, without a restart.
     case WM_SETTINGCHANGE:
         if (wParam == SPI_SETHIGHCONTRAST)
-            state.reader.ApplyLook(LookChange::Colours);
+            state.reader.Apply(SettingsChange::Colours);
         return DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_SYSCOLORCHANGE:
-        state.reader.ApplyLook(LookChange::Colours);
+        state.reader.Apply(SettingsChange::Colours);
         return 0;
     case WM_NOTIFY:
         return OnNotify(state, reinterpret_cast<const NMHDR*>(lParam));

@@ -37,7 +37,7 @@ bool Reader::CreateView(HWND parent, const RECT& rect)
 {
     if (!view_.Create(parent, rect))
         return false;
-    ApplyLook(LookChange::FontAndColours);
+    ApplyLook(SettingsChange::FontAndColours);
     return true;
 }
 
@@ -373,19 +373,15 @@ void Reader::TellLeftUndone(const PronunciationReport& report)
         noteListener_(note);
 }
 
-void Reader::ApplyLook(LookChange change)
+void Reader::ApplyLook(SettingsChange change)
 {
-    switch (change) {
-    case LookChange::FontAndColours:
+    if (change == SettingsChange::Colours) {
+        look_.ApplyColours(view_);
+    } else if (change == SettingsChange::SentenceLook) {
+        look_.ApplySentenceLook(view_);
+    } else {
         look_.ApplyFontAndColours(view_);
         ReportStatusChange();
-        break;
-    case LookChange::Colours:
-        look_.ApplyColours(view_);
-        break;
-    case LookChange::SentenceLook:
-        look_.ApplySentenceLook(view_);
-        break;
     }
 }
 
@@ -432,9 +428,16 @@ void Reader::ApplyVoiceSettings()
     controller_.VoicesChanged();
 }
 
-void Reader::ApplyRate()
+void Reader::Apply(SettingsChange change)
 {
-    controller_.RateChanged();
+    switch (change) {
+    case SettingsChange::FontAndColours:
+    case SettingsChange::Colours:
+    case SettingsChange::SentenceLook: ApplyLook(change); break;
+    case SettingsChange::Listening:    ApplyListeningFilters(); break;
+    case SettingsChange::Voices:       ApplyVoiceSettings(); break;
+    case SettingsChange::Rate:         controller_.RateChanged(); break;
+    }
 }
 
 DictionaryByVoice Reader::DictionaryForVoices()

@@ -51,11 +51,17 @@ enum class ReadingCommand {
     ScrollLineDown,
 };
 
-// What of the settings' look changed.
-enum class LookChange {
+// What of the settings changed, for the reading to take up at once.
+enum class SettingsChange {
     FontAndColours,
     Colours,                    // the system's colours, or its high-contrast mode
     SentenceLook,               // focus mode, or the tint of the sentence being read
+    // The listening filters or the pronunciation dictionary: the voice hears the text
+    // anew, a reading going on from the word it has reached.
+    Listening,
+    // The voices and their pitch and volume: a reading going on goes on with them.
+    Voices,
+    Rate,                       // a reading going on takes it at once
 };
 
 class Reader : private SpeechListener {
@@ -111,14 +117,7 @@ public:
     TextRange LastSpokenWord() const { return lastSpokenWord_; }
 
     // ---- For the settings, when they changed ----
-    void ApplyLook(LookChange change);
-    // The listening filters or the pronunciation dictionary: the voice hears the text
-    // anew, a reading going on from the word it has reached.
-    void ApplyListeningFilters();
-    // The voices and their pitch and volume: a reading going on goes on with them at once.
-    void ApplyVoiceSettings();
-    // The rate: a reading going on takes it at once.
-    void ApplyRate();
+    void Apply(SettingsChange change);
     // The voices installed now (a voice may have come or gone since start-up).
     void RefreshVoices();
 
@@ -133,8 +132,6 @@ public:
     // What the voice is given for the whole text, run by run with its voice, as a reading
     // gives it; empty before anything was prepared.
     std::vector<SpokenPart> SpokenParts();
-    // A copy is on its way in, being prepared or heard.
-    bool Loading() const { return load_ != nullptr; }
 
 private:
     // Tests look at the parts themselves.
@@ -147,6 +144,9 @@ private:
     void CancelLoad();
     void ForgetText();
     void DropTrailingLineBreaks();
+    void ApplyLook(SettingsChange change);
+    void ApplyListeningFilters();
+    void ApplyVoiceSettings();
     // What the voice hears of the whole prepared text; the skipped part is dimmed. The
     // dictionary's part is worked out on a thread of its own: what it does not finish at
     // once comes when it is ready, and until then the voice hears the text as before, or

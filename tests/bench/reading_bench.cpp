@@ -136,7 +136,7 @@ void BenchListening()
 bool WaitForTheCopy(InProcessApp& app)
 {
     PumpPending();
-    return PumpUntil([&] { return !ClipboardReadPending() && !app.reader().Loading(); }, 60000);
+    return PumpUntil([&] { return !ClipboardReadPending() && !ReaderProbe::Loading(app.reader()); }, 60000);
 }
 
 void BenchClipboardToSpeak(size_t kilobytes, bool mixed)
@@ -238,7 +238,7 @@ void BenchWordMarks()
         AppSettings.markSentence = look.sentence;
         AppSettings.focusMode = look.focus;
         AppSettings.lineSpacingPercent = look.spacing;
-        app.reader().ApplyLook(LookChange::FontAndColours);
+        app.reader().Apply(SettingsChange::FontAndColours);
         speakAll();   // the lines as far as the words are laid out once
     };
     // The looks take turns, so that a busy moment of the machine falls on all of them.

@@ -180,7 +180,7 @@ TEST(LongText, ReplacingItKeepsTheViewsLookAndInput)
     InProcessApp app;
     AppSettings.backgroundColour = RGB(0, 0, 128);
     AppSettings.textColour = RGB(255, 255, 255);
-    app.reader().ApplyLook(LookChange::FontAndColours);
+    app.reader().Apply(SettingsChange::FontAndColours);
     std::wstring longText;
     while (longText.size() < 40000)
         longText += L"A sentence of a long copied text.\r";

@@ -91,7 +91,7 @@ TEST(ColourHook, AnotherThreadsColourQueriesStayTheSystems)
     AppSettings.showFullText = false;
     AppSettings.textColour = RGB(255, 255, 0);
     AppSettings.backgroundColour = RGB(0, 0, 96);
-    app.reader().ApplyLook(LookChange::FontAndColours);
+    app.reader().Apply(SettingsChange::FontAndColours);
     std::wstring text;
     for (int i = 0; i < 30; ++i)
         text += L"word ";

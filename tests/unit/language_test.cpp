@@ -191,7 +191,7 @@ TEST_F(VoiceRunsTest, ChosenVoicesAndTheSwitchReachTheReadingAtOnce)
     // Off, the whole text is read as one by the chosen voice, from the word reached.
     AppSettings.readEachLanguage = false;
     AppSettings.volume = 30;
-    app_.reader().ApplyVoiceSettings();
+    app_.reader().Apply(SettingsChange::Voices);
     EXPECT_EQ(app_.voice.Take(), (std::vector<std::wstring>{L"SetRate(-1)", L"SetVolume(30)", L"Purge", L"Speak"}));
     EXPECT_EQ(app_.voice.lastSpoken, text.substr(4));
     EXPECT_EQ(CaptionWithoutLanguage(app_.Caption()), app_.Caption());

@@ -309,7 +309,7 @@ TEST(Listening, TheReadingGoesThroughTheMap)
     // Turning a filter off while reading goes on from the word reached, as now heard.
     app.voice.Take();
     AppSettings.listening.citations = false;
-    app.reader().ApplyListeningFilters();
+    app.reader().Apply(SettingsChange::Listening);
     EXPECT_EQ(app.voice.Take(), (std::vector<std::wstring>{L"Purge", L"Speak"}));
     EXPECT_EQ(app.voice.lastSpoken.rfind(L"lines of text [2].", 0), 0u);
 }
@@ -333,13 +333,13 @@ TEST(Listening, SkippedTextIsDimmedInTheView)
 
     AppSettings.textColour = RGB(255, 255, 0);
     AppSettings.backgroundColour = RGB(0, 0, 64);
-    app.reader().ApplyLook(LookChange::FontAndColours);
+    app.reader().Apply(SettingsChange::FontAndColours);
     EXPECT_TRUE(shows(DimmedColour(RGB(255, 255, 0), RGB(0, 0, 64))));
     EXPECT_TRUE(shows(RGB(255, 255, 0)));
 
     // With nothing selected, played-text mode shows nothing at all.
     AppSettings.showFullText = false;
-    app.reader().ApplyLook(LookChange::FontAndColours);
+    app.reader().Apply(SettingsChange::FontAndColours);
     app.view().Select(0, 0);
     EXPECT_FALSE(shows(DimmedColour(RGB(255, 255, 0), RGB(0, 0, 64)))) << "unspoken text showed";
     EXPECT_FALSE(shows(RGB(255, 255, 0))) << "unspoken text showed";

@@ -161,10 +161,10 @@ TEST(LongCopy, ANewerCopyReplacesOneStillBeingPrepared)
     InProcessApp app;
     AppSettings.autoPlay = true;
     app.reader().TakeCopy(LongCopy(), false);
-    ASSERT_TRUE(app.reader().Loading()) << "a long copy is prepared between messages";
+    ASSERT_TRUE(ReaderProbe::Loading(app.reader())) << "a long copy is prepared between messages";
     PumpUntil([] { return false; }, 20);
     app.reader().TakeCopy(L"The newer copy.", false);
-    ASSERT_TRUE(PumpUntil([&] { return !app.reader().Loading(); }, 20000));
+    ASSERT_TRUE(PumpUntil([&] { return !ReaderProbe::Loading(app.reader()); }, 20000));
     EXPECT_EQ(app.reader().Text().Text(), L"The newer copy. ");
     EXPECT_EQ(app.view().Text(), L"The newer copy. ");
     EXPECT_EQ(app.voice.lastSpoken, L"The newer copy. ");
@@ -180,10 +180,10 @@ TEST(LongCopy, AnAppendedCopyFollowsOneStillBeingPrepared)
     app.reader().TakeCopy(L"First.", true);
     const std::wstring longCopy = LongCopy();
     app.reader().TakeCopy(longCopy, true);
-    ASSERT_TRUE(app.reader().Loading());
+    ASSERT_TRUE(ReaderProbe::Loading(app.reader()));
     PumpUntil([] { return false; }, 20);
     app.reader().TakeCopy(L"\nLast", true);
-    ASSERT_TRUE(PumpUntil([&] { return !app.reader().Loading(); }, 20000));
+    ASSERT_TRUE(PumpUntil([&] { return !ReaderProbe::Loading(app.reader()); }, 20000));
     const std::wstring expected = PreparedCopy(L"First. " + longCopy + L" \nLast");
     EXPECT_TRUE(app.reader().Text().Text() == expected)
         << "lengths " << app.reader().Text().Text().size() << " and " << expected.size();
@@ -197,9 +197,9 @@ TEST(LongCopy, ACommandFinishesThePreparationFirst)
     InProcessApp app;
     const std::wstring longCopy = LongCopy();
     app.reader().TakeCopy(longCopy, false);
-    ASSERT_TRUE(app.reader().Loading());
+    ASSERT_TRUE(ReaderProbe::Loading(app.reader()));
     app.Command(CMD_PLAY_STOP);
-    EXPECT_FALSE(app.reader().Loading());
+    EXPECT_FALSE(ReaderProbe::Loading(app.reader()));
     EXPECT_EQ(app.speech().State(), Playing);
     EXPECT_TRUE(app.voice.lastSpoken == PreparedCopy(longCopy));
 }
@@ -213,7 +213,7 @@ TEST(LongCopy, ACopyLargerThanTheLimitIsNotTakenAndTheCaptionSaysWhy)
         PumpPending();
         ASSERT_TRUE(PumpUntil([] { return !ClipboardReadPending(); }, 10000)) << "the copy's text was not fetched";
     }
-    EXPECT_FALSE(app.reader().Loading());
+    EXPECT_FALSE(ReaderProbe::Loading(app.reader()));
     EXPECT_EQ(app.view().Text(), L"Kept. ");
     EXPECT_EQ(app.Caption(), L"Speech window - copy of 20.1 MB not taken: it is larger than 20 MB");
 }

@@ -81,7 +81,7 @@ TEST_F(ReadingLook, TheSentenceIsTintedAndTheWordHighlightedInIt)
     EXPECT_GT(shown.CountInRows(tint, h, h + 1), 0);
 
     AppSettings.markSentence = false;
-    app_.reader().ApplyLook(LookChange::SentenceLook);
+    app_.reader().Apply(SettingsChange::SentenceLook);
     shown = Shown();
     EXPECT_EQ(shown.CountInRows(tint, h, h + 1), 0) << "the mark is off";
     EXPECT_GT(shown.Count(highlight), 0);
@@ -89,7 +89,7 @@ TEST_F(ReadingLook, TheSentenceIsTintedAndTheWordHighlightedInIt)
     // In played-text mode what was read is the mark: no tint shows the rest.
     AppSettings.markSentence = true;
     AppSettings.showFullText = false;
-    app_.reader().ApplyLook(LookChange::FontAndColours);
+    app_.reader().Apply(SettingsChange::FontAndColours);
     Speak(9, 5);
     shown = Shown();
     EXPECT_EQ(shown.CountInRows(tint, h, h + 1), 0);
@@ -118,7 +118,7 @@ TEST_F(ReadingLook, TheVoicesSentenceWhenItTellsOne)
 TEST_F(ReadingLook, FocusModeDimsAllButTheSentenceWhileReading)
 {
     AppSettings.markSentence = false;
-    app_.reader().ApplyLook(LookChange::FontAndColours);
+    app_.reader().Apply(SettingsChange::FontAndColours);
     app_.Command(CMD_FOCUS_MODE);
     EXPECT_TRUE(AppSettings.focusMode);
     EXPECT_TRUE(app_.MenuChecked(CMD_FOCUS_MODE));
@@ -153,7 +153,7 @@ TEST_F(ReadingLook, DoubleSpacingDoublesTheDistanceBetweenBaselines)
     ASSERT_EQ(single.size(), 3u);
 
     AppSettings.lineSpacingPercent = 200;
-    app_.reader().ApplyLook(LookChange::FontAndColours);
+    app_.reader().Apply(SettingsChange::FontAndColours);
     const std::vector<int> twice = Shown().BandTops(Black);
     ASSERT_EQ(twice.size(), 3u);
     EXPECT_EQ(twice[1] - twice[0], 2 * (single[1] - single[0]));
@@ -166,7 +166,7 @@ TEST_F(ReadingLook, DoubleSpacingDoublesTheDistanceBetweenBaselines)
 TEST_F(ReadingLook, AutoScrollAndTheLineCountHoldWithWidenedLines)
 {
     AppSettings.lineSpacingPercent = 150;
-    app_.reader().ApplyLook(LookChange::FontAndColours);
+    app_.reader().Apply(SettingsChange::FontAndColours);
     std::wstring text;
     for (int i = 0; i < 60; ++i)
         text += L"Line " + std::to_wstring(i) + L".\r";
@@ -193,7 +193,7 @@ TEST_F(ReadingLook, HighContrastShowsTheThemesColoursAndGivesTheSavedOnesBack)
 {
     AppSettings.textColour = Yellow;
     AppSettings.backgroundColour = DarkBlue;
-    app_.reader().ApplyLook(LookChange::FontAndColours);
+    app_.reader().Apply(SettingsChange::FontAndColours);
     Read(ThreeSentences);
     ASSERT_GT(Shown().Count(DarkBlue), 0);
 
