@@ -1,8 +1,9 @@
 #pragma once
-// The Reader: everything that reads a text aloud in one place, owned by the window that
-// shows it. The TextView, the text prepared from it, the display of the spoken word, and
-// the controller that drives the voice; a change that the status line may show goes to
-// the listener the window gives it.
+// The Reader: the one way from a copy to the voice, owned by the window that shows it.
+// It has the copy prepared and shown (view/), derives what each voice hears (hearing/),
+// hands that to the voice run by run (voice/) and leads the voice's words back to the
+// view. Code above it asks it for what the user asked; a change that the status line may
+// show goes to the listener the window gives it.
 #include <windows.h>
 #include <functional>
 #include <memory>
