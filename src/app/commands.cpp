@@ -131,7 +131,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
         reader.FinishLoad();
     switch (LOWORD(wParam)) {
     case CMD_QUIT:              QuitProgram(window); break;
-    case CMD_COPY:              CopySpeechText(reader, window); break;
+    case CMD_COPY:              CopySpeechText(state.clipboard, reader, window); break;
     case CMD_CLIPBOARD_MONITOR: ToggleClipboardMonitor(state.popupMenu); break;
     case CMD_APPEND_TEXT:       ToggleAppendText(state.popupMenu); break;
     case CMD_PLAY_PAUSE:        speech.PlayPause(); break;
@@ -149,7 +149,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_EXPORT:            ExportCurrentText(state); break;
     case CMD_SCROLL_END:        ScrollToEnd(reader.View()); break;
     case CMD_SCROLL_HOME:       ScrollToTop(reader.View()); break;
-    case CMD_PASTE:             PasteClipboardText(state.reader, window); break;
+    case CMD_PASTE:             PasteIntoSpeechWindow(state); break;
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           speech.ChangeRate(+1); break;
     case CMD_RATE_DOWN:         speech.ChangeRate(-1); break;

@@ -162,8 +162,9 @@ void KeepPronunciations(OptionsDialogState& state)
 {
     if (!state.pronunciations || *state.pronunciations == state.pronunciationsBase)
         return;
-    if (const DWORD error = SavePronunciations(state.pronunciationsBase, std::move(*state.pronunciations)); error != 0)
-        ShowWarning(state.dialog, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), PronunciationStore.path, SystemErrorText(error)));
+    PronunciationStoreRecord& store = *state.host.pronunciations;
+    if (const DWORD error = SavePronunciations(store, state.pronunciationsBase, std::move(*state.pronunciations)); error != 0)
+        ShowWarning(state.dialog, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), store.path, SystemErrorText(error)));
     state.pronunciations.reset();
 }
 

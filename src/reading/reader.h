@@ -35,7 +35,9 @@ inline constexpr size_t LargestCopyBytes = size_t{20} << 20;
 
 class Reader : private SpeechListener, private VoiceRunSource {
 public:
-    Reader();
+    // The voice hears the text through the dictionary of pronunciations, which the
+    // Reader's owner keeps and which outlives it.
+    explicit Reader(const PronunciationStoreRecord& pronunciations);
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 

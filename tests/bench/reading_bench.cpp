@@ -136,7 +136,7 @@ void BenchListening()
 bool WaitForTheCopy(InProcessApp& app)
 {
     PumpPending();
-    return PumpUntil([&] { return !ClipboardReadPending() && !app.reader().Loading(); }, 60000);
+    return PumpUntil([&] { return !ClipboardReadPending(app.state().clipboard) && !app.reader().Loading(); }, 60000);
 }
 
 void BenchClipboardToSpeak(size_t kilobytes, bool mixed)
