@@ -34,12 +34,15 @@ private:
     Handle handle_ = Traits::Invalid();
 };
 
-// Threads, mutexes, events: null when there is none.
-struct KernelHandleTraits {
-    using Handle = HANDLE;
+// Most kinds: null when there is none, and given back by one call.
+template <typename HandleType, auto Release>
+struct NullHandleTraits {
+    using Handle = HandleType;
     static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { CloseHandle(handle); }
+    static void Close(Handle handle) { Release(handle); }
 };
+template <typename HandleType, auto Release>
+using NullableHandle = ScopedHandle<NullHandleTraits<HandleType, Release>>;
 
 // Files: CreateFile reports failure as INVALID_HANDLE_VALUE, not null.
 struct FileHandleTraits {
@@ -48,43 +51,14 @@ struct FileHandleTraits {
     static void Close(Handle handle) { CloseHandle(handle); }
 };
 
-struct RegistryKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { RegCloseKey(handle); }
-};
-
-struct LibraryTraits {
-    using Handle = HMODULE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { FreeLibrary(handle); }
-};
-
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { DeleteObject(handle); }
-};
-
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { DeleteDC(handle); }
-};
-
-struct MenuTraits {
-    using Handle = HMENU;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { DestroyMenu(handle); }
-};
-
-using KernelHandle = ScopedHandle<KernelHandleTraits>;
+// Threads, mutexes, events.
+using KernelHandle = NullableHandle<HANDLE, CloseHandle>;
 using FileHandle = ScopedHandle<FileHandleTraits>;
-using RegistryKey = ScopedHandle<RegistryKeyTraits>;
-using LibraryHandle = ScopedHandle<LibraryTraits>;
-using GdiObject = ScopedHandle<GdiObjectTraits>;
-using MemoryDc = ScopedHandle<MemoryDcTraits>;
-using MenuHandle = ScopedHandle<MenuTraits>;
+using RegistryKey = NullableHandle<HKEY, RegCloseKey>;
+using LibraryHandle = NullableHandle<HMODULE, FreeLibrary>;
+using GdiObject = NullableHandle<HGDIOBJ, DeleteObject>;
+using MemoryDc = NullableHandle<HDC, DeleteDC>;
+using MenuHandle = NullableHandle<HMENU, DestroyMenu>;
 
 // A window's (or the screen's) device context, given back to the window.
 class WindowDc {
