@@ -291,48 +291,50 @@ void OnCommand(HWND page, OptionsDialogState& state, int control)
     }
 }
 
-} // namespace
-
-// The page changes a copy of the dictionary that the frame keeps; OK makes it the
-// session's and writes the file, Cancel forgets it.
-INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR OnMessage(HWND page, OptionsDialogState& state, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    OptionsDialogState* state = DialogRecord<OptionsDialogState>(page, message, lParam);
-    if (!state)
-        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
         MakeColumns(page);
-        ShowEntries(page, *state, 0);
-        ShowFileNote(page, *state);
+        ShowEntries(page, state, 0);
+        ShowFileNote(page, state);
         if (!SetTimer(page, IDT_DICTIONARY_WATCH, DICTIONARY_WATCH_MS, nullptr))
             LogFailure(L"SetTimer for the pronunciation page", GetLastError());
         return TRUE;
     case WM_TIMER:
         if (wParam == IDT_DICTIONARY_WATCH)
-            TakeChangesFromDisk(page, *state);
+            TakeChangesFromDisk(page, state);
         return TRUE;
     case WM_DESTROY:
         KillTimer(page, IDT_DICTIONARY_WATCH);
         return FALSE;
     case WM_COMMAND:
-        OnCommand(page, *state, LOWORD(wParam));
+        OnCommand(page, state, LOWORD(wParam));
         return TRUE;
     case WM_NOTIFY: {
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->idFrom != IDC_PRONUNCIATION_LIST)
             return TRUE;
         if (header->code == LVN_GETDISPINFOW) {
-            FillCell(*state, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item);
+            FillCell(state, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item);
         } else if (header->code == LVN_ODFINDITEMW) {
-            SetWindowLongPtrW(page, DWLP_MSGRESULT, FindEntry(*state, *reinterpret_cast<const NMLVFINDITEMW*>(lParam)));
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, FindEntry(state, *reinterpret_cast<const NMLVFINDITEMW*>(lParam)));
             return TRUE;
         } else if (header->code == NM_DBLCLK || header->code == NM_RETURN) {
-            EditEntry(page, *state);
+            EditEntry(page, state);
         }
         return TRUE;
     }
     default:
         return FALSE;
     }
+}
+
+} // namespace
+
+// The page changes a copy of the dictionary that the frame keeps; OK makes it the
+// session's and writes the file, Cancel forgets it.
+INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return WithDialogRecord<OptionsDialogState, OnMessage>(page, message, wParam, lParam);
 }
