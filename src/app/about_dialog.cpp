@@ -312,33 +312,37 @@ INT_PTR OnNotify(const NMHDR* header)
 
 void OnCommand(HWND dialog, AboutDialogState& state, int id, int notification)
 {
-    switch (id) {
-    case IDCANCEL:
+    if (id == IDCANCEL) {
         StopWaitingForCheck(dialog, state);
         RestoreStaticCursor(dialog, state);
         EndDialog(dialog, IDCANCEL);
-        break;
-    case IDC_ABOUT_DONATE:
+    } else if (id == IDC_ABOUT_DONATE && notification == STN_CLICKED) {
         // A double click also reports itself as a click first; one page is enough.
-        if (notification == STN_CLICKED)
-            OpenWithShell(DonationPage);
-        break;
-    case IDC_ABOUT_CHECK_UPDATES:
+        OpenWithShell(DonationPage);
+    } else if (id == IDC_ABOUT_CHECK_UPDATES) {
         OnCheckForUpdates(dialog, state);
-        break;
-    case IDC_ABOUT_CANCEL_UPDATE:
+    } else if (id == IDC_ABOUT_CANCEL_UPDATE) {
         StopWaitingForCheck(dialog, state);
-        break;
-    default:
-        break;
     }
 }
 
-void OnDestroy(AboutDialogState& state)
+// The update check's own messages: its progress, its end and the watch over it; and the
+// end of the dialog, which abandons a check still running.
+INT_PTR OnUpdateCheckMessage(HWND dialog, AboutDialogState& state, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (state.runningCheck)
-        AbandonUpdateJob(*state.runningCheck);
-    state.runningCheck.reset();
+    if (message == WM_UPDATE_PROGRESS) {
+        OnUpdateProgress(dialog, state, static_cast<int>(wParam), lParam);
+    } else if (message == WM_UPDATE_DONE) {
+        OnUpdateDone(dialog, state, static_cast<UpdateOutcome>(wParam), lParam);
+    } else if (message == WM_TIMER && wParam == IDT_ABOUT_UPDATE_WATCH) {
+        OnUpdateWatch(dialog, state);
+    } else if (message == WM_DESTROY) {
+        if (state.runningCheck)
+            AbandonUpdateJob(*state.runningCheck);
+        state.runningCheck.reset();
+        return FALSE;
+    }
+    return TRUE;
 }
 
 } // namespace
@@ -364,18 +368,10 @@ INT_PTR CALLBACK AboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         OnCommand(dialog, *state, LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_UPDATE_PROGRESS:
-        OnUpdateProgress(dialog, *state, static_cast<int>(wParam), lParam);
-        return TRUE;
     case WM_UPDATE_DONE:
-        OnUpdateDone(dialog, *state, static_cast<UpdateOutcome>(wParam), lParam);
-        return TRUE;
     case WM_TIMER:
-        if (wParam == IDT_ABOUT_UPDATE_WATCH)
-            OnUpdateWatch(dialog, *state);
-        return TRUE;
     case WM_DESTROY:
-        OnDestroy(*state);
-        return FALSE;
+        return OnUpdateCheckMessage(dialog, *state, message, wParam, lParam);
     default:
         return FALSE;
     }

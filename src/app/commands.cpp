@@ -116,7 +116,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
         reader.FinishLoad();
     switch (LOWORD(wParam)) {
     case CMD_QUIT:              QuitProgram(window); break;
-    case CMD_COPY:              CopySpeechText(reader, window); break;
+    case CMD_COPY:              CopySpeechText(state.clipboard, reader, window); break;
     case CMD_CLIPBOARD_MONITOR: ToggleClipboardMonitor(state.popupMenu); break;
     case CMD_APPEND_TEXT:       ToggleAppendText(state.popupMenu); break;
     case CMD_PLAY_PAUSE:        reader.Do(ReadingCommand::PlayPause); break;
@@ -134,7 +134,7 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_EXPORT:            ExportCurrentText(state); break;
     case CMD_SCROLL_END:        reader.Do(ReadingCommand::ScrollToEnd); break;
     case CMD_SCROLL_HOME:       reader.Do(ReadingCommand::ScrollToTop); break;
-    case CMD_PASTE:             PasteClipboardText(state.reader, window); break;
+    case CMD_PASTE:             PasteIntoSpeechWindow(state); break;
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           ChangeRate(reader, +1); break;
     case CMD_RATE_DOWN:         ChangeRate(reader, -1); break;

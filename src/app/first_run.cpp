@@ -1,6 +1,5 @@
 #include "app/first_run.h"
 #include "app/speech_window.h"
-#include "clipboard/clipboard_monitor.h"
 #include "settings/app_settings.h"
 #include "settings/settings_file.h"
 #include "platform/hot_key_names.h"
@@ -11,11 +10,6 @@
 #include <utility>
 
 namespace {
-
-// Set while the greeting is being shown, so that further copies in that time do not open
-// another one over it; and whether one came meanwhile. Both live on the window's thread.
-bool greetingShown = false;
-bool copiedDuringGreeting = false;
 
 DWORD WINAPI GreetingThread(LPVOID parameter)
 {
@@ -38,27 +32,27 @@ std::wstring HowToHearText()
 
 } // namespace
 
-void GreetOnFirstCopy(HWND speechWindow)
+void GreetOnFirstCopy(SpeechWindowState& state)
 {
-    if (std::exchange(greetingShown, true)) {
-        copiedDuringGreeting = true;
+    if (std::exchange(state.greetingShown, true)) {
+        state.copiedDuringGreeting = true;
         return;
     }
     // The clipboard notification that brings the first copy must not wait for the dialog.
-    const KernelHandle thread(CreateThread(nullptr, 0, GreetingThread, speechWindow, 0, nullptr));
+    const KernelHandle thread(CreateThread(nullptr, 0, GreetingThread, state.window, 0, nullptr));
     if (!thread) {
         LogFailure(L"CreateThread for the first-run greeting", GetLastError());
-        greetingShown = false;
+        state.greetingShown = false;
     }
 }
 
-void OnGreetingClosed(HWND speechWindow)
+void OnGreetingClosed(SpeechWindowState& state)
 {
     SettingsStore.firstRun = false;
-    greetingShown = false;
+    state.greetingShown = false;
     // What the user copied while reading the greeting is what they want to hear.
-    if (std::exchange(copiedDuringGreeting, false) && AppSettings.monitorClipboard)
-        PasteClipboardText(SpeechWindowStateOf(speechWindow).reader, speechWindow);
+    if (std::exchange(state.copiedDuringGreeting, false) && AppSettings.monitorClipboard)
+        PasteIntoSpeechWindow(state);
 }
 
 void TellHowToHearOnce(SpeechWindowState& state)

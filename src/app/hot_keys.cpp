@@ -9,6 +9,7 @@
 #include "settings/hot_key_settings.h"
 #include "res/resource.h"
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -46,8 +47,9 @@ void OnClipboardPutBack(HWND window, const ClipboardPutBack& putBack)
 
 void ReadSelection(HWND window)
 {
-    StartSelectionGrab(window, {[window](const SelectionGrab& grab) { OnSelectionRead(window, grab); },
-                                [window](const ClipboardPutBack& putBack) { OnClipboardPutBack(window, putBack); }});
+    SelectionGrabListener listener{[window](const SelectionGrab& grab) { OnSelectionRead(window, grab); },
+                                   [window](const ClipboardPutBack& putBack) { OnClipboardPutBack(window, putBack); }};
+    StartSelectionGrab(SpeechWindowStateOf(window).clipboard.selectionGrab, window, std::move(listener));
 }
 
 std::wstring KeyAndAction(int entry, int hotKey)

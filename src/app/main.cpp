@@ -75,7 +75,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
 
     LoadSettings(LoadText(IDS_APP_NAME));
     StartLogBesideSettings();
-    LoadPronunciations();
     // The text view draws its selection in the program's colours from its first paint on.
     RegisterTextViewClass();
     InstallColourHook();
@@ -90,6 +89,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
         return ExitToldWhy;
     }
     SpeechWindowState state;
+    LoadPronunciations(state.pronunciations);
     if (!CreateSpeechWindow(state)) {
         TellCannotStart(L"CreateWindowExW", GetLastError());
         CoUninitialize();

@@ -15,6 +15,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     OptionsHost host;
     host.speechWindow = window;
     host.textView = state.reader.View().Handle();
+    host.pronunciations = &state.pronunciations;
     host.setVoiceRate = [&state](int rate) {
         if (ISpVoice* voice = state.reader.Voice())
             voice->SetRate(rate);

@@ -62,7 +62,7 @@ void PronounceWordAs(SpeechWindowState& state)
         request.installedVoices.push_back(voice.name);
     request.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
     request.shownText = shown;
-    const PronunciationStoreRecord& store = PronunciationStore;
+    PronunciationStoreRecord& store = state.pronunciations;
     request.otherEntries = store.dictionary.entries;
     if (!store.unreadable.empty()) {
         ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_KEPT_UNCHANGED), store.path, store.unreadable));
@@ -73,7 +73,7 @@ void PronounceWordAs(SpeechWindowState& state)
     const PronunciationDictionary base = store.dictionary;
     PronunciationDictionary dictionary = base;
     dictionary.entries.push_back(std::move(request.entry));
-    if (const DWORD error = SavePronunciations(base, std::move(dictionary)); error != 0)
+    if (const DWORD error = SavePronunciations(store, base, std::move(dictionary)); error != 0)
         ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), store.path, SystemErrorText(error)));
     reader.Apply(SettingsChange::Listening);
 }

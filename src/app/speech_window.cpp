@@ -57,7 +57,7 @@ void OnDestroy(SpeechWindowState& state)
     state.reader.Close();
     state.sampleVoice.Reset();
     SaveSettingsNotingFailure(state);
-    LeaveClipboardChain(state.window);
+    LeaveClipboardChain(state.clipboard, state.window);
     TellIfSettingsWereNotSaved(state);
     PostQuitMessage(0);
 }
@@ -151,6 +151,8 @@ void OnTimer(SpeechWindowState& state, UINT_PTR id)
 {
     if (id == IDT_STATUS_NOTE)
         EndStatusNote(state);
+    if (id == IDT_SELECTION_GRAB)
+        OnSelectionGrabTimer(state.clipboard.selectionGrab);
     if (id != IDT_SPEECH_TIMER)
         return;
     if (GetFocus() == state.reader.View().Handle())
@@ -158,18 +160,10 @@ void OnTimer(SpeechWindowState& state, UINT_PTR id)
     state.reader.OnTimer();
 }
 
-void OnDrawClipboardMessage(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
+void AnswerClipboardOutcome(SpeechWindowState& state, ClipboardOutcome outcome)
 {
-    switch (OnDrawClipboard(state.reader, state.window, wParam, lParam)) {
-    case ClipboardOutcome::FirstRunCopy: GreetOnFirstCopy(state.window); break;
-    case ClipboardOutcome::TextTaken:    TellHowToHearOnce(state); break;
-    default:                             break;
-    }
-}
-
-void OnClipboardFetchedMessage(SpeechWindowState& state, WPARAM ticket, LPARAM result)
-{
-    switch (OnClipboardFetched(state.reader, ticket, result)) {
+    switch (outcome) {
+    case ClipboardOutcome::FirstRunCopy:     GreetOnFirstCopy(state); break;
     case ClipboardOutcome::TextTaken:        TellHowToHearOnce(state); break;
     case ClipboardOutcome::TextNotDelivered: ShowStatusNote(state, LoadText(IDS_COPY_NOT_DELIVERED)); break;
     default:                                 break;
@@ -230,16 +224,16 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         state.reader.Do(GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? ReadingCommand::ScrollLineUp : ReadingCommand::ScrollLineDown);
         return 0;
     case WM_DRAWCLIPBOARD:
-        OnDrawClipboardMessage(state, wParam, lParam);
+        AnswerClipboardOutcome(state, OnDrawClipboard(state.clipboard, state.reader, hwnd, wParam, lParam));
         return 0;
     case WM_CLIPBOARD_FETCHED:
-        OnClipboardFetchedMessage(state, wParam, lParam);
+        AnswerClipboardOutcome(state, OnClipboardFetched(state.clipboard, state.reader, wParam, lParam));
         return 0;
     case WM_GREETING_CLOSED:
-        OnGreetingClosed(hwnd);
+        OnGreetingClosed(state);
         return 0;
     case WM_CHANGECBCHAIN:
-        OnChangeClipboardChain(reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
+        OnChangeClipboardChain(state.clipboard, reinterpret_cast<HWND>(wParam), reinterpret_cast<HWND>(lParam));
         return 0;
     case WM_TRAYICON:
         OnTrayNotify(state, wParam, lParam);
@@ -274,6 +268,11 @@ void SaveSettingsNotingFailure(SpeechWindowState& state)
 SpeechWindowState& SpeechWindowStateOf(HWND window)
 {
     return *AttachedState(window);
+}
+
+void PasteIntoSpeechWindow(SpeechWindowState& state)
+{
+    AnswerClipboardOutcome(state, PasteClipboardText(state.clipboard, state.reader, state.window));
 }
 
 LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)

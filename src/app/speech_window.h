@@ -4,17 +4,26 @@
 #include <windows.h>
 #include "app/tray_icon.h"
 #include "app/window_frame.h"
+#include "clipboard/clipboard_monitor.h"
 #include "platform/scoped_handle.h"
+#include "pronunciation/pronunciation_store.h"
 #include "reading/reader.h"
 
 struct SpeechWindowState {
     HWND window = nullptr;
+    // The user's pronunciation dictionary; made before the reader, which hears through it.
+    PronunciationStoreRecord pronunciations;
     // The text shown and read aloud, and the voice that reads it.
-    Reader reader;
+    Reader reader{pronunciations};
     MenuHandle menuResource;        // the loaded menu; the popup menu is its first submenu
     HMENU popupMenu = nullptr;
     SpeechState menuShowsState = Stopped;
     TrayIcon trayIcon;
+    ClipboardWatch clipboard;
+    // Set while the first-run greeting is being shown, so that further copies in that
+    // time do not open another one over it; and whether one came meanwhile.
+    bool greetingShown = false;
+    bool copiedDuringGreeting = false;
     UINT taskbarCreatedMessage = 0;
     KeyboardGuard keyboardGuard;
     // The first failed save's reason, told once when the program ends.
@@ -35,3 +44,7 @@ void SaveSettingsNotingFailure(SpeechWindowState& state);
 
 // The state attached to a Speech window; the window must have been created with it.
 SpeechWindowState& SpeechWindowStateOf(HWND window);
+
+// The paste command: the clipboard's text is taken as a copy is, also while the
+// clipboard is not monitored.
+void PasteIntoSpeechWindow(SpeechWindowState& state);

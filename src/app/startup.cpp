@@ -38,10 +38,10 @@ void WarnIfSettingsUnread(HWND window)
 // keep on purpose.
 void TellIfPronunciationsUnread(SpeechWindowState& state)
 {
-    const PronunciationStoreRecord& store = PronunciationStore;
+    const PronunciationStoreRecord& store = state.pronunciations;
     if (!store.unreadable.empty())
         ShowWarning(state.window, FillPattern(LoadText(IDS_DICTIONARY_UNREADABLE), store.path, store.unreadable));
-    else if (const std::wstring note = UnusedLinesNote(); !note.empty())
+    else if (const std::wstring note = UnusedLinesNote(store); !note.empty())
         ShowStatusNote(state, note);
 }
 
@@ -100,7 +100,7 @@ bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     // The record is filled before joining the chain: the notification that the join
     // sends at once already refreshes the status line.
     InitTrayIcon(state.trayIcon, window);
-    JoinClipboardChain(window);
+    JoinClipboardChain(state.clipboard, window);
     AddTrayIcon(state.trayIcon);
     state.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     PreparePopupMenu(state);

@@ -13,14 +13,13 @@
 
 namespace {
 
-// The next window in the clipboard-viewer chain, to which every notification is passed on.
-HWND nextViewer = nullptr;
-
 // The program that copied may still hold the clipboard open (and clipboard managers
 // hold it for a moment after each change); the text may be rendered on request.
 constexpr FetchLimits CopyLimits{3000, 2000, 6000};
-// The ticket of the copy whose text is being fetched; 0 when none is.
-WPARAM pendingRead = 0;
+
+// Whether a clipboard change is a copy to take: as the settings say, or in any case when
+// the user asks for the clipboard's text.
+enum class CopyTaking { AsMonitored, EvenUnmonitored };
 
 // Whoever changed the clipboard (or the platform's bridge to other desktops' clipboards)
 // may still hold it open for a moment; one refused open would lose the user's copy.
@@ -42,10 +41,10 @@ void TakeFirstRunCopy(Reader& reader)
     reader.ShowBlank();
 }
 
-void PassNotificationOn(WPARAM wParam, LPARAM lParam)
+void PassNotificationOn(const ClipboardWatch& watch, WPARAM wParam, LPARAM lParam)
 {
-    if (nextViewer)
-        SendMessageW(nextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
+    if (watch.nextViewer)
+        SendMessageW(watch.nextViewer, WM_DRAWCLIPBOARD, wParam, lParam);
 }
 
 // Hands a copy's text to the reader, which shows, prepares and reads it; false when it
@@ -76,64 +75,67 @@ std::wstring WithCrLfLineBreaks(const std::wstring& text)
     return out;
 }
 
-} // namespace
-
-void JoinClipboardChain(HWND window)
-{
-    nextViewer = SetClipboardViewer(window);
-}
-
-void LeaveClipboardChain(HWND window)
-{
-    ChangeClipboardChain(window, nextViewer);
-    nextViewer = nullptr;
-    pendingRead = 0;
-}
-
-HWND NextClipboardViewer()
-{
-    return nextViewer;
-}
-
-ClipboardOutcome OnDrawClipboard(Reader& reader, HWND window, WPARAM wParam, LPARAM lParam)
+ClipboardOutcome OnClipboardChange(ClipboardWatch& watch, Reader& reader, HWND window, WPARAM wParam, LPARAM lParam,
+                                   CopyTaking taking)
 {
     ClipboardOutcome outcome = ClipboardOutcome::Nothing;
     // The copy that reads a selection and the contents put back after it are not the
     // user's copies; the chain still hears of each change once, as the platform sent it.
-    if (ClaimedBySelectionGrab()) {
-        PassNotificationOn(wParam, lParam);
+    if (ClaimedBySelectionGrab(watch.selectionGrab)) {
+        PassNotificationOn(watch, wParam, lParam);
         return outcome;
     }
+    const bool monitoring =
+        taking == CopyTaking::EvenUnmonitored || (AppSettings.monitorClipboard && !watch.puttingOwnText);
     UINT formatPriority[] = {CF_UNICODETEXT};
     const bool unicodeText = GetPriorityClipboardFormat(formatPriority, 1) == static_cast<int>(CF_UNICODETEXT);
-    if (unicodeText && AppSettings.monitorClipboard) {
+    if (unicodeText && monitoring) {
         if (SettingsStore.firstRun) {
             TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
         } else {
             // Whatever the copy held before is left to the fetch's own result; a newer
             // copy's is the one taken.
-            pendingRead = StartClipboardFetch(window, FetchScope::TextUnlessSecret, CopyLimits);
+            watch.pendingRead = StartClipboardFetch(window, FetchScope::TextUnlessSecret, CopyLimits);
         }
     } else {
         if (SettingsStore.firstRun) {
             TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
         }
-        if (!AppSettings.monitorClipboard) {
+        if (!monitoring) {
             reader.PrepareText(true);
         }
     }
-    PassNotificationOn(wParam, lParam);
+    PassNotificationOn(watch, wParam, lParam);
     return outcome;
 }
 
-ClipboardOutcome OnClipboardFetched(Reader& reader, WPARAM ticket, LPARAM result)
+} // namespace
+
+void JoinClipboardChain(ClipboardWatch& watch, HWND window)
+{
+    watch.nextViewer = SetClipboardViewer(window);
+}
+
+void LeaveClipboardChain(ClipboardWatch& watch, HWND window)
+{
+    ChangeClipboardChain(window, watch.nextViewer);
+    watch.nextViewer = nullptr;
+    watch.pendingRead = 0;
+}
+
+ClipboardOutcome OnDrawClipboard(ClipboardWatch& watch, Reader& reader, HWND window, WPARAM wParam, LPARAM lParam)
+{
+    return OnClipboardChange(watch, reader, window, wParam, lParam, CopyTaking::AsMonitored);
+}
+
+ClipboardOutcome OnClipboardFetched(ClipboardWatch& watch, Reader& reader, WPARAM ticket, LPARAM result)
 {
     std::unique_ptr<ClipboardFetch> fetch = TakeFetchResult(result);
-    if (OnSelectionGrabFetched(ticket, fetch) || ticket != pendingRead)
+    if (OnSelectionGrabFetched(watch.selectionGrab, ticket, fetch) || ticket != watch.pendingRead)
         return ClipboardOutcome::Nothing;
-    pendingRead = 0;
+    watch.pendingRead = 0;
     // A clipboard held too long is passed over, and a marked secret is neither shown nor
     // read aloud; what was there stays as it was.
     if (fetch->outcome != FetchOutcome::Fetched || IsSecretCopy(fetch->content))
@@ -147,17 +149,17 @@ ClipboardOutcome OnClipboardFetched(Reader& reader, WPARAM ticket, LPARAM result
     return TakeText(reader, std::move(*text)) ? ClipboardOutcome::TextTaken : ClipboardOutcome::Nothing;
 }
 
-bool ClipboardReadPending()
+bool ClipboardReadPending(const ClipboardWatch& watch)
 {
-    return pendingRead != 0;
+    return watch.pendingRead != 0;
 }
 
-void OnChangeClipboardChain(HWND leaving, HWND after)
+void OnChangeClipboardChain(ClipboardWatch& watch, HWND leaving, HWND after)
 {
-    if (leaving == nextViewer)
-        nextViewer = after;
-    else if (nextViewer)
-        SendMessageW(nextViewer, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(leaving), reinterpret_cast<LPARAM>(after));
+    if (leaving == watch.nextViewer)
+        watch.nextViewer = after;
+    else if (watch.nextViewer)
+        SendMessageW(watch.nextViewer, WM_CHANGECBCHAIN, reinterpret_cast<WPARAM>(leaving), reinterpret_cast<LPARAM>(after));
 }
 
 bool PutClipboardText(HWND owner, const wchar_t* text)
@@ -183,28 +185,26 @@ bool PutClipboardText(HWND owner, const wchar_t* text)
     return placed;
 }
 
-void CopySpeechText(const Reader& reader, HWND window)
+void CopySpeechText(ClipboardWatch& watch, const Reader& reader, HWND window)
 {
-    const bool monitoring = AppSettings.monitorClipboard;
-    AppSettings.monitorClipboard = false;
-    if (reader.Text().Prepared())
-        PutClipboardText(window, WithCrLfLineBreaks(reader.Text().Text()).c_str());
-    AppSettings.monitorClipboard = monitoring;
+    if (!reader.Text().Prepared())
+        return;
+    // The platform tells the window of the change before the put returns.
+    watch.puttingOwnText = true;
+    PutClipboardText(window, WithCrLfLineBreaks(reader.Text().Text()).c_str());
+    watch.puttingOwnText = false;
 }
 
-void PasteClipboardText(Reader& reader, HWND window)
+ClipboardOutcome PasteClipboardText(ClipboardWatch& watch, Reader& reader, HWND window)
 {
     // A clipboard that could not be given back after Read selection: what it held comes
     // into the view, from where C copies it again.
-    if (std::wstring earlier = TakeUnreturnedText(); !earlier.empty()) {
+    if (std::wstring earlier = TakeUnreturnedText(watch.selectionGrab); !earlier.empty()) {
         TakeText(reader, std::move(earlier));
-        return;
+        return ClipboardOutcome::Nothing;
     }
-    ForgetSelectionGrabPutBack();
-    const bool monitoring = AppSettings.monitorClipboard;
-    AppSettings.monitorClipboard = true;
-    SendMessageW(window, WM_DRAWCLIPBOARD, 0, 0);
-    AppSettings.monitorClipboard = monitoring;
+    ForgetSelectionGrabPutBack(watch.selectionGrab);
+    return OnClipboardChange(watch, reader, window, 0, 0, CopyTaking::EvenUnmonitored);
 }
 
 void DeleteAllText(Reader& reader, HWND window)

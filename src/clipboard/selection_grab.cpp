@@ -26,38 +26,7 @@ constexpr int RememberAttempts = 3;
 constexpr ULONGLONG ReleaseWaitMs = 1000;
 constexpr ULONGLONG RefocusMs = 2000;
 
-enum class Stage {
-    Idle,
-    Remembering,
-    AwaitingRelease,
-    Refocusing,
-    WaitingForCopy,
-    ReadingCopy,
-    WatchingForLateCopy,
-    PuttingBack,
-    AwaitingClose,
-};
-
-struct Grab {
-    Stage stage = Stage::Idle;
-    HWND owner = nullptr;
-    SelectionGrabListener listener;
-    WPARAM ticket = 0;
-    int rememberAttempts = 0;
-    std::unique_ptr<ClipboardSnapshot> remembered;
-    HWND target = nullptr;          // in front when the hot key was pressed
-    ULONGLONG stageSince = 0;
-    DWORD sequenceBeforeKeys = 0;
-    DWORD frontProcess = 0;
-    ULONGLONG keysSentAt = 0;
-    ULONGLONG putBackSince = 0;
-};
-
-Grab grab;
-// The sequence number of the clipboard as the last grab left it (put back, or holding
-// the copy made for it when it could not be put back); 0 when there is none.
-DWORD putBackSequence = 0;
-std::wstring unreturnedText;
+using Stage = SelectionGrabStage;
 
 ULONGLONG Since(ULONGLONG start)
 {
@@ -118,39 +87,40 @@ bool SendCopyKeys()
     return sent == inputs.size();
 }
 
-void Finish()
+void Finish(SelectionGrabRun& grab)
 {
     if (grab.owner)
         KillTimer(grab.owner, IDT_SELECTION_GRAB);
-    grab = Grab{};
+    grab = SelectionGrabRun{};
 }
 
-void TellSelection(SelectionGrabOutcome outcome, std::wstring text = {})
+void TellSelection(const SelectionGrabRun& grab, SelectionGrabOutcome outcome, std::wstring text = {})
 {
     if (const auto tell = grab.listener.selectionRead)
         tell({outcome, std::move(text)});
 }
 
-void TellPutBack(const ClipboardPutBack& putBack)
+void TellPutBack(const SelectionGrabRun& grab, const ClipboardPutBack& putBack)
 {
     if (const auto tell = grab.listener.clipboardPutBack)
         tell(putBack);
 }
 
-bool ClipboardChangedSinceKeys()
+bool ClipboardChangedSinceKeys(const SelectionGrabRun& grab)
 {
     return GetClipboardSequenceNumber() != grab.sequenceBeforeKeys;
 }
 
-void Remember()
+void Remember(SelectionGrabRun& grab)
 {
     grab.stage = Stage::Remembering;
     grab.ticket = StartClipboardFetch(grab.owner, FetchScope::Everything, RememberLimits);
 }
 
 // Tried at once and then at every tick: the window goes on answering meanwhile.
-void TryPutBack()
+void TryPutBack(SelectionGrabber& grabber)
 {
+    SelectionGrabRun& grab = grabber.run;
     ClipboardPutBack putBack;
     putBack.formatsNotKept = grab.remembered->NotKept().size();
     putBack.placed = OpenClipboard(grab.owner) != FALSE;
@@ -163,30 +133,30 @@ void TryPutBack()
     // What the user had copied stays within reach when it could not be given back.
     if (!putBack.placed && !IsSecretCopy(*grab.remembered)) {
         if (const std::optional<std::wstring> text = grab.remembered->Text(); text && !text->empty()) {
-            unreturnedText = *text;
+            grabber.unreturnedText = *text;
             putBack.textAwaitsPaste = true;
         }
     }
-    TellPutBack(putBack);
+    TellPutBack(grab, putBack);
     // Whatever the clipboard holds now is the grab's doing, and so is what a program
     // still holding it open leaves in it.
-    putBackSequence = GetClipboardSequenceNumber();
+    grabber.putBackSequence = GetClipboardSequenceNumber();
     if (GetOpenClipboardWindow()) {
         grab.stage = Stage::AwaitingClose;
         grab.putBackSince = GetTickCount64();
         return;
     }
-    Finish();
+    Finish(grab);
 }
 
-void StartPutBack()
+void StartPutBack(SelectionGrabber& grabber)
 {
-    grab.stage = Stage::PuttingBack;
-    grab.putBackSince = GetTickCount64();
-    TryPutBack();
+    grabber.run.stage = Stage::PuttingBack;
+    grabber.run.putBackSince = GetTickCount64();
+    TryPutBack(grabber);
 }
 
-void ReadCopy()
+void ReadCopy(SelectionGrabRun& grab)
 {
     grab.stage = Stage::ReadingCopy;
     grab.ticket = StartClipboardFetch(grab.owner, FetchScope::TextUnlessSecret, CopyLimits);
@@ -195,27 +165,28 @@ void ReadCopy()
 // A change after the wait: from the program the keys went to (or from no program that
 // says so), it is the selection's late copy, and the clipboard is put back; from any
 // other, it is a copy of the user's, which stays.
-bool NoticeLateChange()
+bool NoticeLateChange(SelectionGrabber& grabber)
 {
+    SelectionGrabRun& grab = grabber.run;
     const DWORD changer = ProcessOf(GetClipboardOwner());
     if (changer != 0 && changer != grab.frontProcess && changer != GetCurrentProcessId()) {
-        Finish();
+        Finish(grab);
         return false;
     }
-    StartPutBack();
+    StartPutBack(grabber);
     return true;
 }
 
 // Keys that could not be sent copy nothing, which is what the user then hears of.
-void SendKeys()
+void SendKeys(SelectionGrabRun& grab)
 {
     // Copied over while the program came back to the front: remembered again.
-    if (ClipboardChangedSinceKeys()) {
+    if (ClipboardChangedSinceKeys(grab)) {
         if (++grab.rememberAttempts < RememberAttempts) {
-            Remember();
+            Remember(grab);
         } else {
-            TellSelection(SelectionGrabOutcome::ClipboardBusy);
-            Finish();
+            TellSelection(grab, SelectionGrabOutcome::ClipboardBusy);
+            Finish(grab);
         }
         return;
     }
@@ -223,8 +194,8 @@ void SendKeys()
     if (ProcessOf(front) == GetCurrentProcessId() || !SendCopyKeys()) {
         LogLine(ProcessOf(front) == GetCurrentProcessId() ? L"Read selection: this program was in front"
                                                           : L"Read selection: the copy keys could not be sent");
-        TellSelection(SelectionGrabOutcome::NothingSelected);
-        Finish();
+        TellSelection(grab, SelectionGrabOutcome::NothingSelected);
+        Finish(grab);
         return;
     }
     grab.frontProcess = ProcessOf(front);
@@ -245,7 +216,7 @@ bool HasKeyboardFocus(HWND window)
 // pressed in may have lost the front meanwhile (Wine leaves no window in front after some
 // Ctrl+Alt combinations, and remembering may take seconds): it is brought back, rather
 // than the keys sent to no program or to this one.
-void SendKeysToTarget()
+void SendKeysToTarget(SelectionGrabRun& grab)
 {
     const HWND front = GetForegroundWindow();
     const bool lost = !front || front == GetDesktopWindow() || ProcessOf(front) == GetCurrentProcessId();
@@ -255,43 +226,44 @@ void SendKeysToTarget()
         grab.stageSince = GetTickCount64();
         return;
     }
-    SendKeys();
+    SendKeys(grab);
 }
 
-void CALLBACK OnGrabTick(HWND, UINT, UINT_PTR, DWORD)
+void Tick(SelectionGrabber& grabber)
 {
+    SelectionGrabRun& grab = grabber.run;
     switch (grab.stage) {
     case Stage::AwaitingRelease:
         if (!ModifiersHeld() || Since(grab.stageSince) >= ReleaseWaitMs)
-            SendKeysToTarget();
+            SendKeysToTarget(grab);
         break;
     case Stage::Refocusing:
         if (HasKeyboardFocus(grab.target) || Since(grab.stageSince) >= RefocusMs)
-            SendKeys();
+            SendKeys(grab);
         break;
     case Stage::WaitingForCopy:
-        if (ClipboardChangedSinceKeys()) {
-            ReadCopy();
+        if (ClipboardChangedSinceKeys(grab)) {
+            ReadCopy(grab);
         } else if (Since(grab.keysSentAt) >= SELECTION_COPY_TIMEOUT_MS) {
             LogLine(L"Read selection: no copy came in time" +
                     std::wstring(HasKeyboardFocus(grab.target) ? L"" : L" (the program in front had no keyboard focus)"));
             grab.stage = Stage::WatchingForLateCopy;
-            TellSelection(SelectionGrabOutcome::NothingSelected);
+            TellSelection(grab, SelectionGrabOutcome::NothingSelected);
         }
         break;
     case Stage::WatchingForLateCopy:
-        if (ClipboardChangedSinceKeys())
-            NoticeLateChange();
+        if (ClipboardChangedSinceKeys(grab))
+            NoticeLateChange(grabber);
         else if (Since(grab.keysSentAt) >= LateCopyWatchMs)
-            Finish();
+            Finish(grab);
         break;
     case Stage::PuttingBack:
-        TryPutBack();
+        TryPutBack(grabber);
         break;
     case Stage::AwaitingClose:
         if (!GetOpenClipboardWindow() || Since(grab.putBackSince) >= AwaitCloseMs) {
-            putBackSequence = GetClipboardSequenceNumber();
-            Finish();
+            grabber.putBackSequence = GetClipboardSequenceNumber();
+            Finish(grab);
         }
         break;
     default:
@@ -299,30 +271,31 @@ void CALLBACK OnGrabTick(HWND, UINT, UINT_PTR, DWORD)
     }
 }
 
-void OnRemembered(ClipboardFetch& fetch)
+void OnRemembered(SelectionGrabber& grabber, ClipboardFetch& fetch)
 {
+    SelectionGrabRun& grab = grabber.run;
     // Copied over meanwhile: what was remembered is no longer what the clipboard holds.
     const bool changed = fetch.outcome == FetchOutcome::Fetched && fetch.sequence != GetClipboardSequenceNumber();
     if (changed && ++grab.rememberAttempts < RememberAttempts) {
-        Remember();
+        Remember(grab);
         return;
     }
     if (fetch.outcome != FetchOutcome::Fetched || changed) {
-        TellSelection(SelectionGrabOutcome::ClipboardBusy);
-        Finish();
+        TellSelection(grab, SelectionGrabOutcome::ClipboardBusy);
+        Finish(grab);
         return;
     }
     grab.remembered = std::make_unique<ClipboardSnapshot>(std::move(fetch.content));
     grab.sequenceBeforeKeys = fetch.sequence;
     grab.stage = Stage::AwaitingRelease;
     grab.stageSince = GetTickCount64();
-    SetTimer(grab.owner, IDT_SELECTION_GRAB, PollMs, OnGrabTick);
-    OnGrabTick(nullptr, 0, 0, 0);
+    SetTimer(grab.owner, IDT_SELECTION_GRAB, PollMs, nullptr);
+    Tick(grabber);
 }
 
 // The selection's copy is read with the same care as any copy; the clipboard is put
 // back whatever came of it.
-void OnCopyRead(ClipboardFetch& fetch)
+void OnCopyRead(SelectionGrabber& grabber, ClipboardFetch& fetch)
 {
     SelectionGrab read;
     if (fetch.outcome != FetchOutcome::Fetched)
@@ -333,19 +306,20 @@ void OnCopyRead(ClipboardFetch& fetch)
         read = {SelectionGrabOutcome::Taken, std::move(*text)};
     else
         read.outcome = SelectionGrabOutcome::NoText;
-    grab.stage = Stage::PuttingBack;
-    TellSelection(read.outcome, std::move(read.text));
-    StartPutBack();
+    grabber.run.stage = Stage::PuttingBack;
+    TellSelection(grabber.run, read.outcome, std::move(read.text));
+    StartPutBack(grabber);
 }
 
 } // namespace
 
-bool StartSelectionGrab(HWND owner, SelectionGrabListener listener)
+bool StartSelectionGrab(SelectionGrabber& grabber, HWND owner, SelectionGrabListener listener)
 {
+    SelectionGrabRun& grab = grabber.run;
     // The last one has done its part: the clipboard still holds what it remembered, or
     // is held open by another program.
     if (grab.stage == Stage::WatchingForLateCopy || grab.stage == Stage::AwaitingClose)
-        Finish();
+        Finish(grab);
     if (grab.stage != Stage::Idle)
         return false;
     grab.owner = owner;
@@ -354,28 +328,30 @@ bool StartSelectionGrab(HWND owner, SelectionGrabListener listener)
     // copy its whole text over what the user had copied.
     grab.target = GetForegroundWindow();
     if (ProcessOf(grab.target) == GetCurrentProcessId()) {
-        TellSelection(SelectionGrabOutcome::NothingSelected);
-        Finish();
+        TellSelection(grab, SelectionGrabOutcome::NothingSelected);
+        Finish(grab);
         return false;
     }
-    Remember();
+    Remember(grab);
     return true;
 }
 
-bool OnSelectionGrabFetched(WPARAM ticket, std::unique_ptr<ClipboardFetch>& fetch)
+bool OnSelectionGrabFetched(SelectionGrabber& grabber, WPARAM ticket, std::unique_ptr<ClipboardFetch>& fetch)
 {
+    SelectionGrabRun& grab = grabber.run;
     if (grab.stage == Stage::Idle || ticket != grab.ticket)
         return false;
     grab.ticket = 0;
     if (grab.stage == Stage::Remembering)
-        OnRemembered(*fetch);
+        OnRemembered(grabber, *fetch);
     else if (grab.stage == Stage::ReadingCopy)
-        OnCopyRead(*fetch);
+        OnCopyRead(grabber, *fetch);
     return true;
 }
 
-bool ClaimedBySelectionGrab()
+bool ClaimedBySelectionGrab(SelectionGrabber& grabber)
 {
+    SelectionGrabRun& grab = grabber.run;
     switch (grab.stage) {
     case Stage::Idle:
     case Stage::Remembering:
@@ -383,23 +359,28 @@ bool ClaimedBySelectionGrab()
     case Stage::Refocusing:
         break;
     case Stage::WaitingForCopy:
-        if (ClipboardChangedSinceKeys())
-            ReadCopy();
+        if (ClipboardChangedSinceKeys(grab))
+            ReadCopy(grab);
         return true;
     case Stage::WatchingForLateCopy:
-        return ClipboardChangedSinceKeys() && NoticeLateChange();
+        return ClipboardChangedSinceKeys(grab) && NoticeLateChange(grabber);
     default:
         return true;
     }
-    return putBackSequence != 0 && GetClipboardSequenceNumber() == putBackSequence;
+    return grabber.putBackSequence != 0 && GetClipboardSequenceNumber() == grabber.putBackSequence;
 }
 
-void ForgetSelectionGrabPutBack()
+void ForgetSelectionGrabPutBack(SelectionGrabber& grabber)
 {
-    putBackSequence = 0;
+    grabber.putBackSequence = 0;
 }
 
-std::wstring TakeUnreturnedText()
+std::wstring TakeUnreturnedText(SelectionGrabber& grabber)
 {
-    return std::exchange(unreturnedText, std::wstring());
+    return std::exchange(grabber.unreturnedText, std::wstring());
+}
+
+void OnSelectionGrabTimer(SelectionGrabber& grabber)
+{
+    Tick(grabber);
 }

@@ -162,7 +162,7 @@ bool HasEntries(const DictionaryByVoice& pronouncers)
 
 std::shared_ptr<const Pronouncer> PronouncerCache::For(const std::wstring& voiceName)
 {
-    const PronunciationStoreRecord& store = PronunciationStore;
+    const PronunciationStoreRecord& store = store_;
     if (version_ != store.version) {
         pronouncers_.clear();
         version_ = store.version;
@@ -177,6 +177,6 @@ std::shared_ptr<const Pronouncer> PronouncerCache::For(const std::wstring& voice
 
 bool PronouncerCache::HasVoiceEntries() const
 {
-    const std::vector<PronunciationEntry>& entries = PronunciationStore.dictionary.entries;
+    const std::vector<PronunciationEntry>& entries = store_.dictionary.entries;
     return std::any_of(entries.begin(), entries.end(), [](const PronunciationEntry& e) { return !e.voice.empty(); });
 }

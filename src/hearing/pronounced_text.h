@@ -9,6 +9,7 @@
 #include "platform/language_id.h"
 #include "pronunciation/pronouncer.h"
 #include "hearing/paragraph_languages.h"
+#include "pronunciation/pronunciation_store.h"
 #include "hearing/spoken_text.h"
 
 // heard with the replacements (in its positions, in order, none overlapping) made. A
@@ -55,11 +56,13 @@ bool HasEntries(const DictionaryByVoice& pronouncers);
 // only when the dictionary changed. One that a thread still uses lives on until it is done.
 class PronouncerCache {
 public:
+    explicit PronouncerCache(const PronunciationStoreRecord& store) : store_(store) {}
     std::shared_ptr<const Pronouncer> For(const std::wstring& voiceName);
     // Whether some entry is meant for one voice only.
     bool HasVoiceEntries() const;
 
 private:
+    const PronunciationStoreRecord& store_;
     std::vector<std::pair<std::wstring, std::shared_ptr<const Pronouncer>>> pronouncers_;
     unsigned version_ = 0;
 };

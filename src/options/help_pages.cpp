@@ -70,27 +70,20 @@ const wchar_t* const HotKeyLines[] = {
     L"double click on the tray icon = settings",
 };
 
-std::wstring helpText;
-std::wstring hotKeysText;
-CHARFORMATW boldFormat{};
-bool boldFormatReady = false;
-
-// Copied once from the Speech window's text format, so the character set is the text's.
-const CHARFORMATW& BoldFormat(HWND textView)
+// Taken from the Speech window's text format, so the character set is the text's.
+CHARFORMATW BoldFormat(HWND textView)
 {
-    if (!boldFormatReady) {
-        boldFormat.cbSize = sizeof boldFormat;
-        boldFormat.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_SIZE | CFM_FACE | CFM_CHARSET;
-        if (textView)
-            SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&boldFormat));
-        boldFormat.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_SIZE | CFM_FACE | CFM_CHARSET;
-        boldFormat.dwEffects = CFE_BOLD;
-        boldFormat.yHeight = 200;
-        boldFormat.crTextColor = RGB(0, 0, 0);
-        lstrcpynW(boldFormat.szFaceName, L"Ms Shell Dlg", LF_FACESIZE);
-        boldFormatReady = true;
-    }
-    return boldFormat;
+    CHARFORMATW format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_SIZE | CFM_FACE | CFM_CHARSET;
+    if (textView)
+        SendMessageW(textView, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+    format.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_SIZE | CFM_FACE | CFM_CHARSET;
+    format.dwEffects = CFE_BOLD;
+    format.yHeight = 200;
+    format.crTextColor = RGB(0, 0, 0);
+    lstrcpynW(format.szFaceName, L"Ms Shell Dlg", LF_FACESIZE);
+    return format;
 }
 
 void FillTextControl(HWND control, const std::wstring& text)
@@ -122,8 +115,7 @@ void OnTextNotify(HWND optionsDialog, int textControl, const NMHDR* header)
         SendMessageW(optionsDialog, WM_COMMAND, IDCANCEL, 0);
 }
 
-INT_PTR TextPageProc(HWND page, UINT message, LPARAM lParam, int textControl, const std::wstring& (*build)(),
-                     bool bold)
+INT_PTR TextPageProc(HWND page, UINT message, LPARAM lParam, int textControl, std::wstring (*build)(), bool bold)
 {
     const OptionsDialogState* options = DialogRecord<OptionsDialogState>(page, message, lParam);
     if (!options)
@@ -131,7 +123,7 @@ INT_PTR TextPageProc(HWND page, UINT message, LPARAM lParam, int textControl, co
     switch (message) {
     case WM_INITDIALOG: {
         HWND control = GetDlgItem(page, textControl);
-        const std::wstring& text = build();
+        const std::wstring text = build();
         FillTextControl(control, text);
         if (bold)
             SetHelpBold(control, text, options->host.textView);
@@ -148,14 +140,14 @@ INT_PTR TextPageProc(HWND page, UINT message, LPARAM lParam, int textControl, co
 
 } // namespace
 
-const std::wstring& BuildHelpText()
+std::wstring BuildHelpText()
 {
-    helpText.clear();
+    std::wstring text;
     for (const HelpPiece& piece : HelpPieces) {
-        helpText += piece.text;
-        helpText += piece.breaks;
+        text += piece.text;
+        text += piece.breaks;
     }
-    return helpText;
+    return text;
 }
 
 std::vector<TextRange> HelpBoldRanges(const std::wstring& text)
@@ -172,14 +164,14 @@ std::vector<TextRange> HelpBoldRanges(const std::wstring& text)
     return ranges;
 }
 
-const std::wstring& BuildHotKeysText()
+std::wstring BuildHotKeysText()
 {
-    hotKeysText.clear();
+    std::wstring text;
     for (const wchar_t* line : HotKeyLines) {
-        hotKeysText += line;
-        hotKeysText += L'\n';
+        text += line;
+        text += L'\n';
     }
-    return hotKeysText;
+    return text;
 }
 
 INT_PTR CALLBACK HelpPageProc(HWND page, UINT message, WPARAM, LPARAM lParam)

@@ -21,8 +21,6 @@ const HotKeyRow Rows[HotKeyCount] = {
     {IDC_HOTKEY_STOP, IDC_CLEAR_STOP},
 };
 
-std::wstring listText;
-
 int& HotKeyField(int row)
 {
     return AppSettings.*HotKeySettings[row].field;
@@ -111,9 +109,9 @@ void OnHotKeyControlsMessage(HWND page, UINT message, WPARAM wParam)
         OnCommand(page, LOWORD(wParam), HIWORD(wParam));
 }
 
-const std::wstring& BuildHotKeysListText(unsigned refused)
+std::wstring BuildHotKeysListText(unsigned refused)
 {
-    listText = BuildHotKeysText();
+    std::wstring listText = BuildHotKeysText();
     for (int i = 0; i < HotKeyCount; ++i) {
         const HotKeySetting& setting = HotKeySettings[i];
         const int hotKey = AppSettings.*setting.field;

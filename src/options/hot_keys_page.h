@@ -11,4 +11,4 @@ void OnHotKeyControlsMessage(HWND page, UINT message, WPARAM wParam);
 
 // The tab's list: the Speech window's keys, then the global keys as they are set now;
 // bit i of refused marks entry i of HotKeySettings as held by another program.
-const std::wstring& BuildHotKeysListText(unsigned refused);
+std::wstring BuildHotKeysListText(unsigned refused);

@@ -162,8 +162,9 @@ void KeepPronunciations(OptionsDialogState& state)
 {
     if (!state.pronunciations || *state.pronunciations == state.pronunciationsBase)
         return;
-    if (const DWORD error = SavePronunciations(state.pronunciationsBase, std::move(*state.pronunciations)); error != 0)
-        ShowWarning(state.dialog, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), PronunciationStore.path, SystemErrorText(error)));
+    PronunciationStoreRecord& store = *state.host.pronunciations;
+    if (const DWORD error = SavePronunciations(store, state.pronunciationsBase, std::move(*state.pronunciations)); error != 0)
+        ShowWarning(state.dialog, FillPattern(LoadText(IDS_DICTIONARY_NOT_SAVED), store.path, SystemErrorText(error)));
     state.pronunciations.reset();
 }
 
@@ -238,38 +239,40 @@ void OnDestroy(OptionsDialogState& state)
     state.currentPage = nullptr;
 }
 
-} // namespace
-
-INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR OnMessage(HWND dialog, OptionsDialogState& state, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    OptionsDialogState* state = DialogRecord<OptionsDialogState>(dialog, message, lParam);
-    if (!state)
-        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(*state, dialog);
+        OnInitDialog(state, dialog);
         // The pages set the focus where they want it.
         return FALSE;
     case WM_NOTIFY:
-        return OnNotify(*state, reinterpret_cast<const NMHDR*>(lParam));
+        return OnNotify(state, reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
-        OnCommand(*state, LOWORD(wParam));
+        OnCommand(state, LOWORD(wParam));
         return TRUE;
     // Only top-level windows hear of a change to the system's settings; the page is a child.
     case WM_SETTINGCHANGE:
     case WM_SYSCOLORCHANGE:
-        if (state->currentPage)
-            SendMessageW(state->currentPage, message, wParam, lParam);
+        if (state.currentPage)
+            SendMessageW(state.currentPage, message, wParam, lParam);
         return FALSE;
     case WM_CLOSE:
-        OnCancel(*state);
+        OnCancel(state);
         return TRUE;
     case WM_DESTROY:
-        OnDestroy(*state);
+        OnDestroy(state);
         return FALSE;
     default:
         return FALSE;
     }
+}
+
+} // namespace
+
+INT_PTR CALLBACK OptionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return WithDialogRecord<OptionsDialogState, OnMessage>(dialog, message, wParam, lParam);
 }
 
 void RunOptionsDialog(const OptionsHost& host, int startTab)

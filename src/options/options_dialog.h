@@ -2,7 +2,7 @@
 // The Options dialog frame: a tab strip over one page at a time, and OK, Cancel and
 // "Reset settings". The pages edit AppSettings in place, so the frame keeps what it
 // needs to put everything back on Cancel.
-#include "pronunciation/dictionary_file.h"
+#include "pronunciation/pronunciation_store.h"
 #include "settings/app_settings.h"
 #include "platform/language_id.h"
 #include <windows.h>
@@ -26,6 +26,9 @@ struct VoiceEntry {
 struct OptionsHost {
     HWND speechWindow = nullptr;   // owner of the dialog; moved by the position buttons
     HWND textView = nullptr;       // its caret is put at the start before the font is applied
+    // The session's pronunciation dictionary, which the Pronunciation page edits; kept by
+    // the Speech window, which outlives the dialog.
+    PronunciationStoreRecord* pronunciations = nullptr;
     std::function<void(int rate)> setVoiceRate;
     std::function<void(int volume)> setVoiceVolume;
     // The display name of the voice chosen to read (the system's default when none is);

@@ -35,9 +35,9 @@ struct ProgramLaunch {
 // What starts the speech control panel on a system of the given major version.
 ProgramLaunch SpeechSettingsLaunch(DWORD majorVersion);
 
-// The fixed texts of the Help and Hot keys pages, rebuilt on every call.
-const std::wstring& BuildHelpText();
-const std::wstring& BuildHotKeysText();
+// The fixed texts of the Help and Hot keys pages.
+std::wstring BuildHelpText();
+std::wstring BuildHotKeysText();
 
 // Where the Help page's bold phrases lie in the given Help text, in the text's order; a
 // phrase the text does not have gets no range.

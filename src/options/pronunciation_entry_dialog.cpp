@@ -125,29 +125,31 @@ void Confirm(EntryDialog& d)
     EndDialog(d.dialog, IDOK);
 }
 
-INT_PTR CALLBACK EntryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR OnEntryDialogMessage(HWND dialog, EntryDialog& d, UINT message, WPARAM wParam, LPARAM)
 {
-    EntryDialog* d = DialogRecord<EntryDialog>(dialog, message, lParam);
-    if (!d)
-        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
-        d->dialog = dialog;
-        Fill(*d);
+        d.dialog = dialog;
+        Fill(d);
         // The replacement is what a user came to type when the pattern is given.
-        SetFocus(GetDlgItem(dialog, d->request.entry.pattern.empty() ? IDC_ENTRY_PATTERN : IDC_ENTRY_REPLACEMENT));
+        SetFocus(GetDlgItem(dialog, d.request.entry.pattern.empty() ? IDC_ENTRY_PATTERN : IDC_ENTRY_REPLACEMENT));
         return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:             Confirm(*d); break;
+        case IDOK:             Confirm(d); break;
         case IDCANCEL:         EndDialog(dialog, IDCANCEL); break;
-        case IDC_ENTRY_LISTEN: Listen(*d); break;
+        case IDC_ENTRY_LISTEN: Listen(d); break;
         default:               break;
         }
         return TRUE;
     default:
         return FALSE;
     }
+}
+
+INT_PTR CALLBACK EntryDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return WithDialogRecord<EntryDialog, OnEntryDialogMessage>(dialog, message, wParam, lParam);
 }
 
 } // namespace

@@ -18,11 +18,16 @@ constexpr int EditingButtons[] = {IDC_PRONUNCIATION_ADD, IDC_PRONUNCIATION_EDIT,
                                   IDC_PRONUNCIATION_IMPORT};
 constexpr DWORD FileNameCapacity = 32768;
 
+PronunciationStoreRecord& Store(const OptionsDialogState& state)
+{
+    return *state.host.pronunciations;
+}
+
 PronunciationDictionary& Dictionary(OptionsDialogState& state)
 {
     if (!state.pronunciations) {
-        state.pronunciations = PronunciationStore.dictionary;
-        state.pronunciationsBase = PronunciationStore.dictionary;
+        state.pronunciations = Store(state).dictionary;
+        state.pronunciationsBase = Store(state).dictionary;
     }
     return *state.pronunciations;
 }
@@ -119,16 +124,16 @@ void MakeColumns(HWND page)
 }
 
 // What the page says about the file: unread, so nothing here is kept; or lines not used.
-void ShowFileNote(HWND page)
+void ShowFileNote(HWND page, const OptionsDialogState& state)
 {
-    const PronunciationStoreRecord& store = PronunciationStore;
+    const PronunciationStoreRecord& store = Store(state);
     std::wstring note;
     if (!store.unreadable.empty()) {
         note = FillPattern(LoadText(IDS_DICTIONARY_KEPT_UNCHANGED), store.path, store.unreadable);
         for (int button : EditingButtons)
             EnableWindow(GetDlgItem(page, button), FALSE);
     } else {
-        note = UnusedLinesNote();
+        note = UnusedLinesNote(store);
     }
     SetDlgItemTextW(page, IDC_PRONUNCIATION_NOTE, note.c_str());
 }
@@ -167,7 +172,7 @@ void EditEntry(HWND page, OptionsDialogState& state)
 {
     const int row = Selected(page);
     auto& entries = Dictionary(state).entries;
-    if (row < 0 || row >= static_cast<int>(entries.size()) || !PronunciationStore.unreadable.empty())
+    if (row < 0 || row >= static_cast<int>(entries.size()) || !Store(state).unreadable.empty())
         return;
     PronunciationEntryRequest request = Request(state, entries[row], false);
     request.otherEntries = entries;
@@ -250,15 +255,16 @@ void Import(HWND page, OptionsDialogState& state)
 // is open (the frame is disabled then): the entry being edited is known by its row.
 void TakeChangesFromDisk(HWND page, OptionsDialogState& state)
 {
-    if (!IsWindowEnabled(state.dialog) || !PronunciationFileChanged())
+    PronunciationStoreRecord& store = Store(state);
+    if (!IsWindowEnabled(state.dialog) || !PronunciationFileChanged(store))
         return;
     PronunciationDictionary& dictionary = Dictionary(state);
-    if (!ReloadPronunciations()) {
-        ShowFileNote(page);
+    if (!ReloadPronunciations(store)) {
+        ShowFileNote(page, state);
         return;
     }
-    dictionary = MergeChanges(state.pronunciationsBase, dictionary, PronunciationStore.dictionary);
-    state.pronunciationsBase = PronunciationStore.dictionary;
+    dictionary = MergeChanges(state.pronunciationsBase, dictionary, store.dictionary);
+    state.pronunciationsBase = store.dictionary;
     ShowEntries(page, state, Selected(page));
     SetDlgItemTextW(page, IDC_PRONUNCIATION_NOTE, LoadText(IDS_DICTIONARY_RELOADED).c_str());
 }
@@ -285,48 +291,50 @@ void OnCommand(HWND page, OptionsDialogState& state, int control)
     }
 }
 
-} // namespace
-
-// The page changes a copy of the dictionary that the frame keeps; OK makes it the
-// session's and writes the file, Cancel forgets it.
-INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR OnMessage(HWND page, OptionsDialogState& state, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    OptionsDialogState* state = DialogRecord<OptionsDialogState>(page, message, lParam);
-    if (!state)
-        return FALSE;
     switch (message) {
     case WM_INITDIALOG:
         MakeColumns(page);
-        ShowEntries(page, *state, 0);
-        ShowFileNote(page);
+        ShowEntries(page, state, 0);
+        ShowFileNote(page, state);
         if (!SetTimer(page, IDT_DICTIONARY_WATCH, DICTIONARY_WATCH_MS, nullptr))
             LogFailure(L"SetTimer for the pronunciation page", GetLastError());
         return TRUE;
     case WM_TIMER:
         if (wParam == IDT_DICTIONARY_WATCH)
-            TakeChangesFromDisk(page, *state);
+            TakeChangesFromDisk(page, state);
         return TRUE;
     case WM_DESTROY:
         KillTimer(page, IDT_DICTIONARY_WATCH);
         return FALSE;
     case WM_COMMAND:
-        OnCommand(page, *state, LOWORD(wParam));
+        OnCommand(page, state, LOWORD(wParam));
         return TRUE;
     case WM_NOTIFY: {
         const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->idFrom != IDC_PRONUNCIATION_LIST)
             return TRUE;
         if (header->code == LVN_GETDISPINFOW) {
-            FillCell(*state, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item);
+            FillCell(state, reinterpret_cast<NMLVDISPINFOW*>(lParam)->item);
         } else if (header->code == LVN_ODFINDITEMW) {
-            SetWindowLongPtrW(page, DWLP_MSGRESULT, FindEntry(*state, *reinterpret_cast<const NMLVFINDITEMW*>(lParam)));
+            SetWindowLongPtrW(page, DWLP_MSGRESULT, FindEntry(state, *reinterpret_cast<const NMLVFINDITEMW*>(lParam)));
             return TRUE;
         } else if (header->code == NM_DBLCLK || header->code == NM_RETURN) {
-            EditEntry(page, *state);
+            EditEntry(page, state);
         }
         return TRUE;
     }
     default:
         return FALSE;
     }
+}
+
+} // namespace
+
+// The page changes a copy of the dictionary that the frame keeps; OK makes it the
+// session's and writes the file, Cancel forgets it.
+INT_PTR CALLBACK PronunciationPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return WithDialogRecord<OptionsDialogState, OnMessage>(page, message, wParam, lParam);
 }

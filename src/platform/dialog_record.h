@@ -18,13 +18,17 @@ Record* DialogRecord(HWND dialog, UINT message, LPARAM lParam)
     return reinterpret_cast<Record*>(GetWindowLongPtrW(dialog, DWLP_USER));
 }
 
+// The procedure of a dialog whose handler hears every message from WM_INITDIALOG on
+// together with the dialog's record; the ones before it are left to the system.
+template <typename Record, INT_PTR (*Handler)(HWND dialog, Record& record, UINT message, WPARAM wParam, LPARAM lParam)>
+INT_PTR WithDialogRecord(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    Record* record = DialogRecord<Record>(dialog, message, lParam);
+    return record ? Handler(dialog, *record, message, wParam, lParam) : FALSE;
+}
+
 // An icon of the dialog's own (not one shared through LoadIcon, which must not be destroyed).
-struct IconTraits {
-    using Handle = HICON;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { DestroyIcon(handle); }
-};
-using IconHandle = ScopedHandle<IconTraits>;
+using IconHandle = NullableHandle<HICON, DestroyIcon>;
 
 // Runs a modal dialog with its record; a dialog that cannot be made is reported to the
 // owner with the system's reason rather than silently not shown. Returns what the dialog

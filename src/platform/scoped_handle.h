@@ -34,13 +34,15 @@ private:
     Handle handle_ = Traits::Invalid();
 };
 
-// Most kinds of handle are null when there is none and given back by one call.
-template <class HandleType, auto CloseFunction>
-struct NullWhenNoneTraits {
+// Most kinds: null when there is none, and given back by one call.
+template <typename HandleType, auto Release>
+struct NullHandleTraits {
     using Handle = HandleType;
     static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { CloseFunction(handle); }
+    static void Close(Handle handle) { Release(handle); }
 };
+template <typename HandleType, auto Release>
+using NullableHandle = ScopedHandle<NullHandleTraits<HandleType, Release>>;
 
 // Files: CreateFile reports failure as INVALID_HANDLE_VALUE, not null.
 struct FileHandleTraits {
@@ -50,13 +52,13 @@ struct FileHandleTraits {
 };
 
 // Threads, mutexes, events.
-using KernelHandle = ScopedHandle<NullWhenNoneTraits<HANDLE, &CloseHandle>>;
+using KernelHandle = NullableHandle<HANDLE, CloseHandle>;
 using FileHandle = ScopedHandle<FileHandleTraits>;
-using RegistryKey = ScopedHandle<NullWhenNoneTraits<HKEY, &RegCloseKey>>;
-using LibraryHandle = ScopedHandle<NullWhenNoneTraits<HMODULE, &FreeLibrary>>;
-using GdiObject = ScopedHandle<NullWhenNoneTraits<HGDIOBJ, &DeleteObject>>;
-using MemoryDc = ScopedHandle<NullWhenNoneTraits<HDC, &DeleteDC>>;
-using MenuHandle = ScopedHandle<NullWhenNoneTraits<HMENU, &DestroyMenu>>;
+using RegistryKey = NullableHandle<HKEY, RegCloseKey>;
+using LibraryHandle = NullableHandle<HMODULE, FreeLibrary>;
+using GdiObject = NullableHandle<HGDIOBJ, DeleteObject>;
+using MemoryDc = NullableHandle<HDC, DeleteDC>;
+using MenuHandle = NullableHandle<HMENU, DestroyMenu>;
 
 // A window's (or the screen's) device context, given back to the window.
 class WindowDc {

@@ -4,8 +4,6 @@
 #include "platform/ui_text.h"
 #include "res/resource.h"
 
-PronunciationStoreRecord PronunciationStore;
-
 namespace {
 
 constexpr wchar_t DictionaryFileName[] = L"clipvoce.dic";
@@ -37,9 +35,8 @@ DictionaryReading ReadStamped(PronunciationStoreRecord& store)
 
 } // namespace
 
-void LoadPronunciations()
+void LoadPronunciations(PronunciationStoreRecord& store)
 {
-    PronunciationStoreRecord& store = PronunciationStore;
     store.path = DictionaryPath();
     DictionaryReading reading = store.path.empty() ? DictionaryReading{} : ReadStamped(store);
     store.dictionary = std::move(reading.dictionary);
@@ -51,15 +48,13 @@ void LoadPronunciations()
     LogUnusedLines(store);
 }
 
-bool PronunciationFileChanged()
+bool PronunciationFileChanged(const PronunciationStoreRecord& store)
 {
-    const PronunciationStoreRecord& store = PronunciationStore;
     return !store.path.empty() && store.unreadable.empty() && StampOf(store.path) != store.stamp;
 }
 
-bool ReloadPronunciations()
+bool ReloadPronunciations(PronunciationStoreRecord& store)
 {
-    PronunciationStoreRecord& store = PronunciationStore;
     DictionaryReading reading = ReadStamped(store);
     if (!reading.unreadable.empty()) {
         store.unreadable = std::move(reading.unreadable);
@@ -75,13 +70,13 @@ bool ReloadPronunciations()
     return true;
 }
 
-DWORD SavePronunciations(const PronunciationDictionary& base, PronunciationDictionary changed)
+DWORD SavePronunciations(PronunciationStoreRecord& store, const PronunciationDictionary& base,
+                         PronunciationDictionary changed)
 {
-    PronunciationStoreRecord& store = PronunciationStore;
-    if (PronunciationFileChanged()) {
+    if (PronunciationFileChanged(store)) {
         // base may be the session's own dictionary, which reading the file replaces.
         const PronunciationDictionary before = base;
-        if (ReloadPronunciations())
+        if (ReloadPronunciations(store))
             changed = MergeChanges(before, changed, store.dictionary);
     }
     store.dictionary = std::move(changed);
@@ -95,9 +90,8 @@ DWORD SavePronunciations(const PronunciationDictionary& base, PronunciationDicti
     return error;
 }
 
-std::wstring UnusedLinesNote()
+std::wstring UnusedLinesNote(const PronunciationStoreRecord& store)
 {
-    const PronunciationStoreRecord& store = PronunciationStore;
     if (store.problems.empty())
         return {};
     const DictionaryLineProblem& first = store.problems.front();

@@ -31,7 +31,7 @@ std::wstring Megabytes(unsigned long long bytes)
 
 } // namespace
 
-Reader::Reader() = default;
+Reader::Reader(const PronunciationStoreRecord& pronunciations) : pronouncers_(pronunciations) {}
 
 bool Reader::CreateView(HWND parent, const RECT& rect)
 {

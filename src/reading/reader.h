@@ -67,7 +67,9 @@ enum class SettingsChange {
 
 class Reader : private SpeechListener {
 public:
-    Reader();
+    // The voice hears the text through the dictionary of pronunciations, which the
+    // Reader's owner keeps and which outlives it.
+    explicit Reader(const PronunciationStoreRecord& pronunciations);
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 

@@ -12,12 +12,7 @@
 
 namespace {
 
-struct HttpHandleTraits {
-    using Handle = HINTERNET;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { WinHttpCloseHandle(handle); }
-};
-using HttpHandle = ScopedHandle<HttpHandleTraits>;
+using HttpHandle = NullableHandle<HINTERNET, WinHttpCloseHandle>;
 
 constexpr size_t ReplyTextLength = 20;
 constexpr DWORD ReadChunkBytes = 64 * 1024;

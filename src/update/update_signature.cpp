@@ -7,26 +7,13 @@
 
 namespace {
 
-struct AlgorithmTraits {
-    using Handle = BCRYPT_ALG_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-using AlgorithmHandle = ScopedHandle<AlgorithmTraits>;
-
-struct HashTraits {
-    using Handle = BCRYPT_HASH_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { BCryptDestroyHash(handle); }
-};
-using HashHandle = ScopedHandle<HashTraits>;
-
-struct KeyTraits {
-    using Handle = BCRYPT_KEY_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static void Close(Handle handle) { BCryptDestroyKey(handle); }
-};
-using KeyHandle = ScopedHandle<KeyTraits>;
+void CloseAlgorithm(BCRYPT_ALG_HANDLE algorithm)
+{
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+using AlgorithmHandle = NullableHandle<BCRYPT_ALG_HANDLE, CloseAlgorithm>;
+using HashHandle = NullableHandle<BCRYPT_HASH_HANDLE, BCryptDestroyHash>;
+using KeyHandle = NullableHandle<BCRYPT_KEY_HANDLE, BCryptDestroyKey>;
 
 constexpr size_t CoordinateBytes = 32;
 constexpr unsigned char DerSequence = 0x30;

@@ -136,7 +136,7 @@ void BenchListening()
 bool WaitForTheCopy(InProcessApp& app)
 {
     PumpPending();
-    return PumpUntil([&] { return !ClipboardReadPending() && !ReaderProbe::Loading(app.reader()); }, 60000);
+    return PumpUntil([&] { return !ClipboardReadPending(app.state().clipboard) && !ReaderProbe::Loading(app.reader()); }, 60000);
 }
 
 void BenchClipboardToSpeak(size_t kilobytes, bool mixed)

@@ -16,38 +16,39 @@ namespace {
 
 // The notification of a copy made on this thread reaches the Speech window at once; its
 // text is fetched on another thread and taken when the fetch ends.
-void WaitForTheCopy()
+void WaitForTheCopy(const InProcessApp& app)
 {
     PumpPending();
-    EXPECT_TRUE(PumpUntil([] { return !ClipboardReadPending(); }, 10000)) << "the copy's text was not fetched";
+    EXPECT_TRUE(PumpUntil([&] { return !ClipboardReadPending(app.state().clipboard); }, 10000))
+        << "the copy's text was not fetched";
 }
 
 // Copies like another program and waits for the Speech window to have handled it.
-void Copy(const std::wstring& text)
+void Copy(const InProcessApp& app, const std::wstring& text)
 {
     ASSERT_TRUE(SetClipboardText(text));
-    WaitForTheCopy();
+    WaitForTheCopy(app);
 }
 
 TEST(ClipboardMonitor, CopiedTextIsPreparedWithATrailingBlank)
 {
     InProcessApp app;
-    Copy(L"Hello\r\nWorld");
+    Copy(app, L"Hello\r\nWorld");
     EXPECT_EQ(app.view().GetText(), L"Hello.\rWorld ");
     EXPECT_EQ(app.reader().Text().Text(), L"Hello.\rWorld ");
     EXPECT_EQ(app.speech().State(), Stopped);
     EXPECT_EQ(app.Caption(), L"Speech window - stopped   [ 1 / 2 ]");
 
-    Copy(L"Ends with breaks\r\n\r\n");
+    Copy(app, L"Ends with breaks\r\n\r\n");
     EXPECT_EQ(app.view().GetText(), L"Ends with breaks ");
 }
 
 TEST(ClipboardMonitor, ShortTextsAreKept)
 {
     InProcessApp app;
-    Copy(L"OK");
+    Copy(app, L"OK");
     EXPECT_EQ(app.view().GetText(), L"OK ");
-    Copy(L"A");
+    Copy(app, L"A");
     EXPECT_EQ(app.view().GetText(), L"A ");
 }
 
@@ -58,9 +59,9 @@ TEST(ClipboardMonitor, AppendReplacesOnlyPlaceholders)
     AppSettings.confirmDeleteAll = false;
     app.Command(CMD_DELETE_ALL);
     EXPECT_EQ(app.view().GetText(), L" ");
-    Copy(L"First.");
+    Copy(app, L"First.");
     EXPECT_EQ(app.view().GetText(), L"First. ");
-    Copy(L"Second.");
+    Copy(app, L"Second.");
     EXPECT_EQ(app.view().GetText(), L"First. Second. ");
 }
 
@@ -68,10 +69,10 @@ TEST(ClipboardMonitor, AppendWhileSpeakingGoesOnAtTheFirstNewSentence)
 {
     InProcessApp app;
     AppSettings.appendCopies = true;
-    Copy(L"One. Two. Three.");
+    Copy(app, L"One. Two. Three.");
     app.Command(CMD_PLAY_STOP);
     app.voice.Take();
-    Copy(L"Four.");
+    Copy(app, L"Four.");
     EXPECT_EQ(app.voice.Take(), (std::vector<std::wstring>{L"Purge", L"SetRate(-1)", L"SetVolume(100)", L"Speak"}));
     EXPECT_EQ(app.voice.lastSpoken, L"Four. ");
     EXPECT_EQ(app.speech().State(), PendingPlay);
@@ -84,8 +85,8 @@ TEST(ClipboardMonitor, AppendAfterAnOpenSentenceGoesOnAtTheFirstNewWord)
     InProcessApp app;
     AppSettings.appendCopies = true;
     AppSettings.autoPlay = true;
-    Copy(L"An open sentence");
-    Copy(L"next words");
+    Copy(app, L"An open sentence");
+    Copy(app, L"next words");
     EXPECT_EQ(app.reader().Text().Text(), L"An open sentence next words ");
     EXPECT_EQ(app.voice.lastSpoken, L"next words ");
     app.voice.SetWord(5, 5);
@@ -103,7 +104,7 @@ TEST(ClipboardMonitor, AppendedTextIsPreparedAsTheWholeWouldBe)
     const std::wstring copies[] = {L"First line\r\nsecond", L"\r\nafter a break", L"a/b\\c", L"Done!", L"\r\r\rend"};
     std::wstring whole;
     for (const std::wstring& copy : copies) {
-        Copy(copy);
+        Copy(app, copy);
         whole += copy + L" ";
         EXPECT_EQ(app.view().GetText(), app.reader().Text().Text());
     }
@@ -116,7 +117,7 @@ TEST(ClipboardMonitor, AppendedTextIsPreparedAsTheWholeWouldBe)
 TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
 {
     InProcessApp app;
-    Copy(L"Keep me.");
+    Copy(app, L"Keep me.");
     ASSERT_TRUE(OpenClipboard(nullptr));
     EmptyClipboard();
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, 4);
@@ -129,14 +130,14 @@ TEST(ClipboardMonitor, NonTextLeavesTheTextAlone)
 TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
 {
     InProcessApp app;
-    Copy(L"Kept text");
+    Copy(app, L"Kept text");
     app.Command(CMD_CLIPBOARD_MONITOR);
-    Copy(L"Ignored text");
+    Copy(app, L"Ignored text");
     EXPECT_EQ(app.view().GetText(), L"Kept text ");
 
     // Paste takes the clipboard even with monitoring off, and leaves it off.
     app.Command(CMD_PASTE);
-    WaitForTheCopy();
+    WaitForTheCopy(app);
     EXPECT_EQ(app.view().GetText(), L"Ignored text ");
     EXPECT_FALSE(AppSettings.monitorClipboard);
 }
@@ -144,7 +145,7 @@ TEST(ClipboardMonitor, MonitoringOffOnlyPreparesAgain)
 TEST(ClipboardMonitor, CopyPutsThePreparedTextAndDoesNotReloadIt)
 {
     InProcessApp app;
-    Copy(L"Line one\r\nline two");
+    Copy(app, L"Line one\r\nline two");
     // An older copy of another program left plain text behind.
     app.Command(CMD_CLIPBOARD_MONITOR);
     ASSERT_TRUE(OpenClipboard(nullptr));
@@ -177,7 +178,7 @@ TEST(ClipboardMonitor, DeleteAllWithoutConfirmationStopsAndClears)
 {
     InProcessApp app;
     AppSettings.confirmDeleteAll = false;
-    Copy(L"Some words.");
+    Copy(app, L"Some words.");
     app.Command(CMD_PLAY_STOP);
     ASSERT_EQ(app.speech().State(), Playing);
     app.Command(CMD_DELETE_ALL);
@@ -194,7 +195,7 @@ TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
         L"\xD83D\xDE00 pair", std::wstring(5000, L'\r'),
     };
     for (const std::wstring& text : texts) {
-        Copy(text);
+        Copy(app, text);
         EXPECT_EQ(app.view().GetText(), app.reader().Text().Text());
     }
     EXPECT_EQ(app.view().GetText(), L" ") << "only line breaks leave the placeholder";
@@ -203,7 +204,7 @@ TEST(ClipboardMonitor, AwkwardTextsDoNotBreakIt)
 TEST(ClipboardMonitor, ClipboardHeldByAnotherProgramIsPassedOver)
 {
     InProcessApp app;
-    Copy(L"Before.");
+    Copy(app, L"Before.");
     ASSERT_TRUE(SetClipboardText(L"Changed."));
     // Another thread holds the clipboard open while the notification is handled.
     HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);

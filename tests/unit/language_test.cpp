@@ -201,9 +201,7 @@ TEST_F(VoiceRunsTest, ChosenVoicesAndTheSwitchReachTheReadingAtOnce)
 // voice is chosen; the highlight stays on the view's words after a longer respelling.
 TEST_F(VoiceRunsTest, EachVoiceHearsTheDictionaryEntriesMeantForIt)
 {
-    struct RestoreDictionary {
-        ~RestoreDictionary() { PronunciationStore = PronunciationStoreRecord{}; }
-    } restore;
+    PronunciationStoreRecord& store = app_.state().pronunciations;
     const std::wstring english = app_.reader().Voices().Catalog().FirstFor(LANG_ENGLISH)->name;
     const std::wstring german = app_.reader().Voices().Catalog().FirstFor(LANG_GERMAN)->name;
     auto entry = [](const wchar_t* pattern, const wchar_t* replacement, const std::wstring& voice) {
@@ -213,10 +211,10 @@ TEST_F(VoiceRunsTest, EachVoiceHearsTheDictionaryEntriesMeantForIt)
         e.voice = voice;
         return e;
     };
-    PronunciationStore.dictionary.entries = {entry(L"report", L"ree-port", english), entry(L"report", L"Bericht", german),
-                                             entry(L"Sommerferien", L"Sommer Ferien", german),
-                                             entry(L"Kommission", L"Commission", english)};
-    ++PronunciationStore.version;
+    store.dictionary.entries = {entry(L"report", L"ree-port", english), entry(L"report", L"Bericht", german),
+                                entry(L"Sommerferien", L"Sommer Ferien", german),
+                                entry(L"Kommission", L"Commission", english)};
+    ++store.version;
     const std::wstring text = English + German;
     Read(text);
     app_.voice.Take();

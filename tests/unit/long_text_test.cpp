@@ -211,7 +211,8 @@ TEST(LongCopy, ACopyLargerThanTheLimitIsNotTakenAndTheCaptionSaysWhy)
     for (const std::wstring& copy : {std::wstring(L"Kept."), tooLarge}) {
         ASSERT_TRUE(SetClipboardText(copy));
         PumpPending();
-        ASSERT_TRUE(PumpUntil([] { return !ClipboardReadPending(); }, 10000)) << "the copy's text was not fetched";
+        ASSERT_TRUE(PumpUntil([&] { return !ClipboardReadPending(app.state().clipboard); }, 10000))
+            << "the copy's text was not fetched";
     }
     EXPECT_FALSE(ReaderProbe::Loading(app.reader()));
     EXPECT_EQ(app.view().Text(), L"Kept. ");

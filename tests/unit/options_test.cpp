@@ -472,7 +472,8 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
 
 TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
 {
-    EXPECT_EQ(std::count(BuildHotKeysText().begin(), BuildHotKeysText().end(), L'\n'), 25);
+    const std::wstring hotKeys = BuildHotKeysText();
+    EXPECT_EQ(std::count(hotKeys.begin(), hotKeys.end(), L'\n'), 25);
     Open(SpeechTab);
     SelectTab(4);
     AppSettings.speechRate = 9;
@@ -775,7 +776,7 @@ TEST_F(OptionsTest, EveryPageFitsAtThePrefixDpi)
     // With the note that only high contrast shows, and the Pronunciation page's note on
     // a dictionary full of lines the program cannot use.
     SetHighContrastQuery([] { return true; });
-    PronunciationStore.problems.assign(100000, {100000, LoadText(IDS_DICTIONARY_BAD_FIELDS)});
+    app_.state().pronunciations.problems.assign(100000, {100000, LoadText(IDS_DICTIONARY_BAD_FIELDS)});
     Open(SpeechTab);
     const int tabs = static_cast<int>(SendDlgItemMessageW(dialog_, IDC_OPTIONS_TABS, TCM_GETITEMCOUNT, 0, 0));
     for (int tab = 0; tab < tabs; ++tab) {
@@ -795,7 +796,7 @@ TEST_F(OptionsTest, EveryPageFitsAtThePrefixDpi)
             ADD_FAILURE() << dpi << " dpi, tab " << tab << ": " << fault;
     }
     SetHighContrastQuery(nullptr);
-    PronunciationStore.problems.clear();
+    app_.state().pronunciations.problems.clear();
 }
 
 TEST(OptionsDialogFit, EveryPageIsWholeAt96And144Dpi)

@@ -199,19 +199,19 @@ TEST(PronunciationTest, ChangesAreMadeToTheFileAsEditedElsewhere)
     const std::wstring folder = UseScratchSettingsFolder(L"clipvoce_merge_test");
     const std::wstring path = folder + L"\\clipvoce.dic";
     ASSERT_TRUE(WriteFileInPlaceOf(path, FormatDictionary(base.dictionary)));
-    LoadPronunciations();
+    PronunciationStoreRecord store;
+    LoadPronunciations(store);
     ASSERT_TRUE(WriteFileInPlaceOf(path, FormatDictionary(edited.dictionary)));
-    EXPECT_TRUE(PronunciationFileChanged());
-    EXPECT_EQ(SavePronunciations(PronunciationStore.dictionary, changed), 0u);
+    EXPECT_TRUE(PronunciationFileChanged(store));
+    EXPECT_EQ(SavePronunciations(store, store.dictionary, changed), 0u);
     std::string bytes;
     ASSERT_EQ(ReadWholeFile(path, bytes), 0u);
     EXPECT_EQ(bytes, FormatDictionary(merged));
-    EXPECT_EQ(PronunciationStore.dictionary, merged);
-    EXPECT_FALSE(PronunciationFileChanged()) << "the program's own write counts as a change by someone else";
+    EXPECT_EQ(store.dictionary, merged);
+    EXPECT_FALSE(PronunciationFileChanged(store)) << "the program's own write counts as a change by someone else";
     DeleteFileW(path.c_str());
     RemoveDirectoryW(folder.c_str());
     SettingsStore.path.clear();
-    PronunciationStore = PronunciationStoreRecord{};
 }
 
 // A dictionary of a hundred thousand lines the program cannot use is told in one line
@@ -226,7 +226,8 @@ TEST(PronunciationTest, LinesNotUsedAreLoggedInOneLine)
     ASSERT_TRUE(WriteFileInPlaceOf(folder + L"\\clipvoce.dic", file));
     StartLog(log);
     LogLine(L"Logged before");
-    LoadPronunciations();
+    PronunciationStoreRecord store;
+    LoadPronunciations(store);
     StartLog(L"");
     std::string bytes;
     ASSERT_EQ(ReadWholeFile(log, bytes), 0u);
@@ -234,12 +235,11 @@ TEST(PronunciationTest, LinesNotUsedAreLoggedInOneLine)
     EXPECT_NE(bytes.find("Logged before"), std::string::npos);
     EXPECT_NE(bytes.find("not used, kept as they stand: 100000;"), std::string::npos) << bytes.substr(0, 2000);
     EXPECT_NE(bytes.find("and 99990 more lines"), std::string::npos) << bytes.substr(0, 2000);
-    EXPECT_EQ(PronunciationStore.problems.size(), 100000u);
+    EXPECT_EQ(store.problems.size(), 100000u);
     for (const wchar_t* name : {L"\\clipvoce.dic", L"\\clipvoce.log", L"\\clipvoce.log.1"})
         DeleteFileW((folder + name).c_str());
     RemoveDirectoryW(folder.c_str());
     SettingsStore.path.clear();
-    PronunciationStore = PronunciationStoreRecord{};
 }
 
 // "Clipvoce" said as "clip voice": both words light up the word as written, and what the
@@ -278,22 +278,22 @@ protected:
     {
         wchar_t temp[MAX_PATH] = L"";
         GetTempPathW(MAX_PATH, temp);
-        PronunciationStore = PronunciationStoreRecord{};
-        PronunciationStore.path = std::wstring(temp) + L"clipvoce_pronunciation_test.dic";
+        Store().path = std::wstring(temp) + L"clipvoce_pronunciation_test.dic";
         settings_ = std::wstring(temp) + L"clipvoce_pronunciation_test.ini";
         SettingsStore.path = settings_;
-        DeleteFileW(PronunciationStore.path.c_str());
+        DeleteFileW(Store().path.c_str());
     }
 
     void TearDown() override
     {
         if (dialog_ && IsWindow(dialog_))
             DestroyWindow(dialog_);
-        DeleteFileW(PronunciationStore.path.c_str());
+        DeleteFileW(Store().path.c_str());
         DeleteFileW(settings_.c_str());
         SettingsStore.path.clear();
-        PronunciationStore = PronunciationStoreRecord{};
     }
+
+    PronunciationStoreRecord& Store() { return app_.state().pronunciations; }
 
     void OpenOnPronunciationTab()
     {
@@ -365,7 +365,7 @@ TEST_F(PronunciationPageTest, AnInvalidRegularExpressionIsRefusedWithTheEnginesM
     EXPECT_EQ(Rows(), 1);
     SendMessageW(dialog_, WM_COMMAND, IDOK, 0);
     std::string bytes;
-    ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
+    ASSERT_EQ(ReadWholeFile(Store().path, bytes), 0u);
     EXPECT_EQ(bytes, "Clipvoce\tclip voice\t0\t2\r\n");
 }
 
@@ -405,7 +405,7 @@ TEST_F(PronunciationPageTest, AnEntryCanBeMeantForAnyInstalledVoice)
     EXPECT_NE(problem.find(L"Another entry already matches this pattern"), std::wstring::npos)
         << testing::PrintToString(problem);
     SendMessageW(dialog_, WM_COMMAND, IDOK, 0);
-    const auto& entries = PronunciationStore.dictionary.entries;
+    const auto& entries = Store().dictionary.entries;
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].voice, L"Voice German");
     EXPECT_EQ(entries[1].voice, L"") << "the entry for every voice was not taken";
@@ -419,9 +419,9 @@ TEST_F(PronunciationPageTest, TheListShowsTheEntriesInMemoryAndTakesInAFileChang
     std::string file;
     for (int i = 0; i < 5000; ++i)
         file += "word" + std::to_string(i) + "\tsaid\t0\t2\r\n";
-    ASSERT_TRUE(WriteFileInPlaceOf(PronunciationStore.path, file));
-    PronunciationStore.dictionary = ParseDictionary(file).dictionary;
-    PronunciationStore.stamp = StampOf(PronunciationStore.path);
+    ASSERT_TRUE(WriteFileInPlaceOf(Store().path, file));
+    Store().dictionary = ParseDictionary(file).dictionary;
+    Store().stamp = StampOf(Store().path);
     OpenOnPronunciationTab();
     ASSERT_EQ(Rows(), 5000);
     const HWND list = GetDlgItem(state_->currentPage, IDC_PRONUNCIATION_LIST);
@@ -444,7 +444,7 @@ TEST_F(PronunciationPageTest, TheListShowsTheEntriesInMemoryAndTakesInAFileChang
         SetDlgItemTextW(entry, IDC_ENTRY_REPLACEMENT, L"my own");
         SendMessageW(entry, WM_COMMAND, IDOK, 0);
     });
-    ASSERT_TRUE(WriteFileInPlaceOf(PronunciationStore.path, file + "# by hand\r\nhand\tby hand\t0\t2\r\n"));
+    ASSERT_TRUE(WriteFileInPlaceOf(Store().path, file + "# by hand\r\nhand\tby hand\t0\t2\r\n"));
     const auto note = [&] {
         wchar_t text[512] = L"";
         GetDlgItemTextW(state_->currentPage, IDC_PRONUNCIATION_NOTE, text, 512);
@@ -455,23 +455,23 @@ TEST_F(PronunciationPageTest, TheListShowsTheEntriesInMemoryAndTakesInAFileChang
     EXPECT_EQ(Rows(), 5002);
     SendMessageW(dialog_, WM_COMMAND, IDOK, 0);
     std::string bytes;
-    ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
+    ASSERT_EQ(ReadWholeFile(Store().path, bytes), 0u);
     EXPECT_EQ(bytes, file + "# by hand\r\nhand\tby hand\t0\t2\r\nmine\tmy own\t0\t2\r\n");
 }
 
 // A dictionary the program could not read through stays as it is, whatever is saved.
 TEST_F(PronunciationPageTest, AFileThatCannotBeReadIsNeverWrittenOver)
 {
-    LoadPronunciations();
+    LoadPronunciations(Store());
     const std::string latin1 = "caf\xE9\tcafe\t0\t0\r\n";
-    ASSERT_TRUE(WriteFileInPlaceOf(PronunciationStore.path, latin1));
-    LoadPronunciations();
-    EXPECT_NE(PronunciationStore.unreadable.find(L"line 1 is not UTF-8"), std::wstring::npos);
+    ASSERT_TRUE(WriteFileInPlaceOf(Store().path, latin1));
+    LoadPronunciations(Store());
+    EXPECT_NE(Store().unreadable.find(L"line 1 is not UTF-8"), std::wstring::npos);
     PronunciationDictionary changed;
     changed.entries.push_back(Entry(L"Clipvoce", L"clip voice", Word));
-    EXPECT_NE(SavePronunciations(PronunciationStore.dictionary, changed), 0u);
+    EXPECT_NE(SavePronunciations(Store(), Store().dictionary, changed), 0u);
     std::string bytes;
-    ASSERT_EQ(ReadWholeFile(PronunciationStore.path, bytes), 0u);
+    ASSERT_EQ(ReadWholeFile(Store().path, bytes), 0u);
     EXPECT_EQ(bytes, latin1);
 }
 
