@@ -54,10 +54,13 @@ void PronounceWordAs(SpeechWindowState& state)
     Reader& reader = state.reader;
     const std::wstring shown = ShownText(reader);
     PronunciationEntryRequest request;
-    request.entry.pattern = WordToPronounce(shown, reader.LastSpokenWord(), reader.View().SelectionEnd());
+    const TextRange spoken = reader.LastSpokenWord();
+    const int caret = reader.View().SelectionEnd();
+    request.entry.pattern = WordToPronounce(shown, spoken, caret);
     request.entry.type = MatchType::WholeWord;
     request.adding = true;
-    request.voiceName = VoiceName(reader.Voice());
+    // The voice that reads the word is the one whose entry it would most likely be.
+    request.voiceName = reader.VoiceNameAt(spoken.end > spoken.start ? spoken.start : caret);
     for (const InstalledVoice& voice : reader.Voices().Catalog().Voices())
         request.installedVoices.push_back(voice.name);
     request.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };

@@ -458,6 +458,11 @@ LanguageId Reader::SpeakingLanguage() const
     return state != Stopped && voiceRuns_.ReadsEachLanguage() ? speakingLanguage_ : NoLanguage;
 }
 
+std::wstring Reader::VoiceNameAt(int viewOffset)
+{
+    return voiceRuns_.VoiceNameAt(spoken_ ? spoken_->SpokenPosition(viewOffset) : 0);
+}
+
 std::vector<SpokenPart> Reader::SpokenParts()
 {
     FinishLoad();

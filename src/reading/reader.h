@@ -132,6 +132,8 @@ public:
     // The voices installed, the chosen one and the voice of each language.
     const VoiceRuns& Voices() const { return voiceRuns_; }
     ISpVoice* Voice() const { return controller_.Voice(); }
+    // The name of the voice that reads the view's text at viewOffset, as a reading would.
+    std::wstring VoiceNameAt(int viewOffset);
     // What the voice is given for the whole text, run by run with its voice, as a reading
     // gives it; empty before anything was prepared.
     std::vector<SpokenPart> SpokenParts();

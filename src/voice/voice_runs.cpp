@@ -72,6 +72,15 @@ VoiceRun VoiceRuns::RunFrom(int offset)
             run.language != NoLanguage && !voice};
 }
 
+std::wstring VoiceRuns::VoiceNameAt(int offset)
+{
+    const VoiceRun run = RunFrom(offset);
+    for (const InstalledVoice& voice : voices_.Voices())
+        if (run.voice && voice.token.Get() == run.voice.Get())
+            return voice.name;
+    return ChosenVoiceName();
+}
+
 std::vector<VoiceRun> VoiceRuns::AllRuns()
 {
     std::vector<VoiceRun> runs;

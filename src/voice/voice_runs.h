@@ -60,6 +60,8 @@ public:
                  std::shared_ptr<ParagraphLanguages> languages);
     // The run from offset of the spoken text on, with its voice.
     VoiceRun RunFrom(int offset);
+    // The name of the voice that reads the spoken text at offset.
+    std::wstring VoiceNameAt(int offset);
     // The runs of the whole spoken text, as a reading would read them.
     std::vector<VoiceRun> AllRuns();
 

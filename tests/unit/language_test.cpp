@@ -178,6 +178,16 @@ TEST_F(VoiceRunsTest, EachParagraphIsQueuedWithTheVoiceOfItsLanguageOneRunAhead)
     EXPECT_EQ(app_.voice.spoken[app_.voice.spoken.size() - 2], German);
 }
 
+// "Pronounce as..." offers the voice that reads the word, from the same runs as the reading.
+TEST_F(VoiceRunsTest, AWordIsOfferedForTheVoiceThatReadsIt)
+{
+    const std::wstring text = English + German;
+    Read(text);
+    const VoiceCatalog& voices = app_.reader().Voices().Catalog();
+    EXPECT_EQ(app_.reader().VoiceNameAt(4), voices.FirstFor(LANG_ENGLISH)->name);
+    EXPECT_EQ(app_.reader().VoiceNameAt(At(text, German) + 4), voices.FirstFor(LANG_GERMAN)->name);
+}
+
 TEST_F(VoiceRunsTest, ChosenVoicesAndTheSwitchReachTheReadingAtOnce)
 {
     AppSettings.voiceId = app_.reader().Voices().Catalog().Voices()[0].id;   // the first listed: German
