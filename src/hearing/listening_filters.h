@@ -6,7 +6,7 @@
 #include <vector>
 #include "settings/app_settings.h"
 #include "hearing/spoken_text.h"
-#include "view/text_prep.h"
+#include "view/normalise.h"
 
 // What the voice hears of prepared, the text in the view. Linear in its length.
 SpokenText FilterForListening(const std::wstring& prepared, const PreparationMarks& marks, const ListeningFilters& filters);

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "view/text_view.h"
+#include "view/text_range.h"
 
 struct TextReplacement;
 

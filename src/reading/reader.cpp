@@ -5,6 +5,7 @@
 #include "voice/pitch_markup.h"
 #include "voice/voice_engine.h"
 #include "platform/ui_text.h"
+#include "view/sentences.h"
 #include "res/resource.h"
 #include <algorithm>
 #include <cmath>

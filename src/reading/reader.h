@@ -20,7 +20,7 @@
 #include "hearing/spoken_text.h"
 #include "voice/voice_catalog.h"
 #include "voice/voice_runs.h"
-#include "view/text_prep.h"
+#include "view/prepared_text.h"
 #include "view/text_view.h"
 
 // line is the zero-based line the status line is to show, or -1 for the line that holds

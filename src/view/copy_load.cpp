@@ -1,5 +1,5 @@
 #include "view/copy_load.h"
-#include "view/text_prep.h"
+#include "view/normalise.h"
 #include "view/text_view.h"
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // so that a long text never holds up the program. The result is exactly what placing
 // the text in the view and preparing all of it would give.
 #include <string>
-#include "view/text_prep.h"
+#include "view/normalise.h"
 #include "view/text_view_control.h"
 
 class CopyLoad {

@@ -1,5 +1,5 @@
 #include "voice/speech_controller.h"
-#include "view/text_prep.h"
+#include "view/sentences.h"
 #include "settings/app_settings.h"
 #include "platform/log.h"
 #include "platform/sapi_event.h"

@@ -13,7 +13,7 @@
 #include "settings/app_settings.h"
 #include "hearing/listening_filters.h"
 #include "hearing/pronounced_text.h"
-#include "view/text_prep.h"
+#include "view/normalise.h"
 
 namespace {
 

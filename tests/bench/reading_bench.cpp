@@ -24,7 +24,8 @@
 #include <vector>
 #include "settings/app_settings.h"
 #include "hearing/listening_filters.h"
-#include "view/text_prep.h"
+#include "view/prepared_text.h"
+#include "view/sentences.h"
 #include "resource.h"
 
 namespace {

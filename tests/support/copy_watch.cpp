@@ -1,6 +1,6 @@
 #include "copy_watch.h"
 #include "app_driver.h"
-#include "view/text_prep.h"
+#include "view/normalise.h"
 #include <algorithm>
 #include <future>
 

@@ -8,7 +8,7 @@
 #include "clipboard/clipboard_monitor.h"
 #include "settings/app_settings.h"
 #include "voice/speech_controller.h"
-#include "view/text_prep.h"
+#include "view/prepared_text.h"
 #include "view/text_view.h"
 #include "resource.h"
 

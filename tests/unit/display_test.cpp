@@ -14,7 +14,7 @@
 #include "view/colour_hook.h"
 #include "view/view_look.h"
 #include "voice/speech_controller.h"
-#include "view/text_prep.h"
+#include "view/prepared_text.h"
 #include "view/text_view.h"
 #include "resource.h"
 

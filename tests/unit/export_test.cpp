@@ -21,7 +21,7 @@
 #include "export/export.h"
 #include "export/mp3_encoder.h"
 #include "settings/app_settings.h"
-#include "view/text_prep.h"
+#include "view/prepared_text.h"
 #include "voice/voice_catalog.h"
 #include "view/text_view.h"
 #include "resource.h"

@@ -10,7 +10,7 @@
 #include "hearing/listening_filters.h"
 #include "view/text_view_control.h"
 #include "view_pixels.h"
-#include "view/text_prep.h"
+#include "view/normalise.h"
 
 namespace {
 

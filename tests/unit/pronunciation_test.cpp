@@ -16,7 +16,7 @@
 #include "settings/settings_file.h"
 #include "hearing/listening_filters.h"
 #include "hearing/pronounced_text.h"
-#include "view/text_prep.h"
+#include "view/normalise.h"
 #include "voice/voice_catalog.h"
 #include <commctrl.h>
 #include <algorithm>

@@ -6,7 +6,7 @@
 #include "pump.h"
 #include "settings/app_settings.h"
 #include "voice/speech_controller.h"
-#include "view/text_prep.h"
+#include "view/sentences.h"
 #include "view/text_view.h"
 #include "resource.h"
 

@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 #include <random>
 #include "in_process_app.h"
-#include "view/text_prep.h"
+#include "view/normalise.h"
+#include "view/sentences.h"
 #include "view/text_view.h"
 
 namespace {
