@@ -2,7 +2,6 @@
 #include "app/single_instance.h"
 #include "app/speech_window.h"
 #include "app/startup.h"
-#include "view/colour_hook.h"
 #include "hearing/hearing_job.h"
 #include "view/text_view.h"
 #include "voice/voice_engine.h"
@@ -75,9 +74,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
 
     LoadSettings(LoadText(IDS_APP_NAME));
     StartLogBesideSettings();
-    // The text view draws its selection in the program's colours from its first paint on.
     RegisterTextViewClass();
-    InstallColourHook();
     InitCommonControls();
     if (const HRESULT com = CoInitialize(nullptr); FAILED(com)) {
         TellCannotStart(L"CoInitialize", static_cast<DWORD>(com));

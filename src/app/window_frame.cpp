@@ -98,6 +98,7 @@ void ToggleBorder(SpeechWindowState& state)
 
 void OnSpeechWindowActivate(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
 {
+    state.reader.WindowActivated(LOWORD(wParam) != WA_INACTIVE);
     const KeyboardGuard& guard = state.keyboardGuard;
     if (LOWORD(wParam) != WA_INACTIVE || guard.takingBack || GetTickCount64() >= guard.until)
         return;

@@ -90,6 +90,9 @@ public:
     // The view fills the window's new client area; the window is now shown at dpi.
     void FitView(int width, int height);
     void ChangeDpi(int dpi);
+    // The window became active, or stopped being so: the caret follows the reading only
+    // in the active window.
+    void WindowActivated(bool active) { view_.SetActive(active); }
     void ReportStatusChange(int line = -1) { OnStatusChange(line); }
     // What the view shows, to look at; everything that changes it goes through the reader.
     const TextView& View() const { return view_; }

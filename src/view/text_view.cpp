@@ -68,6 +68,18 @@ void TextView::SetSentenceLook(SentenceLook look)
         control->SetSentenceLook(look);
 }
 
+void TextView::SetPlayedTextMode(bool on)
+{
+    if (TextViewControl* control = Control())
+        control->SetPlayedTextMode(on);
+}
+
+void TextView::SetActive(bool active)
+{
+    if (TextViewControl* control = Control())
+        control->SetActive(active);
+}
+
 void TextView::SetLineSpacing(int percent)
 {
     if (TextViewControl* control = Control())

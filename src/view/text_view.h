@@ -33,6 +33,10 @@ public:
     void ShowSentence(TextRange sentence);
     TextRange Sentence() const;
     void SetSentenceLook(SentenceLook look);
+    // Played-text mode: only the text up to the selection's end shows (see the control).
+    void SetPlayedTextMode(bool on);
+    // The window the view is in became active, or stopped being so.
+    void SetActive(bool active);
     void SetLineSpacing(int percent);
     // The DPI the text is drawn for.
     void SetDpi(int dpi);

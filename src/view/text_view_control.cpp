@@ -1,6 +1,7 @@
 #include "view/text_view_control.h"
 #include "platform/dpi.h"
 #include "platform/log.h"
+#include "view/view_accessibility.h"
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -85,7 +86,7 @@ LRESULT CALLBACK TextViewControl::Procedure(HWND window, UINT message, WPARAM wP
 }
 
 TextViewControl::TextViewControl(HWND window)
-    : window_(window), background_(GetSysColor(COLOR_WINDOW)), dpi_(WindowDpi(window))
+    : window_(window), accessibility_(std::make_unique<ViewAccessibility>(*this)), background_(GetSysColor(COLOR_WINDOW)), dpi_(WindowDpi(window))
 {
     measureDc_.reset(CreateCompatibleDC(nullptr));
     if (!measureDc_)
@@ -100,6 +101,8 @@ TextViewControl::TextViewControl(HWND window)
     lstrcpynW(format_.szFaceName, guiFont.lfFaceName, LF_FACESIZE);
     MakeFont();
 }
+
+TextViewControl::~TextViewControl() = default;
 
 // ---- Text ----
 
@@ -137,6 +140,14 @@ void TextViewControl::SetSentenceLook(SentenceLook look)
     InvalidateRect(window_, nullptr, FALSE);
 }
 
+void TextViewControl::SetPlayedTextMode(bool on)
+{
+    if (on == playedTextMode_)
+        return;
+    playedTextMode_ = on;
+    InvalidateRect(window_, nullptr, FALSE);
+}
+
 void TextViewControl::SetLineSpacing(int percent)
 {
     percent = std::clamp(percent, 100, 300);
@@ -148,6 +159,7 @@ void TextViewControl::SetLineSpacing(int percent)
     ScrollTo(topLine_);
     ShowLine(layout_.LineOf(selEnd_));
     InvalidateRect(window_, nullptr, FALSE);
+    PlaceCaret();
 }
 
 void TextViewControl::SetDpi(int dpi)
@@ -167,9 +179,12 @@ void TextViewControl::TakeText(SharedText text)
     topLine_ = 0;
     ++revision_;
     breaks_ = -1;
+    shapes_.clear();
     layout_.Reset(*text_, LayoutWidth());
     ContinueLayout();
     InvalidateRect(window_, nullptr, FALSE);
+    PlaceCaret();
+    accessibility_->TextChanged();
 }
 
 void TextViewControl::ReplaceSelection(const wchar_t* text)
@@ -193,9 +208,12 @@ void TextViewControl::TextChangedFrom(int index)
     sentence_ = {};
     ++revision_;
     breaks_ = -1;
+    shapes_.clear();
     layout_.TextChangedFrom(*text_, index);
     ContinueLayout();
     InvalidateRect(window_, nullptr, FALSE);
+    PlaceCaret();
+    accessibility_->TextChanged();
 }
 
 int TextViewControl::WindowTextLength() const
@@ -257,6 +275,9 @@ void TextViewControl::Select(int start, int end)
     InvalidateCharacters(std::min(oldStart, start), std::max(oldStart, start));
     InvalidateCharacters(std::min(oldEnd, end), std::max(oldEnd, end));
     ShowLine(layout_.LineOf(caret));
+    PlaceCaret();
+    if (start != oldStart || end != oldEnd)
+        accessibility_->SelectionChanged();
 }
 
 void TextViewControl::ShowLine(int line)
@@ -279,16 +300,9 @@ bool TextViewControl::ScrollTo(int line)
     if (line != topLine_) {
         topLine_ = line;
         InvalidateRect(window_, nullptr, FALSE);
+        PlaceCaret();
     }
     return true;
-}
-
-POINT TextViewControl::PositionOf(int index)
-{
-    index = std::clamp(index, 0, static_cast<int>(Text().size()));
-    const int line = layout_.LineOf(index);
-    const int start = layout_.LineStart(line);
-    return POINT{Margin + layout_.Advance(start, index), (line - topLine_) * lineHeight_ + textTop_};
 }
 
 int TextViewControl::LayoutWidth() const
@@ -300,6 +314,7 @@ int TextViewControl::LayoutWidth() const
 
 void TextViewControl::ResetLayout()
 {
+    shapes_.clear();
     laidOutWidth_ = LayoutWidth();
     layout_.Reset(*text_, laidOutWidth_);
     ContinueLayout();
@@ -330,6 +345,7 @@ void TextViewControl::OnSize()
         topLine_ = layout_.LineOf(topChar);
     }
     InvalidateRect(window_, nullptr, FALSE);
+    PlaceCaret();
 }
 
 // ---- Input ----
@@ -468,6 +484,14 @@ LRESULT TextViewControl::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_CREATE:
         ResetLayout();
+        return 0;
+    case WM_GETOBJECT: {
+        LRESULT answer = 0;
+        return accessibility_->Answer(wParam, lParam, answer) ? answer : DefWindowProcW(window_, message, wParam, lParam);
+    }
+    case WM_DESTROY:
+        SetActive(false);
+        accessibility_->Disconnect();
         return 0;
     case WM_SIZE:
         OnSize();

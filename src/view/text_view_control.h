@@ -11,21 +11,19 @@
 #include <richedit.h>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 #include "platform/scoped_handle.h"
 #include "platform/sliced_work.h"
+#include "view/line_shape.h"
 #include "view/text_layout.h"
 #include "view/text_range.h"
+
+class ViewAccessibility;
 
 inline constexpr wchar_t TextViewClassName[] = L"ClipvoceTextView";
 // Registers the window class once; false when it cannot be.
 bool RegisterTextViewClass();
-
-// What the view asks for the system's colours; it draws its selection in
-// COLOR_HIGHLIGHTTEXT on COLOR_HIGHLIGHT by this query's answers.
-using ColourQuery = DWORD(WINAPI*)(int index);
-void SetTextViewColourQuery(ColourQuery query);
-ColourQuery TextViewColourQueryInUse();
 
 // WM_NOTIFY code sent to the parent when the lines of a long text, counted between
 // messages, are all counted.
@@ -70,6 +68,10 @@ class TextViewControl {
 public:
     // The control of a TextView window; null for any other window.
     static TextViewControl* Of(HWND window);
+    ~TextViewControl();
+    TextViewControl(const TextViewControl&) = delete;
+    TextViewControl& operator=(const TextViewControl&) = delete;
+    HWND Window() const { return window_; }
 
     const std::wstring& Text() const { return *text_; }
     const SharedText& Shared() const { return text_; }
@@ -85,12 +87,38 @@ public:
     void SetSentence(TextRange sentence);
     TextRange Sentence() const { return sentence_; }
     void SetSentenceLook(SentenceLook look);
+    // Played-text mode: the text up to the selection's end is drawn as plain text, the
+    // selection unmarked, and the rest not at all; with only a caret, nothing shows.
+    void SetPlayedTextMode(bool on);
+    // Whether the window the view is in is the active one: only then does the system
+    // caret follow the selection.
+    void SetActive(bool active);
     // Distance between baselines in percent of the font's height: 100, 150 or 200.
     void SetLineSpacing(int percent);
     // The DPI the font is made for; the text keeps its size in points.
     void SetDpi(int dpi);
     // From one line's top to the next one's, spacing included.
     int LineHeight() const { return lineHeight_; }
+
+    // Positions as assistive technology asks for them, all from the one layout the view
+    // draws with; client coordinates.
+    // The selection: the spoken word while reading, else the caret.
+    TextRange Selection() const { return {selStart_, selEnd_}; }
+    void SelectRange(TextRange range) { Select(range.start, range.end); }
+    // The characters of the lines in sight.
+    TextRange VisibleRange();
+    // Where range is drawn: one rectangle per piece of a line in sight (a line's
+    // right-to-left and left-to-right parts are pieces of their own), clipped to the
+    // client area; none for an empty range or one out of sight.
+    std::vector<RECT> RangeRectangles(TextRange range);
+    // The character drawn nearest to point.
+    int IndexAtPoint(POINT point);
+    int LineOf(int index) { return layout_.LineOf(index); }
+    // First character of a line, -1 when there is none; end of its characters, its CR included.
+    int LineStart(int line) { return layout_.LineStart(line); }
+    int LineEnd(int line) { return layout_.LineEnd(line); }
+    // Scrolls the line of index into sight, at the top when alignToTop.
+    void ScrollIntoView(int index, bool alignToTop);
 
 private:
     // Space between the text and the control's left and right edges.
@@ -111,6 +139,20 @@ private:
     bool ScrollTo(int line);
     int FullyVisibleLines() const;
     POINT PositionOf(int index);
+    // Positions
+    // A line as drawn: its first character, its shape, and where it stands.
+    struct PlacedLine {
+        int start = -1;
+        const LineShape* shape = nullptr;
+        int left = 0;
+        int top = 0;
+    };
+    PlacedLine Place(int line);
+    // Where range's characters on the line are, from top to bottom, clipped to client;
+    // toEdges stretches the line's first and last pieces to the client's edges.
+    std::vector<RECT> Rectangles(const PlacedLine& placed, TextRange range, int top, int bottom, const RECT& client,
+                                 bool toEdges) const;
+    void PlaceCaret();
     // Look
     void ApplyFormat(const CHARFORMAT2W& format, DWORD mask);
     void FillFormat(CHARFORMAT2W& format) const;
@@ -125,22 +167,38 @@ private:
     void OnSize();
     void InvalidateCharacters(int from, int to);
     void Paint(HDC dc, const RECT& client);
+    struct LineColours {
+        COLORREF text = 0;
+        COLORREF marked = 0;       // behind the selection (or the played text)
+        COLORREF markedText = 0;
+        COLORREF tint = 0;
+    };
+    LineColours ColoursNow() const;
+    // What is drawn as the selection: in played-text mode the text played so far.
+    TextRange Marked() const;
+    bool ColourAt(int index, const LineColours& colours, COLORREF& colour) const;
+    int NextColourChange(int from, int to) const;
+    bool InDimmed(int index) const;
     void DrawLine(HDC dc, int line, int y, const RECT& client);
-    // Fills behind text[from, to) of the line that starts at start, from top to bottom.
-    void FillBehind(HDC dc, int start, int from, int to, int top, int bottom, COLORREF colour, const RECT& client);
-    void DrawRun(HDC dc, int from, int to, int x, int y, const RECT& client);
-    // The same, in colour with the dimmed ranges dimmed toward the colour behind them.
-    void DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour, COLORREF behind);
+    HRGN ClipRegion(const PlacedLine& placed, TextRange range, int top, int bottom, const RECT& client) const;
+    // Fills behind range's characters on the placed line, from top to bottom.
+    void FillBehind(HDC dc, const PlacedLine& placed, TextRange range, int top, int bottom, COLORREF colour,
+                    const RECT& client);
     bool InSentence(int index) const { return index >= sentence_.start && index < sentence_.end; }
     bool Focusing() const { return look_.focus && sentence_.end > sentence_.start; }
     // Input
     bool FilteredByParent(UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND window_;
+    std::unique_ptr<ViewAccessibility> accessibility_;
     SharedText text_ = std::make_shared<const std::wstring>();
     SharedRanges dimmed_;
     TextRange sentence_;
     SentenceLook look_;
+    bool playedTextMode_ = false;
+    bool active_ = false;
+    // The caret's height while the view has one, else 0.
+    int caretHeight_ = 0;
     CharWidths widths_;
     TextLayout layout_{widths_};
     SlicedWork layoutWork_;
@@ -155,7 +213,14 @@ private:
     COLORREF background_;
     CHARFORMAT2W format_{};
     GdiObject font_;
+    // What the view is drawn on before it is shown: selected in measureDc_, which goes first.
+    GdiObject backBuffer_;
+    SIZE backBufferSize_{};
+    // Lines measured, shaped and drawn on one DC, with font_ selected; the shapes of the
+    // lines in sight, by their first character, made again when the text, layout or
+    // font changes.
     MemoryDc measureDc_;
+    std::unordered_map<int, LineShape> shapes_;
     int dpi_;
     int lineSpacingPercent_ = 100;
     int fontHeight_ = 16;

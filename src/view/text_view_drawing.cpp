@@ -8,12 +8,6 @@
 
 namespace {
 
-ColourQuery colourQuery = &GetSysColor;
-
-// More characters than a line can show in any font: a run of blanks hanging past the
-// edge is not handed to the system whole.
-constexpr int LongestDrawnRun = 4096;
-
 // Of the way from one colour to another.
 COLORREF Blend(COLORREF from, COLORREF to, int percent)
 {
@@ -23,16 +17,6 @@ COLORREF Blend(COLORREF from, COLORREF to, int percent)
 }
 
 } // namespace
-
-void SetTextViewColourQuery(ColourQuery query)
-{
-    colourQuery = query ? query : &GetSysColor;
-}
-
-ColourQuery TextViewColourQueryInUse()
-{
-    return colourQuery;
-}
 
 COLORREF DimmedColour(COLORREF text, COLORREF background)
 {
@@ -84,6 +68,7 @@ void TextViewControl::Refont()
     ResetLayout();
     topLine_ = layout_.LineOf(topChar);
     InvalidateRect(window_, nullptr, FALSE);
+    PlaceCaret();
 }
 
 void TextViewControl::FillFormat(CHARFORMAT2W& format) const
@@ -98,6 +83,8 @@ void TextViewControl::FillFormat(CHARFORMAT2W& format) const
 
 void TextViewControl::MakeFont()
 {
+    // Shapes hold on to the font they were made in.
+    shapes_.clear();
     const int dpi = dpi_;
     LOGFONTW font{};
     font.lfHeight = -MulDiv(format_.yHeight, dpi, 1440);
@@ -166,123 +153,171 @@ void TextViewControl::InvalidateCharacters(int from, int to)
     InvalidateRect(window_, &rows, FALSE);
 }
 
-// Draws the text and selection off screen, then shows it in one piece: a capture of the
-// screen never finds the view half drawn.
+// Draws the text and selection off screen, on the DC the lines are shaped for, then shows
+// it in one piece: a capture of the screen never finds the view half drawn.
 void TextViewControl::Paint(HDC target, const RECT& client)
 {
-    if (client.right <= 0 || client.bottom <= 0)
+    const HDC dc = measureDc_.get();
+    if (client.right <= 0 || client.bottom <= 0 || !dc)
         return;
-    const MemoryDc dc(CreateCompatibleDC(target));
-    const GdiObject bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
-    const HDC drawOn = dc && bitmap ? dc.get() : target;
-    std::unique_ptr<SelectedObject> selectedBitmap;
-    if (drawOn != target)
-        selectedBitmap = std::make_unique<SelectedObject>(drawOn, bitmap.get());
+    if (backBufferSize_.cx != client.right || backBufferSize_.cy != client.bottom) {
+        GdiObject bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
+        if (!bitmap) {
+            LogFailure(L"CreateCompatibleBitmap of the text view", GetLastError());
+            return;
+        }
+        SelectObject(dc, bitmap.get());
+        backBuffer_ = std::move(bitmap);
+        backBufferSize_ = SIZE{client.right, client.bottom};
+    }
     const GdiObject backgroundBrush(CreateSolidBrush(background_));
-    FillRect(drawOn, &client, static_cast<HBRUSH>(backgroundBrush.get()));
-    const SelectedObject selectedFont(drawOn, font_.get());
-    SetBkMode(drawOn, TRANSPARENT);
+    FillRect(dc, &client, static_cast<HBRUSH>(backgroundBrush.get()));
+    SetBkMode(dc, TRANSPARENT);
     for (int line = topLine_, y = 0; y < client.bottom; ++line, y += lineHeight_) {
         if (layout_.LineStart(line) < 0)
             break;
-        DrawLine(drawOn, line, y, client);
+        DrawLine(dc, line, y, client);
     }
-    if (drawOn != target)
-        BitBlt(target, 0, 0, client.right, client.bottom, drawOn, 0, 0, SRCCOPY);
+    BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
 }
 
-void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
+TextViewControl::LineColours TextViewControl::ColoursNow() const
 {
-    const int start = layout_.LineStart(line);
-    int end = layout_.LineEnd(line);
-    if (end > start && Text()[static_cast<size_t>(end - 1)] == L'\r')
-        --end;
-    const COLORREF textColour =
-        (format_.dwEffects & CFE_AUTOCOLOR) ? GetSysColor(COLOR_WINDOWTEXT) : format_.crTextColor;
-    const COLORREF highlight = colourQuery(COLOR_HIGHLIGHT);
-    const COLORREF highlightText = colourQuery(COLOR_HIGHLIGHTTEXT);
-    const bool tinted = look_.tint && sentence_.end > sentence_.start;
-    const COLORREF tint = SentenceTint(background_, highlight);
-    const bool focusing = Focusing();
-    // The sentence's tint takes the whole line, so that its lines join; the selection
-    // only the text's height.
-    const int textY = y + textTop_;
-    if (tinted)
-        FillBehind(dc, start, std::max(start, sentence_.start), std::min(end, sentence_.end), y, y + lineHeight_, tint,
-                   client);
-    FillBehind(dc, start, std::clamp(selStart_, start, end), std::clamp(selEnd_, start, end), textY,
-               textY + fontHeight_, highlight, client);
-    // A piece at a time between the places where the text's colour may change.
-    const int changes[] = {selStart_, selEnd_, sentence_.start, sentence_.end};
-    int x = Margin;
-    for (int from = start; from < end && x < client.right;) {
-        int to = end;
-        for (const int change : changes)
+    LineColours colours;
+    colours.text = (format_.dwEffects & CFE_AUTOCOLOR) ? GetSysColor(COLOR_WINDOWTEXT) : format_.crTextColor;
+    // In played-text mode the text read so far is the mark, drawn as plain text; the
+    // rest is not drawn at all.
+    colours.marked = playedTextMode_ ? background_ : GetSysColor(COLOR_HIGHLIGHT);
+    colours.markedText = playedTextMode_ ? colours.text : GetSysColor(COLOR_HIGHLIGHTTEXT);
+    colours.tint = SentenceTint(background_, GetSysColor(COLOR_HIGHLIGHT));
+    return colours;
+}
+
+TextRange TextViewControl::Marked() const
+{
+    if (!playedTextMode_)
+        return {selStart_, selEnd_};
+    return selStart_ < selEnd_ ? TextRange{0, selEnd_} : TextRange{};
+}
+
+// The colour of text[from] and of what is behind it; false when it is not drawn.
+bool TextViewControl::ColourAt(int from, const LineColours& colours, COLORREF& colour) const
+{
+    const TextRange marked = Marked();
+    const bool isMarked = from >= marked.start && from < marked.end;
+    if (playedTextMode_ && !isMarked)
+        return false;
+    const bool tinted = look_.tint && sentence_.end > sentence_.start && InSentence(from);
+    const COLORREF behind = isMarked ? colours.marked : tinted ? colours.tint : background_;
+    colour = isMarked ? colours.markedText : colours.text;
+    if (Focusing() && !InSentence(from))
+        colour = FocusDimmedColour(colour, behind);
+    else if (!isMarked && InDimmed(from))
+        colour = DimmedColour(colour, behind);
+    return true;
+}
+
+bool TextViewControl::InDimmed(int index) const
+{
+    if (!dimmed_)
+        return false;
+    const auto range = std::lower_bound(dimmed_->begin(), dimmed_->end(), index,
+                                        [](const TextRange& r, int at) { return r.end <= at; });
+    return range != dimmed_->end() && range->start <= index;
+}
+
+// The next place after from, before to, where the colour of the text may change.
+int TextViewControl::NextColourChange(int from, int to) const
+{
+    const TextRange marked = Marked();
+    for (const int change : {marked.start, marked.end, sentence_.start, sentence_.end})
+        if (change > from && change < to)
+            to = change;
+    if (dimmed_) {
+        const auto range = std::lower_bound(dimmed_->begin(), dimmed_->end(), from,
+                                            [](const TextRange& r, int at) { return r.end <= at; });
+        if (range != dimmed_->end()) {
+            const int change = range->start > from ? range->start : range->end;
             if (change > from && change < to)
                 to = change;
-        const bool selected = from >= selStart_ && from < selEnd_;
-        const bool dimmedByFocus = focusing && !InSentence(from);
-        const COLORREF behind = selected ? highlight : tinted && InSentence(from) ? tint : background_;
-        const COLORREF colour = selected ? highlightText : textColour;
-        if (dimmedByFocus || selected) {
-            SetTextColor(dc, dimmedByFocus ? FocusDimmedColour(colour, behind) : colour);
-            DrawRun(dc, from, to, x, textY, client);
-        } else {
-            DrawPlainRun(dc, from, to, x, textY, client, colour, behind);
         }
-        x = Margin + layout_.Advance(from, to, x - Margin);
+    }
+    return to;
+}
+
+// The line is drawn whole in each of its colours, clipped each time to where the text of
+// that colour is: shaped as one, its letters keep their joined forms and its words their
+// order however the colours cut it.
+void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
+{
+    const PlacedLine placed = Place(line);
+    if (!placed.shape)
+        return;
+    const LineColours colours = ColoursNow();
+    const int textY = y + textTop_;
+    // The sentence's tint takes the whole line, so that its lines join; the mark only
+    // the text's height.
+    if (look_.tint && !playedTextMode_)
+        FillBehind(dc, placed, sentence_, y, y + lineHeight_, colours.tint, client);
+    FillBehind(dc, placed, Marked(), textY, textY + fontHeight_, colours.marked, client);
+    const int end = placed.start + placed.shape->Length();
+    for (int from = placed.start; from < end;) {
+        const int to = NextColourChange(from, end);
+        COLORREF colour = 0;
+        if (ColourAt(from, colours, colour)) {
+            SetTextColor(dc, colour);
+            if (from == placed.start && to == end) {
+                placed.shape->Draw(placed.left, textY);
+            } else {
+                const GdiObject region(ClipRegion(placed, {from, to}, y, y + lineHeight_, client));
+                SelectClipRgn(dc, static_cast<HRGN>(region.get()));
+                placed.shape->Draw(placed.left, textY);
+                SelectClipRgn(dc, nullptr);
+            }
+        }
         from = to;
     }
 }
 
-void TextViewControl::FillBehind(HDC dc, int start, int from, int to, int top, int bottom, COLORREF colour,
-                                 const RECT& client)
+// Where the characters of range on the placed line are, from top to bottom; the
+// stretches at the line's ends reach the client's edges, so that what a glyph draws
+// beyond its advance is kept.
+std::vector<RECT> TextViewControl::Rectangles(const PlacedLine& placed, TextRange range, int top, int bottom,
+                                              const RECT& client, bool toEdges) const
 {
-    if (from >= to)
+    std::vector<RECT> rectangles;
+    const int width = placed.shape->Width();
+    for (const Span& span : placed.shape->Spans(range.start - placed.start, range.end - placed.start)) {
+        RECT piece{placed.left + span.left, top, placed.left + span.right, bottom};
+        if (toEdges && span.left == 0)
+            piece.left = client.left;
+        if (toEdges && span.right == width)
+            piece.right = client.right;
+        RECT shown{};
+        if (IntersectRect(&shown, &piece, &client))
+            rectangles.push_back(shown);
+    }
+    return rectangles;
+}
+
+HRGN TextViewControl::ClipRegion(const PlacedLine& placed, TextRange range, int top, int bottom,
+                                 const RECT& client) const
+{
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    for (const RECT& r : Rectangles(placed, range, top, bottom, client, true)) {
+        const GdiObject piece(CreateRectRgnIndirect(&r));
+        if (region && piece)
+            CombineRgn(region, region, static_cast<HRGN>(piece.get()), RGN_OR);
+    }
+    return region;
+}
+
+void TextViewControl::FillBehind(HDC dc, const PlacedLine& placed, TextRange range, int top, int bottom,
+                                 COLORREF colour, const RECT& client)
+{
+    if (range.end <= range.start)
         return;
-    const int left = Margin + layout_.Advance(start, from);
-    const int right = Margin + layout_.Advance(from, to, left - Margin);
-    RECT area{left, top, std::min<LONG>(right, client.right), bottom};
     const GdiObject brush(CreateSolidBrush(colour));
-    FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
+    for (const RECT& area : Rectangles(placed, range, top, bottom, client, false))
+        FillRect(dc, &area, static_cast<HBRUSH>(brush.get()));
 }
-
-void TextViewControl::DrawPlainRun(HDC dc, int from, int to, int x, int y, const RECT& client, COLORREF colour,
-                                   COLORREF behind)
-{
-    const COLORREF dimmed = DimmedColour(colour, behind);
-    auto range = dimmed_ ? std::lower_bound(dimmed_->begin(), dimmed_->end(), from,
-                                            [](const TextRange& r, int at) { return r.end <= at; })
-                         : std::vector<TextRange>::const_iterator{};
-    while (from < to && x < client.right) {
-        const bool inDimmed = dimmed_ && range != dimmed_->end() && range->start <= from;
-        const int pieceEnd = inDimmed                                       ? std::min(to, range->end)
-                             : dimmed_ && range != dimmed_->end() ? std::min(to, range->start)
-                                                                            : to;
-        SetTextColor(dc, inDimmed ? dimmed : colour);
-        DrawRun(dc, from, pieceEnd, x, y, client);
-        x = Margin + layout_.Advance(from, pieceEnd, x - Margin);
-        if (inDimmed && pieceEnd == range->end)
-            ++range;
-        from = pieceEnd;
-    }
-}
-
-// Draws text[from, to) from x, a piece between tabs at a time, as far as the view shows.
-void TextViewControl::DrawRun(HDC dc, int from, int to, int x, int y, const RECT& client)
-{
-    while (from < to && x < client.right) {
-        if (Text()[static_cast<size_t>(from)] == L'\t') {
-            x = Margin + layout_.Advance(from, from + 1, x - Margin);
-            ++from;
-            continue;
-        }
-        int pieceEnd = from;
-        while (pieceEnd < to && Text()[static_cast<size_t>(pieceEnd)] != L'\t' && pieceEnd - from < LongestDrawnRun)
-            ++pieceEnd;
-        ExtTextOutW(dc, x, y, 0, nullptr, Text().data() + from, static_cast<UINT>(pieceEnd - from), nullptr);
-        x = Margin + layout_.Advance(from, pieceEnd, x - Margin);
-        from = pieceEnd;
-    }
-}
-

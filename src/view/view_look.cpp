@@ -47,13 +47,9 @@ bool NeedsAutoScroll(int wordLine, int firstVisibleLine, int lines)
 int ViewLook::ShowSpokenWord(TextView& view, TextRange word, TextRange sentence)
 {
     view.ShowSentence(sentence);
-    if (!AppSettings.showFullText) {
-        // One selection per word: with the word selected on its own first, the view
-        // could draw that in between, the text before it invisible.
-        view.Select(0, word.end);
-        return view.LineFromChar(word.start);
-    }
     view.Select(word.start, word.end);
+    if (!AppSettings.showFullText)
+        return view.LineFromChar(word.start);
     if (AppSettings.autoScroll && NeedsAutoScroll(view.SelectionLine(), view.FirstVisibleLine(), visibleLines_))
         view.ScrollLines(1);
     return -1;
@@ -68,8 +64,8 @@ void ViewLook::ApplySentenceLook(TextView& view)
 void ViewLook::TakeColours(TextView& view)
 {
     const ViewColours colours = ShownColours();
-    // In played-text mode unselected text is drawn in the background colour: invisible.
-    textFormat_.crTextColor = AppSettings.showFullText ? colours.text : colours.background;
+    textFormat_.crTextColor = colours.text;
+    view.SetPlayedTextMode(!AppSettings.showFullText);
     SendMessageW(view.Handle(), EM_SETBKGNDCOLOR, 0, colours.background);
 }
 

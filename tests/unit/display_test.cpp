@@ -11,7 +11,6 @@
 #include "view_pixels.h"
 #include "platform/scoped_handle.h"
 #include "settings/app_settings.h"
-#include "view/colour_hook.h"
 #include "view/view_look.h"
 #include "voice/speech_controller.h"
 #include "view/prepared_text.h"
@@ -49,85 +48,6 @@ TEST(DisplayRules, AutoScrollOnlyBelowTheMiddle)
     for (const auto& r : rows)
         EXPECT_EQ(NeedsAutoScroll(r.line, r.first, r.visible), r.scroll)
             << "line " << r.line << " first " << r.first << " visible " << r.visible;
-}
-
-TEST(ColourHook, AnswersSelectionColoursOnlyInPlayedTextMode)
-{
-    COLORREF system[31];
-    for (int i = 0; i <= 30; ++i)
-        system[i] = GetSysColor(i);
-    ASSERT_TRUE(RegisterTextViewClass());
-    InstallColourHook();
-    ASSERT_TRUE(ColourHookInstalled());
-    // What the rich-edit module now calls for a system colour.
-    const ColourQuery richEditQuery = TextViewColourQuery();
-
-    AppSettings.textColour = RGB(255, 255, 255);
-    AppSettings.backgroundColour = RGB(0, 0, 128);
-    AppSettings.showFullText = false;
-    for (int i = 0; i <= 30; ++i) {
-        const COLORREF expected = i == COLOR_HIGHLIGHT ? AppSettings.backgroundColour
-                                  : i == COLOR_HIGHLIGHTTEXT ? AppSettings.textColour : system[i];
-        EXPECT_EQ(richEditQuery(i), expected) << "index " << i;
-    }
-    AppSettings.showFullText = true;
-    for (int i = 0; i <= 30; ++i)
-        EXPECT_EQ(richEditQuery(i), system[i]) << "index " << i;
-    // Installing twice must not stack a second patch.
-    InstallColourHook();
-    AppSettings.showFullText = false;
-    EXPECT_EQ(TextViewColourQuery()(COLOR_HIGHLIGHT), AppSettings.backgroundColour);
-    AppSettings.showFullText = true;
-}
-
-// Only the rich-edit module's query is redirected: another thread that asks the system
-// for its colours all the while a text is read in played-text mode gets the system's
-// answers, and the view keeps drawing the read words in the settings' colours.
-TEST(ColourHook, AnotherThreadsColourQueriesStayTheSystems)
-{
-    ASSERT_TRUE(RegisterTextViewClass());
-    ASSERT_TRUE(InstallColourHook());
-    InProcessApp app(SW_SHOWNORMAL);
-    AppSettings.showFullText = false;
-    AppSettings.textColour = RGB(255, 255, 0);
-    AppSettings.backgroundColour = RGB(0, 0, 96);
-    app.reader().Apply(SettingsChange::FontAndColours);
-    std::wstring text;
-    for (int i = 0; i < 30; ++i)
-        text += L"word ";
-    app.view().SetText(text.c_str());
-    app.reader().PrepareText();
-    app.speech().Play();
-
-    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
-    const COLORREF highlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
-    std::atomic<bool> done{false};
-    std::atomic<int> wrongAnswers{0};
-    std::thread other([&] {
-        for (int i = 0; i < 1000000; ++i) {
-            const bool odd = i % 2 != 0;
-            if (GetSysColor(odd ? COLOR_HIGHLIGHT : COLOR_HIGHLIGHTTEXT) != (odd ? highlight : highlightText))
-                ++wrongAnswers;
-        }
-        done = true;
-    });
-    // Word after word, drawn each time, for as long as the other thread asks, and at least
-    // once through the text.
-    for (int words = 0; !done || words < 30; ++words) {
-        app.voice.SetWord(static_cast<ULONG>(5 * (words % 30)), 4);
-        app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
-        SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-        UpdateWindow(app.view().Handle());
-    }
-    other.join();
-    EXPECT_EQ(wrongAnswers, 0);
-    EXPECT_EQ(app.speech().State(), Playing);
-    RedrawWindow(app.view().Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    EXPECT_TRUE(ViewShows(app.view().Handle(), AppSettings.textColour)) << "the read words are not drawn";
-    if (highlight != AppSettings.backgroundColour) {
-        EXPECT_FALSE(ViewShows(app.view().Handle(), highlight)) << "the selection shows the system's colour";
-    }
-    AppSettings.showFullText = true;
 }
 
 POINT TextOnScreen(const InProcessApp& app)
@@ -171,7 +91,7 @@ TEST(Border, FrameHeightDeltaIsMeasuredOnceFromTheFramedWindow)
     EXPECT_GT(app.state().frameHeightDelta, 0);
 }
 
-TEST(Highlight, PlayedTextModeSelectsFromTheStart)
+TEST(Highlight, PlayedTextModeSelectsTheWord)
 {
     InProcessApp app(SW_SHOWNORMAL);
     app.view().SetText(L"One two three four.");
@@ -190,7 +110,7 @@ TEST(Highlight, PlayedTextModeSelectsFromTheStart)
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
     SendMessageW(app.view().Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(start, 8u) << "the selection is the word in played-text mode too";
     EXPECT_EQ(end, 13u);
     EXPECT_EQ(app.Caption().rfind(L"Speech window - playing   [ 1 / 1 ]", 0), 0u) << "caption length " << app.Caption().size();
 }
@@ -205,8 +125,8 @@ LRESULT CALLBACK RecordSelections(HWND window, UINT message, WPARAM wParam, LPAR
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-// A selection of the word alone before the played part would let the view draw the
-// lines before it blank in between.
+// Once per word: a selection in between would let the view draw the lines before it
+// blank for a moment.
 TEST(Highlight, PlayedTextModeSelectsOncePerWordAndShowsTheWordsLine)
 {
     InProcessApp app(SW_SHOWNORMAL);
@@ -219,7 +139,7 @@ TEST(Highlight, PlayedTextModeSelectsOncePerWordAndShowsTheWordsLine)
     app.voice.SetWord(19, 5);   // "line." of the second line
     app.voice.QueueEvent(SPEI_WORD_BOUNDARY);
     SendMessageW(app.window(), WM_VOICE_EVENT, 0, 0);
-    EXPECT_EQ(selections, (std::vector<std::pair<int, int>>{{0, 24}}));
+    EXPECT_EQ(selections, (std::vector<std::pair<int, int>>{{19, 24}}));
     EXPECT_EQ(app.Caption(), L"Speech window - playing   [ 2 / 3 ]");
 
     // At the end, the caption shows where the caret went, not the start of the text.

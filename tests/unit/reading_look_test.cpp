@@ -8,7 +8,6 @@
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
 #include "settings/view_settings.h"
-#include "view/colour_hook.h"
 #include "view/view_look.h"
 #include "resource.h"
 #include <string>
@@ -26,8 +25,6 @@ constexpr TextRange SecondSentence{5, 20};
 
 class ReadingLook : public testing::Test {
 protected:
-    // Played-text mode shows the read words through the colour hook, as the program does.
-    void SetUp() override { InstallColourHook(); }
     void Read(const wchar_t* text)
     {
         app_.view().SetText(text);
@@ -206,9 +203,13 @@ TEST_F(ReadingLook, HighContrastShowsTheThemesColoursAndGivesTheSavedOnesBack)
     EXPECT_GT(shown.Count(GetSysColor(COLOR_WINDOWTEXT)), 0);
     // Played-text mode reveals the words in the theme's colours as well.
     AppSettings.showFullText = false;
-    EXPECT_EQ(ColourHookAnswer(COLOR_HIGHLIGHTTEXT, 0), GetSysColor(COLOR_WINDOWTEXT));
-    EXPECT_EQ(ColourHookAnswer(COLOR_HIGHLIGHT, 0), GetSysColor(COLOR_WINDOW));
+    app_.reader().Apply(SettingsChange::Colours);
+    Speak(5, 3);
+    shown = Shown();
+    EXPECT_GT(shown.Count(GetSysColor(COLOR_WINDOWTEXT)), 0);
+    EXPECT_EQ(shown.Count(Yellow), 0);
     AppSettings.showFullText = true;
+    app_.reader().Apply(SettingsChange::Colours);
 
     SetHighContrastQuery(nullptr);
     SendMessageW(app_.window(), WM_SYSCOLORCHANGE, 0, 0);
