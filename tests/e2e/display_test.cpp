@@ -3,6 +3,7 @@
 #include "app_driver.h"
 #include "resource.h"
 #include "view_pixels.h"
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -174,6 +175,43 @@ TEST(AutoScroll, TheSpokenLineStaysInView)
     }, 60000);
     EXPECT_GE(deepest, 150) << "speech got far into the text";
     EXPECT_EQ(outOfView, 0) << "of " << checks << " checks";
+}
+
+// Magnifiers follow the system caret: while the active window reads, another process
+// finds it on the highlighted word, and it moves with the words.
+TEST_F(DisplayTest, TheCaretStandsOnTheHighlightedWordAndMovesWithIt)
+{
+    Start({{L"autoscroll", L"0"}});
+    PressKey(window_, VK_SPACE);
+    ASSERT_TRUE(StartedPlaying(window_));
+    const HWND view = TextViewOf(window_);
+    const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    std::set<LONG> places;
+    bool seenCaret = false;
+    PumpUntil([&] {
+        GUITHREADINFO before{};
+        before.cbSize = sizeof before;
+        if (!GetGUIThreadInfo(thread, &before) || before.hwndCaret != view)
+            return Stopped();
+        seenCaret = true;
+        const Capture shown = CaptureTextView(window_);
+        GUITHREADINFO after{};
+        after.cbSize = sizeof after;
+        // The word moved on while the screen was read: the next look decides.
+        if (!GetGUIThreadInfo(thread, &after) || !EqualRect(&before.rcCaret, &after.rcCaret))
+            return false;
+        const RECT& caret = before.rcCaret;
+        int covered = 0;
+        for (LONG y = std::max(caret.top, 0L); y < std::min<LONG>(caret.bottom, shown.height); ++y)
+            for (LONG x = std::max(caret.left, 0L); x < std::min<LONG>(caret.right, shown.width); ++x)
+                covered += shown.At(x, y) == highlight;
+        if (covered > 0)
+            places.insert(caret.left);
+        return places.size() >= 3 || Stopped();
+    }, 30000);
+    EXPECT_TRUE(seenCaret) << "the view never held the caret while its window was active";
+    EXPECT_GE(places.size(), 3u) << "the caret was not seen on the highlighted word at three places";
 }
 
 } // namespace
