@@ -11,6 +11,9 @@ namespace {
 // Longer than any line in sight can show: what lies beyond on a line (only blanks can)
 // is placed at the line's end.
 constexpr int LongestShapedLine = 4096;
+// A paragraph's direction is its first strong letter's, looked for this far at most: a
+// paragraph of that many digits and signs is read left to right.
+constexpr int LongestDirectionSearch = 64 * 1024;
 // More shaped lines than a view shows: the kept shapes are let go beyond this.
 constexpr size_t ShapesKept = 512;
 
@@ -40,8 +43,8 @@ TextViewControl::PlacedLine TextViewControl::Place(int line)
             shapes_.clear();
         const size_t paragraph = placed.start > 0 ? text.rfind(L'\r', static_cast<size_t>(placed.start - 1)) : std::wstring::npos;
         const int paragraphStart = paragraph == std::wstring::npos ? 0 : static_cast<int>(paragraph) + 1;
-        const bool rightToLeft =
-            ParagraphReadsRightToLeft(text.data(), paragraphStart, static_cast<int>(text.size()));
+        const bool rightToLeft = ParagraphReadsRightToLeft(
+            text.data(), paragraphStart, std::min(static_cast<int>(text.size()), paragraphStart + LongestDirectionSearch));
         found = shapes_.insert_or_assign(placed.start, LineShape(measureDc_.get(), text.data() + placed.start,
                                                                  end - placed.start, rightToLeft, dpi_ / 2))
                     .first;

@@ -31,7 +31,7 @@ std::vector<int> LineStarts(TextLayout& layout)
     return starts;
 }
 
-TEST(TextLayout, BreaksAfterBlanksAndHyphensInsideLongWordsAndAroundEastAsianText)
+TEST(TextLayout, BreaksAfterBlanksAndHyphensInsideLongWordsAndAroundEastAsianTextNeverBeforeAMark)
 {
     const struct {
         const wchar_t* text;
@@ -45,6 +45,7 @@ TEST(TextLayout, BreaksAfterBlanksAndHyphensInsideLongWordsAndAroundEastAsianTex
         {L"\x4e2d\x4e2d\x4e2d\x4e2d\x4e2d\x4e2d\x4e2d\x4e2d\x4e2d\x4e2d\x4e2d", {0, 10}},
         {L"aaaa                    b", {0, 24}},
         {L"a\tbbbbbb c", {0, 9}},                    // the tab ends at 40
+        {L"xxxxxxxxxx\x0301\x0302yy", {0, 12}},      // marks stay with their letter
     };
     std::wstring text;
     CharWidths widths;
