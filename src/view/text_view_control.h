@@ -90,6 +90,7 @@ public:
     // Played-text mode: the text up to the selection's end is drawn as plain text, the
     // selection unmarked, and the rest not at all; with only a caret, nothing shows.
     void SetPlayedTextMode(bool on);
+    bool PlayedTextMode() const { return playedTextMode_; }
     // Whether the window the view is in is the active one: only then does the system
     // caret follow the selection.
     void SetActive(bool active);
