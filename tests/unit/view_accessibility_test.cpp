@@ -13,6 +13,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -100,15 +101,11 @@ TEST(TextUnits, MovingStopsAtTheEndsAndCountsWhatItMoved)
 
     TextRange range{4, 7};
     EXPECT_EQ(units.MoveRange(TextUnitKind::Word, range, 5), 1) << "a range stays on the last word";
-    EXPECT_EQ(range.start, 8);
-    EXPECT_EQ(range.end, 13);
+    EXPECT_EQ(std::pair(range.start, range.end), std::pair(8, 13));
     EXPECT_EQ(units.MoveRange(TextUnitKind::Word, range, -1), -1);
-    EXPECT_EQ(range.start, 4);
-    EXPECT_EQ(range.end, 8);
-
-    const TextRange word = units.Enclosing(TextUnitKind::Word, {9, 9});
-    EXPECT_EQ(word.start, 8);
-    EXPECT_EQ(word.end, 13);
+    EXPECT_EQ(std::pair(range.start, range.end), std::pair(4, 8));
+    range = units.Enclosing(TextUnitKind::Word, {9, 9});
+    EXPECT_EQ(std::pair(range.start, range.end), std::pair(8, 13));
 }
 
 template <class Interface>
@@ -130,22 +127,19 @@ std::wstring TextOf(ITextRangeProvider* range)
     return result;
 }
 
-// The ranges of a SAFEARRAY that GetSelection or GetVisibleRanges hand out.
-std::vector<ComPtr<ITextRangeProvider>> RangesOf(SAFEARRAY* array)
+// The one range of a SAFEARRAY that GetSelection or GetVisibleRanges hand out.
+ComPtr<ITextRangeProvider> OnlyRange(SAFEARRAY* array)
 {
-    std::vector<ComPtr<ITextRangeProvider>> ranges;
-    LONG lower = 0, upper = -1;
-    SafeArrayGetLBound(array, 1, &lower);
-    SafeArrayGetUBound(array, 1, &upper);
-    for (LONG i = lower; i <= upper; ++i) {
-        IUnknown* unknown = nullptr;
-        SafeArrayGetElement(array, &i, &unknown);
-        ranges.push_back(As<ITextRangeProvider>(unknown));
-        if (unknown)
-            unknown->Release();
-    }
+    EXPECT_EQ(array ? array->rgsabound[0].cElements : 0u, 1u);
+    LONG first = 0;
+    IUnknown* unknown = nullptr;
+    if (array)
+        SafeArrayGetElement(array, &first, &unknown);
+    ComPtr<ITextRangeProvider> range = As<ITextRangeProvider>(unknown);
+    if (unknown)
+        unknown->Release();
     SafeArrayDestroy(array);
-    return ranges;
+    return range;
 }
 
 std::vector<RECT> RectanglesOf(ITextRangeProvider* range)
@@ -199,11 +193,9 @@ protected:
         view_.Select(index, index);
         SAFEARRAY* array = nullptr;
         EXPECT_EQ(text_->GetSelection(&array), S_OK);
-        std::vector<ComPtr<ITextRangeProvider>> selection = RangesOf(array);
-        if (selection.size() != 1)
-            return L"<no selection>";
-        selection[0]->ExpandToEnclosingUnit(unit);
-        return TextOf(selection[0].Get());
+        const ComPtr<ITextRangeProvider> caret = OnlyRange(array);
+        caret->ExpandToEnclosingUnit(unit);
+        return TextOf(caret.Get());
     }
     VARIANT Property(PROPERTYID id)
     {
@@ -229,9 +221,6 @@ TEST_F(ViewProviderTest, IsAReadOnlyDocumentNamedSpeechWindow)
     VariantClear(&name);
     EXPECT_EQ(Property(UIA_IsKeyboardFocusablePropertyId).boolVal, VARIANT_TRUE);
 
-    ProviderOptions options{};
-    EXPECT_EQ(element_->get_ProviderOptions(&options), S_OK);
-    EXPECT_TRUE(options & ProviderOptions_ServerSideProvider);
     ComPtr<IRawElementProviderSimple> host;
     EXPECT_EQ(element_->get_HostRawElementProvider(host.Out()), S_OK);
     EXPECT_TRUE(host);
@@ -243,27 +232,14 @@ TEST_F(ViewProviderTest, IsAReadOnlyDocumentNamedSpeechWindow)
     SupportedTextSelection selection{};
     EXPECT_EQ(text_->get_SupportedTextSelection(&selection), S_OK);
     EXPECT_EQ(selection, SupportedTextSelection_Single);
-}
 
-TEST_F(ViewProviderTest, TheFocusIsTheSpeechWindows)
-{
+    // The keyboard focus stays with the Speech window, the view's parent.
     SetActiveWindow(parent_);
     SetFocus(parent_);
     ASSERT_TRUE(PumpUntil([&] { return GetFocus() == parent_; }, 5000)) << "the parent did not take the focus";
     EXPECT_EQ(Property(UIA_HasKeyboardFocusPropertyId).boolVal, VARIANT_TRUE);
     SetFocus(nullptr);
     EXPECT_EQ(Property(UIA_HasKeyboardFocusPropertyId).boolVal, VARIANT_FALSE);
-}
-
-TEST_F(ViewProviderTest, TheDocumentRangeReadsTheViewsText)
-{
-    view_.SetText(L"First line.\r\nSecond \u05E9\u05DC\u05D5\u05DD line.");
-    EXPECT_EQ(TextOf(Document().Get()), view_.Text());
-
-    BSTR start = nullptr;
-    ASSERT_EQ(Document()->GetText(5, &start), S_OK);
-    EXPECT_STREQ(start, L"First");
-    SysFreeString(start);
 }
 
 TEST_F(ViewProviderTest, WordsLinesAndParagraphsAtSeveralPositions)
@@ -274,6 +250,7 @@ TEST_F(ViewProviderTest, WordsLinesAndParagraphsAtSeveralPositions)
     const std::wstring text = L"Smile \U0001F600 now, cafe\u0301\u0323 open.\r" + hebrew;
     view_.SetText(text.c_str());
     ASSERT_EQ(view_.Text(), text);
+    EXPECT_EQ(TextOf(Document().Get()), text);
 
     EXPECT_EQ(UnitAt(TextUnit_Character, 6), L"\U0001F600");
     EXPECT_EQ(UnitAt(TextUnit_Character, 7), L"\U0001F600") << "inside the pair";
@@ -319,14 +296,6 @@ TEST_F(ViewProviderTest, RangesCompareAndCloneWithinTheView)
     EXPECT_EQ(whole->Compare(copy.Get(), &same), S_OK);
     EXPECT_FALSE(same);
 
-    ComPtr<ITextRangeProvider> found;
-    BSTR sought = SysAllocString(L"BETA");
-    EXPECT_EQ(whole->FindText(sought, FALSE, TRUE, found.Out()), S_OK);
-    SysFreeString(sought);
-    ASSERT_TRUE(found);
-    EXPECT_EQ(found->Compare(copy.Get(), &same), S_OK);
-    EXPECT_TRUE(same);
-
     ASSERT_EQ(copy->Select(), S_OK);
     EXPECT_EQ(view_.SelectionEnd(), 10);
     EXPECT_EQ(copy->AddToSelection(), UiaInvalidOperation);
@@ -345,12 +314,9 @@ TEST_F(ViewProviderTest, RangesOfAnEarlierTextAreClampedToTheNewOne)
     EXPECT_EQ(TextOf(tail.Get()), L"");
     EXPECT_TRUE(RectanglesOf(tail.Get()).empty());
     EXPECT_EQ(tail->ExpandToEnclosingUnit(TextUnit_Word), S_OK);
-    EXPECT_EQ(tail->Move(TextUnit_Character, -2, &moved), S_OK);
     EXPECT_EQ(tail->MoveEndpointByUnit(TextPatternRangeEndpoint_End, TextUnit_Line, 3, &moved), S_OK);
     EXPECT_EQ(tail->ScrollIntoView(TRUE), S_OK);
     EXPECT_EQ(tail->Select(), S_OK);
-    BOOL same = TRUE;
-    EXPECT_EQ(whole->Compare(tail.Get(), &same), S_OK);
 
     view_.SetText(L"");
     EXPECT_EQ(TextOf(whole.Get()), L"");
@@ -412,11 +378,10 @@ TEST(SpokenWord, IsTheSelectionAndItsRectanglesCoverTheHighlight)
     ASSERT_TRUE(text);
     SAFEARRAY* array = nullptr;
     ASSERT_EQ(text->GetSelection(&array), S_OK);
-    std::vector<ComPtr<ITextRangeProvider>> selection = RangesOf(array);
-    ASSERT_EQ(selection.size(), 1u);
-    EXPECT_EQ(TextOf(selection[0].Get()), L"words");
+    const ComPtr<ITextRangeProvider> word = OnlyRange(array);
+    EXPECT_EQ(TextOf(word.Get()), L"words");
 
-    const std::vector<RECT> rectangles = RectanglesOf(selection[0].Get());
+    const std::vector<RECT> rectangles = RectanglesOf(word.Get());
     ASSERT_FALSE(rectangles.empty());
     POINT origin{0, 0};
     ClientToScreen(app.view().Handle(), &origin);
@@ -438,9 +403,7 @@ TEST(SpokenWord, IsTheSelectionAndItsRectanglesCoverTheHighlight)
     EXPECT_EQ(outside, 0) << "highlight outside the word's rectangles";
 
     ASSERT_EQ(text->GetVisibleRanges(&array), S_OK);
-    std::vector<ComPtr<ITextRangeProvider>> visible = RangesOf(array);
-    ASSERT_EQ(visible.size(), 1u);
-    EXPECT_NE(TextOf(visible[0].Get()).find(L"Two words here."), std::wstring::npos);
+    EXPECT_NE(TextOf(OnlyRange(array).Get()).find(L"Two words here."), std::wstring::npos);
 
     // The middle of the word's first rectangle is in the word.
     const RECT& first = rectangles.front();
