@@ -1,4 +1,5 @@
 #include "view/text_layout.h"
+#include "view/text_units.h"
 #include <algorithm>
 
 namespace {
@@ -6,15 +7,11 @@ namespace {
 bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Marks that belong on the character before them (accents, vowel points, the joiner,
-// variation selectors): a line never breaks before one.
+// Marks that belong on the character before them (accents, vowel points, variation
+// selectors) and the joiner: a line never breaks before one.
 bool JoinsPrevious(wchar_t c)
 {
-    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x0483 && c <= 0x0489) || (c >= 0x0591 && c <= 0x05C7) ||
-           (c >= 0x0610 && c <= 0x061A) || (c >= 0x064B && c <= 0x065F) || c == 0x0670 ||
-           (c >= 0x06D6 && c <= 0x06ED) || (c >= 0x0900 && c <= 0x0903) || (c >= 0x093A && c <= 0x094F) ||
-           (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x1DC0 && c <= 0x1DFF) || c == 0x200C || c == 0x200D ||
-           (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xFE20 && c <= 0xFE2F);
+    return c == 0x200D || IsCombiningMark(c);
 }
 
 // Scripts written without blanks between words: a line may break before and after
