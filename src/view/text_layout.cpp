@@ -11,7 +11,9 @@ bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 // selectors) and the joiner: a line never breaks before one.
 bool JoinsPrevious(wchar_t c)
 {
-    return c == 0x200D || IsCombiningMark(c);
+    // Below the first block of combining accents there are none: most text is asked
+    // nothing of the platform.
+    return c >= 0x0300 && (c == 0x200D || IsCombiningMark(c));
 }
 
 // Scripts written without blanks between words: a line may break before and after

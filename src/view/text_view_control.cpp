@@ -503,7 +503,7 @@ LRESULT TextViewControl::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         if (const HDC dc = BeginPaint(window_, &paint)) {
             RECT client{};
             GetClientRect(window_, &client);
-            Paint(dc, client);
+            Paint(dc, client, paint.rcPaint);
             EndPaint(window_, &paint);
         }
         return 0;

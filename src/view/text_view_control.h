@@ -167,7 +167,8 @@ private:
     void ContinueLayout();
     void OnSize();
     void InvalidateCharacters(int from, int to);
-    void Paint(HDC dc, const RECT& client);
+    // Draws what lies in area of the client rectangle.
+    void Paint(HDC dc, const RECT& client, const RECT& area);
     struct LineColours {
         COLORREF text = 0;
         COLORREF marked = 0;       // behind the selection (or the played text)

@@ -154,12 +154,15 @@ void TextViewControl::InvalidateCharacters(int from, int to)
 }
 
 // Draws the text and selection off screen, on the DC the lines are shaped for, then shows
-// it in one piece: a capture of the screen never finds the view half drawn.
-void TextViewControl::Paint(HDC target, const RECT& client)
+// it in one piece: a capture of the screen never finds the view half drawn. What lies
+// outside the area to paint is still in the picture from the paint before, so a word
+// moving on redraws its own lines only.
+void TextViewControl::Paint(HDC target, const RECT& client, const RECT& area)
 {
     const HDC dc = measureDc_.get();
     if (client.right <= 0 || client.bottom <= 0 || !dc)
         return;
+    RECT drawn = area;
     if (backBufferSize_.cx != client.right || backBufferSize_.cy != client.bottom) {
         GdiObject bitmap(CreateCompatibleBitmap(target, client.right, client.bottom));
         if (!bitmap) {
@@ -169,16 +172,26 @@ void TextViewControl::Paint(HDC target, const RECT& client)
         SelectObject(dc, bitmap.get());
         backBuffer_ = std::move(bitmap);
         backBufferSize_ = SIZE{client.right, client.bottom};
+        // A new picture: all of it is drawn.
+        drawn = client;
     }
+    if (!IntersectRect(&drawn, &drawn, &client))
+        return;
+    // Letters drawn twice over themselves would come out bolder at their soft edges.
+    const GdiObject clip(CreateRectRgnIndirect(&drawn));
+    SelectClipRgn(dc, static_cast<HRGN>(clip.get()));
     const GdiObject backgroundBrush(CreateSolidBrush(background_));
-    FillRect(dc, &client, static_cast<HBRUSH>(backgroundBrush.get()));
+    FillRect(dc, &drawn, static_cast<HBRUSH>(backgroundBrush.get()));
     SetBkMode(dc, TRANSPARENT);
-    for (int line = topLine_, y = 0; y < client.bottom; ++line, y += lineHeight_) {
+    const int firstLine = topLine_ + static_cast<int>(drawn.top / lineHeight_);
+    for (int line = firstLine, y = (firstLine - topLine_) * lineHeight_; y < drawn.bottom; ++line, y += lineHeight_) {
         if (layout_.LineStart(line) < 0)
             break;
         DrawLine(dc, line, y, client);
     }
-    BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    SelectClipRgn(dc, nullptr);
+    BitBlt(target, drawn.left, drawn.top, drawn.right - drawn.left, drawn.bottom - drawn.top, dc, drawn.left, drawn.top,
+           SRCCOPY);
 }
 
 TextViewControl::LineColours TextViewControl::ColoursNow() const
@@ -270,9 +283,10 @@ void TextViewControl::DrawLine(HDC dc, int line, int y, const RECT& client)
                 placed.shape->Draw(placed.left, textY);
             } else {
                 const GdiObject region(ClipRegion(placed, {from, to}, y, y + lineHeight_, client));
-                SelectClipRgn(dc, static_cast<HRGN>(region.get()));
+                const int saved = SaveDC(dc);
+                ExtSelectClipRgn(dc, static_cast<HRGN>(region.get()), RGN_AND);
                 placed.shape->Draw(placed.left, textY);
-                SelectClipRgn(dc, nullptr);
+                RestoreDC(dc, saved);
             }
         }
         from = to;
