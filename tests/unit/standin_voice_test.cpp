@@ -240,6 +240,27 @@ TEST_F(StandInVoice, WordBoundariesAreUtf16PositionsAndLengths)
     EXPECT_EQ(status.dwRunningState, static_cast<DWORD>(SPRS_DONE));
 }
 
+// Some voices tell only of sentences, or of nothing; asked to, the stand-in does the same,
+// status included.
+TEST_F(StandInVoice, TellsOfOnlyTheBoundariesItIsAskedTo)
+{
+    ASSERT_NE(CreateVoice(60000), nullptr);
+    const std::wstring text = L"One two. Three four.";
+    for (const wchar_t* told : {L"sentences", L"none"}) {
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", told);
+        events.clear();
+        const ULONG stream = Speak(text);
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", nullptr);
+        ASSERT_TRUE(WaitForEnd(stream)) << "with " << told;
+        EXPECT_TRUE(Spans(SPEI_WORD_BOUNDARY, stream).empty()) << "with " << told;
+        EXPECT_EQ(Spans(SPEI_SENTENCE_BOUNDARY, stream).size(), std::wstring(told) == L"none" ? 0u : 2u);
+        EXPECT_EQ(Count(SPEI_END_INPUT_STREAM), 1) << "with " << told;
+        SPVOICESTATUS status{};
+        ASSERT_EQ(voice_->GetStatus(&status, nullptr), S_OK);
+        EXPECT_EQ(status.ulInputWordLen, 0u) << "with " << told;
+    }
+}
+
 TEST_F(StandInVoice, SentencesEndAtPunctuationBeforeBlankLineBreakOrEnd)
 {
     ASSERT_NE(CreateVoice(60000), nullptr);

@@ -41,6 +41,19 @@ void LogWord(const std::wstring& word, const std::string& voice)
 
 } // namespace
 
+BoundariesTold BoundariesFromEnvironment()
+{
+    wchar_t text[16];
+    const DWORD n = GetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", text, 16);
+    if (n == 0 || n >= 16)
+        return BoundariesTold::WordsAndSentences;
+    if (lstrcmpiW(text, L"sentences") == 0)
+        return BoundariesTold::SentencesOnly;
+    if (lstrcmpiW(text, L"none") == 0)
+        return BoundariesTold::None;
+    return BoundariesTold::WordsAndSentences;
+}
+
 Speaker::Speaker(VoiceEvents& events)
     : events_(events), wordsPerMinute_(WordsPerMinuteFromEnvironment()),
       doneEvent_(CreateEventW(nullptr, TRUE, TRUE, nullptr))
@@ -101,6 +114,7 @@ HRESULT Speaker::Speak(std::optional<std::wstring> text, const SpeakingVoice& vo
             utterance = std::make_unique<Utterance>();
             utterance->text = std::move(*text);
             utterance->voice = voice;
+            utterance->boundaries = BoundariesFromEnvironment();
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
@@ -314,19 +328,22 @@ bool Speaker::Interrupted(const Utterance& u, unsigned jumps) const
 
 // The word now heard: its events (a sentence's first word starts the sentence)
 // and what GetStatus reports.
+// A voice that tells of no words tells no word position in its status either.
 void Speaker::AnnounceWord(Utterance& u, size_t index)
 {
     const TextWord& word = u.units.words[index];
     const TextSentence& sentence = u.units.sentences[word.sentence];
-    if (sentence.firstWord == index) {
+    if (sentence.firstWord == index && u.boundaries != BoundariesTold::None) {
         sentencePos_ = sentence.pos;
         sentenceLen_ = sentence.len;
         Raise(SPEI_SENTENCE_BOUNDARY, u, sentence.len, sentence.pos);
     }
     u.currentWord = static_cast<long>(index);
+    LogWord(u.text.substr(word.pos, word.len), u.voice.espeakVoice);
+    if (u.boundaries != BoundariesTold::WordsAndSentences)
+        return;
     wordPos_ = word.pos;
     wordLen_ = word.len;
-    LogWord(u.text.substr(word.pos, word.len), u.voice.espeakVoice);
     Raise(SPEI_WORD_BOUNDARY, u, word.len, word.pos);
 }
 

@@ -15,11 +15,20 @@ struct SpeakingVoice {
     bool references = false;
 };
 
+// The boundaries a voice tells of while it speaks: many natural voices reach programs
+// through adapters that send only sentences, or nothing at all.
+enum class BoundariesTold { WordsAndSentences, SentencesOnly, None };
+
+// As CLIPVOCE_VOICE_EVENTS asks, when the utterance is queued: "sentences" or "none";
+// words and sentences otherwise.
+BoundariesTold BoundariesFromEnvironment();
+
 struct Utterance {
     ULONG stream = 0;
     // Never change once queued, so the speaking thread reads them without the lock.
     std::wstring text;
     SpeakingVoice voice;
+    BoundariesTold boundaries = BoundariesTold::WordsAndSentences;
     // Divided on the speaking thread: Speak returns at once, however long the text.
     // Whoever needs the units first divides the text (Speaker::Divide).
     TextUnits units;
