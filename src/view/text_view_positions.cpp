@@ -98,7 +98,11 @@ std::vector<RECT> TextViewControl::RangeRectangles(TextRange range)
 int TextViewControl::IndexAtPoint(POINT point)
 {
     const int row = static_cast<int>(std::floor(static_cast<double>(point.y) / lineHeight_));
-    const int line = std::clamp(topLine_ + row, 0, std::max(0, layout_.LineCount() - 1));
+    int line = std::max(0, topLine_ + row);
+    // Below the last line: the layout is complete then, and only then is the last line known
+    // without laying out a long text to its end.
+    if (layout_.LineStart(line) < 0)
+        line = std::max(0, layout_.KnownLines() - 1);
     const PlacedLine placed = Place(line);
     if (!placed.shape)
         return static_cast<int>(Text().size());
