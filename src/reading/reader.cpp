@@ -438,6 +438,7 @@ void Reader::Apply(SettingsChange change)
     case SettingsChange::Listening:    ApplyListeningFilters(); break;
     case SettingsChange::Voices:       ApplyVoiceSettings(); break;
     case SettingsChange::Rate:         controller_.RateChanged(); break;
+    case SettingsChange::Speed:        controller_.SpeedChanged(); break;
     }
 }
 

@@ -63,6 +63,7 @@ enum class SettingsChange {
     // The voices and their pitch and volume: a reading going on goes on with them.
     Voices,
     Rate,                       // a reading going on takes it at once
+    Speed,                      // the player's speed; a reading going on takes it at once
 };
 
 class Reader : private SpeechListener {

@@ -26,6 +26,10 @@ struct ListeningFilters {
 
 constexpr int FaceNameLength = 32;   // 31 characters and the terminator
 constexpr int FullVolume = 100;
+constexpr int MinSpeedPercent = 50;
+constexpr int NormalSpeedPercent = 100;
+constexpr int MaxSpeedPercent = 400;
+constexpr int SpeedStepPercent = 25;
 // The pitch as speech markup gives it; 0 is the voice's own.
 // The voice's speaking rate, as the platform's voices take it.
 constexpr int MinSpeechRate = -10;
@@ -89,6 +93,9 @@ struct AppSettingsRecord {
     std::wstring voiceId;            // the chosen voice's token id; empty: the system's default
     int volume = FullVolume;         // 0 to 100
     int pitch = 0;                   // MinPitch to MaxPitch
+    // How fast the program plays what the voice says, in hundredths: 100 is the voice's
+    // own pace, whatever its rate; the pitch stays.
+    int speedPercent = NormalSpeedPercent;
     // Read each paragraph with a voice of its language; not set: on when voices of more
     // than one language are installed.
     std::optional<bool> readEachLanguage;

@@ -370,6 +370,10 @@ void SpeechController::RateChanged()
         voice_->SetRate(AppSettings.speechRate);
 }
 
+void SpeechController::SpeedChanged()
+{
+}
+
 void SpeechController::HandleVoiceEvents()
 {
     SPEVENT event{};

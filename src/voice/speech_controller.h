@@ -73,6 +73,8 @@ public:
     void StepSentence(int direction); // +1 or -1, only while playing
     // The rate of the settings changed: a reading going on takes it at once.
     void RateChanged();
+    // The speed of the settings changed: the audio still to be heard takes it at once.
+    void SpeedChanged();
     void HandleVoiceEvents();
     void OnTimer();
     // Ctrl+click: start at the sentence that holds viewOffset (the first visible line's
