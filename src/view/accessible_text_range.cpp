@@ -1,6 +1,6 @@
 #include "view/accessible_text_range.h"
 #include "view/accessible_link.h"
-#include "view/com_object.h"
+#include "platform/com_object.h"
 #include "view/text_units.h"
 #include "view/text_view_control.h"
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include "res/resource.h"
 #include "view/accessible_link.h"
 #include "view/accessible_text_range.h"
-#include "view/com_object.h"
+#include "platform/com_object.h"
 #include "view/text_view_control.h"
 #include <functional>
 #include <mutex>
