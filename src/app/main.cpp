@@ -102,6 +102,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showC
     }
     LogLine(L"Voice: " + VoiceName(voice.Get()));
     state.reader.UseVoice(voice);
+    // Without the program's player the voice speaks to its device as it always could;
+    // only the speed and the timing of voices without word events are lost.
+    if (std::shared_ptr<AudioPlayer> player; SUCCEEDED(PlayThroughProgram(voice.Get(), state.window, WM_VOICE_HEARD, player)))
+        state.reader.UsePlayer(std::move(player));
     if (!SetUpSpeechWindow(state, showCommand)) {
         TellCannotStart(L"SetTimer", GetLastError());
         DestroyWindow(state.window);

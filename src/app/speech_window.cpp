@@ -241,6 +241,9 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
     case WM_VOICE_EVENT:
         state.reader.OnVoiceEvents();
         return 0;
+    case WM_VOICE_HEARD:
+        state.reader.OnVoiceHeard();
+        return 0;
     case WM_ACTIVATE:
         OnSpeechWindowActivate(state, wParam, lParam);
         return DefWindowProcW(hwnd, message, wParam, lParam);

@@ -61,6 +61,11 @@ void Reader::OnVoiceEvents()
     controller_.HandleVoiceEvents();
 }
 
+void Reader::OnVoiceHeard()
+{
+    controller_.HandleHeardEvents();
+}
+
 void Reader::OnTimer()
 {
     controller_.OnTimer();

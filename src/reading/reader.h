@@ -83,10 +83,15 @@ public:
     // The voice that reads from now on, and the voices installed beside it, as lister
     // finds them now and whenever they are refreshed; an empty one releases it.
     void UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister = VoiceCatalog::Enumerate);
+    // The player the voice renders into (PlayThroughProgram); without one the voice
+    // speaks to its device.
+    void UsePlayer(std::shared_ptr<AudioPlayer> player) { controller_.UsePlayer(std::move(player)); }
     // As the window goes: what is being prepared or heard is dropped, the voice released.
     void Close();
     // The voice's events, and the window's speech timer.
     void OnVoiceEvents();
+    // The program's player heard what the voice reported.
+    void OnVoiceHeard();
     void OnTimer();
     // The view fills the window's new client area; the window is now shown at dpi.
     void FitView(int width, int height);

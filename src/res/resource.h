@@ -152,6 +152,8 @@
 // Window messages of the program's own
 #define WM_TRAYICON                 (WM_USER + 1)
 #define WM_VOICE_EVENT              (WM_USER + 2)
+// The program's player: what the voice reported has been heard
+#define WM_VOICE_HEARD              (WM_USER + 3)
 #define WM_TAKE_KEYBOARD_BACK       (WM_APP + 1)
 // Registers the global hot keys as AppSettings holds them; the result has bit i set for
 // each entry i of HotKeySettings that another program holds.

@@ -3,6 +3,7 @@
 #include "settings/app_settings.h"
 #include "platform/log.h"
 #include "platform/sapi_event.h"
+#include "voice/audio_player.h"
 #include "voice/pitch_markup.h"
 #include "voice/voice_engine.h"
 #include <algorithm>
@@ -17,6 +18,15 @@ void SpeechController::UseVoice(ComPtr<ISpVoice> voice)
     voice_ = std::move(voice);
     voiceToken_.Reset();
     queue_ = VoiceQueue{};
+    if (!voice_)
+        player_.reset();
+}
+
+void SpeechController::UsePlayer(std::shared_ptr<AudioPlayer> player)
+{
+    player_ = std::move(player);
+    if (player_)
+        player_->SetSpeed(AppSettings.speedPercent / 100.0);
 }
 
 // Playing, or PendingPlay while the end of a purged utterance is still to come, so
@@ -124,6 +134,7 @@ void SpeechController::QueueNextRun()
 // to read the program stops rather than show "playing" over silence.
 void SpeechController::StartSpeaking(int offset)
 {
+    heardPosition_ = offset;
     if (!SpeakFrom(offset)) {
         if (state_ != Stopped)
             Stop();
@@ -138,7 +149,12 @@ void SpeechController::TuneVoice()
 {
     if (voice_) {
         voice_->SetRate(AppSettings.speechRate);
-        voice_->SetVolume(static_cast<USHORT>(std::clamp(AppSettings.volume, 0, FullVolume)));
+        // The player applies the volume, so that a change is heard at once and glides.
+        voice_->SetVolume(static_cast<USHORT>(player_ ? FullVolume : std::clamp(AppSettings.volume, 0, FullVolume)));
+    }
+    if (player_) {
+        player_->SetVolume(AppSettings.volume);
+        player_->SetSpeed(AppSettings.speedPercent / 100.0);
     }
 }
 
@@ -149,6 +165,8 @@ bool SpeechController::PauseVoice()
     const HRESULT result = voice_ ? voice_->Pause() : S_OK;
     if (FAILED(result))
         LogFailure(L"ISpVoice::Pause", static_cast<DWORD>(result));
+    if (player_ && SUCCEEDED(result))
+        player_->Pause();
     return SUCCEEDED(result);
 }
 
@@ -157,13 +175,21 @@ bool SpeechController::ResumeVoice()
     const HRESULT result = voice_ ? voice_->Resume() : S_OK;
     if (FAILED(result))
         LogFailure(L"ISpVoice::Resume", static_cast<DWORD>(result));
+    if (player_ && SUCCEEDED(result))
+        player_->Resume();
     return SUCCEEDED(result);
 }
 
 // Only a purge the voice accepted makes the utterances it held end as purged ones.
 bool SpeechController::PurgeVoice()
 {
+    // The player lets a voice waiting for room write on, and silences what it holds; what
+    // the purged utterances still write is dropped until the purge has returned.
+    if (player_)
+        player_->Drop();
     const HRESULT result = voice_ ? voice_->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr) : S_OK;
+    if (player_)
+        player_->Keep();
     if (FAILED(result)) {
         LogFailure(L"ISpVoice::Speak purging", static_cast<DWORD>(result));
         return false;
@@ -187,7 +213,15 @@ void SpeechController::OnWordBoundary()
     const TextRange told = utterance ? SpokenWord(*utterance, status.ulInputSentPos, status.ulInputSentLen)
                                      : TextRange{static_cast<int>(status.ulInputSentPos),
                                                  static_cast<int>(status.ulInputSentPos + status.ulInputSentLen)};
+    ReportWord(utterance, text, word, told);
+}
+
+void SpeechController::ReportWord(Utterance* utterance, const std::shared_ptr<const SpokenText>& text,
+                                  TextRange word, TextRange told)
+{
     lastWord_ = text ? text->ViewRange(word.start, word.end) : word;
+    if (text == spoken_)
+        heardPosition_ = word.start;
     // The word's status line then shows the language it is read in.
     if (utterance && !utterance->reached) {
         utterance->reached = true;
@@ -337,6 +371,10 @@ void SpeechController::StepSentence(int direction)
 {
     if ((state_ != Playing && state_ != PendingPlay) || !voice_)
         return;
+    if (player_) {
+        StepFromHeardWord(direction);
+        return;
+    }
     if (direction < 0 && StepBackAcrossRuns())
         return;
     // Forward from a run's last sentence, the voice ends the run and the next one begins.
@@ -372,12 +410,19 @@ void SpeechController::RateChanged()
 
 void SpeechController::SpeedChanged()
 {
+    if (player_)
+        player_->SetSpeed(AppSettings.speedPercent / 100.0);
 }
 
 void SpeechController::HandleVoiceEvents()
 {
     SPEVENT event{};
     while (voice_ && voice_->GetEvents(1, &event, nullptr) == S_OK) {
+        if (player_) {
+            MarkRendered(event);
+            ReleaseEventParameter(event);
+            continue;
+        }
         switch (event.eEventId) {
         case SPEI_WORD_BOUNDARY:
             OnWordBoundary();

@@ -12,6 +12,9 @@
 #include "hearing/spoken_text.h"
 #include "voice/voice_runs.h"
 
+class AudioPlayer;
+struct VoiceMark;
+
 enum SpeechState : int {
     Stopped = 1,
     Playing = 2,
@@ -52,6 +55,9 @@ public:
     // report again.
     void UseVoice(ComPtr<ISpVoice> voice);
     ISpVoice* Voice() const { return voice_.Get(); }
+    // The program's player the voice renders into, or none: the voice then speaks to
+    // its device, and what it reports is taken as heard when it comes.
+    void UsePlayer(std::shared_ptr<AudioPlayer> player);
     // What the voice hears from now on (null: nothing to read); a reading going on goes
     // on with what it was given until SpokenTextChanged.
     void UseText(std::shared_ptr<const SpokenText> spoken) { spoken_ = std::move(spoken); }
@@ -76,6 +82,8 @@ public:
     // The speed of the settings changed: the audio still to be heard takes it at once.
     void SpeedChanged();
     void HandleVoiceEvents();
+    // The player heard what the voice reported at an audio offset.
+    void HandleHeardEvents();
     void OnTimer();
     // Ctrl+click: start at the sentence that holds viewOffset (the first visible line's
     // start), unless a reading goes on.
@@ -103,6 +111,21 @@ private:
         // null for plain text.
         std::shared_ptr<const SpokenText> markup;
         bool reached = false;   // its first word has been reported
+        // With the program's player, what the voice told of it as it rendered it: the
+        // sentence it last began and where its sound begins, whether words were told
+        // in that sentence or at all.
+        struct Rendered {
+            uint64_t start = 0;
+            bool sentenceOpen = false;
+            LPARAM sentencePos = 0;
+            WPARAM sentenceLen = 0;
+            uint64_t sentenceStart = 0;
+            bool wordsInSentence = false;
+            bool anyWord = false;
+        } rendered;
+        // The sentence last heard, as the voice told it.
+        LPARAM heardSentencePos = 0;
+        WPARAM heardSentenceLen = 0;
     };
     // The spoken text's range of the word at the utterance's position, of that length.
     static TextRange SpokenWord(const Utterance& utterance, ULONG position, ULONG length);
@@ -131,6 +154,17 @@ private:
     bool PurgeVoice();
     void SetState(SpeechState state);
     void OnWordBoundary();
+    // The word the voice told of is heard: the view shows it, in its sentence.
+    void ReportWord(Utterance* utterance, const std::shared_ptr<const SpokenText>& text, TextRange word,
+                    TextRange told);
+    // With the player: what the voice reports as it renders waits to be heard; a voice
+    // that tells of no words has them timed by their lengths.
+    void MarkRendered(const SPEVENT& event);
+    void MarkEstimatedWords(const Utterance& utterance, int from, int to, uint64_t start, uint64_t end);
+    void OnWordHeard(const VoiceMark& mark);
+    // With the player, a step goes from the word heard, not from where the voice has
+    // rendered to.
+    void StepFromHeardWord(int direction);
     // The view range of the sentence that holds the spoken word at start of text; told:
     // the sentence the voice reports, in the spoken text.
     TextRange SentenceOf(TextRange told, const std::shared_ptr<const SpokenText>& text, int start);
@@ -150,4 +184,7 @@ private:
     std::shared_ptr<const SpokenText> sentenceText_;
     TextRange foundSentence_;
     VoiceQueue queue_;
+    std::shared_ptr<AudioPlayer> player_;
+    // Where in the spoken text the word last heard begins (or the reading started).
+    int heardPosition_ = 0;
 };

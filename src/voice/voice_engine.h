@@ -5,6 +5,9 @@
 #include <sapi.h>
 #include <string>
 #include "platform/com_ptr.h"
+#include <memory>
+
+class AudioPlayer;
 
 // How every text is handed to the voice: in the background, and always as plain text.
 // Without SPF_IS_NOT_XML the voice takes a text that starts with '<' as speech markup,
@@ -21,3 +24,9 @@ HRESULT CreateVoiceEngine(HWND notifyWindow, ComPtr<ISpVoice>& voice);
 
 // The display name of the voice in use; empty when there is none or it cannot tell.
 std::wstring VoiceName(ISpVoice* voice);
+
+// Has the voice render into the program's own player rather than speak to the device,
+// so that the program can stretch the audio and time the highlight by what is heard. The
+// player posts message to window as marks are heard. Fails (and the voice goes on
+// speaking to its device) when the voice refuses the player's stream.
+HRESULT PlayThroughProgram(ISpVoice* voice, HWND window, UINT message, std::shared_ptr<AudioPlayer>& player);
