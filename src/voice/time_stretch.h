@@ -10,7 +10,8 @@ struct sonicStreamStruct;
 constexpr double MinStretchSpeed = 0.5;
 constexpr double MaxStretchSpeed = 4.0;
 
-// 16-bit interleaved PCM in, the same at another speed out, the pitch kept.
+// 16-bit interleaved PCM in, the same at another speed out, the pitch kept. Until a
+// Reset succeeds, Process and Flush append nothing.
 class TimeStretch {
 public:
     TimeStretch();
