@@ -1,5 +1,5 @@
 # The download zip: clipvoce.exe, its README.txt and the licence texts of the
-# runtime and the language detector linked into it. Only what is installed here goes into the zip, so
+# runtime and the libraries linked into it. Only what is installed here goes into the zip, so
 # test programs, the stand-in voice and the encoder library never do.
 # CLIPVOCE_ARCHITECTURE comes from the top-level CMakeLists.txt.
 
@@ -16,12 +16,15 @@ install(TARGETS clipvoce RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/package/README.txt DESTINATION .)
 install(FILES ${CLIPVOCE_MINGW_RUNTIME_LICENCE} DESTINATION licences RENAME mingw-w64-runtime.txt)
 install(FILES ${CLIPVOCE_GCC_RUNTIME_LICENCE} DESTINATION licences RENAME gcc-runtime-libraries.txt)
-if(CLIPVOCE_PCRE2_LICENCE)
-  install(FILES ${CLIPVOCE_PCRE2_LICENCE} DESTINATION licences RENAME pcre2.txt)
-else()
-  message(WARNING "PCRE2's licence text was not found under ${CLIPVOCE_PCRE2_ROOT}; the zip will lack it")
-endif()
 install(FILES ${CLIPVOCE_CLD2_LICENCE} DESTINATION licences RENAME cld2.txt)
+foreach(library pcre2 sonic)
+  string(TOUPPER ${library} prefix)
+  if(CLIPVOCE_${prefix}_LICENCE)
+    install(FILES ${CLIPVOCE_${prefix}_LICENCE} DESTINATION licences RENAME ${library}.txt)
+  else()
+    message(WARNING "The licence text of ${library} was not found under ${CLIPVOCE_${prefix}_ROOT}; the zip will lack it")
+  endif()
+endforeach()
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME clipvoce)

@@ -1,5 +1,6 @@
 # Fetches and unpacks a Debian source package for the libraries built with MinGW-w64
-# (wine/lame/build.sh, libs/pcre2/build.sh, libs/cld2/fetch.sh). Sourced, not executed.
+# (wine/lame/build.sh, libs/pcre2/build.sh, libs/sonic/build.sh, libs/cld2/fetch.sh).
+# Sourced, not executed.
 
 DEBIAN_APT_OPTIONS=()
 
@@ -10,6 +11,17 @@ mingw_host() {
     x86) echo i686-w64-mingw32 ;;
     *) echo "error: unknown architecture '$1' (x64 or x86)" >&2; return 2 ;;
   esac
+}
+
+# mingw_build_folders CACHE_DIR [x64|x86]: for a script that builds a library, sets host
+# (the MinGW-w64 triplet of the architecture, x64 by default, whose compiler must be
+# there), cache (CACHE_DIR, made, as an absolute path) and work (CACHE_DIR/work).
+mingw_build_folders() {
+  host=$(mingw_host "${2:-x64}") || return 2
+  command -v "$host-gcc-posix" >/dev/null || { echo "error: $host-gcc-posix is missing (MinGW-w64)" >&2; return 1; }
+  mkdir -p "$1"
+  cache=$(cd "$1" && pwd)
+  work="$cache/work"
 }
 
 # prepare_debian_apt WORK: a private apt state in WORK whose source index comes from the
@@ -62,4 +74,17 @@ unpack_debian_source() {
   local dsc
   dsc=$(ls "$work/${package}"_*.dsc | head -n 1)
   dpkg-source -x "$dsc" "$work/src" >>"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; return 1; }
+}
+
+# download_upstream_tarball PACKAGE WORK: prints the path of the package's upstream
+# tarball, fetched into WORK through a private apt state, for a library whose build is
+# the program's own. Some mirrors lack Debian's own part of a package, and apt then
+# reports a failure although the tarball came.
+download_upstream_tarball() {
+  local package=$1 work=$2 tarball
+  prepare_debian_apt "$work" || return 1
+  download_debian_source "$package" "$work" || true
+  tarball=$(ls "$work/${package}"_*.orig.tar.* 2>/dev/null | head -n 1)
+  [ -n "$tarball" ] || { cat "$work/apt.log" >&2; echo "error: Debian's $package source package could not be fetched" >&2; return 1; }
+  echo "$tarball"
 }

@@ -14,13 +14,9 @@ cache=$(cd "$cache" && pwd)
 work="$cache/work"
 rm -rf "$work" "$cache/src"
 mkdir -p "$work"
-prepare_debian_apt "$work" || exit 1
 # Only the upstream tarball is needed: Debian's own part holds its packaging, a shared
-# library build the program has no use for. Some mirrors lack that part, and apt then
-# reports a failure although the tarball came.
-download_debian_source cld2 "$work" || true
-tarball=$(ls "$work"/cld2_*.orig.tar.* 2>/dev/null | head -n 1)
-[ -n "$tarball" ] || { cat "$work/apt.log" >&2; echo "error: Debian's cld2 source package could not be fetched" >&2; exit 1; }
+# library build the program has no use for.
+tarball=$(download_upstream_tarball cld2 "$work") || exit 1
 
 # The library's sources and its licence; the tarball's test data stays out.
 mkdir -p "$cache/src"

@@ -7,16 +7,11 @@
 set -euo pipefail
 source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/debian_source.sh"
 
-cache=${1:?usage: build.sh CACHE_DIR [x64|x86]}
-host=$(mingw_host "${2:-x64}") || exit 2
-mkdir -p "$cache"
-cache=$(cd "$cache" && pwd)
+mingw_build_folders "${1:?usage: build.sh CACHE_DIR [x64|x86]}" "${2:-}" || exit $?
 [ -f "$cache/lib/libpcre2-16.a" ] && [ -f "$cache/include/pcre2.h" ] && exit 0
 
-command -v "$host-gcc-posix" >/dev/null || { echo "error: $host-gcc-posix is missing (MinGW-w64)" >&2; exit 1; }
 command -v dpkg-source >/dev/null || { echo "error: dpkg-source is missing (package dpkg-dev)" >&2; exit 1; }
 
-work="$cache/work"
 rm -rf "$work"
 mkdir -p "$work"
 unpack_debian_source pcre2 "$work" || exit 1

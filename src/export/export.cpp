@@ -1,5 +1,6 @@
 #include "export/export.h"
 #include "export/mp3_encoder.h"
+#include "export/wav_speed.h"
 #include "platform/com_ptr.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
@@ -78,11 +79,12 @@ std::wstring WithLastCharacter(std::wstring name, wchar_t c)
 // the user-interface thread's stack for as long as the dialog is open, and the dialog
 // stays open until the worker has said that it is done with it.
 struct ExportJob {
-    enum class Kind { Rendering, Encoding };
+    enum class Kind { Rendering, Stretching, Encoding };
     Kind kind = Kind::Rendering;
     ISpVoice* voice = nullptr;   // rendering: the export's own voice
-    std::wstring wavPath;        // encoding: the rendered file...
-    std::wstring mp3Path;        // ...and the file it becomes
+    std::wstring wavPath;        // stretching and encoding: the rendered file...
+    double speed = 1.0;          // ...stretched to this speed...
+    std::wstring mp3Path;        // ...or the file it becomes
     HWND dialog = nullptr;       // set before the worker starts
     std::atomic<bool> cancelled{false};
     std::atomic<bool> succeeded{false};
@@ -108,6 +110,8 @@ bool DoExportWork(ExportJob& job)
 {
     if (job.kind == ExportJob::Kind::Rendering)
         return SUCCEEDED(job.voice->WaitUntilDone(INFINITE));
+    if (job.kind == ExportJob::Kind::Stretching)
+        return ChangeWavFileSpeed(job.wavPath, job.speed);
     EncodingWatch watch;
     watch.progressWindow = job.dialog;
     watch.progressMessage = WM_EXPORT_PROGRESS;
@@ -169,7 +173,8 @@ void OnWaitDialogCancel(HWND dialog, ExportJob& job)
     waitDialogOpen = false;
     EnableWindow(GetDlgItem(dialog, IDCANCEL), FALSE);
     // The rendering ends when its voice has nothing left to say; an encoding stops
-    // after its current chunk. Either way the worker then reports and the dialog ends.
+    // after its current chunk, a stretching when it is done. Either way the worker then
+    // reports and the dialog ends.
     if (job.kind == ExportJob::Kind::Rendering)
         job.voice->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
 }
@@ -222,6 +227,12 @@ INT_PTR ShowWaitDialog(HWND owner, ExportJob& job)
     return result;
 }
 
+// Runs the job behind the wait dialog: true when it was done whole and not cancelled.
+bool DoBehindWaitDialog(HWND owner, ExportJob& job)
+{
+    return ShowWaitDialog(owner, job) == ExportFinished && job.succeeded;
+}
+
 ComPtr<ISpStream> CreateFileStream(const std::wstring& path)
 {
     ComPtr<ISpStream> stream;
@@ -266,6 +277,20 @@ bool RenderThrough(const ExportSource& source, ISpVoice* voice)
     return SUCCEEDED(voice->GetStatus(&status, nullptr)) && SUCCEEDED(status.hrLastResult);
 }
 
+// The voice renders at its own pace; the speed setting then stretches what it rendered,
+// with the pitch kept, as the reading sounds. That takes seconds for a long rendering,
+// so it is done behind the wait dialog too.
+bool AtChosenSpeed(HWND owner, const std::wstring& path)
+{
+    if (AppSettings.speedPercent == NormalSpeedPercent)
+        return true;
+    ExportJob job;
+    job.kind = ExportJob::Kind::Stretching;
+    job.wavPath = path;
+    job.speed = AppSettings.speedPercent / static_cast<double>(NormalSpeedPercent);
+    return DoBehindWaitDialog(owner, job);
+}
+
 // Renders the text into a WAV file at path; on any failure or cancel the file is
 // deleted, so that no cut-off file that looks complete is left behind.
 bool RenderSpeech(const ExportSource& source, const std::wstring& path)
@@ -283,6 +308,7 @@ bool RenderSpeech(const ExportSource& source, const std::wstring& path)
     voice.Reset();
     written = SUCCEEDED(file->Close()) && written;
     file.Reset();
+    written = written && AtChosenSpeed(source.owner, path);
     if (!written)
         DeleteFileW(path.c_str());
     return written;
@@ -347,7 +373,7 @@ bool EncodeMp3(HWND owner, const std::wstring& wavPath, const std::wstring& mp3P
     job.kind = ExportJob::Kind::Encoding;
     job.wavPath = wavPath;
     job.mp3Path = mp3Path;
-    return ShowWaitDialog(owner, job) == ExportFinished && job.succeeded;
+    return DoBehindWaitDialog(owner, job);
 }
 
 // The voice renders into a temporary WAV beside the MP3 file, named like it with its

@@ -25,9 +25,9 @@ std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoic
 // Renders the parts, each with its voice, into path as RenderToWav below does.
 int RenderToWav(HWND owner, std::vector<SpokenPart> parts, const std::wstring& path);
 
-// Renders text into path as 48 kHz 16-bit stereo PCM. 1 when the file was written
-// completely, 0 on failure or when the user cancelled (the file is then deleted). Blocks
-// in the wait dialog, which owner owns.
+// Renders text into path as 48 kHz 16-bit stereo PCM, at the speed the settings choose.
+// 1 when the file was written completely, 0 on failure or when the user cancelled (the
+// file is then deleted). Blocks in the wait dialog, which owner owns.
 int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const std::wstring& path);
 
 // True while an export's wait dialog is open and the user has not cancelled it. Any

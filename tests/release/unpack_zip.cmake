@@ -18,7 +18,8 @@ set(expected
   "${top}/licences/cld2.txt"
   "${top}/licences/gcc-runtime-libraries.txt"
   "${top}/licences/mingw-w64-runtime.txt"
-  "${top}/licences/pcre2.txt")
+  "${top}/licences/pcre2.txt"
+  "${top}/licences/sonic.txt")
 if(NOT unpacked STREQUAL expected)
   message(FATAL_ERROR "the ${ARCH} zip holds\n  ${unpacked}\ninstead of\n  ${expected}")
 endif()

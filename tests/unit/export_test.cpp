@@ -228,6 +228,24 @@ TEST_F(ExportTest, AVoiceSwitchPausesAboutAsLongAsASentenceEnd)
     EXPECT_LE(atSwitch.first, sentenceEnd.first + 0.3);
 }
 
+// The voice renders at its own pace; the speed setting then makes the file as long as
+// the reading at that speed would be.
+TEST_F(ExportTest, SpeechIsRenderedAtTheChosenSpeed)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"espeak");
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"300");
+    SetText(L"The quick brown fox jumps over the lazy dog, and then it runs away.");
+    const long normal = RenderTo(L"normal.wav");
+    AppSettings.speedPercent = 200;
+    const long doubled = RenderTo(L"doubled.wav");
+    AppSettings.speedPercent = NormalSpeedPercent;
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones");
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"1200");
+    ASSERT_GT(normal, 48000 * 4) << "less than a second of speech";
+    EXPECT_NEAR(doubled, normal / 2.0, normal / 20.0);
+    EXPECT_EQ(doubled % 4, 0);
+}
+
 TEST_F(ExportTest, CancelDiscardsTheRenderingAndItsFile)
 {
     // Words of minutes each make a rendering far longer than the test: the wait

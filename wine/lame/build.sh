@@ -6,13 +6,9 @@
 set -euo pipefail
 source "$(cd "$(dirname "$0")/../.." && pwd)/scripts/debian_source.sh"
 
-cache=${1:?usage: build.sh CACHE_DIR [x64|x86]}
-host=$(mingw_host "${2:-x64}") || exit 2
-mkdir -p "$cache"
-cache=$(cd "$cache" && pwd)
+mingw_build_folders "${1:?usage: build.sh CACHE_DIR [x64|x86]}" "${2:-}" || exit $?
 [ -f "$cache/lame_enc.dll" ] && exit 0
 
-work="$cache/work"
 rm -rf "$work"
 mkdir -p "$work"
 unpack_debian_source lame "$work" || exit 1
