@@ -503,7 +503,7 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
 TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
 {
     const std::wstring hotKeys = BuildHotKeysText();
-    EXPECT_EQ(std::count(hotKeys.begin(), hotKeys.end(), L'\n'), 25);
+    EXPECT_EQ(std::count(hotKeys.begin(), hotKeys.end(), L'\n'), 26);
     Open(SpeechTab);
     SelectTab(4);
     AppSettings.speechRate = 9;
