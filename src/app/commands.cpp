@@ -77,6 +77,14 @@ void ChangeRate(Reader& reader, int delta)
     reader.Apply(SettingsChange::Rate);
 }
 
+// As the rate, the speed is kept with the other settings when the program ends.
+void ChangeSpeed(Reader& reader, int steps)
+{
+    AppSettings.speedPercent = std::clamp(AppSettings.speedPercent + steps * SpeedStepPercent, MinSpeedPercent,
+                                          MaxSpeedPercent);
+    reader.Apply(SettingsChange::Speed);
+}
+
 // A command that reads, copies, exports, deletes or scrolls the text acts on the text
 // as the user last copied it, even while a long copy is still being prepared: the rest
 // of its preparation is done first. Every other command is answered at once.
@@ -138,6 +146,8 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     case CMD_HELP:              OpenOptionsDialog(state, HelpTab); break;
     case CMD_RATE_UP:           ChangeRate(reader, +1); break;
     case CMD_RATE_DOWN:         ChangeRate(reader, -1); break;
+    case CMD_FASTER:            ChangeSpeed(reader, +1); break;
+    case CMD_SLOWER:            ChangeSpeed(reader, -1); break;
     case CMD_PRONOUNCE_AS:      PronounceWordAs(state); break;
     case CMD_FOCUS_MODE:        ToggleFocusMode(state); break;
     default:                    break;

@@ -39,6 +39,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
         return voice ? voice->id : std::wstring();
     };
     host.applyVoices = [&state] { state.reader.Apply(SettingsChange::Voices); };
+    host.applySpeed = [&state] { state.reader.Apply(SettingsChange::Speed); };
     host.encoderVersion = QueryEncoderVersion;
     host.encoderPath = EncoderLibraryPath;
     host.applyBorder = [&state] { ApplyBorder(state); };

@@ -50,6 +50,10 @@ void PutBackSpeechPage(const OptionsHost& host, const AppSettingsRecord& opening
         AppSettings.volume = opening.volume;
         host.setVoiceVolume(AppSettings.volume);
     }
+    if (AppSettings.speedPercent != opening.speedPercent) {
+        AppSettings.speedPercent = opening.speedPercent;
+        host.applySpeed();
+    }
     // A reading is restarted for the voices only when they were changed.
     if (!SameVoices(AppSettings, opening)) {
         AppSettings.voiceId = opening.voiceId;

@@ -43,6 +43,8 @@ struct OptionsHost {
     std::function<std::wstring(LanguageId)> voiceForLanguage;
     // The voice settings changed: the reading goes on with them at once.
     std::function<void()> applyVoices;
+    // The speed changed: what is still to be heard takes it at once.
+    std::function<void()> applySpeed;
     // "major.minor" of the encoder library in use; empty when it does not load.
     std::function<std::wstring()> encoderVersion;
     // The encoder library's file: the one `encoderFolder` names or, when that file is

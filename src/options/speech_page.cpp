@@ -2,6 +2,7 @@
 #include "options/options_dialog.h"
 #include "platform/dialog_record.h"
 #include "settings/app_settings.h"
+#include "settings/ini_file.h"
 #include "settings/program_info.h"
 #include "settings/voice_settings.h"
 #include "platform/ui_text.h"
@@ -151,6 +152,36 @@ void InitSlider(HWND page, int control, int low, int high, int position)
     ShowSliderValue(page, control, static_cast<int>(SendMessageW(slider, TBM_GETPOS, 0, 0)));
 }
 
+// The speeds a step apart, and among them one between steps that the settings file holds.
+void FillSpeedList(HWND page)
+{
+    std::vector<int> speeds;
+    for (int speed = MinSpeedPercent; speed <= MaxSpeedPercent; speed += SpeedStepPercent)
+        speeds.push_back(speed);
+    const int chosen = AppSettings.speedPercent;
+    if (std::find(speeds.begin(), speeds.end(), chosen) == speeds.end())
+        speeds.insert(std::upper_bound(speeds.begin(), speeds.end(), chosen), chosen);
+    HWND list = GetDlgItem(page, IDC_SPEED);
+    for (const int speed : speeds) {
+        const std::wstring label = FormatHundredths(speed) + L"\u00D7";
+        const LRESULT at = SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+        SendMessageW(list, CB_SETITEMDATA, at, speed);
+        if (speed == chosen)
+            SendMessageW(list, CB_SETCURSEL, at, 0);
+    }
+}
+
+// The reading takes it at once, as it takes the rate.
+void OnSpeedChosen(HWND page, const OptionsHost& host)
+{
+    HWND list = GetDlgItem(page, IDC_SPEED);
+    const LRESULT at = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    if (at == CB_ERR)
+        return;
+    AppSettings.speedPercent = static_cast<int>(SendMessageW(list, CB_GETITEMDATA, at, 0));
+    host.applySpeed();
+}
+
 void InitVoices(HWND page, OptionsDialogState& options)
 {
     options.voices = options.host.installedVoices();
@@ -167,6 +198,7 @@ void OnInitDialog(HWND page, OptionsDialogState& options)
     InitSlider(page, IDC_RATE, MinSpeechRate, MaxSpeechRate, AppSettings.speechRate);
     InitSlider(page, IDC_VOLUME, 0, FullVolume, AppSettings.volume);
     InitSlider(page, IDC_PITCH, MinPitch, MaxPitch, AppSettings.pitch);
+    FillSpeedList(page);
     for (const SpeechCheckBox& box : SpeechCheckBoxes) {
         if ((AppSettings.*box.field) == box.checkedWhenOn)
             CheckDlgButton(page, box.control, BST_CHECKED);
@@ -274,6 +306,10 @@ void OnCommand(HWND page, const OptionsDialogState& options, int control, int co
     case IDC_CLIPBOARD:       ToggleClipboard(page); break;
     case IDC_FULLTEXT:        ToggleFullText(page, host); break;
     case IDC_EACH_LANGUAGE:   OnEachLanguageClicked(page, host); break;
+    case IDC_SPEED:
+        if (code == CBN_SELCHANGE)
+            OnSpeedChosen(page, host);
+        break;
     case IDC_VOICE_LIST:
     case IDC_LANGUAGE:
     case IDC_LANGUAGE_VOICE:

@@ -32,6 +32,7 @@
 #define IDC_RATE_VALUE              40316
 #define IDC_VOLUME_VALUE            40317
 #define IDC_PITCH_VALUE             40318
+#define IDC_SPEED                   40319
 
 // Appearance page
 #define IDD_APPEARANCE_PAGE         40045

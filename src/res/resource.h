@@ -148,6 +148,8 @@
 #define CMD_RATE_DOWN               40097
 #define CMD_PRONOUNCE_AS            40420
 #define CMD_FOCUS_MODE              40400
+#define CMD_FASTER                  40421
+#define CMD_SLOWER                  40422
 
 // Window messages of the program's own
 #define WM_TRAYICON                 (WM_USER + 1)

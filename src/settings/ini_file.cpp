@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <cwchar>
 #include <string_view>
 
@@ -387,16 +388,71 @@ int ParseDecimalInt(const std::wstring& text)
     return ParseDecimal(text);
 }
 
-std::optional<int> ParseBoundedInt(const std::wstring& text, int lowest, int highest)
+namespace {
+
+// Where the digits of a number begin: past leading blanks and a sign.
+size_t DigitsStart(const std::wstring& text)
 {
     size_t i = 0;
     while (i < text.size() && IsBlank(text[i]))
         ++i;
     if (i < text.size() && (text[i] == L'+' || text[i] == L'-'))
         ++i;
-    if (i == text.size() || text[i] < L'0' || text[i] > L'9')
+    return i;
+}
+
+bool IsDigitAt(const std::wstring& text, size_t at)
+{
+    return at < text.size() && text[at] >= L'0' && text[at] <= L'9';
+}
+
+} // namespace
+
+std::optional<int> ParseBoundedInt(const std::wstring& text, int lowest, int highest)
+{
+    if (!IsDigitAt(text, DigitsStart(text)))
         return std::nullopt;
     return std::clamp(ParseDecimal(text), lowest, highest);
+}
+
+std::optional<int> ParseBoundedHundredths(const std::wstring& text, int lowest, int highest)
+{
+    // Far past any range; a hundred times it still fits.
+    constexpr int64_t Ceiling = INT_MAX;
+    size_t i = DigitsStart(text);
+    const bool negative = i > 0 && text[i - 1] == L'-';
+    if (!IsDigitAt(text, i))
+        return std::nullopt;
+    int64_t whole = 0;
+    for (; IsDigitAt(text, i); ++i)
+        whole = std::min(whole * 10 + (text[i] - L'0'), Ceiling);
+    int64_t hundredths = whole * 100;
+    if (i < text.size() && text[i] == L'.') {
+        if (!IsDigitAt(text, ++i))
+            return std::nullopt;
+        for (int place = 0; IsDigitAt(text, i); ++i, ++place) {
+            const int digit = text[i] - L'0';
+            if (place < 2)
+                hundredths += place == 0 ? digit * 10 : digit;
+            else if (place == 2 && digit >= 5)
+                ++hundredths;
+        }
+    }
+    while (i < text.size() && IsBlank(text[i]))
+        ++i;
+    if (i != text.size())
+        return std::nullopt;
+    return static_cast<int>(std::clamp<int64_t>(negative ? -hundredths : hundredths, lowest, highest));
+}
+
+std::wstring FormatHundredths(int hundredths)
+{
+    const int magnitude = std::abs(hundredths);
+    std::wstring text = (hundredths < 0 ? L"-" : L"") + std::to_wstring(magnitude / 100) + L'.' +
+                        std::to_wstring(magnitude / 10 % 10);
+    if (magnitude % 10 != 0)
+        text += std::to_wstring(magnitude % 10);
+    return text;
 }
 
 int CIniFile::GetInt(const std::wstring& section, const std::wstring& key, int defaultValue) const

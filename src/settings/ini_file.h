@@ -71,3 +71,10 @@ int ParseDecimalInt(const std::wstring& text);
 // digits where the number belongs (a damaged value), else the number brought into
 // lowest..highest.
 std::optional<int> ParseBoundedInt(const std::wstring& text, int lowest, int highest);
+// A decimal with a dot, whatever the user's locale ("2.5", "0.75"), in hundredths: nothing
+// when the text is no such number ("2,5", "fast", ""), else the value brought into
+// lowest..highest. Decimals past the second are rounded away.
+std::optional<int> ParseBoundedHundredths(const std::wstring& text, int lowest, int highest);
+// Hundredths as that decimal, with one decimal at least and no zero after the second:
+// "1.0", "2.5", "0.75".
+std::wstring FormatHundredths(int hundredths);

@@ -80,6 +80,19 @@ bool ParseBoundedNumber(const SettingField& field, const std::wstring& text, int
     return number.has_value();
 }
 
+bool ParseHundredths(const SettingField& field, const std::wstring& text, int& value)
+{
+    const std::optional<int> number = ParseBoundedHundredths(text, field.range.lowest, field.range.highest);
+    if (number)
+        value = *number;
+    return number.has_value();
+}
+
+std::wstring FormatHundredthsValue(const SettingField&, const int& value)
+{
+    return FormatHundredths(value);
+}
+
 bool ParseColour(const SettingField&, const std::wstring& text, COLORREF& value)
 {
     // Kept as a signed number; the bits are the colour.
@@ -249,6 +262,7 @@ void WriteLanguageVoices(CIniFile& file, const SettingField& field, const void* 
 constexpr KindHandler NumberKind = TypedKind<int, ParseNumber, FormatNumber>();
 constexpr KindHandler RangedNumberKind = TypedKind<int, ParseRangedNumber, FormatNumber>(true);
 constexpr KindHandler BoundedNumberKind = TypedKind<int, ParseBoundedNumber, FormatNumber>();
+constexpr KindHandler HundredthsKind = TypedKind<int, ParseHundredths, FormatHundredthsValue>();
 constexpr KindHandler ColourKind = TypedKind<COLORREF, ParseColour, FormatColour>();
 constexpr KindHandler FlagKind = TypedKind<bool, ParseFlag, FormatFlag>();
 constexpr KindHandler SwitchKind = TypedKind<bool, ParseSwitch, FormatFlag>();
@@ -265,6 +279,7 @@ const KindHandler& HandlerOf(const SettingField& field)
     case FieldKind::Number: return NumberKind;
     case FieldKind::RangedNumber: return RangedNumberKind;
     case FieldKind::BoundedNumber: return BoundedNumberKind;
+    case FieldKind::Hundredths: return HundredthsKind;
     case FieldKind::Colour: return ColourKind;
     case FieldKind::Flag: return FlagKind;
     case FieldKind::Switch: return SwitchKind;

@@ -41,6 +41,8 @@ enum class FieldKind {
     RangedNumber,    // a Number brought into its range; a file's value that reads as the
                      // setting is not written back, so an odd one stays until it changes
     BoundedNumber,   // a number brought into its range; a text without digits holds none
+    Hundredths,      // a decimal with a dot ("2.5") kept in hundredths, brought into its
+                     // range; any other text holds none
     Colour,          // a Number whose bits are the colour
     Flag,            // a Number: anything but 0 is on
     Switch,          // "1" on, "0" off, anything else holds no value
@@ -68,7 +70,7 @@ struct SettingField {
     const wchar_t* key;              // LanguageVoices: what each language's key begins with
     FieldKind kind;
     FieldPlace place;
-    ValueRange range{};              // RangedNumber, BoundedNumber: what a value is brought into
+    ValueRange range{};              // RangedNumber, BoundedNumber, Hundredths: what a value is brought into
     size_t capacity = 0;             // FixedText: the array's size, terminator included
     std::span<const int> offered{};  // OneOf: the values the program offers
     const wchar_t* (*offeredText)(int value) = nullptr;   // OneOf: each one's text
@@ -90,6 +92,7 @@ constexpr bool KindHolds(FieldKind kind)
     case FieldKind::Number:
     case FieldKind::RangedNumber:
     case FieldKind::BoundedNumber:
+    case FieldKind::Hundredths:
     case FieldKind::HotKey:
     case FieldKind::OneOf:
         return std::is_same_v<Value, int>;

@@ -80,6 +80,9 @@ constexpr SettingField Table[] = {
     Field<&AppSettingsRecord::voiceId>(VoiceSection, L"voice", FieldKind::Text),
     Field<&AppSettingsRecord::volume>(VoiceSection, L"volume", FieldKind::BoundedNumber, {0, FullVolume}),
     Field<&AppSettingsRecord::pitch>(VoiceSection, L"pitch", FieldKind::BoundedNumber, {MinPitch, MaxPitch}),
+    // "2.5": two and a half times the voice's own pace.
+    Field<&AppSettingsRecord::speedPercent>(VoiceSection, L"speed", FieldKind::Hundredths,
+                                            {MinSpeedPercent, MaxSpeedPercent}),
     Field<&AppSettingsRecord::readEachLanguage>(VoiceSection, L"languages", FieldKind::OptionalFlag),
     // "voice-" and the language's two-letter code: "voice-de".
     Field<&AppSettingsRecord::languageVoices>(VoiceSection, L"voice-", FieldKind::LanguageVoices),

@@ -198,6 +198,30 @@ TEST_F(StartupTest, RateStopsAtTenAndIsKept)
     EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"rate"), L"10");
 }
 
+// Six quarters up from 1.0 give 2.5, ten down stop at 0.5, and each is kept.
+TEST_F(StartupTest, CtrlUpAndDownChangeTheSpeedWithinItsBoundsAndItIsKept)
+{
+    {
+        AppProcess app;
+        HWND window = app.Window();
+        ASSERT_NE(window, nullptr);
+        for (int i = 0; i < 6; ++i)
+            PressKey(window, VK_UP, true);
+        PressKey(window, 'Q', true);
+        ASSERT_EQ(app.WaitExit(), 0);
+    }
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"speed"), L"2.5");
+
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    for (int i = 0; i < 10; ++i)
+        PressKey(window, VK_DOWN, true);
+    PressKey(window, 'Q', true);
+    ASSERT_EQ(app.WaitExit(), 0);
+    EXPECT_EQ(IniValue(ReadFileUtf8(SettingsFile()), L"speed"), L"0.5");
+}
+
 TEST_F(StartupTest, SettingsAreSavedWhenTheSessionEnds)
 {
     AppProcess app;
@@ -228,7 +252,7 @@ TEST_F(StartupTest, EveryCommandOnceInAnyOrderKeepsItRunning)
     const UINT commands[] = {CMD_RATE_DOWN, CMD_SCROLL_HOME, CMD_PASTE, CMD_NEXT_SENTENCE, CMD_PLAY_PAUSE,
                              CMD_PREVIOUS_SENTENCE, CMD_PAUSE, CMD_BORDER, CMD_COPY, CMD_CLIPBOARD_MONITOR,
                              CMD_APPEND_TEXT, CMD_STOP, CMD_SCROLL_END, CMD_PLAY_STOP, CMD_SPEAKER_WINDOW,
-                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_FOCUS_MODE, 0,
+                             CMD_DELETE_ALL, CMD_RATE_UP, CMD_FOCUS_MODE, CMD_FASTER, CMD_SLOWER, 0,
                              // Shown again, so that it can take the keys that quit it.
                              CMD_SPEAKER_WINDOW};
     for (UINT command : commands) {

@@ -255,6 +255,40 @@ TEST_F(OptionsTest, RateSliderDrivesTheVoiceAtOnce)
     EXPECT_EQ(label(IDC_RATE_VALUE), L"10");
 }
 
+// A screen reader names the list by its label and reads the entry chosen; a speed between
+// the steps is listed where it belongs.
+TEST_F(OptionsTest, SpeedListSetsTheSpeedAtOnceAndCancelGivesItBack)
+{
+    int applied = 0;
+    OptionsHost host = SpeechWindowOptionsHost(app_.state());
+    host.applySpeed = [&applied] { ++applied; };
+    AppSettings.speedPercent = 130;
+    Open(SpeechTab, host);
+    HWND list = GetDlgItem(Page(), IDC_SPEED);
+    EXPECT_EQ(WindowText(GetWindow(list, GW_HWNDPREV)), L"&Speed");
+    ASSERT_EQ(SendMessageW(list, CB_GETCOUNT, 0, 0), 16);
+    EXPECT_EQ(WindowText(list), L"1.3\u00D7");
+    const auto choose = [&](int index) {
+        SendMessageW(list, CB_SETCURSEL, index, 0);
+        SendMessageW(Page(), WM_COMMAND, MAKEWPARAM(IDC_SPEED, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    };
+    choose(0);
+    EXPECT_EQ(AppSettings.speedPercent, MinSpeedPercent);
+    choose(15);
+    EXPECT_EQ(AppSettings.speedPercent, MaxSpeedPercent);
+    EXPECT_EQ(WindowText(list), L"4.0\u00D7");
+    EXPECT_EQ(applied, 2);
+    Press(IDCANCEL);
+    EXPECT_EQ(AppSettings.speedPercent, 130);
+    EXPECT_EQ(applied, 3);
+
+    Open(SpeechTab, host);
+    choose(9);
+    Press(IDOK);
+    EXPECT_EQ(AppSettings.speedPercent, 250);
+    EXPECT_EQ(IniValue(ReadFileUtf8(file_), L"speed"), L"2.5");
+}
+
 TEST_F(OptionsTest, CancelPutsBackEverythingThePagesChanged)
 {
     const auto before = Restorable();
@@ -469,7 +503,7 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
 TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
 {
     const std::wstring hotKeys = BuildHotKeysText();
-    EXPECT_EQ(std::count(hotKeys.begin(), hotKeys.end(), L'\n'), 25);
+    EXPECT_EQ(std::count(hotKeys.begin(), hotKeys.end(), L'\n'), 26);
     Open(SpeechTab);
     SelectTab(4);
     AppSettings.speechRate = 9;

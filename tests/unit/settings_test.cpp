@@ -7,9 +7,11 @@
 #include "file_bytes.h"
 
 #include <atomic>
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "settings/app_settings.h"
 #include "settings/ini_file.h"
@@ -326,6 +328,44 @@ TEST_F(SettingsTest, DamagedOrOutOfRangeValuesAreNeitherMuteNorWrittenBack)
     SaveSettings();
     Restart();
     EXPECT_EQ(AppSettings.volume, 30);
+}
+
+// The speed is written as people write it, a decimal with a dot, whatever the locale, and
+// only once it is not the voice's own pace.
+TEST_F(SettingsTest, SpeedIsKeptAsADecimalWithADot)
+{
+    LoadSettings(TestAppName);
+    const char* previousLocale = setlocale(LC_NUMERIC, "German");
+    const std::string localeBefore = previousLocale ? previousLocale : "C";
+    const std::pair<int, const char*> speedsWritten[] = {{250, "2.5"}, {75, "0.75"}, {125, "1.25"}, {400, "4.0"}};
+    for (const auto& [speed, written] : speedsWritten) {
+        AppSettings.speedPercent = speed;
+        SaveSettings();
+        EXPECT_NE(ReadBytes(SettingsFile()).find(std::string("[voice]\r\nspeed=") + written + "\r\n"), std::string::npos)
+            << ReadBytes(SettingsFile());
+        Restart();
+        EXPECT_EQ(AppSettings.speedPercent, speed) << written;
+    }
+    setlocale(LC_NUMERIC, localeBefore.c_str());
+    AppSettings.speedPercent = NormalSpeedPercent;
+    SaveSettings();
+    EXPECT_NE(ReadBytes(SettingsFile()).find("[voice]\r\nspeed=\r\n"), std::string::npos) << "taken back, not left at 4.0";
+    Restart();
+    EXPECT_EQ(AppSettings.speedPercent, NormalSpeedPercent);
+
+    const std::pair<const char*, int> speedsRead[] = {{"2,5", 100}, {"", 100},    {"fast", 100},        {"2.5x", 100},
+                                                      {"1.", 100},  {".5", 100},  {"9", 400},           {"99999999999", 400},
+                                                      {"0.1", 50},  {"-2", 50},   {" 1.3 ", 130},       {"1.335", 134}};
+    for (const auto& [text, speed] : speedsRead) {
+        PrepareFile(std::string("[voice]\r\nspeed=") + text + "\r\n");
+        Restart();
+        EXPECT_EQ(AppSettings.speedPercent, speed) << "speed=" << text;
+    }
+    // A damaged value stays as the user left it until the speed is changed.
+    PrepareFile("[voice]\r\nspeed=2,5\r\n");
+    Restart();
+    SaveSettings();
+    EXPECT_NE(ReadBytes(SettingsFile()).find("speed=2,5\r\n"), std::string::npos);
 }
 
 TEST_F(SettingsTest, UnknownEntriesSurviveSaves)
