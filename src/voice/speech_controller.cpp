@@ -107,7 +107,7 @@ bool SpeechController::SpeakFrom(int offset)
         return false;
     }
     queue_.liveStreams.push_back(stream);
-    queue_.utterances.push_back({stream, offset, end, spoken_, run.language, run.withoutVoice, pitched});
+    queue_.utterances.push_back({stream, offset, end, spoken_, run.language, run.withoutVoice, pitched, false, {}, 0, 0});
     return true;
 }
 

@@ -283,6 +283,7 @@ TEST_F(OptionsTest, SpeedListSetsTheSpeedAtOnceAndCancelGivesItBack)
     EXPECT_EQ(applied, 3);
 
     Open(SpeechTab, host);
+    list = GetDlgItem(Page(), IDC_SPEED);
     choose(9);
     Press(IDOK);
     EXPECT_EQ(AppSettings.speedPercent, 250);
