@@ -11,8 +11,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -1134,6 +1136,200 @@ TEST_F(EspeakVoice, OnTheDeviceWordsComeWithTheirSoundAndControlsActAtOnce)
     const size_t atPurge = Spans(SPEI_WORD_BOUNDARY, stream).size();
     EXPECT_TRUE(WaitForEnd(stream));
     EXPECT_EQ(Spans(SPEI_WORD_BOUNDARY, stream).size(), atPurge);
+}
+
+// --- A stream of the caller's own ------------------------------------------------------
+
+// What the program renders speech into: a free-threaded stream that tells its format and
+// counts what it takes; while held, a write waits to be let go. Each write first collects
+// the events raised so far with the bytes taken by then.
+class CallerStream final : public ISpStreamFormat {
+public:
+    explicit CallerStream(const WAVEFORMATEX& format, ISpVoice* watched = nullptr) : format_(format), watched_(watched) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        const bool ours = IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) ||
+                          IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISpStreamFormat);
+        *ppv = ours ? static_cast<ISpStreamFormat*>(this) : nullptr;
+        if (ours)
+            AddRef();
+        return ours ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG n = --refs_;
+        if (n == 0)
+            delete this;
+        return n;
+    }
+    STDMETHODIMP Write(const void*, ULONG cb, ULONG* written) override
+    {
+        std::unique_lock lock(mu_);
+        ++waiting_;
+        changed_.wait(lock, [&] { return !held_; });
+        --waiting_;
+        CollectLocked();
+        bytes_ += cb;
+        *written = cb;
+        return S_OK;
+    }
+    STDMETHODIMP GetFormat(GUID* formatId, WAVEFORMATEX** format) override
+    {
+        *format = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
+        **format = format_;
+        *formatId = kWaveFormatEx;
+        return S_OK;
+    }
+    STDMETHODIMP Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+    STDMETHODIMP Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    STDMETHODIMP CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP Commit(DWORD) override { return S_OK; }
+    STDMETHODIMP Revert() override { return E_NOTIMPL; }
+    STDMETHODIMP LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Stat(STATSTG*, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP Clone(IStream**) override { return E_NOTIMPL; }
+
+    uint64_t Written()
+    {
+        std::lock_guard lock(mu_);
+        return bytes_;
+    }
+    bool WriteWaits()
+    {
+        std::lock_guard lock(mu_);
+        return waiting_ > 0;
+    }
+    void Hold(bool held)
+    {
+        std::lock_guard lock(mu_);
+        held_ = held;
+        changed_.notify_all();
+    }
+    std::vector<std::pair<Event, uint64_t>> Collect()
+    {
+        std::lock_guard lock(mu_);
+        CollectLocked();
+        return seen_;
+    }
+
+private:
+    void CollectLocked()
+    {
+        SPEVENT e{};
+        while (watched_ && watched_->GetEvents(1, &e, nullptr) == S_OK) {
+            seen_.push_back({{e.eEventId, e.ulStreamNum, e.wParam, e.lParam, e.ullAudioStreamOffset}, bytes_});
+            ReleaseEventParameter(e);
+        }
+    }
+
+    const WAVEFORMATEX format_;
+    ISpVoice* const watched_;
+    std::atomic<ULONG> refs_{1};
+    std::mutex mu_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    int waiting_ = 0;
+    uint64_t bytes_ = 0;
+    std::vector<std::pair<Event, uint64_t>> seen_;
+};
+
+// The default device's format, which the program asks of the voice and renders in.
+const WAVEFORMATEX kDeviceFormat{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+
+TEST_F(EspeakVoice, ACallersStreamTakesQueuedSpeechFasterThanRealTimeAtItsOwnPositions)
+{
+    ASSERT_EQ(CreateSpeakingVoice(175), kEspeakName);
+    // The stream collects the events itself, as each write begins.
+    drainedVoice = nullptr;
+    CallerStream* adpcm = new CallerStream({2, 1, 22050, 11025, 512, 4, 0});
+    EXPECT_EQ(voice_->SetOutput(adpcm, FALSE), static_cast<HRESULT>(0x80045003)); // SPERR_UNSUPPORTED_FORMAT
+    adpcm->Release();
+    CallerStream* sink = new CallerStream(kDeviceFormat, voice_);
+    ASSERT_EQ(voice_->SetOutput(sink, FALSE), S_OK);
+
+    const std::wstring texts[] = {L"Sixteen sailors sang softly.", L"Then the crowd listens, and says goodbye!"};
+    const ULONGLONG start = GetTickCount64();
+    Speak(texts[0]);
+    const ULONG second = Speak(texts[1]);
+    ASSERT_EQ(voice_->WaitUntilDone(20000), S_OK);
+    const double elapsedMs = static_cast<double>(GetTickCount64() - start);
+    const auto seen = sink->Collect();
+    const uint64_t total = sink->Written();
+    const double audioMs = 1000.0 * total / kDeviceFormat.nAvgBytesPerSec;
+    EXPECT_GT(audioMs, 2000.0);
+    EXPECT_LT(elapsedMs, audioMs / 2) << audioMs << " ms of speech took " << elapsedMs << " ms";
+
+    // Offsets are positions in the stream: the second utterance goes on where the first ended.
+    std::vector<ULONGLONG> starts, ends;
+    std::vector<Span> words[2];
+    ULONGLONG previous = 0;
+    for (const auto& [e, writtenBefore] : seen) {
+        if (e.id == SPEI_START_INPUT_STREAM)
+            starts.push_back(e.audioOffset);
+        else if (e.id == SPEI_END_INPUT_STREAM)
+            ends.push_back(e.audioOffset);
+        else if (e.id == SPEI_WORD_BOUNDARY) {
+            words[e.stream == second].push_back({static_cast<ULONG>(e.lParam), static_cast<ULONG>(e.wParam)});
+            EXPECT_LE(e.audioOffset, writtenBefore) << "a word raised before its sound was written";
+            EXPECT_TRUE(previous == 0 || e.audioOffset > previous) << "word at " << e.lParam << " does not come later";
+            previous = e.audioOffset;
+        }
+    }
+    ASSERT_EQ(starts.size(), 2u);
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_EQ(starts[0], 0u);
+    EXPECT_GT(ends[0], 0u);
+    EXPECT_EQ(starts[1], ends[0]);
+    EXPECT_EQ(ends[1], total);
+    EXPECT_EQ(words[0], BlankSeparatedWords(texts[0]));
+    EXPECT_EQ(words[1], BlankSeparatedWords(texts[1]));
+
+    ASSERT_EQ(voice_->SetOutput(nullptr, FALSE), S_OK);
+    sink->Release();
+}
+
+TEST_F(StandInVoice, AfterAPurgeACallersStreamGetsOnlyWhatIsSpokenNext)
+{
+    ASSERT_NE(CreateVoice(600), nullptr);
+    CallerStream* sink = new CallerStream(kDeviceFormat);
+    ASSERT_EQ(voice_->SetOutput(sink, FALSE), S_OK);
+    ASSERT_EQ(voice_->Pause(), S_OK);
+    const ULONG purged = Speak(NumberedWords(20));
+    EXPECT_FALSE(PumpUntil([&] { return sink->Written() > 0; }, 300)) << "rendered while paused";
+
+    // The program lets blocked writes go only after asking for the purge, from
+    // another thread: the purge waits for the write, and nothing of it follows.
+    sink->Hold(true);
+    ASSERT_EQ(voice_->Resume(), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return sink->WriteWaits(); }, 5000));
+    std::atomic<bool> returned{false};
+    std::thread purger([&] {
+        voice_->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
+        returned = true;
+    });
+    EXPECT_FALSE(PumpUntil([&] { return returned.load(); }, 300)) << "the purge returned during a write";
+    sink->Hold(false);
+    const bool purgeReturned = PumpUntil([&] { return returned.load(); }, 5000);
+    purger.join();
+    ASSERT_TRUE(purgeReturned);
+    const uint64_t atPurge = sink->Written();
+    EXPECT_GT(atPurge, 0u);
+    EXPECT_FALSE(PumpUntil([&] { return sink->Written() != atPurge; }, 300)) << "purged audio came after the purge";
+    EXPECT_TRUE(WaitForEnd(purged));
+
+    const ULONG next = Speak(L"Next words.");
+    ASSERT_TRUE(WaitForEnd(next));
+    EXPECT_GT(sink->Written(), atPurge);
+    const auto began = std::find_if(events.begin(), events.end(),
+                                    [&](const Event& e) { return e.stream == next && e.id == SPEI_START_INPUT_STREAM; });
+    ASSERT_NE(began, events.end());
+    EXPECT_EQ(began->audioOffset, atPurge);
+    ASSERT_EQ(voice_->SetOutput(nullptr, FALSE), S_OK);
+    sink->Release();
 }
 
 // --- The helper's connection ----------------------------------------------------------

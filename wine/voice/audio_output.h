@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <mmreg.h>
 #include <unknwn.h>
+#include <cstdint>
 
 // {4C1F0B0E-6E55-4D0B-9A43-0C4D9E3F8A21}
 inline constexpr IID IID_IStandInOutput = {
@@ -19,4 +20,8 @@ struct IStandInOutput : public IUnknown {
     virtual HRESULT WriteAudio(const void* data, ULONG bytes) = 0;
     // Called when an utterance is done, so that what was written is a complete file.
     virtual void Checkpoint() = 0;
+    // Where the audio offsets of the next utterance's events start. The voice's own
+    // outputs count from every utterance's start (0); a caller's stream is told
+    // positions in it, so its offsets go on from what has been written to it so far.
+    virtual uint64_t OffsetBase() = 0;
 };

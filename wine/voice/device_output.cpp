@@ -97,6 +97,7 @@ public:
     WAVEFORMATEX AudioFormat() override { return DeviceFormat(); }
     HRESULT WriteAudio(const void*, ULONG) override { return S_OK; }
     void Checkpoint() override {}
+    uint64_t OffsetBase() override { return 0; }
 
 private:
     ComRefCount refs_;

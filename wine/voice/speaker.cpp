@@ -280,6 +280,7 @@ void Speaker::Run()
                 return;
         }
         ComPtr<IStandInOutput> output = output_;
+        offsetBase_ = output->OffsetBase();
         BeginUtterance(u);
         if (link_.Available())
             SpeakThroughHelper(lock, u, output.Get());
@@ -298,7 +299,7 @@ void Speaker::Run()
 void Speaker::Raise(SPEVENTENUM id, const Utterance& u, WPARAM wParam, LPARAM lParam, SPEVENTLPARAMTYPE type)
 {
     if (!shutdown_)
-        events_.Raise(id, u.stream, audioOffset_, wParam, lParam, type);
+        events_.Raise(id, u.stream, offsetBase_ + audioOffset_, wParam, lParam, type);
 }
 
 void Speaker::BeginUtterance(const Utterance& u)

@@ -127,6 +127,9 @@ private:
     ULONG currentStream_ = 0;
     ULONG wordPos_ = 0, wordLen_ = 0, sentencePos_ = 0, sentenceLen_ = 0;
     HRESULT lastResult_ = S_OK;
+    // The events' audio offset: where the utterance's audio starts in the output, and
+    // how far into the utterance's audio.
+    ULONGLONG offsetBase_ = 0;
     ULONGLONG audioOffset_ = 0;
 
     // Used by the speaking thread only.

@@ -2,6 +2,7 @@
 // callers pass, keeps the settings that only callers read, and hands the rest to the
 // speaker (what is spoken and how) and to the voice's events (what callers are told).
 #include "audio_output.h"
+#include "caller_output.h"
 #include "com_ptr.h"
 #include "device_output.h"
 #include "markup.h"
@@ -305,8 +306,9 @@ public:
     STDMETHODIMP DisplayUI(HWND, LPCWSTR, LPCWSTR, void*, ULONG) override { return E_NOTIMPL; }
 
 private:
-    // The output is one of the voice's own objects: its default device or an SpStream.
-    // An audio device token stands for the default device, the only one there is.
+    // The output is one of the voice's own objects (its default device or an SpStream)
+    // or a stream of the caller's that tells its format. An audio device token stands
+    // for the default device, the only one there is.
     HRESULT UseOutput(IUnknown* output)
     {
         ComPtr<IStandInOutput> target;
@@ -319,6 +321,10 @@ private:
             stream = device_;
             if (FAILED(stream->QueryInterface(IID_IStandInOutput, target.OutVoid())))
                 return E_UNEXPECTED;
+        } else if (SUCCEEDED(output->QueryInterface(IID_ISpStreamFormat, stream.OutVoid()))) {
+            const HRESULT hr = NewCallerOutput(stream.Get(), target);
+            if (FAILED(hr))
+                return hr;
         } else {
             return E_INVALIDARG;
         }

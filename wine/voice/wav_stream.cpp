@@ -236,6 +236,7 @@ public:
         if (mode_ == Mode::File)
             WriteHeader();
     }
+    uint64_t OffsetBase() override { return 0; }
 
 private:
     enum class Mode { Unbound, File, Closed };
