@@ -22,6 +22,7 @@ constexpr double GainGlideMs = 10;
 // How often the ear's position is looked at while something is to be heard.
 constexpr auto WatchPeriod = std::chrono::milliseconds(4);
 
+// Word and sentence marks: what a drop forgets, and what is heard only with its sound.
 bool IsDropped(const VoiceMark& mark)
 {
     return mark.id == SPEI_WORD_BOUNDARY || mark.id == SPEI_SENTENCE_BOUNDARY;
@@ -47,16 +48,15 @@ AudioPlayer::~AudioPlayer()
         thread_.join();
 }
 
-bool AudioPlayer::Start(std::unique_ptr<AudioOutput> output)
+bool AudioPlayer::Start(OutputOpener open)
 {
     std::lock_guard lock(mu_);
-    output_ = std::move(output);
     stretching_ = stretch_.Reset(static_cast<int>(sampleRate_), channels_);
     if (!stretching_)
         LogLine(L"The time stretcher could not start: speech plays at the voice's own speed");
     stretch_.SetSpeed(speed_);
     try {
-        thread_ = std::thread([this] { Run(); });
+        thread_ = std::thread([this, open = std::move(open)] { Run(open); });
     } catch (const std::system_error&) {
         LogLine(L"The player's thread could not start");
         return false;
@@ -106,10 +106,9 @@ std::vector<VoiceMark> AudioPlayer::TakeHeard()
     std::lock_guard lock(mu_);
     const uint64_t heard = HeardLocked();
     std::vector<VoiceMark> taken;
-    while (!marks_.empty() && marks_.front().offset <= heard) {
-        taken.push_back(marks_.front());
-        marks_.pop_front();
-    }
+    const size_t count = HeardMarks(heard);
+    taken.assign(marks_.begin(), marks_.begin() + static_cast<ptrdiff_t>(count));
+    marks_.erase(marks_.begin(), marks_.begin() + static_cast<ptrdiff_t>(count));
     announced_ = false;
     work_.notify_one();
     return taken;
@@ -181,9 +180,13 @@ uint64_t AudioPlayer::FirstSoundTick()
     return firstSoundTick_;
 }
 
-void AudioPlayer::Run()
+void AudioPlayer::Run(OutputOpener open)
 {
+    std::unique_ptr<AudioOutput> output = open();
     std::unique_lock lock(mu_);
+    output_ = std::move(output);
+    if (paused_)
+        output_->Pause();
     while (!shutdown_) {
         // Several pieces at once when the output has room for them.
         for (int piece = 0; piece < 16 && Feed(); ++piece) {
@@ -273,15 +276,27 @@ void AudioPlayer::ApplyVolume(std::vector<int16_t>& frames)
 
 void AudioPlayer::Announce()
 {
-    if (announced_ || marks_.empty() || marks_.front().offset > HeardLocked())
+    if (announced_ || marks_.empty() || HeardMarks(HeardLocked()) == 0)
         return;
     announced_ = PostMessageW(window_, message_, 0, 0) != FALSE;
+}
+
+// How many marks from the front are heard: a word or sentence once the sound after it
+// has begun to play, an end once everything before it has been heard, and with it the
+// words that had no sound of their own.
+size_t AudioPlayer::HeardMarks(uint64_t heard) const
+{
+    size_t count = 0;
+    for (size_t i = 0; i < marks_.size() && marks_[i].offset <= heard; ++i)
+        if (marks_[i].offset < heard || !IsDropped(marks_[i]))
+            count = i + 1;
+    return count;
 }
 
 uint64_t AudioPlayer::HeardLocked()
 {
     if (!output_)
-        return written_;
+        return heardFloor_;
     const uint64_t played = output_->PlayedFrames();
     while (!pieces_.empty() && pieces_.front().outputEnd <= played) {
         heardFloor_ = std::max(heardFloor_, pieces_.front().inputEnd);

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -38,8 +39,11 @@ public:
     AudioPlayer(const AudioPlayer&) = delete;
     AudioPlayer& operator=(const AudioPlayer&) = delete;
 
-    // Opens the output and starts the thread; false when the thread could not start.
-    bool Start(std::unique_ptr<AudioOutput> output);
+    // Starts the thread, which first opens the output with open: finding out that there
+    // is no device can take the platform most of a second, which the program's start
+    // does not wait for. False when the thread could not start.
+    using OutputOpener = std::function<std::unique_ptr<AudioOutput>()>;
+    bool Start(OutputOpener open);
     uint32_t SampleRate() const { return sampleRate_; }
     uint16_t Channels() const { return channels_; }
 
@@ -73,13 +77,14 @@ private:
         uint64_t outputStart, outputEnd;   // frames since the output was last reset
     };
 
-    void Run();
+    void Run(OutputOpener open);
     // Moves audio to the output until it holds the lead it needs; false when nothing moved.
     bool Feed();
     void Send(std::vector<int16_t>& frames, uint64_t inputEnd);
     void ApplyVolume(std::vector<int16_t>& frames);
     void Announce();
     uint64_t HeardLocked();
+    size_t HeardMarks(uint64_t heard) const;
 
     const uint32_t sampleRate_;
     const uint16_t channels_;

@@ -65,7 +65,7 @@ HRESULT PlayThroughProgram(ISpVoice* voice, HWND window, UINT message, std::shar
     uint16_t channels = 0;
     PreferredFormat(voice, sampleRate, channels);
     auto made = std::make_shared<AudioPlayer>(sampleRate, channels, window, message);
-    if (!made->Start(OpenAudioOutput(sampleRate, channels)))
+    if (!made->Start([=] { return OpenAudioOutput(sampleRate, channels); }))
         return E_OUTOFMEMORY;
     const ComPtr<ISpStreamFormat> sink = CreateAudioSink(made);
     if (!sink)
