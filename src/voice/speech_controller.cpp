@@ -319,8 +319,11 @@ void SpeechController::PauseResume()
         if (ResumeVoice())
             SetState(Playing);
     } else if (state_ == Playing || state_ == PendingPlay) {
-        if (PauseVoice())
+        if (PauseVoice()) {
             SetState(Paused);
+            // What was heard up to the pause is shown with it, not a moment after.
+            HandleHeardEvents();
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // from the clipboard, prepared, read aloud with the spoken word highlighted.
 #include <gtest/gtest.h>
 #include <richedit.h>
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include "app_driver.h"
@@ -353,6 +354,91 @@ TEST_F(ReadingTest, WithEspeakTheHighlightFollowsTheSoundRightStepsAndSStops)
     ASSERT_TRUE(StateIs(window, L"stopped")) << "S did not stop the reading";
     const DWORD stoppedAt = SelectionEnd(window);
     EXPECT_FALSE(PumpUntil([&] { return SelectionEnd(window) != stoppedAt; }, 500)) << "words went on after S";
+}
+
+// Every word start of text, a word being a run of non-blanks.
+std::vector<DWORD> WordStarts(const std::wstring& text)
+{
+    std::vector<DWORD> starts;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != L' ' && (i == 0 || text[i - 1] == L' '))
+            starts.push_back(static_cast<DWORD>(i));
+    return starts;
+}
+
+DWORD SelectionStart(HWND window)
+{
+    return LOWORD(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
+}
+
+// The program plays the voice's audio itself: faster than the voice can speak, pitch
+// kept, the reading ending when the stretched sound does.
+TEST_F(ReadingTest, AtTwiceAndThriceTheSpeedTheReadingTakesAHalfAndAThirdOfTheTime)
+{
+    EspeakSpeech espeak;
+    const int wordsPerMinute = 200;
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", std::to_wstring(wordsPerMinute).c_str());
+    const std::wstring text = L"A long sentence is read here at an easy pace, with a pause now and then, so that "
+                              L"the time it takes to hear it is long enough to be measured well, from the first "
+                              L"word it says to the very last one of all the words it has";
+    const double plainMs = DurationMs(EspeakReference(text, wordsPerMinute));
+    ASSERT_GT(plainMs, 6000.0) << "espeak-ng did not render the reference";
+
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(text));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() >= text.size(); }, 10000)) << "the copy was not taken";
+    double plainTookMs = 0;
+    for (const int speed : {1, 2, 3}) {
+        // Ctrl+Up raises the speed by a quarter.
+        for (int press = 0; speed > 1 && press < 4; ++press)
+            PressKey(window, VK_UP, true);
+        PressKey(window, VK_SPACE);
+        ASSERT_TRUE(StateIs(window, L"playing")) << "reading did not start at " << speed << "x";
+        const ULONGLONG start = GetTickCount64();
+        ASSERT_TRUE(StateIs(window, L"stopped", static_cast<DWORD>(plainMs * 2))) << "the reading at " << speed << "x did not end";
+        const double tookMs = static_cast<double>(GetTickCount64() - start);
+        if (speed == 1) {
+            plainTookMs = tookMs;
+            EXPECT_NEAR(tookMs / plainMs, 1.0, 0.25) << "the reading took " << tookMs << " ms; eSpeak NG says it in " << plainMs;
+            continue;
+        }
+        EXPECT_NEAR(tookMs * speed / plainTookMs, 1.0, 0.1)
+            << "at " << speed << "x the reading took " << tookMs << " ms, at 1x " << plainTookMs;
+    }
+}
+
+// A voice that tells only where sentences begin still has its words highlighted, each
+// in turn, at times estimated from its audio.
+TEST_F(ReadingTest, AVoiceTellingOnlyOfSentencesHasEveryWordHighlightedInOrder)
+{
+    EspeakSpeech espeak;
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"300");
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", L"sentences");
+    const std::wstring text = L"The first sentence has a few words to show. The second one has some more words in it "
+                              L"than the first had. The third is short.";
+    AppProcess app;
+    HWND window = app.Window();
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", nullptr);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetClipboardText(text));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() >= text.size(); }, 10000)) << "the copy was not taken";
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(StateIs(window, L"playing")) << "reading did not start";
+    std::vector<DWORD> seen;
+    ASSERT_TRUE(PumpUntil([&] {
+        const DWORD start = SelectionStart(window);
+        if (SelectionEnd(window) > start && (seen.empty() || seen.back() != start))
+            seen.push_back(start);
+        return StateIs(window, L"stopped", 0);
+    }, 30000)) << "the reading did not end";
+    const std::vector<DWORD> words = WordStarts(text);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "the highlight went back";
+    size_t found = 0;
+    for (const DWORD word : words)
+        found += std::find(seen.begin(), seen.end(), word) != seen.end();
+    EXPECT_GE(found * 10, words.size() * 9) << found << " of " << words.size() << " words were highlighted";
 }
 
 } // namespace
