@@ -67,11 +67,12 @@ void RegisterStandInVoices()
     FreeLibrary(dll);
 }
 
+// Reads the copy, not a text the program took from the clipboard as it started.
 HWND PlayCopy(AppProcess& app, const std::wstring& text)
 {
     HWND window = app.Window(Patience);
     if (!window || !SetClipboardText(text) ||
-        !PumpUntil([&] { return TextViewText(window).size() > text.size() / 2; }, Patience))
+        !PumpUntil([&] { return TextViewText(window).rfind(text.substr(0, 5), 0) == 0; }, Patience))
         return nullptr;
     PressKey(window, VK_SPACE);
     return window;
