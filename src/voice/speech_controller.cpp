@@ -321,8 +321,12 @@ void SpeechController::PauseResume()
     } else if (state_ == Playing || state_ == PendingPlay) {
         if (PauseVoice()) {
             SetState(Paused);
-            // What was heard up to the pause is shown with it, not a moment after.
-            HandleHeardEvents();
+            // What was heard up to the pause is shown with it, not a moment after: the
+            // events the voice raised before it are taken now, and what of them was heard.
+            if (player_) {
+                HandleVoiceEvents();
+                HandleHeardEvents();
+            }
         }
     }
 }
