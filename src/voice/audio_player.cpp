@@ -108,6 +108,9 @@ std::vector<VoiceMark> AudioPlayer::TakeHeard()
     std::vector<VoiceMark> taken;
     const size_t count = HeardMarks(heard);
     taken.assign(marks_.begin(), marks_.begin() + static_cast<ptrdiff_t>(count));
+    for (const VoiceMark& mark : taken)
+        if (mark.id == SPEI_WORD_BOUNDARY)
+            Note("word", mark.offset);
     marks_.erase(marks_.begin(), marks_.begin() + static_cast<ptrdiff_t>(count));
     announced_ = false;
     work_.notify_one();
@@ -120,6 +123,7 @@ void AudioPlayer::Pause()
     paused_ = true;
     if (output_)
         output_->Pause();
+    Note("pause", HeardLocked());
 }
 
 void AudioPlayer::Resume()
@@ -128,6 +132,7 @@ void AudioPlayer::Resume()
     paused_ = false;
     if (output_)
         output_->Resume();
+    Note("resume", HeardLocked());
     work_.notify_one();
 }
 
@@ -145,6 +150,7 @@ void AudioPlayer::Drop()
     pieces_.clear();
     std::erase_if(marks_, IsDropped);
     firstSoundTick_ = 0;
+    recordStarted_ = false;
     room_.notify_all();
     work_.notify_one();
 }
@@ -178,6 +184,17 @@ uint64_t AudioPlayer::FirstSoundTick()
 {
     std::lock_guard lock(mu_);
     return firstSoundTick_;
+}
+
+bool AudioPlayer::RecordTo(const std::wstring& path)
+{
+    auto record = std::make_unique<PlayedRecord>();
+    if (!record->Open(path, sampleRate_, channels_))
+        return false;
+    std::lock_guard lock(mu_);
+    record_ = std::move(record);
+    recordStarted_ = false;
+    return true;
 }
 
 void AudioPlayer::Run(OutputOpener open)
@@ -255,6 +272,14 @@ void AudioPlayer::Send(std::vector<int16_t>& frames, uint64_t inputEnd)
         return;
     if (firstSoundTick_ == 0)
         firstSoundTick_ = GetTickCount64();
+    if (record_) {
+        if (!recordStarted_) {
+            recordStarted_ = true;
+            recordBase_ = record_->FramesWritten() - outputStart;
+            record_->Note("start", sentThrough_ / blockAlign_, recordBase_);
+        }
+        record_->Frames(frames.data(), count, channels_);
+    }
     pieces_.push_back({sentThrough_, std::max(sentThrough_, inputEnd), outputStart, outputStart + count});
     sentThrough_ = std::max(sentThrough_, inputEnd);
 }
@@ -279,6 +304,12 @@ void AudioPlayer::Announce()
     if (announced_ || marks_.empty() || HeardMarks(HeardLocked()) == 0)
         return;
     announced_ = PostMessageW(window_, message_, 0, 0) != FALSE;
+}
+
+void AudioPlayer::Note(const char* what, uint64_t voiceOffset)
+{
+    if (record_ && output_)
+        record_->Note(what, voiceOffset / blockAlign_, recordBase_ + output_->PlayedFrames());
 }
 
 // How many marks from the front are heard: a word or sentence once the sound after it

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 #include "voice/audio_output.h"
+#include "voice/played_record.h"
 #include "voice/time_stretch.h"
 
 // What the voice reported, kept until it is heard.
@@ -69,6 +70,8 @@ public:
     // Tests and the benchmark: when the first frame of the output was queued since the
     // last Drop (0: not yet), on GetTickCount64's scale in milliseconds.
     uint64_t FirstSoundTick();
+    // Tests and benchmarks: keeps a record of what is played (see played_record.h).
+    bool RecordTo(const std::wstring& path);
 
 private:
     // A piece of output and the input it stands for, to map what is heard back to it.
@@ -83,6 +86,7 @@ private:
     void Send(std::vector<int16_t>& frames, uint64_t inputEnd);
     void ApplyVolume(std::vector<int16_t>& frames);
     void Announce();
+    void Note(const char* what, uint64_t voiceOffset);
     uint64_t HeardLocked();
     size_t HeardMarks(uint64_t heard) const;
 
@@ -119,4 +123,8 @@ private:
     std::deque<VoiceMark> marks_;
     bool announced_ = false;
     uint64_t firstSoundTick_ = 0;
+
+    std::unique_ptr<PlayedRecord> record_;
+    bool recordStarted_ = false;    // since the output was last reset
+    uint64_t recordBase_ = 0;       // the record's frame of the output's frame 0
 };

@@ -29,4 +29,5 @@ std::wstring VoiceName(ISpVoice* voice);
 // so that the program can stretch the audio and time the highlight by what is heard. The
 // player posts message to window as marks are heard. Fails (and the voice goes on
 // speaking to its device) when the voice refuses the player's stream.
+// With CLIPVOCE_PLAYED_AUDIO naming a file, what is played is recorded there (played_record.h).
 HRESULT PlayThroughProgram(ISpVoice* voice, HWND window, UINT message, std::shared_ptr<AudioPlayer>& player);

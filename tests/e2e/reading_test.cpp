@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <richedit.h>
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <set>
 #include "app_driver.h"
+#include "copy_watch.h"
 #include "espeak_reference.h"
+#include "played_audio.h"
 #include "resource.h"
 
 namespace {
@@ -371,25 +374,44 @@ DWORD SelectionStart(HWND window)
     return LOWORD(SendMessageW(TextViewOf(window), EM_GETSEL, 0, 0));
 }
 
+// The played audio and its highlight, at a whole-number speed: every word highlighted
+// within 60 ms of where its sound is in the stretched audio.
+void ExpectWordsOnTime(const PlayedAudio& reading, int speed)
+{
+    const std::vector<PlayedNote> words = reading.Notes("word");
+    ASSERT_GE(words.size(), 20u) << "at " << speed << "x few words were recorded as heard";
+    const PlayedNote& start = reading.notes.front();
+    for (const PlayedNote& word : words) {
+        const double dueMs = 1000.0 * static_cast<double>(word.voiceFrame - start.voiceFrame) / speed / reading.audio.sampleRate;
+        const double firedMs = 1000.0 * static_cast<double>(word.outputFrame - start.outputFrame) / reading.audio.sampleRate;
+        EXPECT_NEAR(firedMs, dueMs, 60.0) << "at " << speed << "x the word at voice frame " << word.voiceFrame;
+    }
+}
+
 // The program plays the voice's audio itself: faster than the voice can speak, pitch
-// kept, the reading ending when the stretched sound does.
+// kept, the highlight on time and the reading ending when the stretched sound does.
 TEST_F(ReadingTest, AtTwiceAndThriceTheSpeedTheReadingTakesAHalfAndAThirdOfTheTime)
 {
     EspeakSpeech espeak;
-    const int wordsPerMinute = 200;
+    const int wordsPerMinute = 180;
     SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", std::to_wstring(wordsPerMinute).c_str());
+    const std::wstring played = L"Z:\\tmp\\clipvoce-played-speed.raw";
+    SetEnvironmentVariableW(L"CLIPVOCE_PLAYED_AUDIO", played.c_str());
     const std::wstring text = L"A long sentence is read here at an easy pace, with a pause now and then, so that "
                               L"the time it takes to hear it is long enough to be measured well, from the first "
-                              L"word it says to the very last one of all the words it has";
+                              L"word it says to the very last one of all the words it has. Then a second sentence "
+                              L"follows, about the weather by the sea, the boats in the harbour and the gulls that "
+                              L"circle over them all day long until the sun goes down.";
     const double plainMs = DurationMs(EspeakReference(text, wordsPerMinute));
-    ASSERT_GT(plainMs, 6000.0) << "espeak-ng did not render the reference";
+    ASSERT_GT(plainMs, 15000.0) << "espeak-ng did not render the reference";
 
     AppProcess app;
     HWND window = app.Window();
+    SetEnvironmentVariableW(L"CLIPVOCE_PLAYED_AUDIO", nullptr);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(SetClipboardText(text));
     ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() >= text.size(); }, 10000)) << "the copy was not taken";
-    double plainTookMs = 0;
+    double plainTookMs = 0, plainCrossings = 0;
     for (const int speed : {1, 2, 3}) {
         // Ctrl+Up raises the speed by a quarter.
         for (int press = 0; speed > 1 && press < 4; ++press)
@@ -399,14 +421,60 @@ TEST_F(ReadingTest, AtTwiceAndThriceTheSpeedTheReadingTakesAHalfAndAThirdOfTheTi
         const ULONGLONG start = GetTickCount64();
         ASSERT_TRUE(StateIs(window, L"stopped", static_cast<DWORD>(plainMs * 2))) << "the reading at " << speed << "x did not end";
         const double tookMs = static_cast<double>(GetTickCount64() - start);
+        const PlayedAudio reading = ReadPlayedAudio(played).LastReading();
+        ASSERT_FALSE(reading.notes.empty()) << "nothing was recorded as played at " << speed << "x";
+        ExpectWordsOnTime(reading, speed);
+        const double crossings = VoicedCrossingRate(reading.audio);
         if (speed == 1) {
             plainTookMs = tookMs;
+            plainCrossings = crossings;
             EXPECT_NEAR(tookMs / plainMs, 1.0, 0.25) << "the reading took " << tookMs << " ms; eSpeak NG says it in " << plainMs;
             continue;
         }
         EXPECT_NEAR(tookMs * speed / plainTookMs, 1.0, 0.1)
             << "at " << speed << "x the reading took " << tookMs << " ms, at 1x " << plainTookMs;
+        EXPECT_NEAR(crossings / plainCrossings, 1.0, 0.1)
+            << "the pitch at " << speed << "x: " << crossings << " zero crossings a second, at 1x " << plainCrossings;
     }
+}
+
+// A pause holds the sound where it is at once, and the sound goes on from there.
+TEST_F(ReadingTest, PauseStopsTheSoundAtOnceAndResumeGoesOnFromTheSameSample)
+{
+    EspeakSpeech espeak;
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"200");
+    const std::wstring played = L"Z:\\tmp\\clipvoce-played-pause.raw";
+    SetEnvironmentVariableW(L"CLIPVOCE_PLAYED_AUDIO", played.c_str());
+    AppProcess app;
+    HWND window = app.Window();
+    SetEnvironmentVariableW(L"CLIPVOCE_PLAYED_AUDIO", nullptr);
+    ASSERT_NE(window, nullptr);
+    const std::wstring text = L"Some words are read before the pause, and some more of them after it, to the end.";
+    ASSERT_TRUE(SetClipboardText(text));
+    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() >= text.size(); }, 10000)) << "the copy was not taken";
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(PumpUntil([&] { return ReadPlayedAudio(played).Notes("word").size() >= 3; }, 10000))
+        << "three words were not heard";
+    SetForegroundWindow(window);
+    ASSERT_TRUE(PumpUntil([&] { return HasKeyboardFocus(window); }, 5000)) << "the window did not take the focus";
+    const double pressed = NowMs();
+    TypeKey(window, 'P');
+    ASSERT_TRUE(StateIs(window, L"paused")) << "the reading did not pause";
+    // A while of silence, which the played audio must not move through.
+    PumpUntil([] { return false; }, 300);
+    PressKey(window, VK_SPACE);
+    ASSERT_TRUE(StateIs(window, L"stopped", 20000)) << "the reading did not go on to the end";
+
+    const PlayedAudio reading = ReadPlayedAudio(played).LastReading();
+    const std::vector<PlayedNote> pauses = reading.Notes("pause"), resumes = reading.Notes("resume");
+    ASSERT_EQ(pauses.size(), 1u) << "the pause was not played as one (or the reading started afresh)";
+    ASSERT_EQ(resumes.size(), 1u) << "the resume was not played as one";
+    EXPECT_LE(pauses[0].ms - pressed, 50.0) << "the sound paused that long after the key";
+    const double frameMs = 1000.0 / reading.audio.sampleRate;
+    EXPECT_LE(std::abs(static_cast<double>(resumes[0].voiceFrame) - static_cast<double>(pauses[0].voiceFrame)) * frameMs, 20.0)
+        << "the voice's audio resumed elsewhere than where it paused";
+    EXPECT_LE(std::abs(static_cast<double>(resumes[0].outputFrame) - static_cast<double>(pauses[0].outputFrame)) * frameMs, 20.0)
+        << "the played audio resumed elsewhere than where it paused";
 }
 
 // A voice that tells only where sentences begin still has its words highlighted, each
