@@ -154,7 +154,12 @@ void RunFetches()
         job->fetchStarted = Clock::now();
         job->progress.notify_all();
         lock.unlock();
-        std::optional<ClipboardSnapshot::RememberedFormat> remembered = ClipboardSnapshot::Fetch(job->plan[index]);
+        // Text alone is fetched as text: it is not put back, and a long one is taken at once.
+        const bool textAlone = job->scope != FetchScope::Everything && job->plan[index] == CF_UNICODETEXT;
+        std::optional<std::wstring> text;
+        std::optional<ClipboardSnapshot::RememberedFormat> remembered;
+        const bool copied = textAlone ? ClipboardSnapshot::FetchText(text)
+                                      : (remembered = ClipboardSnapshot::Fetch(job->plan[index])).has_value();
         lock.lock();
         // Given up while it was awaited: what came is dropped, and the job goes on as
         // the watching thread left it.
@@ -162,10 +167,12 @@ void RunFetches()
             continue;
         job->fetching = false;
         ++job->next;
-        if (remembered)
-            job->content.Keep(std::move(*remembered));
-        else
+        if (!copied)
             job->content.NoteNotKept(job->plan[index]);
+        else if (remembered)
+            job->content.Keep(std::move(*remembered));
+        else if (text)
+            job->content.KeepText(std::move(*text));
         job->progress.notify_all();
     }
 }

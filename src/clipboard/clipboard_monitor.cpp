@@ -140,7 +140,7 @@ ClipboardOutcome OnClipboardFetched(ClipboardWatch& watch, Reader& reader, WPARA
     // read aloud; what was there stays as it was.
     if (fetch->outcome != FetchOutcome::Fetched || IsSecretCopy(fetch->content))
         return ClipboardOutcome::Nothing;
-    std::optional<std::wstring> text = fetch->content.Text();
+    std::optional<std::wstring> text = fetch->content.TakeText();
     if (!text) {
         const std::vector<UINT>& late = fetch->content.NotKept();
         const bool textLate = std::find(late.begin(), late.end(), CF_UNICODETEXT) != late.end();

@@ -219,8 +219,32 @@ const std::vector<BYTE>* ClipboardSnapshot::BytesOf(UINT format) const
     return remembered && remembered->kind == DataKind::Memory ? &remembered->bytes : nullptr;
 }
 
+bool ClipboardSnapshot::FetchText(std::optional<std::wstring>& text)
+{
+    text.reset();
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const SIZE_T size = data ? GlobalSize(data) : 0;
+    if (size == 0)
+        return true;
+    const auto* memory = static_cast<const wchar_t*>(GlobalLock(data));
+    if (!memory)
+        return false;
+    text.emplace(memory, std::find(memory, memory + size / sizeof(wchar_t), L'\0'));
+    GlobalUnlock(data);
+    return true;
+}
+
+std::optional<std::wstring> ClipboardSnapshot::TakeText()
+{
+    if (text_)
+        return std::exchange(text_, std::nullopt);
+    return Text();
+}
+
 std::optional<std::wstring> ClipboardSnapshot::Text() const
 {
+    if (text_)
+        return text_;
     const std::vector<BYTE>* bytes = BytesOf(CF_UNICODETEXT);
     if (!bytes)
         return std::nullopt;

@@ -24,11 +24,16 @@ public:
     // its data is there but could not be copied. A format placed for rendering on request
     // is asked of its program now, which answers when it likes: not for a window's thread.
     static std::optional<RememberedFormat> Fetch(UINT format);
+    // The Unicode text straight off the open clipboard, up to its first NUL, for a fetch
+    // that keeps nothing else: a copy of megabytes is copied once, not twice. text is
+    // left empty when the format has no data; false when its data could not be copied.
+    static bool FetchText(std::optional<std::wstring>& text);
 
     // Every format on the clipboard is noted, the platform's conversions too; what is
     // kept of them follows.
     void NotePresent(UINT format);
     void Keep(RememberedFormat remembered);
+    void KeepText(std::wstring text) { text_ = std::move(text); }
     // A format whose data did not arrive in time, or could not be copied. A privacy mark
     // is kept without data instead: it marks the copy whatever it holds.
     void NoteNotKept(UINT format);
@@ -44,6 +49,8 @@ public:
     const std::vector<BYTE>* BytesOf(UINT format) const;
     // The Unicode text, up to its first NUL; nothing when there is none.
     std::optional<std::wstring> Text() const;
+    // The same, given up by the snapshot where it was kept as text.
+    std::optional<std::wstring> TakeText();
     const std::vector<UINT>& NotKept() const { return notKept_; }
     size_t FormatCount() const { return formats_.size(); }
 
@@ -59,4 +66,5 @@ private:
     std::vector<UINT> present_;
     std::vector<RememberedFormat> formats_;
     std::vector<UINT> notKept_;
+    std::optional<std::wstring> text_;   // kept by KeepText
 };

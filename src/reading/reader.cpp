@@ -15,6 +15,9 @@ namespace {
 
 // A copy up to this long is prepared at once, in a few milliseconds.
 constexpr size_t PrepareAtOnceChars = 128 * 1024;
+// A longer copy is read from its first sentence, at most this long, while the rest is
+// prepared.
+constexpr size_t HeadChars = 4096;
 // How long the window waits for the pronunciation dictionary before it goes on to its
 // messages: what is ready by then comes in as if it had been worked out at once.
 constexpr unsigned PatienceMs = 50;
@@ -28,6 +31,34 @@ std::wstring Megabytes(unsigned long long bytes)
     wchar_t text[32] = L"";
     swprintf(text, 32, L"%.1f", std::ceil(static_cast<double>(bytes) * 10.0 / (1024.0 * 1024.0)) / 10.0);
     return text;
+}
+
+// The first sentence of a long copy, or its first HeadChars cut after a blank; empty
+// when the copy is short or begins with nothing to read.
+std::wstring HeadOf(const std::wstring& copy)
+{
+    if (copy.size() <= PrepareAtOnceChars)
+        return {};
+    const int limit = static_cast<int>(HeadChars);
+    int end = SentenceEndAfter(copy.c_str(), limit, 0);
+    if (end >= limit) {
+        const size_t blank = copy.find_last_of(L" \t\r\n", HeadChars - 1);
+        if (blank != std::wstring::npos)
+            end = static_cast<int>(blank);
+    }
+    std::wstring head = copy.substr(0, static_cast<size_t>(end));
+    if (head.find_first_not_of(L" \t\r\n") == std::wstring::npos)
+        return {};
+    return head;
+}
+
+// Where a prepared text ends before its trailing blanks and line breaks.
+int EndBeforeBlanks(const std::wstring& text)
+{
+    size_t end = text.size();
+    while (end > 0 && (text[end - 1] == L' ' || text[end - 1] == L'\r' || text[end - 1] == L'\n'))
+        --end;
+    return static_cast<int>(end);
 }
 
 } // namespace
@@ -121,13 +152,25 @@ void Reader::TakeCopy(std::wstring text, bool append, bool readAnyway)
     if (follows) {
         load_->copy.AddCopy(std::move(text));
         load_->followsCopy = true;
+        // The reading starts again at the added copy, not where a head left off.
+        load_->head.reset();
     } else {
+        std::wstring head = read && !append ? HeadOf(text) : std::wstring();
+        std::wstring whole;
+        if (!head.empty()) {
+            whole = std::move(text);
+            text = std::move(head);
+        }
         load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(text), append);
+        load_->whole = std::move(whole);
     }
     load_->read = read;
     if (load_->copy.Remaining() <= PrepareAtOnceChars) {
         loadWork_.Cancel();
-        while (load_ && !LoadStep(Wait::Prompt) && !(load_->phase == Load::Phase::Hearing && load_->hearingStarted)) {
+        // A head's load is done at once; the whole copy's after it goes between messages.
+        const Load* atOnce = load_.get();
+        while (load_.get() == atOnce && !LoadStep(Wait::Prompt) &&
+               !(load_->phase == Load::Phase::Hearing && load_->hearingStarted)) {
         }
     }
     if (load_ && !loadWork_.Pending())
@@ -155,6 +198,12 @@ bool Reader::LoadStep(Wait wait)
         return false;
     case Load::Phase::Showing: {
         auto shown = std::make_shared<const std::wstring>(std::move(load.result.text));
+        // The head being read must begin the whole copy as it was shown, for the reading
+        // and its highlight to go on in the whole; else it goes on from the word reached.
+        const bool continues = load.head && shown->compare(0, static_cast<size_t>(load.headEnd), *load.head, 0,
+                                                           static_cast<size_t>(load.headEnd)) == 0;
+        if (!continues)
+            load.headEnd = -1;
         view_.TakeText(shown);
         PreparationMarks marks = std::move(load.result.marks);
         if (load.result.keptPrefix > 0) {
@@ -164,10 +213,13 @@ bool Reader::LoadStep(Wait wait)
             kept.webAddresses.insert(kept.webAddresses.end(), marks.webAddresses.begin(), marks.webAddresses.end());
             marks = std::move(kept);
         }
-        if (load.result.keptPrefix == 0)
+        if (load.result.keptPrefix == 0 && !continues)
             lastSpokenWord_ = {};
         text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
-        view_.Select(0, 0);
+        if (continues && lastSpokenWord_.end > lastSpokenWord_.start)
+            look_.ShowSpokenWord(view_, lastSpokenWord_, lastSpokenSentence_);
+        else
+            view_.Select(0, 0);
         ReportStatusChange();
         load.phase = Load::Phase::Hearing;
         return false;
@@ -181,10 +233,25 @@ bool Reader::LoadStep(Wait wait)
     }
     const bool read = load.read;
     const int readFrom = load.result.readFrom;
+    const bool wasHead = !load.whole.empty();
+    std::wstring whole = std::move(load.whole);
+    const SharedText head = load.head;
+    const int headEnd = load.headEnd;
     load_.reset();
+    if (head) {
+        controller_.ReadRestOfText(headEnd);
+        return true;
+    }
     if (read)
-        controller_.ReadNewText(readFrom);
-    return true;
+        controller_.ReadNewText(readFrom, wasHead);
+    if (!wasHead)
+        return true;
+    const SharedText shown = view_.Shared();
+    load_ = std::make_unique<Load>(shown, true, std::move(whole), false);
+    load_->read = read;
+    load_->head = shown;
+    load_->headEnd = EndBeforeBlanks(*shown);
+    return false;
 }
 
 // Derives what the voice hears of the text just shown; true once spoken_ holds it. A long
@@ -510,6 +577,7 @@ void Reader::OnLanguageReached(LanguageId language, bool withoutVoice)
 void Reader::OnSpokenWord(TextRange word, TextRange sentence)
 {
     lastSpokenWord_ = word;
+    lastSpokenSentence_ = sentence;
     ReportStatusChange(look_.ShowSpokenWord(view_, word, sentence));
     if (!pendingNote_.empty() && noteListener_)
         noteListener_(pendingNote_);

@@ -200,6 +200,12 @@ private:
         // still being prepared.
         bool read = false;
         bool followsCopy = false;
+        // A long copy is read from its first sentence while the rest is prepared. The
+        // head's load holds the whole copy, which is loaded next; the whole's load holds
+        // the head as shown and where it ends, to go on reading from there.
+        std::wstring whole;
+        SharedText head;
+        int headEnd = -1;
     };
     // How a step waits for what the voice is to hear: Sliced, a moment between messages;
     // Prompt, a little longer, so that a short copy comes in as if at once when it can;
@@ -217,7 +223,7 @@ private:
     PronouncerCache pronouncers_;
     DictionaryByVoice heardWith_;       // those spoken_ was made with
     std::wstring voiceName_;           // whose entries of the dictionary apply: the chosen voice's
-    TextRange lastSpokenWord_;
+    TextRange lastSpokenWord_, lastSpokenSentence_;
     ViewLook look_;
     VoiceLister voiceLister_;
     VoiceRuns voiceRuns_;

@@ -270,6 +270,9 @@ void SpeechController::OnEndOfInput(ULONG stream)
         Stop();
         return;
     }
+    // The head of a long copy is read; the rest follows once it is prepared.
+    if (awaitingRest_ && state_ != Stopped)
+        return;
     // The end of the text, or of a reading stopped or replaced while paused.
     if (!AppSettings.repeatReading) {
         Stop();
@@ -333,6 +336,7 @@ void SpeechController::PauseResume()
 
 void SpeechController::Stop()
 {
+    awaitingRest_ = false;
     // A paused voice would stay paused under the purge and swallow the next Speak.
     if (state_ == Paused && voice_ && ResumeVoice())
         state_ = Playing;
@@ -359,6 +363,7 @@ void SpeechController::PlayPause()
 
 bool SpeechController::BeginNewText(bool readAnyway)
 {
+    awaitingRest_ = false;
     const bool readIt = state_ != Paused && (readAnyway || AppSettings.autoPlay || state_ != Stopped);
     // Paused, the text waits: the voice is resumed only so that the purge takes
     // effect, and the purged reading's end then stops the program.
@@ -368,10 +373,26 @@ bool SpeechController::BeginNewText(bool readAnyway)
     return readIt;
 }
 
-void SpeechController::ReadNewText(int offset)
+void SpeechController::ReadNewText(int offset, bool restToCome)
 {
     TuneVoice();
     StartSpeaking(SpokenPosition(offset));
+    awaitingRest_ = restToCome && state_ != Stopped;
+}
+
+void SpeechController::ReadRestOfText(int offset)
+{
+    const bool awaited = std::exchange(awaitingRest_, false);
+    if (state_ == Stopped || !voice_)
+        return;
+    if (!awaited || offset < 0) {
+        SpokenTextChanged();
+        return;
+    }
+    if (HasLiveUtterance())
+        SpeakFrom(SpokenPosition(offset));
+    else if (state_ != Paused)
+        StartSpeaking(SpokenPosition(offset));
 }
 
 void SpeechController::StepSentence(int direction)

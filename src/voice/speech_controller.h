@@ -75,7 +75,13 @@ public:
     // is off). After preparing it, ReadNewText reads it from offset in the view, where
     // the new part begins.
     bool BeginNewText(bool readAnyway = false);
-    void ReadNewText(int offset);
+    // restToCome: what was given is only the head of a long copy, read while the rest
+    // is prepared; its end waits for ReadRestOfText rather than end the reading.
+    void ReadNewText(int offset, bool restToCome = false);
+    // The whole copy is now the spoken text: the reading goes on from offset in the view
+    // (where the head ended) behind what the voice has of the head, or, with -1 (the
+    // whole did not begin as the head did), from the word it has reached.
+    void ReadRestOfText(int offset);
     void StepSentence(int direction); // +1 or -1, only while playing
     // The rate of the settings changed: a reading going on takes it at once.
     void RateChanged();
@@ -187,4 +193,6 @@ private:
     std::shared_ptr<AudioPlayer> player_;
     // Where in the spoken text the word last heard begins (or the reading started).
     int heardPosition_ = 0;
+    // Reading the head of a copy whose rest is still being prepared.
+    bool awaitingRest_ = false;
 };

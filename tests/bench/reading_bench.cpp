@@ -17,6 +17,7 @@
 #include "app_driver.h"
 #include "clipboard/clipboard_monitor.h"
 #include "copy_watch.h"
+#include "file_bytes.h"
 #include "pump.h"
 #include <psapi.h>
 #include <fstream>
@@ -311,6 +312,58 @@ std::string LoadAverage()
     return line.empty() ? "unknown" : line.substr(0, line.find(' ', line.find(' ', line.find(' ') + 1) + 1));
 }
 
+// The least any program must wait for a copy: another process that takes the text as
+// soon as the clipboard tells of it, and notes when it has it (bare_listener.cpp).
+class BareListener {
+public:
+    BareListener()
+    {
+        DeleteFileW(kNotes);
+        std::wstring commandLine = L"bare_listener.exe ";
+        commandLine += kNotes;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
+            return;
+        PumpUntil([] { return !ReadBytes(kNotes).empty() && ReadBytes(kNotes) != "<missing>"; }, 10000);
+    }
+    ~BareListener()
+    {
+        if (!info_.hProcess)
+            return;
+        TerminateProcess(info_.hProcess, 0);
+        WaitForSingleObject(info_.hProcess, 5000);
+        CloseHandle(info_.hProcess);
+        CloseHandle(info_.hThread);
+    }
+    // When it last had a whole text, on NowMs's clock; 0 before.
+    double HadTextAt() const
+    {
+        std::istringstream lines(ReadBytes(kNotes));
+        double at = 0, last = 0;
+        while (lines >> at)
+            last = at;
+        return last;
+    }
+
+private:
+    static constexpr const wchar_t* kNotes = L"Z:\\tmp\\clipvoce-bare-listener.txt";
+    PROCESS_INFORMATION info_{};
+};
+
+// Milliseconds from the copy of text until the bare listener has it, alone: a listener
+// beside the program would hold the clipboard open while the program waits to open it.
+double BareListenerWait(const std::wstring& text)
+{
+    EmptyTheClipboard();
+    BareListener bare;
+    if (!SetClipboardText(text))
+        return -1;
+    const double copied = NowMs();
+    PumpUntil([&] { return bare.HadTextAt() > 0; }, 10000);
+    return bare.HadTextAt() > 0 ? bare.HadTextAt() - copied : -1;
+}
+
 // The road of one copy in the real program, from the copy to the first highlighted
 // word, to the caption that says "playing", to the whole text in the view; meanwhile
 // the longest wait for a repaint and the program's peak working set.
@@ -318,6 +371,8 @@ void BenchCopy(const std::string& shape, size_t kilobytes)
 {
     SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones");
     WriteSettingsFile({{L"autoplay", L"1"}, {L"fulltext", L"1"}});
+    const std::wstring text = MakeCopy(shape, kilobytes);
+    const double bareMs = BareListenerWait(text);
     EmptyTheClipboard();
     AppProcess program;
     HWND window = program.Window();
@@ -329,14 +384,14 @@ void BenchCopy(const std::string& shape, size_t kilobytes)
     PROCESS_MEMORY_COUNTERS before{}, after{};
     before.cb = after.cb = sizeof before;
     GetProcessMemoryInfo(process, &before, sizeof before);
-    const std::wstring text = MakeCopy(shape, kilobytes);
     const std::string load = LoadAverage();
     const CopyTimeline t = WatchCopy(window, text, 600000);
     GetProcessMemoryInfo(process, &after, sizeof after);
     auto ms = [](double value) { return value < 0 ? std::string("never") : std::to_string(static_cast<int>(value + 0.5)) + " ms"; };
-    std::printf("copy of %5zu KB (%s): first word %s, caption %s, whole text %s; longest repaint wait %s (%d asked);"
-                " working set %zu MB before, peak %zu MB; load %s\n",
-                kilobytes, shape.c_str(), ms(t.firstWordMs).c_str(), ms(t.playingCaptionMs).c_str(),
+    const std::string share = bareMs < 0 || t.firstWordMs < 0 ? "unknown" : ms(t.firstWordMs - bareMs);
+    std::printf("copy of %5zu KB (%s): a bare listener has it at %s; first word %s (the program's share %s), caption %s,"
+                " whole text %s; longest repaint wait %s (%d asked); working set %zu MB before, peak %zu MB; load %s\n",
+                kilobytes, shape.c_str(), ms(bareMs).c_str(), ms(t.firstWordMs).c_str(), share.c_str(), ms(t.playingCaptionMs).c_str(),
                 ms(t.wholeTextMs).c_str(), ms(t.longestRepaintMs).c_str(), t.repaints,
                 before.WorkingSetSize >> 20, after.PeakWorkingSetSize >> 20,
                 load.c_str());

@@ -2,6 +2,7 @@
 // view then holding exactly the prepared text; a copy made meanwhile is the one read;
 // a long paragraph and a long word are no slower.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include "app_driver.h"
 #include <psapi.h>
 #include "copy_watch.h"
@@ -105,6 +106,27 @@ TEST_F(LongCopyTest, ACopyMadeDuringALongOneIsTheOneRead)
     EXPECT_TRUE(PumpUntil([&] { return Playing(); }, 10000));
     EXPECT_FALSE(PumpUntil([&] { return TextViewText(window_) != L"The later copy is read. "; }, 1000))
         << "the earlier copy came in after it";
+}
+
+// A long copy is read from its first sentence while the rest is prepared; once the rest
+// is in, the reading goes on into it rather than start again.
+TEST_F(LongCopyTest, ALongCopyIsReadOnFromItsFirstSentenceIntoTheRest)
+{
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"600");
+    const std::wstring text = L"The first sentence is read at once.\r\n" + Lines(512 * 1024);
+    ASSERT_TRUE(SetClipboardText(text));
+    const int firstSentence = 36;
+    std::vector<int> starts;
+    HWND view = TextViewOf(window_);
+    ASSERT_TRUE(PumpUntil([&] {
+        const int start = LOWORD(SendMessageW(view, EM_GETSEL, 0, 0));
+        if (start > 0 && (starts.empty() || starts.back() != start))
+            starts.push_back(start);
+        return !starts.empty() && starts.back() > firstSentence + 60;
+    }, 20000)) << "the reading did not go on past the first sentence; words seen: " << starts.size();
+    EXPECT_TRUE(std::is_sorted(starts.begin(), starts.end())) << "the reading started again";
+    EXPECT_GT(SendMessageW(view, WM_GETTEXTLENGTH, 0, 0), static_cast<LRESULT>(text.size() / 2))
+        << "the rest of the copy is not shown";
 }
 
 TEST_F(LongCopyTest, ALongParagraphAndALongWordAreShownAndHeardAtOnce)

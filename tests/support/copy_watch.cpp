@@ -131,6 +131,7 @@ CopyTimeline WatchCopy(HWND speechWindow, const std::wstring& text, DWORD timeou
     if (!SetClipboardText(text))
         return timeline;
     const double copied = NowMs();
+    timeline.copiedAtMs = copied;
     while (!timeline.Complete() && NowMs() - copied < timeoutMs) {
         DWORD_PTR answer = 0;
         // The caret sits at the start until the first word is selected; a selection that

@@ -49,6 +49,8 @@ struct CopyTimeline {
     double firstWordMs = -1;
     double playingCaptionMs = -1;
     double wholeTextMs = -1;
+    // When the copy was made, on NowMs's clock.
+    double copiedAtMs = 0;
     double longestRepaintMs = 0;
     double allowanceMs = 0;
     int repaints = 0;
