@@ -155,7 +155,7 @@ private:
         return false;
     }
 
-    // Released in this order, COM last, on the thread that opened it.
+    // Released from the bottom up: COM goes last, on the thread that opened it.
     ComApartment apartment_;
     ComPtr<IAudioClient> client_;
     ComPtr<IAudioRenderClient> render_;
