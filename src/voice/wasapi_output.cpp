@@ -30,8 +30,8 @@ bool Succeeded(const wchar_t* call, HRESULT result)
     return false;
 }
 
-// The audio client's objects are free-threaded: the player's window thread reaches them
-// directly (under the player's lock) although the player's own thread made them.
+// The audio client and its services are apartment-neutral: the player's window thread
+// calls them directly (under the player's lock) although the player's own thread made them.
 class WasapiOutput final : public AudioOutput {
 public:
     WasapiOutput(uint32_t sampleRate, uint16_t channels) : rate_(sampleRate), channels_(channels) {}
