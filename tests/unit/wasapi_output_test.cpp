@@ -41,10 +41,11 @@ TEST(WasapiOutputTest, PlaysPausesResumesAndResetsOnADevice)
 
     // Paused before anything is queued, as the player opens a paused output: nothing plays.
     output->Pause();
-    // A second, far more than the engine's buffer holds: the rest waits and goes on later.
-    const std::vector<int16_t> second(Rate, 1000);
-    ASSERT_TRUE(output->Queue(second.data(), Rate));
-    EXPECT_EQ(output->QueuedFrames(), Rate);
+    // Two seconds, far more than the engine's buffer holds: the rest waits and goes on later.
+    const uint64_t total = 2 * Rate;
+    const std::vector<int16_t> sound(total, 1000);
+    ASSERT_TRUE(output->Queue(sound.data(), total));
+    EXPECT_EQ(output->QueuedFrames(), total);
     for (const uint64_t played : Watch(*output, 100))
         EXPECT_EQ(played, 0u);
 
@@ -52,19 +53,19 @@ TEST(WasapiOutputTest, PlaysPausesResumesAndResetsOnADevice)
     ASSERT_TRUE(PumpUntil([&] { return output->PlayedFrames() >= Rate / 4; }, 5000));
     output->Pause();
     const uint64_t paused = output->PlayedFrames();
-    EXPECT_LT(paused, Rate);
+    EXPECT_LT(paused, total);
     for (const uint64_t played : Watch(*output, 150))
         EXPECT_EQ(played, paused);
 
     // Every frame is heard once: the count goes on from the pause to exactly what was queued.
     output->Resume();
     EXPECT_GE(output->PlayedFrames(), paused);
-    ASSERT_TRUE(PumpUntil([&] { return output->PlayedFrames() == Rate; }, 5000)) << output->PlayedFrames();
+    ASSERT_TRUE(PumpUntil([&] { return output->PlayedFrames() == total; }, 10000)) << output->PlayedFrames();
 
     output->Reset();
     EXPECT_EQ(output->QueuedFrames(), 0u);
     EXPECT_EQ(output->PlayedFrames(), 0u);
-    ASSERT_TRUE(output->Queue(second.data(), Rate / 10));
+    ASSERT_TRUE(output->Queue(sound.data(), Rate / 10));
     EXPECT_TRUE(PumpUntil([&] { return output->PlayedFrames() == Rate / 10; }, 5000)) << output->PlayedFrames();
 }
 
