@@ -1,6 +1,7 @@
 // The audio engine's output: played frames follow the device, hold while paused, go on
-// from there after a resume and start again at 0 after a reset; without a device the
-// player falls back to the clock, and the player lets go of its output on its own thread.
+// from there after a resume and start again at 0 after a reset; a lost device gives way
+// to a clock; and the player lets go of its output on its own thread. (Without any device,
+// as on the test machines, every reading of the other tests plays on the clock.)
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstdint>
@@ -69,15 +70,73 @@ TEST(WasapiOutputTest, PlaysPausesResumesAndResetsOnADevice)
     EXPECT_TRUE(PumpUntil([&] { return output->PlayedFrames() == Rate / 10; }, 5000)) << output->PlayedFrames();
 }
 
-TEST(WasapiOutputTest, WithoutADeviceTheClockPlays)
+// A stream that holds what fits in its buffer and plays what the test says it played,
+// until the device is lost: from then on every call fails.
+struct StandInEndpoint final : RenderEndpoint {
+    struct State {
+        uint64_t written = 0, position = 0;
+        bool lost = false;
+        int failedCalls = 0;
+    };
+    State& state;
+    explicit StandInEndpoint(State& s) : state(s) {}
+    bool Answer()
+    {
+        state.failedCalls += state.lost;
+        return !state.lost;
+    }
+    bool Room(uint32_t& frames) override
+    {
+        frames = static_cast<uint32_t>(100 - (state.written - state.position));
+        return Answer();
+    }
+    bool Write(const int16_t*, uint32_t frames) override
+    {
+        if (Answer())
+            state.written += frames;
+        return !state.lost;
+    }
+    bool Position(uint64_t& frames) override
+    {
+        frames = state.position;
+        return Answer();
+    }
+    bool Start() override { return Answer(); }
+    bool Stop() override { return Answer(); }
+    bool Reset() override
+    {
+        if (Answer())
+            state.written = state.position = 0;
+        return !state.lost;
+    }
+};
+
+TEST(WasapiOutputTest, ALostDeviceCountsOnInRealTimeAndFailsOnce)
 {
-    if (OnNullDevice())
-        GTEST_SKIP() << "this process has a device";
-    if (OpenWasapiOutput(Rate, 1))
-        GTEST_SKIP() << "this machine has a sound device";
-    const std::unique_ptr<AudioOutput> output = OpenAudioOutput(Rate, 1);
-    ASSERT_TRUE(output);
-    EXPECT_FALSE(output->IsDevice());
+    const uint32_t rate = 1000;
+    StandInEndpoint::State state;
+    const auto output = MakeEndpointOutput(std::make_unique<StandInEndpoint>(state), rate, 1);
+    const std::vector<int16_t> sound(300);
+    ASSERT_TRUE(output->Queue(sound.data(), 300));
+    EXPECT_EQ(state.written, 100u);
+    state.position = 60;
+    EXPECT_EQ(output->PlayedFrames(), 60u);
+    EXPECT_EQ(state.written, 160u);
+
+    state.lost = true;
+    const ULONGLONG lostTick = GetTickCount64();
+    EXPECT_EQ(output->PlayedFrames(), 60u);
+    // The other 240 frames take a quarter of a second, not less, and the reading ends.
+    ASSERT_TRUE(PumpUntil([&] { return output->PlayedFrames() == 300; }, 5000));
+    EXPECT_GE(GetTickCount64() - lostTick, 200u);
+    output->Pause();
+    output->Resume();
+    output->Reset();
+    EXPECT_EQ(output->PlayedFrames(), 0u);
+    ASSERT_TRUE(output->Queue(sound.data(), 10));
+    EXPECT_TRUE(PumpUntil([&] { return output->PlayedFrames() == 10; }, 5000));
+    // The device is not asked again, so its failure is logged once.
+    EXPECT_EQ(state.failedCalls, 1);
 }
 
 // COM is let go of per thread: the output must end on the thread that opened it, not on
