@@ -1,6 +1,7 @@
 #include "export/export.h"
 #include "export/mp3_encoder.h"
 #include "export/wav_speed.h"
+#include "platform/com_apartment.h"
 #include "platform/com_ptr.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
@@ -88,22 +89,6 @@ struct ExportJob {
     HWND dialog = nullptr;       // set before the worker starts
     std::atomic<bool> cancelled{false};
     std::atomic<bool> succeeded{false};
-};
-
-// COM for the worker's own thread, for as long as it works.
-class ComApartment {
-public:
-    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
-    ~ComApartment()
-    {
-        if (initialised_)
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialised_;
 };
 
 bool DoExportWork(ExportJob& job)

@@ -1,4 +1,5 @@
 #include "voice/audio_output.h"
+#include "voice/wasapi_output.h"
 #include "platform/log.h"
 #include "platform/scoped_handle.h"
 #include <mmsystem.h>
@@ -156,6 +157,8 @@ private:
 
 std::unique_ptr<AudioOutput> OpenAudioOutput(uint32_t sampleRate, uint16_t channels)
 {
+    if (std::unique_ptr<AudioOutput> output = OpenWasapiOutput(sampleRate, channels))
+        return output;
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = channels;

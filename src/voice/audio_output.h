@@ -1,8 +1,8 @@
 #pragma once
-// Where the player's frames become sound: the platform's wave output, or, on a machine
-// where no device opens, a clock that plays them silently in real time, so that the
-// highlight moves and the reading ends on time all the same. Used by the player's
-// thread only, under the player's lock.
+// Where the player's frames become sound: the platform's shared audio engine (WASAPI),
+// else its wave output, or, on a machine where no device opens, a clock that plays them
+// silently in real time, so that the highlight moves and the reading ends on time all the
+// same. Used under the player's lock, opened and destroyed on the player's thread.
 #include <windows.h>
 #include <cstdint>
 #include <memory>
@@ -23,7 +23,7 @@ public:
     virtual bool IsDevice() const = 0;
 };
 
-// The default device for 16-bit frames of the rate and channels given, or the clock when
-// it will not open (the reason is logged).
+// The default device for 16-bit frames of the rate and channels given, through WASAPI or
+// else the wave output, or the clock when neither will open (the reasons are logged).
 std::unique_ptr<AudioOutput> OpenAudioOutput(uint32_t sampleRate, uint16_t channels);
 std::unique_ptr<AudioOutput> OpenClockOutput(uint32_t sampleRate);

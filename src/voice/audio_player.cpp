@@ -216,6 +216,9 @@ void AudioPlayer::Run(OutputOpener open)
         else
             work_.wait_for(lock, WatchPeriod);
     }
+    // The output lets go of COM on the thread that opened it, whichever thread lets go of
+    // the player.
+    output_.reset();
 }
 
 bool AudioPlayer::Feed()
