@@ -159,13 +159,7 @@ std::unique_ptr<AudioOutput> OpenAudioOutput(uint32_t sampleRate, uint16_t chann
 {
     if (std::unique_ptr<AudioOutput> output = OpenWasapiOutput(sampleRate, channels))
         return output;
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = sampleRate;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(channels * 2);
-    format.nAvgBytesPerSec = sampleRate * format.nBlockAlign;
+    WAVEFORMATEX format = Pcm16Format(sampleRate, channels);
     HWAVEOUT device = nullptr;
     const MMRESULT opened = waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
     if (opened == MMSYSERR_NOERROR)
@@ -177,4 +171,16 @@ std::unique_ptr<AudioOutput> OpenAudioOutput(uint32_t sampleRate, uint16_t chann
 std::unique_ptr<AudioOutput> OpenClockOutput(uint32_t sampleRate)
 {
     return std::make_unique<ClockOutput>(sampleRate);
+}
+
+WAVEFORMATEX Pcm16Format(uint32_t sampleRate, uint16_t channels)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = sampleRate;
+    format.wBitsPerSample = 16;
+    format.nBlockAlign = static_cast<WORD>(channels * sizeof(int16_t));
+    format.nAvgBytesPerSec = sampleRate * format.nBlockAlign;
+    return format;
 }

@@ -4,6 +4,7 @@
 // silently in real time, so that the highlight moves and the reading ends on time all the
 // same. Used under the player's lock, opened and destroyed on the player's thread.
 #include <windows.h>
+#include <mmsystem.h>
 #include <cstdint>
 #include <memory>
 
@@ -27,3 +28,5 @@ public:
 // else the wave output, or the clock when neither will open (the reasons are logged).
 std::unique_ptr<AudioOutput> OpenAudioOutput(uint32_t sampleRate, uint16_t channels);
 std::unique_ptr<AudioOutput> OpenClockOutput(uint32_t sampleRate);
+// The player's frames as the platform describes them: 16-bit PCM.
+WAVEFORMATEX Pcm16Format(uint32_t sampleRate, uint16_t channels);

@@ -130,6 +130,8 @@ void AudioPlayer::Resume()
 {
     std::lock_guard lock(mu_);
     paused_ = false;
+    // What was heard before the pause and left waiting is told of again.
+    announced_ = false;
     if (output_)
         output_->Resume();
     Note("resume", HeardLocked());
@@ -149,6 +151,7 @@ void AudioPlayer::Drop()
         output_->Reset();
     pieces_.clear();
     std::erase_if(marks_, IsDropped);
+    announced_ = false;
     firstSoundTick_ = 0;
     recordStarted_ = false;
     room_.notify_all();

@@ -25,6 +25,7 @@ void SpeechController::UseVoice(ComPtr<ISpVoice> voice)
 void SpeechController::UsePlayer(std::shared_ptr<AudioPlayer> player)
 {
     player_ = std::move(player);
+    playerPaused_ = false;
     if (player_)
         player_->SetSpeed(AppSettings.speedPercent / 100.0);
 }
@@ -165,8 +166,10 @@ bool SpeechController::PauseVoice()
     const HRESULT result = voice_ ? voice_->Pause() : S_OK;
     if (FAILED(result))
         LogFailure(L"ISpVoice::Pause", static_cast<DWORD>(result));
-    if (player_ && SUCCEEDED(result))
+    if (player_ && SUCCEEDED(result)) {
         player_->Pause();
+        playerPaused_ = true;
+    }
     return SUCCEEDED(result);
 }
 
@@ -175,8 +178,10 @@ bool SpeechController::ResumeVoice()
     const HRESULT result = voice_ ? voice_->Resume() : S_OK;
     if (FAILED(result))
         LogFailure(L"ISpVoice::Resume", static_cast<DWORD>(result));
-    if (player_ && SUCCEEDED(result))
+    if (player_ && SUCCEEDED(result)) {
         player_->Resume();
+        playerPaused_ = false;
+    }
     return SUCCEEDED(result);
 }
 
@@ -328,7 +333,7 @@ void SpeechController::PauseResume()
             // events the voice raised before it are taken now, and what of them was heard.
             if (player_) {
                 HandleVoiceEvents();
-                HandleHeardEvents();
+                TakeHeardEvents();
             }
         }
     }

@@ -88,7 +88,8 @@ public:
     // The speed of the settings changed: the audio still to be heard takes it at once.
     void SpeedChanged();
     void HandleVoiceEvents();
-    // The player heard what the voice reported at an audio offset.
+    // The player heard what the voice reported at an audio offset. Paused, it waits: a
+    // word the voice told of late is shown with the resume, not during the pause.
     void HandleHeardEvents();
     void OnTimer();
     // Ctrl+click: start at the sentence that holds viewOffset (the first visible line's
@@ -167,6 +168,7 @@ private:
     // that tells of no words has them timed by their lengths.
     void MarkRendered(const SPEVENT& event);
     void MarkEstimatedWords(const Utterance& utterance, int from, int to, uint64_t start, uint64_t end);
+    void TakeHeardEvents();
     void OnWordHeard(const VoiceMark& mark);
     // With the player, a step goes from the word heard, not from where the voice has
     // rendered to.
@@ -193,6 +195,8 @@ private:
     std::shared_ptr<AudioPlayer> player_;
     // Where in the spoken text the word last heard begins (or the reading started).
     int heardPosition_ = 0;
+    // The player is paused: what it heard before the pause waits for the resume.
+    bool playerPaused_ = false;
     // Reading the head of a copy whose rest is still being prepared.
     bool awaitingRest_ = false;
 };

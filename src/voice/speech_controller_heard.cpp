@@ -112,6 +112,12 @@ void SpeechController::MarkEstimatedWords(const Utterance& utterance, int from, 
 
 void SpeechController::HandleHeardEvents()
 {
+    if (!playerPaused_)
+        TakeHeardEvents();
+}
+
+void SpeechController::TakeHeardEvents()
+{
     if (!player_)
         return;
     for (const VoiceMark& mark : player_->TakeHeard()) {

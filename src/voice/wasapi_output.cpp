@@ -100,13 +100,7 @@ bool WasapiEndpoint::Open()
                    device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, client_.OutVoid())))
         return false;
 
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels_;
-    format.nSamplesPerSec = rate_;
-    format.wBitsPerSample = 16;
-    format.nBlockAlign = static_cast<WORD>(channels_ * sizeof(int16_t));
-    format.nAvgBytesPerSec = rate_ * format.nBlockAlign;
+    WAVEFORMATEX format = Pcm16Format(rate_, channels_);
     // The engine mixes in its own format, mostly float at 48 kHz; it converts ours.
     const DWORD flags = AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY;
     return Succeeded(L"IAudioClient::Initialize",

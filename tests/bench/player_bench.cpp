@@ -1,8 +1,8 @@
 // Figures for the program's own player with the stand-in voice speaking with eSpeak NG:
 // the time from Speak to the first frame the player hands to the output, for one
 // sentence and for a 1 MB text, and the longest silence between runs of one voice at
-// 1x and 2.5x; beside them the same voice speaking to its device, as it did before the
-// program played the speech itself (there the first word is raised with its sound).
+// 1x and 2.5x. The same voice speaking to its device, as it did before the program played
+// the speech itself, is in scripts/bench voice ("first word on the device").
 // Prints figures; asserts nothing. Run with scripts/bench player.
 #include <windows.h>
 #include <sapi.h>
@@ -117,32 +117,6 @@ void ThroughThePlayer(const char* label, const std::vector<std::wstring>& runs, 
     voice->Release();
 }
 
-// As before: the voice speaks to its device and raises the first word with its sound.
-void ToTheDevice(const char* label, const std::wstring& text)
-{
-    ISpVoice* voice = NewVoice();
-    if (!voice) {
-        std::printf("%s: no voice\n", label);
-        return;
-    }
-    const double start = Now();
-    voice->Speak(text.c_str(), SPF_ASYNC, nullptr);
-    bool heard = false;
-    while (!heard && Now() - start < 10000) {
-        SPEVENT e{};
-        while (voice->GetEvents(1, &e, nullptr) == S_OK) {
-            heard = heard || e.eEventId == SPEI_WORD_BOUNDARY;
-            if (e.elParamType == SPET_LPARAM_IS_TOKEN || e.elParamType == SPET_LPARAM_IS_OBJECT)
-                reinterpret_cast<IUnknown*>(e.lParam)->Release();
-            e = SPEVENT{};
-        }
-        Sleep(1);
-    }
-    std::printf("%-40s first word  %6.1f ms after Speak\n", label, Now() - start);
-    voice->Speak(nullptr, SPF_PURGEBEFORESPEAK, nullptr);
-    voice->Release();
-}
-
 } // namespace
 
 int main()
@@ -155,8 +129,6 @@ int main()
     const std::wstring megabyte = Sentences(512 * 1024);
     const std::vector<std::wstring> threeRuns = {Sentences(200), Sentences(300), Sentences(200)};
     for (int round = 0; round < 3; ++round) {
-        ToTheDevice("before, to the device: one sentence", sentence);
-        ToTheDevice("before, to the device: 1 MB text", megabyte);
         ThroughThePlayer("player 1x: one sentence", {sentence}, 1.0);
         ThroughThePlayer("player 1x: 1 MB text", {megabyte}, 1.0);
         ThroughThePlayer("player 2.5x: one sentence", {sentence}, 2.5);
