@@ -111,6 +111,8 @@ std::vector<VoiceMark> AudioPlayer::TakeHeard()
     for (const VoiceMark& mark : taken)
         if (mark.id == SPEI_WORD_BOUNDARY)
             Note("word", mark.offset);
+        else if (mark.id == SPEI_SENTENCE_BOUNDARY)
+            Note("sentence", mark.offset);
     marks_.erase(marks_.begin(), marks_.begin() + static_cast<ptrdiff_t>(count));
     announced_ = false;
     work_.notify_one();

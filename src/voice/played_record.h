@@ -6,8 +6,8 @@
 //   format  the sample rate and channels of both (16-bit samples, channels interleaved)
 //   start   the voice frame the output's frame 0 stands for, after the output was reset;
 //           output frames here count in the audio file, from its start
-//   word    a word mark handed to the window: where it is in the voice's audio, and
-//           where the listener was in the output
+//   word, sentence   a mark handed to the window: where it is in the voice's audio,
+//           and where the listener was in the output
 //   pause, resume   where the listener is in the voice's audio and in the output
 // Voice frames count from the first byte the voice wrote; milliseconds are on the
 // performance counter's scale, which every process shares. Used under the player's lock.

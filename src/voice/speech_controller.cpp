@@ -8,6 +8,28 @@
 #include "voice/voice_engine.h"
 #include <algorithm>
 
+namespace {
+
+// With the program's player a run ends after the sentence that reaches this many
+// characters (or, in a sentence without end, at a blank): a voice that tells of no words
+// has them timed once its run's audio has ended, and the player lets the voice render
+// no more than a minute ahead of the ear.
+constexpr int PlayedRunChars = 300;
+
+int PlayedRunEnd(const std::wstring& text, int offset, int end)
+{
+    const int wanted = offset + PlayedRunChars;
+    if (end <= wanted)
+        return end;
+    const int sentenceEnd = SentenceEndAfter(text.c_str(), end, wanted);
+    if (sentenceEnd <= wanted + PlayedRunChars)
+        return sentenceEnd;
+    const size_t blank = text.find_first_of(L" \t\r\n", static_cast<size_t>(wanted));
+    return blank != std::wstring::npos && static_cast<int>(blank) < end ? static_cast<int>(blank) : end;
+}
+
+} // namespace
+
 SpeechController::SpeechController(SpeechListener& listener, VoiceRuns& runs)
     : listener_(listener), runs_(runs)
 {
@@ -91,7 +113,9 @@ bool SpeechController::SpeakFrom(int offset)
     const int size = static_cast<int>(text.size());
     offset = std::clamp(offset, 0, size);
     const VoiceRun run = runs_.RunFrom(offset);
-    const int end = std::clamp(run.end, offset, size);
+    int end = std::clamp(run.end, offset, size);
+    if (player_)
+        end = PlayedRunEnd(text, offset, end);
     UseRunVoice(run.voice);
     // The last run of plain text is spoken where it lies; one before it needs an end of
     // its own, and markup a text of its own.
@@ -327,15 +351,15 @@ void SpeechController::PauseResume()
         if (ResumeVoice())
             SetState(Playing);
     } else if (state_ == Playing || state_ == PendingPlay) {
-        if (PauseVoice()) {
-            SetState(Paused);
-            // What was heard up to the pause is shown with it, not a moment after: the
-            // events the voice raised before it are taken now, and what of them was heard.
-            if (player_) {
-                HandleVoiceEvents();
-                TakeHeardEvents();
-            }
+        // What was heard up to the pause is shown with it, not a moment after: the events
+        // the voice raised before it are taken first, and what of them was heard. (The
+        // end of the text may be among them.)
+        if (player_) {
+            HandleVoiceEvents();
+            TakeHeardEvents();
         }
+        if ((state_ == Playing || state_ == PendingPlay) && PauseVoice())
+            SetState(Paused);
     }
 }
 

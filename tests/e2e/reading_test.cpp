@@ -477,36 +477,71 @@ TEST_F(ReadingTest, PauseStopsTheSoundAtOnceAndResumeGoesOnFromTheSameSample)
         << "the played audio resumed elsewhere than where it paused";
 }
 
-// A voice that tells only where sentences begin still has its words highlighted, each
-// in turn, at times estimated from its audio.
-TEST_F(ReadingTest, AVoiceTellingOnlyOfSentencesHasEveryWordHighlightedInOrder)
+// The word marks heard between one sentence mark and the next, sentence by sentence.
+std::vector<size_t> WordsBySentence(const PlayedAudio& reading)
+{
+    std::vector<size_t> counts;
+    for (const PlayedNote& note : reading.notes) {
+        if (note.what == "sentence")
+            counts.push_back(0);
+        else if (note.what == "word" && !counts.empty())
+            ++counts.back();
+    }
+    return counts;
+}
+
+// A voice that tells only where sentences begin, or nothing at all, still has its words
+// highlighted, each in turn and within its sentence's time, at times estimated from its
+// audio. The longer text is read in more than one run.
+TEST_F(ReadingTest, AVoiceTellingOnlyOfSentencesOrNothingHasEveryWordHighlightedInOrder)
 {
     EspeakSpeech espeak;
-    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"300");
-    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", L"sentences");
-    const std::wstring text = L"The first sentence has a few words to show. The second one has some more words in it "
-                              L"than the first had. The third is short.";
-    AppProcess app;
-    HWND window = app.Window();
-    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", nullptr);
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(SetClipboardText(text));
-    ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() >= text.size(); }, 10000)) << "the copy was not taken";
-    PressKey(window, VK_SPACE);
-    ASSERT_TRUE(StateIs(window, L"playing")) << "reading did not start";
-    std::vector<DWORD> seen;
-    ASSERT_TRUE(PumpUntil([&] {
-        const DWORD start = SelectionStart(window);
-        if (SelectionEnd(window) > start && (seen.empty() || seen.back() != start))
-            seen.push_back(start);
-        return StateIs(window, L"stopped", 0);
-    }, 30000)) << "the reading did not end";
-    const std::vector<DWORD> words = WordStarts(text);
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "the highlight went back";
-    size_t found = 0;
-    for (const DWORD word : words)
-        found += std::find(seen.begin(), seen.end(), word) != seen.end();
-    EXPECT_GE(found * 10, words.size() * 9) << found << " of " << words.size() << " words were highlighted";
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"400");
+    const std::wstring played = L"Z:\\tmp\\clipvoce-played-estimated.raw";
+    const std::vector<std::wstring> sentences = {
+        L"The first sentence has a few words to show.",
+        L"The second one has some more words in it than the first had.",
+        L"The third is short.",
+        L"A fourth sentence follows with words enough to make the text longer than a run of a voice "
+        L"that tells of nothing, so that the reading goes on from one run into the next.",
+        L"The fifth one is not quite the last.", L"Then the reading ends here and now."};
+    std::wstring text;
+    for (const std::wstring& sentence : sentences)
+        text += (text.empty() ? L"" : L" ") + sentence;
+    for (const wchar_t* events : {L"sentences", L"none"}) {
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", events);
+        SetEnvironmentVariableW(L"CLIPVOCE_PLAYED_AUDIO", played.c_str());
+        AppProcess app;
+        HWND window = app.Window();
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_EVENTS", nullptr);
+        SetEnvironmentVariableW(L"CLIPVOCE_PLAYED_AUDIO", nullptr);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(SetClipboardText(text));
+        ASSERT_TRUE(PumpUntil([&] { return ViewText(window).size() >= text.size(); }, 10000)) << "the copy was not taken";
+        PressKey(window, VK_SPACE);
+        ASSERT_TRUE(StateIs(window, L"playing")) << "reading did not start";
+        std::vector<DWORD> seen;
+        ASSERT_TRUE(PumpUntil([&] {
+            const DWORD start = SelectionStart(window);
+            if (SelectionEnd(window) > start && (seen.empty() || seen.back() != start))
+                seen.push_back(start);
+            return StateIs(window, L"stopped", 0);
+        }, 60000)) << "the reading did not end, telling of " << Narrow(events);
+        const std::vector<DWORD> words = WordStarts(text);
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << "the highlight went back, telling of " << Narrow(events);
+        size_t found = 0;
+        for (const DWORD word : words)
+            found += std::find(seen.begin(), seen.end(), word) != seen.end();
+        EXPECT_GE(found * 10, words.size() * 9)
+            << found << " of " << words.size() << " words were highlighted, telling of " << Narrow(events);
+        if (std::wstring(events) != L"sentences")
+            continue;
+        std::vector<size_t> expected;
+        for (const std::wstring& sentence : sentences)
+            expected.push_back(WordStarts(sentence).size());
+        EXPECT_EQ(WordsBySentence(ReadPlayedAudio(played).LastReading()), expected)
+            << "words were heard outside their sentence's time";
+    }
 }
 
 } // namespace
