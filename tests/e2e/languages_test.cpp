@@ -44,7 +44,7 @@ std::vector<std::wstring> Words(const std::wstring& text)
 std::vector<std::pair<std::string, std::string>> SpokenWords()
 {
     std::vector<std::pair<std::string, std::string>> spoken;
-    std::istringstream lines(ReadBytes(WordLog));
+    std::istringstream lines(ReadSharedBytes(WordLog));
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();

@@ -107,13 +107,13 @@ TEST_F(PronunciationTest, TheVoiceSaysTheReplacementWhileTheHighlightCoversTheWo
         PressKey(window, VK_SPACE);
         ASSERT_TRUE(PumpUntil([&] {
             const Span highlight = Selection(window);
-            const std::vector<std::string> words = Lines(ReadBytes(WordLog()));
+            const std::vector<std::string> words = Lines(ReadSharedBytes(WordLog()));
             passedIt = passedIt || highlight.start >= 9;
             if (!passedIt && highlight.end > highlight.start)
                 whileReplaced.push_back(highlight);
             return words.size() >= 3 && WindowText(window).rfind(L"Speech window - stopped", 0) == 0;
         }, 30000)) << "the reading did not end";
-        const std::vector<std::string> words = Lines(ReadBytes(WordLog()));
+        const std::vector<std::string> words = Lines(ReadSharedBytes(WordLog()));
         ASSERT_GE(words.size(), 3u);
         EXPECT_EQ(words[0], "clip");
         EXPECT_EQ(words[1], "voice");

@@ -1,31 +1,12 @@
 #include "played_audio.h"
+#include "file_bytes.h"
 #include <cstring>
 #include <sstream>
-
-namespace {
-
-// While the program is still writing them.
-std::string ReadShared(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-} // namespace
 
 PlayedAudio ReadPlayedAudio(const std::wstring& path)
 {
     PlayedAudio played;
-    std::istringstream lines(ReadShared(path + L".txt"));
+    std::istringstream lines(ReadSharedBytes(path + L".txt"));
     PlayedNote note;
     while (lines >> note.what >> note.voiceFrame >> note.outputFrame >> note.ms) {
         if (note.what == "format") {
@@ -35,7 +16,7 @@ PlayedAudio ReadPlayedAudio(const std::wstring& path)
             played.notes.push_back(note);
         }
     }
-    const std::string bytes = ReadShared(path);
+    const std::string bytes = ReadSharedBytes(path);
     played.audio.samples.resize(bytes.size() / sizeof(int16_t));
     std::memcpy(played.audio.samples.data(), bytes.data(), played.audio.samples.size() * sizeof(int16_t));
     return played;
