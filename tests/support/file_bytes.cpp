@@ -9,13 +9,16 @@ bool FileExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string ReadBytes(const std::wstring& path)
+namespace {
+
+// The whole file opened with that sharing, or missing when it cannot be opened.
+std::string ReadWhole(const std::wstring& path, DWORD share, const char* missing)
 {
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return "<missing>";
-    char buffer[4096];
+        return missing;
+    std::string bytes;
+    char buffer[65536];
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
         bytes.append(buffer, got);
@@ -23,19 +26,16 @@ std::string ReadBytes(const std::wstring& path)
     return bytes;
 }
 
+} // namespace
+
+std::string ReadBytes(const std::wstring& path)
+{
+    return ReadWhole(path, FILE_SHARE_READ, "<missing>");
+}
+
 std::string ReadSharedBytes(const std::wstring& path)
 {
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
+    return ReadWhole(path, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, "");
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
