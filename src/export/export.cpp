@@ -1,11 +1,16 @@
 #include "export/export.h"
+#include "export/heard_timing.h"
 #include "export/mp3_encoder.h"
+#include "export/timed_text.h"
 #include "export/wav_speed.h"
 #include "platform/com_apartment.h"
 #include "platform/com_ptr.h"
+#include "platform/sapi_event.h"
 #include "platform/scoped_handle.h"
 #include "platform/ui_text.h"
+#include "platform/whole_file.h"
 #include "settings/app_settings.h"
+#include "settings/export_settings.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <commdlg.h>
@@ -29,6 +34,12 @@ constexpr DWORD FileNameCapacity = 260;
 // SPDFID_WaveFormatEx; MinGW's import library lacks it.
 const GUID WaveFormatExFormatId = {0xc31adbae, 0x527f, 0x4ff5, {0xa2, 0x30, 0xf6, 0x2b, 0xb6, 0x1f, 0xf7, 0x0c}};
 constexpr ULONGLONG AllFileEvents = 0xEFFFFFFFFFFFFFFFull;   // SPFEI_ALL_EVENTS
+// What a timed text is made from.
+constexpr ULONGLONG TimingEvents = SPFEI(SPEI_START_INPUT_STREAM) | SPFEI(SPEI_END_INPUT_STREAM)
+                                 | SPFEI(SPEI_WORD_BOUNDARY) | SPFEI(SPEI_SENTENCE_BOUNDARY);
+// How often a rendering's events are taken while it goes on, so that a long one does not
+// gather them all in the voice.
+constexpr ULONG EventTakingMs = 100;
 
 // Every export is 48 kHz, 16-bit, stereo PCM; the MP3 encoder relies on exactly this.
 constexpr WAVEFORMATEX ExportWaveFormat = {WAVE_FORMAT_PCM, 2, 48000, 192000, 4, 16, 0};
@@ -43,23 +54,26 @@ constexpr DWORD ExportMarkupFlags = SPF_ASYNC | SPF_IS_XML;
 // menu, from the user-interface thread, while tests ask from others.
 std::atomic<bool> waitDialogOpen{false};
 
-// What one export speaks, with whose voices, and which window owns its dialogs.
+// What one export speaks, with whose voices (and, for a timed text, the way back to what
+// the view shows), and which window owns its dialogs.
 struct ExportSource {
     HWND owner;
-    std::vector<SpokenPart> parts;
+    SpokenWhole whole;
+
+    bool WritesTimedText() const { return AppSettings.timedText != NoTimedText && whole.spoken && whole.shown; }
 };
 
 // The text read with the reading voice's voice.
-std::vector<SpokenPart> ReadByVoice(const wchar_t* text, ISpVoice* readingVoice)
+SpokenWhole ReadByVoice(const wchar_t* text, ISpVoice* readingVoice)
 {
-    std::vector<SpokenPart> parts;
+    SpokenWhole whole;
     if (!text)
-        return parts;
+        return whole;
     ComPtr<ISpObjectToken> token;
     if (readingVoice && FAILED(readingVoice->GetVoice(token.Out())))
         token.Reset();
-    parts.push_back({text, std::move(token)});
-    return parts;
+    whole.parts.push_back({text, std::move(token)});
+    return whole;
 }
 
 struct ExportFormat {
@@ -82,7 +96,8 @@ std::wstring WithLastCharacter(std::wstring name, wchar_t c)
 struct ExportJob {
     enum class Kind { Rendering, Stretching, Encoding };
     Kind kind = Kind::Rendering;
-    ISpVoice* voice = nullptr;   // rendering: the export's own voice
+    ISpVoice* voice = nullptr;   // rendering: the export's own voice...
+    RenderedTiming* timing = nullptr;   // ...and what it tells of its timing, when asked
     std::wstring wavPath;        // stretching and encoding: the rendered file...
     double speed = 1.0;          // ...stretched to this speed...
     std::wstring mp3Path;        // ...or the file it becomes
@@ -91,10 +106,31 @@ struct ExportJob {
     std::atomic<bool> succeeded{false};
 };
 
+void TakeEvents(ISpVoice* voice, RenderedTiming& timing)
+{
+    SPEVENT event{};
+    while (voice->GetEvents(1, &event, nullptr) == S_OK) {
+        timing.events.push_back({event.eEventId, event.ulStreamNum, event.wParam, event.lParam,
+                                 event.ullAudioStreamOffset});
+        ReleaseEventParameter(event);
+    }
+}
+
+bool RenderingDone(ExportJob& job)
+{
+    if (!job.timing)
+        return SUCCEEDED(job.voice->WaitUntilDone(INFINITE));
+    HRESULT waited = S_FALSE;
+    while ((waited = job.voice->WaitUntilDone(EventTakingMs)) == S_FALSE)
+        TakeEvents(job.voice, *job.timing);
+    TakeEvents(job.voice, *job.timing);
+    return SUCCEEDED(waited);
+}
+
 bool DoExportWork(ExportJob& job)
 {
     if (job.kind == ExportJob::Kind::Rendering)
-        return SUCCEEDED(job.voice->WaitUntilDone(INFINITE));
+        return RenderingDone(job);
     if (job.kind == ExportJob::Kind::Stretching)
         return ChangeWavFileSpeed(job.wavPath, job.speed);
     EncodingWatch watch;
@@ -228,8 +264,9 @@ ComPtr<ISpStream> CreateFileStream(const std::wstring& path)
     return stream;
 }
 
-// Queues every part with its voice; each Speak takes the voice set before it.
-bool SpeakParts(const std::vector<SpokenPart>& parts, ISpVoice* voice)
+// Queues every part with its voice; each Speak takes the voice set before it. streams,
+// when given, learns the stream each part is spoken as.
+bool SpeakParts(const std::vector<SpokenPart>& parts, ISpVoice* voice, std::vector<ULONG>* streams)
 {
     if (parts.empty())
         return false;
@@ -240,8 +277,11 @@ bool SpeakParts(const std::vector<SpokenPart>& parts, ISpVoice* voice)
                 return false;
             current = part.voice.Get();
         }
-        if (FAILED(voice->Speak(part.text.c_str(), part.markup ? ExportMarkupFlags : ExportSpeakFlags, nullptr)))
+        ULONG stream = 0;
+        if (FAILED(voice->Speak(part.text.c_str(), part.markup ? ExportMarkupFlags : ExportSpeakFlags, &stream)))
             return false;
+        if (streams)
+            streams->push_back(stream);
     }
     return true;
 }
@@ -249,13 +289,16 @@ bool SpeakParts(const std::vector<SpokenPart>& parts, ISpVoice* voice)
 // Speaks the text into the voice's output behind the wait dialog. True only when the
 // voice rendered all of it: a full disk ends the rendering early, and the voice tells so
 // only through its status.
-bool RenderThrough(const ExportSource& source, ISpVoice* voice)
+bool RenderThrough(const ExportSource& source, ISpVoice* voice, RenderedTiming* timing)
 {
-    if (!SpeakParts(source.parts, voice))
+    if (timing && FAILED(voice->SetInterest(TimingEvents, TimingEvents)))
+        return false;
+    if (!SpeakParts(source.whole.parts, voice, timing ? &timing->streams : nullptr))
         return false;
     ExportJob job;
     job.kind = ExportJob::Kind::Rendering;
     job.voice = voice;
+    job.timing = timing;
     if (ShowWaitDialog(source.owner, job) != ExportFinished || !job.succeeded)
         return false;
     SPVOICESTATUS status{};
@@ -277,8 +320,9 @@ bool AtChosenSpeed(HWND owner, const std::wstring& path)
 }
 
 // Renders the text into a WAV file at path; on any failure or cancel the file is
-// deleted, so that no cut-off file that looks complete is left behind.
-bool RenderSpeech(const ExportSource& source, const std::wstring& path)
+// deleted, so that no cut-off file that looks complete is left behind. timing, when
+// given, learns what the voice told of when it said what.
+bool RenderSpeech(const ExportSource& source, const std::wstring& path, RenderedTiming* timing = nullptr)
 {
     // Each part sets its own voice, starting from the system's default.
     ComPtr<ISpVoice> voice = CreateVoiceLike(nullptr);
@@ -287,7 +331,7 @@ bool RenderSpeech(const ExportSource& source, const std::wstring& path)
     ComPtr<ISpStream> file = CreateFileStream(path);
     if (!file)
         return false;
-    bool written = SUCCEEDED(voice->SetOutput(file.Get(), TRUE)) && RenderThrough(source, voice.Get());
+    bool written = SUCCEEDED(voice->SetOutput(file.Get(), TRUE)) && RenderThrough(source, voice.Get(), timing);
     // The voice holds the stream until it goes; the header is written when the stream
     // closes, and that write can fail too.
     voice.Reset();
@@ -344,10 +388,48 @@ std::wstring AskForFileName(HWND owner, const ExportFormat& format)
     return chosen;
 }
 
+// The timed text beside a recording: its name with the timed text's extension.
+std::wstring TimedTextPath(const std::wstring& audioPath)
+{
+    const size_t dot = audioPath.find_last_of(L'.');
+    const size_t folder = audioPath.find_last_of(L"\\/");
+    const bool extended = dot != std::wstring::npos && (folder == std::wstring::npos || dot > folder);
+    return (extended ? audioPath.substr(0, dot) : audioPath) + L"." + TimedTextKey(AppSettings.timedText);
+}
+
+// Writes the timed text beside the recording at audioPath. One that cannot be written is
+// reported; the recording stays, as it is complete without it.
+void WriteTimedText(const ExportSource& source, const RenderedTiming& timing, const std::wstring& audioPath)
+{
+    const double speed = AppSettings.speedPercent / static_cast<double>(NormalSpeedPercent);
+    const HeardWords heard = WordsHeard(source.whole, timing, ExportWaveFormat.nAvgBytesPerSec, speed);
+    const std::vector<Cue> cues = MakeCues(heard.words, *source.whole.shown, source.whole.spoken->SkippedRanges(),
+                                           heard.endMs);
+    const std::wstring path = TimedTextPath(audioPath);
+    if (WriteFileInPlaceOf(path, TimedTextFile(AppSettings.timedText, cues)))
+        return;
+    const DWORD error = GetLastError();
+    ShowWarning(source.owner, FillPattern(LoadText(IDS_TIMED_TEXT_NOT_SAVED), path, SystemErrorText(error)));
+}
+
+// The recording at audioPath is gone: a timed text of that name, which told of it, goes
+// too.
+void ForgetTimedText(const ExportSource& source, const std::wstring& audioPath)
+{
+    if (source.WritesTimedText())
+        DeleteFileW(TimedTextPath(audioPath).c_str());
+}
+
 std::wstring ExportWav(const ExportSource& source, const std::wstring& path)
 {
-    if (RenderSpeech(source, path))
+    RenderedTiming timing;
+    RenderedTiming* timed = source.WritesTimedText() ? &timing : nullptr;
+    if (RenderSpeech(source, path, timed)) {
+        if (timed)
+            WriteTimedText(source, timing, path);
         return path;
+    }
+    ForgetTimedText(source, path);
     ShowWarning(source.owner, IDS_FILE_SAVE_FAILED);
     return {};
 }
@@ -367,17 +449,23 @@ std::wstring ExportMp3(const ExportSource& source, const std::wstring& path)
 {
     const std::wstring wavPath = WithLastCharacter(path, L'_');
     const std::wstring mp3Path = WithLastCharacter(path, L'3');
-    if (!RenderSpeech(source, wavPath)) {
+    RenderedTiming timing;
+    RenderedTiming* timed = source.WritesTimedText() ? &timing : nullptr;
+    if (!RenderSpeech(source, wavPath, timed)) {
         ShowWarning(source.owner, IDS_FILE_SAVE_FAILED);
         return {};
     }
     const bool encoded = EncodeMp3(source.owner, wavPath, mp3Path);
     DeleteFileW(wavPath.c_str());
-    if (encoded)
+    if (encoded) {
+        if (timed)
+            WriteTimedText(source, timing, mp3Path);
         return mp3Path;
+    }
     // Nothing of a failed or cancelled encoding stays, and it is gone before the user
     // reads about it.
     DeleteFileW(mp3Path.c_str());
+    ForgetTimedText(source, mp3Path);
     ShowWarning(source.owner, IDS_FILE_SAVE_FAILED);
     return {};
 }
@@ -391,7 +479,7 @@ bool ExportInProgress()
 
 int RenderToWav(HWND owner, std::vector<SpokenPart> parts, const std::wstring& path)
 {
-    return RenderSpeech(ExportSource{owner, std::move(parts)}, path) ? 1 : 0;
+    return RenderSpeech(ExportSource{owner, {std::move(parts)}}, path) ? 1 : 0;
 }
 
 int RenderToWav(HWND owner, const wchar_t* text, ISpVoice* readingVoice, const std::wstring& path)
@@ -404,7 +492,7 @@ std::wstring ExportSpeech(HWND owner, const wchar_t* text, ISpVoice* readingVoic
     return ExportSpeech(owner, ReadByVoice(text, readingVoice));
 }
 
-std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts)
+std::wstring ExportSpeech(HWND owner, SpokenWhole whole)
 {
     const ExportFormat wav{L"WAV (*.wav)\0*.wav\0", AppSettings.wavFolder, L"wav", L".wav"};
     const ExportFormat mp3{L"MP3 (*.mp3)\0*.mp3\0", AppSettings.mp3Folder, L"mp3", L".mp3"};
@@ -416,7 +504,7 @@ std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts)
     const std::wstring path = AskForFileName(owner, asWav ? wav : mp3);
     if (path.empty())
         return {};
-    const ExportSource source{owner, std::move(parts)};
+    const ExportSource source{owner, std::move(whole)};
     return asWav ? ExportWav(source, path) : ExportMp3(source, path);
 }
 

@@ -12,8 +12,9 @@
 constexpr INT_PTR ExportFinished = 7;
 
 // The Export... command for a text read in parts (SpokenPart), each with its own voice
-// (null: the system's default one), as the reading reads it.
-std::wstring ExportSpeech(HWND owner, std::vector<SpokenPart> parts);
+// (null: the system's default one), as the reading reads it; the timed text the settings
+// choose is written beside the recording, its cues the shown text's sentences.
+std::wstring ExportSpeech(HWND owner, SpokenWhole whole);
 
 // The Export... command: asks for a file name and writes the file. owner owns the save
 // dialog, the wait dialog and every warning; text is what the voice speaks (null when no

@@ -3,6 +3,7 @@
 #include "platform/dialog_record.h"
 #include "platform/ui_text.h"
 #include "settings/app_settings.h"
+#include "settings/export_settings.h"
 #include "res/resource.h"
 #include <commdlg.h>
 #include <shlobj.h>
@@ -50,6 +51,27 @@ void FillBitRates(HWND page)
     SendMessageW(list, CB_SETCURSEL, selection, 0);
 }
 
+// In the order of TimedTextFormats.
+const wchar_t* const TimedTextChoices[] = {L"none", L"SubRip (.srt)", L"WebVTT (.vtt)", L"LRC (.lrc)"};
+static_assert(std::size(TimedTextChoices) == std::size(TimedTextFormats));
+
+void FillTimedTexts(HWND page)
+{
+    HWND list = GetDlgItem(page, IDC_EXPORT_TIMED_TEXT);
+    for (size_t i = 0; i < std::size(TimedTextChoices); ++i) {
+        SendMessageW(list, CB_INSERTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(TimedTextChoices[i]));
+        if (TimedTextFormats[i] == AppSettings.timedText)
+            SendMessageW(list, CB_SETCURSEL, i, 0);
+    }
+}
+
+void TakeTimedText(HWND page)
+{
+    const LRESULT index = SendDlgItemMessageW(page, IDC_EXPORT_TIMED_TEXT, CB_GETCURSEL, 0, 0);
+    if (index >= 0 && index < static_cast<LRESULT>(std::size(TimedTextFormats)))
+        AppSettings.timedText = TimedTextFormats[index];
+}
+
 void OnInitDialog(HWND page, const OptionsHost& host)
 {
     CheckDlgButton(page, AppSettings.exportAsWav ? IDC_EXPORT_WAV : IDC_EXPORT_MP3, BST_CHECKED);
@@ -59,6 +81,7 @@ void OnInitDialog(HWND page, const OptionsHost& host)
     ShowEncoderVersion(page, host);
     ShowEncoderInUse(page, host);
     FillBitRates(page);
+    FillTimedTexts(page);
 }
 
 void TakeBitRate(HWND page)
@@ -138,6 +161,10 @@ void OnCommand(HWND page, const OptionsHost& host, int control, int notification
     case IDC_EXPORT_BITRATE:
         if (notification == CBN_SELCHANGE)
             TakeBitRate(page);
+        break;
+    case IDC_EXPORT_TIMED_TEXT:
+        if (notification == CBN_SELCHANGE)
+            TakeTimedText(page);
         break;
     default: break;
     }

@@ -537,22 +537,29 @@ std::wstring Reader::VoiceNameAt(int viewOffset)
     return voiceRuns_.VoiceNameAt(spoken_ ? spoken_->SpokenPosition(viewOffset) : 0);
 }
 
-std::vector<SpokenPart> Reader::SpokenParts()
+SpokenWhole Reader::SpokenParts()
 {
     FinishLoad();
     // The runs are what the voice hears, the dictionary's changes too: the dictionary's
     // time for a text is bounded.
     while (!TakeHearing(PatienceMs)) {
     }
-    std::vector<SpokenPart> parts;
+    SpokenWhole whole;
     if (!spoken_)
-        return parts;
+        return whole;
+    whole.spoken = spoken_;
+    whole.shown = spokenFor_;
     const bool markup = AppSettings.pitch != 0;
     for (const VoiceRun& run : voiceRuns_.AllRuns()) {
         std::wstring text = spoken_->Text().substr(static_cast<size_t>(run.start), static_cast<size_t>(run.end - run.start));
-        parts.push_back({markup ? PitchMarkup(text, AppSettings.pitch).Text() : std::move(text), run.voice, markup});
+        SpokenPart part{std::move(text), run.voice, markup, run.start};
+        if (markup) {
+            part.markupMap = std::make_shared<const SpokenText>(PitchMarkup(part.text, AppSettings.pitch));
+            part.text = part.markupMap->Text();
+        }
+        whole.parts.push_back(std::move(part));
     }
-    return parts;
+    return whole;
 }
 
 // The note waits for the word's status line, which would write over it.

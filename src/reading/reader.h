@@ -144,8 +144,8 @@ public:
     // The name of the voice that reads the view's text at viewOffset, as a reading would.
     std::wstring VoiceNameAt(int viewOffset);
     // What the voice is given for the whole text, run by run with its voice, as a reading
-    // gives it; empty before anything was prepared.
-    std::vector<SpokenPart> SpokenParts();
+    // gives it, and the way back to the view; empty before anything was prepared.
+    SpokenWhole SpokenParts();
 
 private:
     // Tests look at the parts themselves.

@@ -106,3 +106,4 @@
 #define IDC_ENTRY_VOICE             40415
 #define IDC_ENTRY_PROBLEM           40416
 #define IDC_ENTRY_LISTEN            40417
+#define IDC_EXPORT_TIMED_TEXT       40418

@@ -117,6 +117,7 @@
 #define IDS_DICTIONARY_KEPT_UNCHANGED 2427 // %1 the file, %2 why
 #define IDS_NOTHING_MATCHES         2428
 #define IDS_PRONUNCIATION_DUPLICATE 2429
+#define IDS_TIMED_TEXT_NOT_SAVED    2430   // %1 the file, %2 why
 
 // Menu and accelerators
 #define IDM_POPUP                   40013

@@ -36,6 +36,8 @@ constexpr int MinSpeechRate = -10;
 constexpr int MaxSpeechRate = 10;
 constexpr int MinPitch = -10;
 constexpr int MaxPitch = 10;
+// The timed text an export writes beside its recording.
+enum TimedText { NoTimedText, SubRipText, WebVttText, LrcText };
 
 // The voice the user chose for a language, where it is not the first that speaks it.
 struct LanguageVoice {
@@ -78,6 +80,7 @@ struct AppSettingsRecord {
     wchar_t wavFolder[SettingsPathLength] = L"";
     wchar_t encoderFolder[SettingsPathLength] = L"";   // where lame_enc.dll lies
     wchar_t mp3Folder[SettingsPathLength] = L"";
+    int timedText = NoTimedText;     // the TimedText written beside the recording
     // [hotkeys]: keys that work in every program, in the hot-key control's form (the
     // virtual key in the low byte, HOTKEYF_ modifier flags in the high byte); 0 is none.
     int readSelectionHotKey = MAKEWORD(VK_SPACE, HOTKEYF_CONTROL | HOTKEYF_ALT);

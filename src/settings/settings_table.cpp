@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "settings/export_settings.h"
 #include "settings/hot_key_settings.h"
 #include "settings/view_settings.h"
 
@@ -12,6 +13,9 @@ constexpr SettingSection WindowSection{L"window", SectionRule::WrittenInFull};
 // The file's [settings] section: the program's general behaviour.
 constexpr SettingSection GeneralSection{L"settings", SectionRule::WrittenInFull};
 constexpr SettingSection ExportSection{L"export", SectionRule::WrittenInFull};
+// Export choices newer than the section, in it only once the user makes them, so that a
+// first-run file stays as the oldest copies write it.
+constexpr SettingSection ExportChoicesSection{L"export", SectionRule::WrittenWhenChanged};
 constexpr SettingSection VoiceSection{L"voice", SectionRule::WrittenWhenChosen};
 
 } // namespace
@@ -60,6 +64,8 @@ constexpr SettingField Table[] = {
     Field<&AppSettingsRecord::wavFolder>(ExportSection, L"wavdir", FieldKind::FixedText),
     Field<&AppSettingsRecord::encoderFolder>(ExportSection, L"lamedir", FieldKind::FixedText),
     Field<&AppSettingsRecord::mp3Folder>(ExportSection, L"mp3dir", FieldKind::FixedText),
+    Field<&AppSettingsRecord::timedText>(ExportChoicesSection, L"timedtext", FieldKind::OneOf, TimedTextFormats,
+                                         TimedTextKey),
 
     Field<HotKeySettings[0].field>(HotKeysSection, HotKeySettings[0].iniKey, FieldKind::HotKey),
     Field<HotKeySettings[1].field>(HotKeysSection, HotKeySettings[1].iniKey, FieldKind::HotKey),

@@ -29,6 +29,18 @@ struct SpokenPart {
     std::wstring text;
     ComPtr<ISpObjectToken> voice;
     bool markup = false;
+    // Where the run starts in the spoken text, and for markup the map from its positions
+    // to the run's own text: the voice's positions lead back through both.
+    int offset = 0;
+    std::shared_ptr<const SpokenText> markupMap{};
+};
+
+// The whole text as a reading gives it to the voices, and the way back from what they
+// say to what the view shows.
+struct SpokenWhole {
+    std::vector<SpokenPart> parts;
+    std::shared_ptr<const SpokenText> spoken{};
+    std::shared_ptr<const std::wstring> shown{};
 };
 
 class VoiceRuns {
