@@ -97,8 +97,9 @@ void ExpectCuesOfTheSentences(const std::vector<ParsedCue>& cues, const PcmAudio
     for (size_t i = 0; i < cues.size(); ++i) {
         EXPECT_EQ(cues[i].text, sentences[i]) << "cue " << i;
         EXPECT_LT(cues[i].startMs, cues[i].endMs) << "cue " << i;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LE(cues[i - 1].endMs, cues[i].startMs) << "cue " << i << " overlaps the one before";
+        }
         // The speech that starts last by the cue's start (and a little after) must start
         // with it: a cue that came too early would find the sentence before.
         long long onset = -1;
@@ -159,7 +160,10 @@ protected:
 
 TEST_F(TimedTextExport, SubRipAndWebVttCuesAreTheShownSentencesStartingWithTheirSpeech)
 {
+    // Real speech, whose pauses between sentences the cues must meet.
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"espeak");
     AppProcess app;
+    SetEnvironmentVariableW(L"CLIPVOCE_VOICE_SOUND", L"tones");
     HWND window = app.Window();
     ASSERT_NE(window, nullptr);
     const std::wstring text = English1 + L" " + English2 + L"\r\n\r\n" + German1 + L" " + German2;
