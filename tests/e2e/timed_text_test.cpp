@@ -129,6 +129,7 @@ protected:
     void TearDown() override
     {
         SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WORD_LOG", nullptr);
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", nullptr);
         DeleteFileW(WordLog.c_str());
         for (const wchar_t* name : {L"\\told.wav", L"\\told.srt", L"\\heard.wav", L"\\heard.vtt", L"\\blocked.wav", L"\\long.wav"})
             DeleteFileW((folder + name).c_str());
