@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cwctype>
+#include <map>
 
 namespace {
 
@@ -12,20 +13,23 @@ struct ToldPoint {
     ULONGLONG offset;
 };
 
-// Some voices count each stream's offsets from zero: those go on from where the stream
-// before ended, so that every offset counts from the recording's start.
-std::vector<RenderedEvent> CountedFromStart(std::vector<RenderedEvent> events)
+// The events of each stream. Some voices count each stream's offsets from zero: those go
+// on from where the stream before ended, so that every offset counts from the recording's
+// start.
+std::map<ULONG, std::vector<RenderedEvent>> ByStreamFromStart(const std::vector<RenderedEvent>& events)
 {
+    std::map<ULONG, std::vector<RenderedEvent>> byStream;
     ULONGLONG base = 0;
     ULONGLONG lastEnd = 0;
-    for (RenderedEvent& event : events) {
+    for (RenderedEvent event : events) {
         if (event.id == SPEI_START_INPUT_STREAM && event.offset + base < lastEnd)
             base = lastEnd - event.offset;
         event.offset += base;
         if (event.id == SPEI_END_INPUT_STREAM)
             lastEnd = std::max(lastEnd, event.offset);
+        byStream[event.stream].push_back(event);
     }
-    return events;
+    return byStream;
 }
 
 int PlainLength(const SpokenPart& part)
@@ -40,13 +44,11 @@ int SpokenPosition(const SpokenPart& part, LPARAM given)
     return part.offset + (part.markupMap ? part.markupMap->ViewPosition(at) : at);
 }
 
-// What the voice told of part, spoken as stream, along the spoken text.
-std::vector<ToldPoint> ToldPoints(const SpokenPart& part, ULONG stream, const std::vector<RenderedEvent>& events)
+// What the voice told of part, as it spoke it, along the spoken text.
+std::vector<ToldPoint> ToldPoints(const SpokenPart& part, const std::vector<RenderedEvent>& events)
 {
     std::vector<ToldPoint> points;
     for (const RenderedEvent& event : events) {
-        if (event.stream != stream)
-            continue;
         switch (event.id) {
         case SPEI_START_INPUT_STREAM: points.push_back({part.offset, event.offset}); break;
         case SPEI_END_INPUT_STREAM: points.push_back({part.offset + PlainLength(part), event.offset}); break;
@@ -84,7 +86,7 @@ HeardWords WordsHeard(const SpokenWhole& whole, const RenderedTiming& timing, do
     HeardWords heard;
     if (!whole.spoken || bytesPerSecond <= 0 || speed <= 0)
         return heard;
-    const std::vector<RenderedEvent> events = CountedFromStart(timing.events);
+    const std::map<ULONG, std::vector<RenderedEvent>> events = ByStreamFromStart(timing.events);
     const SpokenText& spoken = *whole.spoken;
     const std::wstring& text = spoken.Text();
     const int length = static_cast<int>(text.size());
@@ -94,7 +96,10 @@ HeardWords WordsHeard(const SpokenWhole& whole, const RenderedTiming& timing, do
     int lastShownStart = -1;
     for (size_t i = 0; i < whole.parts.size() && i < timing.streams.size(); ++i) {
         const SpokenPart& part = whole.parts[i];
-        const std::vector<ToldPoint> points = ToldPoints(part, timing.streams[i], events);
+        const auto told = events.find(timing.streams[i]);
+        if (told == events.end())
+            continue;
+        const std::vector<ToldPoint> points = ToldPoints(part, told->second);
         if (points.empty())
             continue;
         const int end = std::min(part.offset + PlainLength(part), length);

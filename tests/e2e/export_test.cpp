@@ -54,10 +54,7 @@ class ExportWhileReading : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder = std::wstring(temp) + L"clipvoce_e2e_export_reading";
-        CreateDirectoryW(folder.c_str(), nullptr);
+        folder = TempFolder(L"clipvoce_e2e_export_reading");
         WriteSettingsFile({{L"wavdir", folder}});
         EmptyTheClipboard();
     }

@@ -116,10 +116,7 @@ class TimedTextExport : public testing::Test {
 protected:
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder = std::wstring(temp) + L"clipvoce_e2e_timed_text";
-        CreateDirectoryW(folder.c_str(), nullptr);
+        folder = TempFolder(L"clipvoce_e2e_timed_text");
         WriteSettingsFile({{L"wavdir", folder}});
         EmptyTheClipboard();
         DeleteFileW(WordLog.c_str());

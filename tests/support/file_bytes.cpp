@@ -4,6 +4,15 @@
 #include <cstdint>
 #include <cstring>
 
+std::wstring TempFolder(const std::wstring& name)
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + name;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
 bool FileExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -3,6 +3,8 @@
 #include <string>
 
 bool FileExists(const std::wstring& path);
+// The folder name in the temporary folder, made when it is not there.
+std::wstring TempFolder(const std::wstring& name);
 // The file's bytes, or "<missing>" when it cannot be opened.
 std::string ReadBytes(const std::wstring& path);
 // The same for a file another process goes on writing (a log): it is read without
