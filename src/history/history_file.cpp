@@ -62,13 +62,15 @@ bool DecodeEntry(Cursor& cursor, size_t& textBytes, HistoryEntry& entry)
     const size_t bytes = size_t{length} * sizeof(wchar_t);
     if (entry.tooLarge)
         return length == 0;
+    // Checked before the text is allocated: a damaged length must not cost memory.
     if (bytes > MaxKeptTextBytes || bytes > cursor.Left() || position > length)
         return false;
     textBytes += bytes;
     if (textBytes > MaxHistoryBytes)
         return false;
     auto text = std::make_shared<std::wstring>(length, L'\0');
-    cursor.Take(text->data(), bytes);
+    if (!cursor.Take(text->data(), bytes))
+        return false;
     entry.text = std::move(text);
     return true;
 }

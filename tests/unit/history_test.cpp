@@ -167,10 +167,13 @@ TEST(HistoryTest, SetsADamagedFileAside)
     const std::string header = valid.substr(0, 12);
     std::string wrongMagic = valid;
     wrongMagic[0] ^= 0x5A;
-    // One entry whose text length runs far past the end.
-    std::string lyingLength;
-    for (uint32_t field : {1u, 0u, 0u, 0u, 0u, 0x7FFFFFFFu})
-        Put32(lyingLength, field);
+    // One entry with no text after it, whose length says otherwise.
+    const auto lyingLength = [](uint32_t length) {
+        std::string inner;
+        for (uint32_t field : {1u, 0u, 0u, 0u, 0u, length})
+            Put32(inner, field);
+        return inner;
+    };
     std::string lyingCount;
     Put32(lyingCount, 0xFFFFFFFFu);
 
@@ -178,7 +181,8 @@ TEST(HistoryTest, SetsADamagedFileAside)
         {"truncated", valid.substr(0, valid.size() - 20)},
         {"garbage after the header", header + "nothing the encryption ever made"},
         {"wrong magic", wrongMagic},
-        {"text length past the end", SealedFile(header, lyingLength)},
+        {"text length past the end", SealedFile(header, lyingLength(1000))},
+        {"text length past any text kept", SealedFile(header, lyingLength(0x7FFFFFFF))},
         {"absurd entry count", SealedFile(header, lyingCount)},
     };
     // The same name each time: later ones find the earlier ones' aside names taken.
