@@ -30,9 +30,8 @@ std::wstring SetAside(const std::wstring& path)
 uint64_t HashOf(const std::wstring& text)
 {
     uint64_t hash = 14695981039346656037ull;
-    for (wchar_t c : text) {
+    for (wchar_t c : text)
         hash = (hash ^ static_cast<uint16_t>(c)) * 1099511628211ull;
-    }
     return hash;
 }
 
