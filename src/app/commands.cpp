@@ -1,5 +1,6 @@
 #include "app/commands.h"
 #include "app/about_dialog.h"
+#include "app/history_keeping.h"
 #include "app/options_host.h"
 #include "app/popup_menu.h"
 #include "app/pronounce_as.h"
@@ -122,6 +123,8 @@ void OnCommand(SpeechWindowState& state, WPARAM wParam, LPARAM lParam)
     Reader& reader = state.reader;
     if (ActsOnTheText(LOWORD(wParam)))
         reader.FinishLoad();
+    if (OnHistoryCommand(state, LOWORD(wParam)))
+        return;
     switch (LOWORD(wParam)) {
     case CMD_QUIT:              QuitProgram(window); break;
     case CMD_COPY:              CopySpeechText(state.clipboard, reader, window); break;

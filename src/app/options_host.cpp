@@ -1,4 +1,5 @@
 #include "app/options_host.h"
+#include "app/history_keeping.h"
 #include "app/popup_menu.h"
 #include "app/pronounce_as.h"
 #include "app/restart.h"
@@ -54,6 +55,7 @@ OptionsHost SpeechWindowOptionsHost(SpeechWindowState& state)
     host.applyWindowVisibility = [&state] { ShowSpeechWindow(state, SW_SHOWNORMAL); };
     host.applyClipboardMenu = [&state] { ShowClipboardSettingsInMenu(state.popupMenu); };
     host.applyListening = [&state] { state.reader.Apply(SettingsChange::Listening); };
+    host.applyHistory = [&state] { ApplyHistorySetting(state); };
     host.speak = [&state](const std::wstring& text) { SpeakSample(state, text); };
     host.shownText = [&state] { return ShownText(state.reader); };
     host.saveSettings = [&state] { SaveSettingsNotingFailure(state); };

@@ -1,4 +1,5 @@
 #include "app/popup_menu.h"
+#include "app/history_keeping.h"
 #include "app/speech_window.h"
 #include "export/export.h"
 #include "options/options_dialog.h"
@@ -52,6 +53,7 @@ void ShowPopupMenu(SpeechWindowState& state)
     // The owner must be in the foreground, or the menu will not close when the user
     // clicks elsewhere.
     SetForegroundWindow(state.window);
+    FillHistoryMenu(state);
     const UINT command = TrackPopupMenuEx(state.popupMenu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
                                           cursor.x, cursor.y, state.window, nullptr);
     SendMessageW(state.window, WM_COMMAND, command, 0);

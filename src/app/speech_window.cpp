@@ -1,6 +1,7 @@
 #include "app/speech_window.h"
 #include "app/first_run.h"
 #include "app/commands.h"
+#include "app/history_keeping.h"
 #include "app/hot_keys.h"
 #include "app/popup_menu.h"
 #include "app/single_instance.h"
@@ -36,7 +37,10 @@ LRESULT OnCreate(SpeechWindowState& state)
     RECT client;
     GetClientRect(state.window, &client);
     state.dpi = WindowDpi(state.window);
-    state.reader.SetListeners([&state](int line) { RefreshStatusLine(state, line); },
+    state.reader.SetListeners([&state](int line) {
+                                  RefreshStatusLine(state, line);
+                                  FollowReading(state);
+                              },
                               [&state](const std::wstring& note) { ShowStatusNote(state, note); });
     return state.reader.CreateView(state.window, client) ? 0 : -1;
 }
@@ -54,6 +58,7 @@ void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
 void OnDestroy(SpeechWindowState& state)
 {
     RemoveHotKeys(state.window);
+    EndHistory(state);
     state.reader.Close();
     state.sampleVoice.Reset();
     SaveSettingsNotingFailure(state);

@@ -5,6 +5,7 @@
 #include "app/tray_icon.h"
 #include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
+#include "history/reading_history.h"
 #include "platform/scoped_handle.h"
 #include "pronunciation/pronunciation_store.h"
 #include "reading/reader.h"
@@ -35,6 +36,11 @@ struct SpeechWindowState {
     ComPtr<ISpVoice> sampleVoice;
     // The DPI the window is laid out for.
     int dpi = 96;
+    // The texts taken, each with where its reading reached; read once history is kept.
+    ReadingHistory history;
+    bool historyRead = false;
+    // Where a history that could not be read was set aside, until the user is told.
+    std::wstring historySetAside;
 };
 
 LRESULT CALLBACK SpeechWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,4 +1,5 @@
 #include "app/startup.h"
+#include "app/history_keeping.h"
 #include "app/hot_keys.h"
 #include "app/popup_menu.h"
 #include "app/speech_window.h"
@@ -100,6 +101,9 @@ bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     // The record is filled before joining the chain: the notification that the join
     // sends at once already refreshes the status line.
     InitTrayIcon(state.trayIcon, window);
+    // The text taken back first, so that the same text still on the clipboard leaves it
+    // where its reading stopped.
+    StartHistory(state);
     JoinClipboardChain(state.clipboard, window);
     AddTrayIcon(state.trayIcon);
     state.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
@@ -110,6 +114,7 @@ bool SetUpSpeechWindow(SpeechWindowState& state, int showCommand)
     WarnIfSettingsUnread(window);
     TellIfPronunciationsUnread(state);
     ApplyHotKeysAtStart(window);
+    TellIfHistorySetAside(state);
     return true;
 }
 

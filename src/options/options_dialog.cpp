@@ -194,6 +194,8 @@ void OnOk(OptionsDialogState& state)
     KeepPronunciations(state);
     if (host.applyListening)
         host.applyListening();
+    if (host.applyHistory)
+        host.applyHistory();
     MoveSpeechWindow(host, state.targetRect);
     host.saveSettings();
     CloseDialog(state, IDOK);

@@ -61,6 +61,8 @@ struct OptionsHost {
     // The voice hears the text through the listening filters and the pronunciation
     // dictionary as they are now.
     std::function<void()> applyListening;
+    // The history kept, or given up (its file deleted), as the setting now says.
+    std::function<void()> applyHistory;
     // Says a text with the voice in use, beside the reading (the Pronunciation page's Listen).
     std::function<void(const std::wstring& text)> speak;
     // The text the Speech window shows.

@@ -104,6 +104,8 @@ void Reader::OnTimer()
 
 void Reader::Do(ReadingCommand command)
 {
+    // Once the user reads or moves, the same text copied again is a copy like any other.
+    resumedCopy_.reset();
     switch (command) {
     case ReadingCommand::Play:             controller_.Play(); break;
     case ReadingCommand::PlayPause:        controller_.PlayPause(); break;
@@ -137,6 +139,44 @@ bool Reader::TakesCopyOf(size_t characters)
 
 void Reader::TakeCopy(std::wstring text, bool append, bool readAnyway)
 {
+    // As the program starts, the clipboard most often still holds the copy the reading
+    // was taken back to: it stays where the reading was.
+    if (const std::shared_ptr<const std::wstring> resumed = std::exchange(resumedCopy_, nullptr);
+        resumed && text == *resumed)
+        return;
+    if (copyListener_)
+        copyListener_(text);
+    TakeText(std::move(text), append, readAnyway, -1, false);
+}
+
+void Reader::TakeEarlierCopy(std::wstring text, int resumeAt, bool read)
+{
+    if (controller_.State() != Stopped)
+        controller_.Stop();
+    auto resumed = std::make_shared<const std::wstring>(text);
+    TakeText(std::move(text), false, false, std::max(resumeAt, 0), read);
+    resumedCopy_ = std::move(resumed);
+}
+
+void Reader::ResumeAt(int position, bool read)
+{
+    const std::wstring& text = text_.Text();
+    const int length = static_cast<int>(text.size());
+    const int at = std::clamp(position, 0, length);
+    const int sentence = at < length ? SentenceStartBefore(text.c_str(), at) : 0;
+    if (read) {
+        controller_.StartAtSentenceOf(sentence);
+        return;
+    }
+    controller_.SetStartPoint(sentence);
+    view_.ShowSentence({sentence, SentenceEndAfter(text.c_str(), length, sentence)});
+    view_.Select(sentence, sentence);
+    view_.ScrollLines(view_.LineFromChar(sentence) - view_.FirstVisibleLine());
+    ReportStatusChange();
+}
+
+void Reader::TakeText(std::wstring text, bool append, bool readAnyway, int resumeAt, bool readResumed)
+{
     // Only text not prepared yet can take another copy after it; one already prepared is
     // shown and read first, as it would have been had it come in at once.
     const bool follows = load_ && append && load_->phase == Load::Phase::Preparing;
@@ -148,7 +188,8 @@ void Reader::TakeCopy(std::wstring text, bool append, bool readAnyway)
         // What the voice was to hear of the text before is heard of the new one.
         CancelHearing();
     }
-    const bool read = controller_.BeginNewText(readAnyway);
+    // A copy taken back is read, if at all, from where it was left.
+    const bool read = controller_.BeginNewText(readAnyway) && resumeAt < 0;
     if (follows) {
         load_->copy.AddCopy(std::move(text));
         load_->followsCopy = true;
@@ -165,6 +206,8 @@ void Reader::TakeCopy(std::wstring text, bool append, bool readAnyway)
         load_->whole = std::move(whole);
     }
     load_->read = read;
+    load_->resumeAt = resumeAt;
+    load_->readResumed = readResumed;
     if (load_->copy.Remaining() <= PrepareAtOnceChars) {
         loadWork_.Cancel();
         // A head's load is done at once; the whole copy's after it goes between messages.
@@ -216,6 +259,7 @@ bool Reader::LoadStep(Wait wait)
         if (load.result.keptPrefix == 0 && !continues)
             lastSpokenWord_ = {};
         text_.Adopt(std::move(shown), std::move(marks), load.previousSentences, view_);
+        latestCopyStart_ = load.result.readFrom;
         if (continues && lastSpokenWord_.end > lastSpokenWord_.start)
             look_.ShowSpokenWord(view_, lastSpokenWord_, lastSpokenSentence_);
         else
@@ -233,11 +277,17 @@ bool Reader::LoadStep(Wait wait)
     }
     const bool read = load.read;
     const int readFrom = load.result.readFrom;
+    const int resumeAt = load.resumeAt;
+    const bool readResumed = load.readResumed;
     const bool wasHead = !load.whole.empty();
     std::wstring whole = std::move(load.whole);
     const SharedText head = load.head;
     const int headEnd = load.headEnd;
     load_.reset();
+    if (resumeAt >= 0) {
+        ResumeAt(resumeAt, readResumed);
+        return true;
+    }
     if (head) {
         controller_.ReadRestOfText(headEnd);
         return true;

@@ -28,6 +28,8 @@
 using StatusListener = std::function<void(int line)>;
 // A short note for the user, such as why a copy was not taken.
 using NoteListener = std::function<void(const std::wstring& note)>;
+// A copy was taken (copied, pasted or read from a selection), as it came.
+using CopyListener = std::function<void(const std::wstring& copy)>;
 // Lists the voices installed now, given the id of the system's default one.
 using VoiceLister = std::function<VoiceCatalog(const std::wstring& defaultId)>;
 
@@ -80,6 +82,7 @@ public:
     bool CreateView(HWND parent, const RECT& rect);
     // Who hears of a change the status line may show, and of a note for the user.
     void SetListeners(StatusListener status, NoteListener note);
+    void SetCopyListener(CopyListener listener) { copyListener_ = std::move(listener); }
     // The voice that reads from now on, and the voices installed beside it, as lister
     // finds them now and whenever they are refreshed; an empty one releases it.
     void UseVoice(ComPtr<ISpVoice> voice, VoiceLister lister = VoiceCatalog::Enumerate);
@@ -118,6 +121,12 @@ public:
     // A long text is prepared between messages and comes into the view when it is ready;
     // a copy that comes meanwhile replaces it, or in append mode goes after it.
     void TakeCopy(std::wstring text, bool append, bool readAnyway = false);
+    // A copy taken earlier, back in place of the view's text (never appended, never read
+    // from its start): the reading is set at the sentence that holds resumeAt, where Play
+    // goes on, and reads from there at once when read. Until another copy comes, or the
+    // reading starts, the same text copied again (the clipboard as the program starts)
+    // leaves it where it is.
+    void TakeEarlierCopy(std::wstring text, int resumeAt, bool read);
     // The view's text becomes the prepared text (see PreparedText), without its trailing
     // line breaks when asked.
     void PrepareText(bool dropTrailingLineBreaks = false);
@@ -127,6 +136,8 @@ public:
     // The view's range of the word last highlighted since the text was prepared; empty
     // when none was.
     TextRange LastSpokenWord() const { return lastSpokenWord_; }
+    // Where the latest copy begins in the view (after the text before it, in append mode).
+    int LatestCopyStart() const { return latestCopyStart_; }
 
     // ---- For the settings, when they changed ----
     void Apply(SettingsChange change);
@@ -155,6 +166,10 @@ private:
     void OnStatusChange(int line) override;
     void OnLanguageReached(LanguageId language, bool withoutVoice) override;
     void OnReadingEnd(int caret) override;
+    void TakeText(std::wstring text, bool append, bool readAnyway, int resumeAt, bool readResumed);
+    // The reading set at the sentence of position in the text just shown (a copy taken
+    // back), the sentence in view; read from there at once when read.
+    void ResumeAt(int position, bool read);
     void CancelLoad();
     void ForgetText();
     void DropTrailingLineBreaks();
@@ -206,6 +221,10 @@ private:
         std::wstring whole;
         SharedText head;
         int headEnd = -1;
+        // A copy taken back from the history: where its reading is set, and whether it
+        // is read from there at once.
+        int resumeAt = -1;
+        bool readResumed = false;
     };
     // How a step waits for what the voice is to hear: Sliced, a moment between messages;
     // Prompt, a little longer, so that a short copy comes in as if at once when it can;
@@ -235,6 +254,10 @@ private:
     std::wstring pendingNote_;
     StatusListener statusListener_;
     NoteListener noteListener_;
+    CopyListener copyListener_;
+    int latestCopyStart_ = 0;
+    // The copy taken back from the history, until another copy comes or a reading starts.
+    std::shared_ptr<const std::wstring> resumedCopy_;
     std::unique_ptr<Load> load_;
     SlicedWork loadWork_;
     // What the voice is to hear of the prepared text, being worked out; spoken_ becomes it

@@ -107,3 +107,4 @@
 #define IDC_ENTRY_PROBLEM           40416
 #define IDC_ENTRY_LISTEN            40417
 #define IDC_EXPORT_TIMED_TEXT       40418
+#define IDC_KEEP_HISTORY            40419

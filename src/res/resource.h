@@ -118,6 +118,9 @@
 #define IDS_NOTHING_MATCHES         2428
 #define IDS_PRONUNCIATION_DUPLICATE 2429
 #define IDS_TIMED_TEXT_NOT_SAVED    2430   // %1 the file, %2 why
+#define IDS_HISTORY_SET_ASIDE       2431   // %1 where the damaged history went
+#define IDS_TOO_LARGE_TO_KEEP       2432
+#define IDS_HISTORY_EMPTY           2433
 
 // Menu and accelerators
 #define IDM_POPUP                   40013
@@ -151,6 +154,9 @@
 #define CMD_FOCUS_MODE              40400
 #define CMD_FASTER                  40421
 #define CMD_SLOWER                  40422
+#define CMD_CLEAR_HISTORY           40500
+#define CMD_HISTORY_FIRST           40501   // and on, an entry each, newest first
+#define CMD_HISTORY_LAST            40540
 
 // Window messages of the program's own
 #define WM_TRAYICON                 (WM_USER + 1)

@@ -92,6 +92,8 @@ struct AppSettingsRecord {
     bool markSentence = true;        // the sentence being read on a light tint
     bool focusMode = false;          // all but the sentence being read dimmed
     int lineSpacingPercent = 100;    // 100, 150 or 200: single, one and a half, double
+    // [history]
+    bool keepHistory = true;         // the texts taken are kept, with where the reading reached
     // [voice]: written only where it differs from the first-run value.
     std::wstring voiceId;            // the chosen voice's token id; empty: the system's default
     int volume = FullVolume;         // 0 to 100

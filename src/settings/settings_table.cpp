@@ -23,6 +23,7 @@ constexpr SettingSection VoiceSection{L"voice", SectionRule::WrittenWhenChosen};
 constexpr SettingSection HotKeysSection{L"hotkeys", SectionRule::WrittenWhenChanged, SetAsideRefusedHotKeys};
 constexpr SettingSection ListeningSection{L"listening", SectionRule::WrittenWhenChanged};
 constexpr SettingSection ViewSection{L"view", SectionRule::WrittenWhenChanged};
+constexpr SettingSection HistorySection{L"history", SectionRule::WrittenWhenChanged};
 // Notes the program gives once per settings file; a file gains the section only then.
 constexpr SettingSection NotesSection{L"notes", SectionRule::WrittenWhenChosen};
 
@@ -82,6 +83,8 @@ constexpr SettingField Table[] = {
     Field<&AppSettingsRecord::focusMode>(ViewSection, L"focus", FieldKind::Switch),
     Field<&AppSettingsRecord::lineSpacingPercent>(ViewSection, L"linespacing", FieldKind::OneOf, LineSpacings,
                                                   LineSpacingText),
+
+    Field<&AppSettingsRecord::keepHistory>(HistorySection, L"keep", FieldKind::Switch),
 
     Field<&AppSettingsRecord::voiceId>(VoiceSection, L"voice", FieldKind::Text),
     Field<&AppSettingsRecord::volume>(VoiceSection, L"volume", FieldKind::BoundedNumber, {0, FullVolume}),

@@ -7,6 +7,7 @@
 #include "voice/pitch_markup.h"
 #include "voice/voice_engine.h"
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -319,7 +320,7 @@ void SpeechController::OnEndOfInput(ULONG stream)
 
 void SpeechController::Play()
 {
-    PlayFrom(0);
+    PlayFrom(std::exchange(startPoint_, 0));
 }
 
 int SpeechController::SpokenPosition(int viewOffset) const
@@ -393,6 +394,7 @@ void SpeechController::PlayPause()
 bool SpeechController::BeginNewText(bool readAnyway)
 {
     awaitingRest_ = false;
+    startPoint_ = 0;
     const bool readIt = state_ != Paused && (readAnyway || AppSettings.autoPlay || state_ != Stopped);
     // Paused, the text waits: the voice is resumed only so that the purge takes
     // effect, and the purged reading's end then stops the program.

@@ -63,7 +63,11 @@ public:
     void UseText(std::shared_ptr<const SpokenText> spoken) { spoken_ = std::move(spoken); }
     SpeechState State() const { return state_; }
 
+    // Starts a reading at the start point, if one is set, else at the text's start.
     void Play();
+    // Where the next Play starts, once (a text taken back from the history); new text
+    // clears it.
+    void SetStartPoint(int viewOffset) { startPoint_ = viewOffset; }
     // Play, starting a new reading at offset in the view.
     void PlayFrom(int offset);
     void PauseResume();
@@ -195,6 +199,7 @@ private:
     std::shared_ptr<AudioPlayer> player_;
     // Where in the spoken text the word last heard begins (or the reading started).
     int heardPosition_ = 0;
+    int startPoint_ = 0;
     // The player is paused: what it heard before the pause waits for the resume.
     bool playerPaused_ = false;
     // Reading the head of a copy whose rest is still being prepared.

@@ -296,18 +296,29 @@ HWND CreateMessageWindow(const wchar_t* className, WNDPROC procedure)
     return CreateWindowW(className, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }
 
-bool SetClipboardText(const std::wstring& text)
+namespace {
+
+HGLOBAL GlobalBytes(const void* data, size_t bytes)
+{
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(memory), data, bytes);
+    GlobalUnlock(memory);
+    return memory;
+}
+
+} // namespace
+
+bool SetClipboardText(const std::wstring& text, const wchar_t* mark)
 {
     bool opened = false;
     PumpUntil([&] { return opened = OpenClipboard(nullptr) != FALSE; }, 5000);
     if (!opened)
         return false;
     EmptyClipboard();
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    memcpy(GlobalLock(memory), text.c_str(), bytes);
-    GlobalUnlock(memory);
-    const bool placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    bool placed = SetClipboardData(CF_UNICODETEXT, GlobalBytes(text.c_str(), (text.size() + 1) * sizeof(wchar_t))) != nullptr;
+    const DWORD on = 1;
+    if (mark)
+        placed = placed && SetClipboardData(RegisterClipboardFormatW(mark), GlobalBytes(&on, sizeof on)) != nullptr;
     CloseClipboard();
     return placed;
 }

@@ -72,7 +72,9 @@ HWND TextViewOf(HWND speechWindow);
 HWND CreateMessageWindow(const wchar_t* className, WNDPROC procedure);
 
 // The clipboard as another program uses it.
-bool SetClipboardText(const std::wstring& text);
+// With a mark, the format of that name (value 1) goes with it: a copy that asks clipboard
+// monitors to leave it alone.
+bool SetClipboardText(const std::wstring& text, const wchar_t* mark = nullptr);
 std::wstring GetClipboardText();
 // Leaves nothing on the clipboard, so a program that starts takes no earlier text.
 void EmptyTheClipboard();
