@@ -28,6 +28,7 @@ Shown ShowCapitals()
 {
     Shown shown;
     EmptyTheClipboard();
+    RemoveHistoryFile();
     AppProcess app;
     HWND window = app.Window(Patience);
     EXPECT_NE(window, nullptr) << "the program did not start";

@@ -369,9 +369,16 @@ std::wstring SettingsFile()
     return SettingsFolder() + L"\\clipvoce.ini";
 }
 
+// The history beside the settings would bring an earlier test's last text back.
+void RemoveHistoryFile()
+{
+    DeleteFileW((SettingsFolder() + L"\\history.dat").c_str());
+}
+
 void RemoveSettingsFile()
 {
     DeleteFileW(SettingsFile().c_str());
+    RemoveHistoryFile();
 }
 
 void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes)
@@ -398,6 +405,7 @@ void WriteSettingsFile(const std::map<std::wstring, std::wstring>& changes)
         content += L"\r\n";
     }
     CreateDirectoryW(SettingsFolder().c_str(), nullptr);
+    RemoveHistoryFile();
     std::ofstream file(SettingsFile().c_str(), std::ios::binary | std::ios::trunc);
     file << ToUtf8(content);
 }

@@ -82,7 +82,9 @@ void EmptyTheClipboard();
 // The settings file of the test prefix.
 std::wstring SettingsFolder();
 std::wstring SettingsFile();
+// The settings file, and the history beside it.
 void RemoveSettingsFile();
+void RemoveHistoryFile();
 // Writes a complete settings file with the first-run values, changed by `changes`
 // (section "window", "settings", "export" or "notes" / key → value text). The note on
 // hearing a copy counts as seen unless "hearcopies" is "0".

@@ -17,6 +17,9 @@ InProcessApp::InProcessApp(int showCommand)
     wchar_t temp[MAX_PATH] = L"";
     GetTempPathW(MAX_PATH, temp);
     settingsFile_ = std::wstring(temp) + L"clipvoce_in_process_" + std::to_wstring(GetCurrentProcessId()) + L".ini";
+    // The history beside the settings would bring an earlier test's last text back.
+    historyFile_ = std::wstring(temp) + L"history.dat";
+    DeleteFileW(historyFile_.c_str());
     AppSettings = AppSettingsRecord{};
     SettingsStore.path = settingsFile_;
     SettingsStore.firstRun = false;
@@ -44,6 +47,7 @@ InProcessApp::~InProcessApp()
     PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
     PumpPending();
     DeleteFileW(settingsFile_.c_str());
+    DeleteFileW(historyFile_.c_str());
     SettingsStore.path.clear();
     CoUninitialize();
 }

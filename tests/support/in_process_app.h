@@ -41,4 +41,5 @@ public:
 private:
     std::unique_ptr<SpeechWindowState> state_ = std::make_unique<SpeechWindowState>();
     std::wstring settingsFile_;
+    std::wstring historyFile_;
 };
