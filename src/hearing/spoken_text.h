@@ -1,8 +1,8 @@
 #pragma once
 // The spoken text: what the voice is given, derived from the prepared text that the view
 // shows, with a map from every spoken position back to a position in the view. Word
-// events, the highlight, Ctrl+click, Shift+click and appending all go through the map, so the
-// highlight sits on the view's own word and never on text the voice does not hear.
+// events, the highlight, Ctrl+click, Shift+click and appending all go through the map,
+// so the highlight sits on the view's own word and never on text the voice does not hear.
 #include <string>
 #include <string_view>
 #include <vector>
