@@ -104,10 +104,13 @@ LRESULT OnTextViewInput(SpeechWindowState& state, const MSGFILTER& filter)
     if (m == WM_KEYDOWN || m == WM_KEYUP || m == WM_LBUTTONUP)
         return 1;
     if (m == WM_LBUTTONDOWN) {
-        if (w & MK_CONTROL)
+        if (w & (MK_CONTROL | MK_SHIFT))
             state.reader.FinishLoad();
+        // Ctrl+Shift+click is taken as Ctrl+click.
         if (w & MK_CONTROL)
             state.reader.Do(ReadingCommand::StartAtFirstVisibleLine);
+        else if (w & MK_SHIFT)
+            state.reader.StartAtWordAt(POINT{GET_X_LPARAM(filter.lParam), GET_Y_LPARAM(filter.lParam)});
         return 1;
     }
     if (m == WM_MOUSEWHEEL) {

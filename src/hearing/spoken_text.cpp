@@ -63,6 +63,21 @@ int SpokenText::SpokenPosition(int view) const
     return s.spoken;
 }
 
+int SpokenText::WordStartFrom(int spoken) const
+{
+    const auto between = [](wchar_t c) { return IsBlank(c) || IsBreak(c); };
+    const int length = static_cast<int>(text_.size());
+    int at = std::clamp(spoken, 0, length);
+    if (at < length && !between(text_[static_cast<size_t>(at)])) {
+        while (at > 0 && !between(text_[static_cast<size_t>(at - 1)]))
+            --at;
+        return at;
+    }
+    while (at < length && between(text_[static_cast<size_t>(at)]))
+        ++at;
+    return at;
+}
+
 std::vector<TextRange> SpokenText::SkippedRanges(int from) const
 {
     std::vector<TextRange> ranges;

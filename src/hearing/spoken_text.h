@@ -1,8 +1,8 @@
 #pragma once
 // The spoken text: what the voice is given, derived from the prepared text that the view
 // shows, with a map from every spoken position back to a position in the view. Word
-// events, the highlight, Ctrl+click and appending all go through the map, so the
-// highlight sits on the view's own word and never on text the voice does not hear.
+// events, the highlight, Ctrl+click, Shift+click and appending all go through the map,
+// so the highlight sits on the view's own word and never on text the voice does not hear.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +31,10 @@ public:
     // The spoken position of view, or of the first spoken character after it when it is
     // not heard.
     int SpokenPosition(int view) const;
+    // Where the spoken word that holds spoken begins, or, on a blank, the next word;
+    // the text's length when no word follows. A word runs between blanks and line
+    // breaks, as voices divide what they read.
+    int WordStartFrom(int spoken) const;
     // The view ranges the voice does not hear, in order; from a view position on.
     std::vector<TextRange> SkippedRanges(int from = 0) const;
 

@@ -49,6 +49,7 @@ const wchar_t* const HotKeyLines[] = {
     L"left = previous sentence",
     L"right = next sentence",
     L"ctrl + left click = go to the first sentence of the Speech window",
+    L"shift + left click = read from the word clicked",
     L"mouse wheel = text scrolling",
     L"home = go to the first line",
     L"end = go to the last line",

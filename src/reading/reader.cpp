@@ -126,6 +126,11 @@ void Reader::Do(ReadingCommand command)
     }
 }
 
+void Reader::StartAtWordAt(POINT point)
+{
+    controller_.StartAtWordOf(view_.CharacterAt(point));
+}
+
 bool Reader::TakesCopyOf(size_t characters)
 {
     const unsigned long long bytes = static_cast<unsigned long long>(characters) * sizeof(wchar_t);

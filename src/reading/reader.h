@@ -108,6 +108,9 @@ public:
 
     // ---- For what the user asks ----
     void Do(ReadingCommand command);
+    // Read from the word drawn at point of the view (client coordinates), or the next
+    // one after a blank, unless a reading goes on or no word follows.
+    void StartAtWordAt(POINT point);
     // Whatever needs the text as it will be (a command, a click) first has the copy being
     // prepared finished, so that it sees the text as if it had come in at once.
     void FinishLoad();

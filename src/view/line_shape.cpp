@@ -108,6 +108,30 @@ int LineShape::IndexAt(int x) const
     return std::clamp(index + trailing, 0, length_);
 }
 
+// Unlike IndexAt, the right half of a letter still belongs to that letter.
+int LineShape::CharacterAt(int x) const
+{
+    if (length_ == 0)
+        return 0;
+    // Off either end the platform answers -1 or the length without telling which end
+    // of the reading order that is; the line's direction does.
+    if (x < 0)
+        return rightToLeft_ ? length_ : 0;
+    if (x >= width_)
+        return rightToLeft_ ? 0 : length_;
+    if (!analysis_) {
+        int index = 0;
+        while (index < length_ && X(index, true) <= x)
+            ++index;
+        return index;
+    }
+    int index = 0;
+    int trailing = 0;
+    if (FAILED(ScriptStringXtoCP(analysis_, x, &index, &trailing)))
+        return 0;
+    return std::clamp(index, 0, length_);
+}
+
 std::vector<Span> LineShape::Spans(int from, int to) const
 {
     from = std::max(from, 0);

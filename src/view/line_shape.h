@@ -37,6 +37,9 @@ public:
     int EdgeBefore(int index) const;
     // The place between characters nearest to x.
     int IndexAt(int x) const;
+    // The character drawn at x; before the line's first one in reading order, 0, and
+    // past its last one, Length().
+    int CharacterAt(int x) const;
     // Where characters [from, to) are drawn: one span for each visually joined stretch,
     // left to right.
     std::vector<Span> Spans(int from, int to) const;

@@ -186,6 +186,12 @@ POINT TextView::PosFromChar(int index) const
     return POINT{pt.x, pt.y};
 }
 
+int TextView::CharacterAt(POINT point) const
+{
+    TextViewControl* control = Control();
+    return control ? control->CharacterAtPoint(point) : 0;
+}
+
 int TextView::LineHeight() const
 {
     const TextViewControl* control = Control();

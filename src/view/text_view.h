@@ -52,6 +52,8 @@ public:
     int FirstVisibleLine() const;
     int LineIndex(int line) const;               // first character of a line, -1 if none
     POINT PosFromChar(int index) const;          // client coordinates of a character
+    // The character drawn at a point of the client area (see TextViewControl::CharacterAtPoint).
+    int CharacterAt(POINT point) const;
     int LineHeight() const;                      // pixels
     RECT ClientRect() const;
     void ScrollLines(int lines);

@@ -114,6 +114,9 @@ public:
     std::vector<RECT> RangeRectangles(TextRange range);
     // The character drawn nearest to point.
     int IndexAtPoint(POINT point);
+    // The character drawn at point: on a line's blanks or beyond its end, the blank (or
+    // the start of the next line); below the last line, the text's length.
+    int CharacterAtPoint(POINT point);
     int LineOf(int index) { return layout_.LineOf(index); }
     // First character of a line, -1 when there is none; end of its characters, its CR included.
     int LineStart(int line) { return layout_.LineStart(line); }

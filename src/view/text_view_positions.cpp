@@ -109,6 +109,15 @@ int TextViewControl::IndexAtPoint(POINT point)
     return placed.start + placed.shape->IndexAt(point.x - placed.left);
 }
 
+int TextViewControl::CharacterAtPoint(POINT point)
+{
+    const int row = static_cast<int>(std::floor(static_cast<double>(point.y) / lineHeight_));
+    const PlacedLine placed = Place(std::max(0, topLine_ + row));
+    if (!placed.shape)
+        return static_cast<int>(Text().size());
+    return placed.start + placed.shape->CharacterAt(point.x - placed.left);
+}
+
 void TextViewControl::ScrollIntoView(int index, bool alignToTop)
 {
     const int line = layout_.LineOf(index);

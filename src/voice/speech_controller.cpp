@@ -513,7 +513,23 @@ void SpeechController::StartAtSentenceOf(int viewOffset)
     // Speaking from the sentence's own position, rather than skipping a number of
     // sentences, lands right whatever the voice takes for a sentence end ("3.14",
     // "e.g.", "...").
-    const int start = SentenceStartBefore(spoken_->Text().c_str(), SpokenPosition(std::max(0, viewOffset)));
+    StartOver(SentenceStartBefore(spoken_->Text().c_str(), SpokenPosition(std::max(0, viewOffset))));
+}
+
+void SpeechController::StartAtWordOf(int viewOffset)
+{
+    if (state_ == Playing || state_ == PendingPlay || !spoken_)
+        return;
+    // A click on text the voice does not hear lands on what it hears next, one on a
+    // stretch said otherwise on the start of what is said for it.
+    const int start = spoken_->WordStartFrom(SpokenPosition(std::max(0, viewOffset)));
+    if (start >= static_cast<int>(spoken_->Text().size()))
+        return;
+    StartOver(start);
+}
+
+void SpeechController::StartOver(int offset)
+{
     TuneVoice();
     // A paused voice would keep the purged reading and swallow the new one.
     if (state_ == Paused) {
@@ -521,7 +537,7 @@ void SpeechController::StartAtSentenceOf(int viewOffset)
             return;
         PurgeVoice();
     }
-    StartSpeaking(start);
+    StartSpeaking(offset);
 }
 
 void SpeechController::VoicesChanged()

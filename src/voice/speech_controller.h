@@ -99,6 +99,9 @@ public:
     // Ctrl+click: start at the sentence that holds viewOffset (the first visible line's
     // start), unless a reading goes on.
     void StartAtSentenceOf(int viewOffset);
+    // Shift+click: start at the word that holds viewOffset (the clicked character), or
+    // the next one after a blank, unless a reading goes on or no word follows.
+    void StartAtWordOf(int viewOffset);
     // The spoken text was derived anew, or the voices or the volume changed: a reading
     // going on goes on with them, from the word it has reached. A paused one keeps what
     // it was given.
@@ -159,6 +162,8 @@ private:
     // Left from a run's first sentence: the sentence before it is in the run before.
     bool StepBackAcrossRuns();
     void StartSpeaking(int offset);
+    // A reading the user started at offset of the spoken text, from any state but playing.
+    void StartOver(int offset);
     void TuneVoice();
     bool PauseVoice();
     bool ResumeVoice();

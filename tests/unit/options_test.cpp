@@ -504,7 +504,7 @@ TEST_F(OptionsTest, HelpPageShowsTheTextOnceWithItsBoldPhrases)
 TEST_F(OptionsTest, EscapeInTheHotKeysTextCancels)
 {
     const std::wstring hotKeys = BuildHotKeysText();
-    EXPECT_EQ(std::count(hotKeys.begin(), hotKeys.end(), L'\n'), 26);
+    EXPECT_EQ(std::count(hotKeys.begin(), hotKeys.end(), L'\n'), 27);
     Open(SpeechTab);
     SelectTab(4);
     AppSettings.speechRate = 9;
