@@ -197,6 +197,8 @@ void ReadingHistory::SaveSoon()
         const std::lock_guard<std::mutex> hold(mutex_);
         if (written_ == changes_ || stopping_)
             return;
+        if (!saveAsked_)
+            askedAt_ = std::chrono::steady_clock::now();
         saveAsked_ = true;
         if (!worker_.joinable()) {
             try {
@@ -249,13 +251,16 @@ bool ReadingHistory::WriteIfChanged()
 
 void ReadingHistory::Work()
 {
+    // Writing is never urgent; what the user waits for comes first.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         wake_.wait(lock, [this] { return stopping_ || saveAsked_; });
         if (stopping_)
             return;
         // Requests that come in while this waits are written together.
-        const auto due = lastWrite_ + std::chrono::milliseconds(SaveIntervalMs);
+        const auto due = std::max(lastWrite_ + std::chrono::milliseconds(SaveIntervalMs),
+                                  askedAt_ + std::chrono::milliseconds(SaveSettleMs));
         if (wake_.wait_until(lock, due, [this] { return stopping_; }))
             return;
         // SaveNow or DeleteFile may have taken the request meanwhile.

@@ -24,6 +24,9 @@ inline constexpr size_t MaxHistoryBytes = size_t{64} << 20;    // all texts' UTF
 inline constexpr size_t MaxKeptTextBytes = size_t{20} << 20;   // a larger text is kept without its text
 // Reading moves the position all the time; the file is written no more often than this.
 inline constexpr DWORD SaveIntervalMs = 3000;
+// A save waits this long after it is asked for: a copy's first moments, when its reading
+// starts, are not shared with writing the whole history.
+inline constexpr DWORD SaveSettleMs = 1500;
 
 class ReadingHistory {
 public:
@@ -80,6 +83,7 @@ private:
     bool saveAsked_ = false;
     bool stopping_ = false;
     std::chrono::steady_clock::time_point lastWrite_{};
+    std::chrono::steady_clock::time_point askedAt_{};   // when the pending save was first asked for
     std::condition_variable wake_;
     std::thread worker_;
     // Held from taking a snapshot until it is on disk, so writes land in the order their
