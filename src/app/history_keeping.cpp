@@ -86,11 +86,11 @@ HMENU HistoryMenu(HMENU popup)
     return nullptr;
 }
 
-void KeepCopy(SpeechWindowState& state, const std::wstring& copy)
+void KeepCopy(SpeechWindowState& state, const SharedText& copy)
 {
     if (!AppSettings.keepHistory || !state.historyRead)
         return;
-    state.history.Add(std::make_shared<const std::wstring>(copy), Now());
+    state.history.Add(copy, Now());
     state.history.SaveSoon();
 }
 
@@ -111,7 +111,7 @@ void ReadHistory(SpeechWindowState& state)
 
 void StartHistory(SpeechWindowState& state)
 {
-    state.reader.SetCopyListener([&state](const std::wstring& copy) { KeepCopy(state, copy); });
+    state.reader.SetCopyListener([&state](const SharedText& copy) { KeepCopy(state, copy); });
     if (!AppSettings.keepHistory)
         return;
     ReadHistory(state);

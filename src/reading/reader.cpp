@@ -13,6 +13,16 @@
 
 namespace {
 
+// The text itself when no one else holds it; a copy of it when someone does (the
+// history keeps the copies it is given).
+std::wstring OwnCopy(std::shared_ptr<std::wstring>&& text)
+{
+    std::shared_ptr<std::wstring> held = std::move(text);
+    if (held.use_count() == 1)
+        return std::move(*held);
+    return *held;
+}
+
 // A copy up to this long is prepared at once, in a few milliseconds.
 constexpr size_t PrepareAtOnceChars = 128 * 1024;
 // A longer copy is read from its first sentence, at most this long, while the rest is
@@ -149,17 +159,19 @@ void Reader::TakeCopy(std::wstring text, bool append, bool readAnyway)
     if (const std::shared_ptr<const std::wstring> resumed = std::exchange(resumedCopy_, nullptr);
         resumed && text == *resumed)
         return;
+    auto copy = std::make_shared<std::wstring>(std::move(text));
     if (copyListener_)
-        copyListener_(text);
-    TakeText(std::move(text), append, readAnyway, -1, false);
+        copyListener_(copy);
+    TakeText(std::move(copy), append, readAnyway, -1, false);
 }
 
 void Reader::TakeEarlierCopy(std::wstring text, int resumeAt, bool read)
 {
     if (controller_.State() != Stopped)
         controller_.Stop();
-    auto resumed = std::make_shared<const std::wstring>(text);
-    TakeText(std::move(text), false, false, std::max(resumeAt, 0), read);
+    auto copy = std::make_shared<std::wstring>(std::move(text));
+    SharedText resumed = copy;
+    TakeText(std::move(copy), false, false, std::max(resumeAt, 0), read);
     resumedCopy_ = std::move(resumed);
 }
 
@@ -180,7 +192,7 @@ void Reader::ResumeAt(int position, bool read)
     ReportStatusChange();
 }
 
-void Reader::TakeText(std::wstring text, bool append, bool readAnyway, int resumeAt, bool readResumed)
+void Reader::TakeText(std::shared_ptr<std::wstring> text, bool append, bool readAnyway, int resumeAt, bool readResumed)
 {
     // Only text not prepared yet can take another copy after it; one already prepared is
     // shown and read first, as it would have been had it come in at once.
@@ -196,18 +208,18 @@ void Reader::TakeText(std::wstring text, bool append, bool readAnyway, int resum
     // A copy taken back is read, if at all, from where it was left.
     const bool read = controller_.BeginNewText(readAnyway) && resumeAt < 0;
     if (follows) {
-        load_->copy.AddCopy(std::move(text));
+        load_->copy.AddCopy(OwnCopy(std::move(text)));
         load_->followsCopy = true;
         // The reading starts again at the added copy, not where a head left off.
         load_->head.reset();
     } else {
-        std::wstring head = read && !append ? HeadOf(text) : std::wstring();
-        std::wstring whole;
-        if (!head.empty()) {
+        std::wstring head = read && !append ? HeadOf(*text) : std::wstring();
+        std::shared_ptr<std::wstring> whole;
+        if (!head.empty())
             whole = std::move(text);
-            text = std::move(head);
-        }
-        load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(text), append);
+        else
+            head = OwnCopy(std::move(text));
+        load_ = std::make_unique<Load>(view_.Shared(), text_.MatchesView(view_), std::move(head), append);
         load_->whole = std::move(whole);
     }
     load_->read = read;
@@ -284,8 +296,8 @@ bool Reader::LoadStep(Wait wait)
     const int readFrom = load.result.readFrom;
     const int resumeAt = load.resumeAt;
     const bool readResumed = load.readResumed;
-    const bool wasHead = !load.whole.empty();
-    std::wstring whole = std::move(load.whole);
+    const bool wasHead = load.whole != nullptr;
+    std::wstring whole = wasHead ? OwnCopy(std::move(load.whole)) : std::wstring();
     const SharedText head = load.head;
     const int headEnd = load.headEnd;
     load_.reset();

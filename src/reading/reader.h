@@ -28,8 +28,9 @@
 using StatusListener = std::function<void(int line)>;
 // A short note for the user, such as why a copy was not taken.
 using NoteListener = std::function<void(const std::wstring& note)>;
-// A copy was taken (copied, pasted or read from a selection), as it came.
-using CopyListener = std::function<void(const std::wstring& copy)>;
+// A copy was taken (copied, pasted or read from a selection), as it came. The text is
+// shared with the load, not copied: keep the pointer, never change the text.
+using CopyListener = std::function<void(const SharedText& copy)>;
 // Lists the voices installed now, given the id of the system's default one.
 using VoiceLister = std::function<VoiceCatalog(const std::wstring& defaultId)>;
 
@@ -169,7 +170,7 @@ private:
     void OnStatusChange(int line) override;
     void OnLanguageReached(LanguageId language, bool withoutVoice) override;
     void OnReadingEnd(int caret) override;
-    void TakeText(std::wstring text, bool append, bool readAnyway, int resumeAt, bool readResumed);
+    void TakeText(std::shared_ptr<std::wstring> text, bool append, bool readAnyway, int resumeAt, bool readResumed);
     // The reading set at the sentence of position in the text just shown (a copy taken
     // back), the sentence in view; read from there at once when read.
     void ResumeAt(int position, bool read);
@@ -220,8 +221,9 @@ private:
         bool followsCopy = false;
         // A long copy is read from its first sentence while the rest is prepared. The
         // head's load holds the whole copy, which is loaded next; the whole's load holds
-        // the head as shown and where it ends, to go on reading from there.
-        std::wstring whole;
+        // the head as shown and where it ends, to go on reading from there. The whole may
+        // be shared with the copy listener, and is copied only once the head is read.
+        std::shared_ptr<std::wstring> whole;
         SharedText head;
         int headEnd = -1;
         // A copy taken back from the history: where its reading is set, and whether it
