@@ -7,7 +7,7 @@ BIN_DIR=$BUILD_DIR/bin
 
 CLIPVOCE_PACKAGES=(
   cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine wine64 xvfb xclip xdotool imagemagick x11-utils googletest procps dpkg-dev
+  wine wine64 xvfb xclip xdotool imagemagick fonts-dejavu-core x11-utils googletest procps dpkg-dev
   g++ espeak-ng libespeak-ng-dev
 )
 # The update tests' TLS server, its throw-away certificates and the signed test programs.

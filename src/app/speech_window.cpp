@@ -3,6 +3,7 @@
 #include "app/commands.h"
 #include "app/history_keeping.h"
 #include "app/hot_keys.h"
+#include "app/image_copies.h"
 #include "app/popup_menu.h"
 #include "app/single_instance.h"
 #include "clipboard/clipboard_monitor.h"
@@ -58,6 +59,7 @@ void TellIfSettingsWereNotSaved(const SpeechWindowState& state)
 void OnDestroy(SpeechWindowState& state)
 {
     RemoveHotKeys(state.window);
+    CancelImageReading(state);
     EndHistory(state);
     state.reader.Close();
     state.sampleVoice.Reset();
@@ -172,8 +174,12 @@ void AnswerClipboardOutcome(SpeechWindowState& state, ClipboardOutcome outcome)
 {
     switch (outcome) {
     case ClipboardOutcome::FirstRunCopy:     GreetOnFirstCopy(state); break;
-    case ClipboardOutcome::TextTaken:        TellHowToHearOnce(state); break;
+    case ClipboardOutcome::TextTaken:
+        CancelImageReading(state);
+        TellHowToHearOnce(state);
+        break;
     case ClipboardOutcome::TextNotDelivered: ShowStatusNote(state, LoadText(IDS_COPY_NOT_DELIVERED)); break;
+    case ClipboardOutcome::ImageCopied:      ReadCopiedImage(state); break;
     default:                                 break;
     }
 }
@@ -233,6 +239,12 @@ LRESULT Dispatch(SpeechWindowState& state, UINT message, WPARAM wParam, LPARAM l
         return 0;
     case WM_DRAWCLIPBOARD:
         AnswerClipboardOutcome(state, OnDrawClipboard(state.clipboard, state.reader, hwnd, wParam, lParam));
+        // A newer copy is on its way: an image copied before it is read no further.
+        if (ClipboardReadPending(state.clipboard))
+            CancelImageReading(state);
+        return 0;
+    case WM_IMAGE_READ:
+        OnImageRead(state, wParam);
         return 0;
     case WM_CLIPBOARD_FETCHED:
         AnswerClipboardOutcome(state, OnClipboardFetched(state.clipboard, state.reader, wParam, lParam));

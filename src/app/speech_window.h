@@ -6,6 +6,7 @@
 #include "app/window_frame.h"
 #include "clipboard/clipboard_monitor.h"
 #include "history/reading_history.h"
+#include "ocr/image_reading.h"
 #include "platform/scoped_handle.h"
 #include "pronunciation/pronunciation_store.h"
 #include "reading/reader.h"
@@ -38,6 +39,8 @@ struct SpeechWindowState {
     int dpi = 96;
     // The texts taken, each with where its reading reached; read once history is kept.
     ReadingHistory history;
+    // The text of a copied image being read.
+    ImageReading imageReading;
     bool historyRead = false;
     // Where a history that could not be read was set aside, until the user is told.
     std::wstring historySetAside;

@@ -84,14 +84,21 @@ void MakePlan(FetchJob& job)
     }
     if (job.content.Holds(HistoryPermissionFormat()))
         job.plan.push_back(HistoryPermissionFormat());
-    if (job.content.Holds(CF_UNICODETEXT))
+    if (job.content.Holds(CF_UNICODETEXT)) {
         job.plan.push_back(CF_UNICODETEXT);
+    } else if (job.scope == FetchScope::CopyUnlessSecret) {
+        for (const UINT format : ImageFormats())
+            if (job.content.Holds(format)) {
+                job.plan.push_back(format);
+                break;
+            }
+    }
 }
 
-// A marked secret's text is never fetched, let alone read.
+// A marked secret's text or image is never fetched, let alone read.
 bool StopsBefore(const FetchJob& job, UINT format)
 {
-    return job.scope == FetchScope::TextUnlessSecret && format == CF_UNICODETEXT && IsSecretCopy(job.content);
+    return job.scope != FetchScope::Everything && !IsPrivacyMark(format) && IsSecretCopy(job.content);
 }
 
 // Other programs hold the clipboard open for a moment; the job may be given up meanwhile.
@@ -260,6 +267,17 @@ void WakeReader()
 std::atomic<WPARAM> lastTicket{0};
 
 } // namespace
+
+std::vector<UINT> ImageFormats()
+{
+    static const UINT png = RegisterClipboardFormatW(L"PNG");
+    std::vector<UINT> formats;
+    if (png != 0)
+        formats.push_back(png);
+    formats.push_back(CF_DIBV5);
+    formats.push_back(CF_DIB);
+    return formats;
+}
 
 ClipboardFetch FetchClipboard(FetchScope scope, const FetchLimits& limits)
 {

@@ -9,11 +9,18 @@
 #include <windows.h>
 #include "clipboard/clipboard_snapshot.h"
 #include <memory>
+#include <vector>
 
 enum class FetchScope {
     Everything,        // every format that could be put back
     TextUnlessSecret,  // the privacy marks, then the Unicode text unless they mark a secret
+    CopyUnlessSecret,  // the same, or where there is no text, the copied image (ImageFormats)
 };
+
+// The formats a copied image comes in, the one read first first: a PNG file's bytes
+// (registered as "PNG"), then the bitmaps with their headers. The platform makes the
+// bitmaps from one another, and from a copied CF_BITMAP.
+std::vector<UINT> ImageFormats();
 
 struct FetchLimits {
     DWORD openMs;       // how long other programs may keep the clipboard open

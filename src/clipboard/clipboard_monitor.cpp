@@ -62,6 +62,12 @@ bool TakeText(Reader& reader, std::wstring text, bool readAnyway = false)
     return true;
 }
 
+bool ImageOnClipboard()
+{
+    const std::vector<UINT> formats = ImageFormats();
+    return std::any_of(formats.begin(), formats.end(), [](UINT format) { return IsClipboardFormatAvailable(format); });
+}
+
 // Clipboard text uses CR LF line breaks; the view breaks paragraphs with a lone CR.
 std::wstring WithCrLfLineBreaks(const std::wstring& text)
 {
@@ -89,14 +95,16 @@ ClipboardOutcome OnClipboardChange(ClipboardWatch& watch, Reader& reader, HWND w
         taking == CopyTaking::EvenUnmonitored || (AppSettings.monitorClipboard && !watch.puttingOwnText);
     UINT formatPriority[] = {CF_UNICODETEXT};
     const bool unicodeText = GetPriorityClipboardFormat(formatPriority, 1) == static_cast<int>(CF_UNICODETEXT);
-    if (unicodeText && monitoring) {
+    const bool image = !unicodeText && monitoring && AppSettings.readImages && ImageOnClipboard();
+    if ((unicodeText || image) && monitoring) {
         if (SettingsStore.firstRun) {
             TakeFirstRunCopy(reader);
             outcome = ClipboardOutcome::FirstRunCopy;
         } else {
             // Whatever the copy held before is left to the fetch's own result; a newer
             // copy's is the one taken.
-            watch.pendingRead = StartClipboardFetch(window, FetchScope::TextUnlessSecret, CopyLimits);
+            watch.pendingRead = StartClipboardFetch(
+                window, AppSettings.readImages ? FetchScope::CopyUnlessSecret : FetchScope::TextUnlessSecret, CopyLimits);
         }
     } else {
         if (SettingsStore.firstRun) {
@@ -142,11 +150,23 @@ ClipboardOutcome OnClipboardFetched(ClipboardWatch& watch, Reader& reader, WPARA
         return ClipboardOutcome::Nothing;
     std::optional<std::wstring> text = fetch->content.TakeText();
     if (!text) {
+        for (const UINT format : ImageFormats()) {
+            const std::vector<BYTE>* bytes = fetch->content.BytesOf(format);
+            if (bytes && !bytes->empty()) {
+                watch.copiedImage = {format, *bytes};
+                return ClipboardOutcome::ImageCopied;
+            }
+        }
         const std::vector<UINT>& late = fetch->content.NotKept();
         const bool textLate = std::find(late.begin(), late.end(), CF_UNICODETEXT) != late.end();
         return textLate ? ClipboardOutcome::TextNotDelivered : ClipboardOutcome::Nothing;
     }
     return TakeText(reader, std::move(*text)) ? ClipboardOutcome::TextTaken : ClipboardOutcome::Nothing;
+}
+
+bool TakeImageText(Reader& reader, std::wstring text)
+{
+    return TakeText(reader, std::move(text));
 }
 
 bool ClipboardReadPending(const ClipboardWatch& watch)

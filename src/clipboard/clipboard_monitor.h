@@ -4,8 +4,16 @@
 #include <windows.h>
 #include "clipboard/selection_grab.h"
 #include <string>
+#include <vector>
 
 class Reader;
+
+// A copied image, as it came in one of the image formats (ImageFormats in
+// clipboard_fetch.h).
+struct ClipboardImage {
+    UINT format = 0;
+    std::vector<BYTE> bytes;
+};
 
 // A window's watch over the clipboard, kept by that window.
 struct ClipboardWatch {
@@ -17,6 +25,8 @@ struct ClipboardWatch {
     // of the user's to take.
     bool puttingOwnText = false;
     SelectionGrabber selectionGrab;
+    // The image of the latest copy that held no text, for the window to read its text.
+    ClipboardImage copiedImage;
 };
 
 void JoinClipboardChain(ClipboardWatch& watch, HWND window);
@@ -30,6 +40,8 @@ enum class ClipboardOutcome {
     FirstRunCopy,
     // The program that copied did not deliver the text in time; nothing was taken.
     TextNotDelivered,
+    // A copy held an image and no text: the image is in the watch's copiedImage.
+    ImageCopied,
 };
 // A copied text is fetched away from the window's thread (clipboard_fetch.h), and taken
 // when its fetch ends: the notification itself only starts that.
@@ -39,6 +51,10 @@ ClipboardOutcome OnClipboardFetched(ClipboardWatch& watch, Reader& reader, WPARA
 // A copy's text is being fetched.
 bool ClipboardReadPending(const ClipboardWatch& watch);
 void OnChangeClipboardChain(ClipboardWatch& watch, HWND leaving, HWND after);
+
+// Takes the text found in a copied image as a copied text is taken; false when there
+// was none to take.
+bool TakeImageText(Reader& reader, std::wstring text);
 
 // Shows a text taken from elsewhere (the selection of another program) the way a copy
 // is shown, in append mode after the text, and reads it at once.

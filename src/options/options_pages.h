@@ -23,7 +23,7 @@ struct SpeechCheckBox {
     bool AppSettingsRecord::*field;
     bool checkedWhenOn;   // "Minimize to tray on close" shows the opposite of `closeQuits`
 };
-extern const std::array<SpeechCheckBox, 14> SpeechCheckBoxes;
+extern const std::array<SpeechCheckBox, 15> SpeechCheckBoxes;
 
 // The platform's speech control panel, where the default voice is chosen.
 void OpenSpeechSettings();

@@ -12,7 +12,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-const std::array<SpeechCheckBox, 14> SpeechCheckBoxes = {{
+const std::array<SpeechCheckBox, 15> SpeechCheckBoxes = {{
     {IDC_CLIPBOARD, &AppSettingsRecord::monitorClipboard, true}, {IDC_APPEND, &AppSettingsRecord::appendCopies, true},
     {IDC_REPEAT, &AppSettingsRecord::repeatReading, true},       {IDC_START, &AppSettingsRecord::startWithWindows, true},
     {IDC_WINDOW, &AppSettingsRecord::speechWindowShown, true},       {IDC_BORDER, &AppSettingsRecord::showBorder, true},
@@ -20,6 +20,7 @@ const std::array<SpeechCheckBox, 14> SpeechCheckBoxes = {{
     {IDC_TOP, &AppSettingsRecord::alwaysOnTop, true},             {IDC_AUTOPLAY, &AppSettingsRecord::autoPlay, true},
     {IDC_AUTOSCROLL, &AppSettingsRecord::autoScroll, true}, {IDC_FULLTEXT, &AppSettingsRecord::showFullText, true},
     {IDC_DELETE, &AppSettingsRecord::confirmDeleteAll, true}, {IDC_KEEP_HISTORY, &AppSettingsRecord::keepHistory, true},
+    {IDC_READ_IMAGES, &AppSettingsRecord::readImages, true},
 }};
 
 namespace {

@@ -108,3 +108,4 @@
 #define IDC_ENTRY_LISTEN            40417
 #define IDC_EXPORT_TIMED_TEXT       40418
 #define IDC_KEEP_HISTORY            40419
+#define IDC_READ_IMAGES             40430

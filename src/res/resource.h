@@ -121,6 +121,8 @@
 #define IDS_HISTORY_SET_ASIDE       2431   // %1 where the damaged history went
 #define IDS_TOO_LARGE_TO_KEEP       2432
 #define IDS_HISTORY_EMPTY           2433
+#define IDS_NO_TEXT_IN_IMAGE        2434
+#define IDS_IMAGE_NOT_READ          2436
 
 // Menu and accelerators
 #define IDM_POPUP                   40013
@@ -171,6 +173,9 @@
 #define WM_CLIPBOARD_FETCHED        (WM_APP + 3)
 // Sent by the first-run greeting's thread once the About dialog has been closed
 #define WM_GREETING_CLOSED          (WM_APP + 4)
+// The text of a copied image has been recognised: wParam the reading's ticket
+// (ocr/image_reading.h)
+#define WM_IMAGE_READ               (WM_APP + 5)
 
 // Global hot keys: the identifiers they are registered under (WM_HOTKEY's wParam)
 #define HOTKEY_ID_READ_SELECTION    1

@@ -94,6 +94,8 @@ struct AppSettingsRecord {
     int lineSpacingPercent = 100;    // 100, 150 or 200: single, one and a half, double
     // [history]
     bool keepHistory = true;         // the texts taken are kept, with where the reading reached
+    // [ocr]
+    bool readImages = true;          // the text in a copied image is recognised and taken as a copy
     // [voice]: written only where it differs from the first-run value.
     std::wstring voiceId;            // the chosen voice's token id; empty: the system's default
     int volume = FullVolume;         // 0 to 100

@@ -24,6 +24,7 @@ constexpr SettingSection HotKeysSection{L"hotkeys", SectionRule::WrittenWhenChan
 constexpr SettingSection ListeningSection{L"listening", SectionRule::WrittenWhenChanged};
 constexpr SettingSection ViewSection{L"view", SectionRule::WrittenWhenChanged};
 constexpr SettingSection HistorySection{L"history", SectionRule::WrittenWhenChanged};
+constexpr SettingSection OcrSection{L"ocr", SectionRule::WrittenWhenChanged};
 // Notes the program gives once per settings file; a file gains the section only then.
 constexpr SettingSection NotesSection{L"notes", SectionRule::WrittenWhenChosen};
 
@@ -85,6 +86,8 @@ constexpr SettingField Table[] = {
                                                   LineSpacingText),
 
     Field<&AppSettingsRecord::keepHistory>(HistorySection, L"keep", FieldKind::Switch),
+
+    Field<&AppSettingsRecord::readImages>(OcrSection, L"read", FieldKind::Switch),
 
     Field<&AppSettingsRecord::voiceId>(VoiceSection, L"voice", FieldKind::Text),
     Field<&AppSettingsRecord::volume>(VoiceSection, L"volume", FieldKind::BoundedNumber, {0, FullVolume}),

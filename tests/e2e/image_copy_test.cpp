@@ -1,0 +1,190 @@
+// Copied images from the real program: the text of a paragraph copied as an image (from
+// X, as a Linux program copies one) is shown and read, light on dark too; an image
+// without text is told of; a secret-marked one is left alone; a newer text copy wins.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <fstream>
+#include "app_driver.h"
+#include "file_bytes.h"
+
+namespace {
+
+const std::wstring Paragraph =
+    L"Reading aids help people who find long texts tiring. This paragraph was drawn as an image, "
+    L"the way a screenshot of a web page or a scanned letter arrives on the clipboard, and the "
+    L"program is expected to find every word in it and read them aloud in the right order.";
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+// Runs a Linux program through Wine and waits for it; false unless it ends with 0.
+bool RunUnix(const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring commandLine = program + L" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    const std::wstring path = L"Z:" + program;
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    DWORD code = 1;
+    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    return code == 0;
+}
+
+// The paragraph in DejaVu Sans, 11 point at 96 dpi, in a PNG file of /tmp; its Unix path.
+std::wstring RenderParagraph(const std::wstring& name, const std::wstring& ground, const std::wstring& ink)
+{
+    std::ofstream(L"Z:\\tmp\\clipvoce-ocr-paragraph.txt", std::ios::binary) << Narrow(Paragraph);
+    const std::wstring path = L"/tmp/clipvoce-ocr-" + name + L".png";
+    const bool drawn = RunUnix(L"/usr/bin/convert", L"-background \"" + ground + L"\" -fill \"" + ink +
+                                                        L"\" -font DejaVu-Sans -density 96 -pointsize 11 -size 560x "
+                                                        L"caption:@/tmp/clipvoce-ocr-paragraph.txt -bordercolor \"" +
+                                                        ground + L"\" -border 16 " + path);
+    return drawn ? path : std::wstring();
+}
+
+bool CopyImageFromX(const std::wstring& path)
+{
+    return RunUnix(L"/usr/bin/xclip", L"-selection clipboard -t image/png -i " + path);
+}
+
+// Edits (insertions, deletions, substitutions) per character of the expected text, blanks
+// counted as one.
+double CharacterErrorRate(const std::wstring& found, const std::wstring& expected)
+{
+    auto plain = [](const std::wstring& text) {
+        std::wstring out;
+        for (const wchar_t c : text) {
+            const bool blank = c == L' ' || c == L'\r' || c == L'\n' || c == L'\t';
+            if (!blank)
+                out += c;
+            else if (!out.empty() && out.back() != L' ')
+                out += L' ';
+        }
+        while (!out.empty() && out.back() == L' ')
+            out.pop_back();
+        return out;
+    };
+    const std::wstring a = plain(found);
+    const std::wstring b = plain(expected);
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return static_cast<double>(row[b.size()]) / b.size();
+}
+
+// The PNG put on the clipboard by a program of Windows, with a mark when given one.
+bool CopyPng(const std::string& png, const wchar_t* mark)
+{
+    bool opened = false;
+    PumpUntil([&] { return opened = OpenClipboard(nullptr) != FALSE; }, 5000);
+    if (!opened)
+        return false;
+    EmptyClipboard();
+    HGLOBAL bytes = GlobalAlloc(GMEM_MOVEABLE, png.size());
+    memcpy(GlobalLock(bytes), png.data(), png.size());
+    GlobalUnlock(bytes);
+    bool placed = SetClipboardData(RegisterClipboardFormatW(L"PNG"), bytes) != nullptr;
+    if (mark) {
+        HGLOBAL on = GlobalAlloc(GMEM_MOVEABLE, sizeof(DWORD));
+        *static_cast<DWORD*>(GlobalLock(on)) = 1;
+        GlobalUnlock(on);
+        placed = placed && SetClipboardData(RegisterClipboardFormatW(mark), on) != nullptr;
+    }
+    CloseClipboard();
+    return placed;
+}
+
+bool CaptionTells(HWND window, const std::wstring& note)
+{
+    return WindowText(window).find(note) != std::wstring::npos;
+}
+
+class ImageCopyTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", L"400");
+        WriteSettingsFile();
+        EmptyTheClipboard();
+    }
+    void TearDown() override { SetEnvironmentVariableW(L"CLIPVOCE_VOICE_WPM", nullptr); }
+};
+
+} // namespace
+
+TEST_F(ImageCopyTest, TheTextOfACopiedImageIsShownAndReadLightOnDarkToo)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    const std::pair<const wchar_t*, const wchar_t*> looks[] = {{L"white", L"black"}, {L"#333333", L"white"}};
+    std::wstring before = TextViewText(window);
+    for (const auto& [ground, ink] : looks) {
+        SCOPED_TRACE(testing::Message() << Narrow(ink) << " on " << Narrow(ground));
+        const std::wstring png = RenderParagraph(ground[0] == L'#' ? L"dark" : L"light", ground, ink);
+        ASSERT_FALSE(png.empty()) << "ImageMagick did not draw the paragraph";
+        ASSERT_TRUE(CopyImageFromX(png)) << "xclip did not copy the image";
+        ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) != before; }, 30000))
+            << "the image's text was not shown: " << Narrow(WindowText(window));
+        const std::wstring shown = TextViewText(window);
+        EXPECT_LE(CharacterErrorRate(shown, Paragraph), 0.02) << Narrow(shown);
+        EXPECT_TRUE(PumpUntil([&] { return CaptionWithoutLanguage(WindowText(window)).find(L"playing") != std::wstring::npos; },
+                              10000))
+            << "the text was not read: " << Narrow(WindowText(window));
+        PressKey(window, 'S');
+        before = shown;
+    }
+}
+
+TEST_F(ImageCopyTest, AnImageWithoutTextIsToldASecretOneLeftAloneAndANewerTextWins)
+{
+    AppProcess app;
+    HWND window = app.Window();
+    ASSERT_NE(window, nullptr);
+    const std::wstring earlier = L"An earlier text.";
+    ASSERT_TRUE(SetClipboardText(earlier));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == earlier + L" "; }, 10000)) << "the text was not taken";
+    PressKey(window, 'S');
+
+    ASSERT_TRUE(RunUnix(L"/usr/bin/convert", L"-size 800x600 -seed 7 plasma:fractal -blur 0x8 /tmp/clipvoce-ocr-photo.png"));
+    ASSERT_TRUE(CopyImageFromX(L"/tmp/clipvoce-ocr-photo.png"));
+    EXPECT_TRUE(PumpUntil([&] { return CaptionTells(window, L"no text found in the copied image"); }, 30000))
+        << "no note for an image without text: " << Narrow(WindowText(window));
+    EXPECT_EQ(TextViewText(window), earlier + L" ");
+
+    // Long enough for the image to have been read, were it read at all.
+    const std::string png = ReadBytes(L"Z:" + RenderParagraph(L"light", L"white", L"black"));
+    ASSERT_FALSE(png.empty());
+    ASSERT_TRUE(CopyPng(png, L"ExcludeClipboardContentFromMonitorProcessing"));
+    EXPECT_FALSE(PumpUntil([&] { return TextViewText(window) != earlier + L" "; }, 8000))
+        << "a secret image was read: " << Narrow(TextViewText(window));
+
+    // The same image unmarked is read, unless a text copied meanwhile comes first.
+    ASSERT_TRUE(CopyPng(png, nullptr));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) != earlier + L" "; }, 30000))
+        << "the image copied by a Windows program was not read";
+    EXPECT_LE(CharacterErrorRate(TextViewText(window), Paragraph), 0.02);
+    ASSERT_TRUE(CopyPng(png, nullptr));
+    const std::wstring newer = L"A newer text.";
+    ASSERT_TRUE(SetClipboardText(newer));
+    ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == newer + L" "; }, 10000)) << "the newer text was not taken";
+    EXPECT_FALSE(PumpUntil([&] { return TextViewText(window) != newer + L" "; }, 8000))
+        << "the image read over the newer text: " << Narrow(TextViewText(window));
+}
