@@ -88,6 +88,7 @@ ImageText ReadImage(const CopiedImage& copied, const ImageReading::SpokenLanguag
     const std::string languages = RecognitionLanguages(PresentData(folder), spoken ? spoken() : std::vector<LanguageId>{});
     if (languages.empty()) {
         result.error = L"no recognition data is in " + folder;
+        LogLine(L"The text recognition could not start: " + result.error);
         return result;
     }
     if (cancelled)

@@ -4,7 +4,6 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <fstream>
 #include "app_driver.h"
 #include "file_bytes.h"
 
@@ -20,8 +19,8 @@ std::string Narrow(const std::wstring& text)
     return std::string(text.begin(), text.end());
 }
 
-// Runs a Linux program through Wine and waits for it; false unless it ends with 0.
-bool RunUnix(const std::wstring& program, const std::wstring& arguments)
+// Starts a Linux program through Wine; Wine does not wait for one to end.
+bool StartUnix(const std::wstring& program, const std::wstring& arguments)
 {
     std::wstring commandLine = program + L" " + arguments;
     STARTUPINFOW startup{};
@@ -30,29 +29,39 @@ bool RunUnix(const std::wstring& program, const std::wstring& arguments)
     const std::wstring path = L"Z:" + program;
     if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         return false;
-    DWORD code = 1;
-    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(info.hProcess, &code);
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
-    return code == 0;
+    return true;
 }
 
-// The paragraph in DejaVu Sans, 11 point at 96 dpi, in a PNG file of /tmp; its Unix path.
+// ImageMagick draws into /tmp/clipvoce-ocr-NAME.png, whose Unix path this gives once the
+// file is whole (it is drawn under another name first); empty when it is not drawn.
+std::wstring Draw(const std::wstring& name, const std::wstring& arguments)
+{
+    const std::wstring path = L"/tmp/clipvoce-ocr-" + name + L".png";
+    const std::wstring windowsPath = L"Z:" + path;
+    DeleteFileW(windowsPath.c_str());
+    const std::wstring script = L"convert " + arguments + L" " + path + L".part.png && mv " + path + L".part.png " + path;
+    std::wstring quoted;
+    for (const wchar_t c : script)
+        quoted += c == L'"' ? std::wstring(L"\\\"") : std::wstring(1, c);
+    if (!StartUnix(L"/bin/sh", L"-c \"" + quoted + L"\""))
+        return {};
+    const bool drawn = PumpUntil([&] { return GetFileAttributesW(windowsPath.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000);
+    return drawn ? path : std::wstring();
+}
+
+// The paragraph in DejaVu Sans, 11 point at 96 dpi.
 std::wstring RenderParagraph(const std::wstring& name, const std::wstring& ground, const std::wstring& ink)
 {
-    std::ofstream(L"Z:\\tmp\\clipvoce-ocr-paragraph.txt", std::ios::binary) << Narrow(Paragraph);
-    const std::wstring path = L"/tmp/clipvoce-ocr-" + name + L".png";
-    const bool drawn = RunUnix(L"/usr/bin/convert", L"-background \"" + ground + L"\" -fill \"" + ink +
-                                                        L"\" -font DejaVu-Sans -density 96 -pointsize 11 -size 560x "
-                                                        L"caption:@/tmp/clipvoce-ocr-paragraph.txt -bordercolor \"" +
-                                                        ground + L"\" -border 16 " + path);
-    return drawn ? path : std::wstring();
+    return Draw(name, L"-background \"" + ground + L"\" -fill \"" + ink +
+                          L"\" -font DejaVu-Sans -density 96 -pointsize 11 -size 560x caption:\"" + Paragraph +
+                          L"\" -bordercolor \"" + ground + L"\" -border 16");
 }
 
 bool CopyImageFromX(const std::wstring& path)
 {
-    return RunUnix(L"/usr/bin/xclip", L"-selection clipboard -t image/png -i " + path);
+    return StartUnix(L"/usr/bin/xclip", L"-selection clipboard -t image/png -i " + path);
 }
 
 // Edits (insertions, deletions, substitutions) per character of the expected text, blanks
@@ -163,8 +172,9 @@ TEST_F(ImageCopyTest, AnImageWithoutTextIsToldASecretOneLeftAloneAndANewerTextWi
     ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == earlier + L" "; }, 10000)) << "the text was not taken";
     PressKey(window, 'S');
 
-    ASSERT_TRUE(RunUnix(L"/usr/bin/convert", L"-size 800x600 -seed 7 plasma:fractal -blur 0x8 /tmp/clipvoce-ocr-photo.png"));
-    ASSERT_TRUE(CopyImageFromX(L"/tmp/clipvoce-ocr-photo.png"));
+    const std::wstring photo = Draw(L"photo", L"-size 800x600 -seed 7 plasma:fractal -blur 0x8");
+    ASSERT_FALSE(photo.empty()) << "ImageMagick drew no photo";
+    ASSERT_TRUE(CopyImageFromX(photo));
     EXPECT_TRUE(PumpUntil([&] { return CaptionTells(window, L"no text found in the copied image"); }, 30000))
         << "no note for an image without text: " << Narrow(WindowText(window));
     EXPECT_EQ(TextViewText(window), earlier + L" ");
