@@ -1,6 +1,7 @@
 # Unpacks a download zip into DESTINATION and checks what a user gets: one folder
 # named like the zip holding clipvoce.exe of architecture ARCH, README.txt and the
-# licence texts, the English recognition model, and nothing else (no test program, voice or encoder library).
+# licence texts, the English recognition model, and nothing else (no test program, voice
+# or encoder library).
 # cmake -DZIP=... -DDESTINATION=... -DARCH=x64|x86 -P unpack_zip.cmake
 if(NOT EXISTS "${ZIP}")
   message(FATAL_ERROR "the ${ARCH} zip was not made: ${ZIP}")
