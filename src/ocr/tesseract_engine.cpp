@@ -106,6 +106,12 @@ std::wstring TrimEnd(std::wstring text)
     return text;
 }
 
+bool IsWhole(const GreyImage& image)
+{
+    return image.width > 0 && image.height > 0 &&
+           image.pixels.size() >= static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+}
+
 struct CancelState {
     const std::function<bool()>* cancelled;
     bool asked = false;
@@ -186,7 +192,7 @@ bool TesseractEngine::Open(const std::wstring& dataFolder, const std::string& la
 
 int TesseractEngine::MedianLineHeight(const GreyImage& image)
 {
-    if (!engine_->open || image.width <= 0 || image.height <= 0)
+    if (!engine_->open || !IsWhole(image))
         return 0;
     engine_->SetImage(image);
     std::vector<int> heights;
@@ -207,7 +213,7 @@ int TesseractEngine::MedianLineHeight(const GreyImage& image)
 Recognition TesseractEngine::Recognise(const GreyImage& image, const std::function<bool()>& cancelled)
 {
     Recognition result;
-    if (!engine_->open || image.width <= 0 || image.height <= 0)
+    if (!engine_->open || !IsWhole(image))
         return result;
     engine_->SetImage(image);
 
