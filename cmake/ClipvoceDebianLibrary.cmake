@@ -1,9 +1,10 @@
-# clipvoce_static_library(PREFIX TARGET HEADER LIBRARY BUILD_SCRIPT DESCRIPTION)
-# A C library linked into the program statically, installed in CLIPVOCE_<PREFIX>_ROOT:
+# clipvoce_static_library(PREFIX TARGET HEADER LIBRARY BUILD_SCRIPT DESCRIPTION [ARGUMENT...])
+# A C or C++ library linked into the program statically, installed in CLIPVOCE_<PREFIX>_ROOT:
 # include/HEADER, lib/LIBRARY and its licence text. On Debian the configure step builds
 # it there from Debian's source package with BUILD_SCRIPT (libs/*/build.sh, for the
 # program's architecture); on Windows CLIPVOCE_<PREFIX>_ROOT names an installation
-# (README.md). Makes the imported TARGET and sets CLIPVOCE_<PREFIX>_LICENCE.
+# (README.md). Makes the imported TARGET and sets CLIPVOCE_<PREFIX>_LICENCE. Further
+# arguments go to BUILD_SCRIPT after the architecture.
 function(clipvoce_static_library prefix target header library script description)
   string(TOLOWER ${prefix} name)
   set(root_variable CLIPVOCE_${prefix}_ROOT)
@@ -11,7 +12,7 @@ function(clipvoce_static_library prefix target header library script description
   set(root "${${root_variable}}")
   if(CMAKE_HOST_UNIX AND NOT EXISTS "${root}/lib/${library}")
     message(STATUS "Building ${description} for ${CLIPVOCE_ARCHITECTURE} in ${root}")
-    execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/${script} ${root} ${CLIPVOCE_ARCHITECTURE} RESULT_VARIABLE built)
+    execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/${script} ${root} ${CLIPVOCE_ARCHITECTURE} ${ARGN} RESULT_VARIABLE built)
     if(NOT built EQUAL 0)
       message(FATAL_ERROR "Building ${description} from Debian's source package failed (see above)")
     endif()

@@ -1,6 +1,7 @@
 # Unpacks a download zip into DESTINATION and checks what a user gets: one folder
 # named like the zip holding clipvoce.exe of architecture ARCH, README.txt and the
-# licence texts, and nothing else (no test program, voice or encoder library).
+# licence texts, the English recognition model, and nothing else (no test program, voice
+# or encoder library).
 # cmake -DZIP=... -DDESTINATION=... -DARCH=x64|x86 -P unpack_zip.cmake
 if(NOT EXISTS "${ZIP}")
   message(FATAL_ERROR "the ${ARCH} zip was not made: ${ZIP}")
@@ -17,9 +18,13 @@ set(expected
   "${top}/clipvoce.exe"
   "${top}/licences/cld2.txt"
   "${top}/licences/gcc-runtime-libraries.txt"
+  "${top}/licences/leptonica.txt"
   "${top}/licences/mingw-w64-runtime.txt"
   "${top}/licences/pcre2.txt"
-  "${top}/licences/sonic.txt")
+  "${top}/licences/sonic.txt"
+  "${top}/licences/tesseract-data.txt"
+  "${top}/licences/tesseract.txt"
+  "${top}/tessdata/eng.traineddata")
 if(NOT unpacked STREQUAL expected)
   message(FATAL_ERROR "the ${ARCH} zip holds\n  ${unpacked}\ninstead of\n  ${expected}")
 endif()
