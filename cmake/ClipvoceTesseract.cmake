@@ -10,27 +10,18 @@ clipvoce_static_library(TESSERACT clipvoce_tesseract tesseract/baseapi.h libtess
 set_property(TARGET clipvoce_tesseract APPEND PROPERTY INTERFACE_LINK_LIBRARIES clipvoce_leptonica)
 
 # The English model of Tesseract's fast models, from Debian's tesseract-ocr-eng.
-set(CLIPVOCE_TESSDATA "${CMAKE_BINARY_DIR}/tessdata-download/usr/share/tesseract-ocr/5/tessdata"
+set(CLIPVOCE_TESSDATA_DOWNLOAD "${CMAKE_BINARY_DIR}/tessdata-download")
+set(CLIPVOCE_TESSDATA "${CLIPVOCE_TESSDATA_DOWNLOAD}/usr/share/tesseract-ocr/5/tessdata"
   CACHE PATH "A folder holding Tesseract's eng.traineddata")
-set(CLIPVOCE_TESSDATA_LICENCE "${CMAKE_BINARY_DIR}/tessdata-download/usr/share/doc/tesseract-ocr-eng/copyright"
+set(CLIPVOCE_TESSDATA_LICENCE "${CLIPVOCE_TESSDATA_DOWNLOAD}/usr/share/doc/tesseract-ocr-eng/copyright"
   CACHE FILEPATH "Licence text of the recognition data")
-if(CMAKE_HOST_UNIX AND NOT EXISTS "${CLIPVOCE_TESSDATA}/eng.traineddata"
-   AND CLIPVOCE_TESSDATA MATCHES "^${CMAKE_BINARY_DIR}/tessdata-download/")
-  message(STATUS "Fetching Tesseract's English model (Debian's tesseract-ocr-eng)")
-  set(download "${CMAKE_BINARY_DIR}/tessdata-download")
-  file(REMOVE_RECURSE "${download}")
-  file(MAKE_DIRECTORY "${download}/deb")
-  execute_process(COMMAND apt-get -o APT::Sandbox::User=root download tesseract-ocr-eng
-                  WORKING_DIRECTORY "${download}/deb" RESULT_VARIABLE fetched OUTPUT_QUIET)
-  if(fetched EQUAL 0)
-    file(GLOB deb "${download}/deb/tesseract-ocr-eng_*.deb")
-    execute_process(COMMAND dpkg-deb -x ${deb} "${download}" RESULT_VARIABLE fetched)
-  endif()
-  if(NOT fetched EQUAL 0 OR NOT EXISTS "${CLIPVOCE_TESSDATA}/eng.traineddata")
-    file(REMOVE_RECURSE "${download}")
+if(CMAKE_HOST_UNIX AND CLIPVOCE_TESSDATA STREQUAL "${CLIPVOCE_TESSDATA_DOWNLOAD}/usr/share/tesseract-ocr/5/tessdata"
+   AND NOT EXISTS "${CLIPVOCE_TESSDATA}/eng.traineddata")
+  message(STATUS "Fetching Tesseract's English model (Debian's tesseract-ocr-eng) into ${CLIPVOCE_TESSDATA_DOWNLOAD}")
+  execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/libs/tessdata/fetch.sh ${CLIPVOCE_TESSDATA_DOWNLOAD} RESULT_VARIABLE fetched)
+  if(NOT fetched EQUAL 0)
     message(FATAL_ERROR "Fetching Debian's tesseract-ocr-eng failed (see above)")
   endif()
-  file(REMOVE_RECURSE "${download}/deb")
 endif()
 if(NOT EXISTS "${CLIPVOCE_TESSDATA}/eng.traineddata")
   message(FATAL_ERROR "eng.traineddata was not found: set CLIPVOCE_TESSDATA to a folder with it "

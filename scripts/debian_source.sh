@@ -1,5 +1,6 @@
 # Fetches and unpacks a Debian source package for the libraries built with MinGW-w64
-# (wine/lame/build.sh, libs/pcre2/build.sh, libs/sonic/build.sh, libs/cld2/fetch.sh).
+# (wine/lame/build.sh, libs/*/build.sh, libs/cld2/fetch.sh), and the recognition data
+# (libs/tessdata/fetch.sh).
 # Sourced, not executed.
 
 DEBIAN_APT_OPTIONS=()
@@ -24,21 +25,23 @@ mingw_build_folders() {
   work="$cache/work"
 }
 
-# prepare_debian_apt WORK: a private apt state in WORK whose source index comes from the
-# same mirrors the system already uses: its Debian sources file, with the binary entries
-# turned into source entries. It keeps the system's own configuration untouched; apt's
-# log goes to WORK/apt.log, and DEBIAN_APT_OPTIONS are the options that use the state.
+# prepare_debian_apt WORK [deb]: a private apt state in WORK whose source index comes from
+# the same mirrors the system already uses: its Debian sources file, with the binary entries
+# turned into source entries (kept binary ones with "deb", for a package of data). It keeps
+# the system's own configuration untouched; apt's log goes to WORK/apt.log, and
+# DEBIAN_APT_OPTIONS are the options that use the state. Binary entries are only the
+# machine's own architecture, which a mirror out of step for another one cannot fail.
 prepare_debian_apt() {
-  local work=$1
+  local work=$1 type=${2:-deb-src}
   mkdir -p "$work/apt/sources.list.d" "$work/apt/lists/partial"
   local src_list="" f
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -f "$f" ] || continue
-    sed -e 's/^Types:.*/Types: deb-src/' "$f" >"$work/apt/sources.list.d/$(basename "$f")"
+    sed -e "s/^Types:.*/Types: $type/" "$f" >"$work/apt/sources.list.d/$(basename "$f")"
     src_list=yes
   done
   if [ -f /etc/apt/sources.list ] && grep -q '^deb ' /etc/apt/sources.list; then
-    sed -n -e 's/^deb /deb-src /p' /etc/apt/sources.list >"$work/apt/sources.list.d/from-list.list"
+    sed -n -e "s/^deb /$type /p" /etc/apt/sources.list >"$work/apt/sources.list.d/from-list.list"
     src_list=yes
   fi
   [ -n "$src_list" ] || { echo "error: no Debian sources file to derive a source entry from" >&2; return 1; }
@@ -46,7 +49,8 @@ prepare_debian_apt() {
   DEBIAN_APT_OPTIONS=(-o "Dir::Etc::SourceList=/dev/null"
                       -o "Dir::Etc::SourceParts=$work/apt/sources.list.d"
                       -o "Dir::State::Lists=$work/apt/lists"
-                      -o "APT::Sandbox::User=root")
+                      -o "APT::Sandbox::User=root"
+                      -o "APT::Architectures=$(dpkg --print-architecture)")
   apt-get "${DEBIAN_APT_OPTIONS[@]}" update -qq >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; return 1; }
 }
 
