@@ -70,25 +70,27 @@ protected:
 
 TEST_F(ImageCopyTest, TheTextOfACopiedImageIsShownAndReadLightOnDarkToo)
 {
+    WriteSettingsFile({{L"autoplay", L"1"}});
     AppProcess app;
     HWND window = app.Window();
     ASSERT_NE(window, nullptr);
     const std::pair<const wchar_t*, const wchar_t*> looks[] = {{L"white", L"black"}, {L"#333333", L"white"}};
-    std::wstring before = TextViewText(window);
     for (const auto& [ground, ink] : looks) {
         SCOPED_TRACE(testing::Message() << Narrow(ink) << " on " << Narrow(ground));
+        const std::wstring before = L"Before the image.";
+        ASSERT_TRUE(SetClipboardText(before));
+        ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) == before + L" "; }, 10000)) << "the text was not taken";
+        PressKey(window, 'S');
         const std::wstring png = RenderParagraph(ground[0] == L'#' ? L"dark" : L"light", ground, ink);
         ASSERT_FALSE(png.empty()) << "ImageMagick did not draw the paragraph";
         ASSERT_TRUE(CopyImageFromX(png)) << "xclip did not copy the image";
-        ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) != before; }, 30000))
+        ASSERT_TRUE(PumpUntil([&] { return TextViewText(window) != before + L" "; }, 30000))
             << "the image's text was not shown: " << Narrow(WindowText(window));
         const std::wstring shown = TextViewText(window);
         EXPECT_LE(CharacterErrorRate(shown, Paragraph), 0.02) << Narrow(shown);
         EXPECT_TRUE(PumpUntil([&] { return CaptionWithoutLanguage(WindowText(window)).find(L"playing") != std::wstring::npos; },
                               10000))
             << "the text was not read: " << Narrow(WindowText(window));
-        PressKey(window, 'S');
-        before = shown;
     }
 }
 
