@@ -5,7 +5,7 @@
 namespace {
 
 // A line of 11 point text at 300 dpi, ascenders to descenders: the engine's sweet spot.
-constexpr double WantedLineHeight = 48.0;
+constexpr double WantedLineHeight = 34.0;
 constexpr double ScreenDpi = 96.0;
 constexpr double WantedDpi = 300.0;
 // Enlarging by less than this gains nothing worth the time.

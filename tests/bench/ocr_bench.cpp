@@ -15,22 +15,21 @@
 
 namespace {
 
-const std::wstring Page =
+const std::wstring Paragraph =
     L"The committee met on Tuesday to discuss the new library building. After a short welcome, the chair "
     L"asked each member to report on the work of the past month. The architects had finished the plans for "
     L"the reading rooms, and the builders expected to start in early spring. Several members asked whether "
     L"the old shelves could be kept, since they were made of solid oak and had served the town for nearly a "
-    L"century. The librarian explained that the new rooms needed lighter shelves that could be moved, but "
-    L"that the oak would be used for the tables of the study hall. ";
+    L"century.";
 
-// 1920 x 1080, white, a column of 11 point text about a page long, as a web page shows.
+// 1920 x 1080, white, a column of ten paragraphs of 11 point text, as a web page shows.
 std::wstring DrawScreenshot()
 {
-    std::wstring text;
-    for (int i = 0; i < 7; ++i)
-        text += Page;
-    return Draw(L"screenshot", L"-size 1000x -background white -fill black -font DejaVu-Sans -density 96 -pointsize 11 "
-                               L"caption:\"" + text + L"\" -gravity north -extent 1920x1080");
+    std::wstring paragraphs;
+    for (int i = 0; i < 10; ++i)
+        paragraphs += L" caption:\"" + Paragraph + L"\"";
+    return Draw(L"screenshot", L"-size 1000x -background white -fill black -font DejaVu-Sans -density 96 -pointsize 11" +
+                                   paragraphs + L" -splice 0x14 -append -gravity north -extent 1920x1080");
 }
 
 size_t WorkingSetMb(HANDLE process, bool peak = false)
@@ -77,9 +76,14 @@ int main(int argc, char** argv)
         // The recognition's thread ends right after it hands the text over.
         PumpUntil([] { return false; }, 1000);
         const size_t after = WorkingSetMb(process);
-        std::printf("full-HD screenshot, round %d: text %s after %.0f ms (%zu characters); longest repaint wait %lu ms "
+        std::wstring expected;
+        for (int i = 0; i < 10; ++i)
+            expected += Paragraph + L" ";
+        std::printf("full-HD screenshot, round %d: text %s after %.0f ms (%zu characters, character error rate %.2f %%); "
+                    "longest repaint wait %lu ms "
                     "(idle window %lu ms, %d asked); working set %zu MB before, peak %zu MB, %zu MB after\n",
                     round + 1, shown ? "shown" : "NOT shown", shownMs, TextViewText(window).size(),
+                    100 * CharacterErrorRate(TextViewText(window), expected),
                     probe.WindowLongestMs(), probe.ControlLongestMs(), probe.Rounds(), before, peak, after);
         std::fflush(stdout);
     }
