@@ -13,7 +13,7 @@ void TurnOver(GreyImage& image);
 GreyImage Scaled(const GreyImage& image, double factor);
 
 // How much to enlarge an image for recognition: its text lines' median height in pixels
-// (0 when none was found) brought to what 11 point text is at 300 dpi; without lines,
+// (0 when none was found) brought to what 11 point text is at about 230 dpi; without lines,
 // from the image's resolution (screen resolution when it tells none). 1 when the text is
 // large enough, and never so much that the image would grow past the engine's comfort.
 double RecognitionScale(const GreyImage& image, int medianLineHeight);

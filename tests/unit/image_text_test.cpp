@@ -54,7 +54,7 @@ TEST(ImageTextTest, LinesBecomeParagraphsWithHyphenatedWordsJoined)
 TEST(ImageTextTest, SmallTextIsEnlargedTowardsThreeHundredDpiWithinLimits)
 {
     GreyImage screen{1920, 1080, {}, 0};
-    EXPECT_DOUBLE_EQ(RecognitionScale(screen, 16), 3.0);      // lines of 16 px brought to 48
+    EXPECT_DOUBLE_EQ(RecognitionScale(screen, 17), 2.0);      // lines of 17 px brought to 34
     EXPECT_DOUBLE_EQ(RecognitionScale(screen, 0), 300.0 / 96);
     EXPECT_DOUBLE_EQ(RecognitionScale(screen, 44), 1.0);      // large enough as it is
     GreyImage large{4000, 4000, {}, 0};
