@@ -3,6 +3,7 @@
 #include "app/speech_window.h"
 #include "app/startup.h"
 #include "hearing/hearing_job.h"
+#include "ocr/image_reader_process.h"
 #include "view/text_view.h"
 #include "voice/voice_engine.h"
 #include "settings/program_info.h"
@@ -14,6 +15,7 @@
 #include "res/resource.h"
 #include <commctrl.h>
 #include <objbase.h>
+#include <string_view>
 
 namespace {
 
@@ -63,6 +65,9 @@ int RunMessageLoop(HACCEL accelerators)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand)
 {
+    // Started by the program itself to read the text of a copied image: nothing else.
+    if (std::wstring_view(commandLine) == ImageReaderArgument)
+        return RunImageReader();
     const HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_ACCELERATORS));
 
     if (ProgramInfo.osVersion.dwMajorVersion < 5)

@@ -23,6 +23,12 @@ std::string RecognitionLanguages(const std::vector<std::wstring>& present, const
 
 // The folder of the recognition data: "tessdata" beside the program.
 std::wstring RecognitionDataFolder();
+// The path of the program's own file.
+std::wstring RunningProgramPath();
+
+// The text of the image, read in the calling thread, which must be in a COM apartment;
+// languages as RecognitionLanguages gives them.
+ImageText ReadImageHere(const CopiedImage& image, const std::string& languages);
 
 class ImageReading {
 public:

@@ -71,6 +71,22 @@ TEST(ImageTextTest, SmallTextIsEnlargedTowardsThreeHundredDpiWithinLimits)
     EXPECT_LT(big.pixels[3], big.pixels[4]);   // the step is interpolated, in order
 }
 
+TEST(ImageTextTest, APageIsPartedAtItsWidestBlankBandNearTheMiddle)
+{
+    // Rows of ink with a gap of one row (inside a letter), two rows (between lines) and
+    // four rows (between paragraphs) in the middle third; a wider gap above that third.
+    const std::vector<bool> ink = {true, false, false, false, false, false, false, true, true, false, true, true,
+                                   false, false, true, true, false, false, false, false, true, true, true, true, true, true, true};
+    GreyImage page{2, static_cast<int>(ink.size()), {}, 0};
+    for (const bool dark : ink)
+        page.pixels.insert(page.pixels.end(), {static_cast<unsigned char>(dark ? 0 : 255), 255});
+    EXPECT_EQ(BlankRowNearMiddle(page), 18);
+    const GreyImage lower = Rows(page, 18, page.height);
+    EXPECT_EQ(lower.height, 9);
+    EXPECT_EQ(lower.pixels.back(), 255);
+    EXPECT_EQ(BlankRowNearMiddle(GreyImage{2, 3, std::vector<unsigned char>(6, 0), 0}), -1);
+}
+
 TEST(ImageTextTest, ADarkGroundIsTurnedOver)
 {
     GreyImage dark{3, 1, {40, 40, 230}, 0};
